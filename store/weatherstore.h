@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/datacontrol.h"
+
+#include <QString>
+#include <QVector>
+
+// The weather store: the file wt.dar with its one table wt, one row per city.
+namespace WeatherStore {
+
+inline constexpr char16_t FileName[] = u"wt.dar";
+inline constexpr char16_t TableName[] = u"wt";
+inline constexpr char16_t AllRows[] = u"select * from wt";
+
+// Where the seed addresses point: the local forecast feed service and the
+// online map service.
+inline constexpr char16_t FeedEndpoint[] = u"http://127.0.0.1:8619";
+inline constexpr char16_t MapService[] = u"http://maps.google.com";
+
+// The 25 columns of wt in their order, with their types and sizes.
+const QVector<ColumnInfo> &columns();
+
+// The statement that creates table wt.
+QString createTableStatement();
+
+struct SeedCity
+{
+    QString cityA;      // Arabic name, shown everywhere
+    QString cityCode;   // three letters, also the base name of the map picture
+    QString locationId; // the feed's location id
+    QString mapQuery;   // query of the online map address, after "/maps"
+
+    QString feedUrl() const;
+    QString mapUrl() const;
+};
+
+// The 24 cities of a new store, in the order their rows are added.
+const QVector<SeedCity> &seedCities();
+
+// Builds a new store file at path: table wt and the 24 seed rows, written
+// through a recordset so that the store's write rules apply. The file is built
+// under a temporary name and moved into place only when complete, so a start
+// that is killed half-way never leaves a store without its cities. An existing
+// file at path is left alone. Returns whether path holds a store afterwards.
+bool createStoreFile(const QString &path, QString *error = nullptr);
+
+} // namespace WeatherStore

@@ -1,0 +1,407 @@
+#include "store/weatherstore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace WeatherStore;
+
+class TestWeatherStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void seedRows();
+    void tableShape();
+    void writeRules_data();
+    void writeRules();
+    void refusedValueKeepsEarlierValueAndOthersAreStored();
+    void nullIsDistinctFromEmptyAndZero();
+    void columnNamesIgnoreCase();
+    void secondCursorSeesWritesAfterRefresh();
+    void sortedViews_data();
+    void sortedViews();
+    void findFirstIsByValueNotSqlText();
+    void missingFileOrTableGivesNoRows();
+    void existingFileIsLeftAlone();
+    void unwritableFolderCreatesNothing();
+
+private:
+    QString storePath() const { return m_dir->filePath(QStringLiteral("wt.dar")); }
+    void fillRow(DataControl &data, int row, const QList<QPair<QString, FieldValue>> &values);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestWeatherStore::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(createStoreFile(storePath()));
+}
+
+void TestWeatherStore::fillRow(DataControl &data, int row, const QList<QPair<QString, FieldValue>> &values)
+{
+    Recordset &rs = data.recordset();
+    rs.moveFirst();
+    for (int i = 0; i < row; ++i)
+        rs.moveNext();
+    QVERIFY(rs.edit());
+    for (const auto &[column, value] : values)
+        QVERIFY2(rs.setValue(column, value), qPrintable(column));
+    QVERIFY(rs.update());
+}
+
+void TestWeatherStore::seedRows()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    Recordset &rs = data.recordset();
+    QCOMPARE(rs.recordCount(), 24);
+
+    QStringList codes;
+    for (int i = 0; !rs.isEof(); ++i, rs.moveNext()) {
+        const SeedCity &city = seedCities().at(i);
+        QCOMPARE(rs.value(QStringLiteral("city_a")), FieldValue::text(city.cityA));
+        QCOMPARE(rs.value(QStringLiteral("city_code")), FieldValue::text(city.cityCode));
+        QCOMPARE(rs.value(QStringLiteral("rs_URL")), FieldValue::text(city.feedUrl()));
+        QCOMPARE(rs.value(QStringLiteral("map1_URL")), FieldValue::text(city.mapUrl()));
+        for (const ColumnInfo &c : columns()) {
+            static const QStringList seeded{QStringLiteral("city_a"), QStringLiteral("city_code"),
+                                            QStringLiteral("rs_URL"), QStringLiteral("map1_URL")};
+            if (!seeded.contains(c.name))
+                QVERIFY2(rs.value(c.name).isNull(), qPrintable(c.name));
+        }
+        QVERIFY(QRegularExpression(QStringLiteral("^[A-Z]{3}$")).match(city.cityCode).hasMatch());
+        codes << city.cityCode;
+    }
+    codes.removeDuplicates();
+    QCOMPARE(codes.size(), 24);
+
+    rs.moveFirst();
+    QCOMPARE(rs.value(QStringLiteral("city_a")).toText(), QStringLiteral(u"أبها"));
+    QCOMPARE(rs.value(QStringLiteral("rs_URL")).toText(),
+             QStringLiteral("http://127.0.0.1:8619/forecastrss?p=SAXX0036&u=c"));
+    QVERIFY(rs.value(QStringLiteral("map1_URL")).toText().startsWith(QStringLiteral("http://maps.google.com/maps?f=q&hl=en&q=Abha,+Saudi+Arabia&mrt=loc")));
+    QVERIFY(rs.value(QStringLiteral("map1_URL")).toText().endsWith(QStringLiteral("&spn=0.053319,0.056992&z=14")));
+    rs.moveLast();
+    QCOMPARE(rs.value(QStringLiteral("city_a")).toText(), QStringLiteral(u"ينبع"));
+}
+
+void TestWeatherStore::tableShape()
+{
+    // What any SQLite client sees: one table wt, 25 columns in order.
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open_v2(storePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "select name from sqlite_master where type='table'", -1, &st, nullptr);
+    QStringList tables;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    QCOMPARE(tables, QStringList{QStringLiteral("wt")});
+
+    sqlite3_prepare_v2(db, "pragma table_info(wt)", -1, &st, nullptr);
+    QStringList names;
+    QStringList types;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        names << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)));
+        types << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
+    }
+    sqlite3_finalize(st);
+    // A plain client can still filter and sort on the text columns.
+    QCOMPARE(sqlite3_prepare_v2(db, "select count(*) from wt where city_code = 'RUH' order by city_a", -1, &st, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+    QCOMPARE(sqlite3_column_int(st, 0), 1);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+
+    QCOMPARE(names.size(), 25);
+    QCOMPARE(names.first(), QStringLiteral("city_a"));
+    QCOMPARE(names.at(4), QStringLiteral("Temp"));
+    QCOMPARE(names.at(16), QStringLiteral("DewPoint"));
+    QCOMPARE(names.last(), QStringLiteral("rs_URL"));
+    QCOMPARE(types.at(2), QStringLiteral("TEXT(3) COLLATE NOCASE").section(QLatin1Char(' '), 0, 0));
+    QCOMPARE(types.at(4), QStringLiteral("REAL"));
+}
+
+void TestWeatherStore::writeRules_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<FieldValue>("written");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<FieldValue>("stored");
+
+    const QString s25(25, QLatin1Char('x'));
+    const QString s26(26, QLatin1Char('x'));
+    QTest::newRow("text at its size") << "city_e" << FieldValue::text(s25) << true << FieldValue::text(s25);
+    QTest::newRow("text one over") << "city_e" << FieldValue::text(s26) << false << FieldValue::null();
+    QTest::newRow("arabic counts code units") << "city_code" << FieldValue::text(QStringLiteral(u"أبه")) << true
+                                              << FieldValue::text(QStringLiteral(u"أبه"));
+    QTest::newRow("latitude of 9") << "Loc_Lat" << FieldValue::text(QStringLiteral("-19.95001")) << false << FieldValue::null();
+    QTest::newRow("latitude of 8") << "Loc_Lat" << FieldValue::text(QStringLiteral("-19.9500")) << true
+                                   << FieldValue::text(QStringLiteral("-19.9500"));
+    QTest::newRow("zero-length text") << "city_e" << FieldValue::text(QString()) << false << FieldValue::null();
+    QTest::newRow("number to text") << "Wind_DirctnIndex" << FieldValue::number(30) << true << FieldValue::text(QStringLiteral("30"));
+    QTest::newRow("fraction to text") << "Wind_DirctnIndex" << FieldValue::number(22.5) << true
+                                      << FieldValue::text(QStringLiteral("22.5"));
+    QTest::newRow("numeric text to single") << "Temp" << FieldValue::text(QStringLiteral("25")) << true << FieldValue::number(25);
+    QTest::newRow("decimal text to single") << "Wind_Speed" << FieldValue::text(QStringLiteral("14.48")) << true
+                                            << FieldValue::number(double(14.48f));
+    QTest::newRow("negative text to single") << "Temp" << FieldValue::text(QStringLiteral("-3")) << true << FieldValue::number(-3);
+    QTest::newRow("word to single") << "Temp" << FieldValue::text(QStringLiteral("warm")) << false << FieldValue::null();
+    QTest::newRow("empty to single") << "Humidity" << FieldValue::text(QString()) << false << FieldValue::null();
+    QTest::newRow("comma decimal to single") << "Temp" << FieldValue::text(QStringLiteral("1,5")) << false << FieldValue::null();
+    QTest::newRow("overflow to single") << "Temp" << FieldValue::number(1e40) << false << FieldValue::null();
+    QTest::newRow("number to single") << "Condition_Code" << FieldValue::number(3200) << true << FieldValue::number(3200);
+    QTest::newRow("null to text") << "city_e" << FieldValue::null() << true << FieldValue::null();
+    QTest::newRow("unset is stored as null") << "Temp" << FieldValue() << true << FieldValue::null();
+    QTest::newRow("unknown column") << "NoSuchColumn" << FieldValue::text(QStringLiteral("x")) << false << FieldValue();
+}
+
+void TestWeatherStore::writeRules()
+{
+    QFETCH(QString, column);
+    QFETCH(FieldValue, written);
+    QFETCH(bool, accepted);
+    QFETCH(FieldValue, stored);
+
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    QVERIFY(data.recordset().edit());
+    QCOMPARE(data.recordset().setValue(column, written), accepted);
+    QVERIFY(data.recordset().update());
+
+    // Read back through a fresh cursor: what the file holds.
+    DataControl other;
+    other.setDatabaseName(storePath());
+    other.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(other.refresh());
+    QCOMPARE(other.recordset().value(column), stored);
+}
+
+void TestWeatherStore::refusedValueKeepsEarlierValueAndOthersAreStored()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    fillRow(data, 3, {{QStringLiteral("Loc_Lat"), FieldValue::text(QStringLiteral("24.68"))}});
+
+    Recordset &rs = data.recordset();
+    QVERIFY(rs.edit());
+    QVERIFY(rs.setValue(QStringLiteral("Loc_Lat"), FieldValue::null()));
+    QVERIFY(!rs.setValue(QStringLiteral("Loc_Lat"), FieldValue::text(QStringLiteral("24.683833"))));
+    QVERIFY(rs.setValue(QStringLiteral("Loc_Long"), FieldValue::text(QStringLiteral("46.71"))));
+    QVERIFY(!rs.setValue(QStringLiteral("Temp"), FieldValue::text(QStringLiteral("n/a"))));
+    QVERIFY(rs.update());
+    // The refused latitude leaves what the edit held before it: the no value written first.
+    QCOMPARE(rs.value(QStringLiteral("Loc_Lat")), FieldValue::null());
+    QCOMPARE(rs.value(QStringLiteral("Loc_Long")), FieldValue::text(QStringLiteral("46.71")));
+    QCOMPARE(rs.value(QStringLiteral("city_a")).toText(), QStringLiteral(u"الرياض"));
+    QVERIFY(rs.value(QStringLiteral("Temp")).isNull());
+
+    // Outside an edit nothing is written.
+    QVERIFY(!rs.setValue(QStringLiteral("Loc_Long"), FieldValue::text(QStringLiteral("1"))));
+    QVERIFY(!rs.update());
+}
+
+void TestWeatherStore::nullIsDistinctFromEmptyAndZero()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    fillRow(data, 0, {{QStringLiteral("Temp"), FieldValue::number(0)}, {QStringLiteral("Humidity"), FieldValue::null()}});
+    QVERIFY(data.refresh());
+    const FieldValue temp = data.recordset().value(QStringLiteral("Temp"));
+    const FieldValue humidity = data.recordset().value(QStringLiteral("Humidity"));
+    QVERIFY(temp.isNumber());
+    QCOMPARE(*temp.toNumber(), 0.0);
+    QVERIFY(humidity.isNull());
+    QVERIFY(data.recordset().value(QStringLiteral("city_e")).isNull());
+    QVERIFY(data.recordset().value(QStringLiteral("city_e")) != FieldValue::text(QString()));
+}
+
+void TestWeatherStore::columnNamesIgnoreCase()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    fillRow(data, 0, {{QStringLiteral("temp"), FieldValue::number(21)}, {QStringLiteral("wind_chill"), FieldValue::number(-2)},
+                      {QStringLiteral("url"), FieldValue::text(QStringLiteral("http://x/"))}});
+    Recordset &rs = data.recordset();
+    QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(21));
+    QCOMPARE(rs.value(QStringLiteral("TEMP")), FieldValue::number(21));
+    QCOMPARE(rs.value(QStringLiteral("Wind_Chill")), FieldValue::number(-2));
+    QCOMPARE(rs.value(QStringLiteral("URL")).toText(), QStringLiteral("http://x/"));
+    QCOMPARE(rs.value(QStringLiteral("rs_url")), rs.value(QStringLiteral("rs_URL")));
+    QCOMPARE(rs.value(QStringLiteral("map1_url")), rs.value(QStringLiteral("map1_URL")));
+}
+
+void TestWeatherStore::secondCursorSeesWritesAfterRefresh()
+{
+    DataControl writer;
+    DataControl reader;
+    for (DataControl *d : {&writer, &reader}) {
+        d->setDatabaseName(storePath());
+        d->setRecordSource(QStringLiteral("select * from wt"));
+        QVERIFY(d->refresh());
+    }
+    reader.recordset().moveLast();
+    fillRow(writer, 2, {{QStringLiteral("Temp"), FieldValue::number(33)}});
+    // The reader's own position is untouched, and the write shows after its refresh.
+    QCOMPARE(reader.recordset().position(), 23);
+    QVERIFY(reader.refresh());
+    reader.recordset().moveNext();
+    reader.recordset().moveNext();
+    QCOMPARE(reader.recordset().value(QStringLiteral("temp")), FieldValue::number(33));
+}
+
+void TestWeatherStore::sortedViews_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("expectedCodes");
+
+    // Rows with a URL: RUH, JED, DMM, AHB, TIF (TIF has NULL keys); others are filtered out.
+    QTest::newRow("city name") << "select * from wt where len(url) > 0 order by city_a"
+                               << QStringList{"AHB", "DMM", "RUH", "TIF", "JED"};
+    QTest::newRow("temperature nulls first") << "select * from wt where len(url) > 0 order by temp"
+                                             << QStringList{"TIF", "DMM", "AHB", "JED", "RUH"};
+    QTest::newRow("wind direction as text") << "select * from wt where len(url) > 0 order by wind_dirctn"
+                                            << QStringList{"TIF", "JED", "DMM", "RUH", "AHB"};
+    QTest::newRow("wind speed") << "select * from wt where len(url) > 0 order by wind_speed"
+                                << QStringList{"TIF", "RUH", "AHB", "DMM", "JED"};
+    QTest::newRow("condition linguistic order") << "select * from wt where len(url) > 0 order by Condition"
+                                                << QStringList{"TIF", "AHB", "JED", "DMM", "RUH"};
+    QTest::newRow("visibility") << "select * from wt where len(url) > 0 order by Visibility"
+                                << QStringList{"TIF", "JED", "DMM", "AHB", "RUH"};
+}
+
+void TestWeatherStore::sortedViews()
+{
+    QFETCH(QString, statement);
+    QFETCH(QStringList, expectedCodes);
+
+    DataControl writer;
+    writer.setDatabaseName(storePath());
+    writer.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(writer.refresh());
+    const auto url = FieldValue::text(QStringLiteral("http://feed/"));
+    // Seed order: 0 AHB, 2 DMM, 3 RUH, 4 TIF, 12 JED.
+    fillRow(writer, 0, {{"URL", url}, {"Temp", FieldValue::number(20)}, {"Wind_Dirctn", FieldValue::text(u"شمالية"_qs)},
+                        {"Wind_Speed", FieldValue::number(9)}, {"Condition", FieldValue::text(u"b"_qs)},
+                        {"Visibility", FieldValue::number(8)}});
+    fillRow(writer, 2, {{"URL", url}, {"Temp", FieldValue::number(-3)}, {"Wind_Dirctn", FieldValue::text(u"جنوبية غربية"_qs)},
+                        {"Wind_Speed", FieldValue::number(14.48)}, {"Condition", FieldValue::text(u"é"_qs)},
+                        {"Visibility", FieldValue::number(5)}});
+    fillRow(writer, 3, {{"URL", url}, {"Temp", FieldValue::number(25)}, {"Wind_Dirctn", FieldValue::text(u"شرقية"_qs)},
+                        {"Wind_Speed", FieldValue::number(0)}, {"Condition", FieldValue::text(u"F"_qs)},
+                        {"Visibility", FieldValue::number(10)}});
+    fillRow(writer, 4, {{"URL", url}});
+    fillRow(writer, 12, {{"URL", url}, {"Temp", FieldValue::number(24.5)}, {"Wind_Dirctn", FieldValue::text(u"جنوبية"_qs)},
+                         {"Wind_Speed", FieldValue::number(30)}, {"Condition", FieldValue::text(u"C"_qs)},
+                         {"Visibility", FieldValue::number(1)}});
+    // An empty URL can only come from another writer; it is filtered like no value.
+    sqlite3 *db = openStoreConnection(storePath(), false);
+    QVERIFY(db);
+    sqlite3_exec(db, "update wt set URL = '' where city_code = 'YNB'", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+
+    DataControl view;
+    view.setDatabaseName(storePath());
+    view.setRecordSource(statement);
+    QVERIFY2(view.refresh(), qPrintable(view.lastError()));
+    QStringList codes;
+    for (Recordset &rs = view.recordset(); !rs.isEof(); rs.moveNext())
+        codes << rs.value(QStringLiteral("city_code")).toText();
+    QCOMPARE(codes, expectedCodes);
+}
+
+void TestWeatherStore::findFirstIsByValueNotSqlText()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    Recordset &rs = data.recordset();
+    QVERIFY(rs.findFirst(QStringLiteral("city_a"), QStringLiteral(u"جدة")));
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.value(QStringLiteral("city_code")).toText(), QStringLiteral("JED"));
+
+    const int before = rs.position();
+    QVERIFY(!rs.findFirst(QStringLiteral("city_a"), QStringLiteral("x' or '1'='1")));
+    QVERIFY(rs.noMatch());
+    QCOMPARE(rs.position(), before);
+    QVERIFY(!rs.findFirst(QStringLiteral("city_code"), QString()));
+    QVERIFY(!rs.findFirst(QStringLiteral("city_code"), QStringLiteral("jed"))); // code unit for code unit
+}
+
+void TestWeatherStore::missingFileOrTableGivesNoRows()
+{
+    DataControl missing;
+    missing.setDatabaseName(m_dir->filePath(QStringLiteral("nothing.dar")));
+    missing.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(!missing.refresh());
+    QVERIFY(missing.recordset().isEof());
+    QVERIFY(missing.recordset().value(QStringLiteral("city_a")).isUnset());
+    QVERIFY(!missing.recordset().edit());
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("nothing.dar"))));
+
+    const QString other = m_dir->filePath(QStringLiteral("other.dar"));
+    sqlite3 *db = openStoreConnection(other, true);
+    sqlite3_exec(db, "create table something (a text)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    DataControl noTable;
+    noTable.setDatabaseName(other);
+    noTable.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(!noTable.refresh());
+    QCOMPARE(noTable.recordset().recordCount(), 0);
+
+    QFile garbage(m_dir->filePath(QStringLiteral("garbage.dar")));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'z'));
+    garbage.close();
+    DataControl notADatabase;
+    notADatabase.setDatabaseName(garbage.fileName());
+    notADatabase.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(!notADatabase.refresh());
+    QVERIFY(notADatabase.recordset().isEof());
+}
+
+void TestWeatherStore::existingFileIsLeftAlone()
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    fillRow(data, 0, {{QStringLiteral("Temp"), FieldValue::number(17)}});
+    data.closeDatabase();
+
+    QVERIFY(createStoreFile(storePath()));
+    QVERIFY(data.refresh());
+    QCOMPARE(data.recordset().recordCount(), 24);
+    QCOMPARE(data.recordset().value(QStringLiteral("Temp")), FieldValue::number(17));
+}
+
+void TestWeatherStore::unwritableFolderCreatesNothing()
+{
+    if (geteuid() == 0)
+        QSKIP("root writes into read-only folders");
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    QVERIFY(!createStoreFile(dir.filePath(QStringLiteral("wt.dar"))));
+    QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QTEST_GUILESS_MAIN(TestWeatherStore)
+#include "tst_weatherstore.moc"

@@ -1,0 +1,237 @@
+#include "app/frmWeatherMain.h"
+
+#include "platform/cursorfile.h"
+#include "store/weatherstore.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+#include <QSet>
+#include <QTimer>
+
+namespace {
+
+// The sort keys, in list order.
+const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة الطقس", u"درجة الحرارة",
+                                        u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
+
+constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
+constexpr char16_t PictureFolder[] = u"wtIMG/";
+constexpr char16_t CursorFile[] = u"H_POINT.CUR";
+
+} // namespace
+
+frmWeatherMain::frmWeatherMain(BoardServices services, QWidget *parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+    , m_instanceLock(m_services.applicationFolder)
+{
+    buildControls();
+    connectHandlers();
+}
+
+frmWeatherMain::~frmWeatherMain() = default;
+
+void frmWeatherMain::connectHandlers()
+{
+    connect(TimerFirstLoad, &FormTimer::timeout, this, &frmWeatherMain::TimerFirstLoad_Timer);
+    connect(TimerWeather, &FormTimer::timeout, this, &frmWeatherMain::TimerWeather_Timer);
+    connect(TimerW_lbl, &FormTimer::timeout, this, &frmWeatherMain::TimerW_lbl_Timer);
+    connect(TimerWind, &FormTimer::timeout, this, &frmWeatherMain::TimerWind_Timer);
+    connect(PictureShowDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureShowDetail_Click);
+    connect(PictureHideDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureHideDetail_Click);
+    // Fires for the user's choice and for a choice made by code alike.
+    connect(ComboSort, &QComboBox::currentIndexChanged, this, &frmWeatherMain::ComboSort_Click);
+    for (int i = 0; i < GridRows; ++i)
+        connect(lblCity[i], &FormLabel::clicked, this, [this, i] { lblCity_Click(i); });
+    connect(lblGoogle, &FormLabel::clicked, this, &frmWeatherMain::lblGoogle_Click);
+    connect(lblQIVurl, &FormLabel::clicked, this, &frmWeatherMain::lblQIVurl_Click);
+}
+
+void frmWeatherMain::yieldToEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool frmWeatherMain::Form_Load()
+{
+    // 1. One copy at a time.
+    if (!m_instanceLock.tryAcquire()) {
+        m_services.showMessage(this, QStringLiteral("Application already in used."), true);
+        return false;
+    }
+
+    // 2. The application folder, with its separator.
+    AppFolder = QDir::fromNativeSeparators(m_services.applicationFolder);
+    if (!AppFolder.endsWith(QLatin1Char('/')))
+        AppFolder += QLatin1Char('/');
+
+    // 3. Collapsed: only the strip, and no button until the first refresh.
+    setOuterSizeTwips(CollapsedWidth, CollapsedHeight);
+    PictureShowDetail->setVisible(false);
+    PictureHideDetail->setVisible(false);
+
+    // 4. The store, made when missing.
+    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    if (!QFileInfo::exists(storePath))
+        CreateWeatherStore();
+    yieldToEvents();
+    if (!QFileInfo::exists(storePath)) {
+        m_services.showMessage(this, QStringLiteral(u"ملف الطقس غير متوفر"), true);
+        return false;
+    }
+
+    // 5, 6. The map pictures.
+    QDir().mkpath(AppFolder + QString::fromUtf16(PictureFolder));
+    gatherMapPictures();
+
+    // 7. Top-left corner of the screen.
+    move(0, 0);
+
+    // 8. Both data sources on the whole table.
+    for (DataControl *data : {&DataWt, &Datawt2}) {
+        data->setDatabaseName(storePath);
+        data->setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
+        data->refresh();
+    }
+
+    // 9, 10. The first refresh comes 100 ms from now, the cycle every 55 s.
+    FirstLoad = true;
+    TimerFirstLoad->setEnabled(true);
+    TimerWeather->setEnabled(true);
+
+    // 11. The sort keys, none chosen until the first expansion. Filling the
+    // list is not a choice: QComboBox selects the first entry by itself, so
+    // that is undone without running the sort.
+    {
+        const QSignalBlocker blocker(ComboSort);
+        for (const char16_t *entry : sortEntries)
+            ComboSort->addItem(QString::fromUtf16(entry));
+        ComboSort->setCurrentIndex(-1);
+    }
+
+    // 12. The hand over clickable labels, when its cursor file is there.
+    const std::optional<QCursor> hand = loadCursorFile(AppFolder + QString::fromUtf16(CursorFile));
+    if (!hand)
+        return true;
+    for (FormLabel *label : lblCity)
+        label->setCursor(*hand);
+    lblQIVurl->setCursor(*hand);
+    lblGoogle->setCursor(*hand);
+    return true;
+}
+
+void frmWeatherMain::CreateWeatherStore()
+{
+    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    WeatherStore::createStoreFile(storePath);
+    yieldToEvents();
+    if (!QFileInfo::exists(storePath))
+        return;
+    DataWt.setDatabaseName(storePath);
+    DataWt.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
+    DataWt.refresh();
+}
+
+void frmWeatherMain::gatherMapPictures()
+{
+    // At most 51 pictures a start; the rest move at the next one. A picture
+    // that cannot be copied stays where it is (it is never deleted) and is
+    // passed over for the rest of this start.
+    const QDir folder(AppFolder);
+    const QString target = AppFolder + QString::fromUtf16(PictureFolder);
+    QSet<QString> failed;
+    for (int pass = 0; pass <= 50; ++pass) {
+        QString name;
+        const QStringList matches =
+            folder.entryList({QStringLiteral("*.tmg")}, QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QString &candidate : matches) {
+            if (!failed.contains(candidate)) {
+                name = candidate;
+                break;
+            }
+        }
+        if (name.isEmpty())
+            return;
+        const QString source = AppFolder + name;
+        const QString copy = target + name;
+        if (QFileInfo::exists(copy))
+            QFile::remove(copy);
+        if (!QFile::copy(source, copy)) {
+            failed.insert(name);
+            continue;
+        }
+        yieldToEvents();
+        QFile::remove(source);
+        yieldToEvents();
+    }
+}
+
+void frmWeatherMain::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+
+    // The board is ending: no tick may reach the store once it is closed,
+    // not even during the yields below.
+    for (FormTimer *timer : {TimerFirstLoad, TimerWeather, TimerW_lbl, TimerWind})
+        timer->setEnabled(false);
+
+    DataWt.closeDatabase();
+    Datawt2.closeDatabase();
+    yieldToEvents();
+
+    // The first close on a machine discards the store once, so that the next
+    // start builds it afresh from the seed; the marker keeps it from then on.
+    const QString marker = AppFolder + QString::fromUtf16(MarkerFile);
+    if (AppFolder.isEmpty() || QFileInfo::exists(marker))
+        return;
+    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    if (QFileInfo::exists(storePath)) {
+        QFile::remove(storePath);
+        yieldToEvents();
+    }
+    QFile file(marker);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        file.write(QLocale::system().toString(m_services.now(), QLocale::ShortFormat).toUtf8());
+        file.write("\n");
+        file.close();
+    }
+    yieldToEvents();
+}
+
+void frmWeatherMain::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmWeatherMain::setOuterSizeTwips(int width, int height)
+{
+    m_outerSize = QSize(width, height);
+    applyOuterSize();
+}
+
+void frmWeatherMain::applyOuterSize()
+{
+    // The sizes are the window's outer size, frame included; the frame is
+    // known only once the window is shown, so this runs again then.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+    const QSize client(twipsToPixels(m_outerSize.width()) - frame.width(),
+                       twipsToPixels(m_outerSize.height()) - frame.height());
+    setFixedSize(client.expandedTo(QSize(1, 1)));
+}
+
+void frmWeatherMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Once the window manager has framed the window, correct for the frame.
+    QTimer::singleShot(200, this, [this] { applyOuterSize(); });
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The Arabic words for the feed's numeric condition code (the "code"
+// attribute of yweather:condition). The texts are stored in the Condition
+// column and searched by substring elsewhere, so they are kept code unit for
+// code unit as the board has always written them, with no normalisation.
+QString conditionText(float code);
+
+// Whether a condition text speaks of rain or thunder: it contains "مطر"
+// (rain), "مطار" (as in the plural أمطار) or "رعدية" (thunderstorm).
+// The match is on exact code units; "رعود" (plain thunder) does not count.
+bool conditionSpeaksOfRain(const QString &conditionText);

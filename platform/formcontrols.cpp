@@ -1,0 +1,139 @@
+#include "platform/formcontrols.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+// --- FormLabel ---------------------------------------------------------------
+
+FormLabel::FormLabel(QWidget *parent)
+    : QLabel(parent)
+{
+}
+
+void FormLabel::setTwipsGeometry(int left, int top, int width, int height)
+{
+    m_left = left;
+    m_top = top;
+    m_width = width;
+    m_height = height;
+    setGeometry(twipsRect(left, top, width, height));
+}
+
+void FormLabel::setLeftTwips(int left)
+{
+    if (left == m_left)
+        return;
+    m_left = left;
+    move(twipsToPixels(left), twipsToPixels(m_top));
+}
+
+void FormLabel::setForeColor(const QColor &color)
+{
+    m_foreColor = color;
+    QPalette p = palette();
+    p.setColor(QPalette::Active, QPalette::WindowText, color);
+    p.setColor(QPalette::Inactive, QPalette::WindowText, color);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    setPalette(p);
+}
+
+void FormLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && isEnabled())
+        Q_EMIT clicked();
+}
+
+// --- FormLine ----------------------------------------------------------------
+
+FormLine::FormLine(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void FormLine::setPoints(float x1, float y1, float x2, float y2)
+{
+    m_x1 = x1;
+    m_y1 = y1;
+    m_x2 = x2;
+    m_y2 = y2;
+    place();
+}
+
+void FormLine::setColor(const QColor &color)
+{
+    m_color = color;
+    update();
+}
+
+void FormLine::setPenWidth(int pixels)
+{
+    m_penWidth = pixels;
+    place();
+}
+
+void FormLine::place()
+{
+    const int margin = m_penWidth;
+    const int left = std::min(twipsToPixels(m_x1), twipsToPixels(m_x2)) - margin;
+    const int top = std::min(twipsToPixels(m_y1), twipsToPixels(m_y2)) - margin;
+    const int right = std::max(twipsToPixels(m_x1), twipsToPixels(m_x2)) + margin;
+    const int bottom = std::max(twipsToPixels(m_y1), twipsToPixels(m_y2)) + margin;
+    setGeometry(left, top, right - left + 1, bottom - top + 1);
+    update();
+}
+
+void FormLine::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(m_color, m_penWidth, Qt::SolidLine, Qt::RoundCap));
+    const QPoint origin = pos();
+    painter.drawLine(QPointF(twipsToPixels(m_x1) - origin.x(), twipsToPixels(m_y1) - origin.y()),
+                     QPointF(twipsToPixels(m_x2) - origin.x(), twipsToPixels(m_y2) - origin.y()));
+}
+
+// --- FormTimer ---------------------------------------------------------------
+
+FormTimer::FormTimer(int interval, QObject *parent)
+    : QObject(parent)
+    , m_interval(interval)
+{
+    connect(&m_timer, &QTimer::timeout, this, &FormTimer::timeout);
+}
+
+bool FormTimer::setInterval(int milliseconds)
+{
+    if (milliseconds < 0 || milliseconds > MaximumInterval)
+        return false;
+    m_interval = milliseconds;
+    if (m_enabled)
+        m_timer.stop();
+    apply();
+    return true;
+}
+
+void FormTimer::setEnabled(bool enabled)
+{
+    if (enabled == m_enabled)
+        return;
+    m_enabled = enabled;
+    apply();
+}
+
+void FormTimer::apply()
+{
+    if (m_enabled && m_interval > 0) {
+        if (!m_timer.isActive())
+            m_timer.start(m_interval);
+    } else {
+        m_timer.stop();
+    }
+}

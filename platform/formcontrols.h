@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QObject>
+#include <QTimer>
+
+// The window is laid out in twips; 15 twips make one pixel at 96 dpi.
+constexpr int TwipsPerPixel = 15;
+constexpr int twipsToPixels(double twips) { return int(twips / TwipsPerPixel + (twips >= 0 ? 0.5 : -0.5)); }
+constexpr int pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
+QRect twipsRect(int left, int top, int width, int height);
+
+// A label of the window: text or picture, clickable, with a tag and a
+// left/top that can be moved in twips. Disabled labels draw greyed.
+class FormLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit FormLabel(QWidget *parent = nullptr);
+
+    QString tag() const { return m_tag; }
+    void setTag(const QString &tag) { m_tag = tag; }
+
+    // Position in twips relative to the parent.
+    int leftTwips() const { return m_left; }
+    int topTwips() const { return m_top; }
+    void setTwipsGeometry(int left, int top, int width, int height);
+    void setLeftTwips(int left);
+    void setForeColor(const QColor &color);
+    QColor foreColor() const { return m_foreColor; }
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QString m_tag;
+    int m_left = 0;
+    int m_top = 0;
+    int m_width = 0;
+    int m_height = 0;
+    QColor m_foreColor;
+};
+
+// A straight line between two points given in twips of the parent's space,
+// drawn as a small transparent widget covering just the line.
+class FormLine : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FormLine(QWidget *parent = nullptr);
+
+    void setPoints(float x1, float y1, float x2, float y2);
+    float x1() const { return m_x1; }
+    float y1() const { return m_y1; }
+    float x2() const { return m_x2; }
+    float y2() const { return m_y2; }
+    void setColor(const QColor &color);
+    void setPenWidth(int pixels);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void place();
+
+    float m_x1 = 0, m_y1 = 0, m_x2 = 0, m_y2 = 0;
+    QColor m_color = Qt::white;
+    int m_penWidth = 1;
+};
+
+// A timer as the window uses them: an interval of 0 means no ticks at all
+// (QTimer would fire continuously), a negative or over-large interval is
+// refused and the old one stays, and changing the interval of a running
+// timer starts its period anew.
+class FormTimer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaximumInterval = 65535;
+
+    explicit FormTimer(int interval = 0, QObject *parent = nullptr);
+
+    int interval() const { return m_interval; }
+    bool setInterval(int milliseconds);
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled);
+    // Whether ticks actually arrive (enabled with a non-zero interval).
+    bool isTicking() const { return m_timer.isActive(); }
+
+Q_SIGNALS:
+    void timeout();
+
+private:
+    void apply();
+
+    QTimer m_timer;
+    int m_interval = 0;
+    bool m_enabled = false;
+};

@@ -1,0 +1,49 @@
+#include "platform/services.h"
+
+#include "platform/networkstate.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+// One player for the board, made when the first sound is asked for.
+void playThroughSharedEffect(const QString &path)
+{
+    static QSoundEffect *effect = nullptr;
+    if (!effect)
+        effect = new QSoundEffect(QCoreApplication::instance());
+    effect->stop();
+    effect->setSource(QUrl::fromLocalFile(path));
+    effect->play();
+}
+
+} // namespace
+
+BoardServices BoardServices::system()
+{
+    BoardServices services;
+    services.applicationFolder = QCoreApplication::applicationDirPath();
+    services.now = [] { return QDateTime::currentDateTime(); };
+    services.isOnline = [] { return machineIsOnline(); };
+    services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
+        // Also on standard error: a board started from a terminal or a
+        // script says why it stopped even when nobody sees the box.
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::NoIcon, QString::fromUtf16(ApplicationTitle), text,
+                        QMessageBox::Ok, parent);
+        box.setLayoutDirection(Qt::RightToLeft);
+        box.exec();
+    };
+    services.playSound = playThroughSharedEffect;
+    services.startDetached = [](const QString &program, const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    return services;
+}

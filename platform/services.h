@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QNetworkAccessManager;
+class QWidget;
+
+// What the board needs of the world outside its window, each behind a seam
+// so that tests can stand at any minute, go offline, see message boxes as
+// text and hear no sound.
+struct BoardServices
+{
+    // The folder of the executable; every file of the board lives there.
+    QString applicationFolder;
+    // The local clock.
+    std::function<QDateTime()> now;
+    // Whether the machine has a usable network connection.
+    std::function<bool()> isOnline;
+    // A message box with an OK button and the board's title; critical ones
+    // carry the error icon.
+    std::function<void(QWidget *parent, const QString &text, bool critical)> showMessage;
+    // Starts playing a sound file without waiting for it; a new sound
+    // replaces one that still plays.
+    std::function<void(const QString &path)> playSound;
+    // Starts a program detached, with these arguments, never through a shell.
+    std::function<bool(const QString &program, const QStringList &arguments)> startDetached;
+    // Network access for the feed loads; nullptr lets the board make its own.
+    QNetworkAccessManager *network = nullptr;
+
+    // The real ones: the executable's folder, the system clock, the machine's
+    // interfaces, QMessageBox, Qt Multimedia and QProcess.
+    static BoardServices system();
+};
+
+inline constexpr char16_t ApplicationTitle[] = u"RORizedivo";

@@ -1,0 +1,290 @@
+#include "feed/documentloader.h"
+#include "feed/feedreading.h"
+
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString feedTarget = QStringLiteral("/forecastrss?p=BRXX0033&u=c");
+
+QByteArray billionLaughs()
+{
+    QByteArray dtd = "<!ENTITY lol \"lol\">\n";
+    for (int i = 1; i <= 9; ++i) {
+        const QByteArray previous = i == 1 ? "lol" : "lol" + QByteArray::number(i - 1);
+        dtd += "<!ENTITY lol" + QByteArray::number(i) + " \"" + ("&" + previous + ";").repeated(10) + "\">\n";
+    }
+    return "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [\n" + dtd
+        + "]>\n<rss><channel><title>&lol9;</title></channel></rss>";
+}
+
+// Each entity stays under Qt's per-entity limit; the many references do not.
+QByteArray quadraticBlowup()
+{
+    return "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY e \"" + QByteArray(4000, 'x')
+        + "\">]>\n<rss><channel><title>" + QByteArray("&e;").repeated(2000)
+        + "</title></channel></rss>";
+}
+
+// A well-formed feed of exactly `size` bytes.
+QByteArray feedOfSize(qint64 size)
+{
+    const QByteArray head = "<rss><channel><link>x</link></channel><!--";
+    const QByteArray tail = "--></rss>";
+    return head + QByteArray(size - head.size() - tail.size(), ' ') + tail;
+}
+
+bool hasChannel(const QDomDocument &document)
+{
+    return document.elementsByTagName(QStringLiteral("channel")).size() > 0;
+}
+
+} // namespace
+
+class TestDocumentLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadsFeed();
+    void followsRedirect();
+    void acceptsLimitSize();
+    void acceptsDocumentTypeWithoutEntities();
+    void failuresGiveEmptyDocument_data();
+    void failuresGiveEmptyDocument();
+    void keepsEventsRunningWhileWaiting();
+    void abortEndsWait();
+    void abortWhenIdleDoesNothing();
+    void refusesNestedLoad();
+    void survivesDeletionDuringWait();
+
+private:
+    LoopbackHttpServer *m_server = nullptr;
+};
+
+void TestDocumentLoader::init()
+{
+    m_server = new LoopbackHttpServer(this);
+    QVERIFY(m_server->listen());
+    m_server->serve(feedTarget, readFixture("real/01-belo-horizonte-c.xml"));
+}
+
+void TestDocumentLoader::cleanup()
+{
+    delete m_server;
+    m_server = nullptr;
+}
+
+void TestDocumentLoader::loadsFeed()
+{
+    DocumentLoader loader;
+    const QDomDocument document = loader.load(m_server->url(feedTarget).toString());
+
+    const QList<ChannelReadings> channels = readChannels(document);
+    QCOMPARE(channels.size(), 1);
+    QCOMPARE(channels.first().city, FieldValue::text("Belo Horizonte"));
+    // Qualified names as written: the prefix is part of the element's name.
+    QCOMPARE(document.elementsByTagName("yweather:condition").size(), 1);
+
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(m_server->requests().first().path, QStringLiteral("/forecastrss"));
+    QCOMPARE(m_server->requests().first().query, QStringLiteral("p=BRXX0033&u=c"));
+}
+
+void TestDocumentLoader::followsRedirect()
+{
+    m_server->handle("/moved", [this](const HttpRequest &) {
+        HttpResponse response;
+        response.status = 301;
+        response.headers.append({"Location", m_server->url(feedTarget).toEncoded()});
+        return response;
+    });
+    DocumentLoader loader;
+    QVERIFY(hasChannel(loader.load(m_server->url("/moved"))));
+}
+
+void TestDocumentLoader::acceptsLimitSize()
+{
+    m_server->serve("/limit", feedOfSize(DocumentLoader::MaximumBytes));
+    DocumentLoader loader;
+    QVERIFY(hasChannel(loader.load(m_server->url("/limit"))));
+}
+
+void TestDocumentLoader::acceptsDocumentTypeWithoutEntities()
+{
+    const QByteArray rss091 = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
+                              "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss><channel/></rss>";
+    QVERIFY(hasChannel(parseFeedDocument(rss091)));
+}
+
+void TestDocumentLoader::failuresGiveEmptyDocument_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("address");  // a target on the server, or a whole address
+    QTest::addColumn<int>("timeoutMs");
+
+    const int usual = DocumentLoader::DefaultTimeoutMs;
+    QTest::newRow("404 with an HTML page") << "404" << "/f" << usual;
+    QTest::newRow("500 with a feed") << "500" << "/f" << usual;
+    QTest::newRow("nothing scripted") << "" << "/nothing" << usual;
+    QTest::newRow("connection refused") << "" << "refused" << usual;
+    QTest::newRow("closed without an answer") << "close" << "/f" << usual;
+    QTest::newRow("hangs") << "hang" << "/f" << 300;
+    QTest::newRow("trickles") << "trickle" << "/f" << 500;
+    QTest::newRow("50 MiB with length") << "huge" << "/f" << usual;
+    QTest::newRow("50 MiB without length") << "huge-unannounced" << "/f" << usual;
+    QTest::newRow("one byte over the limit") << "over" << "/f" << usual;
+    QTest::newRow("truncated XML") << "truncated" << "/f" << usual;
+    QTest::newRow("plain text") << "text" << "/f" << usual;
+    QTest::newRow("empty body") << "empty" << "/f" << usual;
+    QTest::newRow("billion laughs") << "laughs" << "/f" << usual;
+    QTest::newRow("quadratic blowup") << "quadratic" << "/f" << usual;
+    QTest::newRow("redirect loop") << "loop" << "/f" << usual;
+    QTest::newRow("empty address") << "" << "" << usual;
+    QTest::newRow("file scheme") << "" << "file:///etc/hostname" << usual;
+    QTest::newRow("ftp scheme") << "" << "ftp://127.0.0.1/f" << usual;
+    QTest::newRow("no host") << "" << "http:///f" << usual;
+}
+
+void TestDocumentLoader::failuresGiveEmptyDocument()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, address);
+    QFETCH(int, timeoutMs);
+
+    const QByteArray feed = readFixture("real/01-belo-horizonte-c.xml");
+    if (setup == "404")
+        m_server->serve("/f", "<html><body><h1>Not Found</h1></body></html>", 404, "text/html");
+    else if (setup == "500")
+        m_server->serve("/f", feed, 500);
+    else if (setup == "close")
+        m_server->closeImmediately("/f");
+    else if (setup == "hang")
+        m_server->hang("/f");
+    else if (setup == "trickle")
+        m_server->trickle("/f");
+    else if (setup == "huge")
+        m_server->huge("/f", 50);
+    else if (setup == "huge-unannounced")
+        m_server->huge("/f", 50, false);
+    else if (setup == "over")
+        m_server->serve("/f", feedOfSize(DocumentLoader::MaximumBytes + 1));
+    else if (setup == "truncated")
+        m_server->serve("/f", feed.left(feed.size() / 2));
+    else if (setup == "text")
+        m_server->serve("/f", "Service unavailable", 200, "text/plain");
+    else if (setup == "empty")
+        m_server->serve("/f", QByteArray());
+    else if (setup == "laughs")
+        m_server->serve("/f", billionLaughs());
+    else if (setup == "quadratic")
+        m_server->serve("/f", quadraticBlowup());
+    else if (setup == "loop")
+        m_server->handle("/f", [this](const HttpRequest &) {
+            HttpResponse response;
+            response.status = 302;
+            response.headers.append({"Location", m_server->url("/f").toEncoded()});
+            return response;
+        });
+
+    QString url = address;
+    if (address == "refused")
+        url = QStringLiteral("http://127.0.0.1:%1/f").arg(unusedLoopbackPort());
+    else if (address.startsWith(u'/'))
+        url = m_server->url(address).toString();
+
+    DocumentLoader loader;
+    loader.setTimeout(timeoutMs);
+    QElapsedTimer clock;
+    clock.start();
+    const QDomDocument document = loader.load(url);
+
+    QVERIFY(document.isNull());
+    QVERIFY(readChannels(document).isEmpty());
+    QVERIFY2(clock.elapsed() < qMin(timeoutMs, 5000) + 2000, qPrintable(QString::number(clock.elapsed())));
+    // An oversized body is dropped early, not read to its end.
+    QVERIFY(m_server->bodyBytesSent() < 20 * 1024 * 1024);
+    QVERIFY(!loader.isWaiting());
+}
+
+// Waiting for a feed is the board's yield: timers keep firing meanwhile.
+void TestDocumentLoader::keepsEventsRunningWhileWaiting()
+{
+    m_server->hang("/f");
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(20);
+
+    DocumentLoader loader;
+    loader.setTimeout(400);
+    QVERIFY(loader.load(m_server->url("/f")).isNull());
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+}
+
+void TestDocumentLoader::abortEndsWait()
+{
+    m_server->hang("/f");
+    DocumentLoader loader;
+    bool waitingWhenAborted = false;
+    QTimer::singleShot(100, &loader, [&] {
+        waitingWhenAborted = loader.isWaiting();
+        loader.abort();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(loader.load(m_server->url("/f")).isNull());
+    QVERIFY(waitingWhenAborted);
+    QVERIFY(clock.elapsed() < 5000);
+
+    // The loader is usable again afterwards.
+    QVERIFY(hasChannel(loader.load(m_server->url(feedTarget))));
+}
+
+void TestDocumentLoader::abortWhenIdleDoesNothing()
+{
+    DocumentLoader loader;
+    loader.abort();
+    QVERIFY(hasChannel(loader.load(m_server->url(feedTarget))));
+}
+
+void TestDocumentLoader::refusesNestedLoad()
+{
+    m_server->hang("/f");
+    DocumentLoader loader;
+    bool nestedWasEmpty = false;
+    QTimer::singleShot(50, &loader, [&] {
+        nestedWasEmpty = loader.load(m_server->url(feedTarget)).isNull();
+        loader.abort();
+    });
+    QVERIFY(loader.load(m_server->url("/f")).isNull());
+    QVERIFY(nestedWasEmpty);
+}
+
+// The window may go away while a refresh waits for a feed.
+void TestDocumentLoader::survivesDeletionDuringWait()
+{
+    m_server->hang("/f");
+    {
+        auto *loader = new DocumentLoader;
+        QTimer::singleShot(50, [loader] { delete loader; });
+        QVERIFY(loader->load(m_server->url("/f")).isNull());
+    }
+    {
+        QNetworkAccessManager manager;
+        auto *loader = new DocumentLoader(&manager);
+        QTimer::singleShot(50, [loader] { delete loader; });
+        QVERIFY(loader->load(m_server->url("/f")).isNull());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDocumentLoader)
+#include "tst_documentloader.moc"

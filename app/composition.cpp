@@ -116,7 +116,7 @@ void frmWeatherMain::buildControls()
     // --- The strip: always visible, even collapsed --------------------------
     FrameWeather = new QFrame(this);
     FrameWeather->setObjectName(QStringLiteral("FrameWeather"));
-    FrameWeather->setGeometry(twipsRect(0, 0, 7100, 390));
+    FrameWeather->setGeometry(twipsRect(0, 0, FrameWeatherWidth, 390));
     FrameWeather->setAutoFillBackground(true);
     FrameWeather->setPalette(p);
 

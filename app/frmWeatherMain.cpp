@@ -1,5 +1,6 @@
 #include "app/frmWeatherMain.h"
 
+#include "feed/documentloader.h"
 #include "platform/cursorfile.h"
 #include "store/weatherstore.h"
 
@@ -32,6 +33,7 @@ frmWeatherMain::frmWeatherMain(BoardServices services, QWidget *parent)
     , m_services(std::move(services))
     , m_instanceLock(m_services.applicationFolder)
 {
+    m_loader = m_services.network ? new DocumentLoader(m_services.network, this) : new DocumentLoader(this);
     buildControls();
     connectHandlers();
 }
@@ -183,6 +185,8 @@ void frmWeatherMain::Form_Unload()
     // not even during the yields below.
     for (FormTimer *timer : {TimerFirstLoad, TimerWeather, TimerW_lbl, TimerWind})
         timer->setEnabled(false);
+    // A refresh waiting for a feed gives up at once and writes nothing more.
+    m_loader->abort();
 
     DataWt.closeDatabase();
     Datawt2.closeDatabase();

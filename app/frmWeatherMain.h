@@ -26,6 +26,7 @@ public:
     static constexpr int CollapsedHeight = 885;
     static constexpr int ExpandedWidth = 14630;
     static constexpr int ExpandedHeight = 11350;
+    static constexpr int FrameWeatherWidth = 7100;
 
     explicit frmWeatherMain(BoardServices services, QWidget *parent = nullptr);
     ~frmWeatherMain() override;

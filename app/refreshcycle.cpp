@@ -1,0 +1,89 @@
+// The refresh cycle: every row of the store brought up to date from its
+// city's feed, at minutes 5, 18 and 28 and once right after start.
+#include "app/frmWeatherMain.h"
+
+#include "feed/documentloader.h"
+
+namespace {
+
+const QString OfflineText = QStringLiteral(u"لايوجد اتصال بالسيرفر.. تأكد من اتصال الجهاز بالأنترنت");
+const QString UpdatingText = QStringLiteral(u"جاري تحديث بيانات الطقس .. نرجو الإنتظار");
+const QString Supplication = QStringLiteral(
+    u"  اللهم اسقنا غيثاً مغيثاً مريئاً نافعاً غير ضار ،عاجلاً غير آجل اللهم اسق عبادك وبهائمك ، وانشر رحمتك وأحي بلدك الميت  ");
+
+// More rows than this are never refreshed in one run.
+constexpr int MaximumRowIndex = 50;
+
+} // namespace
+
+void frmWeatherMain::TimerFirstLoad_Timer()
+{
+    TimerFirstLoad->setEnabled(false);
+    TimerWeather_Timer();
+    FirstLoad = false;
+}
+
+void frmWeatherMain::TimerWeather_Timer()
+{
+    if (m_unloaded)
+        return;
+
+    // 1. The minute gate; the first load passes at any minute.
+    const int minute = m_services.now().time().minute();
+    if (!FirstLoad && minute != 5 && minute != 18 && minute != 28)
+        return;
+
+    // 2. Offline: say so, and try again at the next tick.
+    if (!m_services.isOnline()) {
+        lblWeather->setText(OfflineText);
+        return;
+    }
+
+    // 3. Nothing may tick into the texts being rebuilt, and no tick may start
+    // a second refresh while this one waits for a feed.
+    TickerText.clear();
+    TimerW_lbl->setEnabled(false);
+    lblWeather->setText(UpdatingText);
+    lblWeather->setLeftTwips(0);
+    TickerLength = 5;
+    TickerStart = 1;
+    lblWeather->setEnabled(false);
+    TimerWeather->setEnabled(false);
+
+    // 4, 5. Walk the table.
+    DataWt.refresh();
+    Recordset &rows = DataWt.recordset();
+    rows.moveLast();
+    const float count = float(rows.recordCount());
+    rows.moveFirst();
+    for (qint16 i = 0; !rows.isEof();) {
+        // A row without an address is fetched with an empty one and ends
+        // cleared: it never receives the previous city's data.
+        CurrentFeedUrl = rows.value(QStringLiteral("rs_url")).toText();
+        UpdateCityFromFeed();
+        if (m_unloaded)
+            return;
+        rows.moveNext();
+        lblWeather->setText(UpdatingText + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
+                            + QString::number(count) + QStringLiteral("   "));
+        ++i;
+        if (i > MaximumRowIndex)
+            break;
+    }
+
+    // 6. The ticker text closes with the supplication for rain.
+    TickerText += QStringLiteral(" ... ") + Supplication;
+
+    // 7. Back to idle: the 55 s period starts anew, the ticker from its start.
+    lblWeather->setEnabled(true);
+    TimerWeather->setEnabled(true);
+    TimerW_lbl->setEnabled(true);
+
+    // 8. The board can be expanded once the first refresh has run.
+    if (FirstLoad)
+        PictureShowDetail->setVisible(true);
+
+    // 9. Expanded: show the new values in the chosen order.
+    if (!PictureHideDetail->isHidden())
+        ComboSort_Click();
+}

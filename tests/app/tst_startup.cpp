@@ -1,0 +1,329 @@
+#include "app/frmWeatherMain.h"
+#include "boardfixture.h"
+#include "store/weatherstore.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void composition();
+    void loadState();
+    void storeLifeCycle();
+    void gatherPictures_data();
+    void gatherPictures();
+    void failedCopyKeepsTheSource();
+    void unusableStore_data();
+    void unusableStore();
+    void missingStoreThatCannotBeMade();
+    void staleLockDoesNotBlock();
+    void secondCopyOfTheExecutable();
+
+private:
+    QString folder() const { return m_dir->path() + QLatin1Char('/'); }
+    void touch(const QString &name, const QByteArray &content = "picture");
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeWorld m_world;
+};
+
+void TestStartup::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_world = FakeWorld();
+}
+
+void TestStartup::cleanup()
+{
+    m_dir.reset();
+}
+
+void TestStartup::touch(const QString &name, const QByteArray &content)
+{
+    QFile file(folder() + name);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+void TestStartup::composition()
+{
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QCOMPARE(w.windowTitle(), QStringLiteral("QIV Weather 6.1"));
+
+    const QStringList singles = {"FrameWeather", "lblWeather", "PictureShowDetail", "PictureHideDetail", "lblQIVurl",
+                                 "ComboSort", "Line1", "lblCityD", "lblPdateD", "lblConditionD", "lblTempD",
+                                 "lblTemp_LowD", "lblTemp_HighD", "lblHumidityD", "lblVisibilityD", "lblWind_DirctD",
+                                 "lblWind_SpeedD", "lblWind_ShillD", "lblSunRiseD", "lblSunSetD", "ImageMAP",
+                                 "lblGoogle", "Label2", "Label3", "Label4", "Label5", "Line0_270", "Line90_270",
+                                 "Line22_202", "Line45_225", "Line67_247", "Line112_292", "Line135_315", "Line158_337",
+                                 "LineWind", "lblWindDirc_Speed"};
+    for (const QString &name : singles)
+        QVERIFY2(w.findChild<QWidget *>(name), qPrintable(name));
+    for (const char *array : {"lblCity", "lblCondition", "lblTemp", "lblVisibility", "lblWind_Dirct", "lblWind_Speed"}) {
+        QVERIFY(w.findChild<QWidget *>(QStringLiteral("%1(23)").arg(QLatin1String(array))));
+        QVERIFY(!w.findChild<QWidget *>(QStringLiteral("%1(24)").arg(QLatin1String(array))));
+    }
+    for (int i = 0; i < 25; ++i)
+        QVERIFY(w.Shape2[i]);
+
+    // Captions that other parts of the board and the user rely on.
+    QCOMPARE(w.Label1[0]->text(), QStringLiteral(u"المدينة"));
+    QCOMPARE(w.Label1[2]->text(), QStringLiteral(u"درجة الحرارة (c)"));
+    QCOMPARE(w.Label1[3]->text(), QStringLiteral(u"مدى الرؤية / كم"));
+    QCOMPARE(w.Label1[12]->text(), QStringLiteral(u"برودة  الرياح (c)"));
+    QCOMPARE(w.Label1[13]->text(), QStringLiteral(u"وقت"));
+    QCOMPARE(w.Label1[14]->text(), QStringLiteral(u"رتب حسب"));
+    QCOMPARE(w.Label1[19]->text(), QStringLiteral(u"أخر تحديث"));
+    QCOMPARE(w.lblGoogle->text(), QStringLiteral("Google"));
+    QCOMPARE(w.PictureShowDetail->toolTip(), QStringLiteral(u"عرض التفاصيل"));
+    QVERIFY(w.PictureHideDetail->toolTip().isEmpty());
+    QCOMPARE(w.lblWeather->layoutDirection(), Qt::RightToLeft);
+    QCOMPARE(w.lblQIVurl->layoutDirection(), Qt::LeftToRight);
+
+    // Places that the ticker and the compass depend on.
+    QCOMPARE(w.FrameWeather->geometry(), twipsRect(0, 0, 7100, 390));
+    QCOMPARE(w.ImageMAP->geometry(), twipsRect(315, 3690, 6105, 6750));
+    QCOMPARE(w.lblCity[0]->topTwips(), 1515);
+    QCOMPARE(w.lblCity[23]->topTwips(), 1515 + 23 * 390);
+    QVERIFY(w.lblCity[0]->x() > w.lblCondition[0]->x()); // the city column is the rightmost
+
+    // Timers: intervals, all disabled until load.
+    QCOMPARE(w.TimerFirstLoad->interval(), 100);
+    QCOMPARE(w.TimerWeather->interval(), 55000);
+    QCOMPARE(w.TimerW_lbl->interval(), 110);
+    QCOMPARE(w.TimerWind->interval(), 100);
+    for (FormTimer *t : {w.TimerFirstLoad, w.TimerWeather, w.TimerW_lbl, w.TimerWind})
+        QVERIFY(!t->isEnabled());
+}
+
+void TestStartup::loadState()
+{
+    touch(QStringLiteral("H_POINT.CUR"), QByteArray()); // unreadable: the default pointer stays
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    QVERIFY(m_world.messages.isEmpty());
+    QCOMPARE(w.AppFolder, folder());
+    QCOMPARE(w.outerSizeTwips(), QSize(7590, 885));
+    QVERIFY(w.PictureShowDetail->isHidden());
+    QVERIFY(w.PictureHideDetail->isHidden());
+    QVERIFY(w.FirstLoad);
+    QVERIFY(w.TimerFirstLoad->isEnabled());
+    QVERIFY(w.TimerWeather->isEnabled());
+    QVERIFY(!w.TimerW_lbl->isEnabled());
+    QVERIFY(!w.TimerWind->isEnabled());
+    QCOMPARE(w.ComboSort->count(), 6);
+    QCOMPARE(w.ComboSort->currentIndex(), -1);
+    QCOMPARE(w.ComboSort->itemText(0), QStringLiteral(u"اسم المدينة"));
+    QCOMPARE(w.ComboSort->itemText(5), QStringLiteral(u"سرعة الرياح"));
+    QVERIFY(QFileInfo(folder() + QStringLiteral("wtIMG")).isDir());
+    QCOMPARE(w.lblCity[0]->cursor().shape(), Qt::ArrowCursor);
+
+    // Both cursors are bound to the whole table, each on its own.
+    QCOMPARE(w.DataWt.recordset().recordCount(), 24);
+    QCOMPARE(w.Datawt2.recordset().recordCount(), 24);
+    QCOMPARE(w.DataWt.recordSource(), QStringLiteral("select * from wt"));
+    w.DataWt.recordset().moveLast();
+    QCOMPARE(w.Datawt2.recordset().position(), 0);
+
+    // The collapsed window shows the strip whole, and the grid not at all.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.rect().contains(w.FrameWeather->geometry()));
+    QVERIFY(!w.rect().intersects(w.lblCity[0]->geometry()));
+    w.close();
+}
+
+void TestStartup::storeLifeCycle()
+{
+    const QString store = folder() + QStringLiteral("wt.dar");
+    const QString marker = folder() + QStringLiteral("qivwtv61.txt");
+    {
+        frmWeatherMain w(m_world.services(m_dir->path()));
+        QVERIFY(w.Form_Load());
+        QVERIFY(QFile::exists(store));
+        w.close();
+        QVERIFY(w.isUnloaded());
+    }
+    // The first close discards the store once and leaves the marker.
+    QVERIFY(!QFile::exists(store));
+    QVERIFY(QFile::exists(marker));
+    QFile markerFile(marker);
+    QVERIFY(markerFile.open(QIODevice::ReadOnly));
+    QVERIFY(markerFile.readAll().endsWith('\n'));
+    markerFile.close();
+
+    {
+        frmWeatherMain w(m_world.services(m_dir->path()));
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.DataWt.recordset().recordCount(), 24);
+        w.close();
+        w.Form_Unload(); // runs once only
+    }
+    QVERIFY(QFile::exists(store));
+    QVERIFY(QFile::exists(marker));
+}
+
+void TestStartup::gatherPictures_data()
+{
+    QTest::addColumn<int>("pictures");
+    QTest::addColumn<int>("movedFirst");
+    QTest::newRow("60 pictures") << 60 << 51;
+    QTest::newRow("51 pictures") << 51 << 51;
+    QTest::newRow("3 pictures") << 3 << 3;
+}
+
+void TestStartup::gatherPictures()
+{
+    QFETCH(int, pictures);
+    QFETCH(int, movedFirst);
+    touch(QStringLiteral("qivwtv61.txt"));
+    for (int i = 0; i < pictures; ++i)
+        touch(QStringLiteral("P%1.tmg").arg(i, 2, 10, QLatin1Char('0')), QByteArray::number(i));
+    QVERIFY(QDir().mkpath(folder() + QStringLiteral("wtIMG")));
+    touch(QStringLiteral("wtIMG/P00.tmg"), "old");
+    touch(QStringLiteral("notes.txt"));
+
+    const auto count = [this](const QString &sub) {
+        return QDir(folder() + sub).entryList({QStringLiteral("*.tmg")}, QDir::Files).size();
+    };
+    {
+        frmWeatherMain w(m_world.services(m_dir->path()));
+        QVERIFY(w.Form_Load());
+        w.close();
+    }
+    QCOMPARE(count(QStringLiteral("wtIMG")), movedFirst);
+    QCOMPARE(count(QString()), pictures - movedFirst);
+    QFile overwritten(folder() + QStringLiteral("wtIMG/P00.tmg"));
+    QVERIFY(overwritten.open(QIODevice::ReadOnly));
+    QCOMPARE(overwritten.readAll(), QByteArray("0"));
+    QVERIFY(QFile::exists(folder() + QStringLiteral("notes.txt")));
+    {
+        frmWeatherMain w(m_world.services(m_dir->path()));
+        QVERIFY(w.Form_Load());
+        w.close();
+    }
+    QCOMPARE(count(QStringLiteral("wtIMG")), pictures);
+    QCOMPARE(count(QString()), 0);
+}
+
+void TestStartup::failedCopyKeepsTheSource()
+{
+    touch(QStringLiteral("AHB.tmg"), "abha");
+    touch(QStringLiteral("JED.tmg"), "jeddah");
+    // A folder in the way: the copy of AHB.tmg cannot be made.
+    QVERIFY(QDir().mkpath(folder() + QStringLiteral("wtIMG/AHB.tmg/inside")));
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    QVERIFY(QFile::exists(folder() + QStringLiteral("AHB.tmg")));
+    QVERIFY(!QFile::exists(folder() + QStringLiteral("JED.tmg")));
+    QVERIFY(QFile::exists(folder() + QStringLiteral("wtIMG/JED.tmg")));
+}
+
+void TestStartup::unusableStore_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("not a database") << QByteArray(8192, 'x');
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("database without wt") << QByteArray("other table");
+}
+
+void TestStartup::unusableStore()
+{
+    QFETCH(QByteArray, content);
+    const QString store = folder() + QStringLiteral("wt.dar");
+    if (content == "other table") {
+        sqlite3 *db = openStoreConnection(store, true);
+        sqlite3_exec(db, "create table other (a text)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    } else {
+        touch(QStringLiteral("wt.dar"), content);
+    }
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    QVERIFY(m_world.messages.isEmpty());
+    QCOMPARE(w.DataWt.recordset().recordCount(), 0);
+    QVERIFY(w.Datawt2.recordset().isEof());
+    QVERIFY(w.TimerWeather->isEnabled());
+}
+
+void TestStartup::missingStoreThatCannotBeMade()
+{
+    // The application folder lies below a file: nothing can be made there.
+    touch(QStringLiteral("file"));
+    const QString impossible = folder() + QStringLiteral("file/app");
+    frmWeatherMain w(m_world.services(impossible));
+    QVERIFY(!w.Form_Load());
+    QCOMPARE(m_world.messages, QStringList{QStringLiteral(u"ملف الطقس غير متوفر")});
+    QVERIFY(!w.TimerWeather->isEnabled());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("file")});
+}
+
+void TestStartup::staleLockDoesNotBlock()
+{
+    const SingleInstanceLock probe(m_dir->path());
+    {
+        // The lock of a copy that was killed: its process is gone.
+        QFile lock(probe.lockPath());
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("999999\nRORizedivo\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    }
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    QVERIFY(m_world.messages.isEmpty());
+
+    // While this copy runs, another one from the same folder is refused.
+    FakeWorld other;
+    frmWeatherMain second(other.services(m_dir->path()));
+    QVERIFY(!second.Form_Load());
+    QCOMPARE(other.messages, QStringList{QStringLiteral("Application already in used.")});
+    QVERIFY(second.AppFolder.isEmpty());
+}
+
+void TestStartup::secondCopyOfTheExecutable()
+{
+    const QString built = qEnvironmentVariable("WEATHER_APP_FOLDER") + QStringLiteral("/RORizedivo");
+    if (!QFile::exists(built))
+        QSKIP("the executable is not built");
+    QVERIFY(QFile::copy(built, folder() + QStringLiteral("RORizedivo")));
+    touch(QStringLiteral("qivwtv61.txt"));
+
+    QProcess first;
+    first.setWorkingDirectory(m_dir->path());
+    first.start(folder() + QStringLiteral("RORizedivo"), {});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder() + QStringLiteral("wt.dar")), 10000);
+    QTest::qWait(300);
+    const QDateTime stored = QFileInfo(folder() + QStringLiteral("wt.dar")).lastModified();
+
+    QProcess second;
+    second.start(folder() + QStringLiteral("RORizedivo"), {});
+    QVERIFY(second.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += second.readAllStandardError()).contains("Application already in used."), 10000);
+    // Its message box waits for the user; a termination request ends it.
+    second.terminate();
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 1);
+
+    QCOMPARE(QFileInfo(folder() + QStringLiteral("wt.dar")).lastModified(), stored);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+    QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.exitCode(), 0);
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

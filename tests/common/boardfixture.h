@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/services.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// The outside world as a test sets it: a clock standing at a chosen minute,
+// an online switch, and records of message boxes, sounds and started programs.
+struct FakeWorld
+{
+    QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 40));
+    bool online = true;
+    QStringList messages;
+    QStringList sounds;
+    QList<QPair<QString, QStringList>> launches;
+
+    BoardServices services(const QString &applicationFolder);
+};
+
+// Rewrites the feed address of every row of a store so that it points at
+// base (a loopback test server) instead of the seed host.
+void pointFeedsAt(const QString &storePath, const QString &base);
+
+// Fills the row of the given city code with weather values, as a refresh would.
+struct CityWeather
+{
+    QString code;
+    float temp = 0;
+    QString condition;
+    float visibility = 0;
+    QString windDirection;
+    float windSpeed = 0;
+    float wCatg = 0;
+};
+void storeWeather(const QString &storePath, const QList<CityWeather> &cities);

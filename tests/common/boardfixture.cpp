@@ -53,3 +53,26 @@ void storeWeather(const QString &storePath, const QList<CityWeather> &cities)
         rs.update();
     }
 }
+
+QByteArray FeedDocument::toXml() const
+{
+    const QString xml = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+        "<rss version=\"2.0\" xmlns:yweather=\"http://xml.weather.yahoo.com/ns/rss/1.0\" "
+        "xmlns:geo=\"http://www.w3.org/2003/01/geo/wgs84_pos#\">\n<channel>\n"
+        "<title>Weather - %1, SA</title>\n<link>%7</link>\n<language>en-us</language>\n"
+        "<lastBuildDate>Mon, 07 Dec 2026 1:00 pm AST</lastBuildDate>\n<ttl>60</ttl>\n"
+        "<yweather:location city=\"%1\" region=\"\" country=\"SA\"/>\n"
+        "<yweather:units temperature=\"C\" distance=\"km\" pressure=\"mb\" speed=\"km/h\"/>\n"
+        "<yweather:wind chill=\"%2\" direction=\"%4\" speed=\"%5\" />\n"
+        "<yweather:atmosphere humidity=\"40\" visibility=\"%6\" pressure=\"1012\" rising=\"0\" />\n"
+        "<yweather:astronomy sunrise=\"6:31 am\" sunset=\"5:12 pm\"/>\n"
+        "<item>\n<title>Conditions for %1 at 1:00 pm AST</title>\n"
+        "<geo:lat>24.68</geo:lat>\n<geo:long>46.71</geo:long>\n<link>%7</link>\n"
+        "<pubDate>Mon, 07 Dec 2026 1:00 pm AST</pubDate>\n"
+        "<yweather:condition text=\"Sunny\" code=\"%3\" temp=\"%2\" date=\"Mon, 07 Dec 2026 1:00 pm AST\" />\n"
+        "<yweather:forecast day=\"Mon\" date=\"7 Dec 2026\" low=\"12\" high=\"27\" text=\"Sunny\" code=\"32\" />\n"
+        "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n"
+        "</item>\n</channel>\n</rss>\n");
+    return xml.arg(city, temp, code, windDirection, windSpeed, visibility, link).toUtf8();
+}

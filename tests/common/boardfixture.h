@@ -37,3 +37,17 @@ struct CityWeather
     float wCatg = 0;
 };
 void storeWeather(const QString &storePath, const QList<CityWeather> &cities);
+
+// A forecast document of the recorded shape for one city.
+struct FeedDocument
+{
+    QString city = QStringLiteral("Riyadh");
+    QString temp = QStringLiteral("25");
+    QString code = QStringLiteral("32");
+    QString windDirection = QStringLiteral("30");
+    QString windSpeed = QStringLiteral("14.48");
+    QString visibility = QStringLiteral("9.99");
+    QString link = QStringLiteral("http://weather.example/forecast/SAXX0017_c.html");
+
+    QByteArray toXml() const;
+};

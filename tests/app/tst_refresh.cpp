@@ -1,0 +1,411 @@
+#include "app/frmWeatherMain.h"
+#include "boardfixture.h"
+#include "store/weatherstore.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+namespace {
+const QString Updating = QStringLiteral(u"جاري تحديث بيانات الطقس .. نرجو الإنتظار");
+const QString Offline = QStringLiteral(u"لايوجد اتصال بالسيرفر.. تأكد من اتصال الجهاز بالأنترنت");
+const QString Supplication = QStringLiteral(
+    u"  اللهم اسقنا غيثاً مغيثاً مريئاً نافعاً غير ضار ،عاجلاً غير آجل اللهم اسق عبادك وبهائمك ، وانشر رحمتك وأحي بلدك الميت  ");
+} // namespace
+
+class TestRefresh : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void firstLoadRefreshesEveryRow();
+    void minuteGate_data();
+    void minuteGate();
+    void offlineTouchesNothing();
+    void atMostFiftyOneRows();
+    void rowWithoutAddressEndsCleared();
+    void readerFillsTheRow();
+    void failedFeedClearsTheRow_data();
+    void failedFeedClearsTheRow();
+    void offlineReaderLeavesTheRow();
+    void closingDuringARefresh();
+    void tickerMovesTheLabel();
+    void collapsedRefreshDoesNotResort();
+
+private:
+    QString storePath() const { return m_dir->filePath(QStringLiteral("wt.dar")); }
+    // A loaded board whose timers stand still, so the test drives it.
+    std::unique_ptr<frmWeatherMain> loadBoard();
+    void serveCities();
+    FieldValue column(int row, const QString &name);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    FakeWorld m_world;
+    QStringList m_captionsAtRequest;
+    frmWeatherMain *m_board = nullptr;
+};
+
+void TestRefresh::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_world = FakeWorld();
+    m_captionsAtRequest.clear();
+    m_board = nullptr;
+    QFile marker(m_dir->filePath(QStringLiteral("qivwtv61.txt")));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QVERIFY(WeatherStore::createStoreFile(storePath()));
+    m_server = std::make_unique<LoopbackHttpServer>();
+    QVERIFY(m_server->listen());
+    pointFeedsAt(storePath(), m_server->url(QString()).toString(QUrl::StripTrailingSlash));
+    serveCities();
+}
+
+void TestRefresh::cleanup()
+{
+    m_server.reset();
+    m_dir.reset();
+}
+
+void TestRefresh::serveCities()
+{
+    // Each city answers with its own temperature: 10 + its place in the seed.
+    m_server->handle(QStringLiteral("/forecastrss"), [this](const HttpRequest &request) {
+        if (m_board)
+            m_captionsAtRequest << m_board->lblWeather->text();
+        const QString id = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
+        int index = 0;
+        for (const WeatherStore::SeedCity &city : WeatherStore::seedCities()) {
+            if (city.locationId == id)
+                break;
+            ++index;
+        }
+        FeedDocument doc;
+        doc.city = id;
+        doc.temp = QString::number(10 + index);
+        doc.code = index == 2 ? QStringLiteral("11") : QStringLiteral("32");
+        HttpResponse response;
+        response.body = doc.toXml();
+        return response;
+    });
+}
+
+std::unique_ptr<frmWeatherMain> TestRefresh::loadBoard()
+{
+    auto board = std::make_unique<frmWeatherMain>(m_world.services(m_dir->path()));
+    if (!board->Form_Load())
+        return nullptr;
+    board->TimerFirstLoad->setEnabled(false);
+    board->TimerWeather->setEnabled(false);
+    m_board = board.get();
+    return board;
+}
+
+FieldValue TestRefresh::column(int row, const QString &name)
+{
+    DataControl data;
+    data.setDatabaseName(storePath());
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    data.refresh();
+    for (int i = 0; i < row; ++i)
+        data.recordset().moveNext();
+    return data.recordset().value(name);
+}
+
+void TestRefresh::firstLoadRefreshesEveryRow()
+{
+    m_world.now = QDateTime(QDate(2026, 12, 7), QTime(10, 40)); // no gate minute: the first load runs anyway
+    frmWeatherMain board(m_world.services(m_dir->path()));
+    m_board = &board;
+    QVERIFY(board.Form_Load());
+    QTRY_VERIFY_WITH_TIMEOUT(!board.PictureShowDetail->isHidden(), 30000);
+    QVERIFY(!board.FirstLoad);
+    QVERIFY(board.PictureHideDetail->isHidden());
+
+    // Every city was asked for, in the table's order.
+    const QList<HttpRequest> requests = m_server->requests();
+    QCOMPARE(requests.size(), 24);
+    for (int i = 0; i < 24; ++i)
+        QCOMPARE(requests[i].query, QStringLiteral("p=%1&u=c").arg(WeatherStore::seedCities()[i].locationId));
+    for (int i = 0; i < 24; ++i) {
+        QCOMPARE(column(i, QStringLiteral("Temp")), FieldValue::number(10 + i));
+        QVERIFY(column(i, QStringLiteral("URL")).isText());
+    }
+
+    // Progress: the zero-based row just done, of 24, and three blanks.
+    QCOMPARE(m_captionsAtRequest.first(), Updating);
+    for (int i = 1; i < 24; ++i)
+        QCOMPARE(m_captionsAtRequest[i], Updating + QStringLiteral(" %1/24   ").arg(i - 1));
+
+    QVERIFY(board.TickerText.startsWith(QStringLiteral(u"أبها : مشمس  10   ....  الجوف : مشمس  11   ....  ")));
+    QVERIFY(board.TickerText.contains(QStringLiteral(u"الدمام : مطر  12   ....   اللهم صيبا ً نافعاً    .........  الرياض")));
+    QVERIFY(board.TickerText.endsWith(QStringLiteral(u"ينبع : مشمس  33   ....   ... ") + Supplication));
+    QVERIFY(board.TimerWeather->isEnabled());
+    QVERIFY(board.TimerW_lbl->isEnabled());
+    QVERIFY(board.lblWeather->isEnabled());
+    QVERIFY(!board.TimerFirstLoad->isEnabled());
+    board.close();
+}
+
+void TestRefresh::minuteGate_data()
+{
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<bool>("refreshes");
+    QTest::newRow(":04") << 4 << false;
+    QTest::newRow(":05") << 5 << true;
+    QTest::newRow(":17") << 17 << false;
+    QTest::newRow(":18") << 18 << true;
+    QTest::newRow(":28") << 28 << true;
+    QTest::newRow(":29") << 29 << false;
+    QTest::newRow(":55") << 55 << false;
+}
+
+void TestRefresh::minuteGate()
+{
+    QFETCH(int, minute);
+    QFETCH(bool, refreshes);
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->FirstLoad = false;
+    board->lblWeather->setText(QStringLiteral("before"));
+    m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, minute, 30));
+    board->TimerWeather_Timer();
+    QCOMPARE(m_server->requests().size(), refreshes ? 24 : 0);
+    QCOMPARE(board->TickerText.isEmpty(), !refreshes);
+    QCOMPARE(column(0, QStringLiteral("Temp")).isNull(), !refreshes);
+    if (!refreshes)
+        QCOMPARE(board->lblWeather->text(), QStringLiteral("before"));
+    // The show button comes only with the first load.
+    QVERIFY(board->PictureShowDetail->isHidden());
+}
+
+void TestRefresh::offlineTouchesNothing()
+{
+    m_world.online = false;
+    frmWeatherMain board(m_world.services(m_dir->path()));
+    QVERIFY(board.Form_Load());
+    QTRY_VERIFY(!board.FirstLoad);
+    QCOMPARE(board.lblWeather->text(), Offline);
+    QCOMPARE(m_server->requests().size(), 0);
+    QVERIFY(column(0, QStringLiteral("Temp")).isNull());
+    QVERIFY(board.TimerWeather->isEnabled());
+    QVERIFY(!board.TimerW_lbl->isEnabled());
+    QVERIFY(board.PictureShowDetail->isHidden());
+    board.close();
+}
+
+void TestRefresh::atMostFiftyOneRows()
+{
+    {
+        DataControl data;
+        data.setDatabaseName(storePath());
+        data.setRecordSource(QStringLiteral("select * from wt"));
+        QVERIFY(data.refresh());
+        for (int i = 0; i < 36; ++i) {
+            data.recordset().addNew();
+            data.recordset().setValue(QStringLiteral("city_a"), FieldValue::text(QStringLiteral("X%1").arg(i)));
+            data.recordset().setValue(QStringLiteral("rs_URL"),
+                                      FieldValue::text(m_server->url(QStringLiteral("/forecastrss?p=EXTRA%1&u=c").arg(i)).toString()));
+            QVERIFY(data.recordset().update());
+        }
+    }
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TimerWeather_Timer();
+    QCOMPARE(m_server->requests().size(), 51);
+    QCOMPARE(board->lblWeather->text(), Updating + QStringLiteral(" 50/60   "));
+    QVERIFY(column(50, QStringLiteral("URL")).isText());
+    QVERIFY(column(51, QStringLiteral("URL")).isNull());
+}
+
+void TestRefresh::rowWithoutAddressEndsCleared()
+{
+    {
+        DataControl data;
+        data.setDatabaseName(storePath());
+        data.setRecordSource(QStringLiteral("select * from wt"));
+        QVERIFY(data.refresh());
+        data.recordset().moveNext();
+        data.recordset().edit();
+        data.recordset().setValue(QStringLiteral("rs_URL"), FieldValue::null());
+        QVERIFY(data.recordset().update());
+    }
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TimerWeather_Timer();
+    QCOMPARE(m_server->requests().size(), 23);
+    QVERIFY(column(1, QStringLiteral("URL")).isNull());
+    QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(0));
+    QVERIFY(column(1, QStringLiteral("city_e")).isNull());
+    QCOMPARE(column(2, QStringLiteral("Temp")), FieldValue::number(12));
+    QVERIFY(!board->TickerText.contains(QStringLiteral(u"الجوف")));
+}
+
+void TestRefresh::readerFillsTheRow()
+{
+    m_server->serve(QStringLiteral("/beverly"), readFixture(QStringLiteral("real/03-beverly-hills-90210-c.xml")));
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->DataWt.refresh();
+    board->CurrentFeedUrl = m_server->url(QStringLiteral("/beverly")).toString();
+    board->WindDirIndex = 3;
+    board->UpdateCityFromFeed();
+
+    const QList<QPair<QString, FieldValue>> expected = {
+        {"city_a", FieldValue::text(u"أبها"_qs)},
+        {"city_e", FieldValue::text("Beverly Hills")},
+        {"pDate", FieldValue::text("Wed, 01 Jun 2011 2:50 pm PDT")},
+        {"Temp", FieldValue::number(17)},
+        {"temp_low", FieldValue::number(12)},
+        {"temp_high", FieldValue::number(21)},
+        {"Condition", FieldValue::text(u"صحو"_qs)},
+        {"Condition_Code", FieldValue::number(34)},
+        {"Wind_Speed", FieldValue::number(double(14.48f))},
+        {"Wind_Dirctn", FieldValue::text(u"جنوبية غربية"_qs)},
+        {"wCatg", FieldValue::number(11)},
+        {"Wind_DirctnIndex", FieldValue::text("230")},
+        {"Wind_Chill", FieldValue::number(17)},
+        {"Humidity", FieldValue::number(65)},
+        {"Visibility", FieldValue::number(16)},
+        {"DewPoint", FieldValue::null()},
+        {"sunrise", FieldValue::text("5:42 am")},
+        {"sunset", FieldValue::text("7:57 pm")},
+        {"Loc_Lat", FieldValue::text("34.08")},
+        {"Loc_Long", FieldValue::text("-118.4")},
+        {"ttl", FieldValue::number(60)},
+        {"URL", FieldValue::text("http://us.rd.yahoo.com/dailynews/rss/weather/Beverly_Hills__CA/*http://weather.yahoo.com/forecast/USCA0090_c.html")},
+    };
+    for (const auto &[name, value] : expected)
+        QVERIFY2(column(0, name) == value, qPrintable(name + QStringLiteral(": ") + column(0, name).toText()));
+    QCOMPARE(board->WindDirIndex, 11.0f);
+    QCOMPARE(board->TickerText, QStringLiteral(u"أبها : صحو  17   ....  "));
+}
+
+void TestRefresh::failedFeedClearsTheRow_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("404 page") << "/missing";
+    QTest::newRow("not XML") << "/garbage";
+    QTest::newRow("error document") << "/error";
+    QTest::newRow("temperature 0") << "/zero";
+    QTest::newRow("empty address") << "";
+}
+
+void TestRefresh::failedFeedClearsTheRow()
+{
+    QFETCH(QString, target);
+    m_server->serve(QStringLiteral("/missing"), "<html><body>Not here</body></html>", 404, "text/html");
+    m_server->serve(QStringLiteral("/garbage"), "<rss><channel><title>cut");
+    m_server->serve(QStringLiteral("/error"), readFixture(QStringLiteral("real/10-error-city-not-found.xml")));
+    FeedDocument zero;
+    zero.temp = QStringLiteral("0");
+    m_server->serve(QStringLiteral("/zero"), zero.toXml());
+
+    auto board = loadBoard();
+    QVERIFY(board);
+    // A first refresh fills the row; the failing one that follows clears it.
+    board->TimerWeather_Timer();
+    QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(10));
+    board->DataWt.refresh();
+    board->CurrentFeedUrl = target.isEmpty() ? QString() : m_server->url(target).toString();
+    board->TickerText.clear();
+    board->UpdateCityFromFeed();
+
+    for (const char *cleared : {"city_e", "pDate", "Condition", "Wind_Dirctn", "sunrise", "sunset", "Loc_Lat", "Loc_Long", "URL"})
+        QVERIFY2(column(0, QLatin1String(cleared)).isNull(), cleared);
+    for (const char *zeroed : {"Temp", "Condition_Code", "Wind_Speed", "Wind_Chill", "Humidity", "Visibility", "ttl"})
+        QCOMPARE(column(0, QLatin1String(zeroed)), FieldValue::number(0));
+    // These four keep what the last good refresh stored.
+    QCOMPARE(column(0, QStringLiteral("temp_low")), FieldValue::number(12));
+    QCOMPARE(column(0, QStringLiteral("temp_high")), FieldValue::number(27));
+    QCOMPARE(column(0, QStringLiteral("wCatg")), FieldValue::number(2));
+    QCOMPARE(column(0, QStringLiteral("Wind_DirctnIndex")), FieldValue::text(QStringLiteral("30")));
+    QCOMPARE(board->TickerText, QString());
+    QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(11)); // no other row touched
+}
+
+void TestRefresh::offlineReaderLeavesTheRow()
+{
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TimerWeather_Timer();
+    m_world.online = false;
+    board->DataWt.refresh();
+    board->CurrentFeedUrl = m_server->url(QStringLiteral("/forecastrss?p=SAXX0036&u=c")).toString();
+    board->TickerText = QStringLiteral("kept");
+    m_server->clearRequests();
+    board->UpdateCityFromFeed();
+    QCOMPARE(m_server->requests().size(), 0);
+    QCOMPARE(board->TickerText, QStringLiteral("kept"));
+    QVERIFY(column(0, QStringLiteral("URL")).isText());
+}
+
+void TestRefresh::closingDuringARefresh()
+{
+    m_server->hang(QStringLiteral("/forecastrss?p=SAXX0002&u=c")); // the third city never answers
+    auto board = loadBoard();
+    QVERIFY(board);
+    connect(m_server.get(), &LoopbackHttpServer::requestReceived, board.get(), [&](const HttpRequest &request) {
+        if (request.query.contains(QStringLiteral("SAXX0002")))
+            QTimer::singleShot(50, board.get(), [&] { board->close(); });
+    });
+    QElapsedTimer clock;
+    clock.start();
+    board->TimerWeather_Timer();
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(board->isUnloaded());
+    QCOMPARE(m_server->requests().size(), 3);
+    QVERIFY(!board->TimerWeather->isEnabled());
+    QVERIFY(!board->TimerW_lbl->isEnabled());
+
+    // Rows done before the close keep their values, the waiting one stays
+    // cleared, and nothing after it was touched.
+    QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(11));
+    QCOMPARE(column(2, QStringLiteral("Temp")), FieldValue::number(0));
+    QVERIFY(column(3, QStringLiteral("Temp")).isNull());
+    board->Form_Unload();
+}
+
+void TestRefresh::tickerMovesTheLabel()
+{
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TickerText = QString(200, QLatin1Char('x'));
+    board->TickerLength = 5;
+    board->TickerStart = 1;
+    board->lblWeather->setLeftTwips(0);
+    for (int tick = 0; tick < 76 + 118; ++tick)
+        board->TimerW_lbl_Timer();
+    QCOMPARE(board->TickerStart, 119.0f);
+    QCOMPARE(board->lblWeather->text().size(), 81);
+    QCOMPARE(board->lblWeather->leftTwips(), 0);
+    board->TimerW_lbl_Timer();
+    QCOMPARE(board->lblWeather->leftTwips(), 100);
+    QCOMPARE(board->lblWeather->x(), twipsToPixels(100));
+    for (int tick = 1; tick < 70; ++tick)
+        board->TimerW_lbl_Timer();
+    QCOMPARE(board->lblWeather->leftTwips(), 0);
+    QCOMPARE(board->lblWeather->text(), QString());
+    QCOMPARE(board->TickerLength, 5);
+}
+
+void TestRefresh::collapsedRefreshDoesNotResort()
+{
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->Datawt2.setRecordSource(QStringLiteral("select * from wt where len(url) > 0 order by temp"));
+    board->Datawt2.refresh();
+    QCOMPARE(board->Datawt2.recordset().recordCount(), 0);
+    board->TimerWeather_Timer();
+    // Collapsed: the sorted view is not asked again until the next expansion.
+    QCOMPARE(board->Datawt2.recordset().recordCount(), 0);
+}
+
+QTEST_MAIN(TestRefresh)
+#include "tst_refresh.moc"

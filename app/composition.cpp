@@ -84,7 +84,8 @@ constexpr GridColumn gridColumns[6] = {
     {7300, 1700},  // wind direction
     {6600, 700},   // wind speed
 };
-constexpr int GridHeaderTop = 1080;
+constexpr int GridHeaderTop = 960;
+constexpr int GridHeaderHeight = 480;
 constexpr int GridFirstRowTop = 1515;
 constexpr int GridRowStep = 390;
 constexpr int GridRowHeight = 330;
@@ -134,8 +135,8 @@ void frmWeatherMain::buildControls()
     PictureHideDetail->setAlignment(Qt::AlignCenter);
 
     // --- Top band of the expanded window ------------------------------------
-    lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 2900, 300),
-                          QStringLiteral("https://rorizedivo.example.org/"), White, sansSerif(9.75, true), false);
+    lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7550, 90, 3380, 300),
+                          QStringLiteral("https://rorizedivo.example.org"), White, sansSerif(9.75, true), false);
     Label1[14] = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300), QStringLiteral(u"رتب حسب"),
                            White, tahoma(9.75, true));
     ComboSort = new QComboBox(this);
@@ -156,9 +157,10 @@ void frmWeatherMain::buildControls()
                                          u"مدى الرؤية / كم", u"إتجاه الرياح", u"سرعة الرياح"};
     for (int c = 0; c < 6; ++c) {
         Label1[c] = makeLabel(this, QStringLiteral("Label1(%1)").arg(c),
-                              QRect(gridColumns[c].left, GridHeaderTop, gridColumns[c].width, 345),
+                              QRect(gridColumns[c].left, GridHeaderTop, gridColumns[c].width, GridHeaderHeight),
                               QString::fromUtf16(headers[c]), White, tahoma(8.25, true));
         Label1[c]->setAlignment(Qt::AlignCenter);
+        Label1[c]->setWordWrap(true);
     }
     // The city header stands out: yellow on orange.
     Label1[0]->setForeColor(Yellow);

@@ -76,7 +76,7 @@ public:
     std::array<FormLabel *, GridRows> lblWind_Speed{};
     std::array<FormLabel *, 20> Label1{};
     std::array<QFrame *, 25> Shape2{};
-    std::array<QFrame *, 8> Shape{}; // Shape1, Shape3 to Shape8 (index = number; 0 and 2 unused)
+    std::array<QFrame *, 9> Shape{}; // Shape1, Shape3 to Shape8 (index = number; 0 and 2 unused)
 
     FormLabel *lblCityD = nullptr;
     FormLabel *lblPdateD = nullptr;

@@ -224,18 +224,19 @@ void frmWeatherMain::buildControls()
         {&frmWeatherMain::lblSunSetD, "lblSunSetD", 18, 3300, false},
     };
     for (const DetailItem &item : items) {
-        // Right pair: caption 4950..6420, value 3450..4950; left pair:
+        // Right pair: caption 5000..6420, value 3400..5000; left pair:
         // caption 1800..3300, value 315..1800. The publication time is long
         // and takes the whole row left of its caption.
         const bool wide = item.captionIndex == 19;
-        const int captionLeft = item.right ? 4950 : 1800;
-        const int valueLeft = wide ? 315 : (item.right ? 3450 : 315);
-        const int valueWidth = wide ? 4600 : 1470;
+        const int captionLeft = item.right ? 5000 : 1800;
+        const int captionWidth = item.right ? 1420 : 1470;
+        const int valueLeft = wide ? 315 : (item.right ? 3400 : 315);
+        const int valueWidth = wide ? 4650 : (item.right ? 1600 : 1470);
         Label1[item.captionIndex] = makeLabel(this, QStringLiteral("Label1(%1)").arg(item.captionIndex),
-                                              QRect(captionLeft, item.top, 1470, 330),
+                                              QRect(captionLeft, item.top, captionWidth, 330),
                                               QString::fromUtf16(captions[item.captionIndex]), Cyan, tahoma(8.25, true));
         FormLabel *value = makeLabel(this, QLatin1String(item.name), QRect(valueLeft, item.top, valueWidth, 330), QString(),
-                                     White, tahoma(9.75));
+                                     White, tahoma(9));
         value->setAlignment(Qt::AlignCenter);
         this->*item.label = value;
     }

@@ -33,6 +33,7 @@ private slots:
     void failedFeedClearsTheRow_data();
     void failedFeedClearsTheRow();
     void offlineReaderLeavesTheRow();
+    void refusedValuesKeepWhatTheClearingLeft();
     void closingDuringARefresh();
     void tickerMovesTheLabel();
     void collapsedRefreshDoesNotResort();
@@ -343,6 +344,28 @@ void TestRefresh::offlineReaderLeavesTheRow()
     board->UpdateCityFromFeed();
     QCOMPARE(m_server->requests().size(), 0);
     QCOMPARE(board->TickerText, QStringLiteral("kept"));
+    QVERIFY(column(0, QStringLiteral("URL")).isText());
+}
+
+void TestRefresh::refusedValuesKeepWhatTheClearingLeft()
+{
+    // A latitude of 9 characters and a city name of 26 do not fit their
+    // columns: those two stay as the clearing left them, the rest is stored.
+    QByteArray xml = FeedDocument().toXml();
+    xml.replace("<geo:lat>24.68</geo:lat>", "<geo:lat>24.683833</geo:lat>");
+    xml.replace("<pubDate>Mon, 07 Dec 2026 1:00 pm AST</pubDate>", "<pubDate>Monday, 07 December 2026 1:00 pm AST</pubDate>");
+    xml.replace("humidity=\"40\"", "humidity=\"many\"");
+    m_server->serve(QStringLiteral("/long"), xml);
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->DataWt.refresh();
+    board->CurrentFeedUrl = m_server->url(QStringLiteral("/long")).toString();
+    board->UpdateCityFromFeed();
+    QVERIFY(column(0, QStringLiteral("Loc_Lat")).isNull());
+    QVERIFY(column(0, QStringLiteral("pDate")).isNull());
+    QCOMPARE(column(0, QStringLiteral("Humidity")), FieldValue::number(0));
+    QCOMPARE(column(0, QStringLiteral("Loc_Long")), FieldValue::text(QStringLiteral("46.71")));
+    QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(25));
     QVERIFY(column(0, QStringLiteral("URL")).isText());
 }
 

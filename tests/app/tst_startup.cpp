@@ -22,6 +22,7 @@ private slots:
     void composition();
     void loadState();
     void storeLifeCycle();
+    void handCursor();
     void gatherPictures_data();
     void gatherPictures();
     void failedCopyKeepsTheSource();
@@ -143,6 +144,22 @@ void TestStartup::loadState()
     QVERIFY(w.rect().contains(w.FrameWeather->geometry()));
     QVERIFY(!w.rect().intersects(w.lblCity[0]->geometry()));
     w.close();
+}
+
+void TestStartup::handCursor()
+{
+    const QString cursor = qEnvironmentVariable("WEATHER_APP_FOLDER") + QStringLiteral("/H_POINT.CUR");
+    if (!QFile::exists(cursor))
+        QSKIP("the application folder is not built");
+    QVERIFY(QFile::copy(cursor, folder() + QStringLiteral("H_POINT.CUR")));
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    for (QWidget *label : {static_cast<QWidget *>(w.lblCity[0]), static_cast<QWidget *>(w.lblCity[23]),
+                           static_cast<QWidget *>(w.lblQIVurl), static_cast<QWidget *>(w.lblGoogle)}) {
+        QCOMPARE(label->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(label->cursor().hotSpot(), QPoint(11, 1)); // the finger tip, from the file
+    }
+    QCOMPARE(w.lblCondition[0]->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestStartup::storeLifeCycle()

@@ -1,0 +1,322 @@
+// The converter: Open-Meteo answers in, feed documents out.
+
+#include "servicetestdata.h"
+
+#include "service/conditions.h"
+#include "service/feeddocument.h"
+#include "service/feedformat.h"
+#include "service/locationtable.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestFeedDocument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void golden_data();
+    void golden();
+    void errorDocument();
+
+    void wmoCodes_data();
+    void wmoCodes();
+    void conditionNames_data();
+    void conditionNames();
+
+    void clockText_data();
+    void clockText();
+    void publicationTimeFitsTheBoardsColumn();
+    void temperatureText_data();
+    void temperatureText();
+    void conversions_data();
+    void conversions();
+    void zoneText_data();
+    void zoneText();
+    void coordinateText_data();
+    void coordinateText();
+
+    void observationTimes_data();
+    void observationTimes();
+
+private:
+    QTemporaryDir m_scratch;
+};
+
+// Golden files: each recorded or hand-made answer, written for a city in one
+// unit, must give exactly the expected document. Set FORECAST_UPDATE_GOLDEN=1
+// to write the expected files anew (then read every change before keeping it).
+void TestFeedDocument::golden_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("locationId");
+    QTest::addColumn<bool>("imperial");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("recorded: no variables asked") << "open-meteo-01-minimal-no-variables.json" << "SAXX0017" << false << "minimal-c.xml";
+    QTest::newRow("recorded: trailing nulls") << "open-meteo-02-16-days-trailing-nulls.json" << "SAXX0017" << false << "trailing-nulls-c.xml";
+    QTest::newRow("recorded: full, metric") << "open-meteo-03-full-current-hourly-daily.json" << "SAXX0017" << false << "full-c.xml";
+    QTest::newRow("recorded: full, imperial") << "open-meteo-03-full-current-hourly-daily.json" << "SAXX0017" << true << "full-f.xml";
+    QTest::newRow("Riyadh by day, metric") << "riyadh-day.json" << "SAXX0017" << false << "riyadh-day-c.xml";
+    QTest::newRow("Riyadh by day, imperial") << "riyadh-day.json" << "SAXX0017" << true << "riyadh-day-f.xml";
+    QTest::newRow("Abha, rain at night, metric") << "abha-night-rain.json" << "SAXX0036" << false << "abha-night-rain-c.xml";
+    QTest::newRow("Abha, rain at night, imperial") << "abha-night-rain.json" << "SAXX0036" << true << "abha-night-rain-f.xml";
+    QTest::newRow("Turaif, snow near zero, metric") << "turaif-cold-night.json" << "SAXX0022" << false << "turaif-cold-night-c.xml";
+    QTest::newRow("Turaif, snow near zero, imperial") << "turaif-cold-night.json" << "SAXX0022" << true << "turaif-cold-night-f.xml";
+    QTest::newRow("Tabuk, nulls everywhere") << "tabuk-nulls.json" << "SAXX0027" << false << "tabuk-nulls-c.xml";
+    QTest::newRow("Jeddah, unknown codes, no is_day") << "jeddah-unknown-code.json" << "SAXX0012" << false << "jeddah-unknown-code-c.xml";
+    QTest::newRow("Dammam, answer in other units, metric") << "dammam-other-units.json" << "SAXX0002" << false << "dammam-other-units-c.xml";
+    QTest::newRow("Dammam, answer in other units, imperial") << "dammam-other-units.json" << "SAXX0002" << true << "dammam-other-units-f.xml";
+}
+
+void TestFeedDocument::golden()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, locationId);
+    QFETCH(bool, imperial);
+    QFETCH(QString, expected);
+
+    const Location *location = LocationTable::builtIn().find(locationId);
+    QVERIFY(location);
+    const QJsonObject upstream = upstreamAnswer(answer);
+    QVERIFY(!upstream.isEmpty());
+    const QByteArray written = writeForecastDocument(upstream, *location, imperial ? Units::Imperial : Units::Metric);
+
+    const QString expectedPath = serviceFixturePath(QStringLiteral("expected/") + expected);
+    if (qEnvironmentVariableIsSet("FORECAST_UPDATE_GOLDEN")) {
+        QFile out(expectedPath);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(written);
+        return;
+    }
+    const QByteArray wanted = readWhole(expectedPath);
+    if (written != wanted) {
+        const QString actualPath = m_scratch.filePath(expected);
+        QFile out(actualPath);
+        if (out.open(QIODevice::WriteOnly))
+            out.write(written);
+        QFAIL(qPrintable(QStringLiteral("differs from %1; written: %2").arg(expectedPath, actualPath)));
+    }
+}
+
+void TestFeedDocument::errorDocument()
+{
+    // The request target is echoed; what a client typed must not break the XML.
+    const QByteArray written = writeErrorDocument(QStringLiteral("/forecastrss?p=XX<0>&u=c\"'"));
+    QCOMPARE(written, readWhole(serviceFixturePath(QStringLiteral("expected/error.xml"))));
+}
+
+void TestFeedDocument::wmoCodes_data()
+{
+    QTest::addColumn<int>("wmo");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<int>("night");
+
+    // Every WMO code the models report, and its neighbours that they do not.
+    struct Row { int wmo, day, night; };
+    const Row mapped[] = {
+        {0, 32, 31}, {1, 34, 33}, {2, 30, 29}, {3, 26, 26}, {45, 20, 20}, {48, 20, 20},
+        {51, 9, 9}, {53, 9, 9}, {55, 9, 9}, {56, 8, 8}, {57, 8, 8},
+        {61, 11, 11}, {63, 12, 12}, {65, 12, 12}, {66, 10, 10}, {67, 10, 10},
+        {71, 16, 16}, {73, 16, 16}, {75, 41, 41}, {77, 13, 13},
+        {80, 40, 40}, {81, 11, 11}, {82, 12, 12}, {85, 14, 14}, {86, 46, 46},
+        {95, 4, 4}, {96, 4, 4}, {99, 3, 3}};
+    QSet<int> known;
+    for (const Row &row : mapped) {
+        QTest::addRow("wmo %d", row.wmo) << row.wmo << row.day << row.night;
+        known.insert(row.wmo);
+    }
+    for (int wmo = -1; wmo <= 100; ++wmo) {
+        if (!known.contains(wmo))
+            QTest::addRow("wmo %d (none)", wmo) << wmo << 3200 << 3200;
+    }
+}
+
+void TestFeedDocument::wmoCodes()
+{
+    QFETCH(int, wmo);
+    QFETCH(int, day);
+    QFETCH(int, night);
+    const FeedCondition byDay = conditionForWmoCode(wmo, true);
+    const FeedCondition byNight = conditionForWmoCode(wmo, false);
+    QCOMPARE(byDay.code, day);
+    QCOMPARE(byNight.code, night);
+    QCOMPARE(byDay.text, conditionName(day));
+    QCOMPARE(byNight.text, conditionName(night));
+}
+
+void TestFeedDocument::conditionNames_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("0") << 0 << "Tornado";
+    QTest::newRow("3") << 3 << "Severe Thunderstorms";
+    QTest::newRow("11") << 11 << "Showers";
+    QTest::newRow("12") << 12 << "Rain";
+    QTest::newRow("20") << 20 << "Foggy";
+    QTest::newRow("29") << 29 << "Partly Cloudy";
+    QTest::newRow("31") << 31 << "Clear";
+    QTest::newRow("32") << 32 << "Sunny";
+    QTest::newRow("33") << 33 << "Fair";
+    QTest::newRow("34") << 34 << "Fair";
+    QTest::newRow("40") << 40 << "Scattered Showers";
+    QTest::newRow("47") << 47 << "Isolated Thundershowers";
+    QTest::newRow("48") << 48 << "Not Available";
+    QTest::newRow("-1") << -1 << "Not Available";
+    QTest::newRow("3200") << 3200 << "Not Available";
+}
+
+void TestFeedDocument::conditionNames()
+{
+    QFETCH(int, code);
+    QFETCH(QString, name);
+    QCOMPARE(conditionName(code), name);
+}
+
+void TestFeedDocument::clockText_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("midnight") << QTime(0, 5) << "12:05 am";
+    QTest::newRow("morning") << QTime(6, 31) << "6:31 am";
+    QTest::newRow("noon") << QTime(12, 0) << "12:00 pm";
+    QTest::newRow("afternoon") << QTime(13, 0) << "1:00 pm";
+    QTest::newRow("late") << QTime(23, 59) << "11:59 pm";
+}
+
+void TestFeedDocument::clockText()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, text);
+    QCOMPARE(feedClockText(time), text);
+    QVERIFY(feedClockText(time).size() <= 8); // the board's sunrise and sunset columns
+}
+
+void TestFeedDocument::publicationTimeFitsTheBoardsColumn()
+{
+    QCOMPARE(feedDateTimeText(QDate(2026, 12, 7), QTime(13, 0), QStringLiteral("AST")),
+             QStringLiteral("Mon, 07 Dec 2026 1:00 pm AST"));
+    // The board keeps at most 30 characters; the longest clock is "12:59 pm"
+    // and zones are at most five characters ("+0530").
+    int longest = 0;
+    for (int day = 0; day < 7; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            const QString text = feedDateTimeText(QDate(2026, 12, 7 + day), QTime(hour, 59), QStringLiteral("AST"));
+            longest = std::max<int>(longest, text.size());
+        }
+    }
+    QVERIFY(longest <= 30);
+    QVERIFY(feedDateTimeText(QDate(2026, 12, 27), QTime(12, 59), QStringLiteral("+0530")).size() <= 30);
+}
+
+void TestFeedDocument::temperatureText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("rounds up") << 17.7 << "18";
+    QTest::newRow("half away from zero") << -2.5 << "-3";
+    QTest::newRow("hot") << 44.6 << "45";
+    QTest::newRow("zero is zero") << 0.0 << "0";
+    QTest::newRow("half rounds away") << 0.5 << "1";
+    // Not zero, but would round to it: the board would drop the city.
+    QTest::newRow("just above zero") << 0.4 << "0.4";
+    QTest::newRow("just below zero") << -0.3 << "-0.3";
+    QTest::newRow("hundredths") << -0.04 << "-0.04";
+}
+
+void TestFeedDocument::temperatureText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(feedTemperatureText(value), text);
+}
+
+void TestFeedDocument::conversions_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("freezing point") << feedWholeText(celsiusToFahrenheit(0)) << "32";
+    QTest::newRow("below zero F") << feedWholeText(celsiusToFahrenheit(-20)) << "-4";
+    QTest::newRow("body heat") << feedWholeText(celsiusToFahrenheit(37)) << "99";
+    QTest::newRow("speed") << feedDecimalText(kmhToMph(100), 2) << "62.14";
+    QTest::newRow("visibility km") << feedDecimalText(metresToKilometres(24140), 2) << "24.14";
+    QTest::newRow("visibility mi") << feedDecimalText(metresToMiles(24140), 2) << "15";
+    QTest::newRow("standard pressure") << feedDecimalText(hectopascalsToInchesOfMercury(1013.25), 2) << "29.92";
+    QTest::newRow("trailing zeros dropped") << feedDecimalText(1030.40, 2) << "1030.4";
+    QTest::newRow("no minus zero") << feedDecimalText(-0.001, 2) << "0";
+}
+
+void TestFeedDocument::conversions()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, expected);
+    QCOMPARE(written, expected);
+}
+
+void TestFeedDocument::zoneText_data()
+{
+    QTest::addColumn<QString>("timezone");
+    QTest::addColumn<QString>("abbreviation");
+    QTest::addColumn<int>("offset"); // -1: none given
+    QTest::addColumn<QString>("zone");
+    QTest::newRow("Saudi time") << "Asia/Riyadh" << "GMT+3" << 10800 << "AST";
+    QTest::newRow("short abbreviation") << "America/New_York" << "EST" << -18000 << "EST";
+    QTest::newRow("long abbreviation") << "Europe/Amsterdam" << "GMT+2" << 7200 << "+02";
+    QTest::newRow("half hour") << "Asia/Kolkata" << "GMT+5:30" << 19800 << "+0530";
+    QTest::newRow("west") << "America/Caracas" << "GMT-4" << -14400 << "-04";
+    QTest::newRow("utc") << "UTC" << "" << 0 << "GMT";
+    QTest::newRow("nothing known") << "" << "" << -1 << "";
+}
+
+void TestFeedDocument::zoneText()
+{
+    QFETCH(QString, timezone);
+    QFETCH(QString, abbreviation);
+    QFETCH(int, offset);
+    QFETCH(QString, zone);
+    QCOMPARE(feedZoneText(timezone, abbreviation, offset == -1 ? std::nullopt : std::optional<int>(offset)), zone);
+}
+
+void TestFeedDocument::coordinateText_data()
+{
+    QTest::addColumn<double>("degrees");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("four decimals") << 24.683833 << "24.6838";
+    QTest::newRow("short") << -19.95 << "-19.95";
+    QTest::newRow("cut to eight characters") << -118.41234 << "-118.412";
+}
+
+void TestFeedDocument::coordinateText()
+{
+    QFETCH(double, degrees);
+    QFETCH(QString, text);
+    QCOMPARE(feedCoordinateText(degrees), text);
+}
+
+void TestFeedDocument::observationTimes_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QDateTime>("observed");
+    QTest::newRow("Saudi time") << QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-07-14T15:45"}})")
+                                << QDateTime(QDate(2026, 7, 14), QTime(12, 45), Qt::UTC);
+    QTest::newRow("across midnight") << QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-07-15T01:00"}})")
+                                     << QDateTime(QDate(2026, 7, 14), QTime(22, 0), Qt::UTC);
+    QTest::newRow("no offset") << QByteArray(R"({"current":{"time":"2026-07-14T15:45"}})") << QDateTime();
+    QTest::newRow("null time") << QByteArray(R"({"utc_offset_seconds":0,"current":{"time":null}})") << QDateTime();
+    QTest::newRow("no current") << QByteArray(R"({"utc_offset_seconds":0})") << QDateTime();
+    QTest::newRow("not a time") << QByteArray(R"({"utc_offset_seconds":0,"current":{"time":"soon"}})") << QDateTime();
+}
+
+void TestFeedDocument::observationTimes()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QDateTime, observed);
+    const auto time = observationTime(QJsonDocument::fromJson(answer).object());
+    QCOMPARE(time.has_value(), observed.isValid());
+    if (time)
+        QCOMPARE(*time, observed);
+}
+
+QTEST_GUILESS_MAIN(TestFeedDocument)
+#include "tst_feeddocument.moc"

@@ -25,6 +25,8 @@ public:
     // Position in twips relative to the parent.
     int leftTwips() const { return m_left; }
     int topTwips() const { return m_top; }
+    int widthTwips() const { return m_width; }
+    int heightTwips() const { return m_height; }
     void setTwipsGeometry(int left, int top, int width, int height);
     void setLeftTwips(int left);
     void setForeColor(const QColor &color);

@@ -1,0 +1,272 @@
+// forecastd-bench: how fast the feed service answers on loopback.
+//
+// By default it starts its own service in a thread of its own, live mode,
+// with a stand-in upstream on loopback (so no network is needed and no
+// real upstream is bothered), fills the cache with the 24 cities, and then
+// reports:
+//   - the answer time of one cached document, request by request over one
+//     kept-alive connection (min, median, 95th and 99th percentile, max);
+//   - the rate sustained by several kept-alive connections for a few seconds.
+// With --port it measures a service already running on 127.0.0.1:<port>
+// instead (for example one started with --replay).
+
+#include "feedserver.h"
+#include "livesource.h"
+#include "locationtable.h"
+#include "openmeteoclient.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A plausible answer for any city, served by the stand-in upstream.
+const QByteArray CannedAnswer = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800,
+"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
+"current":{"time":"2026-12-07T13:00","interval":900,"temperature_2m":24.6,"relative_humidity_2m":21,
+"apparent_temperature":22.9,"is_day":1,"weather_code":1,"pressure_msl":1017.2,"wind_speed_10m":13.7,
+"wind_direction_10m":31,"visibility":24140.0},
+"daily":{"time":["2026-12-07","2026-12-08","2026-12-09","2026-12-10","2026-12-11"],
+"weather_code":[1,0,2,3,0],"temperature_2m_max":[25.9,26.3,24.8,23.1,24.0],
+"temperature_2m_min":[13.2,12.8,14.1,13.5,12.2],
+"sunrise":["2026-12-07T06:31","2026-12-08T06:32","2026-12-09T06:33","2026-12-10T06:33","2026-12-11T06:34"],
+"sunset":["2026-12-07T17:06","2026-12-08T17:06","2026-12-09T17:06","2026-12-10T17:07","2026-12-11T17:07"]}})";
+
+// The service under test and its stand-in upstream, on a thread of their own
+// so that the measuring side does not share an event loop with them.
+class ServiceThread : public QThread
+{
+public:
+    std::promise<quint16> port;
+
+protected:
+    void run() override
+    {
+        QTcpServer upstream;
+        upstream.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&upstream, &QTcpServer::newConnection, &upstream, [&upstream] {
+            while (QTcpSocket *socket = upstream.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                                  + QByteArray::number(CannedAnswer.size()) + "\r\nConnection: close\r\n\r\n"
+                                  + CannedAnswer);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+
+        OpenMeteoClient client;
+        client.setEndpoint(QUrl(QStringLiteral("http://127.0.0.1:%1/v1/forecast").arg(upstream.serverPort())));
+        LiveForecastSource source(&client);
+        FeedServer server(LocationTable::builtIn(), &source);
+        server.listen(QHostAddress::LocalHost, 0);
+        port.set_value(server.port());
+        exec();
+    }
+};
+
+// One kept-alive client connection that sends a request when asked and tells
+// when the whole answer is in.
+class Client : public QObject
+{
+public:
+    explicit Client(quint16 port)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
+    }
+
+    bool waitConnected() { return m_socket.waitForConnected(5000); }
+
+    void send(const QByteArray &target)
+    {
+        m_buffer.clear();
+        m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    }
+
+    std::function<void(int status)> onAnswer;
+
+private:
+    void onReadyRead()
+    {
+        m_buffer += m_socket.readAll();
+        const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = m_buffer.left(end).toLower();
+        const qsizetype at = head.indexOf("content-length:");
+        const qsizetype length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+        if (m_buffer.size() < end + 4 + length)
+            return;
+        const int status = m_buffer.mid(9, 3).toInt();
+        m_buffer.clear();
+        if (onAnswer)
+            onAnswer(status);
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+};
+
+double percentile(std::vector<double> sorted, double p)
+{
+    if (sorted.empty())
+        return 0.0;
+    const size_t index = std::min(sorted.size() - 1, static_cast<size_t>(p * (sorted.size() - 1) + 0.5));
+    return sorted[index];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Measures forecastd's answer time and rate on loopback."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"),
+        QStringLiteral("Measure the service already listening on 127.0.0.1:<port>."), QStringLiteral("port"));
+    const QCommandLineOption requestsOption(QStringLiteral("requests"),
+        QStringLiteral("Requests timed one by one (default 2000)."), QStringLiteral("n"), QStringLiteral("2000"));
+    const QCommandLineOption connectionsOption(QStringLiteral("connections"),
+        QStringLiteral("Connections for the rate (default 8)."), QStringLiteral("n"), QStringLiteral("8"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+        QStringLiteral("How long the rate is measured (default 3)."), QStringLiteral("s"), QStringLiteral("3"));
+    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption});
+    parser.process(app);
+
+    const int requests = std::max(1, parser.value(requestsOption).toInt());
+    const int connections = std::max(1, parser.value(connectionsOption).toInt());
+    const int seconds = std::max(1, parser.value(secondsOption).toInt());
+
+    std::unique_ptr<ServiceThread> service;
+    quint16 port = 0;
+    if (parser.isSet(portOption)) {
+        port = static_cast<quint16>(parser.value(portOption).toUInt());
+        std::printf("measuring the service on 127.0.0.1:%u\n", port);
+    } else {
+        service = std::make_unique<ServiceThread>();
+        auto started = service->port.get_future();
+        service->start();
+        port = started.get();
+        std::printf("measuring an in-process service on 127.0.0.1:%u (live mode, stand-in upstream)\n", port);
+    }
+
+    const QList<Location> &cities = LocationTable::builtIn().locations();
+    auto target = [&cities](int i) {
+        return QByteArrayLiteral("/forecastrss?p=") + cities[i % cities.size()].id.toLatin1() + "&u=c";
+    };
+
+    // Fill the cache (and time the first, uncached answers).
+    {
+        Client client(port);
+        if (!client.waitConnected()) {
+            std::fprintf(stderr, "cannot connect to 127.0.0.1:%u\n", port);
+            return 1;
+        }
+        QEventLoop loop;
+        int index = 0;
+        int failures = 0;
+        QElapsedTimer clock;
+        clock.start();
+        client.onAnswer = [&](int status) {
+            failures += status == 200 ? 0 : 1;
+            if (++index == cities.size())
+                loop.quit();
+            else
+                client.send(target(index));
+        };
+        client.send(target(0));
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        loop.exec();
+        std::printf("first answers of %d cities: %.1f ms in all%s\n", int(cities.size()),
+                    clock.nsecsElapsed() / 1e6, failures ? " (some not 200!)" : "");
+    }
+
+    // Answer time of a cached document, one request at a time.
+    {
+        Client client(port);
+        client.waitConnected();
+        std::vector<double> micros;
+        micros.reserve(requests);
+        QEventLoop loop;
+        QElapsedTimer clock;
+        int sent = 0;
+        int failures = 0;
+        client.onAnswer = [&](int status) {
+            micros.push_back(clock.nsecsElapsed() / 1e3);
+            failures += status == 200 ? 0 : 1;
+            if (++sent == requests) {
+                loop.quit();
+                return;
+            }
+            clock.restart();
+            client.send(target(sent));
+        };
+        clock.start();
+        client.send(target(0));
+        loop.exec();
+        std::sort(micros.begin(), micros.end());
+        std::printf("cached document, %d requests on one connection: min %.0f us, median %.0f us, "
+                    "p95 %.0f us, p99 %.0f us, max %.0f us%s\n",
+                    requests, micros.front(), percentile(micros, 0.5), percentile(micros, 0.95),
+                    percentile(micros, 0.99), micros.back(), failures ? " (some not 200!)" : "");
+    }
+
+    // Sustained rate with several connections kept busy.
+    {
+        std::vector<std::unique_ptr<Client>> clients;
+        qint64 answered = 0;
+        qint64 failures = 0;
+        bool running = true;
+        for (int c = 0; c < connections; ++c) {
+            clients.push_back(std::make_unique<Client>(port));
+            clients.back()->waitConnected();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        for (int c = 0; c < connections; ++c) {
+            Client *client = clients[c].get();
+            auto next = std::make_shared<int>(c);
+            client->onAnswer = [&, client, next](int status) {
+                ++answered;
+                failures += status == 200 ? 0 : 1;
+                if (running)
+                    client->send(target(++*next));
+            };
+            client->send(target(c));
+        }
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &loop, [&] {
+            running = false;
+            loop.quit();
+        });
+        loop.exec();
+        const double elapsed = clock.nsecsElapsed() / 1e9;
+        std::printf("sustained: %lld answers in %.2f s over %d connections = %.0f answers/s%s\n",
+                    static_cast<long long>(answered), elapsed, connections, answered / elapsed,
+                    failures ? " (some not 200!)" : "");
+    }
+
+    if (service) {
+        service->quit();
+        service->wait();
+    }
+    return 0;
+}

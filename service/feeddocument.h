@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+struct Location;
+
+// The units a document is written in: u=c (°C, km, mb, km/h) or
+// u=f (°F, mi, in, mph).
+enum class Units { Metric, Imperial };
+
+// What the credit of the data source says, as its licence (CC BY 4.0) asks.
+inline constexpr char DataCredit[] = "Weather data by Open-Meteo.com";
+inline constexpr char DataCreditLink[] = "https://open-meteo.com/";
+
+// The documents' time-to-live in minutes: how long the service keeps a
+// city's answer before it asks the upstream again.
+inline constexpr int DocumentTtlMinutes = 15;
+
+// Writes the forecast document of one city from an Open-Meteo forecast
+// answer (current and daily blocks, as requested by OpenMeteoClient).
+//
+// Only what the answer says is written: a value that is missing or null
+// leaves its attribute out, an element left without attributes is left out
+// too, and an answer without a current block gives no wind, atmosphere or
+// condition. Two things stand in for absent data without inventing any: a
+// weather code that is missing or unknown is written as the format's
+// "not available" (3200), and when is_day is missing the day or night form
+// of a sky condition is told from the day's sunrise and sunset (the day form
+// when those are missing as well). Values the answer gives in other units
+// than the metric defaults are converted; a unit the writer does not know
+// leaves the value out.
+QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units);
+
+// The document for a location id the service does not know, in the shape the
+// original service used: channel "... - Error", item "City not found", and
+// the request target echoed in the item's description.
+QByteArray writeErrorDocument(const QString &requestTarget);
+
+// When the answer's current conditions were observed, in UTC; nothing when
+// the answer carries no usable time or offset.
+std::optional<QDateTime> observationTime(const QJsonObject &answer);

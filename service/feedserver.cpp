@@ -1,0 +1,305 @@
+#include "feedserver.h"
+
+#include "feedrequest.h"
+#include "forecastsource.h"
+#include "locationtable.h"
+#include "servicelog.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr char DocumentType[] = "text/xml; charset=utf-8";
+constexpr char TextType[] = "text/plain; charset=utf-8";
+
+// Stop reading a client's further requests while this much of its answers
+// still waits to be sent.
+constexpr qint64 MaximumUnsentBytes = 256 * 1024;
+
+struct Answer
+{
+    int status = 200;
+    QByteArray contentType = TextType;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    bool close = false;
+};
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 503: return "Service Unavailable";
+    default: return "Error";
+    }
+}
+
+Answer textAnswer(int status, const QString &message)
+{
+    Answer answer;
+    answer.status = status;
+    answer.body = QByteArray::number(status) + ' ' + reasonPhrase(status) + ": " + message.toUtf8() + '\n';
+    return answer;
+}
+
+QByteArray httpDate()
+{
+    return QLocale::c()
+        .toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+        .toLatin1();
+}
+
+} // namespace
+
+// One client connection: reads request heads, has each answered in turn and
+// writes the answers back.
+class FeedConnection : public QObject
+{
+public:
+    FeedConnection(FeedServer *server, QTcpSocket *socket)
+        : QObject(server)
+        , m_server(server)
+        , m_socket(socket)
+    {
+        socket->setParent(this);
+        socket->setReadBufferSize(64 * 1024);
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, &FeedConnection::onTimeout);
+        connect(socket, &QTcpSocket::readyRead, this, &FeedConnection::readMore);
+        connect(socket, &QTcpSocket::bytesWritten, this, &FeedConnection::processRequests);
+        connect(socket, &QTcpSocket::disconnected, this, &FeedConnection::finish);
+        m_timer.start(m_server->m_idleTimeoutMs);
+        // A connection that waited in the server's queue may have its request
+        // read already; no further readyRead would tell of it.
+        if (socket->bytesAvailable() > 0)
+            QTimer::singleShot(0, this, &FeedConnection::readMore);
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            QTimer::singleShot(0, this, &FeedConnection::finish);
+    }
+
+    ~FeedConnection() override { m_server->connectionClosed(); }
+
+private:
+    void readMore()
+    {
+        if (m_closing)
+            return;
+        // Pipelined requests beyond a few heads stay in the socket (and
+        // the kernel) until the ones before them are answered.
+        if (m_buffer.size() < 2 * MaximumHeadBytes)
+            m_buffer += m_socket->read(2 * MaximumHeadBytes - m_buffer.size());
+        if (!m_busy && !m_buffer.isEmpty() && !m_headDeadlineRunning) {
+            m_headDeadlineRunning = true;
+            m_timer.start(m_server->m_headTimeoutMs);
+        }
+        processRequests();
+    }
+
+    void processRequests()
+    {
+        if (m_processing || m_busy || m_closing)
+            return;
+        m_processing = true;
+        while (!m_busy && !m_closing && m_socket->bytesToWrite() <= MaximumUnsentBytes) {
+            if (m_buffer.size() < 2 * MaximumHeadBytes && m_socket->bytesAvailable() > 0)
+                m_buffer += m_socket->read(2 * MaximumHeadBytes - m_buffer.size());
+            RequestHead head;
+            qsizetype consumed = 0;
+            const HeadStatus status = parseRequestHead(m_buffer, &head, &consumed);
+            if (status == HeadStatus::Incomplete)
+                break;
+            if (status != HeadStatus::Complete) {
+                Answer answer = textAnswer(400, status == HeadStatus::TooLarge
+                                                    ? QStringLiteral("the request head is too large")
+                                                    : QStringLiteral("the request cannot be read"));
+                answer.close = true;
+                send(answer, false);
+                break;
+            }
+            m_buffer.remove(0, consumed);
+            m_headDeadlineRunning = false;
+            handle(head);
+        }
+        m_processing = false;
+    }
+
+    void handle(const RequestHead &head)
+    {
+        const bool headOnly = head.method == "HEAD";
+        if (head.method != "GET" && !headOnly) {
+            Answer answer = textAnswer(405, QStringLiteral("only GET and HEAD are served"));
+            answer.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
+            answer.close = head.hasBody || !head.keepAlive;
+            send(answer, false);
+            return;
+        }
+        if (head.hasBody) {
+            // A request body here is unexpected; rather than guess where the
+            // next request begins, answer and close.
+            Answer answer = textAnswer(400, QStringLiteral("a feed request carries no body"));
+            answer.close = true;
+            send(answer, headOnly);
+            return;
+        }
+
+        const FeedRequest request = routeFeedRequest(head.target);
+        if (request.kind != FeedRequest::Kind::Feed) {
+            Answer answer = textAnswer(request.kind == FeedRequest::Kind::NotFound ? 404 : 400, request.reason);
+            answer.close = !head.keepAlive;
+            send(answer, headOnly);
+            return;
+        }
+
+        const Location *location = m_server->m_locations.find(request.locationId);
+        if (!location) {
+            Answer answer;
+            answer.contentType = DocumentType;
+            answer.body = writeErrorDocument(QString::fromLatin1(head.target));
+            answer.close = !head.keepAlive;
+            send(answer, headOnly);
+            return;
+        }
+
+        m_busy = true;
+        m_timer.stop();
+        QPointer<FeedConnection> self(this);
+        const bool keepAlive = head.keepAlive;
+        const QString id = location->id;
+        m_server->m_source->document(*location, request.units,
+                                     [self, keepAlive, headOnly, id](const ServedDocument &served) {
+            qCDebug(lcForecastd, "%s: %s", qPrintable(id), qPrintable(served.note));
+            if (!self)
+                return; // the client went away meanwhile
+            Answer answer;
+            if (served.status == ServedDocument::Status::Ok) {
+                answer.contentType = DocumentType;
+                answer.body = served.body;
+            } else {
+                answer = textAnswer(503, QStringLiteral("no forecast for %1 at the moment").arg(id));
+                const int retryAfter = served.retryAfterSeconds > 0 ? served.retryAfterSeconds : 60;
+                answer.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
+            }
+            answer.close = !keepAlive;
+            self->m_busy = false;
+            self->send(answer, headOnly);
+            self->processRequests();
+        });
+    }
+
+    void send(const Answer &answer, bool headOnly)
+    {
+        QByteArray out;
+        out.reserve(answer.body.size() + 256);
+        out += "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) + "\r\n";
+        out += "Server: forecastd/1.0\r\n";
+        out += "Date: " + httpDate() + "\r\n";
+        out += "Content-Type: " + answer.contentType + "\r\n";
+        out += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+        for (const auto &header : answer.headers)
+            out += header.first + ": " + header.second + "\r\n";
+        out += answer.close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
+        out += "\r\n";
+        if (!headOnly)
+            out += answer.body;
+        m_socket->write(out);
+        if (answer.close) {
+            m_closing = true;
+            m_socket->disconnectFromHost(); // after what is written has gone out
+        } else if (!m_busy) {
+            m_timer.start(m_buffer.isEmpty() ? m_server->m_idleTimeoutMs : m_server->m_headTimeoutMs);
+            m_headDeadlineRunning = !m_buffer.isEmpty();
+        }
+    }
+
+    void onTimeout()
+    {
+        if (m_busy)
+            return;
+        m_closing = true;
+        m_socket->abort();
+        finish();
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_closing = true;
+        deleteLater();
+    }
+
+    FeedServer *m_server;
+    QTcpSocket *m_socket;
+    QTimer m_timer;
+    QByteArray m_buffer;
+    bool m_busy = false;
+    bool m_processing = false;
+    bool m_closing = false;
+    bool m_finished = false;
+    bool m_headDeadlineRunning = false;
+};
+
+FeedServer::FeedServer(const LocationTable &locations, ForecastSource *source, QObject *parent)
+    : QObject(parent)
+    , m_locations(locations)
+    , m_source(source)
+    , m_server(new QTcpServer(this))
+{
+    m_server->setMaxPendingConnections(MaximumConnections);
+    connect(m_server, &QTcpServer::newConnection, this, &FeedServer::onNewConnection);
+}
+
+FeedServer::~FeedServer()
+{
+    // Connections are children and go with the server; they must not call
+    // back into it while it is being destroyed.
+    m_destroying = true;
+    const auto connections = findChildren<FeedConnection *>(Qt::FindDirectChildrenOnly);
+    qDeleteAll(connections);
+}
+
+bool FeedServer::listen(const QHostAddress &address, quint16 port)
+{
+    return m_server->listen(address, port);
+}
+
+quint16 FeedServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QString FeedServer::errorString() const
+{
+    return m_server->errorString();
+}
+
+void FeedServer::onNewConnection()
+{
+    while (m_connections < MaximumConnections && m_server->hasPendingConnections()) {
+        QTcpSocket *socket = m_server->nextPendingConnection();
+        ++m_connections;
+        new FeedConnection(this, socket);
+    }
+    if (m_connections >= MaximumConnections)
+        m_server->pauseAccepting();
+}
+
+void FeedServer::connectionClosed()
+{
+    --m_connections;
+    if (!m_destroying && m_server->isListening() && m_connections < MaximumConnections) {
+        m_server->resumeAccepting();
+        // Connections accepted while full wait in the server's queue.
+        if (m_server->hasPendingConnections())
+            QTimer::singleShot(0, this, &FeedServer::onNewConnection);
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "forecastsource.h"
+
+#include <QHash>
+#include <QString>
+
+// The file a city's document is recorded in and replayed from:
+// DIR/<location id>.xml for u=c, DIR/<location id>-f.xml for u=f.
+QString recordedFileName(const QString &locationId, Units units);
+
+// Serves recorded documents instead of asking the upstream: for demos
+// without network, and for tests. The file is read at each request, so a
+// folder can be refilled while the service runs; a city without its file is
+// Unavailable. Files are served as they are, whatever their age.
+class ReplayForecastSource : public ForecastSource
+{
+public:
+    static constexpr qint64 MaximumFileBytes = 2 * 1024 * 1024;
+
+    explicit ReplayForecastSource(const QString &directory);
+    void document(const Location &location, Units units, Callback callback) override;
+
+private:
+    QString m_directory;
+};
+
+// Keeps a copy of every document another source serves, in the replay
+// layout, so that a live session can be replayed later. A file is rewritten
+// only when its document changed; it is replaced whole, never left half
+// written.
+class RecordingForecastSource : public ForecastSource
+{
+public:
+    // `inner` must outlive this source.
+    RecordingForecastSource(ForecastSource *inner, const QString &directory);
+    void document(const Location &location, Units units, Callback callback) override;
+
+private:
+    void record(const QString &fileName, const QByteArray &body);
+
+    ForecastSource *m_inner;
+    QString m_directory;
+    QHash<QString, QByteArray> m_written;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class LocationTable;
+
+// Writes the documents of a sample folder from hand-made upstream answers:
+// for every location of the table, <upstreamDir>/<id>.json (an Open-Meteo
+// answer) becomes <outputDir>/<id>.xml (its u=c document), written by the
+// same code that writes live documents. An answer the live client would
+// refuse is refused here too. Returns the problems met; empty when every
+// city was written.
+QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir,
+                                  const QString &outputDir);

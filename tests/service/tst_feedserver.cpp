@@ -1,0 +1,412 @@
+// The HTTP surface: status codes, content types, keep-alive, bounds on
+// connections and time, and replay and record behind it.
+
+#include "servicetestdata.h"
+
+#include "service/feedserver.h"
+#include "service/forecastsource.h"
+#include "service/locationtable.h"
+#include "service/recordedsource.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// A source whose answers the test decides.
+class StubSource : public ForecastSource
+{
+public:
+    enum class Mode { Ok, Unavailable, Later };
+    Mode mode = Mode::Ok;
+    int retryAfter = 0;
+    int calls = 0;
+    QList<QPair<QByteArray, Callback>> waiting;
+
+    static QByteArray bodyFor(const Location &location, Units units)
+    {
+        return "<rss>" + location.id.toLatin1() + (units == Units::Imperial ? "-f" : "") + "</rss>";
+    }
+
+    void document(const Location &location, Units units, Callback callback) override
+    {
+        ++calls;
+        ServedDocument served;
+        served.status = ServedDocument::Status::Ok;
+        served.body = bodyFor(location, units);
+        switch (mode) {
+        case Mode::Ok:
+            callback(served);
+            break;
+        case Mode::Unavailable:
+            served.status = ServedDocument::Status::Unavailable;
+            served.body.clear();
+            served.retryAfterSeconds = retryAfter;
+            callback(served);
+            break;
+        case Mode::Later:
+            waiting.append({served.body, std::move(callback)});
+            break;
+        }
+    }
+
+    void answerWaiting()
+    {
+        const auto pending = std::exchange(waiting, {});
+        for (const auto &[body, callback] : pending) {
+            ServedDocument served;
+            served.status = ServedDocument::Status::Ok;
+            served.body = body;
+            callback(served);
+        }
+    }
+};
+
+struct Answer
+{
+    int status = 0;
+    QHash<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+};
+
+// A plain client socket, so that requests can be anything, even broken.
+class RawClient
+{
+public:
+    explicit RawClient(quint16 port) { m_socket.connectToHost(QHostAddress::LocalHost, port); }
+
+    void send(const QByteArray &bytes) { m_socket.write(bytes); }
+
+    // The next whole answer; status 0 when none came within the time.
+    // A HEAD answer has no body whatever its Content-Length says.
+    Answer next(bool headOnly = false, int timeoutMs = 5000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < timeoutMs) {
+            m_buffer += m_socket.readAll();
+            const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+            if (end >= 0) {
+                Answer answer;
+                const QList<QByteArray> lines = m_buffer.left(end).split('\n');
+                answer.status = lines.first().mid(9, 3).toInt();
+                for (qsizetype i = 1; i < lines.size(); ++i) {
+                    const qsizetype colon = lines[i].indexOf(':');
+                    answer.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+                }
+                const qsizetype length = headOnly ? 0 : answer.headers.value("content-length").toLongLong();
+                if (m_buffer.size() >= end + 4 + length) {
+                    answer.body = m_buffer.mid(end + 4, length);
+                    m_buffer.remove(0, end + 4 + length);
+                    return answer;
+                }
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+        return {};
+    }
+
+    // Whether the server closed the connection within the time.
+    bool closedWithin(int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (m_socket.state() != QAbstractSocket::UnconnectedState && waited.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        return m_socket.state() == QAbstractSocket::UnconnectedState;
+    }
+
+    QTcpSocket &socket() { return m_socket; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+};
+
+QByteArray get(const QByteArray &target, const QByteArray &extra = {})
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "Connection: close\r\n\r\n";
+}
+
+} // namespace
+
+class TestFeedServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void answers_data();
+    void answers();
+    void keepAliveAndPipelining();
+    void http10ClosesByDefault();
+    void laterAnswersKeepTheirOrder();
+    void clientGoneBeforeTheAnswer();
+    void moreClientsThanConnections();
+    void slowAndIdleClientsAreClosed();
+    void replayServesRecordedFiles();
+    void recordsWhatItServes();
+
+private:
+    std::unique_ptr<StubSource> m_source;
+    std::unique_ptr<FeedServer> m_server;
+};
+
+void TestFeedServer::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("forecastd=false"));
+}
+
+void TestFeedServer::init()
+{
+    m_server.reset();
+    m_source = std::make_unique<StubSource>();
+    m_server = std::make_unique<FeedServer>(LocationTable::builtIn(), m_source.get());
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+}
+
+void TestFeedServer::answers_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body"); // what the body must contain
+    QTest::addColumn<int>("sourceCalls");
+
+    const int ok = int(StubSource::Mode::Ok);
+    const QByteArray xml = "text/xml; charset=utf-8";
+    const QByteArray text = "text/plain; charset=utf-8";
+
+    QTest::newRow("feed, metric") << get("/forecastrss?p=SAXX0017&u=c") << ok << 200 << xml << QByteArray("<rss>SAXX0017</rss>") << 1;
+    QTest::newRow("feed, imperial") << get("/forecastrss?p=SAXX0017&u=f") << ok << 200 << xml << QByteArray("<rss>SAXX0017-f</rss>") << 1;
+    QTest::newRow("units default to metric") << get("/forecastrss?p=SAXX0012") << ok << 200 << xml << QByteArray("<rss>SAXX0012</rss>") << 1;
+    QTest::newRow("case of id and unit") << get("/forecastrss?u=F&p=saxx0017") << ok << 200 << xml << QByteArray("<rss>SAXX0017-f</rss>") << 1;
+    QTest::newRow("percent-encoded id") << get("/forecastrss?p=%53AXX0017&u=c") << ok << 200 << xml << QByteArray("<rss>SAXX0017</rss>") << 1;
+    QTest::newRow("other parameters ignored") << get("/forecastrss?p=SAXX0017&u=c&w=2&") << ok << 200 << xml << QByteArray("<rss>SAXX0017</rss>") << 1;
+    QTest::newRow("absolute form") << get("http://127.0.0.1:8619/forecastrss?p=SAXX0017&u=c") << ok << 200 << xml << QByteArray("<rss>SAXX0017</rss>") << 1;
+    QTest::newRow("HEAD") << QByteArray("HEAD /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\nConnection: close\r\n\r\n") << ok << 200 << xml << QByteArray() << 1;
+    QTest::newRow("unknown location: error document") << get("/forecastrss?p=XXXX0000&u=c") << ok << 200 << xml
+                                                      << QByteArray("<title>City not found</title>\n   <description>Invalid Input /forecastrss?p=XXXX0000&amp;u=c</description>") << 0;
+    QTest::newRow("source has nothing") << get("/forecastrss?p=SAXX0017&u=c") << int(StubSource::Mode::Unavailable) << 503 << text << QByteArray("SAXX0017") << 1;
+
+    QTest::newRow("unknown path") << get("/weather?p=SAXX0017") << ok << 404 << text << QByteArray() << 0;
+    QTest::newRow("root") << get("/") << ok << 404 << text << QByteArray() << 0;
+    QTest::newRow("below the feed path") << get("/forecastrss/SAXX0017") << ok << 404 << text << QByteArray() << 0;
+    QTest::newRow("no query") << get("/forecastrss") << ok << 400 << text << QByteArray("p is missing") << 0;
+    QTest::newRow("no p") << get("/forecastrss?u=c") << ok << 400 << text << QByteArray("p is missing") << 0;
+    QTest::newRow("empty p") << get("/forecastrss?p=&u=c") << ok << 400 << text << QByteArray("p is empty") << 0;
+    QTest::newRow("p twice") << get("/forecastrss?p=SAXX0017&p=SAXX0012&u=c") << ok << 400 << text << QByteArray("more than once") << 0;
+    QTest::newRow("u twice") << get("/forecastrss?p=SAXX0017&u=c&u=f") << ok << 400 << text << QByteArray("more than once") << 0;
+    QTest::newRow("u neither c nor f") << get("/forecastrss?p=SAXX0017&u=k") << ok << 400 << text << QByteArray("c or f") << 0;
+    QTest::newRow("overlong query") << get("/forecastrss?p=SAXX0017&u=c&pad=" + QByteArray(300, 'a')) << ok << 400 << text << QByteArray("too long") << 0;
+    QTest::newRow("bytes outside ASCII") << get("/forecastrss?p=SAXX\xd8\xa7&u=c") << ok << 400 << text << QByteArray() << 0;
+    QTest::newRow("POST") << QByteArray("POST /forecastrss?p=SAXX0017 HTTP/1.1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n") << ok << 405 << text << QByteArray() << 0;
+    QTest::newRow("GET with a body") << QByteArray("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello") << ok << 400 << text << QByteArray("no body") << 0;
+    QTest::newRow("unknown HTTP version") << QByteArray("GET /forecastrss?p=SAXX0017 HTTP/2.0\r\n\r\n") << ok << 400 << text << QByteArray() << 0;
+    QTest::newRow("not HTTP at all") << QByteArray("HELLO\r\n\r\n") << ok << 400 << text << QByteArray() << 0;
+    QTest::newRow("header line without colon") << QByteArray("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHost\r\n\r\n") << ok << 400 << text << QByteArray() << 0;
+    QTest::newRow("head too large") << get("/forecastrss?p=SAXX0017", "X-Padding: " + QByteArray(9000, 'x') + "\r\n") << ok << 400 << text << QByteArray("too large") << 0;
+}
+
+void TestFeedServer::answers()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, mode);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(int, sourceCalls);
+
+    m_source->mode = StubSource::Mode(mode);
+    RawClient client(m_server->port());
+    client.send(request);
+    const bool headOnly = request.startsWith("HEAD");
+    const Answer answer = client.next(headOnly);
+    QCOMPARE(answer.status, status);
+    QCOMPARE(answer.headers.value("content-type"), contentType);
+    QVERIFY2(answer.body.contains(body), answer.body.constData());
+    QCOMPARE(m_source->calls, sourceCalls);
+    if (headOnly) {
+        QCOMPARE(answer.headers.value("content-length"), QByteArray::number(StubSource::bodyFor(*LocationTable::builtIn().find("SAXX0017"), Units::Metric).size()));
+        QVERIFY(client.closedWithin(2000));
+        QVERIFY(client.socket().readAll().isEmpty());
+    }
+    if (status == 503)
+        QCOMPARE(answer.headers.value("retry-after"), QByteArray("60"));
+    if (status == 405)
+        QCOMPARE(answer.headers.value("allow"), QByteArray("GET, HEAD"));
+    if (status == 400 || status == 405)
+        QVERIFY(client.closedWithin(2000) || answer.headers.value("connection") == "close");
+}
+
+void TestFeedServer::keepAliveAndPipelining()
+{
+    RawClient client(m_server->port());
+    client.send("GET /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\nHost: x\r\n\r\n"
+                "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n"
+                "GET /forecastrss?p=SAXX0012&u=f HTTP/1.1\r\nHost: x\r\n\r\n");
+    const Answer first = client.next();
+    const Answer second = client.next();
+    const Answer third = client.next();
+    QCOMPARE(first.body, QByteArray("<rss>SAXX0017</rss>"));
+    QCOMPARE(first.headers.value("connection"), QByteArray("keep-alive"));
+    QCOMPARE(second.status, 404);
+    QCOMPARE(third.body, QByteArray("<rss>SAXX0012-f</rss>"));
+    QVERIFY(!client.closedWithin(100));
+
+    client.send(get("/forecastrss?p=SAXX0013"));
+    QCOMPARE(client.next().body, QByteArray("<rss>SAXX0013</rss>"));
+    QVERIFY(client.closedWithin(2000));
+}
+
+void TestFeedServer::http10ClosesByDefault()
+{
+    RawClient client(m_server->port());
+    client.send("GET /forecastrss?p=SAXX0017&u=c HTTP/1.0\r\n\r\n");
+    const Answer answer = client.next();
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.headers.value("connection"), QByteArray("close"));
+    QVERIFY(client.closedWithin(2000));
+
+    RawClient keeping(m_server->port());
+    keeping.send("GET /forecastrss?p=SAXX0017&u=c HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    QCOMPARE(keeping.next().headers.value("connection"), QByteArray("keep-alive"));
+    QVERIFY(!keeping.closedWithin(100));
+}
+
+void TestFeedServer::laterAnswersKeepTheirOrder()
+{
+    m_source->mode = StubSource::Mode::Later;
+    RawClient client(m_server->port());
+    client.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\n\r\nGET /forecastrss?p=SAXX0012 HTTP/1.1\r\n\r\n");
+    QTRY_COMPARE(m_source->calls, 1); // the second waits for the first
+    QTest::qWait(50);
+    QCOMPARE(m_source->calls, 1);
+    m_source->answerWaiting();
+    QCOMPARE(client.next().body, QByteArray("<rss>SAXX0017</rss>"));
+    QTRY_COMPARE(m_source->calls, 2);
+    m_source->answerWaiting();
+    QCOMPARE(client.next().body, QByteArray("<rss>SAXX0012</rss>"));
+}
+
+void TestFeedServer::clientGoneBeforeTheAnswer()
+{
+    m_source->mode = StubSource::Mode::Later;
+    {
+        RawClient client(m_server->port());
+        client.send(get("/forecastrss?p=SAXX0017"));
+        QTRY_COMPARE(m_source->calls, 1);
+        client.socket().abort();
+    }
+    QTRY_COMPARE(m_server->openConnections(), 0);
+    m_source->answerWaiting(); // must reach nobody, and break nothing
+
+    m_source->mode = StubSource::Mode::Ok;
+    RawClient again(m_server->port());
+    again.send(get("/forecastrss?p=SAXX0017"));
+    QCOMPARE(again.next().status, 200);
+}
+
+void TestFeedServer::moreClientsThanConnections()
+{
+    // Clients beyond the bound wait; none is refused or dropped.
+    m_source->mode = StubSource::Mode::Later;
+    const int clients = FeedServer::MaximumConnections + 20;
+    std::vector<std::unique_ptr<RawClient>> all;
+    for (int i = 0; i < clients; ++i) {
+        all.push_back(std::make_unique<RawClient>(m_server->port()));
+        all.back()->send(get("/forecastrss?p=SAXX0017"));
+    }
+    QTRY_COMPARE(m_source->calls, FeedServer::MaximumConnections);
+    QTest::qWait(100);
+    QCOMPARE(m_source->calls, FeedServer::MaximumConnections);
+    QCOMPARE(m_server->openConnections(), FeedServer::MaximumConnections);
+
+    m_source->mode = StubSource::Mode::Ok;
+    m_source->answerWaiting();
+    for (auto &client : all)
+        QCOMPARE(client->next().status, 200);
+    QCOMPARE(m_source->calls, clients);
+}
+
+void TestFeedServer::slowAndIdleClientsAreClosed()
+{
+    m_server->setTimeouts(200, 400);
+
+    RawClient slow(m_server->port());
+    slow.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHo");
+    QVERIFY(slow.closedWithin(2000));
+    QCOMPARE(m_source->calls, 0);
+
+    RawClient idle(m_server->port());
+    idle.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\n\r\n");
+    QCOMPARE(idle.next().status, 200);
+    QVERIFY(!idle.closedWithin(200));
+    QVERIFY(idle.closedWithin(2000));
+}
+
+void TestFeedServer::replayServesRecordedFiles()
+{
+    QTemporaryDir dir;
+    const QByteArray recorded = readWhole(serviceSamplesPath(QStringLiteral("demo/SAXX0017.xml")));
+    QVERIFY(!recorded.isEmpty());
+    QFile file(dir.filePath(QStringLiteral("SAXX0017.xml")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(recorded);
+    file.close();
+
+    ReplayForecastSource replay(dir.path());
+    FeedServer server(LocationTable::builtIn(), &replay);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+
+    RawClient client(server.port());
+    client.send("GET /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\n\r\n"
+                "GET /forecastrss?p=SAXX0017&u=f HTTP/1.1\r\n\r\n"
+                "GET /forecastrss?p=SAXX0012&u=c HTTP/1.1\r\n\r\n");
+    const Answer metric = client.next();
+    QCOMPARE(metric.status, 200);
+    QCOMPARE(metric.body, recorded);
+    QCOMPARE(client.next().status, 503); // no SAXX0017-f.xml
+    QCOMPARE(client.next().status, 503); // no SAXX0012.xml
+}
+
+void TestFeedServer::recordsWhatItServes()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recorded"));
+    RecordingForecastSource recording(m_source.get(), folder);
+    FeedServer server(LocationTable::builtIn(), &recording);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+
+    RawClient client(server.port());
+    client.send("GET /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\n\r\nGET /forecastrss?p=SAXX0017&u=f HTTP/1.1\r\n\r\n");
+    QCOMPARE(client.next().status, 200);
+    QCOMPARE(client.next().status, 200);
+    m_source->mode = StubSource::Mode::Unavailable;
+    client.send("GET /forecastrss?p=SAXX0012&u=c HTTP/1.1\r\n\r\n");
+    QCOMPARE(client.next().status, 503);
+
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
+             QStringList({QStringLiteral("SAXX0017-f.xml"), QStringLiteral("SAXX0017.xml")}));
+    QCOMPARE(readWhole(QDir(folder).filePath(QStringLiteral("SAXX0017.xml"))), QByteArray("<rss>SAXX0017</rss>"));
+
+    // What was recorded replays as it was served.
+    ReplayForecastSource replay(folder);
+    FeedServer replaying(LocationTable::builtIn(), &replay);
+    QVERIFY(replaying.listen(QHostAddress::LocalHost, 0));
+    RawClient again(replaying.port());
+    again.send("GET /forecastrss?p=SAXX0017&u=f HTTP/1.1\r\n\r\n");
+    QCOMPARE(again.next().body, QByteArray("<rss>SAXX0017-f</rss>"));
+}
+
+QTEST_GUILESS_MAIN(TestFeedServer)
+#include "tst_feedserver.moc"

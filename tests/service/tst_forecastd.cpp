@@ -1,0 +1,191 @@
+// The forecastd program itself: options, replay of the bundled demo folder,
+// the live path end to end against a fake upstream, and the demo folder
+// being what the program renders from its hand-made upstream answers.
+
+#include "servicetestdata.h"
+#include "testsupport.h"
+
+#include "service/locationtable.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct Fetched
+{
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+Fetched fetch(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    QElapsedTimer waited;
+    waited.start();
+    while (!reply->isFinished() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    Fetched fetched;
+    fetched.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    fetched.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    fetched.body = reply->readAll();
+    delete reply;
+    return fetched;
+}
+
+} // namespace
+
+class TestForecastd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void replaysTheDemoFolder();
+    void servesLiveAndRecords();
+    void demoFolderIsWhatTheProgramRenders();
+    void refusesBadOptions_data();
+    void refusesBadOptions();
+    void saysWhenThePortIsTaken();
+
+private:
+    // Starts the service on a free port; 0 when it did not come up.
+    quint16 start(const QStringList &arguments);
+    QByteArray m_errors;
+    std::unique_ptr<QProcess> m_service;
+};
+
+void TestForecastd::cleanup()
+{
+    if (m_service) {
+        m_service->terminate();
+        m_service->waitForFinished(5000);
+        m_service.reset();
+    }
+}
+
+quint16 TestForecastd::start(const QStringList &arguments)
+{
+    m_service = std::make_unique<QProcess>();
+    m_service->setProgram(QStringLiteral(FORECASTD_PATH));
+    m_service->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    m_errors.clear();
+    m_service->start();
+    const QRegularExpression serving(QStringLiteral("serving http://127\\.0\\.0\\.1:(\\d+)/forecastrss"));
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000 && m_service->state() != QProcess::NotRunning) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        m_service->waitForReadyRead(10);
+        m_errors += m_service->readAllStandardError();
+        const auto match = serving.match(QString::fromUtf8(m_errors));
+        if (match.hasMatch())
+            return static_cast<quint16>(match.captured(1).toUInt());
+    }
+    qWarning("forecastd did not come up: %s", m_errors.constData());
+    return 0;
+}
+
+void TestForecastd::replaysTheDemoFolder()
+{
+    const quint16 port = start({QStringLiteral("--replay"), serviceSamplesPath(QStringLiteral("demo"))});
+    QVERIFY(port);
+    const Fetched fetched = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0017&u=c").arg(port)));
+    QCOMPARE(fetched.status, 200);
+    QCOMPARE(fetched.contentType, QByteArray("text/xml; charset=utf-8"));
+    QCOMPARE(fetched.body, readWhole(serviceSamplesPath(QStringLiteral("demo/SAXX0017.xml"))));
+    QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0017&u=f").arg(port))).status, 503);
+}
+
+void TestForecastd::servesLiveAndRecords()
+{
+    LoopbackHttpServer upstream;
+    QVERIFY(upstream.listen());
+    upstream.serve(QStringLiteral("/v1/forecast"),
+                   readWhole(serviceSamplesPath(QStringLiteral("upstream/SAXX0036.json"))), 200, "application/json");
+    QTemporaryDir record;
+    const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
+                                QStringLiteral("--record"), record.path()});
+    QVERIFY(port);
+
+    const Fetched fetched = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0036&u=c").arg(port)));
+    QCOMPARE(fetched.status, 200);
+    // The same answer rendered by the program at build time for the demo.
+    QCOMPARE(fetched.body, readWhole(serviceSamplesPath(QStringLiteral("demo/SAXX0036.xml"))));
+    QCOMPARE(upstream.requests().size(), 1);
+    QVERIFY(upstream.requests().first().header("User-Agent").startsWith("forecastd/"));
+    QCOMPARE(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0036.xml"))), fetched.body);
+
+    // Served from the cache the second time.
+    QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0036&u=c").arg(port))).body, fetched.body);
+    QCOMPARE(upstream.requests().size(), 1);
+}
+
+void TestForecastd::demoFolderIsWhatTheProgramRenders()
+{
+    QTemporaryDir out;
+    QProcess render;
+    render.start(QStringLiteral(FORECASTD_PATH),
+                 {QStringLiteral("--render"), serviceSamplesPath(QStringLiteral("upstream")),
+                  QStringLiteral("--output"), out.path()});
+    QVERIFY(render.waitForFinished(20000));
+    QCOMPARE(render.exitCode(), 0);
+
+    const QStringList demo = QDir(serviceSamplesPath(QStringLiteral("demo"))).entryList({QStringLiteral("*.xml")}, QDir::Files);
+    QCOMPARE(demo.size(), LocationTable::builtIn().locations().size());
+    for (const Location &location : LocationTable::builtIn().locations()) {
+        const QString name = location.id + QStringLiteral(".xml");
+        QVERIFY2(readWhole(QDir(out.path()).filePath(name)) == readWhole(serviceSamplesPath(QStringLiteral("demo/") + name)),
+                 qPrintable(name + QStringLiteral(" is not what forecastd --render writes; render the demo folder again")));
+    }
+}
+
+void TestForecastd::refusesBadOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("port not a number") << QStringList{"--port", "eighty"};
+    QTest::newRow("port too large") << QStringList{"--port", "70000"};
+    QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"};
+    QTest::newRow("upstream not http") << QStringList{"--upstream", "ftp://127.0.0.1/forecast"};
+    QTest::newRow("replay and upstream") << QStringList{"--replay", "/tmp", "--upstream", "http://127.0.0.1/"};
+    QTest::newRow("render without output") << QStringList{"--render", "/tmp"};
+}
+
+void TestForecastd::refusesBadOptions()
+{
+    QFETCH(QStringList, arguments);
+    QProcess process;
+    process.start(QStringLiteral(FORECASTD_PATH), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(!process.readAllStandardError().isEmpty());
+}
+
+void TestForecastd::saysWhenThePortIsTaken()
+{
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    QProcess process;
+    process.start(QStringLiteral(FORECASTD_PATH),
+                  {QStringLiteral("--port"), QString::number(taken.serverPort()), QStringLiteral("--replay"),
+                   serviceSamplesPath(QStringLiteral("demo"))});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardError().contains("cannot listen on 127.0.0.1:"));
+}
+
+QTEST_GUILESS_MAIN(TestForecastd)
+#include "tst_forecastd.moc"

@@ -135,7 +135,7 @@ void frmWeatherMain::buildControls()
     PictureHideDetail->setAlignment(Qt::AlignCenter);
 
     // --- Top band of the expanded window ------------------------------------
-    lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7550, 90, 3380, 300),
+    lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),
                           QStringLiteral("https://rorizedivo.example.org"), White, sansSerif(9.75, true), false);
     Label1[14] = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300), QStringLiteral(u"رتب حسب"),
                            White, tahoma(9.75, true));

@@ -5,6 +5,8 @@
 
 void frmWeatherMain::PictureShowDetail_Click()
 {
+    if (m_unloaded)
+        return;
     // The first expansion chooses the city-name order, which sorts at once.
     if (ComboSort->currentIndex() == -1)
         ComboSort->setCurrentIndex(0);
@@ -17,6 +19,8 @@ void frmWeatherMain::PictureShowDetail_Click()
 
 void frmWeatherMain::PictureHideDetail_Click()
 {
+    if (m_unloaded)
+        return;
     // Nothing stops: the ticker and the refresh go on behind the strip.
     setOuterSizeTwips(CollapsedWidth, CollapsedHeight);
     PictureShowDetail->setVisible(true);

@@ -65,6 +65,7 @@ bool frmWeatherMain::Form_Load()
 {
     // 1. One copy at a time.
     if (!m_instanceLock.tryAcquire()) {
+        m_fatal = true;
         m_services.showMessage(this, QStringLiteral("Application already in used."), true);
         return false;
     }
@@ -84,7 +85,11 @@ bool frmWeatherMain::Form_Load()
     if (!QFileInfo::exists(storePath))
         CreateWeatherStore();
     yieldToEvents();
+    // Asked to close while loading: end at once, before anything runs on.
+    if (m_closeRequested)
+        return false;
     if (!QFileInfo::exists(storePath)) {
+        m_fatal = true;
         m_services.showMessage(this, QStringLiteral(u"ملف الطقس غير متوفر"), true);
         return false;
     }
@@ -92,6 +97,8 @@ bool frmWeatherMain::Form_Load()
     // 5, 6. The map pictures.
     QDir().mkpath(AppFolder + QString::fromUtf16(PictureFolder));
     gatherMapPictures();
+    if (m_closeRequested)
+        return false;
 
     // 7. Top-left corner of the screen.
     move(0, 0);
@@ -104,6 +111,7 @@ bool frmWeatherMain::Form_Load()
     }
 
     // 9, 10. The first refresh comes 100 ms from now, the cycle every 55 s.
+    m_loaded = true;
     FirstLoad = true;
     TimerFirstLoad->setEnabled(true);
     TimerWeather->setEnabled(true);
@@ -152,7 +160,7 @@ void frmWeatherMain::gatherMapPictures()
     for (int pass = 0; pass <= 50; ++pass) {
         QString name;
         const QStringList matches =
-            folder.entryList({QStringLiteral("*.tmg")}, QDir::Files | QDir::Hidden, QDir::Name);
+            folder.entryList({QStringLiteral("*.tmg")}, QDir::Files | QDir::CaseSensitive, QDir::Name);
         for (const QString &candidate : matches) {
             if (!failed.contains(candidate)) {
                 name = candidate;
@@ -172,12 +180,15 @@ void frmWeatherMain::gatherMapPictures()
         yieldToEvents();
         QFile::remove(source);
         yieldToEvents();
+        if (m_closeRequested)
+            return;
     }
 }
 
 void frmWeatherMain::Form_Unload()
 {
-    if (m_unloaded)
+    // A board that never finished loading has nothing to close or reset.
+    if (m_unloaded || !m_loaded)
         return;
     m_unloaded = true;
 
@@ -195,7 +206,7 @@ void frmWeatherMain::Form_Unload()
     // The first close on a machine discards the store once, so that the next
     // start builds it afresh from the seed; the marker keeps it from then on.
     const QString marker = AppFolder + QString::fromUtf16(MarkerFile);
-    if (AppFolder.isEmpty() || QFileInfo::exists(marker))
+    if (QFileInfo::exists(marker))
         return;
     const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
     if (QFileInfo::exists(storePath)) {
@@ -213,6 +224,7 @@ void frmWeatherMain::Form_Unload()
 
 void frmWeatherMain::closeEvent(QCloseEvent *event)
 {
+    m_closeRequested = true;
     Form_Unload();
     event->accept();
 }
@@ -228,9 +240,11 @@ void frmWeatherMain::applyOuterSize()
     // The sizes are the window's outer size, frame included; the frame is
     // known only once the window is shown, so this runs again then.
     const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-    const QSize client(twipsToPixels(m_outerSize.width()) - frame.width(),
-                       twipsToPixels(m_outerSize.height()) - frame.height());
-    setFixedSize(client.expandedTo(QSize(1, 1)));
+    QSize client(twipsToPixels(m_outerSize.width()) - frame.width(),
+                 twipsToPixels(m_outerSize.height()) - frame.height());
+    // A tall title bar must not hide the strip: it always fits whole.
+    client = client.expandedTo(QSize(PictureShowDetail->geometry().right() + 1, FrameWeather->geometry().bottom() + 1));
+    setFixedSize(client);
 }
 
 void frmWeatherMain::showEvent(QShowEvent *event)

@@ -38,6 +38,10 @@ public:
     // Shutdown: closes the store and makes the one-time reset. Runs once.
     void Form_Unload();
     bool isUnloaded() const { return m_unloaded; }
+    // Whether the window was asked to close (by the user or a signal).
+    bool isCloseRequested() const { return m_closeRequested; }
+    // Whether load ended the board with one of its fatal messages.
+    bool endedWithError() const { return m_fatal; }
 
     // --- Handlers -----------------------------------------------------------
     void TimerFirstLoad_Timer();
@@ -151,5 +155,8 @@ private:
     SingleInstanceLock m_instanceLock;
     DocumentLoader *m_loader = nullptr;
     QSize m_outerSize;
+    bool m_loaded = false;
     bool m_unloaded = false;
+    bool m_closeRequested = false;
+    bool m_fatal = false;
 };

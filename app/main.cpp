@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     });
 
     if (!window.Form_Load())
-        return 1;
+        return window.endedWithError() ? 1 : 0;
     window.show();
     if (window.isUnloaded())
         return 0;

@@ -25,12 +25,16 @@ private:
 
 void frmWeatherMain::lblGoogle_Click()
 {
+    if (m_unloaded)
+        return;
     ServiceLauncher launcher(m_services);
     ModuleRORizedivo::OpenInBrowser(lblGoogle->tag(), launcher);
 }
 
 void frmWeatherMain::lblQIVurl_Click()
 {
+    if (m_unloaded)
+        return;
     ServiceLauncher launcher(m_services);
     ModuleRORizedivo::OpenInBrowser(lblQIVurl->text(), launcher);
 }

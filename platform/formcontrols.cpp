@@ -45,8 +45,18 @@ void FormLabel::setForeColor(const QColor &color)
 void FormLabel::mouseReleaseEvent(QMouseEvent *event)
 {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && isEnabled())
+    // The second half of a double click is no click of its own: otherwise
+    // a double click on the expand button would expand and collapse again,
+    // as the collapse button takes its place under the pointer.
+    const bool secondOfDouble = std::exchange(m_doubleClicked, false);
+    if (!secondOfDouble && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && isEnabled())
         Q_EMIT clicked();
+}
+
+void FormLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_doubleClicked = true;
+    event->accept();
 }
 
 // --- FormLine ----------------------------------------------------------------

@@ -37,6 +37,7 @@ Q_SIGNALS:
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     QString m_tag;
@@ -45,6 +46,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     QColor m_foreColor;
+    bool m_doubleClicked = false;
 };
 
 // A straight line between two points given in twips of the parent's space,

@@ -6,7 +6,9 @@
 
 SingleInstanceLock::SingleInstanceLock(const QString &applicationFolder)
 {
-    const QString canonical = QFileInfo(applicationFolder).absoluteFilePath();
+    // One lock per folder, however the folder was reached (links included).
+    const QFileInfo folder(applicationFolder);
+    const QString canonical = folder.exists() ? folder.canonicalFilePath() : folder.absoluteFilePath();
     const QByteArray key = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     m_path = QDir::temp().filePath(QStringLiteral("RORizedivo-%1.lock").arg(QString::fromLatin1(key)));
 }

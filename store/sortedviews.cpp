@@ -19,6 +19,8 @@ const QColor Header(255, 255, 255);
 
 void frmWeatherMain::ComboSort_Click()
 {
+    if (m_unloaded)
+        return;
     for (int c = 0; c < 6; ++c)
         Label1[c]->setForeColor(Header);
     // With nothing chosen the view keeps the statement it had.

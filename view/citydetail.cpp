@@ -17,6 +17,9 @@ constexpr int CalmInterval = 3000;
 
 void frmWeatherMain::lblCity_Click(int index)
 {
+    // Clicks that arrive while the board closes find the store closed.
+    if (m_unloaded)
+        return;
     if (index < 0 || index >= GridRows)
         return;
     SelectedCityCode.clear();
@@ -70,7 +73,9 @@ void frmWeatherMain::ShowCityDetail()
         lblWind_SpeedD->setText(singleText(speed));
         // An interval below 0 is refused and the earlier one stays; 0 means
         // the arrow stands still at its start.
-        TimerWind->setInterval(int(roundHalfEven(100.0f - 2.0f * speed)));
+        const double interval = roundHalfEven(double(100.0f - 2.0f * speed));
+        if (interval >= 0 && interval <= FormTimer::MaximumInterval)
+            TimerWind->setInterval(int(interval));
     } else {
         lblWind_SpeedD->setText(Calm);
         TimerWind->setInterval(CalmInterval);
@@ -79,7 +84,7 @@ void frmWeatherMain::ShowCityDetail()
     LineWind->setVisible(true);
 
     // 12.
-    lblWindDirc_Speed->setText(WindDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed))
+    lblWindDirc_Speed->setText(WindDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed), 'f', 0)
                                + QStringLiteral(" Kph"));
 
     // 13. The map picture, read by its content whatever its extension; a

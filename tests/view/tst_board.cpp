@@ -33,6 +33,7 @@ private slots:
     void sortKeys();
     void noChosenKeyKeepsTheStatement();
     void toggleKeepsTheChosenOrder();
+    void doubleClickExpandsOnce();
     void linkLabelsOpenTheBrowser();
 
 private:
@@ -262,6 +263,7 @@ void TestBoard::windPace_data()
     QTest::newRow("14.5 rounds to even") << 14.5f << 71 << true << "N  14 Kph";
     QTest::newRow("49.75 stands still") << 49.75f << 0 << false << "N  50 Kph";
     QTest::newRow("60 keeps the earlier interval") << 60.0f << 71 << true << "N  60 Kph";
+    QTest::newRow("absurd speed") << 1e10f << 71 << true << "N  10000000000 Kph";
 }
 
 void TestBoard::windPace()
@@ -503,6 +505,25 @@ void TestBoard::toggleKeepsTheChosenOrder()
     QCOMPARE(board->ComboSort->currentIndex(), 5);
     QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"أبها"));
     QCOMPARE(board->lblWind_Speed[1]->text(), QStringLiteral("50"));
+}
+
+void TestBoard::doubleClickExpandsOnce()
+{
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->PictureShowDetail->setVisible(true);
+    board->show();
+    QVERIFY(QTest::qWaitForWindowExposed(board.get()));
+    // The second click of a double click lands on the collapse button, now in the same place.
+    QTest::mouseClick(board->PictureShowDetail, Qt::LeftButton);
+    QVERIFY(!board->PictureHideDetail->isHidden());
+    QTest::mouseDClick(board->PictureHideDetail, Qt::LeftButton);
+    QTest::mouseRelease(board->PictureHideDetail, Qt::LeftButton);
+    QVERIFY(!board->PictureHideDetail->isHidden());
+    QCOMPARE(board->outerSizeTwips(), QSize(14630, 11350));
+    // A plain click still collapses.
+    QTest::mouseClick(board->PictureHideDetail, Qt::LeftButton);
+    QVERIFY(board->PictureHideDetail->isHidden());
 }
 
 void TestBoard::linkLabelsOpenTheBrowser()

@@ -11,7 +11,6 @@
 
 namespace {
 const QString NotFound = QStringLiteral(u"لم يتم العثور على السجل");
-const QString Calm = QStringLiteral(u"سكون");
 constexpr int CalmInterval = 3000;
 } // namespace
 
@@ -69,15 +68,14 @@ void frmWeatherMain::ShowCityDetail()
     const FieldValue speedValue = row.value(QStringLiteral("wind_speed"));
     const float speed = speedValue.isNumber() ? float(*speedValue.toNumber()) : 0.0f;
     lblWind_ShillD->setText(text("wind_chill"));
+    lblWind_SpeedD->setText(windSpeedText(FieldValue::number(speed)));
     if (speed != 0) {
-        lblWind_SpeedD->setText(singleText(speed));
         // An interval below 0 is refused and the earlier one stays; 0 means
         // the arrow stands still at its start.
         const double interval = roundHalfEven(double(100.0f - 2.0f * speed));
         if (interval >= 0 && interval <= FormTimer::MaximumInterval)
             TimerWind->setInterval(int(interval));
     } else {
-        lblWind_SpeedD->setText(Calm);
         TimerWind->setInterval(CalmInterval);
     }
     TimerWind->setEnabled(true);

@@ -85,7 +85,7 @@ public:
             QTimer::singleShot(0, this, &FeedConnection::finish);
     }
 
-    ~FeedConnection() override { m_server->connectionClosed(); }
+    ~FeedConnection() override { m_server->connectionClosed(this); }
 
 private:
     void readMore()
@@ -263,7 +263,7 @@ FeedServer::~FeedServer()
     // Connections are children and go with the server; they must not call
     // back into it while it is being destroyed.
     m_destroying = true;
-    const auto connections = findChildren<FeedConnection *>(Qt::FindDirectChildrenOnly);
+    const QSet<FeedConnection *> connections = m_connections;
     qDeleteAll(connections);
 }
 
@@ -284,19 +284,18 @@ QString FeedServer::errorString() const
 
 void FeedServer::onNewConnection()
 {
-    while (m_connections < MaximumConnections && m_server->hasPendingConnections()) {
+    while (m_connections.size() < MaximumConnections && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
-        ++m_connections;
-        new FeedConnection(this, socket);
+        m_connections.insert(new FeedConnection(this, socket));
     }
-    if (m_connections >= MaximumConnections)
+    if (m_connections.size() >= MaximumConnections)
         m_server->pauseAccepting();
 }
 
-void FeedServer::connectionClosed()
+void FeedServer::connectionClosed(FeedConnection *connection)
 {
-    --m_connections;
-    if (!m_destroying && m_server->isListening() && m_connections < MaximumConnections) {
+    m_connections.remove(connection);
+    if (!m_destroying && m_server->isListening() && m_connections.size() < MaximumConnections) {
         m_server->resumeAccepting();
         // Connections accepted while full wait in the server's queue.
         if (m_server->hasPendingConnections())

@@ -2,7 +2,9 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QSet>
 
+class FeedConnection;
 class ForecastSource;
 class LocationTable;
 class QTcpServer;
@@ -38,7 +40,7 @@ public:
     quint16 port() const;
     QString errorString() const;
 
-    int openConnections() const { return m_connections; }
+    int openConnections() const { return int(m_connections.size()); }
 
     // For tests that cannot wait the real time-outs.
     void setTimeouts(int headMs, int idleMs)
@@ -49,13 +51,16 @@ public:
 
 private:
     friend class FeedConnection;
-    void connectionClosed();
+    void connectionClosed(FeedConnection *connection);
     void onNewConnection();
 
     const LocationTable &m_locations;
     ForecastSource *m_source;
     QTcpServer *m_server;
-    int m_connections = 0;
+    // The open connections. Kept here, not looked up among the children:
+    // a FeedConnection has no meta-object of its own, so findChildren would
+    // take every child for one, the listening socket too.
+    QSet<FeedConnection *> m_connections;
     int m_headTimeoutMs = HeadTimeoutMs;
     int m_idleTimeoutMs = IdleTimeoutMs;
     bool m_destroying = false;

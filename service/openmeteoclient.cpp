@@ -83,6 +83,9 @@ void OpenMeteoClient::startNext()
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::NoLessSafeRedirectPolicy);
         QNetworkReply *reply = m_manager->get(request);
+        // Unbounded, the network thread would go on taking a huge answer at
+        // full speed, past the limit, until the abort from here reaches it.
+        reply->setReadBufferSize(ReadAheadBytes);
 
         Running running;
         running.callback = std::move(pending.callback);

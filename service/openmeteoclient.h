@@ -42,6 +42,9 @@ public:
     static constexpr int DefaultTimeoutMs = 10000;
     static constexpr int MaximumInFlight = 4;
     static constexpr qint64 MaximumAnswerBytes = 1024 * 1024;
+    // How much of an answer the network layer may take ahead of the judging
+    // of it here (in its own thread and in the reply, up to this much each).
+    static constexpr qint64 ReadAheadBytes = 64 * 1024;
 
     static QUrl defaultEndpoint();
     static QByteArray userAgent();

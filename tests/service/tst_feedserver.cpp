@@ -150,6 +150,7 @@ private slots:
     void http10ClosesByDefault();
     void laterAnswersKeepTheirOrder();
     void clientGoneBeforeTheAnswer();
+    void serverGoneWithClientsOpen();
     void moreClientsThanConnections();
     void slowAndIdleClientsAreClosed();
     void replayServesRecordedFiles();
@@ -314,6 +315,33 @@ void TestFeedServer::clientGoneBeforeTheAnswer()
     RawClient again(m_server->port());
     again.send(get("/forecastrss?p=SAXX0017"));
     QCOMPARE(again.next().status, 200);
+}
+
+void TestFeedServer::serverGoneWithClientsOpen()
+{
+    // One client waits for its answer, one is idle after its answer; the
+    // server goes away with both open.
+    m_source->mode = StubSource::Mode::Later;
+    RawClient waiting(m_server->port());
+    waiting.send(get("/forecastrss?p=SAXX0017"));
+    QTRY_COMPARE(m_source->calls, 1);
+    m_source->mode = StubSource::Mode::Ok;
+    RawClient idle(m_server->port());
+    idle.send("GET /forecastrss?p=SAXX0012 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QCOMPARE(idle.next().status, 200);
+    QCOMPARE(m_server->openConnections(), 2);
+
+    const quint16 port = m_server->port();
+    m_server.reset();
+    QVERIFY(waiting.closedWithin(2000));
+    QVERIFY(idle.closedWithin(2000));
+    m_source->answerWaiting(); // must reach nobody, and break nothing
+    QTest::qWait(50);
+
+    // Nothing listens on the port any more.
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!late.waitForConnected(2000));
 }
 
 void TestFeedServer::moreClientsThanConnections()

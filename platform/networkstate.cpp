@@ -1,5 +1,8 @@
 #include "platform/networkstate.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
+
 #include <QFile>
 #include <QList>
 #include <QNetworkInterface>
@@ -38,4 +41,13 @@ bool machineIsOnline()
 
     // Nothing could be looked at: say online and let the fetch find out.
     return interfaces.isEmpty();
+}
+
+bool loopbackServiceListening(quint16 port, int timeoutMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    const bool listening = socket.waitForConnected(timeoutMs);
+    socket.abort();
+    return listening;
 }

@@ -1,6 +1,7 @@
 #include "platform/services.h"
 
 #include "platform/networkstate.h"
+#include "store/weatherstore.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -30,7 +31,11 @@ BoardServices BoardServices::system()
     BoardServices services;
     services.applicationFolder = QCoreApplication::applicationDirPath();
     services.now = [] { return QDateTime::currentDateTime(); };
-    services.isOnline = [] { return machineIsOnline(); };
+    // The feed service answers on this machine's loopback: reaching it needs
+    // no other network, so a listening service counts as online too.
+    services.isOnline = [] {
+        return machineIsOnline() || loopbackServiceListening(QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80));
+    };
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a
         // script says why it stopped even when nobody sees the box.

@@ -1,4 +1,5 @@
 #include "platform/networkstate.h"
+#include "testsupport.h"
 
 #include <QTest>
 
@@ -9,6 +10,7 @@ class TestNetworkState : public QObject
 private slots:
     void defaultRoute_data();
     void defaultRoute();
+    void loopbackService();
 };
 
 void TestNetworkState::defaultRoute_data()
@@ -32,6 +34,14 @@ void TestNetworkState::defaultRoute()
     QFETCH(QByteArray, table);
     QFETCH(bool, found);
     QCOMPARE(routeTableHasDefaultRoute(table), found);
+}
+
+void TestNetworkState::loopbackService()
+{
+    LoopbackHttpServer server;
+    QVERIFY(server.listen());
+    QVERIFY(loopbackServiceListening(server.port()));
+    QVERIFY(!loopbackServiceListening(unusedLoopbackPort()));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkState)

@@ -10,9 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLocale>
-#include <QScreen>
 #include <QSet>
 #include <QTimer>
 
@@ -23,7 +21,6 @@ const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة ا�
                                         u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
 
 constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
-constexpr char16_t PictureFolder[] = u"wtIMG/";
 constexpr char16_t CursorFile[] = u"H_POINT.CUR";
 
 } // namespace

@@ -27,6 +27,8 @@ public:
     static constexpr int ExpandedWidth = 14630;
     static constexpr int ExpandedHeight = 11350;
     static constexpr int FrameWeatherWidth = 7100;
+    // The folder of the city map pictures, inside the application folder.
+    static constexpr char16_t PictureFolder[] = u"wtIMG/";
 
     explicit frmWeatherMain(BoardServices services, QWidget *parent = nullptr);
     ~frmWeatherMain() override;

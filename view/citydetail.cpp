@@ -88,7 +88,7 @@ void frmWeatherMain::ShowCityDetail()
     // 13. The map picture, read by its content whatever its extension; a
     // picture that cannot be read leaves the previous one.
     const FieldValue code = row.value(QStringLiteral("city_code"));
-    const QString picture = AppFolder + QStringLiteral("wtIMG/") + code.toText() + QStringLiteral(".tmg");
+    const QString picture = AppFolder + QString::fromUtf16(PictureFolder) + code.toText() + QStringLiteral(".tmg");
     if (code.isText() && QFileInfo(picture).isFile()) {
         QImageReader reader(picture);
         reader.setDecideFormatFromContent(true);

@@ -14,6 +14,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 // The sort keys, in list order.
@@ -21,6 +23,23 @@ const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة ا�
                                         u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
 
 constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
+
+// Copies source over target. The copy is made beside the target under
+// another name and renamed over it only when whole, so a copy that fails
+// (an unreadable source, a full disk) leaves the picture already there.
+bool replaceWithCopy(const QString &source, const QString &target)
+{
+    const QString partial = target + QStringLiteral(".part");
+    QFile::remove(partial);
+    if (!QFile::copy(source, partial))
+        return false;
+    // rename(2) replaces the target in one step, where QFile::rename refuses.
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
 constexpr char16_t CursorFile[] = u"H_POINT.CUR";
 
 } // namespace
@@ -167,10 +186,7 @@ void frmWeatherMain::gatherMapPictures()
         if (name.isEmpty())
             return;
         const QString source = AppFolder + name;
-        const QString copy = target + name;
-        if (QFileInfo::exists(copy))
-            QFile::remove(copy);
-        if (!QFile::copy(source, copy)) {
+        if (!replaceWithCopy(source, target + name)) {
             failed.insert(name);
             continue;
         }

@@ -1,12 +1,16 @@
 #include "feed/documentloader.h"
 
+#include "feed/documentscreen.h"
+#include "feed/feedreading.h"
+
 #include <QEventLoop>
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
-#include <QXmlStreamReader>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -14,33 +18,11 @@ namespace {
 // answer from piling up between two reads.
 constexpr qint64 ReadBufferBytes = 64 * 1024;
 
-// Qt expands internal entities with a limit per entity but none for the
-// document as a whole, so a short document referencing a 4 KB entity many
-// thousand times still expands to gigabytes. Feeds never declare entities;
-// a document type that does is refused before the DOM parser sees it.
-bool declaresEntities(const QByteArray &body)
-{
-    QXmlStreamReader reader(body);
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::DTD:
-            return !reader.entityDeclarations().isEmpty()
-                || reader.text().contains(QLatin1String("<!ENTITY"));
-        case QXmlStreamReader::StartElement:
-        case QXmlStreamReader::Invalid:
-            return false; // past the prolog, or not XML at all
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 QDomDocument parseFeedDocument(const QByteArray &body)
 {
-    if (declaresEntities(body))
+    if (screenFeedDocument(body) != DocumentVerdict::Accepted)
         return {};
     QDomDocument document;
     // Without namespace processing the element names stay as written, and
@@ -75,10 +57,30 @@ QDomDocument DocumentLoader::load(const QString &address)
 
 QDomDocument DocumentLoader::load(const QUrl &address)
 {
+    const std::optional<QByteArray> body = fetch(address);
+    if (!body)
+        return {};
+    return whileWaiting(QtConcurrent::run(parseFeedDocument, *body)).value_or(QDomDocument());
+}
+
+QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address)
+{
+    const std::optional<QByteArray> body = fetch(address);
+    if (!body)
+        return {};
+    // Reading is part of the work aside: every lookup in a channel walks what
+    // lies below it, so channels nested many levels deep cost the reading
+    // more than the parse.
+    const auto parseAndRead = [](const QByteArray &body) { return readChannels(parseFeedDocument(body)); };
+    return whileWaiting(QtConcurrent::run(parseAndRead, *body)).value_or(QList<ChannelReadings>());
+}
+
+std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address)
+{
     const QString scheme = address.scheme();
     if (m_waitLoop || !address.isValid() || address.host().isEmpty()
         || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return {};
+        return std::nullopt;
 
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -132,11 +134,11 @@ QDomDocument DocumentLoader::load(const QUrl &address)
             replyAlive->abort();
             delete replyAlive.data();
         }
-        return {};
+        return std::nullopt;
     }
     m_waitLoop = nullptr;
     if (!replyAlive)
-        return {};
+        return std::nullopt;
 
     reply->disconnect(&loop);
     bool good = !refused && !m_aborted && reply->isFinished()
@@ -150,7 +152,35 @@ QDomDocument DocumentLoader::load(const QUrl &address)
         reply->abort();
     delete reply;
 
-    return good ? parseFeedDocument(body) : QDomDocument();
+    if (!good)
+        return std::nullopt;
+    return body;
+}
+
+template <typename T>
+std::optional<T> DocumentLoader::whileWaiting(const QFuture<T> &work)
+{
+    // Screening and parsing a body near the size limit takes tens of
+    // milliseconds, reading a hostile one more. They run on a worker while
+    // this thread waits in its loop, as it waits for the network, so the
+    // window never stalls.
+    QEventLoop loop;
+    QFutureWatcher<T> watcher;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(work);
+
+    const QPointer<DocumentLoader> loaderAlive(this);
+    m_waitLoop = &loop;
+    if (!work.isFinished())
+        loop.exec();
+    // Gone or aborted meanwhile: the worker finishes on its own and its
+    // result is dropped with the future.
+    if (!loaderAlive)
+        return std::nullopt;
+    m_waitLoop = nullptr;
+    if (m_aborted)
+        return std::nullopt;
+    return work.result();
 }
 
 void DocumentLoader::abort()

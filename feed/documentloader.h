@@ -1,8 +1,14 @@
 #pragma once
 
+#include "feed/feedreading.h"
+
 #include <QDomDocument>
+#include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QUrl>
+
+#include <optional>
 
 class QEventLoop;
 class QNetworkAccessManager;
@@ -15,10 +21,9 @@ class QNetworkAccessManager;
 // Every failure gives an empty document (no channel in it), so the caller
 // needs no error path: an address that is empty or not http/https, a network
 // error, an answer other than 2xx, no complete answer within the time-out
-// (the whole transfer, not just a pause), a body over maximumBytes, XML that
-// is not well-formed, a document type declaring entities (an entity
-// expanding to a few kilobytes, referenced many times over, would blow up
-// memory; feeds never declare any), or abort().
+// (the whole transfer, not just a pause), a body over MaximumBytes, XML that
+// is not well-formed or fails the screen of documentscreen.h (entities,
+// depth, element count, attributes, value length), or abort().
 //
 // The document is parsed without namespace processing, so elements keep
 // their qualified names as written ("yweather:condition").
@@ -42,6 +47,9 @@ public:
     // returns an empty document at once.
     QDomDocument load(const QUrl &address);
     QDomDocument load(const QString &address);
+    // Loads the same way and reads every channel (readChannels); empty for a
+    // failed load. Parsing and reading both run on a worker thread.
+    QList<ChannelReadings> loadChannels(const QUrl &address);
 
     // Bounds the whole transfer, redirects included.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -55,6 +63,12 @@ public slots:
     void abort();
 
 private:
+    // The body of a good answer; nothing for a failure of any kind.
+    std::optional<QByteArray> fetch(const QUrl &address);
+    // Waits in a local loop, abortable, for work on another thread.
+    template <typename T>
+    std::optional<T> whileWaiting(const QFuture<T> &work);
+
     QNetworkAccessManager *m_manager = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;
     QEventLoop *m_waitLoop = nullptr;
@@ -62,5 +76,5 @@ private:
 };
 
 // Parses a fetched body the way load() does: an empty document when the body
-// is not well-formed XML or declares entities.
+// is not well-formed XML or fails the screen. Safe to call on any thread.
 QDomDocument parseFeedDocument(const QByteArray &body);

@@ -7,7 +7,7 @@
 #include "feed/feedreading.h"
 #include "feed/winddirection.h"
 
-#include <QDomDocument>
+#include <QUrl>
 
 QString frmWeatherMain::Condition_Code(float code) const
 {
@@ -37,12 +37,12 @@ void frmWeatherMain::UpdateCityFromFeed()
         row.setValue(column, value);
     row.update();
 
-    // 6. The load waits in a local event loop: ticks and clicks go on.
-    const QDomDocument document = m_loader->load(CurrentFeedUrl);
+    // 6. The load waits in a local event loop, and the parse and the reading
+    // run on a worker meanwhile: ticks and clicks go on.
+    const QList<ChannelReadings> channels = m_loader->loadChannels(QUrl(CurrentFeedUrl));
     yieldToEvents();
     if (m_unloaded)
         return;
-    const QList<ChannelReadings> channels = readChannels(document);
     yieldToEvents();
     if (m_unloaded)
         return;

@@ -277,6 +277,11 @@ bool Recordset::update()
         m_lastError = sqliteError(m_db);
         return false;
     }
+    // Someone else deleted the row since the last refresh: nothing was stored.
+    if (mode == EditMode::Edit && sqlite3_changes(m_db) == 0) {
+        m_lastError = QStringLiteral("the row no longer exists");
+        return false;
+    }
 
     if (mode == EditMode::Edit) {
         reloadRow(m_position);

@@ -1,5 +1,8 @@
 // The built program as a user's machine runs it: started in its own
 // application folder, fed by a loopback feed server, closed by SIGTERM.
+// Some rows feed a few cities what a hostile server would send: those
+// cities end cleared like any failed fetch, the refresh goes on to the last
+// city, and the board still ends normally on SIGTERM.
 #include "boardfixture.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
@@ -10,32 +13,71 @@
 #include <QUrlQuery>
 #include <QtTest>
 
+#include <csignal>
+
+namespace {
+
+// The cities that get the hostile answer, by row.
+const QList<int> attacked = {1, 7, 13, 19};
+
+QByteArray hostileDocument(const QString &attack)
+{
+    if (attack == "deep")
+        return QByteArray("<a>").repeated(200000) + QByteArray("</a>").repeated(200000);
+    if (attack == "attributes") {
+        QByteArray tag = "<rss><channel><a";
+        for (int i = 0; tag.size() < 1500000; ++i)
+            tag += " a" + QByteArray::number(i) + "=\"\"";
+        return tag + "/></channel></rss>";
+    }
+    if (attack == "laughs") {
+        QByteArray dtd = "<!ENTITY l0 \"lol\">";
+        for (int i = 1; i <= 9; ++i)
+            dtd += "<!ENTITY l" + QByteArray::number(i) + " \"" + ("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+        return "<!DOCTYPE rss [" + dtd + "]><rss><channel><title>&l9;</title></channel></rss>";
+    }
+    if (attack == "nested") {
+        // Channels inside channels, as deep as a document may go, none with a city.
+        QByteArray doc = "<rss>";
+        for (int i = 0; i < 60; ++i)
+            doc += "<channel><link>l</link>" + QByteArray("<item><x/><y/></item>").repeated(40);
+        return doc + QByteArray("</channel>").repeated(60) + "</rss>";
+    }
+    if (attack == "utf8")
+        return "<rss><channel><title>\xff\xfe</title></channel></rss>";
+    return {};
+}
+
+} // namespace
+
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void firstRefreshFillsTheStore();
+    void init();
+    void refreshFillsTheStore_data();
+    void refreshFillsTheStore();
+    void terminateWhileAFeedHangs();
+
+private:
+    // Starts the built board in a fresh application folder whose feeds point
+    // at m_server; false (with a skip) when the executable is not built.
+    bool startBoard();
+    int filledRows() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    std::unique_ptr<QProcess> m_board;
+    QString m_store;
 };
 
-void TestEndToEnd::firstRefreshFillsTheStore()
+void TestEndToEnd::init()
 {
-    const QString built = qEnvironmentVariable("WEATHER_APP_FOLDER") + QStringLiteral("/RORizedivo");
-    if (!QFile::exists(built))
-        QSKIP("the executable is not built");
-    QTemporaryDir dir;
-    const QString program = dir.filePath(QStringLiteral("RORizedivo"));
-    const QString store = dir.filePath(QStringLiteral("wt.dar"));
-    QVERIFY(QFile::copy(built, program));
-    QVERIFY(WeatherStore::createStoreFile(store));
-    QFile marker(dir.filePath(QStringLiteral("qivwtv61.txt")));
-    QVERIFY(marker.open(QIODevice::WriteOnly));
-    marker.close();
-
-    LoopbackHttpServer server;
-    QVERIFY(server.listen());
-    pointFeedsAt(store, server.url(QString()).toString(QUrl::StripTrailingSlash));
-    server.handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<LoopbackHttpServer>();
+    QVERIFY(m_server->listen());
+    m_server->handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
         FeedDocument doc;
         doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
         doc.temp = QStringLiteral("21.5");
@@ -43,39 +85,107 @@ void TestEndToEnd::firstRefreshFillsTheStore()
         response.body = doc.toXml();
         return response;
     });
+    m_board = std::make_unique<QProcess>();
+}
 
-    QProcess board;
-    board.setWorkingDirectory(dir.path());
-    board.setProcessChannelMode(QProcess::ForwardedChannels);
-    board.start(program, {});
-    QVERIFY(board.waitForStarted());
+bool TestEndToEnd::startBoard()
+{
+    const QString built = qEnvironmentVariable("WEATHER_APP_FOLDER") + QStringLiteral("/RORizedivo");
+    if (!QFile::exists(built))
+        return false;
+    const QString program = m_dir->filePath(QStringLiteral("RORizedivo"));
+    m_store = m_dir->filePath(QStringLiteral("wt.dar"));
+    if (!QFile::copy(built, program) || !WeatherStore::createStoreFile(m_store))
+        return false;
+    QFile marker(m_dir->filePath(QStringLiteral("qivwtv61.txt")));
+    if (!marker.open(QIODevice::WriteOnly))
+        return false;
+    marker.close();
+    pointFeedsAt(m_store, m_server->url(QString()).toString(QUrl::StripTrailingSlash));
 
-    const auto filledRows = [&] {
-        DataControl data;
-        data.setDatabaseName(store);
-        data.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
-        data.refresh();
-        return data.recordset().recordCount();
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(filledRows(), 24, 30000);
+    m_board->setWorkingDirectory(m_dir->path());
+    m_board->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_board->start(program, {});
+    return m_board->waitForStarted();
+}
 
-    board.terminate();
-    QVERIFY(board.waitForFinished(10000));
-    QCOMPARE(board.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(board.exitCode(), 0);
+int TestEndToEnd::filledRows() const
+{
+    DataControl data;
+    data.setDatabaseName(m_store);
+    data.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
+    data.refresh();
+    return data.recordset().recordCount();
+}
+
+void TestEndToEnd::refreshFillsTheStore_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::newRow("ordinary feeds") << "";
+    QTest::newRow("200,000 nested elements") << "deep";
+    QTest::newRow("attributes in one tag") << "attributes";
+    QTest::newRow("entity bomb") << "laughs";
+    QTest::newRow("channels nested deep") << "nested";
+    QTest::newRow("invalid UTF-8") << "utf8";
+    QTest::newRow("50 MiB") << "huge";
+}
+
+void TestEndToEnd::refreshFillsTheStore()
+{
+    QFETCH(QString, attack);
+    const QList<int> hostile = attack.isEmpty() ? QList<int>() : attacked;
+    for (int i : hostile) {
+        const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(WeatherStore::seedCities()[i].locationId);
+        if (attack == "huge")
+            m_server->huge(target, 50);
+        else
+            m_server->serve(target, hostileDocument(attack));
+    }
+    if (!startBoard())
+        QSKIP("the executable is not built");
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 24, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(filledRows(), 24 - int(hostile.size()), 30000);
+
+    m_board->terminate();
+    QVERIFY(m_board->waitForFinished(10000));
+    QCOMPARE(m_board->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_board->exitCode(), 0);
 
     DataControl data;
-    data.setDatabaseName(store);
+    data.setDatabaseName(m_store);
     data.setRecordSource(QStringLiteral("select * from wt"));
     QVERIFY(data.refresh());
     QCOMPARE(data.recordset().recordCount(), 24);
     int i = 0;
     for (Recordset &rs = data.recordset(); !rs.isEof(); rs.moveNext(), ++i) {
-        QCOMPARE(rs.value(QStringLiteral("city_e")).toText(), WeatherStore::seedCities()[i].locationId);
-        QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(21.5));
-        QCOMPARE(rs.value(QStringLiteral("Condition")).toText(), QStringLiteral(u"مشمس"));
+        QCOMPARE(rs.value(QStringLiteral("city_code")).toText(), WeatherStore::seedCities()[i].cityCode);
+        if (hostile.contains(i)) {
+            QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(0));
+            QCOMPARE(rs.value(QStringLiteral("Condition")), FieldValue::null());
+        } else {
+            QCOMPARE(rs.value(QStringLiteral("city_e")).toText(), WeatherStore::seedCities()[i].locationId);
+            QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(21.5));
+            QCOMPARE(rs.value(QStringLiteral("Condition")).toText(), QStringLiteral(u"مشمس"));
+        }
     }
-    QCOMPARE(server.requests().size(), 24);
+    QCOMPARE(m_server->requests().size(), 24);
+}
+
+// A close while a feed is awaited ends the board at once and normally; what
+// the refresh stored before stays.
+void TestEndToEnd::terminateWhileAFeedHangs()
+{
+    m_server->hang(QStringLiteral("/forecastrss?p=%1&u=c").arg(WeatherStore::seedCities()[5].locationId));
+    if (!startBoard())
+        QSKIP("the executable is not built");
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 6, 30000);
+
+    ::kill(pid_t(m_board->processId()), SIGTERM);
+    QVERIFY(m_board->waitForFinished(5000));
+    QCOMPARE(m_board->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_board->exitCode(), 0);
+    QCOMPARE(filledRows(), 5);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

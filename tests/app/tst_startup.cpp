@@ -241,13 +241,21 @@ void TestStartup::failedCopyKeepsTheSource()
 {
     touch(QStringLiteral("AHB.tmg"), "abha");
     touch(QStringLiteral("JED.tmg"), "jeddah");
+    touch(QStringLiteral("TIF.tmg"), "taif, new");
     // A folder in the way: the copy of AHB.tmg cannot be made.
     QVERIFY(QDir().mkpath(folder() + QStringLiteral("wtIMG/AHB.tmg/inside")));
+    // The copy of TIF.tmg fails half-way; the good picture in place stays.
+    touch(QStringLiteral("wtIMG/TIF.tmg"), "taif, good");
+    QVERIFY(QDir().mkpath(folder() + QStringLiteral("wtIMG/TIF.tmg.part/inside")));
     frmWeatherMain w(m_world.services(m_dir->path()));
     QVERIFY(w.Form_Load());
     QVERIFY(QFile::exists(folder() + QStringLiteral("AHB.tmg")));
     QVERIFY(!QFile::exists(folder() + QStringLiteral("JED.tmg")));
     QVERIFY(QFile::exists(folder() + QStringLiteral("wtIMG/JED.tmg")));
+    QVERIFY(QFile::exists(folder() + QStringLiteral("TIF.tmg")));
+    QFile kept(folder() + QStringLiteral("wtIMG/TIF.tmg"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("taif, good"));
 }
 
 void TestStartup::unusableStore_data()

@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+#include <sys/socket.h>
+
 namespace {
 
 constexpr qint64 HugeChunkBytes = 64 * 1024;
@@ -170,6 +172,15 @@ void LoopbackHttpServer::closeImmediately(const QString &target)
     m_scripts.insert(target, script);
 }
 
+void LoopbackHttpServer::raw(const QString &target, const QByteArray &bytes, bool reset)
+{
+    Script script;
+    script.mode = Mode::Raw;
+    script.raw = bytes;
+    script.reset = reset;
+    m_scripts.insert(target, script);
+}
+
 void LoopbackHttpServer::clearScripts()
 {
     m_scripts.clear();
@@ -235,6 +246,18 @@ void LoopbackHttpServer::dispatch(QTcpSocket *socket, const HttpRequest &request
         break;
     case Mode::Close:
         socket->close();
+        break;
+    case Mode::Raw:
+        socket->write(script->raw);
+        if (script->reset) {
+            // Lingering for no time turns the close into a reset.
+            socket->waitForBytesWritten(1000);
+            const linger now = {1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            socket->abort();
+        } else {
+            socket->disconnectFromHost();
+        }
         break;
     }
 }

@@ -88,6 +88,9 @@ public:
     void huge(const QString &target, int mebibytes, bool announceLength = true);
     // Closes the connection as soon as the request is read, answering nothing.
     void closeImmediately(const QString &target);
+    // Writes `bytes` exactly as given (status line and headers included),
+    // then closes the connection, with a reset when `reset` is set.
+    void raw(const QString &target, const QByteArray &bytes, bool reset = false);
     // Removes every script.
     void clearScripts();
 
@@ -102,7 +105,7 @@ signals:
     void requestReceived(const HttpRequest &request);
 
 private:
-    enum class Mode { Serve, Handle, Hang, Trickle, Huge, Close };
+    enum class Mode { Serve, Handle, Hang, Trickle, Huge, Close, Raw };
     struct Script
     {
         Mode mode = Mode::Serve;
@@ -111,6 +114,8 @@ private:
         int intervalMs = 100;
         qint64 bytes = 0;
         bool announceLength = true;
+        QByteArray raw;
+        bool reset = false;
     };
 
     void onNewConnection();

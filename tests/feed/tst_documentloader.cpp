@@ -1,8 +1,10 @@
 #include "feed/documentloader.h"
+#include "feed/documentscreen.h"
 #include "feed/feedreading.h"
 
 #include "testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QTest>
@@ -39,12 +41,74 @@ QByteArray feedOfSize(qint64 size)
     return head + QByteArray(size - head.size() - tail.size(), ' ') + tail;
 }
 
+QByteArray rss(const QByteArray &inside)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss><channel>" + inside + "</channel></rss>";
+}
+
+QByteArray nested(int levels)
+{
+    return QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels);
+}
+
+// One element with `count` attributes; every value holds the other kind of quote.
+QByteArray attributes(int count)
+{
+    QByteArray tag = "<a";
+    for (int i = 0; i < count; ++i)
+        tag += " a" + QByteArray::number(i) + (i % 2 ? "='say \"hi\" &gt;'" : "=\"it's\"");
+    return tag + "/>";
+}
+
+// A gzip member whose content is `size` zero bytes: a few kilobytes on the
+// wire, more than the size limit once inflated.
+QByteArray gzipOfZeros(qint64 size)
+{
+    const QByteArray zlib = qCompress(QByteArray(size, '\0'), 9);
+    quint32 crc = 0xffffffffu; // CRC-32 of the content; a zero byte adds nothing to xor in
+    for (qint64 i = 0; i < size; ++i) {
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    crc ^= 0xffffffffu;
+    QByteArray gzip("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+    gzip += zlib.mid(6, zlib.size() - 10); // without qCompress's length, zlib's header and checksum
+    for (quint32 word : {crc, quint32(size)})
+        for (int b = 0; b < 4; ++b)
+            gzip += char((word >> (8 * b)) & 0xff);
+    return gzip;
+}
+
+// Answers from a hostile or broken server; each must end as a failed fetch.
+const QHash<QString, QByteArray> &hostileBodies()
+{
+    static const QHash<QString, QByteArray> bodies = [] {
+        QHash<QString, QByteArray> b;
+        b["deep nesting"] = nested(200000);
+        b["a little too deep"] = rss(nested(FeedLimits::MaximumDepth));
+        b["too many elements"] = rss(QByteArray("<item/>").repeated(FeedLimits::MaximumElements));
+        b["attributes in one tag"] = rss(attributes(200000));
+        b["long attribute"] = rss("<link v=\"" + QByteArray(1536 * 1024, 'x') + "\"/>");
+        b["long text"] = rss("<title>" + QByteArray(1536 * 1024, 'x') + "</title>");
+        b["external entity"] = "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY f SYSTEM \"file:///etc/hostname\">]>"
+                               "<rss><channel><title>&f;</title></channel></rss>";
+        b["invalid UTF-8"] = rss("<title>\xff\xfe\xc3</title>");
+        b["NUL character"] = rss(QByteArray("<title>a\0b</title>", 18));
+        b["HTML page"] = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Hi</title></head>"
+                         "<body><p>Weather<br></body></html>";
+        return b;
+    }();
+    return bodies;
+}
+
 bool hasChannel(const QDomDocument &document)
 {
     return document.elementsByTagName(QStringLiteral("channel")).size() > 0;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(DocumentVerdict)
 
 class TestDocumentLoader : public QObject
 {
@@ -58,6 +122,8 @@ private slots:
     void followsRedirect();
     void acceptsLimitSize();
     void acceptsDocumentTypeWithoutEntities();
+    void screensDocuments_data();
+    void screensDocuments();
     void failuresGiveEmptyDocument_data();
     void failuresGiveEmptyDocument();
     void keepsEventsRunningWhileWaiting();
@@ -125,6 +191,51 @@ void TestDocumentLoader::acceptsDocumentTypeWithoutEntities()
     QVERIFY(hasChannel(parseFeedDocument(rss091)));
 }
 
+void TestDocumentLoader::screensDocuments_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<DocumentVerdict>("verdict");
+
+    const QDir recorded(fixturePath("real"));
+    for (const QString &name : recorded.entryList({"*.xml"}, QDir::Files))
+        QTest::newRow(qPrintable(name)) << readFixture("real/" + name) << DocumentVerdict::Accepted;
+
+    using V = DocumentVerdict;
+    const int depth = FeedLimits::MaximumDepth;
+    const int elements = FeedLimits::MaximumElements;
+    const int length = int(FeedLimits::MaximumValueLength);
+    QTest::newRow("deepest") << rss(nested(depth - 2)) << V::Accepted;
+    QTest::newRow("one level deeper") << rss(nested(depth - 1)) << V::TooDeep;
+    QTest::newRow("most elements") << rss(QByteArray("<i/>").repeated(elements - 2)) << V::Accepted;
+    QTest::newRow("one element more") << rss(QByteArray("<i/>").repeated(elements - 1)) << V::TooManyElements;
+    QTest::newRow("most attributes, quotes inside") << rss(attributes(FeedLimits::MaximumAttributes)) << V::Accepted;
+    QTest::newRow("one attribute more") << rss(attributes(FeedLimits::MaximumAttributes + 1)) << V::TooManyAttributes;
+    const QByteArray quotes = QByteArray("\"'").repeated(200);
+    QTest::newRow("quotes in a comment") << rss("<!--" + quotes + "-->") << V::Accepted;
+    QTest::newRow("quotes in CDATA") << rss("<title><![CDATA[" + quotes + "]]></title>") << V::Accepted;
+    QTest::newRow("quotes in text") << rss("<title>" + quotes + "</title>") << V::Accepted;
+    QTest::newRow("longest attribute") << rss("<a v=\"" + QByteArray(length, 'x') + "\"/>") << V::Accepted;
+    QTest::newRow("attribute one longer") << rss("<a v=\"" + QByteArray(length + 1, 'x') + "\"/>") << V::ValueTooLong;
+    QTest::newRow("longest text, Arabic") << rss("<title>" + QString(length, QChar(0x0645)).toUtf8() + "</title>") << V::Accepted;
+    QTest::newRow("text one longer") << rss("<title>" + QByteArray(length + 1, 'x') + "</title>") << V::ValueTooLong;
+    QTest::newRow("text split by a comment") << rss("<title>" + QByteArray(length / 2 + 1, 'x') + "<!-- -->"
+                                                   + QByteArray(length / 2, 'x') + "</title>") << V::ValueTooLong;
+    QTest::newRow("long comment") << rss("<!--" + QByteArray(4 * length, ' ') + "-->") << V::Accepted;
+    QTest::newRow("entity declared") << QByteArray("<!DOCTYPE rss [<!ENTITY e \"x\">]><rss>&e;</rss>") << V::DeclaresEntities;
+    QTest::newRow("external entity") << hostileBodies()["external entity"] << V::DeclaresEntities;
+    QTest::newRow("not XML") << QByteArray("Service unavailable") << V::NotWellFormed;
+    QTest::newRow("invalid UTF-8") << hostileBodies()["invalid UTF-8"] << V::NotWellFormed;
+    QTest::newRow("NUL character") << hostileBodies()["NUL character"] << V::NotWellFormed;
+}
+
+void TestDocumentLoader::screensDocuments()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(DocumentVerdict, verdict);
+    QCOMPARE(screenFeedDocument(body), verdict);
+    QCOMPARE(parseFeedDocument(body).isNull(), verdict != DocumentVerdict::Accepted);
+}
+
 void TestDocumentLoader::failuresGiveEmptyDocument_data()
 {
     QTest::addColumn<QString>("setup");
@@ -152,6 +263,13 @@ void TestDocumentLoader::failuresGiveEmptyDocument_data()
     QTest::newRow("file scheme") << "" << "file:///etc/hostname" << usual;
     QTest::newRow("ftp scheme") << "" << "ftp://127.0.0.1/f" << usual;
     QTest::newRow("no host") << "" << "http:///f" << usual;
+    for (auto body = hostileBodies().cbegin(); body != hostileBodies().cend(); ++body)
+        QTest::newRow(qPrintable(body.key())) << "body:" + body.key() << "/f" << usual;
+    QTest::newRow("redirect to a file") << "to-file" << "/f" << usual;
+    QTest::newRow("gzip bomb") << "gzip" << "/f" << usual;
+    QTest::newRow("garbage status line") << "garbage" << "/f" << usual;
+    QTest::newRow("body shorter than its length") << "short" << "/f" << usual;
+    QTest::newRow("connection reset") << "reset" << "/f" << usual;
 }
 
 void TestDocumentLoader::failuresGiveEmptyDocument()
@@ -187,6 +305,21 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
         m_server->serve("/f", billionLaughs());
     else if (setup == "quadratic")
         m_server->serve("/f", quadraticBlowup());
+    else if (setup.startsWith("body:"))
+        m_server->serve("/f", hostileBodies()[setup.mid(5)]);
+    else if (setup == "to-file")
+        m_server->raw("/f", "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n");
+    else if (setup == "gzip") {
+        const QByteArray bomb = gzipOfZeros(DocumentLoader::MaximumBytes + 4096);
+        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\nContent-Length: "
+                          + QByteArray::number(bomb.size()) + "\r\n\r\n" + bomb);
+    } else if (setup == "garbage")
+        m_server->raw("/f", "HTTP/1.1 ??? Whatever\r\n\r\n" + feed);
+    else if (setup == "short")
+        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size() * 2) + "\r\n\r\n" + feed);
+    else if (setup == "reset")
+        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size()) + "\r\n\r\n"
+                          + feed.left(feed.size() / 2), true);
     else if (setup == "loop")
         m_server->handle("/f", [this](const HttpRequest &) {
             HttpResponse response;
@@ -209,6 +342,8 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
 
     QVERIFY(document.isNull());
     QVERIFY(readChannels(document).isEmpty());
+    if (setup.startsWith("body:") || setup == "gzip")
+        QVERIFY(loader.loadChannels(QUrl(url)).isEmpty());
     QVERIFY2(clock.elapsed() < qMin(timeoutMs, 5000) + 2000, qPrintable(QString::number(clock.elapsed())));
     // An oversized body is dropped early, not read to its end.
     QVERIFY(m_server->bodyBytesSent() < 20 * 1024 * 1024);

@@ -264,6 +264,18 @@ void TestWeatherStore::secondCursorSeesWritesAfterRefresh()
     reader.recordset().moveNext();
     reader.recordset().moveNext();
     QCOMPARE(reader.recordset().value(QStringLiteral("temp")), FieldValue::number(33));
+
+    // A row deleted behind the reader's back is reported, not taken as stored.
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(storePath()).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "DELETE FROM wt WHERE city_code = 'AHB'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    Recordset &rs = reader.recordset();
+    QVERIFY(rs.findFirst(QStringLiteral("city_code"), QStringLiteral("AHB")));
+    QVERIFY(rs.edit());
+    QVERIFY(rs.setValue(QStringLiteral("Temp"), FieldValue::number(40)));
+    QVERIFY(!rs.update());
+    QVERIFY(!rs.lastError().isEmpty());
 }
 
 void TestWeatherStore::sortedViews_data()

@@ -5,8 +5,13 @@
 #include <QFileInfo>
 #include <QList>
 #include <QPair>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QStringView>
+
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -234,4 +239,99 @@ QString extractProgramPath(const QString &command)
     }
     const qsizetype blank = command.indexOf(QLatin1Char(' '));
     return blank < 0 ? command : command.left(blank);
+}
+
+namespace {
+
+// The arguments of an Exec line: blanks separate them, double quotes group,
+// and within quotes a backslash keeps the next ", `, $ or \ as it is.
+// Nothing for an unterminated quote.
+std::optional<QStringList> splitExecLine(const QString &command)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    for (qsizetype i = 0; i < command.size(); ++i) {
+        const QChar c = command.at(i);
+        if (quoted) {
+            if (c == u'"') {
+                quoted = false;
+            } else if (c == u'\\' && i + 1 < command.size()
+                       && QStringView(u"\"`$\\").contains(command.at(i + 1))) {
+                word.append(command.at(++i));
+            } else {
+                word.append(c);
+            }
+        } else if (c == u' ' || c == u'\t') {
+            if (inWord)
+                words.append(std::exchange(word, QString()));
+            inWord = false;
+        } else {
+            inWord = true;
+            if (c == u'"')
+                quoted = true;
+            else
+                word.append(c);
+        }
+    }
+    if (quoted)
+        return std::nullopt;
+    if (inWord)
+        words.append(word);
+    return words;
+}
+
+bool isEnvironmentAssignment(const QString &word)
+{
+    static const QRegularExpression assignment(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*="));
+    return assignment.match(word).hasMatch();
+}
+
+QString baseName(const QString &program)
+{
+    return program.mid(program.lastIndexOf(u'/') + 1);
+}
+
+// The words after the program, the address where the field code stands.
+QStringList argumentsFor(const QStringList &words, const QString &address)
+{
+    QStringList arguments;
+    bool placed = false;
+    for (const QString &word : words) {
+        if (word == u"%u" || word == u"%U" || word == u"%f" || word == u"%F") {
+            if (!std::exchange(placed, true))
+                arguments.append(address);
+        } else if (word.startsWith(u"@@") || (word.size() == 2 && word.startsWith(u'%') && word != u"%%")) {
+            continue; // flatpak's markers, the other field codes
+        } else {
+            arguments.append(word == u"%%" ? QStringLiteral("%") : word);
+        }
+    }
+    if (!placed)
+        arguments.append(address);
+    return arguments;
+}
+
+} // namespace
+
+BrowserLaunch browserLaunch(const QString &command, const QString &address)
+{
+    const QString program = extractProgramPath(command);
+    const bool throughEnv = program == u"env" || program.endsWith(u"/env");
+    if (!throughEnv && baseName(program) != u"flatpak")
+        return {program, QStringList{address}};
+
+    std::optional<QStringList> words = splitExecLine(command);
+    if (!words)
+        return {};
+    qsizetype first = 0;
+    if (throughEnv) {
+        first = 1;
+        while (first < words->size() && isEnvironmentAssignment(words->at(first)))
+            ++first;
+    }
+    if (first >= words->size() || words->at(first).isEmpty())
+        return {};
+    return {words->at(first), argumentsFor(words->mid(first + 1), address)};
 }

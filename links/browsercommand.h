@@ -2,6 +2,7 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 // The command line of the desktop's default web browser, as the desktop
 // would start it for an http link, e.g. `/usr/bin/firefox-esr %u` or
@@ -31,3 +32,25 @@ QString defaultBrowserCommand(const QProcessEnvironment &environment = QProcessE
 // first part, which names no program, and nothing starts. An unterminated
 // quote, an empty command or one that begins with a blank yields empty text.
 QString extractProgramPath(const QString &command);
+
+// What to start for an address: the program and its arguments.
+struct BrowserLaunch
+{
+    QString program;      // empty: nothing to start
+    QStringList arguments;
+};
+
+// The program is the one extractProgramPath names, started with the address
+// as its only argument, except for the two ways today's desktops wrap a
+// browser, which that rule would misread:
+//  - a leading `env` with its NAME=value assignments (Ubuntu's snaps:
+//    `env BAMF_DESKTOP_FILE_HINT=... /snap/bin/firefox %u`) is skipped, and
+//    what follows is read as a command of its own;
+//  - the line of such a wrapper, or one whose program is `flatpak`, keeps the
+//    arguments of its own (`run --command=firefox org.mozilla.firefox`), the
+//    address taking the place of the field code (%u, %U, %f or %F, or at the
+//    end when there is none). Flatpak's file-forwarding markers (@@u, @@) and
+//    the other field codes are dropped.
+// Those lines are split into arguments by the quoting rules of desktop
+// entries: double quotes, and within them backslash before ", `, $ and \.
+BrowserLaunch browserLaunch(const QString &command, const QString &address);

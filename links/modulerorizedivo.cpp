@@ -13,13 +13,11 @@ void OpenInBrowser(const QString &address)
 
 void OpenInBrowser(const QString &address, ProcessLauncher &launcher, const QProcessEnvironment &environment)
 {
-    const QString program = extractProgramPath(defaultBrowserCommand(environment));
-    if (program.isEmpty())
+    const BrowserLaunch launch = browserLaunch(defaultBrowserCommand(environment), address);
+    if (launch.program.isEmpty())
         return;
-    // The rest of the handler's command line (its %u and options) is not
-    // used: the address alone is the argument, as the link labels expect.
     // Whether the start succeeded is of no interest to a link click.
-    launcher.startDetached(program, QStringList{address});
+    launcher.startDetached(launch.program, launch.arguments);
 }
 
 } // namespace ModuleRORizedivo

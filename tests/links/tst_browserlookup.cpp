@@ -217,13 +217,41 @@ void TestBrowserLookup::openInBrowser_data()
     QTest::addColumn<QString>("execLine"); // empty: no browser registered
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("program"); // empty: nothing is started
+    QTest::addColumn<QStringList>("arguments");
 
     const QString mapAddress = QStringLiteral("http://maps.google.com/maps?f=q&hl=ar&q=Riyadh");
+    const QStringList alone{mapAddress};
     QTest::newRow("map address")
-        << R"(Exec="/opt/Web Browser/browser" --new-window %u)" << mapAddress << "/opt/Web Browser/browser";
-    QTest::newRow("empty address is still passed") << "Exec=/usr/bin/firefox-esr %u" << "" << "/usr/bin/firefox-esr";
-    QTest::newRow("no browser registered") << "" << mapAddress << "";
-    QTest::newRow("no program in the command") << R"(Exec="/opt/browser %u)" << mapAddress << "";
+        << R"(Exec="/opt/Web Browser/browser" --new-window %u)" << mapAddress << "/opt/Web Browser/browser" << alone;
+    QTest::newRow("empty address is still passed") << "Exec=/usr/bin/firefox-esr %u" << "" << "/usr/bin/firefox-esr"
+                                                   << QStringList{QString()};
+    QTest::newRow("no browser registered") << "" << mapAddress << "" << QStringList{};
+    QTest::newRow("no program in the command") << R"(Exec="/opt/browser %u)" << mapAddress << "" << QStringList{};
+    QTest::newRow("bare program") << "Exec=/usr/bin/surf" << mapAddress << "/usr/bin/surf" << alone;
+
+    // The wrappers of today's desktops.
+    QTest::newRow("snap through env")
+        << "Exec=env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/firefox_firefox.desktop /snap/bin/firefox %u"
+        << mapAddress << "/snap/bin/firefox" << alone;
+    QTest::newRow("env with arguments of its own")
+        << "Exec=/usr/bin/env MOZ_ENABLE_WAYLAND=1 GDK_BACKEND=wayland firefox --private-window %u"
+        << mapAddress << "firefox" << QStringList{"--private-window", mapAddress};
+    QTest::newRow("env, quoted path with spaces")
+        << R"(Exec=env A=1 "/opt/Web Browser/browser" %U)" << mapAddress << "/opt/Web Browser/browser" << alone;
+    QTest::newRow("env, escaped quote in a quoted argument")
+        << R"(Exec=env A=1 browser "--title=say \"hi\"" %u)" << mapAddress << "browser"
+        << QStringList{R"(--title=say "hi")", mapAddress};
+    QTest::newRow("env without a field code") << "Exec=env A=1 /usr/bin/browser" << mapAddress << "/usr/bin/browser" << alone;
+    QTest::newRow("env and nothing else") << "Exec=env A=1" << mapAddress << "" << QStringList{};
+    QTest::newRow("flatpak")
+        << "Exec=/usr/bin/flatpak run --branch=stable --arch=x86_64 --command=firefox --file-forwarding "
+           "org.mozilla.firefox @@u %u @@"
+        << mapAddress << "/usr/bin/flatpak"
+        << QStringList{"run", "--branch=stable", "--arch=x86_64", "--command=firefox", "--file-forwarding",
+                       "org.mozilla.firefox", mapAddress};
+    QTest::newRow("flatpak with an icon field code")
+        << "Exec=flatpak run org.chromium.Chromium %i %U" << mapAddress << "flatpak"
+        << QStringList{"run", "org.chromium.Chromium", mapAddress};
 }
 
 void TestBrowserLookup::openInBrowser()
@@ -231,6 +259,7 @@ void TestBrowserLookup::openInBrowser()
     QFETCH(QString, execLine);
     QFETCH(QString, address);
     QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
 
     FakeXdg xdg;
     QVERIFY(xdg.isValid());
@@ -247,7 +276,7 @@ void TestBrowserLookup::openInBrowser()
     } else {
         QCOMPARE(launcher.starts.size(), 1);
         QCOMPARE(launcher.starts.at(0).first, program);
-        QCOMPARE(launcher.starts.at(0).second, QStringList{address});
+        QCOMPARE(launcher.starts.at(0).second, arguments);
     }
 }
 

@@ -2,8 +2,13 @@
 // and fonts. Behaviour lives in the handlers.
 #include "app/frmWeatherMain.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QtMath>
+
+#include <cmath>
+#include <utility>
 
 namespace {
 
@@ -90,16 +95,52 @@ constexpr int GridFirstRowTop = 1515;
 constexpr int GridRowStep = 390;
 constexpr int GridRowHeight = 330;
 
-// Detail panel: value label, caption index, row top, and whether it stands
-// in the right-hand (true) or left-hand pair of columns.
+// The detail panel, in twips. Its rows of caption and value come in two
+// pairs of columns either side of a thin divider; captions hug their text at
+// the right of their pair, and the value takes the rest of the pair.
+constexpr int PanelLeft = 315;
+constexpr int PanelRight = 6420;
+constexpr int DividerLeft = 3375;
+constexpr int DividerWidth = 30;
+constexpr int TextGapTwips = FormLabel::TextGap * TwipsPerPixel;
+constexpr int RightPairLeft = DividerLeft + DividerWidth + TextGapTwips;
+constexpr int LeftPairRight = DividerLeft - TextGapTwips;
+constexpr int DetailRowHeight = 300;
+constexpr int DateRowTop = 1140;
+constexpr int FirstPairRowTop = 1470;
+constexpr int PairRowStep = 315;
+constexpr int TimeCaptionTop = FirstPairRowTop + 5 * PairRowStep; // "وقت", over the sunrise and sunset pair
+constexpr int TimeCaptionHeight = 255;
+constexpr int SunRowTop = TimeCaptionTop + TimeCaptionHeight;
+constexpr int PanelBottom = SunRowTop + DetailRowHeight + 30;
+
+// Detail panel: value label, caption index, row (0 the publication time,
+// 1 to 5 the pairs, 6 the sun), and whether it stands in the right-hand
+// (true) or left-hand pair; the publication time spans both.
 struct DetailItem
 {
     FormLabel *frmWeatherMain::*label;
     const char *name;
     int captionIndex;
-    int top;
+    int row;
     bool right;
 };
+
+int detailRowTop(int row)
+{
+    if (row == 0)
+        return DateRowTop;
+    if (row == 6)
+        return SunRowTop;
+    return FirstPairRowTop + (row - 1) * PairRowStep;
+}
+
+// The width that holds a label's caption with the text gap either side.
+int captionWidthTwips(const FormLabel *label)
+{
+    const qreal advance = QFontMetricsF(label->font(), label).horizontalAdvance(label->text());
+    return pixelsToTwips(int(std::ceil(advance)) + 2 * FormLabel::TextGap);
+}
 
 } // namespace
 
@@ -123,6 +164,9 @@ void frmWeatherMain::buildControls()
 
     lblWeather = makeLabel(FrameWeather, QStringLiteral("lblWeather"), QRect(75, 45, 6900, 285), QString(), Green,
                            sansSerif(9.75));
+    // The text starts at the label's left edge, and the last Arabic letters
+    // reach a little past their advance: a margin keeps their tails in view.
+    lblWeather->setContentsMargins(FormLabel::TextGap, 0, 0, 0);
 
     PictureShowDetail = makeLabel(this, QStringLiteral("PictureShowDetail"), QRect(7080, 0, 390, 390), QString(), White,
                                   tahoma(8.25));
@@ -144,12 +188,15 @@ void frmWeatherMain::buildControls()
     ComboSort->setGeometry(twipsRect(11000, 60, 2200, 345));
     ComboSort->setFont(tahoma(9));
     ComboSort->setLayoutDirection(Qt::RightToLeft);
+    // The open list is a window of its own and would take the application's
+    // direction: it reads right to left like the closed box.
+    ComboSort->view()->setLayoutDirection(Qt::RightToLeft);
     Line1 = makeLine(this, QStringLiteral("Line1"), 0, 510, ExpandedWidth, 510, White);
 
     // --- The city grid --------------------------------------------------------
     for (int i = 0; i < 25; ++i) {
         const QRect band = i < GridRows ? QRect(6550, GridFirstRowTop + i * GridRowStep - 30, 7950, GridRowStep - 20)
-                                        : QRect(240, 600, 6255, 2950); // the detail box
+                                        : QRect(240, 600, 6255, PanelBottom - 600); // the detail box
         Shape2[i] = makeShape(this, QStringLiteral("Shape2(%1)").arg(i), band, QColor(70, 70, 80),
                               i < GridRows && i % 2 == 0 ? RowBand : QColor(0, 0, 0, 0));
     }
@@ -183,6 +230,7 @@ void frmWeatherMain::buildControls()
                                          QString(), c == 0 ? Yellow : White, tahoma(8.25, c == 0));
             if (c > 0)
                 label->setAlignment(Qt::AlignCenter);
+            label->setShrinkToFit(true);
             (*columns[c])[i] = label;
         }
     }
@@ -191,6 +239,7 @@ void frmWeatherMain::buildControls()
     lblCityD = makeLabel(this, QStringLiteral("lblCityD"), QRect(315, 630, 6105, 450), QString(), Yellow,
                          tahoma(14.25, true));
     lblCityD->setAlignment(Qt::AlignCenter);
+    lblCityD->setShrinkToFit(true);
 
     static const char16_t *captions[20] = {
         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -210,45 +259,57 @@ void frmWeatherMain::buildControls()
         u"أخر تحديث",           // 19
     };
     const DetailItem items[] = {
-        {&frmWeatherMain::lblPdateD, "lblPdateD", 19, 1140, true},
-        {&frmWeatherMain::lblConditionD, "lblConditionD", 6, 1500, true},
-        {&frmWeatherMain::lblVisibilityD, "lblVisibilityD", 7, 1500, false},
-        {&frmWeatherMain::lblTempD, "lblTempD", 8, 1860, true},
-        {&frmWeatherMain::lblHumidityD, "lblHumidityD", 16, 1860, false},
-        {&frmWeatherMain::lblTemp_LowD, "lblTemp_LowD", 9, 2220, true},
-        {&frmWeatherMain::lblTemp_HighD, "lblTemp_HighD", 15, 2220, false},
-        {&frmWeatherMain::lblWind_DirctD, "lblWind_DirctD", 11, 2580, true},
-        {&frmWeatherMain::lblWind_SpeedD, "lblWind_SpeedD", 10, 2580, false},
-        {&frmWeatherMain::lblWind_ShillD, "lblWind_ShillD", 12, 2940, true},
-        {&frmWeatherMain::lblSunRiseD, "lblSunRiseD", 17, 3300, true},
-        {&frmWeatherMain::lblSunSetD, "lblSunSetD", 18, 3300, false},
+        {&frmWeatherMain::lblPdateD, "lblPdateD", 19, 0, true},
+        {&frmWeatherMain::lblConditionD, "lblConditionD", 6, 1, true},
+        {&frmWeatherMain::lblVisibilityD, "lblVisibilityD", 7, 1, false},
+        {&frmWeatherMain::lblTempD, "lblTempD", 8, 2, true},
+        {&frmWeatherMain::lblHumidityD, "lblHumidityD", 16, 2, false},
+        {&frmWeatherMain::lblTemp_LowD, "lblTemp_LowD", 9, 3, true},
+        {&frmWeatherMain::lblTemp_HighD, "lblTemp_HighD", 15, 3, false},
+        {&frmWeatherMain::lblWind_DirctD, "lblWind_DirctD", 11, 4, true},
+        {&frmWeatherMain::lblWind_SpeedD, "lblWind_SpeedD", 10, 4, false},
+        {&frmWeatherMain::lblWind_ShillD, "lblWind_ShillD", 12, 5, true},
+        {&frmWeatherMain::lblSunRiseD, "lblSunRiseD", 17, 6, true},
+        {&frmWeatherMain::lblSunSetD, "lblSunSetD", 18, 6, false},
     };
     for (const DetailItem &item : items) {
-        // Right pair: caption 5000..6420, value 3400..5000; left pair:
-        // caption 1800..3300, value 315..1800. The publication time is long
-        // and takes the whole row left of its caption.
-        const bool wide = item.captionIndex == 19;
-        const int captionLeft = item.right ? 5000 : 1800;
-        const int captionWidth = item.right ? 1420 : 1470;
-        const int valueLeft = wide ? 315 : (item.right ? 3400 : 315);
-        const int valueWidth = wide ? 4650 : (item.right ? 1600 : 1470);
-        Label1[item.captionIndex] = makeLabel(this, QStringLiteral("Label1(%1)").arg(item.captionIndex),
-                                              QRect(captionLeft, item.top, captionWidth, 330),
-                                              QString::fromUtf16(captions[item.captionIndex]), Cyan, tahoma(8.25, true));
-        FormLabel *value = makeLabel(this, QLatin1String(item.name), QRect(valueLeft, item.top, valueWidth, 330), QString(),
+        // The publication time is long and takes the whole row left of its caption.
+        const bool wide = item.row == 0;
+        const int top = detailRowTop(item.row);
+        const int pairLeft = wide ? PanelLeft : (item.right ? RightPairLeft : PanelLeft);
+        const int pairRight = item.right ? PanelRight : LeftPairRight;
+        FormLabel *caption = makeLabel(this, QStringLiteral("Label1(%1)").arg(item.captionIndex), QRect(), 
+                                       QString::fromUtf16(captions[item.captionIndex]), Cyan, tahoma(8.25, true));
+        caption->setAlignment(Qt::AlignCenter);
+        const int captionWidth = captionWidthTwips(caption);
+        caption->setTwipsGeometry(pairRight - captionWidth, top, captionWidth, DetailRowHeight);
+        Label1[item.captionIndex] = caption;
+        FormLabel *value = makeLabel(this, QLatin1String(item.name),
+                                     QRect(pairLeft, top, pairRight - captionWidth - pairLeft, DetailRowHeight), QString(),
                                      White, tahoma(9));
         value->setAlignment(Qt::AlignCenter);
+        value->setShrinkToFit(true);
         this->*item.label = value;
     }
-    Label1[13] = makeLabel(this, QStringLiteral("Label1(13)"), QRect(3300, 3300, 450, 330), QString::fromUtf16(captions[13]),
-                           Cyan, tahoma(8.25, true));
+    Label1[13] = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captions[13]), Cyan,
+                           tahoma(8.25, true));
     Label1[13]->setAlignment(Qt::AlignCenter);
+    {
+        const int width = captionWidthTwips(Label1[13]);
+        Label1[13]->setTwipsGeometry(DividerLeft + DividerWidth / 2 - width / 2, TimeCaptionTop, width, TimeCaptionHeight);
+    }
 
     Shape[1] = makeShape(this, QStringLiteral("Shape1"), QRect(240, 1100, 6255, 30), QColor(70, 70, 80), QColor(0, 0, 0, 0));
     Shape[3] = makeShape(this, QStringLiteral("Shape3"), QRect(285, 3660, 6165, 6810), Orange, QColor(0, 0, 0, 0));
+    // Thin dividers between the pairs: two rows each, then the wind chill
+    // row, then the sun pair. None crosses "وقت" or reaches the map.
+    const std::pair<int, int> dividers[4] = {{detailRowTop(1), detailRowTop(3)},
+                                             {detailRowTop(3), detailRowTop(5)},
+                                             {detailRowTop(5), detailRowTop(5) + DetailRowHeight},
+                                             {SunRowTop, SunRowTop + DetailRowHeight}};
     for (int s = 4; s <= 7; ++s) {
-        // Thin dividers between the pairs of detail rows.
-        Shape[s] = makeShape(this, QStringLiteral("Shape%1").arg(s), QRect(3375, 1470 + (s - 4) * 720, 30, 690),
+        const auto [top, bottom] = dividers[s - 4];
+        Shape[s] = makeShape(this, QStringLiteral("Shape%1").arg(s), QRect(DividerLeft, top, DividerWidth, bottom - top),
                              QColor(70, 70, 80), QColor(0, 0, 0, 0));
     }
 
@@ -259,9 +320,13 @@ void frmWeatherMain::buildControls()
     lblGoogle = makeLabel(this, QStringLiteral("lblGoogle"), QRect(315, 10470, 4300, 300), QStringLiteral("Google"),
                           LightGreen, tahoma(8.25, true));
     lblGoogle->setTextFormat(Qt::PlainText);
-    lblWindDirc_Speed = makeLabel(this, QStringLiteral("lblWindDirc_Speed"), QRect(4700, 10470, 1720, 300), QString(),
-                                  Orange, tahoma(9.75, true));
+    lblGoogle->setShrinkToFit(true);
+    // The wind box: its text centred, clear of the border on both sides.
     Shape[8] = makeShape(this, QStringLiteral("Shape8"), QRect(4680, 10455, 1760, 330), Orange, QColor(0, 0, 0, 0));
+    lblWindDirc_Speed = makeLabel(this, QStringLiteral("lblWindDirc_Speed"), QRect(4695, 10470, 1730, 300), QString(),
+                                  Orange, tahoma(9.75, true));
+    lblWindDirc_Speed->setAlignment(Qt::AlignCenter);
+    lblWindDirc_Speed->setShrinkToFit(true);
 
     // --- The compass rose over the map ----------------------------------------
     constexpr float cx = 3360, cy = 6960, radius = 1400;

@@ -1,5 +1,6 @@
 #include "platform/formcontrols.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -40,6 +41,48 @@ void FormLabel::setForeColor(const QColor &color)
     p.setColor(QPalette::Inactive, QPalette::WindowText, color);
     p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
     setPalette(p);
+}
+
+void FormLabel::setShrinkToFit(bool shrink)
+{
+    if (shrink == shrinksToFit())
+        return;
+    if (shrink) {
+        m_fullFont = font();
+        setContentsMargins(TextGap, 0, TextGap, 0);
+        fitText();
+    } else {
+        setFont(*m_fullFont);
+        m_fullFont.reset();
+        setContentsMargins(0, 0, 0, 0);
+    }
+}
+
+void FormLabel::setText(const QString &text)
+{
+    QLabel::setText(text);
+    fitText();
+}
+
+void FormLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    fitText();
+}
+
+void FormLabel::fitText()
+{
+    if (!m_fullFont)
+        return;
+    const qreal room = contentsRect().width();
+    QFont fitted = *m_fullFont;
+    // Quarter points down to a size still legible; a text longer than the
+    // store lets any value be does not come this far.
+    constexpr qreal Smallest = 5.0;
+    while (fitted.pointSizeF() > Smallest && QFontMetricsF(fitted, this).horizontalAdvance(text()) > room)
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+    if (fitted != font())
+        setFont(fitted);
 }
 
 void FormLabel::mouseReleaseEvent(QMouseEvent *event)

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 // The window is laid out in twips; 15 twips make one pixel at 96 dpi.
 constexpr int TwipsPerPixel = 15;
 constexpr int twipsToPixels(double twips) { return int(twips / TwipsPerPixel + (twips >= 0 ? 0.5 : -0.5)); }
@@ -32,14 +34,31 @@ public:
     void setForeColor(const QColor &color);
     QColor foreColor() const { return m_foreColor; }
 
+    // The least room between a text and its label's edges, so that the texts
+    // of two labels side by side never touch, nor a line beside them.
+    static constexpr int TextGap = 4; // pixels
+
+    // A label whose value can be longer than its room (a three-word wind
+    // name, a long condition) keeps TextGap free on each side and draws a
+    // text that would not fit in a smaller size of its font, never cut off.
+    // Set once the label's font is set.
+    void setShrinkToFit(bool shrink);
+    bool shrinksToFit() const { return m_fullFont.has_value(); }
+    // Hides QLabel::setText so that the fit follows each new text.
+    void setText(const QString &text);
+
 Q_SIGNALS:
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void fitText();
+
+    std::optional<QFont> m_fullFont; // the font before shrinking, when shrinking
     QString m_tag;
     int m_left = 0;
     int m_top = 0;

@@ -1,0 +1,210 @@
+#include "boardscenes.h"
+
+#include "app/frmWeatherMain.h"
+#include "boardfixture.h"
+#include "store/weatherstore.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QAbstractItemView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <memory>
+
+namespace {
+
+// The weather each city's feed reports; a city without a row gets no feed.
+struct CityFeed
+{
+    const char *code;
+    const char *temp;
+    int condition;
+    const char *windDegrees;
+    const char *windSpeed;
+    const char *visibility;
+};
+
+// Chosen to show every kind of value: the longest condition and wind
+// names, rain and thunder, three-digit and negative temperatures, calm,
+// good visibility and fractions.
+constexpr CityFeed cityFeeds[] = {
+    {"RUH", "25", 32, "22.5", "14.48", "9.99"},  // north-north-east, the longest wind name
+    {"AHB", "12", 12, "200", "30", "4.5"},       // rain
+    {"JED", "31.5", 38, "290", "22", "10"},      // scattered thunderstorms, the longest condition
+    {"DMM", "103", 36, "100", "7", "16.09"},     // three digits
+    {"TRI", "-12.5", 16, "350", "41", "2"},      // negative
+    {"AJF", "-3", 17, "330", "0", "8"},          // calm
+    {"TIF", "18", 29, "135", "11", "10"},        // the wind box: SE 11 Kph
+    {"URY", "9", 20, "60", "5", "0.2"},
+    {"ELQ", "22", 19, "315", "56.5", "1"},       // dust
+    {"AQI", "27", 34, "30", "19", "9"},
+    {"MED", "33", 33, "270", "12", "10"},
+    {"EJH", "26", 30, "250", "25", "10"},
+    {"BHH", "29", 31, "160", "9", "10"},
+    {"TUU", "14", 27, "340", "17", "10"},
+    {"GIZ", "35", 40, "225", "15", "7"},
+    {"HAS", "16", 26, "10", "8", "10"},
+    {"RAB", "30", 32, "300", "21", "10"},
+    {"RAH", "11", 21, "80", "13", "6"},
+    {"SHW", "34", 36, "110", "28", "10"},
+    {"RAE", "10", 28, "45", "6", "10"},
+    {"QCA", "36", 32, "190", "10", "10"},
+    {"EAM", "28", 4, "170", "33", "3"},          // thunderstorms
+    // WAE: a bare feed, see bareFeed().
+    {"YNB", "32", 34, "280", "18", "10"},
+};
+
+const CityFeed *feedFor(const QString &code)
+{
+    for (const CityFeed &city : cityFeeds) {
+        if (code == QLatin1String(city.code))
+            return &city;
+    }
+    return nullptr;
+}
+
+// A feed that names the city and its temperature and nothing more: its row
+// is shown with every other value empty.
+QByteArray bareFeed(const QString &code)
+{
+    return QStringLiteral("<rss xmlns:yweather=\"http://xml.weather.yahoo.com/ns/rss/1.0\"><channel>"
+                          "<link>http://weather.example/%1</link><yweather:location city=\"%1\"/>"
+                          "<item><yweather:condition temp=\"17\"/></item></channel></rss>")
+        .arg(code)
+        .toUtf8();
+}
+
+class Scene
+{
+public:
+    bool setUp()
+    {
+        if (!m_dir.isValid() || !m_server.listen())
+            return false;
+        const QString folder = m_dir.path() + QLatin1Char('/');
+        QFile marker(folder + QStringLiteral("qivwtv61.txt"));
+        if (!marker.open(QIODevice::WriteOnly))
+            return false;
+        marker.close();
+        const QString store = folder + QString::fromUtf16(WeatherStore::FileName);
+        if (!WeatherStore::createStoreFile(store))
+            return false;
+        pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
+        // The map pictures lie in the folder, as an installation leaves them.
+        const QDir maps(QStringLiteral(WEATHER_SOURCE_DIR "/assets/maps"));
+        for (const QString &name : maps.entryList({QStringLiteral("*.tmg")}, QDir::Files))
+            QFile::copy(maps.filePath(name), folder + name);
+
+        for (const auto &city : WeatherStore::seedCities()) {
+            const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(city.locationId);
+            const CityFeed *feed = feedFor(city.cityCode);
+            if (!feed) {
+                m_server.serve(target, bareFeed(city.cityCode));
+                continue;
+            }
+            FeedDocument doc;
+            doc.city = city.cityCode;
+            doc.temp = QLatin1String(feed->temp);
+            doc.code = QString::number(feed->condition);
+            doc.windDirection = QLatin1String(feed->windDegrees);
+            doc.windSpeed = QLatin1String(feed->windSpeed);
+            doc.visibility = QLatin1String(feed->visibility);
+            m_server.serve(target, doc.toXml());
+        }
+
+        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, 5));
+        m_board = std::make_unique<frmWeatherMain>(m_world.services(m_dir.path()));
+        if (!m_board->Form_Load())
+            return false;
+        m_board->show();
+        // The strip while the first feed loads, before any count.
+        QTimer::singleShot(0, m_board.get(), [this] { m_progress = grab(); });
+        // The first refresh, as its timer would run it, then no timer runs on
+        // its own: every scene is the same moment.
+        m_board->TimerFirstLoad_Timer();
+        stopTimers();
+        for (int i = 0; i < 90; ++i)
+            m_board->TimerW_lbl_Timer();
+        return true;
+    }
+
+    QImage collapsed() { return grab(); }
+    QImage progress() const { return m_progress; }
+
+    // The sort list, opened.
+    QImage sortList()
+    {
+        m_board->ComboSort->showPopup();
+        QCoreApplication::processEvents();
+        QWidget *popup = m_board->ComboSort->view()->window();
+        const QImage image = popup->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        m_board->ComboSort->hidePopup();
+        return image;
+    }
+
+    QImage expanded(int sortKey, const QString &cityCode)
+    {
+        if (!m_board->PictureHideDetail->isVisible())
+            m_board->PictureShowDetail_Click();
+        m_board->ComboSort->setCurrentIndex(sortKey);
+        if (!cityCode.isEmpty()) {
+            for (int i = 0; i < frmWeatherMain::GridRows; ++i) {
+                if (m_board->lblCity[i]->text() == cityName(cityCode))
+                    m_board->lblCity_Click(i);
+            }
+        }
+        stopTimers();
+        return grab();
+    }
+
+private:
+    QString cityName(const QString &code) const
+    {
+        for (const auto &city : WeatherStore::seedCities()) {
+            if (city.cityCode == code)
+                return city.cityA;
+        }
+        return {};
+    }
+
+    void stopTimers()
+    {
+        for (FormTimer *timer : {m_board->TimerFirstLoad, m_board->TimerWeather, m_board->TimerW_lbl, m_board->TimerWind})
+            timer->setEnabled(false);
+    }
+
+    QImage grab()
+    {
+        QCoreApplication::processEvents();
+        return m_board->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+
+    QTemporaryDir m_dir;
+    LoopbackHttpServer m_server;
+    FakeWorld m_world;
+    std::unique_ptr<frmWeatherMain> m_board;
+    QImage m_progress;
+};
+
+} // namespace
+
+QList<QPair<QString, QImage>> renderBoardScenes()
+{
+    Scene scene;
+    if (!scene.setUp())
+        return {};
+    QList<QPair<QString, QImage>> scenes;
+    scenes.append({QStringLiteral("progress"), scene.progress()});
+    scenes.append({QStringLiteral("collapsed"), scene.collapsed()});
+    for (const char *code : {"RUH", "AHB", "WAE"})
+        scenes.append({QStringLiteral("expanded-%1").arg(QLatin1String(code)), scene.expanded(0, QLatin1String(code))});
+    for (int key = 0; key < 6; ++key)
+        scenes.append({QStringLiteral("sort-%1").arg(key), scene.expanded(key, QString())});
+    scenes.append({QStringLiteral("sort-list"), scene.sortList()});
+    return scenes;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+// The board at a fixed moment with fixed weather for its 24 cities, drawn
+// offscreen: the collapsed strip, the expanded board with chosen cities, and
+// each of the six sorts. The golden screenshot test compares these pictures
+// with its references; `board-screenshots` writes them (and the README's).
+
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Every scene, by name ("collapsed", "expanded-RUH", "sort-0", ...), in a
+// fixed order. Empty when the board could not be set up.
+QList<QPair<QString, QImage>> renderBoardScenes();
+
+// The picture the README shows.
+inline constexpr char ReadmeScene[] = "expanded-RUH";

@@ -1,12 +1,17 @@
 #include "app/frmWeatherMain.h"
+#include "platform/feedservicestarter.h"
 #include "platform/signalwatcher.h"
+#include "store/weatherstore.h"
 
 #include <QApplication>
+#include <QUrl>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(ApplicationTitle));
+    // Lets the desktop match the window with its menu entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.rorizedivo"));
 
     frmWeatherMain window(BoardServices::system());
 
@@ -22,6 +27,11 @@ int main(int argc, char *argv[])
 
     if (!window.Form_Load())
         return window.endedWithError() ? 1 : 0;
+    // Where no systemd socket answers for the feed service, the service
+    // installed beside the board runs as long as the board does.
+    FeedServiceStarter feedService(QCoreApplication::applicationDirPath(),
+                                   QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80));
+    feedService.startIfNeeded();
     window.show();
     if (window.isUnloaded())
         return 0;

@@ -1,5 +1,6 @@
 #include "platform/services.h"
 
+#include "platform/appfolder.h"
 #include "platform/networkstate.h"
 #include "store/weatherstore.h"
 
@@ -29,7 +30,9 @@ void playThroughSharedEffect(const QString &path)
 BoardServices BoardServices::system()
 {
     BoardServices services;
-    services.applicationFolder = QCoreApplication::applicationDirPath();
+    const ApplicationFolder folder = ApplicationFolder::forExecutable(QCoreApplication::applicationDirPath());
+    folder.prepare();
+    services.applicationFolder = folder.path;
     services.now = [] { return QDateTime::currentDateTime(); };
     // The feed service answers on this machine's loopback: reaching it needs
     // no other network, so a listening service counts as online too.

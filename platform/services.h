@@ -14,7 +14,7 @@ class QWidget;
 // text and hear no sound.
 struct BoardServices
 {
-    // The folder of the executable; every file of the board lives there.
+    // The application folder; every file of the board is found there.
     QString applicationFolder;
     // The local clock.
     std::function<QDateTime()> now;
@@ -31,7 +31,8 @@ struct BoardServices
     // Network access for the feed loads; nullptr lets the board make its own.
     QNetworkAccessManager *network = nullptr;
 
-    // The real ones: the executable's folder, the system clock, the machine's
+    // The real ones: the executable's folder, or the user's own one when the
+    // board is installed (made ready here), the system clock, the machine's
     // interfaces, QMessageBox, Qt Multimedia and QProcess.
     static BoardServices system();
 };

@@ -31,6 +31,7 @@ private slots:
     void unusableStore();
     void missingStoreThatCannotBeMade();
     void staleLockDoesNotBlock();
+    void lockBelongsToTheFolder();
     void closeDuringLoad();
     void secondCopyOfTheExecutable();
 
@@ -316,6 +317,28 @@ void TestStartup::staleLockDoesNotBlock()
     QVERIFY(!second.Form_Load());
     QCOMPARE(other.messages, QStringList{QStringLiteral("Application already in used.")});
     QVERIFY(second.AppFolder.isEmpty());
+}
+
+void TestStartup::lockBelongsToTheFolder()
+{
+    // Two copies with different temporary folders still meet at the lock.
+    SingleInstanceLock first(m_dir->path());
+    QVERIFY(first.tryAcquire());
+    QTemporaryDir otherTemp;
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", otherTemp.path().toUtf8());
+    SingleInstanceLock second(m_dir->path());
+    const bool secondTook = second.tryAcquire();
+    if (savedTemp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTemp);
+    QVERIFY(!secondTook);
+
+    // Another folder, another user's, has a lock of its own.
+    QTemporaryDir otherFolder;
+    SingleInstanceLock third(otherFolder.path());
+    QVERIFY(third.tryAcquire());
 }
 
 void TestStartup::closeDuringLoad()

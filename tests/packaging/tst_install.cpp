@@ -1,0 +1,209 @@
+// The board as the package installs it: laid out by `cmake --install` in a
+// temporary prefix, its menu entry and metadata checked by the desktop's own
+// validators, and the installed board started by users whose homes are empty.
+#include "boardfixture.h"
+#include "platform/datacontrol.h"
+#include "platform/networkstate.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+namespace {
+
+constexpr quint16 FeedPort = 8619;
+
+struct Finished
+{
+    int exitCode = -1; // -1: did not end by itself in time
+    QByteArray output;
+};
+
+Finished runToEnd(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    Finished finished;
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        finished.exitCode = process.exitCode();
+    finished.output = process.readAll();
+    return finished;
+}
+
+// Rows the first refresh has filled; nothing while the board has not yet
+// made its store (opening it here first would make an empty file).
+int filledRows(const QString &store)
+{
+    if (!QFile::exists(store))
+        return 0;
+    DataControl data;
+    data.setDatabaseName(store);
+    data.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
+    data.refresh();
+    return data.recordset().recordCount();
+}
+
+// A user who has never run the board: an empty home, no XDG settings.
+struct User
+{
+    QTemporaryDir home;
+    QProcess board;
+
+    QString folder() const { return home.filePath(QStringLiteral(".local/share/rorizedivo/")); }
+    QString store() const { return folder() + QStringLiteral("wt.dar"); }
+
+    void start(const QString &program)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : environment.keys()) {
+            if (name.startsWith(QLatin1String("XDG_")))
+                environment.remove(name);
+        }
+        environment.insert(QStringLiteral("HOME"), home.path());
+        const QString runtime = home.filePath(QStringLiteral("run"));
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        board.setProcessEnvironment(environment);
+        board.setWorkingDirectory(home.path());
+        board.setProcessChannelMode(QProcess::ForwardedChannels);
+        board.start(program, {});
+    }
+
+    bool endsOnTerminate()
+    {
+        board.terminate();
+        return board.waitForFinished(10000) && board.exitStatus() == QProcess::NormalExit && board.exitCode() == 0;
+    }
+};
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void validators_data();
+    void validators();
+    void boardsOfTwoUsersFillTheirOwnStores();
+    void boardStartsItsServiceWhereNoSocketListens();
+
+private:
+    QString installed(const QString &relative) const { return m_prefix.filePath(relative); }
+
+    QTemporaryDir m_prefix;
+};
+
+void TestInstall::initTestCase()
+{
+    const Finished install = runToEnd(QStringLiteral(WEATHER_CMAKE),
+                                      {QStringLiteral("--install"), QStringLiteral(WEATHER_BUILD_DIR),
+                                       QStringLiteral("--prefix"), m_prefix.path()});
+    QVERIFY2(install.exitCode == 0, install.output.constData());
+}
+
+void TestInstall::validators_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("file");
+
+    QTest::newRow("desktop entry") << "desktop-file-validate" << QStringList()
+                                   << "share/applications/org.example.rorizedivo.desktop";
+    QTest::newRow("AppStream metainfo") << "appstreamcli" << QStringList{"validate", "--no-net"}
+                                        << "share/metainfo/org.example.rorizedivo.metainfo.xml";
+}
+
+void TestInstall::validators()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, file);
+
+    const QString found = QStandardPaths::findExecutable(program);
+    QVERIFY2(!found.isEmpty(), qPrintable(program + QStringLiteral(" is missing: run scripts/setup")));
+    const Finished check = runToEnd(found, arguments << installed(file));
+    QVERIFY2(check.exitCode == 0, check.output.constData());
+    // Warnings fail too, and errors the validator lets pass for now.
+    const QRegularExpression finding(QStringLiteral("^[EW]: |error|warning"),
+                                     QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    QVERIFY2(!finding.match(QString::fromUtf8(check.output)).hasMatch(), check.output.constData());
+}
+
+void TestInstall::boardsOfTwoUsersFillTheirOwnStores()
+{
+    LoopbackHttpServer server;
+    if (!server.listen(FeedPort))
+        QSKIP("127.0.0.1:8619 is taken (a feed service running?); the installed board reads its feeds there");
+    server.handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
+        FeedDocument doc;
+        doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
+        doc.temp = QStringLiteral("21.5");
+        HttpResponse response;
+        response.body = doc.toXml();
+        return response;
+    });
+
+    // Each user has a folder and a lock of their own: both boards run.
+    User amal, badr;
+    amal.start(installed(QStringLiteral("bin/rorizedivo")));
+    badr.start(installed(QStringLiteral("bin/rorizedivo")));
+    QVERIFY(amal.board.waitForStarted());
+    QVERIFY(badr.board.waitForStarted());
+    for (const User *user : {&amal, &badr})
+        QTRY_COMPARE_WITH_TIMEOUT(filledRows(user->store()), 24, 30000);
+
+    // The folder holds the store and reaches the installed read-only files.
+    const QStringList pictures = QDir(amal.folder() + QStringLiteral("wtIMG")).entryList({QStringLiteral("*.tmg")});
+    QCOMPARE(pictures.size(), 24);
+    for (const QString &picture : pictures)
+        QVERIFY2(QFileInfo(amal.folder() + QStringLiteral("wtIMG/") + picture).isReadable(), qPrintable(picture));
+    QVERIFY(QFileInfo(amal.folder() + QStringLiteral("thunder.wav")).isReadable());
+    QCOMPARE(QDir(installed(QStringLiteral("bin"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"rorizedivo", "rorizedivo-forecastd"}));
+
+    QVERIFY(amal.endsOnTerminate());
+    QVERIFY(badr.endsOnTerminate());
+    // The unload steps ran in the user's folder: the first close left its marker.
+    QVERIFY(QFile::exists(amal.folder() + QStringLiteral("qivwtv61.txt")));
+    // Every feed came from this server: no service was started beside it.
+    QVERIFY(server.requests().size() >= 48);
+}
+
+void TestInstall::boardStartsItsServiceWhereNoSocketListens()
+{
+    if (loopbackServiceListening(FeedPort))
+        QSKIP("127.0.0.1:8619 is taken (a feed service running?)");
+    // The installed service, made to replay the recorded demo feeds rather
+    // than ask the internet.
+    const QString service = installed(QStringLiteral("bin/rorizedivo-forecastd"));
+    QVERIFY(QFile::rename(service, service + QStringLiteral(".real")));
+    QFile wrapper(service);
+    QVERIFY(wrapper.open(QIODevice::WriteOnly));
+    wrapper.write("#!/bin/sh\nexec \"$0.real\" --replay '" WEATHER_DEMO_FEEDS "' \"$@\"\n");
+    wrapper.close();
+    QVERIFY(wrapper.setPermissions(wrapper.permissions() | QFile::ExeOwner));
+
+    User user;
+    user.start(installed(QStringLiteral("bin/rorizedivo")));
+    QVERIFY(user.board.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(filledRows(user.store()), 24, 30000);
+    QVERIFY(loopbackServiceListening(FeedPort));
+
+    // The board stops the service it started before it ends.
+    QVERIFY(user.endsOnTerminate());
+    QVERIFY(!loopbackServiceListening(FeedPort));
+}
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"

@@ -6,7 +6,10 @@
 // reports:
 //   - the answer time of one cached document, request by request over one
 //     kept-alive connection (min, median, 95th and 99th percentile, max);
-//   - the rate sustained by several kept-alive connections for a few seconds.
+//   - the rate sustained by several kept-alive connections for a few seconds;
+//   - under abuse: with thousands of clients holding half-sent request heads
+//     open, the answer time of an ordinary request on a new connection, and
+//     whether a crowd of clients asking at once all get their documents.
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
 
@@ -29,6 +32,8 @@
 #include <future>
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -124,6 +129,67 @@ private:
     QByteArray m_buffer;
 };
 
+// A client that opens a connection, sends the first part of a request head
+// and then nothing more, for as long as the server keeps it.
+class Holder : public QObject
+{
+public:
+    Holder(quint16 port, int *connected, int *closed)
+    {
+        connect(&m_socket, &QTcpSocket::connected, this, [this, connected] {
+            ++*connected;
+            m_socket.write("GET /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Ag");
+        });
+        connect(&m_socket, &QTcpSocket::stateChanged, this, [this, closed](QAbstractSocket::SocketState state) {
+            if (state == QAbstractSocket::UnconnectedState && !m_closed) {
+                m_closed = true;
+                ++*closed;
+            }
+        });
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+
+private:
+    QTcpSocket m_socket;
+    bool m_closed = false;
+};
+
+// Runs the event loop until `done` holds or the time is up; whether it holds.
+template <typename Done>
+bool waitFor(Done done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return done();
+}
+
+// The time from connecting to the whole answer of one ordinary request on a
+// new connection, in ms; negative when none came within the time.
+double ordinaryRequest(quint16 port, const QByteArray &target, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    Client client(port);
+    int status = 0;
+    client.onAnswer = [&status](int answered) { status = answered; };
+    client.send(target);
+    if (!waitFor([&status] { return status != 0; }, timeoutMs))
+        return -1.0;
+    return status == 200 ? clock.nsecsElapsed() / 1e6 : -1.0;
+}
+
+// Every client holds a descriptor, and so does the service's side of it.
+void raiseOpenFileLimit()
+{
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 double percentile(std::vector<double> sorted, double p)
 {
     if (sorted.empty())
@@ -148,12 +214,20 @@ int main(int argc, char *argv[])
         QStringLiteral("Connections for the rate (default 8)."), QStringLiteral("n"), QStringLiteral("8"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
         QStringLiteral("How long the rate is measured (default 3)."), QStringLiteral("s"), QStringLiteral("3"));
-    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption});
+    const QCommandLineOption holdersOption(QStringLiteral("idle-clients"),
+        QStringLiteral("Clients holding half-sent heads open under abuse (default 3000; 0 skips it)."),
+        QStringLiteral("n"), QStringLiteral("3000"));
+    const QCommandLineOption crowdOption(QStringLiteral("crowd"),
+        QStringLiteral("Clients asking at once under abuse (default 200)."), QStringLiteral("n"), QStringLiteral("200"));
+    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption});
     parser.process(app);
+    raiseOpenFileLimit();
 
     const int requests = std::max(1, parser.value(requestsOption).toInt());
     const int connections = std::max(1, parser.value(connectionsOption).toInt());
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
+    const int holders = std::max(0, parser.value(holdersOption).toInt());
+    const int crowd = std::max(1, parser.value(crowdOption).toInt());
 
     std::unique_ptr<ServiceThread> service;
     quint16 port = 0;
@@ -262,6 +336,63 @@ int main(int argc, char *argv[])
         std::printf("sustained: %lld answers in %.2f s over %d connections = %.0f answers/s%s\n",
                     static_cast<long long>(answered), elapsed, connections, answered / elapsed,
                     failures ? " (some not 200!)" : "");
+    }
+
+    // Under abuse: clients that hold half-sent heads, then ordinary requests.
+    if (holders > 0) {
+        int connected = 0;
+        int closed = 0;
+        std::vector<std::unique_ptr<Holder>> holding;
+        holding.reserve(holders);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < holders; ++i)
+            holding.push_back(std::make_unique<Holder>(port, &connected, &closed));
+        // The measuring starts when they are all in, or after three seconds,
+        // well within the time a client gets to send its head.
+        waitFor([&] { return connected + closed >= holders; }, 3000);
+        std::printf("abuse: %d clients opened connections and sent half a head in %.0f ms "
+                    "(%d connected, %d closed by now)\n",
+                    holders, clock.nsecsElapsed() / 1e6, connected, closed);
+
+        // One after the other, each on a new connection.
+        std::vector<double> millis;
+        for (int i = 0; i < 20; ++i) {
+            const double ms = ordinaryRequest(port, target(i), 10000);
+            if (ms < 0)
+                break; // each further one would wait as long
+            millis.push_back(ms);
+        }
+        if (millis.empty()) {
+            std::printf("abuse: an ordinary request on a new connection got no answer within 10 s\n");
+        } else {
+            const double first = millis.front();
+            const int count = int(millis.size());
+            std::sort(millis.begin(), millis.end());
+            std::printf("abuse: ordinary requests on new connections, %d answered: first %.1f ms, min %.1f ms, "
+                        "median %.1f ms, max %.1f ms%s\n",
+                        count, first, millis.front(), percentile(millis, 0.5), millis.back(),
+                        count < 20 ? ", then one got no answer within 10 s" : "");
+        }
+
+        std::vector<std::unique_ptr<Client>> asking;
+        int answered = 0;
+        int failures = 0;
+        double lastMs = 0;
+        clock.restart();
+        for (int c = 0; c < crowd; ++c) {
+            asking.push_back(std::make_unique<Client>(port));
+            asking.back()->onAnswer = [&](int status) {
+                ++answered;
+                failures += status == 200 ? 0 : 1;
+                lastMs = clock.nsecsElapsed() / 1e6;
+            };
+            asking.back()->send(target(c));
+        }
+        waitFor([&] { return answered >= crowd; }, 20000);
+        std::printf("abuse: %d clients asking at once: %d got their documents%s, the last after %.1f ms\n",
+                    crowd, answered - failures, failures ? " (some answers not 200!)" : "", lastMs);
+        std::printf("abuse: of the %d holding clients, %d were closed by the service by now\n", holders, closed);
     }
 
     if (service) {

@@ -109,13 +109,14 @@ public:
     bool isBusy() const { return m_busy; }
 
     // How long a waiting connection is spared before it may be closed to
-    // make room: 0 when it can be closed now. A client that has sent part of
-    // a head has had its chance; one that has sent nothing yet is given a
-    // moment, as a new client may not have got its request out when the
-    // next one is accepted. Bytes not read yet spare it until they are.
+    // make room: 0 when it can be closed now, -1 until it next waits. A
+    // client that has sent part of a head has had its chance; one that has
+    // sent nothing yet is given a moment, as a new client may not have got
+    // its request out when the next one is accepted. Bytes not read yet,
+    // and an answer not all written yet, spare it until they are.
     qint64 sparedFor() const
     {
-        if (m_waitingSince == 0)
+        if (m_waitingSince == 0 || m_socket->bytesToWrite() > 0)
             return -1;
         if (m_buffer.isEmpty() && m_waiting.elapsed() < FreshGraceMs)
             return FreshGraceMs - m_waiting.elapsed();

@@ -6,11 +6,16 @@
 #include "servicelog.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <utility>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -20,6 +25,10 @@ constexpr char TextType[] = "text/plain; charset=utf-8";
 // Stop reading a client's further requests while this much of its answers
 // still waits to be sent.
 constexpr qint64 MaximumUnsentBytes = 256 * 1024;
+
+// How long a connection that has sent nothing is spared from being closed
+// to make room (see FeedConnection::sparedFor).
+constexpr qint64 FreshGraceMs = 200;
 
 struct Answer
 {
@@ -76,7 +85,10 @@ public:
         connect(socket, &QTcpSocket::readyRead, this, &FeedConnection::readMore);
         connect(socket, &QTcpSocket::bytesWritten, this, &FeedConnection::processRequests);
         connect(socket, &QTcpSocket::disconnected, this, &FeedConnection::finish);
-        m_timer.start(m_server->m_idleTimeoutMs);
+        // The first request head must come soon, like any other.
+        m_timer.start(m_server->m_headTimeoutMs);
+        m_headDeadlineRunning = true;
+        setWaiting(true);
         // A connection that waited in the server's queue may have its request
         // read already; no further readyRead would tell of it.
         if (socket->bytesAvailable() > 0)
@@ -85,9 +97,58 @@ public:
             QTimer::singleShot(0, this, &FeedConnection::finish);
     }
 
-    ~FeedConnection() override { m_server->connectionClosed(this); }
+    ~FeedConnection() override
+    {
+        setWaiting(false);
+        m_server->connectionClosed(this);
+    }
+
+    // Since when the connection has waited for a request head (the server's
+    // count), or 0 while it has one to answer.
+    quint64 waitingSince() const { return m_waitingSince; }
+    bool isBusy() const { return m_busy; }
+
+    // How long a waiting connection is spared before it may be closed to
+    // make room: 0 when it can be closed now, -1 until it next waits. A
+    // client that has sent part of a head has had its chance; one that has
+    // sent nothing yet is given a moment, as a new client may not have got
+    // its request out when the next one is accepted. Bytes not read yet,
+    // and an answer not all written yet, spare it until they are.
+    qint64 sparedFor() const
+    {
+        if (m_waitingSince == 0 || m_socket->bytesToWrite() > 0)
+            return -1;
+        if (m_buffer.isEmpty() && m_waiting.elapsed() < FreshGraceMs)
+            return FreshGraceMs - m_waiting.elapsed();
+        char byte = 0;
+        if (m_socket->bytesAvailable() > 0
+            || ::recv(int(m_socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
+            return -1;
+        return 0;
+    }
 
 private:
+    void close()
+    {
+        setWaiting(false);
+        m_closing = true;
+        m_socket->abort();
+        finish();
+    }
+
+    void setWaiting(bool waiting)
+    {
+        if (waiting == (m_waitingSince != 0))
+            return;
+        if (waiting) {
+            m_waitingSince = m_server->startedWaiting(this);
+            m_waiting.start();
+        } else {
+            m_server->stoppedWaiting(m_waitingSince);
+            m_waitingSince = 0;
+        }
+    }
+
     void readMore()
     {
         if (m_closing)
@@ -114,8 +175,12 @@ private:
             RequestHead head;
             qsizetype consumed = 0;
             const HeadStatus status = parseRequestHead(m_buffer, &head, &consumed);
-            if (status == HeadStatus::Incomplete)
+            if (status == HeadStatus::Incomplete) {
+                setWaiting(true);
+                m_server->connectionWaiting();
                 break;
+            }
+            setWaiting(false);
             if (status != HeadStatus::Complete) {
                 Answer answer = textAnswer(400, status == HeadStatus::TooLarge
                                                     ? QStringLiteral("the request head is too large")
@@ -126,6 +191,7 @@ private:
             }
             m_buffer.remove(0, consumed);
             m_headDeadlineRunning = false;
+            m_server->requestArrived();
             handle(head);
         }
         m_processing = false;
@@ -221,11 +287,8 @@ private:
 
     void onTimeout()
     {
-        if (m_busy)
-            return;
-        m_closing = true;
-        m_socket->abort();
-        finish();
+        if (!m_busy)
+            close();
     }
 
     void finish()
@@ -246,6 +309,8 @@ private:
     bool m_closing = false;
     bool m_finished = false;
     bool m_headDeadlineRunning = false;
+    quint64 m_waitingSince = 0;
+    QElapsedTimer m_waiting;
 };
 
 FeedServer::FeedServer(const LocationTable &locations, ForecastSource *source, QObject *parent)
@@ -253,9 +318,24 @@ FeedServer::FeedServer(const LocationTable &locations, ForecastSource *source, Q
     , m_locations(locations)
     , m_source(source)
     , m_server(new QTcpServer(this))
+    , m_acceptRetry(new QTimer(this))
+    , m_idleTimer(new QTimer(this))
 {
-    m_server->setMaxPendingConnections(MaximumConnections);
+    // Connections are taken from the server's queue as soon as they come;
+    // it fills only while every connection is busy with a request.
+    m_server->setMaxPendingConnections(16);
+    m_server->setListenBacklogSize(ListenBacklog);
     connect(m_server, &QTcpServer::newConnection, this, &FeedServer::onNewConnection);
+    connect(m_server, &QTcpServer::acceptError, this, &FeedServer::onAcceptError);
+    m_acceptRetry->setSingleShot(true);
+    connect(m_acceptRetry, &QTimer::timeout, this, [this] {
+        if (m_acceptingPaused)
+            onNewConnection();
+        else
+            m_server->resumeAccepting();
+    });
+    m_idleTimer->setSingleShot(true);
+    connect(m_idleTimer, &QTimer::timeout, this, &FeedServer::onIdle);
 }
 
 FeedServer::~FeedServer()
@@ -272,6 +352,16 @@ bool FeedServer::listen(const QHostAddress &address, quint16 port)
     return m_server->listen(address, port);
 }
 
+bool FeedServer::setSocketDescriptor(qintptr descriptor)
+{
+    return m_server->setSocketDescriptor(descriptor);
+}
+
+QHostAddress FeedServer::address() const
+{
+    return m_server->serverAddress();
+}
+
 quint16 FeedServer::port() const
 {
     return m_server->serverPort();
@@ -282,23 +372,102 @@ QString FeedServer::errorString() const
     return m_server->errorString();
 }
 
+void FeedServer::setIdleInterval(int ms)
+{
+    m_idleTimer->setInterval(ms);
+    if (ms > 0)
+        m_idleTimer->start();
+    else
+        m_idleTimer->stop();
+}
+
 void FeedServer::onNewConnection()
 {
-    while (m_connections.size() < MaximumConnections && m_server->hasPendingConnections()) {
+    while (m_server->hasPendingConnections()) {
+        if (m_connections.size() >= m_connectionLimit && !closeLongestWaiting()) {
+            // Every connection is busy with a request; the next one done
+            // makes room (connectionWaiting, connectionClosed).
+            m_acceptingPaused = true;
+            m_server->pauseAccepting();
+            return;
+        }
         QTcpSocket *socket = m_server->nextPendingConnection();
         m_connections.insert(new FeedConnection(this, socket));
+        m_acceptFailing = false;
     }
-    if (m_connections.size() >= MaximumConnections)
-        m_server->pauseAccepting();
+    if (m_acceptingPaused) {
+        m_acceptingPaused = false;
+        m_server->resumeAccepting();
+    }
+}
+
+quint64 FeedServer::startedWaiting(FeedConnection *connection)
+{
+    const quint64 number = ++m_waitingNumbers;
+    m_waiting.emplace_hint(m_waiting.end(), number, connection);
+    return number;
+}
+
+void FeedServer::stoppedWaiting(quint64 number)
+{
+    m_waiting.erase(number);
+}
+
+bool FeedServer::closeLongestWaiting()
+{
+    qint64 soonest = -1;
+    for (const auto &[number, connection] : m_waiting) {
+        const qint64 spared = connection->sparedFor();
+        if (spared == 0) {
+            // At once, so that its descriptor is free for the new client.
+            delete connection;
+            return true;
+        }
+        if (spared > 0 && (soonest < 0 || spared < soonest))
+            soonest = spared;
+    }
+    // Try again when the first one spared for a moment can go.
+    if (soonest > 0)
+        m_acceptRetry->start(int(soonest) + 1);
+    return false;
+}
+
+void FeedServer::onAcceptError()
+{
+    // QTcpServer stops accepting for good after an error such as running
+    // out of open files. That passes: make room and try again shortly.
+    if (!m_acceptFailing)
+        qCWarning(lcForecastd, "cannot accept a connection: %s", qPrintable(m_server->errorString()));
+    m_acceptFailing = true;
+    closeLongestWaiting();
+    m_acceptRetry->start(100);
+}
+
+void FeedServer::connectionWaiting()
+{
+    if (m_acceptingPaused && !m_destroying)
+        QMetaObject::invokeMethod(this, &FeedServer::onNewConnection, Qt::QueuedConnection);
 }
 
 void FeedServer::connectionClosed(FeedConnection *connection)
 {
     m_connections.remove(connection);
-    if (!m_destroying && m_server->isListening() && m_connections.size() < MaximumConnections) {
-        m_server->resumeAccepting();
-        // Connections accepted while full wait in the server's queue.
-        if (m_server->hasPendingConnections())
-            QTimer::singleShot(0, this, &FeedServer::onNewConnection);
+    connectionWaiting();
+}
+
+void FeedServer::requestArrived()
+{
+    if (m_idleTimer->interval() > 0)
+        m_idleTimer->start();
+}
+
+void FeedServer::onIdle()
+{
+    for (FeedConnection *connection : std::as_const(m_connections)) {
+        if (connection->isBusy()) {
+            m_idleTimer->start(); // one is still being answered
+            return;
+        }
     }
+    emit idleTimeout();
 }

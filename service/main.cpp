@@ -2,7 +2,9 @@
 //
 // Answers http://127.0.0.1:8619/forecastrss?p=<location id>&u=c|f with an
 // RSS forecast document, made from Open-Meteo's forecast API (live), or from
-// recorded documents (--replay).
+// recorded documents (--replay). It listens itself, or serves on a socket
+// that systemd's socket unit hands over; started that way, it exits after a
+// while without requests, and the socket unit starts it again at the next.
 
 #include "feedserver.h"
 #include "livesource.h"
@@ -16,14 +18,91 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
+
+// How long a service started by its socket unit waits for the next request
+// before it exits.
+constexpr int SocketUnitIdleExitSeconds = 30 * 60;
 
 void say(const QString &text)
 {
     std::fprintf(stderr, "forecastd: %s\n", qPrintable(text));
+}
+
+// Every connection holds an open file. The soft limit is often 1024 where
+// the hard one is far higher; take what is allowed. Returns the soft limit
+// in force, or 0 when it cannot be told.
+rlim_t raiseOpenFileLimit()
+{
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return 0;
+    if (files.rlim_cur < files.rlim_max) {
+        const rlim_t before = files.rlim_cur;
+        files.rlim_cur = files.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0)
+            files.rlim_cur = before;
+    }
+    return files.rlim_cur;
+}
+
+// The listening socket systemd hands over when the socket unit starts the
+// service: LISTEN_PID names this process and LISTEN_FDS counts the sockets,
+// from descriptor 3 on. Returns the first, or -1 when none was handed over.
+// The variables are removed either way, so that no program started from
+// here takes the sockets for its own.
+int socketFromSystemd(QString *problem)
+{
+    const QByteArray pid = qgetenv("LISTEN_PID");
+    const QByteArray count = qgetenv("LISTEN_FDS");
+    qunsetenv("LISTEN_PID");
+    qunsetenv("LISTEN_FDS");
+    qunsetenv("LISTEN_FDNAMES");
+    bool pidOk = false;
+    bool countOk = false;
+    const qint64 forPid = pid.toLongLong(&pidOk);
+    const int sockets = count.toInt(&countOk);
+    if (!pidOk || forPid != getpid() || !countOk || sockets < 1)
+        return -1;
+
+    constexpr int FirstDescriptor = 3;
+    for (int fd = FirstDescriptor; fd < FirstDescriptor + sockets; ++fd) {
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0)
+            fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+    if (sockets > 1)
+        say(QStringLiteral("systemd handed over %1 sockets; serving on the first").arg(sockets));
+
+    int listening = 0;
+    int type = 0;
+    sockaddr_storage address{};
+    socklen_t length = sizeof listening;
+    socklen_t typeLength = sizeof type;
+    socklen_t addressLength = sizeof address;
+    if (getsockopt(FirstDescriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening
+        || getsockopt(FirstDescriptor, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_STREAM
+        || getsockname(FirstDescriptor, reinterpret_cast<sockaddr *>(&address), &addressLength) != 0
+        || (address.ss_family != AF_INET && address.ss_family != AF_INET6)) {
+        *problem = QStringLiteral("the socket systemd handed over is not a listening TCP socket");
+        return -1;
+    }
+    return FirstDescriptor;
+}
+
+QString urlHost(const QHostAddress &address)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+                                                                 : address.toString();
 }
 
 } // namespace
@@ -60,7 +139,14 @@ int main(int argc, char *argv[])
         QStringLiteral("dir"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
         QStringLiteral("Where --render writes its documents."), QStringLiteral("dir"));
-    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, renderOption, outputOption});
+    const QCommandLineOption idleExitOption(QStringLiteral("idle-exit"),
+        QStringLiteral("Exit after <seconds> without a request (0: never). Started by its systemd socket "
+                       "unit (on the socket the unit hands over), the service exits after %1 seconds "
+                       "without a request, and the unit starts it again at the next one; started any "
+                       "other way, it never exits on its own.").arg(SocketUnitIdleExitSeconds),
+        QStringLiteral("seconds"));
+    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, renderOption, outputOption,
+                       idleExitOption});
     parser.process(app);
 
     const LocationTable &locations = LocationTable::builtIn();
@@ -86,6 +172,15 @@ int main(int argc, char *argv[])
     if (parser.isSet(replayOption) && parser.isSet(upstreamOption)) {
         say(QStringLiteral("--replay and --upstream exclude each other"));
         return 2;
+    }
+    int idleExitSeconds = -1; // not given
+    if (parser.isSet(idleExitOption)) {
+        bool ok = false;
+        idleExitSeconds = parser.value(idleExitOption).toInt(&ok);
+        if (!ok || idleExitSeconds < 0 || idleExitSeconds > 24 * 3600) {
+            say(QStringLiteral("not a number of seconds from 0 to 86400: %1").arg(parser.value(idleExitOption)));
+            return 2;
+        }
     }
 
     std::unique_ptr<OpenMeteoClient> client;
@@ -122,14 +217,42 @@ int main(int argc, char *argv[])
     }
 
     FeedServer server(locations, served);
-    if (!server.listen(QHostAddress::LocalHost, static_cast<quint16>(port))) {
+    // Room for the connections, the upstream's and Qt's own files.
+    if (const rlim_t files = raiseOpenFileLimit(); files > 0)
+        server.setConnectionLimit(int(std::min<rlim_t>(files > 128 ? files - 64 : files / 2,
+                                                       FeedServer::MaximumConnections)));
+
+    QString problem;
+    const int handedOver = socketFromSystemd(&problem);
+    if (!problem.isEmpty()) {
+        say(problem);
+        return 1;
+    }
+    if (handedOver >= 0) {
+        if (!server.setSocketDescriptor(handedOver)) {
+            say(QStringLiteral("cannot serve on the socket systemd handed over: %1").arg(server.errorString()));
+            return 1;
+        }
+        if (parser.isSet(portOption))
+            say(QStringLiteral("--port is ignored: serving on the socket systemd handed over"));
+    } else if (!server.listen(QHostAddress::LocalHost, static_cast<quint16>(port))) {
         say(QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString()));
         return 1;
     }
-    say(QStringLiteral("serving http://127.0.0.1:%1/forecastrss for %2 cities, %3")
+    say(QStringLiteral("serving http://%1:%2/forecastrss for %3 cities, %4%5")
+            .arg(urlHost(server.address()))
             .arg(server.port())
             .arg(locations.locations().size())
-            .arg(origin));
+            .arg(origin, handedOver >= 0 ? QStringLiteral(", on the socket systemd handed over") : QString()));
+
+    const int idleExit = idleExitSeconds >= 0 ? idleExitSeconds : (handedOver >= 0 ? SocketUnitIdleExitSeconds : 0);
+    if (idleExit > 0) {
+        server.setIdleInterval(idleExit * 1000);
+        QObject::connect(&server, &FeedServer::idleTimeout, &app, [idleExit] {
+            say(QStringLiteral("no request for %1 s; exiting").arg(idleExit));
+            QCoreApplication::quit();
+        });
+    }
     if (recorder)
         say(QStringLiteral("recording every document served in %1").arg(parser.value(recordOption)));
     say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0)"));

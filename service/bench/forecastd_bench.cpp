@@ -6,7 +6,10 @@
 // reports:
 //   - the answer time of one cached document, request by request over one
 //     kept-alive connection (min, median, 95th and 99th percentile, max);
-//   - the rate sustained by several kept-alive connections for a few seconds.
+//   - the rate sustained by several kept-alive connections for a few seconds;
+//   - under abuse: with thousands of clients holding half-sent request heads
+//     open, the answer time of an ordinary request on a new connection, and
+//     whether a crowd of clients asking at once all get their documents.
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
 
@@ -29,6 +32,14 @@
 #include <future>
 #include <memory>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -124,6 +135,125 @@ private:
     QByteArray m_buffer;
 };
 
+// Clients that open a connection each, send the first part of a request
+// head and then nothing more, for as long as the service keeps them. Plain
+// sockets that no event loop watches, so that holding thousands of them
+// costs the measuring side nothing. They all connect at once; those whose
+// connection is not made within the time given are left out.
+class Holders
+{
+public:
+    Holders(quint16 port, int count, int timeoutMs)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::vector<pollfd> connecting;
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (fd < 0)
+                break;
+            if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+                established(fd);
+            else if (errno == EINPROGRESS)
+                connecting.push_back({fd, POLLOUT, 0});
+            else
+                ::close(fd);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (!connecting.empty() && clock.elapsed() < timeoutMs) {
+            if (::poll(connecting.data(), connecting.size(), 10) <= 0)
+                continue;
+            std::vector<pollfd> still;
+            for (const pollfd &p : connecting) {
+                if (p.revents == 0) {
+                    still.push_back(p);
+                    continue;
+                }
+                int error = 0;
+                socklen_t length = sizeof error;
+                if (::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+                    established(p.fd);
+                else
+                    ::close(p.fd);
+            }
+            connecting.swap(still);
+        }
+        for (const pollfd &p : connecting)
+            ::close(p.fd);
+    }
+    ~Holders()
+    {
+        for (int fd : m_sockets)
+            ::close(fd);
+    }
+
+    int opened() const { return int(m_sockets.size()); }
+
+    // How many the service has closed by now.
+    int closed() const
+    {
+        int closed = 0;
+        for (int fd : m_sockets) {
+            char byte = 0;
+            const ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            closed += got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ? 1 : 0;
+        }
+        return closed;
+    }
+
+private:
+    void established(int fd)
+    {
+        static const char half[] = "GET /forecastrss?p=SAXX0017&u=c HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Ag";
+        if (::send(fd, half, sizeof half - 1, MSG_NOSIGNAL) < 0) {
+            ::close(fd);
+            return;
+        }
+        m_sockets.push_back(fd);
+    }
+
+    std::vector<int> m_sockets;
+};
+
+// Runs the event loop until `done` holds or the time is up; whether it holds.
+template <typename Done>
+bool waitFor(Done done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return done();
+}
+
+// The time from connecting to the whole answer of one ordinary request on a
+// new connection, in ms; negative when none came within the time.
+double ordinaryRequest(quint16 port, const QByteArray &target, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    Client client(port);
+    int status = 0;
+    client.onAnswer = [&status](int answered) { status = answered; };
+    client.send(target);
+    if (!waitFor([&status] { return status != 0; }, timeoutMs))
+        return -1.0;
+    return status == 200 ? clock.nsecsElapsed() / 1e6 : -1.0;
+}
+
+// Every client holds a descriptor, and so does the service's side of it.
+void raiseOpenFileLimit()
+{
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 double percentile(std::vector<double> sorted, double p)
 {
     if (sorted.empty())
@@ -148,12 +278,20 @@ int main(int argc, char *argv[])
         QStringLiteral("Connections for the rate (default 8)."), QStringLiteral("n"), QStringLiteral("8"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
         QStringLiteral("How long the rate is measured (default 3)."), QStringLiteral("s"), QStringLiteral("3"));
-    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption});
+    const QCommandLineOption holdersOption(QStringLiteral("idle-clients"),
+        QStringLiteral("Clients holding half-sent heads open under abuse (default 3000; 0 skips it)."),
+        QStringLiteral("n"), QStringLiteral("3000"));
+    const QCommandLineOption crowdOption(QStringLiteral("crowd"),
+        QStringLiteral("Clients asking at once under abuse (default 200)."), QStringLiteral("n"), QStringLiteral("200"));
+    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption});
     parser.process(app);
+    raiseOpenFileLimit();
 
     const int requests = std::max(1, parser.value(requestsOption).toInt());
     const int connections = std::max(1, parser.value(connectionsOption).toInt());
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
+    const int holders = std::max(0, parser.value(holdersOption).toInt());
+    const int crowd = std::max(1, parser.value(crowdOption).toInt());
 
     std::unique_ptr<ServiceThread> service;
     quint16 port = 0;
@@ -262,6 +400,71 @@ int main(int argc, char *argv[])
         std::printf("sustained: %lld answers in %.2f s over %d connections = %.0f answers/s%s\n",
                     static_cast<long long>(answered), elapsed, connections, answered / elapsed,
                     failures ? " (some not 200!)" : "");
+    }
+
+    // Under abuse: clients that hold half-sent heads, then ordinary requests.
+    if (holders > 0) {
+        QElapsedTimer clock;
+        clock.start();
+        const Holders holding(port, holders, 3000);
+        std::printf("abuse: %d of %d clients opened connections and sent half a head in %.0f ms\n",
+                    holding.opened(), holders, clock.nsecsElapsed() / 1e6);
+        const auto report = [](const char *what, const std::vector<double> &millis) {
+            if (millis.empty()) {
+                std::printf("abuse: %s: no answer within 10 s\n", what);
+                return;
+            }
+            std::vector<double> sorted = millis;
+            std::sort(sorted.begin(), sorted.end());
+            std::printf("abuse: %s, %d answered: first %.1f ms, median %.1f ms, max %.1f ms\n", what,
+                        int(millis.size()), millis.front(), percentile(sorted, 0.5), sorted.back());
+        };
+        // One after the other, each on a new connection.
+        const auto ordinary = [&](int count) {
+            std::vector<double> millis;
+            for (int i = 0; i < count; ++i) {
+                const double ms = ordinaryRequest(port, target(i), 10000);
+                if (ms < 0)
+                    break; // each further one would wait as long
+                millis.push_back(ms);
+            }
+            return millis;
+        };
+
+        // Right behind them, while the service may still be taking them in.
+        report("ordinary request on a new connection right behind them", ordinary(1));
+        // Once the service has taken them all in (none closed for 100 ms).
+        int closed = holding.closed();
+        for (int still = 0; still < 10 && clock.elapsed() < 3000; ++still) {
+            QThread::msleep(10);
+            const int now = holding.closed();
+            if (now != closed)
+                still = 0;
+            closed = now;
+        }
+        std::printf("abuse: after %.0f ms the service holds %d of them open, has closed %d\n",
+                    clock.nsecsElapsed() / 1e6, holding.opened() - closed, closed);
+        report("ordinary requests on new connections", ordinary(20));
+
+        std::vector<std::unique_ptr<Client>> asking;
+        int answered = 0;
+        int failures = 0;
+        double lastMs = 0;
+        clock.restart();
+        for (int c = 0; c < crowd; ++c) {
+            asking.push_back(std::make_unique<Client>(port));
+            asking.back()->onAnswer = [&](int status) {
+                ++answered;
+                failures += status == 200 ? 0 : 1;
+                lastMs = clock.nsecsElapsed() / 1e6;
+            };
+            asking.back()->send(target(c));
+        }
+        waitFor([&] { return answered >= crowd; }, 20000);
+        std::printf("abuse: %d clients asking at once: %d got their documents%s, the last after %.1f ms\n",
+                    crowd, answered - failures, failures ? " (some answers not 200!)" : "", lastMs);
+        std::printf("abuse: of the %d holding clients, %d were closed by the service by now\n", holding.opened(),
+                    holding.closed());
     }
 
     if (service) {

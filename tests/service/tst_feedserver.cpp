@@ -59,12 +59,23 @@ public:
     void answerWaiting()
     {
         const auto pending = std::exchange(waiting, {});
-        for (const auto &[body, callback] : pending) {
-            ServedDocument served;
-            served.status = ServedDocument::Status::Ok;
-            served.body = body;
-            callback(served);
-        }
+        for (const auto &[body, callback] : pending)
+            answer(body, callback);
+    }
+
+    void answerFirst()
+    {
+        const auto [body, callback] = waiting.takeFirst();
+        answer(body, callback);
+    }
+
+private:
+    static void answer(const QByteArray &body, const Callback &callback)
+    {
+        ServedDocument served;
+        served.status = ServedDocument::Status::Ok;
+        served.body = body;
+        callback(served);
     }
 };
 
@@ -152,7 +163,10 @@ private slots:
     void clientGoneBeforeTheAnswer();
     void serverGoneWithClientsOpen();
     void moreClientsThanConnections();
+    void slowAndIdleClientsAreClosed_data();
     void slowAndIdleClientsAreClosed();
+    void newClientsGetRoom_data();
+    void newClientsGetRoom();
     void replayServesRecordedFiles();
     void recordsWhatItServes();
 
@@ -366,20 +380,111 @@ void TestFeedServer::moreClientsThanConnections()
     QCOMPARE(m_source->calls, clients);
 }
 
+void TestFeedServer::slowAndIdleClientsAreClosed_data()
+{
+    // One of the two times is short, the other far beyond the test.
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("answers"); // read before the wait
+    QTest::addColumn<bool>("shortHeadTime");
+    QTest::addColumn<bool>("closed");
+
+    const QByteArray request = "GET /forecastrss?p=SAXX0017 HTTP/1.1\r\n\r\n";
+    const QByteArray half = "GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHo";
+    QTest::newRow("nothing sent: head time") << QByteArray() << 0 << true << true;
+    QTest::newRow("half a head: head time") << half << 0 << true << true;
+    QTest::newRow("answered, idle: idle time") << request << 1 << false << true;
+    QTest::newRow("answered, idle: not the head time") << request << 1 << true << false;
+    QTest::newRow("answered, half the next head: head time") << request + half << 1 << true << true;
+}
+
 void TestFeedServer::slowAndIdleClientsAreClosed()
 {
-    m_server->setTimeouts(200, 400);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, answers);
+    QFETCH(bool, shortHeadTime);
+    QFETCH(bool, closed);
 
-    RawClient slow(m_server->port());
-    slow.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHo");
-    QVERIFY(slow.closedWithin(2000));
-    QCOMPARE(m_source->calls, 0);
+    m_server->setTimeouts(shortHeadTime ? 100 : 60000, shortHeadTime ? 60000 : 100);
+    RawClient client(m_server->port());
+    client.send(sent);
+    for (int i = 0; i < answers; ++i)
+        QCOMPARE(client.next().status, 200);
+    if (closed)
+        QVERIFY(client.closedWithin(5000));
+    else
+        QVERIFY(!client.closedWithin(500));
+    QCOMPARE(m_source->calls, answers);
+}
 
-    RawClient idle(m_server->port());
-    idle.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\n\r\n");
-    QCOMPARE(idle.next().status, 200);
-    QVERIFY(!idle.closedWithin(200));
-    QVERIFY(idle.closedWithin(2000));
+void TestFeedServer::newClientsGetRoom_data()
+{
+    // The connections open when a new client comes, in the order they were
+    // opened: h sent half a head, s sent nothing, b waits for its answer,
+    // i was answered and is idle, l waited for its answer until the others
+    // were open, and is idle since. `closed` marks the one closed for the
+    // new client.
+    QTest::addColumn<QByteArray>("open");
+    QTest::addColumn<QByteArray>("closed");
+
+    QTest::newRow("half a head") << QByteArray("bhb") << QByteArray(".x.");
+    QTest::newRow("the older of two half heads") << QByteArray("hhb") << QByteArray("x..");
+    QTest::newRow("silent, after a moment") << QByteArray("bsb") << QByteArray(".x.");
+    QTest::newRow("idle after its answer") << QByteArray("bib") << QByteArray(".x.");
+    QTest::newRow("waited longest, not opened first") << QByteArray("lhb") << QByteArray(".x.");
+    QTest::newRow("all busy: the new client waits") << QByteArray("bbb") << QByteArray("...");
+}
+
+void TestFeedServer::newClientsGetRoom()
+{
+    QFETCH(QByteArray, open);
+    QFETCH(QByteArray, closed);
+
+    m_server->setConnectionLimit(int(open.size()));
+    m_source->mode = StubSource::Mode::Later;
+    const QByteArray request = "GET /forecastrss?p=SAXX0017 HTTP/1.1\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (const char kind : open) {
+        clients.push_back(std::make_unique<RawClient>(m_server->port()));
+        RawClient &client = *clients.back();
+        if (kind == 'h')
+            client.send("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHo");
+        if (kind == 'b' || kind == 'l') {
+            const int waiting = int(m_source->waiting.size());
+            client.send(request);
+            QTRY_COMPARE(m_source->waiting.size(), waiting + 1);
+        }
+        if (kind == 'i') {
+            m_source->mode = StubSource::Mode::Ok;
+            client.send(request);
+            QCOMPARE(client.next().status, 200);
+            m_source->mode = StubSource::Mode::Later;
+        }
+        QTRY_COMPARE(m_server->openConnections(), int(clients.size()));
+    }
+    if (open.contains('l')) {
+        m_source->answerFirst();
+        QCOMPARE(clients[open.indexOf('l')]->next().status, 200);
+    }
+    QTest::qWait(50); // the service reads what was sent
+
+    m_source->mode = StubSource::Mode::Ok;
+    RawClient newcomer(m_server->port());
+    newcomer.send(get("/forecastrss?p=SAXX0012"));
+    const bool room = closed.contains('x');
+    QCOMPARE(newcomer.next(false, room ? 5000 : 300).status, room ? 200 : 0);
+    for (qsizetype i = 0; i < open.size(); ++i) {
+        if (closed[i] == 'x')
+            QVERIFY2(clients[i]->closedWithin(2000), qPrintable(QString::number(i)));
+        else
+            QVERIFY2(clients[i]->socket().state() == QAbstractSocket::ConnectedState, qPrintable(QString::number(i)));
+    }
+    QVERIFY(m_server->openConnections() <= open.size());
+
+    if (!room) {
+        // Once the others are answered, the one left waiting is served too.
+        m_source->answerWaiting();
+        QCOMPARE(newcomer.next().status, 200);
+    }
 }
 
 void TestFeedServer::replayServesRecordedFiles()

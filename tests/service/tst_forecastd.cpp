@@ -13,11 +13,24 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
 
 namespace {
 
@@ -44,6 +57,32 @@ Fetched fetch(const QUrl &url)
     return fetched;
 }
 
+// Starts forecastd as systemd's socket unit does: the listening socket as
+// descriptor 3, LISTEN_FDS=1 and LISTEN_PID naming the service's process
+// (the shell's own, which exec keeps). Its standard error goes to `log`.
+pid_t startOnSocket(int listening, const QStringList &arguments, const QString &log)
+{
+    std::vector<QByteArray> words = {"/bin/sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\"",
+                                     FORECASTD_PATH};
+    for (const QString &argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const QByteArray logPath = log.toLocal8Bit();
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, listening, 3);
+    posix_spawn_file_actions_addopen(&actions, 2, logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
 } // namespace
 
 class TestForecastd : public QObject
@@ -59,6 +98,7 @@ private slots:
     void refusesBadOptions_data();
     void refusesBadOptions();
     void saysWhenThePortIsTaken();
+    void servesOnASocketFromSystemd();
 
 private:
     // Starts the service on a free port; 0 when it did not come up.
@@ -161,6 +201,7 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("upstream not http") << QStringList{"--upstream", "ftp://127.0.0.1/forecast"};
     QTest::newRow("replay and upstream") << QStringList{"--replay", "/tmp", "--upstream", "http://127.0.0.1/"};
     QTest::newRow("render without output") << QStringList{"--render", "/tmp"};
+    QTest::newRow("idle exit not a number of seconds") << QStringList{"--idle-exit", "-5"};
 }
 
 void TestForecastd::refusesBadOptions()
@@ -185,6 +226,58 @@ void TestForecastd::saysWhenThePortIsTaken()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardError().contains("cannot listen on 127.0.0.1:"));
+}
+
+void TestForecastd::servesOnASocketFromSystemd()
+{
+    // The socket is made here, as systemd makes it, on a descriptor above 3
+    // (dup2 onto the same number would keep it closed on exec).
+    const int made = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(made >= 0);
+    const int listening = ::fcntl(made, F_DUPFD_CLOEXEC, 10);
+    ::close(made);
+    QVERIFY(listening >= 10);
+    const auto closeSocket = qScopeGuard([listening] { ::close(listening); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QCOMPARE(::bind(listening, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QCOMPARE(::listen(listening, 16), 0);
+    QCOMPARE(::getsockname(listening, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const quint16 port = ntohs(address.sin_port);
+
+    QTemporaryDir scratch;
+    const QString log = scratch.filePath(QStringLiteral("forecastd.log"));
+    const pid_t pid = startOnSocket(listening, {QStringLiteral("--replay"), serviceSamplesPath(QStringLiteral("demo")),
+                                                QStringLiteral("--idle-exit"), QStringLiteral("1")},
+                                    log);
+    QVERIFY(pid > 0);
+    int status = 0;
+    bool ended = false;
+    const auto stop = qScopeGuard([&] {
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+    });
+
+    const Fetched fetched = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0017&u=c").arg(port)));
+    QCOMPARE(fetched.status, 200);
+    QCOMPARE(fetched.body, readWhole(serviceSamplesPath(QStringLiteral("demo/SAXX0017.xml"))));
+
+    // A second without a request, and it ends by itself.
+    QElapsedTimer waited;
+    waited.start();
+    while (!ended && waited.elapsed() < 15000) {
+        ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        QTest::qWait(20);
+    }
+    QVERIFY2(ended, readWhole(log).constData());
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    const QByteArray said = readWhole(log);
+    QVERIFY2(said.contains("on the socket systemd handed over") && said.contains("no request for 1 s"), said.constData());
 }
 
 QTEST_GUILESS_MAIN(TestForecastd)

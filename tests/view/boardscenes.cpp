@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QAbstractItemView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -122,6 +123,8 @@ public:
         if (!m_board->Form_Load())
             return false;
         m_board->show();
+        // Once shown, the window takes its frame off its outer size.
+        QTest::qWait(400);
         // The strip while the first feed loads, before any count.
         QTimer::singleShot(0, m_board.get(), [this] { m_progress = grab(); });
         // The first refresh, as its timer would run it, then no timer runs on

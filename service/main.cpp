@@ -1,8 +1,8 @@
 // forecastd: the board's local forecast feed service.
 //
 // Answers http://127.0.0.1:8619/forecastrss?p=<location id>&u=c|f with an
-// RSS forecast document, made from Open-Meteo's forecast API (live), or from
-// recorded documents (--replay).
+// RSS forecast document, made from Open-Meteo's forecast and air-quality
+// APIs (live), or from recorded documents (--replay); and /health.
 
 #include "feedserver.h"
 #include "livesource.h"
@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
@@ -38,7 +39,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Local forecast feed service of the RORizedivo weather board.\n"
         "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f.\n"
-        "Weather data by Open-Meteo.com (CC BY 4.0)."));
+        "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com "
+        "from Copernicus CAMS (CC BY 4.0)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
@@ -54,13 +56,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption upstreamOption(QStringLiteral("upstream"),
         QStringLiteral("Ask this forecast endpoint instead of %1.").arg(OpenMeteoClient::defaultEndpoint().toString()),
         QStringLiteral("url"));
+    const QCommandLineOption airQualityOption(QStringLiteral("air-quality-upstream"),
+        QStringLiteral("Ask this air-quality endpoint instead of %1.")
+            .arg(OpenMeteoClient::defaultAirQualityEndpoint().toString()),
+        QStringLiteral("url"));
     const QCommandLineOption renderOption(QStringLiteral("render"),
         QStringLiteral("Do not serve: write the u=c document of every city from the upstream answers "
                        "<dir>/<id>.json into the folder given by --output, then exit."),
         QStringLiteral("dir"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
         QStringLiteral("Where --render writes its documents."), QStringLiteral("dir"));
-    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, renderOption, outputOption});
+    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, airQualityOption, renderOption,
+                       outputOption});
     parser.process(app);
 
     const LocationTable &locations = LocationTable::builtIn();
@@ -83,8 +90,8 @@ int main(int argc, char *argv[])
         say(QStringLiteral("not a port: %1").arg(parser.value(portOption)));
         return 2;
     }
-    if (parser.isSet(replayOption) && parser.isSet(upstreamOption)) {
-        say(QStringLiteral("--replay and --upstream exclude each other"));
+    if (parser.isSet(replayOption) && (parser.isSet(upstreamOption) || parser.isSet(airQualityOption))) {
+        say(QStringLiteral("--replay and --upstream or --air-quality-upstream exclude each other"));
         return 2;
     }
 
@@ -101,17 +108,28 @@ int main(int argc, char *argv[])
         origin = QStringLiteral("replaying the recorded documents in %1").arg(QDir(dir).absolutePath());
     } else {
         client = std::make_unique<OpenMeteoClient>();
-        if (parser.isSet(upstreamOption)) {
-            const QUrl endpoint(parser.value(upstreamOption));
+        for (const QCommandLineOption *option : {&upstreamOption, &airQualityOption}) {
+            if (!parser.isSet(*option))
+                continue;
+            const QUrl endpoint(parser.value(*option));
             if (!endpoint.isValid() || (endpoint.scheme() != QLatin1String("http")
                                         && endpoint.scheme() != QLatin1String("https"))) {
-                say(QStringLiteral("not an http(s) address: %1").arg(parser.value(upstreamOption)));
+                say(QStringLiteral("not an http(s) address: %1").arg(parser.value(*option)));
                 return 2;
             }
-            client->setEndpoint(endpoint);
+            if (option == &upstreamOption)
+                client->setEndpoint(endpoint);
+            else
+                client->setAirQualityEndpoint(endpoint);
         }
-        source = std::make_unique<LiveForecastSource>(client.get());
-        origin = QStringLiteral("live from %1").arg(client->endpoint().toString());
+        auto live = std::make_unique<LiveForecastSource>(client.get(), locations);
+        // The last good answers outlive a restart, under $XDG_CACHE_HOME.
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+            + QStringLiteral("/rorizedivo/forecastd");
+        live->setCacheDirectory(cache);
+        source = std::move(live);
+        origin = QStringLiteral("live from %1 and %2, answers kept in %3")
+                     .arg(client->endpoint().toString(), client->airQualityEndpoint().toString(), cache);
     }
 
     std::unique_ptr<ForecastSource> recorder;
@@ -132,6 +150,6 @@ int main(int argc, char *argv[])
             .arg(origin));
     if (recorder)
         say(QStringLiteral("recording every document served in %1").arg(parser.value(recordOption)));
-    say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0)"));
+    say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com from Copernicus CAMS (CC BY 4.0)"));
     return app.exec();
 }

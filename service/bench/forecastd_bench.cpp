@@ -167,11 +167,11 @@ struct InProcessService
         thread.run([&] {
             client = std::make_unique<OpenMeteoClient>();
             client->setEndpoint(QUrl(forecastUrl));
-            Q_UNUSED(airQualityUrl);
+            client->setAirQualityEndpoint(QUrl(airQualityUrl));
             LiveForecastSource::Clock clock;
             if (clockMs)
                 clock = [clockMs] { return QDateTime::fromMSecsSinceEpoch(clockMs->load(), Qt::UTC); };
-            source = std::make_unique<LiveForecastSource>(client.get(), clock);
+            source = std::make_unique<LiveForecastSource>(client.get(), LocationTable::builtIn(), clock);
             server = std::make_unique<FeedServer>(LocationTable::builtIn(), source.get());
             server->listen(QHostAddress::LocalHost, 0);
             port = server->port();
@@ -186,7 +186,7 @@ struct InProcessService
         });
     }
     // Lets the service do what its clock now asks of it.
-    void clockMoved() { }
+    void clockMoved() { source->renewIfDue(); }
 
     LoopThread thread;
     std::unique_ptr<OpenMeteoClient> client;

@@ -159,8 +159,8 @@ void LiveForecastSource::document(const Location &location, Units units, Callbac
 
 void LiveForecastSource::wait(int index, Units units, Callback callback)
 {
-    static quint64 waiters = 0;
-    const quint64 id = ++waiters;
+    static quint64 lastWaiterId = 0;
+    const quint64 id = ++lastWaiterId;
     m_cities[index].waiters.append({id, units, std::move(callback)});
     QTimer::singleShot(m_answerWithinMs, this, [this, index, id] { expire(index, id); });
 }
@@ -437,8 +437,8 @@ void LiveForecastSource::health(HealthCallback callback)
         callback(currentHealth(now));
         return;
     }
-    static quint64 checks = 0;
-    const quint64 id = ++checks;
+    static quint64 lastCheckId = 0;
+    const quint64 id = ++lastCheckId;
     m_healthChecks.append({id, std::move(callback)});
     QTimer::singleShot(HealthWaitMs, this, [this, id] {
         for (qsizetype i = 0; i < m_healthChecks.size(); ++i) {

@@ -66,11 +66,12 @@ public:
     static constexpr int AnswerWithinMs = 9000;
     // How long forecasts that are in wait for a late air-quality answer.
     static constexpr int AirQualityGraceMs = 1500;
-    // How long a health check waits for a wave under way to tell.
-    static constexpr int HealthWaitMs = 300;
+    // How long a health check waits for a wave under way to tell; the
+    // board waits 500 ms for the whole check.
+    static constexpr int HealthWaitMs = 400;
 
-    // The client must outlive the source; the table is the one served. Without
-    // a clock the system's is used.
+    // The client and the table (the cities served) must outlive the source.
+    // Without a clock the system's is used.
     LiveForecastSource(OpenMeteoClient *client, const LocationTable &locations, Clock clock = {},
                        QObject *parent = nullptr);
     ~LiveForecastSource() override;

@@ -85,13 +85,6 @@ bool LiveForecastSource::hasServable(const City &city, const QDateTime &now) con
         || (!city.metric.isEmpty() && city.observedAt && city.observedAt->secsTo(now) <= StaleLimitSeconds);
 }
 
-bool LiveForecastSource::needsAnswer(const City &city, const QDateTime &now) const
-{
-    if (city.backoff.active(now))
-        return false;
-    return city.metric.isEmpty() || city.fetchedAt.secsTo(now) >= FreshSeconds - JoinAheadSeconds
-        || city.fetchedAt > now;
-}
 
 ServedDocument LiveForecastSource::fromCache(const City &city, Units units, const QString &note) const
 {
@@ -191,9 +184,12 @@ void LiveForecastSource::startWave(bool background)
     QList<Location> locations;
     QList<Location> airLocations;
     const bool askAir = m_client->airQualityEndpoint().isValid() && !m_airBackoff.active(now);
+    // Every city that is not paused, also those still fresh: the request
+    // costs the same, and the cities stay in step, so that one renewal a
+    // quarter hour serves them all.
     for (int i = 0; i < m_cities.size(); ++i) {
         const City &city = m_cities.at(i);
-        if (!needsAnswer(city, now) && city.waiters.isEmpty())
+        if (city.backoff.active(now) && city.waiters.isEmpty())
             continue;
         wave.cities.append(i);
         locations.append(*city.location);

@@ -20,12 +20,12 @@ class LocationTable;
 //  - a city's answer is kept for 15 minutes and every request in that time
 //    is served from it;
 //  - a request for a city without a fresh answer starts a wave: one
-//    forecast request and one air-quality request for every city that needs
-//    an answer (cities whose answer runs out within five minutes join, so
-//    that the cities stay in step); requests that arrive meanwhile wait for
-//    it, and a request for a city outside the running wave waits for the
-//    next one, which starts when this one ends;
-//  - while boards are asking (a request in the last 30 minutes), the cache
+//    forecast request and one air-quality request for every city (but those
+//    paused after failures, below), so that the cities stay in step;
+//    requests that arrive meanwhile wait for it, and a request for a city
+//    outside the running wave waits for the next one, which starts when
+//    this one ends;
+//  - while boards are asking (a request in the last 40 minutes), the cache
 //    is renewed by a wave of its own as it runs out, and the documents
 //    being renewed are served meanwhile, so that a board's refresh never
 //    waits on the upstream; with boards asking all the time that is one
@@ -59,8 +59,12 @@ public:
     static constexpr int FirstBackoffSeconds = 30;
     static constexpr int LongestBackoffSeconds = 15 * 60;
     static constexpr int LongestRetryAfterSeconds = 60 * 60;
-    static constexpr int AskingSeconds = 30 * 60;
-    static constexpr int JoinAheadSeconds = 5 * 60;
+    // A board refreshes at minutes 5, 18 and 28 of the hour, so it may be
+    // silent for 37 minutes: boards count as asking for 40 minutes after
+    // their last request, so that the cache is renewed for the refresh at
+    // :05 as well. While a board runs this costs nothing more (that refresh
+    // would start a wave anyway), and one wave after the last board stops.
+    static constexpr int AskingSeconds = 40 * 60;
     // Below the board's own 20 s, and past the upstream's 10 s time-out
     // only by what the air-quality grace may add.
     static constexpr int AnswerWithinMs = 9000;
@@ -156,7 +160,6 @@ private:
     QDateTime now() const;
     bool isFresh(const City &city, const QDateTime &now) const;
     bool hasServable(const City &city, const QDateTime &now) const;
-    bool needsAnswer(const City &city, const QDateTime &now) const;
     ServedDocument cachedOrUnavailable(const City &city, Units units, const QDateTime &now) const;
     ServedDocument fromCache(const City &city, Units units, const QString &note) const;
     ServiceHealth currentHealth(const QDateTime &now) const;

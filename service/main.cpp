@@ -62,7 +62,8 @@ int main(int argc, char *argv[])
         QStringLiteral("url"));
     const QCommandLineOption renderOption(QStringLiteral("render"),
         QStringLiteral("Do not serve: write the u=c document of every city from the upstream answers "
-                       "<dir>/<id>.json into the folder given by --output, then exit."),
+                       "<dir>/<id>.json (and <dir>/<id>-air-quality.json where there is one) into the folder "
+                       "given by --output, then exit."),
         QStringLiteral("dir"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
         QStringLiteral("Where --render writes its documents."), QStringLiteral("dir"));

@@ -38,6 +38,8 @@ void frmWeatherMain::TimerWeather_Timer()
         lblWeather->setText(OfflineText);
         return;
     }
+    if (m_unloaded)
+        return; // the window closed while the check waited for the feed service
 
     // 3. Nothing may tick into the texts being rebuilt, and no tick may start
     // a second refresh while this one waits for a feed.

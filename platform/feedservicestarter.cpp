@@ -32,7 +32,7 @@ FeedServiceStarter::~FeedServiceStarter()
 bool FeedServiceStarter::startIfNeeded()
 {
     const QFileInfo program(m_program);
-    if (m_process || !program.isFile() || !program.isExecutable() || loopbackServiceListening(m_port))
+    if (m_process || !program.isFile() || !program.isExecutable() || loopbackPortListening(m_port))
         return false;
 
     auto process = std::make_unique<QProcess>();
@@ -49,7 +49,7 @@ bool FeedServiceStarter::startIfNeeded()
     // The first refresh follows the start at once; it must find the service
     // listening, or every row stays empty until the next refresh.
     for (int round = 0; round < 100 && process->state() == QProcess::Running; ++round) {
-        if (loopbackServiceListening(m_port))
+        if (loopbackPortListening(m_port))
             break;
         QThread::msleep(50);
     }

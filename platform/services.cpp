@@ -35,10 +35,9 @@ BoardServices BoardServices::system()
     services.applicationFolder = folder.path;
     services.now = [] { return QDateTime::currentDateTime(); };
     // The feed service answers on this machine's loopback: reaching it needs
-    // no other network, so a listening service counts as online too.
-    services.isOnline = [] {
-        return machineIsOnline() || loopbackServiceListening(QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80));
-    };
+    // no other network, and when it listens, its health check says whether
+    // it has anything to serve.
+    services.isOnline = [] { return boardIsOnline(QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80)); };
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a
         // script says why it stopped even when nobody sees the box.

@@ -49,3 +49,10 @@ FeedCondition conditionForWmoCode(int wmoCode, bool daytime)
     }
     return {code, conditionName(code)};
 }
+
+bool isDustCondition(std::optional<int> wmoCode, std::optional<double> dustMicrogramsPerCubicMetre)
+{
+    if (!dustMicrogramsPerCubicMetre || !(*dustMicrogramsPerCubicMetre >= DustConditionMicrogramsPerCubicMetre))
+        return false;
+    return !wmoCode || *wmoCode < 40 || *wmoCode > 99;
+}

@@ -109,15 +109,24 @@ std::optional<int> wholeNumber(Maybe v)
     return static_cast<int>(*v);
 }
 
-// "2026-12-07T13:00" (local time of the answer's zone).
+// "2026-12-07T13:00", a wall-clock reading in the answer's own zone. It is
+// kept as a plain reading (in UTC, which has no daylight saving), never in
+// the host's zone: there a Riyadh time may fall into a gap of the host's
+// daylight saving and become invalid, or be moved. Where the true instant is
+// needed, the answer's utc_offset_seconds gives it.
 std::optional<QDateTime> localDateTime(const QJsonValue &value)
 {
     if (!value.isString())
         return {};
-    const QDateTime dt = QDateTime::fromString(value.toString(), Qt::ISODate);
-    if (!dt.isValid())
+    const QString text = value.toString();
+    const qsizetype t = text.indexOf(u'T');
+    if (t < 0)
         return {};
-    return dt;
+    const QDate date = QDate::fromString(text.left(t), Qt::ISODate);
+    const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODate);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
 }
 
 std::optional<QDate> localDate(const QJsonValue &value)
@@ -132,7 +141,6 @@ struct Current
 {
     std::optional<QDateTime> time; // local wall time
     Maybe temperature;             // °C
-    Maybe apparent;                // °C
     Maybe humidity;                // %
     Maybe pressure;                // hPa
     Maybe windSpeed;               // km/h
@@ -152,12 +160,36 @@ struct Day
     std::optional<QTime> sunset;
 };
 
+// The air near the ground, from the air-quality answer.
+struct Air
+{
+    Maybe dust; // μg/m³
+    Maybe pm10; // μg/m³
+};
+
+// The values of an air-quality answer's current block; nothing when there
+// is no such block. A concentration in another unit than μg/m³ is left out.
+std::optional<Air> readAir(const QJsonObject &answer)
+{
+    const QJsonValue current = answer.value(QLatin1String("current"));
+    if (!current.isObject())
+        return {};
+    const QJsonObject units = answer.value(QLatin1String("current_units")).toObject();
+    // Micro as the micro sign or as the Greek letter mu.
+    const auto concentration = [&](const char *key) {
+        return inBaseUnit(numberOf(current.toObject(), key), units, key,
+                          {{"\u00b5g/m\u00b3", 1.0, 0.0}, {"\u03bcg/m\u00b3", 1.0, 0.0}});
+    };
+    return Air{concentration("dust"), concentration("pm10")};
+}
+
 struct Reading
 {
     std::optional<Current> current; // nothing when the answer has no current block
     QList<Day> days;
     QString zone;
     int shownTimeShift = 0; // seconds added to the observation time where it is shown with its zone
+    std::optional<Air> air; // nothing without an air-quality answer
 };
 
 Current readCurrent(const QJsonObject &current, const QJsonObject &units)
@@ -165,7 +197,6 @@ Current readCurrent(const QJsonObject &current, const QJsonObject &units)
     Current c;
     c.time = localDateTime(current.value(QLatin1String("time")));
     c.temperature = celsius(numberOf(current, "temperature_2m"), units, "temperature_2m");
-    c.apparent = celsius(numberOf(current, "apparent_temperature"), units, "apparent_temperature");
     c.humidity = plain(numberOf(current, "relative_humidity_2m"), units, "relative_humidity_2m", "%");
     c.pressure = hectopascals(numberOf(current, "pressure_msl"), units, "pressure_msl");
     c.windSpeed = kilometresPerHour(numberOf(current, "wind_speed_10m"), units, "wind_speed_10m");
@@ -211,9 +242,10 @@ std::optional<int> utcOffset(const QJsonObject &answer)
     return {};
 }
 
-Reading read(const QJsonObject &answer)
+Reading read(const QJsonObject &answer, const QJsonObject &airQuality)
 {
     Reading reading;
+    reading.air = readAir(airQuality);
     const QJsonValue current = answer.value(QLatin1String("current"));
     if (current.isObject())
         reading.current = readCurrent(current.toObject(),
@@ -349,9 +381,10 @@ std::optional<QDateTime> observationTime(const QJsonObject &answer)
     return QDateTime(local->date(), local->time(), Qt::UTC).addSecs(-*offset);
 }
 
-QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units)
+QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
+                                 const QJsonObject &airQuality)
 {
-    const Reading reading = read(answer);
+    const Reading reading = read(answer, airQuality);
     const UnitTexts in{units};
     const Day *day = today(reading);
     const QString place = location.city + QStringLiteral(", ") + location.countryCode;
@@ -365,8 +398,15 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
         published = feedDateTimeText(shown->date(), shown->time(), reading.zone);
 
     std::optional<FeedCondition> condition;
-    if (reading.current)
-        condition = conditionOf(reading.current->weatherCode, isDaytime(*reading.current, day));
+    if (reading.current) {
+        if (reading.air && isDustCondition(reading.current->weatherCode, reading.air->dust))
+            condition = FeedCondition{DustCode, conditionName(DustCode)};
+        else
+            condition = conditionOf(reading.current->weatherCode, isDaytime(*reading.current, day));
+    }
+    QString credit = QStringLiteral("%1 (CC BY 4.0)").arg(QString::fromLatin1(DataCredit));
+    if (reading.air)
+        credit += QStringLiteral(". %1 (CC BY 4.0)").arg(QString::fromLatin1(AirQualityCredit));
 
     QByteArray out;
     QXmlStreamWriter w(&out);
@@ -374,8 +414,7 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
 
     w.writeTextElement(QStringLiteral("title"), QStringLiteral("Weather - ") + place);
     w.writeTextElement(QStringLiteral("link"), QString::fromLatin1(DataCreditLink));
-    w.writeTextElement(QStringLiteral("description"),
-                       QStringLiteral("Weather for %1. %2 (CC BY 4.0)").arg(place, QString::fromLatin1(DataCredit)));
+    w.writeTextElement(QStringLiteral("description"), QStringLiteral("Weather for %1. %2").arg(place, credit));
     w.writeTextElement(QStringLiteral("language"), QStringLiteral("en-us"));
     if (published)
         w.writeTextElement(QStringLiteral("lastBuildDate"), *published);
@@ -395,7 +434,10 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
     if (reading.current) {
         const Current &c = *reading.current;
         Attributes wind;
-        wind.add(QStringLiteral("chill"), textOf(c.apparent, [&](double v) { return in.wholeTemperature(v); }));
+        Maybe chill;
+        if (c.temperature && c.windSpeed)
+            chill = windChillCelsius(*c.temperature, *c.windSpeed);
+        wind.add(QStringLiteral("chill"), textOf(chill, [&](double v) { return in.wholeTemperature(v); }));
         wind.add(QStringLiteral("direction"), textOf(c.windDirection, feedWholeText));
         wind.add(QStringLiteral("speed"), textOf(c.windSpeed, [&](double v) { return in.speed(v); }));
         wind.writeEmpty(w, WeatherNs, QStringLiteral("wind"));
@@ -451,6 +493,15 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
                 + QLatin1Char(' ') + in.temperatureUnit();
         summary += QStringLiteral("<br />\n");
     }
+    if (reading.air && (reading.air->dust || reading.air->pm10)) {
+        QStringList parts;
+        if (reading.air->dust)
+            parts << QStringLiteral("dust %1").arg(feedWholeText(*reading.air->dust));
+        if (reading.air->pm10)
+            parts << QStringLiteral("PM10 %1").arg(feedWholeText(*reading.air->pm10));
+        summary += QStringLiteral("Air near the ground (\u00b5g/m\u00b3): ") + parts.join(QStringLiteral(", "))
+            + QStringLiteral("<br />\n");
+    }
     if (!forecastDays.isEmpty()) {
         summary += QStringLiteral("<br /><b>Forecast:</b><br />\n");
         for (const Day &d : forecastDays) {
@@ -465,6 +516,9 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
     }
     summary += QStringLiteral("<br />\n<a href=\"%1\">%2</a> (CC BY 4.0)<br />\n")
                    .arg(QString::fromLatin1(DataCreditLink), QString::fromLatin1(DataCredit));
+    if (reading.air)
+        summary += QStringLiteral("<a href=\"%1\">%2</a> (CC BY 4.0)<br />\n")
+                       .arg(QString::fromLatin1(AirQualityCreditLink), QString::fromLatin1(AirQualityCredit));
     w.writeStartElement(QStringLiteral("description"));
     w.writeCDATA(QLatin1Char('\n') + summary);
     w.writeEndElement();

@@ -13,16 +13,24 @@ struct Location;
 // u=f (°F, mi, in, mph).
 enum class Units { Metric, Imperial };
 
-// What the credit of the data source says, as its licence (CC BY 4.0) asks.
+// What the credits of the data sources say, as their licence (CC BY 4.0)
+// asks. The air-quality data is Open-Meteo's processing of the Copernicus
+// Atmosphere Monitoring Service's forecasts.
 inline constexpr char DataCredit[] = "Weather data by Open-Meteo.com";
 inline constexpr char DataCreditLink[] = "https://open-meteo.com/";
+inline constexpr char AirQualityCredit[] = "Air quality data by Open-Meteo.com from Copernicus CAMS";
+inline constexpr char AirQualityCreditLink[] = "https://open-meteo.com/en/docs/air-quality-api";
 
 // The documents' time-to-live in minutes: how long the service keeps a
 // city's answer before it asks the upstream again.
 inline constexpr int DocumentTtlMinutes = 15;
 
 // Writes the forecast document of one city from an Open-Meteo forecast
-// answer (current and daily blocks, as requested by OpenMeteoClient).
+// answer (current and daily blocks, as requested by OpenMeteoClient) and,
+// when there is one, the city's air-quality answer (its current dust and
+// PM10): dust enough to see (isDustCondition) makes the current condition
+// dust, and the values are named in the summary. Without an air-quality
+// answer (an empty object) the document is made from the forecast alone.
 //
 // Only what the answer says is written: a value that is missing or null
 // leaves its attribute out, an element left without attributes is left out
@@ -33,8 +41,10 @@ inline constexpr int DocumentTtlMinutes = 15;
 // of a sky condition is told from the day's sunrise and sunset (the day form
 // when those are missing as well). Values the answer gives in other units
 // than the metric defaults are converted; a unit the writer does not know
-// leaves the value out.
-QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units);
+// leaves the value out. The wind chill is not the upstream's "apparent"
+// temperature (which counts humidity and sun) but windChillCelsius().
+QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
+                                 const QJsonObject &airQuality = {});
 
 // The document for a location id the service does not know, in the shape the
 // original service used: channel "... - Error", item "City not found", and

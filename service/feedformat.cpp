@@ -103,6 +103,14 @@ QString feedTemperatureText(double value)
     return tenths == QLatin1String("0") ? feedDecimalText(value, 2) : tenths;
 }
 
+double windChillCelsius(double celsius, double windKmh)
+{
+    if (celsius > 10.0 || !(windKmh > 4.8))
+        return celsius;
+    const double v = std::pow(windKmh, 0.16);
+    return 13.12 + 0.6215 * celsius - 11.37 * v + 0.3965 * celsius * v;
+}
+
 double celsiusToFahrenheit(double celsius)
 {
     return celsius * 9.0 / 5.0 + 32.0;

@@ -48,6 +48,12 @@ QString feedWholeText(double value);
 // round to it keeps its tenths ("0.4", "-0.3") instead of becoming "0".
 QString feedTemperatureText(double value);
 
+// The wind chill as the old feeds gave it: the North American formula of
+// 2001 (temperature in °C at 2 m, wind in km/h at 10 m), which counts only
+// where cold and wind meet; above 10 °C, or with a wind of 4.8 km/h or less,
+// the chill is the temperature itself.
+double windChillCelsius(double celsius, double windKmh);
+
 // Unit conversions from the upstream's metric values.
 double celsiusToFahrenheit(double celsius);
 double kmhToMph(double kmh);

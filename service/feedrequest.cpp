@@ -117,10 +117,15 @@ FeedRequest routeFeedRequest(const QByteArray &rawTarget)
     const QByteArray path = mark < 0 ? target : target.left(mark);
     const QByteArray query = mark < 0 ? QByteArray() : target.mid(mark + 1);
 
+    if (path == "/health") {
+        FeedRequest request;
+        request.kind = FeedRequest::Kind::Health;
+        return request;
+    }
     if (path != "/forecastrss") {
         FeedRequest request;
         request.kind = FeedRequest::Kind::NotFound;
-        request.reason = QStringLiteral("only /forecastrss is served here");
+        request.reason = QStringLiteral("only /forecastrss and /health are served here");
         return request;
     }
     if (query.size() > MaximumQueryLength)

@@ -217,6 +217,10 @@ private:
         }
 
         const FeedRequest request = routeFeedRequest(head.target);
+        if (request.kind == FeedRequest::Kind::Health) {
+            answerHealth(head.keepAlive, headOnly);
+            return;
+        }
         if (request.kind != FeedRequest::Kind::Feed) {
             Answer answer = textAnswer(request.kind == FeedRequest::Kind::NotFound ? 404 : 400, request.reason);
             answer.close = !head.keepAlive;
@@ -253,6 +257,23 @@ private:
                 const int retryAfter = served.retryAfterSeconds > 0 ? served.retryAfterSeconds : 60;
                 answer.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
             }
+            answer.close = !keepAlive;
+            self->m_busy = false;
+            self->send(answer, headOnly);
+            self->processRequests();
+        });
+    }
+
+    // 200 while the source can serve documents, 503 with its reason when not.
+    void answerHealth(bool keepAlive, bool headOnly)
+    {
+        m_busy = true;
+        m_timer.stop();
+        QPointer<FeedConnection> self(this);
+        m_server->m_source->health([self, keepAlive, headOnly](const ServiceHealth &health) {
+            if (!self)
+                return;
+            Answer answer = textAnswer(health.ok ? 200 : 503, health.reason);
             answer.close = !keepAlive;
             self->m_busy = false;
             self->send(answer, headOnly);

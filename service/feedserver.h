@@ -18,6 +18,10 @@ class QTimer;
 //         document when the location id is not in the table;
 //     503 text/plain with Retry-After when the source has no document (the
 //         end of the upstream's pause, or a minute when that is not known);
+//   GET /health
+//     200 text/plain while documents can be served, fresh or stale; 503 with
+//         a one-line reason when nothing can (the board then shows itself
+//         offline instead of clearing its rows);
 //   400 for a request that cannot be read or a bad query, 404 for any other
 //   path, 405 for any method but GET and HEAD.
 //

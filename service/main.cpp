@@ -1,10 +1,11 @@
 // forecastd: the board's local forecast feed service.
 //
 // Answers http://127.0.0.1:8619/forecastrss?p=<location id>&u=c|f with an
-// RSS forecast document, made from Open-Meteo's forecast API (live), or from
-// recorded documents (--replay). It listens itself, or serves on a socket
-// that systemd's socket unit hands over; started that way, it exits after a
-// while without requests, and the socket unit starts it again at the next.
+// RSS forecast document, made from Open-Meteo's forecast and air-quality
+// APIs (live), or from recorded documents (--replay); and /health. It
+// listens itself, or serves on a socket that systemd's socket unit hands
+// over; started that way, it exits after a while without requests, and the
+// socket unit starts it again at the next.
 
 #include "feedserver.h"
 #include "livesource.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>
@@ -117,7 +119,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Local forecast feed service of the RORizedivo weather board.\n"
         "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f.\n"
-        "Weather data by Open-Meteo.com (CC BY 4.0)."));
+        "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com "
+        "from Copernicus CAMS (CC BY 4.0)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
@@ -133,9 +136,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption upstreamOption(QStringLiteral("upstream"),
         QStringLiteral("Ask this forecast endpoint instead of %1.").arg(OpenMeteoClient::defaultEndpoint().toString()),
         QStringLiteral("url"));
+    const QCommandLineOption airQualityOption(QStringLiteral("air-quality-upstream"),
+        QStringLiteral("Ask this air-quality endpoint instead of %1.")
+            .arg(OpenMeteoClient::defaultAirQualityEndpoint().toString()),
+        QStringLiteral("url"));
     const QCommandLineOption renderOption(QStringLiteral("render"),
         QStringLiteral("Do not serve: write the u=c document of every city from the upstream answers "
-                       "<dir>/<id>.json into the folder given by --output, then exit."),
+                       "<dir>/<id>.json (and <dir>/<id>-air-quality.json where there is one) into the folder "
+                       "given by --output, then exit."),
         QStringLiteral("dir"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
         QStringLiteral("Where --render writes its documents."), QStringLiteral("dir"));
@@ -145,8 +153,8 @@ int main(int argc, char *argv[])
                        "without a request, and the unit starts it again at the next one; started any "
                        "other way, it never exits on its own.").arg(SocketUnitIdleExitSeconds),
         QStringLiteral("seconds"));
-    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, renderOption, outputOption,
-                       idleExitOption});
+    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, airQualityOption, renderOption,
+                       outputOption, idleExitOption});
     parser.process(app);
 
     const LocationTable &locations = LocationTable::builtIn();
@@ -169,8 +177,8 @@ int main(int argc, char *argv[])
         say(QStringLiteral("not a port: %1").arg(parser.value(portOption)));
         return 2;
     }
-    if (parser.isSet(replayOption) && parser.isSet(upstreamOption)) {
-        say(QStringLiteral("--replay and --upstream exclude each other"));
+    if (parser.isSet(replayOption) && (parser.isSet(upstreamOption) || parser.isSet(airQualityOption))) {
+        say(QStringLiteral("--replay and --upstream or --air-quality-upstream exclude each other"));
         return 2;
     }
     int idleExitSeconds = -1; // not given
@@ -196,17 +204,28 @@ int main(int argc, char *argv[])
         origin = QStringLiteral("replaying the recorded documents in %1").arg(QDir(dir).absolutePath());
     } else {
         client = std::make_unique<OpenMeteoClient>();
-        if (parser.isSet(upstreamOption)) {
-            const QUrl endpoint(parser.value(upstreamOption));
+        for (const QCommandLineOption *option : {&upstreamOption, &airQualityOption}) {
+            if (!parser.isSet(*option))
+                continue;
+            const QUrl endpoint(parser.value(*option));
             if (!endpoint.isValid() || (endpoint.scheme() != QLatin1String("http")
                                         && endpoint.scheme() != QLatin1String("https"))) {
-                say(QStringLiteral("not an http(s) address: %1").arg(parser.value(upstreamOption)));
+                say(QStringLiteral("not an http(s) address: %1").arg(parser.value(*option)));
                 return 2;
             }
-            client->setEndpoint(endpoint);
+            if (option == &upstreamOption)
+                client->setEndpoint(endpoint);
+            else
+                client->setAirQualityEndpoint(endpoint);
         }
-        source = std::make_unique<LiveForecastSource>(client.get());
-        origin = QStringLiteral("live from %1").arg(client->endpoint().toString());
+        auto live = std::make_unique<LiveForecastSource>(client.get(), locations);
+        // The last good answers outlive a restart, under $XDG_CACHE_HOME.
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+            + QStringLiteral("/rorizedivo/forecastd");
+        live->setCacheDirectory(cache);
+        source = std::move(live);
+        origin = QStringLiteral("live from %1 and %2, answers kept in %3")
+                     .arg(client->endpoint().toString(), client->airQualityEndpoint().toString(), cache);
     }
 
     std::unique_ptr<ForecastSource> recorder;
@@ -255,6 +274,6 @@ int main(int argc, char *argv[])
     }
     if (recorder)
         say(QStringLiteral("recording every document served in %1").arg(parser.value(recordOption)));
-    say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0)"));
+    say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com from Copernicus CAMS (CC BY 4.0)"));
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "locationtable.h"
 #include "servicelog.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -10,18 +11,49 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // The variables the documents are written from; nothing more is asked for,
-// to keep the upstream's work and the answers small.
+// to keep the upstream's work and the answers small. The wind chill is
+// worked out from temperature and wind, so the upstream's "apparent"
+// temperature is not among them.
 const char CurrentVariables[] =
-    "temperature_2m,relative_humidity_2m,apparent_temperature,is_day,weather_code,"
+    "temperature_2m,relative_humidity_2m,is_day,weather_code,"
     "pressure_msl,wind_speed_10m,wind_direction_10m,visibility";
 const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset";
+const char AirQualityVariables[] = "dust,pm10";
 
 QString coordinate(double degrees)
 {
     return QString::number(degrees, 'f', 4);
+}
+
+// Coordinates and zones of several cities, as the upstream takes them:
+// comma-separated lists in the same order, one zone when they share it.
+QUrlQuery locationQuery(const QList<Location> &locations)
+{
+    QStringList latitudes;
+    QStringList longitudes;
+    QStringList zones;
+    for (const Location &location : locations) {
+        latitudes << coordinate(location.latitude);
+        longitudes << coordinate(location.longitude);
+        zones << location.timezone;
+    }
+    zones.removeDuplicates();
+    if (zones.size() > 1) {
+        zones.clear();
+        for (const Location &location : locations)
+            zones << location.timezone;
+    }
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("latitude"), latitudes.join(u','));
+    query.addQueryItem(QStringLiteral("longitude"), longitudes.join(u','));
+    query.addQueryItem(QStringLiteral("timezone"), zones.join(u','));
+    return query;
 }
 
 } // namespace
@@ -29,6 +61,11 @@ QString coordinate(double degrees)
 QUrl OpenMeteoClient::defaultEndpoint()
 {
     return QUrl(QStringLiteral("https://api.open-meteo.com/v1/forecast"));
+}
+
+QUrl OpenMeteoClient::defaultAirQualityEndpoint()
+{
+    return QUrl(QStringLiteral("https://air-quality-api.open-meteo.com/v1/air-quality"));
 }
 
 QByteArray OpenMeteoClient::userAgent()
@@ -40,6 +77,7 @@ OpenMeteoClient::OpenMeteoClient(QObject *parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
     , m_endpoint(defaultEndpoint())
+    , m_airQualityEndpoint(defaultAirQualityEndpoint())
 {
 }
 
@@ -51,23 +89,39 @@ OpenMeteoClient::~OpenMeteoClient()
         it.key()->disconnect(this);
 }
 
-QUrl OpenMeteoClient::requestUrl(const Location &location) const
+QUrl OpenMeteoClient::requestUrl(const QList<Location> &locations) const
 {
     QUrl url = m_endpoint;
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("latitude"), coordinate(location.latitude));
-    query.addQueryItem(QStringLiteral("longitude"), coordinate(location.longitude));
+    QUrlQuery query = locationQuery(locations);
     query.addQueryItem(QStringLiteral("current"), QString::fromLatin1(CurrentVariables));
     query.addQueryItem(QStringLiteral("daily"), QString::fromLatin1(DailyVariables));
-    query.addQueryItem(QStringLiteral("timezone"), location.timezone);
     query.addQueryItem(QStringLiteral("forecast_days"), QStringLiteral("5"));
     url.setQuery(query);
     return url;
 }
 
-void OpenMeteoClient::fetch(const Location &location, Callback callback)
+QUrl OpenMeteoClient::airQualityUrl(const QList<Location> &locations) const
 {
-    m_queue.append({requestUrl(location), std::move(callback)});
+    QUrl url = m_airQualityEndpoint;
+    QUrlQuery query = locationQuery(locations);
+    query.addQueryItem(QStringLiteral("current"), QString::fromLatin1(AirQualityVariables));
+    url.setQuery(query);
+    return url;
+}
+
+void OpenMeteoClient::fetch(const QList<Location> &locations, Callback callback)
+{
+    enqueue(requestUrl(locations), int(locations.size()), std::move(callback));
+}
+
+void OpenMeteoClient::fetchAirQuality(const QList<Location> &locations, Callback callback)
+{
+    enqueue(airQualityUrl(locations), int(locations.size()), std::move(callback));
+}
+
+void OpenMeteoClient::enqueue(const QUrl &url, int locations, Callback callback)
+{
+    m_queue.append({url, locations, std::move(callback)});
     // Started from the event loop, so that the callback never runs inside
     // fetch() even when the request fails at once.
     QTimer::singleShot(0, this, &OpenMeteoClient::startNext);
@@ -88,6 +142,7 @@ void OpenMeteoClient::startNext()
         reply->setReadBufferSize(ReadAheadBytes);
 
         Running running;
+        running.locations = pending.locations;
         running.callback = std::move(pending.callback);
         running.timer = new QTimer(reply);
         running.timer->setSingleShot(true);
@@ -142,7 +197,7 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
     } else if (status == 0) {
         result.error = reply->errorString();
     } else {
-        result = judge(status, running.body);
+        result = judge(status, running.body, running.locations);
         if (result.ok && reply->error() != QNetworkReply::NoError) {
             // A 2xx whose transfer broke off: what came may parse by chance.
             result = FetchResult();
@@ -160,7 +215,7 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
         running.callback(result);
 }
 
-FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body)
+FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int locations)
 {
     FetchResult result;
     QJsonParseError parseError;
@@ -168,6 +223,7 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body)
     const QJsonObject object = document.object();
     const bool upstreamError = object.value(QLatin1String("error")).toBool(false);
     const QString reason = object.value(QLatin1String("reason")).toString();
+    const bool several = locations > 1;
 
     if (httpStatus < 200 || httpStatus > 299) {
         result.error = QStringLiteral("HTTP %1").arg(httpStatus);
@@ -177,15 +233,40 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body)
         result.error = QStringLiteral("invalid JSON: %1 at %2")
                            .arg(parseError.errorString())
                            .arg(parseError.offset);
-    } else if (!document.isObject()) {
-        result.error = QStringLiteral("the answer is not a JSON object");
     } else if (upstreamError) {
         result.error = QStringLiteral("upstream error: ") + reason;
-    } else if (!object.value(QLatin1String("current")).isObject()) {
-        result.error = QStringLiteral("the answer has no current conditions");
+    } else if (several ? !document.isArray() : !document.isObject()) {
+        result.error = several ? QStringLiteral("the answer is not a JSON array") : QStringLiteral("the answer is not a JSON object");
     } else {
         result.ok = true;
-        result.answer = object;
+        const QJsonArray elements = several ? document.array() : QJsonArray{object};
+        result.answers = QList<QJsonObject>(std::max(locations, 1));
+        result.problems = QStringList(result.answers.size(), QStringLiteral("no element for this location"));
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            const QJsonObject element = elements.at(i).toObject();
+            // An element names its location by its place in the request;
+            // the first one leaves it out.
+            const QJsonValue id = element.value(QLatin1String("location_id"));
+            qsizetype slot = i;
+            if (id.isDouble()) {
+                const double d = id.toDouble();
+                if (!(d >= 0 && d < double(result.answers.size())) || d != std::floor(d))
+                    continue;
+                slot = qsizetype(d);
+            }
+            if (slot >= result.answers.size() || !result.answers.at(slot).isEmpty())
+                continue;
+            if (!elements.at(i).isObject())
+                result.problems[slot] = QStringLiteral("the element is not a JSON object");
+            else if (element.value(QLatin1String("error")).toBool(false))
+                result.problems[slot] = QStringLiteral("upstream error: ") + element.value(QLatin1String("reason")).toString();
+            else if (!element.value(QLatin1String("current")).isObject())
+                result.problems[slot] = QStringLiteral("the answer has no current conditions");
+            else {
+                result.answers[slot] = element;
+                result.problems[slot].clear();
+            }
+        }
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QString>
 #include <QUrl>
 
@@ -14,24 +15,34 @@ class QNetworkReply;
 class QTimer;
 struct Location;
 
-// One answer of the upstream for one city.
+// One answer of the upstream for the locations of one request.
 struct FetchResult
 {
+    // The call as a whole: a 2xx whose body is what was asked for, one
+    // object for one location, an array for several. When it is not, the
+    // upstream failed and nothing of the answer is used.
     bool ok = false;
-    QJsonObject answer;  // the forecast, when ok
     QString error;       // why not, for the log
     int retryAfterSeconds = -1; // the upstream's Retry-After, when it sent one
+    // When ok: one element per location asked, in the order asked; an empty
+    // object where the answer has nothing usable for that location, and in
+    // `problems` (same order) why not.
+    QList<QJsonObject> answers;
+    QStringList problems;
 };
 
-// Asks Open-Meteo's forecast API for one city at a time, and is polite about
-// it: it says who it is (User-Agent), never has more than four requests
-// under way (the others wait their turn in order), gives up on a request
-// after ten seconds, and stops reading an answer that grows past 1 MiB.
+// Asks Open-Meteo's forecast and air-quality APIs, for several cities in one
+// request (comma-separated coordinates), and is polite about it: it says who
+// it is (User-Agent), never has more than four requests under way (the
+// others wait their turn in order), gives up on a request after ten
+// seconds, and stops reading an answer that grows past 1 MiB.
 //
-// An answer counts only when it is a 2xx whose whole body is one JSON object
-// with a current block; an error text appended to a 200 answer makes the
-// body invalid JSON, and the upstream's error object ({"error": true, ...})
-// is an error whatever the status.
+// An answer counts only when it is a 2xx whose whole body is JSON of the
+// shape asked for; an error text appended to a 200 answer makes the body
+// invalid JSON, and the upstream's error object ({"error": true, ...}) is an
+// error whatever the status. Within an answer for several cities, each
+// element counts for its city alone: one that is not an object with a
+// current block, or is missing, fails only that city.
 class OpenMeteoClient : public QObject
 {
     Q_OBJECT
@@ -47,6 +58,7 @@ public:
     static constexpr qint64 ReadAheadBytes = 64 * 1024;
 
     static QUrl defaultEndpoint();
+    static QUrl defaultAirQualityEndpoint();
     static QByteArray userAgent();
 
     explicit OpenMeteoClient(QObject *parent = nullptr);
@@ -55,30 +67,40 @@ public:
     // Where forecasts are asked for ("https://api.open-meteo.com/v1/forecast").
     void setEndpoint(const QUrl &endpoint) { m_endpoint = endpoint; }
     QUrl endpoint() const { return m_endpoint; }
+    // Where the air is asked about
+    // ("https://air-quality-api.open-meteo.com/v1/air-quality").
+    void setAirQualityEndpoint(const QUrl &endpoint) { m_airQualityEndpoint = endpoint; }
+    QUrl airQualityEndpoint() const { return m_airQualityEndpoint; }
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
-    // The address asked for a city: its coordinates, the current and daily
-    // variables the documents need, five days in the city's time zone.
-    QUrl requestUrl(const Location &location) const;
+    // The address asked for the forecasts of these cities: their
+    // coordinates, the current and daily variables the documents need, five
+    // days in the cities' time zone (one zone for all when they share it).
+    QUrl requestUrl(const QList<Location> &locations) const;
+    // The address asked for the air of these cities: current dust and PM10.
+    QUrl airQualityUrl(const QList<Location> &locations) const;
 
-    // Starts (or queues) a request; the callback runs once, later, from the
-    // event loop, never from within fetch().
-    void fetch(const Location &location, Callback callback);
+    // Start (or queue) a request for these cities; the callback runs once,
+    // later, from the event loop, never from within the call.
+    void fetch(const QList<Location> &locations, Callback callback);
+    void fetchAirQuality(const QList<Location> &locations, Callback callback);
 
     int inFlight() const { return m_inFlight.size(); }
     int queued() const { return m_queue.size(); }
 
-    // Judges a complete answer by status, headers and body.
-    static FetchResult judge(int httpStatus, const QByteArray &body);
+    // Judges a complete answer for `locations` cities by status and body.
+    static FetchResult judge(int httpStatus, const QByteArray &body, int locations = 1);
 
 private:
     struct Pending
     {
         QUrl url;
+        int locations = 1;
         Callback callback;
     };
     struct Running
     {
+        int locations = 1;
         Callback callback;
         QByteArray body;
         QTimer *timer = nullptr;
@@ -86,12 +108,14 @@ private:
         bool tooLarge = false;
     };
 
+    void enqueue(const QUrl &url, int locations, Callback callback);
     void startNext();
     void onReadyRead(QNetworkReply *reply);
     void onFinished(QNetworkReply *reply);
 
     QNetworkAccessManager *m_manager = nullptr;
     QUrl m_endpoint;
+    QUrl m_airQualityEndpoint;
     int m_timeoutMs = DefaultTimeoutMs;
     QList<Pending> m_queue;
     QHash<QNetworkReply *, Running> m_inFlight;

@@ -35,6 +35,7 @@ public:
     // `inner` must outlive this source.
     RecordingForecastSource(ForecastSource *inner, const QString &directory);
     void document(const Location &location, Units units, Callback callback) override;
+    void health(HealthCallback callback) override { m_inner->health(std::move(callback)); }
 
 private:
     void record(const QString &fileName, const QByteArray &body);

@@ -9,6 +9,11 @@
 #include <QFile>
 #include <QSaveFile>
 
+QString airQualityFileName(const QString &locationId)
+{
+    return locationId + QStringLiteral("-air-quality.json");
+}
+
 QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir,
                                   const QString &outputDir)
 {
@@ -22,12 +27,24 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
             continue;
         }
         const FetchResult answer = OpenMeteoClient::judge(200, in.read(OpenMeteoClient::MaximumAnswerBytes + 1));
-        if (!answer.ok) {
-            problems.append(QStringLiteral("%1: %2").arg(in.fileName(), answer.error));
+        if (!answer.ok || answer.answers.value(0).isEmpty()) {
+            problems.append(QStringLiteral("%1: %2").arg(in.fileName(), answer.ok ? answer.problems.value(0) : answer.error));
             continue;
         }
+        // The air is optional, as it is live: without it, the forecast alone.
+        QJsonObject air;
+        QFile airFile(QDir(upstreamDir).filePath(airQualityFileName(location.id)));
+        if (airFile.open(QIODevice::ReadOnly)) {
+            const FetchResult airAnswer = OpenMeteoClient::judge(200, airFile.read(OpenMeteoClient::MaximumAnswerBytes + 1));
+            if (!airAnswer.ok || airAnswer.answers.value(0).isEmpty()) {
+                problems.append(QStringLiteral("%1: %2").arg(airFile.fileName(),
+                                                             airAnswer.ok ? airAnswer.problems.value(0) : airAnswer.error));
+                continue;
+            }
+            air = airAnswer.answers.value(0);
+        }
         QSaveFile out(QDir(outputDir).filePath(recordedFileName(location.id, Units::Metric)));
-        const QByteArray document = writeForecastDocument(answer.answer, location, Units::Metric);
+        const QByteArray document = writeForecastDocument(answer.answers.value(0), location, Units::Metric, air);
         if (!out.open(QIODevice::WriteOnly) || out.write(document) != document.size() || !out.commit())
             problems.append(QStringLiteral("%1: %2").arg(out.fileName(), out.errorString()));
     }

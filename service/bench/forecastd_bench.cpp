@@ -12,6 +12,16 @@
 //     whether a crowd of clients asking at once all get their documents.
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
+//
+// With --board it measures what a user waits for: a stand-in upstream that
+// answers after --delay ms (300 by default, an internet round trip), the
+// real forecastd on 127.0.0.1:8619 in front of it, and the real board started
+// in a copy of its application folder (offscreen). It reports the time from
+// the board's start to its 24th stored row, the upstream calls that cost,
+// and then the board's refreshes: one right after (within the cache's
+// 15 minutes) against that forecastd, and one 23 minutes later (the board's
+// refresh at :28 after one at :05) against an in-process service of the
+// same code on a clock the bench moves.
 
 #include "feedserver.h"
 #include "livesource.h"
@@ -19,6 +29,11 @@
 #include "openmeteoclient.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrlQuery>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -27,7 +42,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -55,40 +73,137 @@ const QByteArray CannedAnswer = R"({"latitude":24.69,"longitude":46.72,"utc_offs
 "sunrise":["2026-12-07T06:31","2026-12-08T06:32","2026-12-09T06:33","2026-12-10T06:33","2026-12-11T06:34"],
 "sunset":["2026-12-07T17:06","2026-12-08T17:06","2026-12-09T17:06","2026-12-10T17:07","2026-12-11T17:07"]}})";
 
-// The service under test and its stand-in upstream, on a thread of their own
-// so that the measuring side does not share an event loop with them.
-class ServiceThread : public QThread
+// The air as the air-quality API gives it, for any city: a clear day.
+const QByteArray CannedAirQuality = R"({"latitude":24.7,"longitude":46.7,"utc_offset_seconds":10800,
+"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
+"current_units":{"time":"iso8601","interval":"seconds","dust":"μg/m³","pm10":"μg/m³"},
+"current":{"time":"2026-12-07T13:00","interval":3600,"dust":42.0,"pm10":88.5}})";
+
+// The answer for `count` locations: the one object itself for one, else an
+// array of it, each but the first carrying its location_id.
+QByteArray answerFor(const QByteArray &one, int count)
+{
+    if (count <= 1)
+        return one;
+    const QByteArray rest = one.mid(one.indexOf('{') + 1);
+    QByteArray out = "[" + one;
+    for (int i = 1; i < count; ++i)
+        out += ",{\"location_id\":" + QByteArray::number(i) + "," + rest;
+    return out + "]";
+}
+
+// Open-Meteo stood in for on loopback: every call is answered after a delay,
+// as over the internet, and counted.
+class StandInUpstream : public QObject
 {
 public:
-    std::promise<quint16> port;
-
-protected:
-    void run() override
+    explicit StandInUpstream(int delayMs)
+        : m_delayMs(delayMs)
     {
-        QTcpServer upstream;
-        upstream.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&upstream, &QTcpServer::newConnection, &upstream, [&upstream] {
-            while (QTcpSocket *socket = upstream.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    if (!socket->readAll().contains("\r\n\r\n"))
-                        return;
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                                  + QByteArray::number(CannedAnswer.size()) + "\r\nConnection: close\r\n\r\n"
-                                  + CannedAnswer);
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                serve(socket);
         });
-
-        OpenMeteoClient client;
-        client.setEndpoint(QUrl(QStringLiteral("http://127.0.0.1:%1/v1/forecast").arg(upstream.serverPort())));
-        LiveForecastSource source(&client);
-        FeedServer server(LocationTable::builtIn(), &source);
-        server.listen(QHostAddress::LocalHost, 0);
-        port.set_value(server.port());
-        exec();
     }
+
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    QString url(const char *path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(QLatin1String(path));
+    }
+
+    std::atomic<int> forecastCalls{0};
+    std::atomic<int> airQualityCalls{0};
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        auto received = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
+            *received += socket->readAll();
+            if (!received->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> requestLine = received->left(received->indexOf('\r')).split(' ');
+            received->clear();
+            const QUrl target(QString::fromLatin1(requestLine.value(1)));
+            const int count = int(QUrlQuery(target).queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
+            const bool air = target.path().contains(QLatin1String("air-quality"));
+            ++(air ? airQualityCalls : forecastCalls);
+            const QByteArray body = answerFor(air ? CannedAirQuality : CannedAnswer, count);
+            QTimer::singleShot(m_delayMs, socket, [socket, body] {
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+
+    QTcpServer m_server;
+    int m_delayMs;
+};
+
+// A thread that runs an event loop for objects made in it.
+class LoopThread : public QThread
+{
+public:
+    // Runs `work` in the thread and waits for it.
+    template<typename Work>
+    void run(Work work)
+    {
+        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
+    }
+    LoopThread()
+    {
+        m_context.moveToThread(this);
+        start();
+    }
+    ~LoopThread() override
+    {
+        quit();
+        wait();
+    }
+
+private:
+    QObject m_context;
+};
+
+// The service under test, in a thread of its own so that the measuring side
+// does not share an event loop with it; in live mode against the given
+// upstream, on the system clock or on one the bench moves.
+struct InProcessService
+{
+    InProcessService(const QString &forecastUrl, const QString &airQualityUrl, std::atomic<qint64> *clockMs)
+    {
+        thread.run([&] {
+            client = std::make_unique<OpenMeteoClient>();
+            client->setEndpoint(QUrl(forecastUrl));
+            client->setAirQualityEndpoint(QUrl(airQualityUrl));
+            LiveForecastSource::Clock clock;
+            if (clockMs)
+                clock = [clockMs] { return QDateTime::fromMSecsSinceEpoch(clockMs->load(), Qt::UTC); };
+            source = std::make_unique<LiveForecastSource>(client.get(), LocationTable::builtIn(), clock);
+            server = std::make_unique<FeedServer>(LocationTable::builtIn(), source.get());
+            server->listen(QHostAddress::LocalHost, 0);
+            port = server->port();
+        });
+    }
+    ~InProcessService()
+    {
+        thread.run([&] {
+            server.reset();
+            source.reset();
+            client.reset();
+        });
+    }
+    // Lets the service do what its clock now asks of it.
+    void clockMoved() { source->renewIfDue(); }
+
+    LoopThread thread;
+    std::unique_ptr<OpenMeteoClient> client;
+    std::unique_ptr<LiveForecastSource> source;
+    std::unique_ptr<FeedServer> server;
+    quint16 port = 0;
 };
 
 // One kept-alive client connection that sends a request when asked and tells
@@ -262,6 +377,198 @@ double percentile(std::vector<double> sorted, double p)
     return sorted[index];
 }
 
+QByteArray feedTarget(int i)
+{
+    const QList<Location> &cities = LocationTable::builtIn().locations();
+    return QByteArrayLiteral("/forecastrss?p=") + cities[i % cities.size()].id.toLatin1() + "&u=c";
+}
+
+// One refresh as the board makes it: the 24 cities one after another, each
+// asked when the one before is answered. Returns the milliseconds it took,
+// or -1 when the service could not be reached.
+double refreshAll(quint16 port, int *failures)
+{
+    Client client(port);
+    if (!client.waitConnected())
+        return -1;
+    const int cities = int(LocationTable::builtIn().locations().size());
+    QEventLoop loop;
+    int index = 0;
+    *failures = 0;
+    QElapsedTimer clock;
+    clock.start();
+    client.onAnswer = [&](int status) {
+        *failures += status == 200 ? 0 : 1;
+        if (++index == cities)
+            loop.quit();
+        else
+            client.send(feedTarget(index));
+    };
+    client.send(feedTarget(0));
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return index == cities ? clock.nsecsElapsed() / 1e6 : -1;
+}
+
+// Rows of the board's store that hold a temperature (a row being refreshed
+// is cleared to 0 first); -1 while the store cannot be read.
+int storedRows(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return -1;
+    sqlite3 *db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 20);
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db, "select count(*) from wt where Temp <> 0", -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW)
+            rows = sqlite3_column_int(statement, 0);
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+bool copyFolder(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QDir source(from);
+    for (const QFileInfo &entry : source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = QDir(to).filePath(entry.fileName());
+        if (entry.isDir() ? !copyFolder(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+// Starts the board in a fresh copy of its application folder (no store yet)
+// and waits for its 24th stored row. Returns the milliseconds from its start,
+// or -1 when the rows did not come within a minute.
+double boardToFullRows(const QString &boardPath, const QString &folder, int cities)
+{
+    QDir(folder).removeRecursively();
+    if (!copyFolder(QFileInfo(boardPath).absolutePath(), folder)) {
+        std::fprintf(stderr, "cannot copy the board's folder %s\n", qPrintable(QFileInfo(boardPath).absolutePath()));
+        return -1;
+    }
+    QFile::remove(QDir(folder).filePath(QStringLiteral("wt.dar")));
+    QProcess board;
+    board.setProgram(QDir(folder).filePath(QFileInfo(boardPath).fileName()));
+    board.setWorkingDirectory(folder);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    board.setProcessEnvironment(environment);
+    board.setProcessChannelMode(QProcess::ForwardedChannels);
+    const QString store = QDir(folder).filePath(QStringLiteral("wt.dar"));
+
+    QElapsedTimer sinceStart;
+    board.start();
+    sinceStart.start();
+    int rows = -1;
+    const bool filled = waitFor([&] { return (rows = storedRows(store)) >= cities; }, 60000);
+    const double ms = sinceStart.nsecsElapsed() / 1e6;
+    if (!filled)
+        std::printf("only %d of %d rows stored after %.0f ms\n", std::max(rows, 0), cities, ms);
+    board.terminate();
+    board.waitForFinished(5000);
+    return filled ? ms : -1;
+}
+
+int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastdPath)
+{
+    constexpr quint16 FeedPort = 8619; // where the board's store sends it
+    const int cities = int(LocationTable::builtIn().locations().size());
+
+    QTemporaryDir scratch;
+    const QString folder = scratch.filePath(QStringLiteral("app"));
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, FeedPort)) {
+            std::fprintf(stderr, "127.0.0.1:%u is taken; the board's feeds point there, so the bench needs it\n", FeedPort);
+            return 1;
+        }
+    }
+
+    LoopThread upstreamThread;
+    std::unique_ptr<StandInUpstream> upstream;
+    upstreamThread.run([&] {
+        upstream = std::make_unique<StandInUpstream>(delayMs);
+        upstream->listen();
+    });
+
+    // The real service, with a cache folder of its own so that it starts cold.
+    QProcess service;
+    service.setProgram(forecastdPath);
+    QStringList arguments{QStringLiteral("--port"), QString::number(FeedPort), QStringLiteral("--upstream"),
+                          upstream->url("/v1/forecast")};
+    {
+        QProcess help;
+        help.start(forecastdPath, {QStringLiteral("--help")});
+        help.waitForFinished(5000);
+        if (help.readAllStandardOutput().contains("--air-quality-upstream"))
+            arguments << QStringLiteral("--air-quality-upstream") << upstream->url("/v1/air-quality");
+    }
+    service.setArguments(arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), scratch.filePath(QStringLiteral("cache")));
+    service.setProcessEnvironment(environment);
+    service.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    QByteArray serviceSaid;
+    service.start();
+    if (!waitFor([&] {
+            service.waitForReadyRead(5);
+            serviceSaid += service.readAllStandardError();
+            return serviceSaid.contains("serving http://") || service.state() == QProcess::NotRunning;
+        }, 10000) || service.state() == QProcess::NotRunning) {
+        std::fprintf(stderr, "forecastd did not come up: %s\n", serviceSaid.constData());
+        return 1;
+    }
+
+    std::printf("upstream delay %d ms; board %s; service %s; application folder in %s\n", delayMs,
+                qPrintable(boardPath), qPrintable(forecastdPath), qPrintable(QDir::tempPath()));
+    const double coldMs = boardToFullRows(boardPath, folder, cities);
+    if (coldMs >= 0)
+        std::printf("cold start: %d rows stored %.0f ms after the board's start; %d forecast + %d air-quality upstream calls\n",
+                    cities, coldMs, int(upstream->forecastCalls), int(upstream->airQualityCalls));
+    service.readAllStandardError();
+
+    // The board's own share: the same again, the service's cache now warm.
+    const double aloneMs = boardToFullRows(boardPath, folder, cities);
+    if (aloneMs >= 0)
+        std::printf("the board alone (started anew, the service's cache warm): %.0f ms\n", aloneMs);
+
+    // The board's next refresh within 15 minutes, against the same service.
+    int failures = 0;
+    const int before = upstream->forecastCalls + upstream->airQualityCalls;
+    const double soonMs = refreshAll(FeedPort, &failures);
+    std::printf("refresh right after: %.0f ms for %d cities; %d upstream calls%s\n", soonMs, cities,
+                upstream->forecastCalls + upstream->airQualityCalls - before, failures ? " (some not 200!)" : "");
+    service.terminate();
+    service.waitForFinished(5000);
+
+    // The board's refresh at :28 after one at :05, past the cache's 15
+    // minutes: the same code in process, on a clock moved minute by minute
+    // with a moment for the service to act at each.
+    std::atomic<qint64> clockMs{QDateTime(QDate(2026, 12, 7), QTime(10, 5), Qt::UTC).toMSecsSinceEpoch()};
+    InProcessService inProcess(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"), &clockMs);
+    refreshAll(inProcess.port, &failures);
+    for (int minute = 1; minute <= 23; ++minute) {
+        clockMs += 60 * 1000;
+        inProcess.thread.run([&] { inProcess.clockMoved(); });
+        QThread::msleep(minute == 15 ? 3 * delayMs + 500 : 20);
+    }
+    const int beforeLate = upstream->forecastCalls + upstream->airQualityCalls;
+    const double lateMs = refreshAll(inProcess.port, &failures);
+    std::printf("refresh 23 minutes later: %.0f ms for %d cities; %d upstream calls in it, %d since the first%s\n",
+                lateMs, cities, upstream->forecastCalls + upstream->airQualityCalls - beforeLate,
+                upstream->forecastCalls + upstream->airQualityCalls - before, failures ? " (some not 200!)" : "");
+
+    upstreamThread.run([&] { upstream.reset(); });
+    return coldMs >= 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -283,9 +590,31 @@ int main(int argc, char *argv[])
         QStringLiteral("n"), QStringLiteral("3000"));
     const QCommandLineOption crowdOption(QStringLiteral("crowd"),
         QStringLiteral("Clients asking at once under abuse (default 200)."), QStringLiteral("n"), QStringLiteral("200"));
-    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption});
+    const QCommandLineOption boardOption(QStringLiteral("board"),
+        QStringLiteral("Measure the board's start and refreshes end to end (needs 127.0.0.1:8619 free)."));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+        QStringLiteral("With --board: how long the stand-in upstream takes to answer (default 300 ms)."),
+        QStringLiteral("ms"), QStringLiteral("300"));
+    const QCommandLineOption boardPathOption(QStringLiteral("board-executable"),
+        QStringLiteral("With --board: the board to start (default ../app-folder/RORizedivo beside this program)."),
+        QStringLiteral("path"));
+    const QCommandLineOption forecastdOption(QStringLiteral("forecastd"),
+        QStringLiteral("With --board: the service to start (default forecastd beside this program)."),
+        QStringLiteral("path"));
+    parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption,
+                       boardOption, delayOption, boardPathOption, forecastdOption});
     parser.process(app);
     raiseOpenFileLimit();
+
+    if (parser.isSet(boardOption)) {
+        const QDir here(QCoreApplication::applicationDirPath());
+        const QString board = parser.isSet(boardPathOption) ? parser.value(boardPathOption)
+                                                            : here.filePath(QStringLiteral("../app-folder/RORizedivo"));
+        const QString forecastd = parser.isSet(forecastdOption) ? parser.value(forecastdOption)
+                                                                : here.filePath(QStringLiteral("forecastd"));
+        return runBoardCase(std::max(0, parser.value(delayOption).toInt()), QFileInfo(board).absoluteFilePath(),
+                            QFileInfo(forecastd).absoluteFilePath());
+    }
 
     const int requests = std::max(1, parser.value(requestsOption).toInt());
     const int connections = std::max(1, parser.value(connectionsOption).toInt());
@@ -293,16 +622,21 @@ int main(int argc, char *argv[])
     const int holders = std::max(0, parser.value(holdersOption).toInt());
     const int crowd = std::max(1, parser.value(crowdOption).toInt());
 
-    std::unique_ptr<ServiceThread> service;
+    LoopThread upstreamThread;
+    std::unique_ptr<StandInUpstream> upstream;
+    std::unique_ptr<InProcessService> service;
     quint16 port = 0;
     if (parser.isSet(portOption)) {
         port = static_cast<quint16>(parser.value(portOption).toUInt());
         std::printf("measuring the service on 127.0.0.1:%u\n", port);
     } else {
-        service = std::make_unique<ServiceThread>();
-        auto started = service->port.get_future();
-        service->start();
-        port = started.get();
+        upstreamThread.run([&] {
+            upstream = std::make_unique<StandInUpstream>(0);
+            upstream->listen();
+        });
+        service = std::make_unique<InProcessService>(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"),
+                                                     nullptr);
+        port = service->port;
         std::printf("measuring an in-process service on 127.0.0.1:%u (live mode, stand-in upstream)\n", port);
     }
 
@@ -467,9 +801,7 @@ int main(int argc, char *argv[])
                     holding.closed());
     }
 
-    if (service) {
-        service->quit();
-        service->wait();
-    }
+    service.reset();
+    upstreamThread.run([&] { upstream.reset(); });
     return 0;
 }

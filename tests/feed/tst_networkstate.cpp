@@ -2,6 +2,9 @@
 #include "testsupport.h"
 
 #include <QTest>
+#include <QTimer>
+
+Q_DECLARE_METATYPE(FeedServiceState)
 
 class TestNetworkState : public QObject
 {
@@ -10,7 +13,8 @@ class TestNetworkState : public QObject
 private slots:
     void defaultRoute_data();
     void defaultRoute();
-    void loopbackService();
+    void feedService_data();
+    void feedService();
 };
 
 void TestNetworkState::defaultRoute_data()
@@ -36,12 +40,49 @@ void TestNetworkState::defaultRoute()
     QCOMPARE(routeTableHasDefaultRoute(table), found);
 }
 
-void TestNetworkState::loopbackService()
+// The board's online check asks the feed service on loopback; only a 503
+// (nothing left to serve) makes it offline, and the wait lets the event
+// loop run.
+void TestNetworkState::feedService_data()
 {
-    LoopbackHttpServer server;
-    QVERIFY(server.listen());
-    QVERIFY(loopbackServiceListening(server.port()));
-    QVERIFY(!loopbackServiceListening(unusedLoopbackPort()));
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<FeedServiceState>("state");
+
+    QTest::newRow("nothing listens") << "none" << FeedServiceState::NotListening;
+    QTest::newRow("healthy") << "200" << FeedServiceState::Serving;
+    QTest::newRow("nothing to serve") << "503" << FeedServiceState::NothingToServe;
+    QTest::newRow("a server without /health") << "404" << FeedServiceState::Serving;
+    QTest::newRow("no answer in time") << "hang" << FeedServiceState::Serving;
+    QTest::newRow("closed without an answer") << "close" << FeedServiceState::Serving;
+}
+
+void TestNetworkState::feedService()
+{
+    QFETCH(QString, server);
+    QFETCH(FeedServiceState, state);
+
+    LoopbackHttpServer service;
+    QVERIFY(service.listen());
+    const QString health = QStringLiteral("/health");
+    if (server == QLatin1String("200"))
+        service.serve(health, "200 OK: 24 of 24 cities served, 24 fresh\n", 200, "text/plain");
+    else if (server == QLatin1String("503"))
+        service.serve(health, "503 Service Unavailable: the upstream cannot be reached\n", 503, "text/plain");
+    else if (server == QLatin1String("hang"))
+        service.hang(health);
+    else if (server == QLatin1String("close"))
+        service.closeImmediately(health);
+    const quint16 port = server == QLatin1String("none") ? unusedLoopbackPort() : service.port();
+
+    bool ticked = false;
+    QTimer::singleShot(10, [&ticked] { ticked = true; });
+    QCOMPARE(feedServiceState(port, 300), state);
+    if (server == QLatin1String("hang"))
+        QVERIFY(ticked); // the window's timers ran while the check waited
+    if (state == FeedServiceState::NothingToServe)
+        QVERIFY(!boardIsOnline(port));
+    if (server != QLatin1String("none"))
+        QCOMPARE(service.requests().value(0).target(), health);
 }
 
 QTEST_GUILESS_MAIN(TestNetworkState)

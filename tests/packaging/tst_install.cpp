@@ -182,7 +182,7 @@ void TestInstall::boardsOfTwoUsersFillTheirOwnStores()
 
 void TestInstall::boardStartsItsServiceWhereNoSocketListens()
 {
-    if (loopbackServiceListening(FeedPort))
+    if (loopbackPortListening(FeedPort))
         QSKIP("127.0.0.1:8619 is taken (a feed service running?)");
     // The installed service, made to replay the recorded demo feeds rather
     // than ask the internet.
@@ -198,11 +198,11 @@ void TestInstall::boardStartsItsServiceWhereNoSocketListens()
     user.start(installed(QStringLiteral("bin/rorizedivo")));
     QVERIFY(user.board.waitForStarted());
     QTRY_COMPARE_WITH_TIMEOUT(filledRows(user.store()), 24, 30000);
-    QVERIFY(loopbackServiceListening(FeedPort));
+    QVERIFY(loopbackPortListening(FeedPort));
 
     // The board stops the service it started before it ends.
     QVERIFY(user.endsOnTerminate());
-    QVERIFY(!loopbackServiceListening(FeedPort));
+    QVERIFY(!loopbackPortListening(FeedPort));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

@@ -12,11 +12,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <ctime>
+
 class TestFeedDocument : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void golden_data();
     void golden();
     void errorDocument();
@@ -42,6 +45,16 @@ private slots:
 private:
     QTemporaryDir m_scratch;
 };
+
+void TestFeedDocument::initTestCase()
+{
+    // A host whose zone has daylight saving, unlike the cities': nothing
+    // written may depend on it (29 March 2026, 2:00 to 3:00, does not exist
+    // in Berlin).
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QVERIFY(!QDateTime(QDate(2026, 3, 29), QTime(2, 30)).isValid());
+}
 
 // Golden files: each recorded or hand-made answer, written for a city in one
 // unit, must give exactly the expected document. Set FORECAST_UPDATE_GOLDEN=1
@@ -109,29 +122,34 @@ void TestFeedDocument::errorDocument()
 
 void TestFeedDocument::everyWmoCode()
 {
-    // The Riyadh answer with each WMO code from -1 to 100, by day and by
-    // night, through the whole writer; the condition each one gives is
-    // compared with the expected list (and the forecast, which is always
-    // the day form).
+    // The Riyadh answer with each WMO code from -1 to 100 (and none), by day
+    // and by night, through the whole writer; the condition each one gives
+    // is compared with the expected list, with the forecast (always the day
+    // form) and with the condition when the air carries 500 μg/m³ of dust.
     QJsonObject answer = upstreamAnswer(QStringLiteral("riyadh-day.json"));
     const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
+    const QJsonObject dusty = QJsonDocument::fromJson(R"({"current_units":{"dust":"μg/m³"},"current":{"dust":500}})").object();
     QByteArray conditions;
-    for (int wmo = -1; wmo <= 100; ++wmo) {
+    for (int wmo = -1; wmo <= 101; ++wmo) {
         for (const bool day : {true, false}) {
+            const QJsonValue code = wmo == 101 ? QJsonValue(QJsonValue::Null) : QJsonValue(wmo);
             QJsonObject current = answer.value(QStringLiteral("current")).toObject();
-            current.insert(QStringLiteral("weather_code"), wmo);
+            current.insert(QStringLiteral("weather_code"), code);
             current.insert(QStringLiteral("is_day"), day ? 1 : 0);
             answer.insert(QStringLiteral("current"), current);
             QJsonObject daily = answer.value(QStringLiteral("daily")).toObject();
-            daily.insert(QStringLiteral("weather_code"), QJsonArray{wmo});
+            daily.insert(QStringLiteral("weather_code"), QJsonArray{code});
             answer.insert(QStringLiteral("daily"), daily);
 
+            QByteArray line = "wmo " + (wmo == 101 ? QByteArray("none") : QByteArray::number(wmo)) + (day ? " day:  " : " night:");
             const QByteArray written = writeForecastDocument(answer, riyadh, Units::Metric);
-            QByteArray line = "wmo " + QByteArray::number(wmo) + (day ? " day:  " : " night:");
-            for (const QByteArray &element : {QByteArray("<yweather:condition "), QByteArray("<yweather:forecast ")}) {
-                const qsizetype at = written.indexOf(element);
+            const QByteArray withDust = writeForecastDocument(answer, riyadh, Units::Metric, dusty);
+            for (const auto &[document, element] : {std::pair(written, QByteArray("<yweather:condition ")),
+                                                    std::pair(written, QByteArray("<yweather:forecast ")),
+                                                    std::pair(withDust, QByteArray("<yweather:condition "))}) {
+                const qsizetype at = document.indexOf(element);
                 QVERIFY(at >= 0);
-                const QByteArray tag = written.mid(at, written.indexOf("/>", at) - at);
+                const QByteArray tag = document.mid(at, document.indexOf("/>", at) - at);
                 const qsizetype text = tag.indexOf(" text=");
                 line += " " + tag.mid(text + 1, tag.indexOf(" temp=") > 0 ? tag.indexOf(" temp=") - text - 1 : -1);
             }
@@ -237,6 +255,12 @@ void TestFeedDocument::conversions_data()
     QTest::newRow("standard pressure") << feedDecimalText(hectopascalsToInchesOfMercury(1013.25), 2) << "29.92";
     QTest::newRow("trailing zeros dropped") << feedDecimalText(1030.40, 2) << "1030.4";
     QTest::newRow("no minus zero") << feedDecimalText(-0.001, 2) << "0";
+    // The wind chill of the old feeds: Van Alstyne, 38 °F with 13 mph.
+    QTest::newRow("wind chill, cold and windy")
+        << feedWholeText(celsiusToFahrenheit(windChillCelsius((38 - 32) * 5.0 / 9.0, 13 * 1.609344))) << "30";
+    QTest::newRow("wind chill, calm") << feedWholeText(windChillCelsius(-5, 4.8)) << "-5";
+    QTest::newRow("wind chill, too warm for it") << feedWholeText(windChillCelsius(10.1, 40)) << "10";
+    QTest::newRow("wind chill, at 10 degrees") << feedWholeText(windChillCelsius(10, 40)) << "6";
 }
 
 void TestFeedDocument::conversions()
@@ -298,16 +322,25 @@ void TestFeedDocument::observationTimes_data()
     QTest::newRow("null time") << QByteArray(R"({"utc_offset_seconds":0,"current":{"time":null}})") << QDateTime();
     QTest::newRow("no current") << QByteArray(R"({"utc_offset_seconds":0})") << QDateTime();
     QTest::newRow("not a time") << QByteArray(R"({"utc_offset_seconds":0,"current":{"time":"soon"}})") << QDateTime();
+    // Not a time in Berlin, where the host is, but in Riyadh.
+    QTest::newRow("in the host's daylight saving gap")
+        << QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-03-29T02:30"}})")
+        << QDateTime(QDate(2026, 3, 28), QTime(23, 30), Qt::UTC);
 }
 
 void TestFeedDocument::observationTimes()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QDateTime, observed);
-    const auto time = observationTime(QJsonDocument::fromJson(answer).object());
+    const QJsonObject object = QJsonDocument::fromJson(answer).object();
+    const auto time = observationTime(object);
     QCOMPARE(time.has_value(), observed.isValid());
-    if (time)
+    // The document gives its publication time whenever there is one.
+    if (time) {
         QCOMPARE(*time, observed);
+        QVERIFY(writeForecastDocument(object, *LocationTable::builtIn().find(QStringLiteral("SAXX0017")), Units::Metric)
+                    .contains("<pubDate>"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFeedDocument)

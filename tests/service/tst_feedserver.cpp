@@ -56,6 +56,14 @@ public:
         }
     }
 
+    void health(HealthCallback callback) override
+    {
+        if (mode == Mode::Unavailable)
+            callback({false, QStringLiteral("the upstream cannot be reached and no forecast is left to serve")});
+        else
+            callback({true, QStringLiteral("24 of 24 cities served, 24 fresh")});
+    }
+
     void answerWaiting()
     {
         const auto pending = std::exchange(waiting, {});
@@ -213,6 +221,9 @@ void TestFeedServer::answers_data()
                                                       << QByteArray("<title>City not found</title>\n   <description>Invalid Input /forecastrss?p=XXXX0000&amp;u=c</description>") << 0;
     QTest::newRow("source has nothing") << get("/forecastrss?p=SAXX0017&u=c") << int(StubSource::Mode::Unavailable) << 503 << text << QByteArray("SAXX0017") << 1;
 
+    QTest::newRow("health") << get("/health") << ok << 200 << text << QByteArray("200 OK: 24 of 24 cities served") << 0;
+    QTest::newRow("health, nothing to serve") << get("/health?from=board") << int(StubSource::Mode::Unavailable) << 503 << text
+                                              << QByteArray("503 Service Unavailable: the upstream cannot be reached") << 0;
     QTest::newRow("unknown path") << get("/weather?p=SAXX0017") << ok << 404 << text << QByteArray() << 0;
     QTest::newRow("root") << get("/") << ok << 404 << text << QByteArray() << 0;
     QTest::newRow("below the feed path") << get("/forecastrss/SAXX0017") << ok << 404 << text << QByteArray() << 0;
@@ -255,7 +266,7 @@ void TestFeedServer::answers()
         QVERIFY(client.closedWithin(2000));
         QVERIFY(client.socket().readAll().isEmpty());
     }
-    if (status == 503)
+    if (status == 503 && request.contains("/forecastrss"))
         QCOMPARE(answer.headers.value("retry-after"), QByteArray("60"));
     if (status == 405)
         QCOMPARE(answer.headers.value("allow"), QByteArray("GET, HEAD"));

@@ -101,9 +101,11 @@ private slots:
     void servesOnASocketFromSystemd();
 
 private:
-    // Starts the service on a free port; 0 when it did not come up.
+    // Starts the service on a free port, with a cache folder of its own; 0
+    // when it did not come up.
     quint16 start(const QStringList &arguments);
     QByteArray m_errors;
+    QTemporaryDir m_cache;
     std::unique_ptr<QProcess> m_service;
 };
 
@@ -121,6 +123,9 @@ quint16 TestForecastd::start(const QStringList &arguments)
     m_service = std::make_unique<QProcess>();
     m_service->setProgram(QStringLiteral(FORECASTD_PATH));
     m_service->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_cache.path());
+    m_service->setProcessEnvironment(environment);
     m_errors.clear();
     m_service->start();
     const QRegularExpression serving(QStringLiteral("serving http://127\\.0\\.0\\.1:(\\d+)/forecastrss"));
@@ -153,24 +158,36 @@ void TestForecastd::servesLiveAndRecords()
 {
     LoopbackHttpServer upstream;
     QVERIFY(upstream.listen());
-    upstream.serve(QStringLiteral("/v1/forecast"),
-                   readWhole(serviceSamplesPath(QStringLiteral("upstream/SAXX0036.json"))), 200, "application/json");
+    serveSampleAnswers(upstream);
     QTemporaryDir record;
     const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
+                                QStringLiteral("--air-quality-upstream"), upstream.url(QStringLiteral("/v1/air-quality")).toString(),
                                 QStringLiteral("--record"), record.path()});
     QVERIFY(port);
+    const auto feed = [port](const char *id) {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=%2&u=c").arg(port).arg(QLatin1String(id)));
+    };
 
-    const Fetched fetched = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0036&u=c").arg(port)));
-    QCOMPARE(fetched.status, 200);
-    // The same answer rendered by the program at build time for the demo.
-    QCOMPARE(fetched.body, readWhole(serviceSamplesPath(QStringLiteral("demo/SAXX0036.xml"))));
-    QCOMPARE(upstream.requests().size(), 1);
-    QVERIFY(upstream.requests().first().header("User-Agent").startsWith("forecastd/"));
-    QCOMPARE(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0036.xml"))), fetched.body);
+    // The same answers rendered by the program at build time for the demo;
+    // Qassim in its dust, from the air-quality answer. Both are recorded.
+    for (const char *id : {"SAXX0036", "SAXX0030"}) {
+        const Fetched fetched = fetch(feed(id));
+        QCOMPARE(fetched.status, 200);
+        const QString name = QLatin1String(id) + QStringLiteral(".xml");
+        QCOMPARE(fetched.body, readWhole(serviceSamplesPath(QStringLiteral("demo/") + name)));
+        QCOMPARE(readWhole(QDir(record.path()).filePath(name)), fetched.body);
+    }
+    QVERIFY(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0030.xml"))).contains("code=\"19\""));
+    // One wave: a forecast and an air-quality request.
+    QCOMPARE(upstream.requests().size(), 2);
+    for (const HttpRequest &request : upstream.requests())
+        QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
 
-    // Served from the cache the second time.
-    QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/forecastrss?p=SAXX0036&u=c").arg(port))).body, fetched.body);
-    QCOMPARE(upstream.requests().size(), 1);
+    // Served from the cache the second time; healthy; the answers kept on disk.
+    QCOMPARE(fetch(feed("SAXX0036")).status, 200);
+    QCOMPARE(upstream.requests().size(), 2);
+    QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(port))).status, 200);
+    QVERIFY(QFile::exists(m_cache.filePath(QStringLiteral("rorizedivo/forecastd/forecasts.json"))));
 }
 
 void TestForecastd::demoFolderIsWhatTheProgramRenders()
@@ -199,7 +216,9 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("port too large") << QStringList{"--port", "70000"};
     QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"};
     QTest::newRow("upstream not http") << QStringList{"--upstream", "ftp://127.0.0.1/forecast"};
+    QTest::newRow("air-quality upstream not http") << QStringList{"--air-quality-upstream", "file:///tmp/air"};
     QTest::newRow("replay and upstream") << QStringList{"--replay", "/tmp", "--upstream", "http://127.0.0.1/"};
+    QTest::newRow("replay and air-quality upstream") << QStringList{"--replay", "/tmp", "--air-quality-upstream", "http://127.0.0.1/"};
     QTest::newRow("render without output") << QStringList{"--render", "/tmp"};
     QTest::newRow("idle exit not a number of seconds") << QStringList{"--idle-exit", "-5"};
 }

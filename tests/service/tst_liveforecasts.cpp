@@ -1,7 +1,8 @@
 // The live source and its client against a fake upstream on loopback:
-// request shape, answers of every kind, caching, sharing, the in-flight
-// bound, back-off, Retry-After and stale serving. Time is a fake clock, so
-// nothing here waits for real minutes.
+// request shape, answers of every kind, waves and their renewal, failures
+// city by city, air quality and dust, caching on disk and in memory, the
+// in-flight bound, back-off, Retry-After, stale serving and health. Time is a
+// fake clock, so nothing here waits for real minutes.
 
 #include "servicetestdata.h"
 #include "testsupport.h"
@@ -13,6 +14,8 @@
 #include "service/openmeteoclient.h"
 
 #include <QDomDocument>
+#include <QJsonArray>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTest>
@@ -34,6 +37,32 @@ QByteArray riyadhAnswer()
 const Location &city(const char *id)
 {
     return *LocationTable::builtIn().find(QString::fromLatin1(id));
+}
+
+int cityCount()
+{
+    return int(LocationTable::builtIn().locations().size());
+}
+
+// A fake upstream handler answering each city asked with element(id).
+LoopbackHttpServer::Handler perCity(std::function<QByteArray(const QString &id)> element)
+{
+    return [element](const HttpRequest &request) {
+        QList<QByteArray> elements;
+        for (const QString &id : citiesAsked(request))
+            elements << element(id);
+        HttpResponse response;
+        response.contentType = "application/json";
+        response.body = answerOf(elements);
+        return response;
+    };
+}
+
+QByteArray airAnswer(double dust)
+{
+    return R"({"utc_offset_seconds":10800,"current_units":{"dust":"μg/m³","pm10":"μg/m³"},)"
+           R"("current":{"time":"2026-12-07T13:00","interval":3600,"dust":)"
+        + QByteArray::number(dust) + R"(,"pm10":)" + QByteArray::number(dust + 30) + "}}";
 }
 
 // A huge answer, and how much of it the upstream may get written. What it
@@ -116,17 +145,38 @@ private slots:
     void cachedForFifteenMinutes();
     void oneCallPerCityAtATime();
     void atMostFourInFlight();
+    void failuresCityByCity_data();
+    void failuresCityByCity();
+    void airQuality_data();
+    void airQuality();
+    void renewsWhileBoardsAsk();
+    void answersWithinItsTime();
     void backsOffExponentially();
     void failuresOfOneWaveCountOnce();
     void honoursRetryAfter();
     void staleDocumentsForThreeHours();
     void staleNeedsAPublicationTime();
+    void keepsAnswersOnDisk();
+    void health_data();
+    void health();
 
 private:
     // Asks the source and waits (in the event loop) for its answer.
     ServedDocument ask(const Location &location, Units units = Units::Metric);
     void advance(int seconds) { m_now = m_now.addSecs(seconds); }
-    int upstreamCalls() const { return m_upstream->requests().size(); }
+    // Forecast requests the upstream received; air-quality ones apart.
+    int upstreamCalls() const { return calls(QStringLiteral("/v1/forecast")); }
+    int airCalls() const { return calls(QStringLiteral("/v1/air-quality")); }
+    int calls(const QString &path) const
+    {
+        const QList<HttpRequest> requests = m_upstream->requests();
+        return int(std::count_if(requests.begin(), requests.end(), [&](const HttpRequest &r) { return r.path == path; }));
+    }
+    void serveForecasts(const QByteArray &element)
+    {
+        m_upstream->handle(QStringLiteral("/v1/forecast"), perCity([element](const QString &) { return element; }));
+    }
+    void waitForTheWave() { QTRY_VERIFY(!m_source->waveRunning()); }
 
     std::unique_ptr<LoopbackHttpServer> m_upstream;
     std::unique_ptr<OpenMeteoClient> m_client;
@@ -147,9 +197,11 @@ void TestLiveForecasts::init()
     QVERIFY(m_upstream->listen());
     m_client = std::make_unique<OpenMeteoClient>();
     m_client->setEndpoint(m_upstream->url(QStringLiteral("/v1/forecast")));
+    m_client->setAirQualityEndpoint(m_upstream->url(QStringLiteral("/v1/air-quality")));
     m_client->setTimeout(2000);
     m_now = Observed.addSecs(5 * 60);
-    m_source = std::make_unique<LiveForecastSource>(m_client.get(), [this] { return m_now; });
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
+    m_upstream->handle(QStringLiteral("/v1/air-quality"), perCity([](const QString &) { return airAnswer(40); }));
 }
 
 ServedDocument TestLiveForecasts::ask(const Location &location, Units units)
@@ -169,64 +221,80 @@ ServedDocument TestLiveForecasts::ask(const Location &location, Units units)
 
 void TestLiveForecasts::requestShape()
 {
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
+    serveForecasts(riyadhAnswer());
     QCOMPARE(ask(city("SAXX0036")).status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 1);
+    QCOMPARE(airCalls(), 1);
 
-    const HttpRequest request = m_upstream->requests().first();
-    QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
-    const QUrlQuery query(request.query);
-    QCOMPARE(query.queryItemValue(QStringLiteral("latitude")), QStringLiteral("18.2333"));
-    QCOMPARE(query.queryItemValue(QStringLiteral("longitude")), QStringLiteral("42.6500"));
-    QCOMPARE(query.queryItemValue(QStringLiteral("current"), QUrl::FullyDecoded),
-             QStringLiteral("temperature_2m,relative_humidity_2m,apparent_temperature,is_day,weather_code,"
-                            "pressure_msl,wind_speed_10m,wind_direction_10m,visibility"));
-    QCOMPARE(query.queryItemValue(QStringLiteral("daily"), QUrl::FullyDecoded),
-             QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset"));
-    QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), QStringLiteral("Asia/Riyadh"));
-    QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
-    QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
-    QCOMPARE(request.header("Accept"), QByteArray("application/json"));
+    // One request for every city (by its coordinates), in the table's order.
+    QStringList ids;
+    for (const Location &location : LocationTable::builtIn().locations())
+        ids << location.id;
+    for (const HttpRequest &request : m_upstream->requests()) {
+        const QUrlQuery query(request.query);
+        QCOMPARE(citiesAsked(request), ids);
+        QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), QStringLiteral("Asia/Riyadh"));
+        QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
+        QCOMPARE(request.header("Accept"), QByteArray("application/json"));
+        if (request.path == QLatin1String("/v1/air-quality")) {
+            QCOMPARE(query.queryItemValue(QStringLiteral("current"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
+            continue;
+        }
+        QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("current"), QUrl::FullyDecoded),
+                 QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
+                                "pressure_msl,wind_speed_10m,wind_direction_10m,visibility"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("daily"), QUrl::FullyDecoded),
+                 QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
+    }
 }
 
+// What the upstream's forecast answer to a wave may be. The answer for
+// every city is "good" (Riyadh's sample), changed as the row says, as a
+// whole or in each element; a failure of the whole leaves the upstream
+// alone, one in the elements only the cities.
 void TestLiveForecasts::upstreamAnswers_data()
 {
     QTest::addColumn<QString>("upstream");
-    QTest::addColumn<bool>("served");
+    QTest::addColumn<QString>("failure"); // "", "upstream" or "cities"
 
-    QTest::newRow("good answer") << "good" << true;
-    QTest::newRow("nulls in every value") << "nulls" << true;
-    QTest::newRow("error text appended to a 200") << "appended" << false;
-    QTest::newRow("error object with 200") << "error-200" << false;
-    QTest::newRow("400 with the error object") << "error-400" << false;
-    QTest::newRow("429 too many requests") << "429" << false;
-    QTest::newRow("500") << "500" << false;
-    QTest::newRow("truncated JSON") << "truncated" << false;
-    QTest::newRow("JSON array") << "array" << false;
-    QTest::newRow("no current block") << "no-current" << false;
-    QTest::newRow("empty body") << "empty" << false;
-    QTest::newRow("answer as large as allowed") << "at-limit" << true;
-    QTest::newRow("answer one byte too large") << "past-limit" << false;
-    QTest::newRow("huge, length announced") << "huge" << false;
-    QTest::newRow("huge, length not announced") << "huge-unannounced" << false;
-    QTest::newRow("connection closed without answer") << "closed" << false;
-    QTest::newRow("connection refused") << "refused" << false;
-    QTest::newRow("no answer in time") << "hang" << false;
+    QTest::newRow("good answer") << "good" << "";
+    QTest::newRow("nulls in every value") << "nulls" << "";
+    QTest::newRow("error text appended to a 200") << "appended" << "upstream";
+    QTest::newRow("error object with 200") << "error-200" << "upstream";
+    QTest::newRow("400 with the error object") << "error-400" << "upstream";
+    QTest::newRow("429 too many requests") << "429" << "upstream";
+    QTest::newRow("500") << "500" << "upstream";
+    QTest::newRow("truncated JSON") << "truncated" << "upstream";
+    QTest::newRow("one object for several cities") << "object" << "upstream";
+    QTest::newRow("no current block") << "no-current" << "cities";
+    QTest::newRow("elements that are not objects") << "numbers" << "cities";
+    QTest::newRow("empty array") << "empty-array" << "cities";
+    QTest::newRow("empty body") << "empty" << "upstream";
+    QTest::newRow("answer as large as allowed") << "at-limit" << "";
+    QTest::newRow("answer one byte too large") << "past-limit" << "upstream";
+    QTest::newRow("huge, length announced") << "huge" << "upstream";
+    QTest::newRow("huge, length not announced") << "huge-unannounced" << "upstream";
+    QTest::newRow("connection closed without answer") << "closed" << "upstream";
+    QTest::newRow("connection refused") << "refused" << "upstream";
+    QTest::newRow("no answer in time") << "hang" << "upstream";
 }
 
 void TestLiveForecasts::upstreamAnswers()
 {
     QFETCH(QString, upstream);
-    QFETCH(bool, served);
+    QFETCH(QString, failure);
 
     const QString target = QStringLiteral("/v1/forecast");
     const QByteArray json = "application/json";
-    const QByteArray good = riyadhAnswer();
+    const QByteArray element = riyadhAnswer();
+    QByteArray good = answerOf(QList<QByteArray>(cityCount(), element));
     const QByteArray errorObject = R"({"error":true,"reason":"Latitude must be in range of -90 to 90°."})";
     if (upstream == QLatin1String("good"))
         m_upstream->serve(target, good, 200, json);
     else if (upstream == QLatin1String("nulls"))
-        m_upstream->serve(target, readWhole(serviceFixturePath(QStringLiteral("upstream/tabuk-nulls.json"))), 200, json);
+        serveForecasts(readWhole(serviceFixturePath(QStringLiteral("upstream/tabuk-nulls.json"))));
     else if (upstream == QLatin1String("appended"))
         m_upstream->serve(target, good + "\nerror: the database is being updated\n", 200, json);
     else if (upstream == QLatin1String("error-200"))
@@ -239,10 +307,14 @@ void TestLiveForecasts::upstreamAnswers()
         m_upstream->serve(target, "Internal Server Error", 500, "text/plain");
     else if (upstream == QLatin1String("truncated"))
         m_upstream->serve(target, good.left(good.size() / 2), 200, json);
-    else if (upstream == QLatin1String("array"))
-        m_upstream->serve(target, "[" + good + "]", 200, json);
+    else if (upstream == QLatin1String("object"))
+        m_upstream->serve(target, element, 200, json);
     else if (upstream == QLatin1String("no-current"))
-        m_upstream->serve(target, readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))), 200, json);
+        serveForecasts(readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
+    else if (upstream == QLatin1String("numbers"))
+        m_upstream->serve(target, "[" + QByteArray("1,").repeated(cityCount() - 1) + "1]", 200, json);
+    else if (upstream == QLatin1String("empty-array"))
+        m_upstream->serve(target, "[]", 200, json);
     else if (upstream == QLatin1String("empty"))
         m_upstream->serve(target, QByteArray(), 200, json);
     else if (upstream == QLatin1String("at-limit"))
@@ -263,16 +335,23 @@ void TestLiveForecasts::upstreamAnswers()
     }
 
     const ServedDocument answer = ask(city("SAXX0017"));
-    if (served) {
+    if (failure.isEmpty()) {
         QCOMPARE(answer.status, ServedDocument::Status::Ok);
         QVERIFY(!parseFeedDocument(answer.body).isNull());
         QVERIFY(!m_source->backoffUntil().isValid());
+        QCOMPARE(ask(city("SAXX0040")).status, ServedDocument::Status::Ok); // from the same wave
     } else {
         QCOMPARE(answer.status, ServedDocument::Status::Unavailable);
         QVERIFY(answer.body.isEmpty());
         QCOMPARE(answer.retryAfterSeconds, LiveForecastSource::FirstBackoffSeconds);
-        QCOMPARE(m_source->backoffUntil(), m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
+        const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
+        QCOMPARE(m_source->backoffUntil(), failure == QLatin1String("upstream") ? pause : QDateTime());
+        QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0040")),
+                 failure == QLatin1String("cities") ? pause : QDateTime());
     }
+    // One request (the network layer sends it once more when the connection
+    // closes before any answer).
+    QVERIFY(upstreamCalls() == 1 || upstream == QLatin1String("closed") || upstream == QLatin1String("refused"));
     // A huge answer is not read to its end.
     QVERIFY2(m_upstream->bodyBytesSent() <= HugeWrittenAtMost,
              qPrintable(QStringLiteral("%1 bytes written").arg(m_upstream->bodyBytesSent())));
@@ -308,7 +387,7 @@ void TestLiveForecasts::hugeAnswerWhileTheClientIsBusy()
 
 void TestLiveForecasts::cachedForFifteenMinutes()
 {
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
+    serveForecasts(riyadhAnswer());
     const ServedDocument first = ask(city("SAXX0017"));
     QCOMPARE(first.status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 1);
@@ -317,32 +396,38 @@ void TestLiveForecasts::cachedForFifteenMinutes()
     QCOMPARE(ask(city("SAXX0017")).body, first.body);
     const ServedDocument imperial = ask(city("SAXX0017"), Units::Imperial);
     QVERIFY(imperial.body.contains("temperature=\"F\""));
-    QCOMPARE(upstreamCalls(), 1);
-
-    // Another city is a call of its own.
+    // Every city came with the same wave.
     QCOMPARE(ask(city("SAXX0012")).status, ServedDocument::Status::Ok);
-    QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(upstreamCalls(), 1);
+    QCOMPARE(airCalls(), 1);
 
     advance(1);
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
-    QCOMPARE(upstreamCalls(), 3);
+    QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(airCalls(), 2);
 }
 
 void TestLiveForecasts::oneCallPerCityAtATime()
 {
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
-    QList<ServedDocument> answers;
-    auto collect = [&answers](const ServedDocument &served) { answers.append(served); };
-    m_source->document(city("SAXX0017"), Units::Metric, collect);
-    m_source->document(city("SAXX0017"), Units::Imperial, collect);
-    m_source->document(city("SAXX0017"), Units::Metric, collect);
-    QTRY_COMPARE(answers.size(), 3);
+    // Requests that arrive while a wave is under way wait for it.
+    serveForecasts(riyadhAnswer());
+    QList<ServedDocument> answers(4);
+    int answered = 0;
+    const QList<QPair<const char *, Units>> requests{
+        {"SAXX0017", Units::Metric}, {"SAXX0017", Units::Imperial}, {"SAXX0012", Units::Metric}, {"SAXX0017", Units::Metric}};
+    for (int i = 0; i < 4; ++i)
+        m_source->document(city(requests[i].first), requests[i].second, [&answers, &answered, i](const ServedDocument &served) {
+            answers[i] = served;
+            ++answered;
+        });
+    QTRY_COMPARE(answered, 4);
     QCOMPARE(upstreamCalls(), 1);
     for (const ServedDocument &answer : answers)
         QCOMPARE(answer.status, ServedDocument::Status::Ok);
     QVERIFY(answers[0].body.contains("temperature=\"C\""));
     QVERIFY(answers[1].body.contains("temperature=\"F\""));
-    QCOMPARE(answers[2].body, answers[0].body);
+    QVERIFY(answers[2].body.contains("Jeddah"));
+    QCOMPARE(answers[3].body, answers[0].body);
 }
 
 void TestLiveForecasts::atMostFourInFlight()
@@ -352,7 +437,7 @@ void TestLiveForecasts::atMostFourInFlight()
     int answered = 0;
     const QList<Location> &all = LocationTable::builtIn().locations();
     for (int i = 0; i < 10; ++i)
-        m_source->document(all[i], Units::Metric, [&answered](const ServedDocument &) { ++answered; });
+        m_client->fetch({all[i]}, [&answered](const FetchResult &) { ++answered; });
 
     QTest::qWait(150);
     QCOMPARE(upstreamCalls(), OpenMeteoClient::MaximumInFlight);
@@ -360,6 +445,192 @@ void TestLiveForecasts::atMostFourInFlight()
     QTRY_COMPARE_WITH_TIMEOUT(answered, 10, 5000);
     QCOMPARE(upstreamCalls(), 10);
     QCOMPARE(m_client->inFlight(), 0);
+}
+
+// An element that fails, or is missing, fails its city alone: the others are
+// served, the city is left out of the waves for its own pause, and comes
+// back with the first wave after it.
+void TestLiveForecasts::failuresCityByCity_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("failing");
+
+    QTest::newRow("fewer elements than asked") << "short" << "SAXX0032";
+    QTest::newRow("an error object for one city") << "error" << "SAXX0014";
+    QTest::newRow("no current block for one city") << "no-current" << "SAXX0014";
+    QTest::newRow("elements named out of order") << "reversed" << "";
+}
+
+void TestLiveForecasts::failuresCityByCity()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, failing);
+    m_upstream->handle(QStringLiteral("/v1/forecast"), [&](const HttpRequest &request) {
+        const QStringList ids = citiesAsked(request);
+        QList<QByteArray> elements;
+        for (const QString &id : ids) {
+            QByteArray element = readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(id)));
+            if (id == failing && answer == QLatin1String("error"))
+                element = R"({"error":true,"reason":"No data is available for this location"})";
+            else if (id == failing && answer == QLatin1String("no-current"))
+                element = readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
+            if (!(id == failing && answer == QLatin1String("short")))
+                elements << element;
+        }
+        HttpResponse response;
+        response.contentType = "application/json";
+        response.body = answerOf(elements);
+        if (answer == QLatin1String("reversed")) {
+            // Every element named by location_id, last first.
+            QJsonArray named;
+            const QJsonArray array = QJsonDocument::fromJson(response.body).array();
+            for (qsizetype i = array.size() - 1; i >= 0; --i) {
+                QJsonObject element = array.at(i).toObject();
+                element.insert(QStringLiteral("location_id"), int(i));
+                named.append(element);
+            }
+            response.body = QJsonDocument(named).toJson();
+        }
+        return response;
+    });
+
+    for (const Location &location : LocationTable::builtIn().locations()) {
+        const ServedDocument served = ask(location);
+        QCOMPARE(served.status, location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
+        // Each city is written from its own element.
+        const QJsonObject sample = QJsonDocument::fromJson(
+            readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(location.id)))).object();
+        if (location.id != failing)
+            QCOMPARE(served.body, writeForecastDocument(sample, location, Units::Metric,
+                                                        QJsonDocument::fromJson(airAnswer(40)).object()));
+    }
+    QCOMPARE(upstreamCalls(), 1);
+    QVERIFY(!m_source->backoffUntil().isValid());
+    if (failing.isEmpty())
+        return;
+
+    // Asked again within its pause, the city costs no call.
+    const Location &lost = *LocationTable::builtIn().find(failing);
+    QCOMPARE(m_source->cityBackoffUntil(failing), m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
+    advance(LiveForecastSource::FirstBackoffSeconds - 1);
+    QCOMPARE(ask(lost).retryAfterSeconds, 1);
+    QCOMPARE(upstreamCalls(), 1);
+    // After it, the next wave asks for it again (with the others, to keep
+    // them in step), and it is back.
+    advance(1);
+    serveForecasts(riyadhAnswer());
+    QCOMPARE(ask(lost).status, ServedDocument::Status::Ok);
+    QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(citiesAsked(m_upstream->requests().last()).size(), cityCount());
+    QVERIFY(!m_source->cityBackoffUntil(failing).isValid());
+}
+
+// The air-quality answer of a wave decides the dust, and never costs the
+// weather: when it fails, is late or lacks a city, the city is served from
+// the forecast alone and the air is left alone for its own pause.
+void TestLiveForecasts::airQuality_data()
+{
+    QTest::addColumn<QString>("air");
+    QTest::addColumn<int>("riyadhCode");    // Riyadh's sample is mainly clear (34)
+    QTest::addColumn<bool>("airPause");     // the air-quality request as a whole left alone
+    QTest::addColumn<bool>("riyadhPause");  // Riyadh's part of it left alone
+
+    QTest::newRow("dust at the threshold") << "dust-500" << 19 << false << false;
+    QTest::newRow("dust just below it") << "dust-499" << 34 << false << false;
+    QTest::newRow("no dust value") << "null" << 34 << false << false;
+    QTest::newRow("the city missing") << "short" << 34 << false << true;
+    QTest::newRow("error status") << "500" << 34 << true << false;
+    QTest::newRow("no answer in time") << "hang" << 34 << true << false;
+}
+
+void TestLiveForecasts::airQuality()
+{
+    QFETCH(QString, air);
+    QFETCH(int, riyadhCode);
+    QFETCH(bool, airPause);
+    QFETCH(bool, riyadhPause);
+
+    const QString target = QStringLiteral("/v1/air-quality");
+    serveForecasts(riyadhAnswer());
+    if (air.startsWith(QLatin1String("dust-")))
+        m_upstream->handle(target, perCity([&](const QString &id) {
+            return airAnswer(id == QLatin1String("SAXX0017") ? air.mid(5).toDouble() : 40);
+        }));
+    else if (air == QLatin1String("null"))
+        m_upstream->handle(target, perCity([](const QString &) {
+            return QByteArray(R"({"current":{"time":"2026-12-07T13:00","dust":null,"pm10":null}})");
+        }));
+    else if (air == QLatin1String("short"))
+        m_upstream->handle(target, [](const HttpRequest &request) {
+            HttpResponse response;
+            response.contentType = "application/json";
+            response.body = answerOf(QList<QByteArray>(citiesAsked(request).indexOf(QStringLiteral("SAXX0017")), airAnswer(600)));
+            return response;
+        });
+    else if (air == QLatin1String("500"))
+        m_upstream->serve(target, "Internal Server Error", 500, "text/plain");
+    else if (air == QLatin1String("hang"))
+        m_upstream->hang(target);
+    m_source->setAirQualityGrace(200);
+
+    const ServedDocument riyadh = ask(city("SAXX0017"));
+    QCOMPARE(riyadh.status, ServedDocument::Status::Ok);
+    const QDomElement condition = parseFeedDocument(riyadh.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
+    QCOMPARE(condition.attribute(QStringLiteral("code")).toInt(), riyadhCode);
+    QCOMPARE(riyadh.body.contains("Air quality data by Open-Meteo.com"), !airPause && !riyadhPause);
+    QVERIFY(!m_source->backoffUntil().isValid());
+    const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
+    QCOMPARE(m_source->airQualityBackoffUntil(), airPause ? pause : QDateTime());
+    QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0017"), true), riyadhPause ? pause : QDateTime());
+    QCOMPARE(upstreamCalls(), 1);
+}
+
+// While boards ask, the cache is renewed as it runs out, and what is renewed
+// is served meanwhile: a board refreshing at minutes 5, 18 and 28 never waits
+// after its first refresh, and costs four waves an hour; none once it stops.
+void TestLiveForecasts::renewsWhileBoardsAsk()
+{
+    serveForecasts(riyadhAnswer());
+    m_now = QDateTime(QDate(2026, 12, 7), QTime(10, 5), Qt::UTC);
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    for (int minute = 1; minute <= 3 * 60; ++minute) {
+        advance(60);
+        m_source->renewIfDue();
+        const int clock = m_now.time().minute();
+        if (minute <= 2 * 60 && (clock == 5 || clock == 18 || clock == 28)) {
+            for (const Location &location : LocationTable::builtIn().locations()) {
+                std::optional<ServedDocument> atOnce;
+                m_source->document(location, Units::Metric, [&atOnce](const ServedDocument &served) { atOnce = served; });
+                QVERIFY2(atOnce && atOnce->status == ServedDocument::Status::Ok, qPrintable(m_now.toString()));
+            }
+        }
+        waitForTheWave();
+        if (minute == 2 * 60) // the first wave, and one every 15 minutes since
+            QCOMPARE(m_source->wavesStarted(), 9);
+    }
+    // The last board asked at 12:05; renewed at 12:20 and 12:35, not after.
+    QCOMPARE(m_source->wavesStarted(), 11);
+    QCOMPARE(upstreamCalls(), 11);
+    QCOMPARE(airCalls(), 11);
+}
+
+void TestLiveForecasts::answersWithinItsTime()
+{
+    // An upstream that takes longer than a board may wait: the board gets
+    // the stale document, or 503, in time.
+    serveForecasts(riyadhAnswer());
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    m_upstream->hang(QStringLiteral("/v1/forecast"));
+    m_source->setAnswerWithin(200);
+    advance(LiveForecastSource::FreshSeconds);
+    const ServedDocument stale = ask(city("SAXX0017"));
+    QCOMPARE(stale.status, ServedDocument::Status::Ok);
+    QVERIFY(stale.note.startsWith(QLatin1String("stale")));
+    advance(LiveForecastSource::StaleLimitSeconds);
+    QVERIFY(m_source->waveRunning()); // still the same wave
+    const ServedDocument none = ask(city("SAXX0017"));
+    QCOMPARE(none.status, ServedDocument::Status::Unavailable);
+    QVERIFY(none.retryAfterSeconds > 0);
 }
 
 void TestLiveForecasts::backsOffExponentially()
@@ -395,23 +666,25 @@ void TestLiveForecasts::backsOffExponentially()
 
     // One good answer ends it; the next failure starts again at 30 s.
     advance(m_now.secsTo(m_source->backoffUntil()));
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
+    serveForecasts(riyadhAnswer());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
     QCOMPARE(m_source->consecutiveFailures(), 0);
     m_upstream->serve(QStringLiteral("/v1/forecast"), "busy", 503, "text/plain");
-    QCOMPARE(ask(city("SAXX0012")).retryAfterSeconds, 30);
+    advance(LiveForecastSource::FreshSeconds);
+    ask(city("SAXX0012"));
+    QCOMPARE(m_now.secsTo(m_source->backoffUntil()), 30);
 }
 
 void TestLiveForecasts::failuresOfOneWaveCountOnce()
 {
-    // A board asking for three cities while the upstream is down must not
-    // push the pause to two minutes at once.
+    // A board asking for three cities while the upstream is down costs one
+    // call and pushes the pause no further than 30 s.
     m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
     int answered = 0;
     for (const char *id : {"SAXX0017", "SAXX0012", "SAXX0013"})
         m_source->document(city(id), Units::Metric, [&answered](const ServedDocument &) { ++answered; });
     QTRY_COMPARE(answered, 3);
-    QCOMPARE(upstreamCalls(), 3);
+    QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(m_source->consecutiveFailures(), 1);
     QCOMPARE(m_now.secsTo(m_source->backoffUntil()), 30);
 }
@@ -437,7 +710,7 @@ void TestLiveForecasts::honoursRetryAfter()
 
 void TestLiveForecasts::staleDocumentsForThreeHours()
 {
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
+    serveForecasts(riyadhAnswer());
     const ServedDocument fresh = ask(city("SAXX0017"));
     QCOMPARE(fresh.status, ServedDocument::Status::Ok);
 
@@ -464,7 +737,7 @@ void TestLiveForecasts::staleDocumentsForThreeHours()
 
     // The upstream back: a fresh document again.
     m_now = m_source->backoffUntil();
-    m_upstream->serve(QStringLiteral("/v1/forecast"), riyadhAnswer(), 200, "application/json");
+    serveForecasts(riyadhAnswer());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
 }
 
@@ -474,12 +747,90 @@ void TestLiveForecasts::staleNeedsAPublicationTime()
     QJsonObject current = answer.value(QStringLiteral("current")).toObject();
     current.insert(QStringLiteral("time"), QJsonValue::Null);
     answer.insert(QStringLiteral("current"), current);
-    m_upstream->serve(QStringLiteral("/v1/forecast"), QJsonDocument(answer).toJson(), 200, "application/json");
+    serveForecasts(QJsonDocument(answer).toJson());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
 
     m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
     advance(LiveForecastSource::FreshSeconds + 1);
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+}
+
+void TestLiveForecasts::keepsAnswersOnDisk()
+{
+    QTemporaryDir cache;
+    m_source->setCacheDirectory(cache.path());
+    serveForecasts(riyadhAnswer());
+    const ServedDocument before = ask(city("SAXX0017"));
+    QCOMPARE(before.status, ServedDocument::Status::Ok);
+
+    // A restarted service, with the upstream out of reach.
+    m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
+    advance(10 * 60);
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
+    m_source->setCacheDirectory(cache.path());
+    QCOMPARE(ask(city("SAXX0017")).body, before.body); // still fresh: no call
+    QCOMPARE(upstreamCalls(), 1);
+    advance(10 * 60);
+    QCOMPARE(ask(city("SAXX0017")).body, before.body); // stale, the upstream failing
+    QCOMPARE(upstreamCalls(), 2);
+
+    // Past the stale rule, a restart has nothing to serve.
+    m_now = Observed.addSecs(LiveForecastSource::StaleLimitSeconds + 60);
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
+    m_source->setCacheDirectory(cache.path());
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+}
+
+// The health the board's online check asks for: 200 while something can be
+// served, 503 when the upstream fails and nothing is left.
+void TestLiveForecasts::health_data()
+{
+    QTest::addColumn<bool>("servedBefore"); // a good wave, long ago
+    QTest::addColumn<QString>("upstream");  // what the upstream answers now
+    QTest::addColumn<int>("minutesLater");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("just started, upstream fine") << false << "good" << 0 << true;
+    QTest::newRow("just started, upstream down") << false << "down" << 0 << false;
+    QTest::newRow("upstream down, stale documents") << true << "down" << 20 << true;
+    QTest::newRow("upstream down, nothing left") << true << "down" << 200 << false;
+    QTest::newRow("no usable element for any city") << true << "no-current" << 200 << false;
+}
+
+void TestLiveForecasts::health()
+{
+    QFETCH(bool, servedBefore);
+    QFETCH(QString, upstream);
+    QFETCH(int, minutesLater);
+    QFETCH(bool, ok);
+
+    const auto check = [this] {
+        std::optional<ServiceHealth> health;
+        m_source->health([&health](const ServiceHealth &h) { health = h; });
+        QElapsedTimer waited;
+        waited.start();
+        while (!health && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return health.value_or(ServiceHealth{true, QStringLiteral("no answer")});
+    };
+    serveForecasts(riyadhAnswer());
+    if (servedBefore)
+        ask(city("SAXX0017"));
+    if (upstream == QLatin1String("down"))
+        m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
+    else if (upstream == QLatin1String("no-current"))
+        serveForecasts(readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
+    advance(minutesLater * 60);
+    if (servedBefore)
+        ask(city("SAXX0017"));
+
+    // Just started, the check itself asks the upstream, so that it can tell.
+    check();
+    waitForTheWave();
+    const ServiceHealth health = check();
+    QCOMPARE(health.ok, ok);
+    QVERIFY(!health.reason.isEmpty());
+    QVERIFY(!health.reason.contains(u'\n'));
 }
 
 QTEST_GUILESS_MAIN(TestLiveForecasts)

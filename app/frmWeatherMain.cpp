@@ -223,7 +223,7 @@ void frmWeatherMain::Form_Unload()
         return;
     const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
     if (QFileInfo::exists(storePath)) {
-        QFile::remove(storePath);
+        WeatherStore::removeStoreFile(storePath);
         yieldToEvents();
     }
     QFile file(marker);

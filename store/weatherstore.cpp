@@ -139,8 +139,7 @@ bool createStoreFile(const QString &path, QString *error)
         return true;
 
     const QString building = path + QStringLiteral(".building");
-    QFile::remove(building);
-    QFile::remove(building + QStringLiteral("-journal"));
+    removeStoreFile(building);
 
     sqlite3 *db = openStoreConnection(building, true, error);
     if (!db)
@@ -181,13 +180,23 @@ bool createStoreFile(const QString &path, QString *error)
 
     // rename() refuses to replace a file that appeared meanwhile: that store
     // is kept and this one dropped, so no table is defined twice.
+    if (!QFileInfo::exists(path))
+        removeStoreFile(path); // what a killed process left of an earlier store
     if (!QFile::rename(building, path)) {
-        QFile::remove(building);
+        removeStoreFile(building);
         if (error)
             *error = QStringLiteral("cannot move the new store into place");
         return QFileInfo::exists(path);
     }
     return true;
+}
+
+bool removeStoreFile(const QString &path)
+{
+    for (const char *companion : {"-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(companion));
+    QFile::remove(path);
+    return !QFileInfo::exists(path);
 }
 
 } // namespace WeatherStore

@@ -44,4 +44,10 @@ const QVector<SeedCity> &seedCities();
 // file at path is left alone. Returns whether path holds a store afterwards.
 bool createStoreFile(const QString &path, QString *error = nullptr);
 
+// Deletes a store file with what SQLite keeps beside it (its write-ahead
+// log, shared memory index and journal). A log left behind by a process
+// that was killed must never meet a new store of the same name: SQLite
+// would replay it into that store. Returns whether the file is gone.
+bool removeStoreFile(const QString &path);
+
 } // namespace WeatherStore

@@ -178,6 +178,7 @@ void TestStartup::storeLifeCycle()
     }
     // The first close discards the store once and leaves the marker.
     QVERIFY(!QFile::exists(store));
+    QVERIFY(!QFile::exists(store + QStringLiteral("-wal")));
     QVERIFY(QFile::exists(marker));
     QFile markerFile(marker);
     QVERIFY(markerFile.open(QIODevice::ReadOnly));

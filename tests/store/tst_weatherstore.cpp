@@ -28,6 +28,7 @@ private slots:
     void findFirstIsByValueNotSqlText();
     void missingFileOrTableGivesNoRows();
     void existingFileIsLeftAlone();
+    void staleLogMeetsNoNewStore();
     void unwritableFolderCreatesNothing();
 
 private:
@@ -387,6 +388,35 @@ void TestWeatherStore::missingFileOrTableGivesNoRows()
     notADatabase.setRecordSource(QStringLiteral("select * from wt"));
     QVERIFY(!notADatabase.refresh());
     QVERIFY(notADatabase.recordset().isEof());
+}
+
+// A store whose process was killed leaves its write-ahead log behind. When
+// the store is then deleted and made anew, the old log must not be replayed
+// into the new file.
+void TestWeatherStore::staleLogMeetsNoNewStore()
+{
+    const QString log = storePath() + QStringLiteral("-wal");
+    const QString kept = storePath() + QStringLiteral(".kept-wal");
+    {
+        DataControl writer;
+        writer.setDatabaseName(storePath());
+        writer.setRecordSource(QStringLiteral("select * from wt"));
+        QVERIFY(writer.refresh());
+        fillRow(writer, 0, {{QStringLiteral("Temp"), FieldValue::number(44)}});
+        QVERIFY(QFile::exists(log));
+        QVERIFY(QFile::copy(log, kept)); // as a kill would leave it
+    }
+    QVERIFY(removeStoreFile(storePath()));
+    QVERIFY(QFile::rename(kept, log));
+    QVERIFY(createStoreFile(storePath()));
+    QVERIFY(!QFile::exists(log));
+
+    DataControl reader;
+    reader.setDatabaseName(storePath());
+    reader.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(reader.refresh());
+    QCOMPARE(reader.recordset().recordCount(), 24);
+    QCOMPARE(reader.recordset().value(QStringLiteral("Temp")), FieldValue::null());
 }
 
 void TestWeatherStore::existingFileIsLeftAlone()

@@ -2,7 +2,6 @@
 
 #include "platform/appfolder.h"
 #include "platform/networkstate.h"
-#include "store/weatherstore.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -27,7 +26,7 @@ void playThroughSharedEffect(const QString &path)
 
 } // namespace
 
-BoardServices BoardServices::system()
+BoardServices BoardServices::system(const QUrl &feedEndpoint)
 {
     BoardServices services;
     const ApplicationFolder folder = ApplicationFolder::forExecutable(QCoreApplication::applicationDirPath());
@@ -36,8 +35,8 @@ BoardServices BoardServices::system()
     services.now = [] { return QDateTime::currentDateTime(); };
     // The feed service answers on this machine's loopback: reaching it needs
     // no other network, so a listening service counts as online too.
-    services.isOnline = [] {
-        return machineIsOnline() || loopbackServiceListening(QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80));
+    services.isOnline = [feedEndpoint] {
+        return machineIsOnline() || loopbackServiceListening(feedEndpoint.port(80));
     };
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a

@@ -51,6 +51,9 @@ void frmWeatherMain::buildControls()
     // only while the panel is in view.
     m_compass = new WindCompass(QRectF(CityDetail::MapTwips), this);
     m_compass->setSweepAllowed([this] { return m_pictureShowDetail->isHidden(); });
+    // While the ticker scrolls, the arrow moves on its ticks: one frame and
+    // one wake-up for both.
+    m_compass->followFrames(m_ticker->TimerW_lbl());
 
     // --- Timers of the window -------------------------------------------------
     m_timerFirstLoad = new FormTimer(100, this);

@@ -198,10 +198,13 @@ void FormTimer::setSuspended(bool suspended)
 
 void FormTimer::apply()
 {
+    const bool wasTicking = m_timer.isActive();
     if (m_enabled && m_interval > 0 && !m_suspended) {
         if (!m_timer.isActive())
             m_timer.start(m_interval);
     } else {
         m_timer.stop();
     }
+    if (m_timer.isActive() != wasTicking)
+        Q_EMIT tickingChanged(m_timer.isActive());
 }

@@ -124,6 +124,8 @@ public:
 
 Q_SIGNALS:
     void timeout();
+    // Ticks start arriving, or stop.
+    void tickingChanged(bool ticking);
 
 private:
     void apply();

@@ -45,6 +45,10 @@ QFrame *makeShape(QWidget *parent, const QString &name, const QRect &twips, cons
     shape->setGeometry(twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
     shape->setStyleSheet(QStringLiteral("QFrame#%1 { border: 1px solid %2; background: %3; }")
                              .arg(name, border.name(), fill.alpha() ? fill.name() : QStringLiteral("transparent")));
+    // An empty box is only its border: what moves inside it (the wind arrow
+    // over the map) then does not make it draw again.
+    if (!fill.alpha())
+        shape->setMask(QRegion(shape->rect()) - QRegion(shape->rect().adjusted(1, 1, -1, -1)));
     return shape;
 }
 

@@ -16,8 +16,11 @@ TickerStrip::TickerStrip(QWidget *parent)
     // The text starts at the label's left edge, and the last Arabic letters
     // reach a little past their advance: a margin keeps their tails in view.
     m_lblWeather->setContentsMargins(FormLabel::TextGap, 0, 0, 0);
-    // Its size never changes: a new text then asks for no new layout.
+    // Its size never changes: a new text then asks for no new layout. It
+    // draws its own black, so a new text does not draw the frame again.
     m_lblWeather->setFixedSize(m_lblWeather->size());
+    m_lblWeather->setAutoFillBackground(true);
+    m_lblWeather->setAccessibleName(QStringLiteral("lblWeather"));
 
     m_timer = new FormTimer(110, this);
     m_timer->setObjectName(QStringLiteral("TimerW_lbl"));

@@ -22,6 +22,9 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     // From the window's corner to a little beyond the map and the wind box,
     // where an arrow that has just left the map still shows.
     setGeometry(twipsRect(0, 0, 6525, 10950));
+    // Nothing of it lies over the strip above the map: the ticker's frames
+    // leave it alone.
+    setMask(QRegion(twipsRect(0, 3600, 6525, 10950 - 3600)));
 
     // The box that names the wind: its text centred, clear of the border on both sides.
     QFrame *box = makeShape(this, QStringLiteral("Shape8"), QRect(4680, 10455, 1760, 330), Orange, NoFill);
@@ -69,7 +72,55 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
 
     m_timer = new FormTimer(100, this);
     m_timer->setObjectName(QStringLiteral("TimerWind"));
-    connect(m_timer, &FormTimer::timeout, this, &WindCompass::TimerWind_Timer);
+    m_clock.start();
+    connect(m_timer, &FormTimer::timeout, this, [this] {
+        m_lastStep = m_clock.elapsed();
+        TimerWind_Timer();
+    });
+    // A sweep that starts, or starts ticking again, counts its steps from now.
+    connect(m_timer, &FormTimer::tickingChanged, this, [this](bool ticking) {
+        if (ticking)
+            m_lastStep = m_clock.elapsed();
+    });
+}
+
+void WindCompass::setPaused(bool paused)
+{
+    m_paused = paused;
+    m_lastStep = m_clock.elapsed();
+    applySuspension();
+}
+
+void WindCompass::followFrames(FormTimer *frames)
+{
+    m_frames = frames;
+    connect(frames, &FormTimer::timeout, this, &WindCompass::catchUp);
+    connect(frames, &FormTimer::tickingChanged, this, &WindCompass::applySuspension);
+    applySuspension();
+}
+
+void WindCompass::applySuspension()
+{
+    const bool followed = m_frames && m_frames->isTicking();
+    if (followed && m_timer->isEnabled() && !m_timer->isSuspended())
+        m_lastStep = m_clock.elapsed();
+    m_timer->setSuspended(m_paused || followed);
+}
+
+void WindCompass::catchUp()
+{
+    const int interval = m_timer->interval();
+    if (m_paused || !m_timer->isEnabled() || interval <= 0)
+        return;
+    // A board held up for long takes one step, as a timer that missed its
+    // ticks fires once.
+    const qint64 now = m_clock.elapsed();
+    if (now - m_lastStep > qMax<qint64>(1000, 4 * interval))
+        m_lastStep = now - interval;
+    while (m_timer->isEnabled() && now - m_lastStep >= interval) {
+        m_lastStep += interval;
+        TimerWind_Timer();
+    }
 }
 
 void WindCompass::showWind(std::optional<float> sector, float speed)
@@ -96,6 +147,7 @@ void WindCompass::showWind(std::optional<float> sector, float speed)
         m_timer->setInterval(CalmInterval);
     }
     m_timer->setEnabled(true);
+    m_lastStep = m_clock.elapsed();
     m_lineWind->setVisible(true);
 
     m_lblWindDirc_Speed->setText(m_windDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed), 'f', 0)

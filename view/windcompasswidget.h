@@ -3,6 +3,8 @@
 #include "platform/formcontrols.h"
 #include "view/windcompass.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -48,16 +50,29 @@ public:
 
     // While the board cannot be seen no tick wakes it; the arrow goes on
     // from where it stood.
-    void setPaused(bool paused) { m_timer->setSuspended(paused); }
+    void setPaused(bool paused);
+
+    // Lets the arrow move on the ticks of another animation of the board
+    // (the ticker), for as long as that one runs: on each of its ticks the
+    // arrow takes the steps its own timer would have taken since its last
+    // one, so both are drawn in one go and only one timer wakes the board.
+    // TimerWind keeps its interval and state; its own ticks just wait.
+    void followFrames(FormTimer *frames);
 
 private:
     void readBack();
+    void applySuspension();
+    void catchUp();
 
     QRectF m_map;
     FormLine *m_lineWind = nullptr;
     FormLabel *m_lblWindDirc_Speed = nullptr;
     FormTimer *m_timer = nullptr;
     std::function<bool()> m_sweepAllowed;
+    QPointer<FormTimer> m_frames;
+    bool m_paused = false;
+    QElapsedTimer m_clock;
+    qint64 m_lastStep = 0; // when the arrow last stepped, on m_clock
     float m_windDirIndex = 0;
     QString m_windDirCode;
     ArrowSegment m_arrow{0, 0, 0, 0}; // ArrowX1, ArrowY1, ArrowX2, ArrowY2

@@ -25,6 +25,7 @@ private slots:
     void controlsLieWithinTheirPart();
     void tickerMovesTheLabel();
     void pausedPartsResumeWhereTheyStood();
+    void arrowFollowsTheTicker();
     void unseenBoardWakesOnlyForTheRefresh();
 };
 
@@ -106,6 +107,26 @@ void TestParts::pausedPartsResumeWhereTheyStood()
     QVERIFY(compass.LineWind()->y1() < y + 400 / 71 * 8 + 100); // on from where it stood, not from the start
 }
 
+void TestParts::arrowFollowsTheTicker()
+{
+    TickerStrip strip;
+    strip.setTickerText(QStringLiteral("text"));
+    WindCompass compass{QRectF(CityDetail::MapTwips)};
+    compass.followFrames(strip.TimerW_lbl());
+    compass.showWind(1.0f, 45.0f); // north, every 10 ms: several steps to each 110 ms tick
+    strip.TimerW_lbl()->setEnabled(true);
+    QVERIFY(compass.TimerWind()->isEnabled() && !compass.TimerWind()->isTicking());
+    // Only the ticker's ticks move the arrow, by the steps missed since the last.
+    QTRY_VERIFY(compass.LineWind()->y1() >= 3820 + 4 * 8);
+    QCOMPARE(std::fmod(compass.LineWind()->y1() - 3820, 8.0f), 0.0f);
+
+    // A stopped ticker (a refresh runs) hands the arrow back its own timer.
+    strip.TimerW_lbl()->setEnabled(false);
+    QVERIFY(compass.TimerWind()->isTicking());
+    const float y = compass.LineWind()->y1();
+    QTRY_VERIFY(compass.LineWind()->y1() > y);
+}
+
 void TestParts::unseenBoardWakesOnlyForTheRefresh()
 {
     QTemporaryDir dir;
@@ -119,21 +140,24 @@ void TestParts::unseenBoardWakesOnlyForTheRefresh()
     board.TimerFirstLoad()->setEnabled(false);
     board.show();
     QVERIFY(QTest::qWaitForWindowExposed(&board));
-    board.TimerW_lbl()->setEnabled(true);
-    board.TimerWind()->setEnabled(true);
     const auto ticking = [&board] {
         return QList<bool>{board.TimerWeather()->isTicking(), board.TimerW_lbl()->isTicking(), board.TimerWind()->isTicking()};
     };
-    QCOMPARE(ticking(), (QList<bool>{true, true, true}));
-
+    board.setWindDirIndex(1);
+    board.TimerWind()->setEnabled(true);
+    QCOMPARE(ticking(), (QList<bool>{true, false, true}));
     board.showMinimized();
     QTRY_COMPARE(ticking(), (QList<bool>{true, false, false}));
     board.showNormal();
-    QTRY_COMPARE(ticking(), (QList<bool>{true, true, true}));
+    QTRY_COMPARE(ticking(), (QList<bool>{true, false, true}));
+
+    // With the ticker running the arrow moves on its ticks.
+    board.TimerW_lbl()->setEnabled(true);
+    QCOMPARE(ticking(), (QList<bool>{true, true, false}));
     board.hide();
     QCOMPARE(ticking(), (QList<bool>{true, false, false}));
     board.show();
-    QCOMPARE(ticking(), (QList<bool>{true, true, true}));
+    QCOMPARE(ticking(), (QList<bool>{true, true, false}));
     board.close();
 }
 

@@ -22,9 +22,10 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     // From the window's corner to a little beyond the map and the wind box,
     // where an arrow that has just left the map still shows.
     setGeometry(twipsRect(0, 0, 6525, 10950));
-    // Nothing of it lies over the strip above the map: the ticker's frames
-    // leave it alone.
-    setMask(QRegion(twipsRect(0, 3600, 6525, 10950 - 3600)));
+    // Nothing of it lies over the strip above the map, so the ticker's frames
+    // leave it alone; only the window's corner, where an arrow that never had
+    // a sector stands, shows through.
+    setMask(QRegion(twipsRect(0, 3600, 6525, 10950 - 3600)) + QRegion(0, 0, 4, 4));
 
     // The box that names the wind: its text centred, clear of the border on both sides.
     QFrame *box = makeShape(this, QStringLiteral("Shape8"), QRect(4680, 10455, 1760, 330), Orange, NoFill);

@@ -26,8 +26,8 @@
 #include <QThread>
 #include <QUrlQuery>
 
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {

@@ -23,6 +23,7 @@ const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة ا�
                                         u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
 
 constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
+constexpr char16_t CursorFile[] = u"H_POINT.CUR";
 
 // Copies source over target. The copy is made beside the target under
 // another name and renamed over it only when whole, so a copy that fails
@@ -40,7 +41,6 @@ bool replaceWithCopy(const QString &source, const QString &target)
     }
     return true;
 }
-constexpr char16_t CursorFile[] = u"H_POINT.CUR";
 
 } // namespace
 
@@ -58,23 +58,23 @@ frmWeatherMain::~frmWeatherMain() = default;
 
 void frmWeatherMain::connectHandlers()
 {
-    connect(TimerFirstLoad, &FormTimer::timeout, this, &frmWeatherMain::TimerFirstLoad_Timer);
-    connect(TimerWeather, &FormTimer::timeout, this, &frmWeatherMain::TimerWeather_Timer);
-    connect(TimerW_lbl, &FormTimer::timeout, this, &frmWeatherMain::TimerW_lbl_Timer);
-    connect(TimerWind, &FormTimer::timeout, this, &frmWeatherMain::TimerWind_Timer);
-    connect(PictureShowDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureShowDetail_Click);
-    connect(PictureHideDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureHideDetail_Click);
+    // The ticker and the compass tick by themselves; the window's own timers
+    // and clicks come here.
+    connect(m_timerFirstLoad, &FormTimer::timeout, this, &frmWeatherMain::TimerFirstLoad_Timer);
+    connect(m_timerWeather, &FormTimer::timeout, this, &frmWeatherMain::TimerWeather_Timer);
+    connect(m_pictureShowDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureShowDetail_Click);
+    connect(m_pictureHideDetail, &FormLabel::clicked, this, &frmWeatherMain::PictureHideDetail_Click);
     // Fires for the user's choice and for a choice made by code alike.
-    connect(ComboSort, &QComboBox::currentIndexChanged, this, &frmWeatherMain::ComboSort_Click);
-    for (int i = 0; i < GridRows; ++i)
-        connect(lblCity[i], &FormLabel::clicked, this, [this, i] { lblCity_Click(i); });
-    connect(lblGoogle, &FormLabel::clicked, this, &frmWeatherMain::lblGoogle_Click);
-    connect(lblQIVurl, &FormLabel::clicked, this, &frmWeatherMain::lblQIVurl_Click);
+    connect(m_comboSort, &QComboBox::currentIndexChanged, this, &frmWeatherMain::ComboSort_Click);
+    connect(m_grid, &CityGrid::cityClicked, this, &frmWeatherMain::lblCity_Click);
+    connect(lblGoogle(), &FormLabel::clicked, this, &frmWeatherMain::lblGoogle_Click);
+    connect(m_lblQIVurl, &FormLabel::clicked, this, &frmWeatherMain::lblQIVurl_Click);
 }
 
-void frmWeatherMain::yieldToEvents()
+bool frmWeatherMain::yieldToEvents()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return !m_unloaded;
 }
 
 bool frmWeatherMain::Form_Load()
@@ -87,17 +87,17 @@ bool frmWeatherMain::Form_Load()
     }
 
     // 2. The application folder, with its separator.
-    AppFolder = QDir::fromNativeSeparators(m_services.applicationFolder);
-    if (!AppFolder.endsWith(QLatin1Char('/')))
-        AppFolder += QLatin1Char('/');
+    m_appFolder = QDir::fromNativeSeparators(m_services.applicationFolder);
+    if (!m_appFolder.endsWith(QLatin1Char('/')))
+        m_appFolder += QLatin1Char('/');
 
     // 3. Collapsed: only the strip, and no button until the first refresh.
     setOuterSizeTwips(CollapsedWidth, CollapsedHeight);
-    PictureShowDetail->setVisible(false);
-    PictureHideDetail->setVisible(false);
+    m_pictureShowDetail->setVisible(false);
+    m_pictureHideDetail->setVisible(false);
 
     // 4. The store, made when missing.
-    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    const QString storePath = m_appFolder + QString::fromUtf16(WeatherStore::FileName);
     if (!QFileInfo::exists(storePath))
         CreateWeatherStore();
     yieldToEvents();
@@ -111,7 +111,7 @@ bool frmWeatherMain::Form_Load()
     }
 
     // 5, 6. The map pictures.
-    QDir().mkpath(AppFolder + QString::fromUtf16(PictureFolder));
+    QDir().mkpath(m_appFolder + QString::fromUtf16(PictureFolder));
     gatherMapPictures();
     if (m_closeRequested)
         return false;
@@ -120,7 +120,7 @@ bool frmWeatherMain::Form_Load()
     move(0, 0);
 
     // 8. Both data sources on the whole table.
-    for (DataControl *data : {&DataWt, &Datawt2}) {
+    for (DataControl *data : {&m_dataWt, &m_datawt2}) {
         data->setDatabaseName(storePath);
         data->setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
         data->refresh();
@@ -128,41 +128,41 @@ bool frmWeatherMain::Form_Load()
 
     // 9, 10. The first refresh comes 100 ms from now, the cycle every 55 s.
     m_loaded = true;
-    FirstLoad = true;
-    TimerFirstLoad->setEnabled(true);
-    TimerWeather->setEnabled(true);
+    m_firstLoad = true;
+    m_timerFirstLoad->setEnabled(true);
+    m_timerWeather->setEnabled(true);
 
     // 11. The sort keys, none chosen until the first expansion. Filling the
     // list is not a choice: QComboBox selects the first entry by itself, so
     // that is undone without running the sort.
     {
-        const QSignalBlocker blocker(ComboSort);
+        const QSignalBlocker blocker(m_comboSort);
         for (const char16_t *entry : sortEntries)
-            ComboSort->addItem(QString::fromUtf16(entry));
-        ComboSort->setCurrentIndex(-1);
+            m_comboSort->addItem(QString::fromUtf16(entry));
+        m_comboSort->setCurrentIndex(-1);
     }
 
     // 12. The hand over clickable labels, when its cursor file is there.
-    const std::optional<QCursor> hand = loadCursorFile(AppFolder + QString::fromUtf16(CursorFile));
+    const std::optional<QCursor> hand = loadCursorFile(m_appFolder + QString::fromUtf16(CursorFile));
     if (!hand)
         return true;
-    for (FormLabel *label : lblCity)
-        label->setCursor(*hand);
-    lblQIVurl->setCursor(*hand);
-    lblGoogle->setCursor(*hand);
+    for (int i = 0; i < GridRows; ++i)
+        lblCity(i)->setCursor(*hand);
+    m_lblQIVurl->setCursor(*hand);
+    lblGoogle()->setCursor(*hand);
     return true;
 }
 
 void frmWeatherMain::CreateWeatherStore()
 {
-    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    const QString storePath = m_appFolder + QString::fromUtf16(WeatherStore::FileName);
     WeatherStore::createStoreFile(storePath);
     yieldToEvents();
     if (!QFileInfo::exists(storePath))
         return;
-    DataWt.setDatabaseName(storePath);
-    DataWt.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
-    DataWt.refresh();
+    m_dataWt.setDatabaseName(storePath);
+    m_dataWt.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
+    m_dataWt.refresh();
 }
 
 void frmWeatherMain::gatherMapPictures()
@@ -170,8 +170,8 @@ void frmWeatherMain::gatherMapPictures()
     // At most 51 pictures a start; the rest move at the next one. A picture
     // that cannot be copied stays where it is (it is never deleted) and is
     // passed over for the rest of this start.
-    const QDir folder(AppFolder);
-    const QString target = AppFolder + QString::fromUtf16(PictureFolder);
+    const QDir folder(m_appFolder);
+    const QString target = m_appFolder + QString::fromUtf16(PictureFolder);
     QSet<QString> failed;
     for (int pass = 0; pass <= 50; ++pass) {
         QString name;
@@ -185,7 +185,7 @@ void frmWeatherMain::gatherMapPictures()
         }
         if (name.isEmpty())
             return;
-        const QString source = AppFolder + name;
+        const QString source = m_appFolder + name;
         if (!replaceWithCopy(source, target + name)) {
             failed.insert(name);
             continue;
@@ -207,21 +207,21 @@ void frmWeatherMain::Form_Unload()
 
     // The board is ending: no tick may reach the store once it is closed,
     // not even during the yields below.
-    for (FormTimer *timer : {TimerFirstLoad, TimerWeather, TimerW_lbl, TimerWind})
+    for (FormTimer *timer : {m_timerFirstLoad, m_timerWeather, TimerW_lbl(), TimerWind()})
         timer->setEnabled(false);
     // A refresh waiting for a feed gives up at once and writes nothing more.
     m_loader->abort();
 
-    DataWt.closeDatabase();
-    Datawt2.closeDatabase();
+    m_dataWt.closeDatabase();
+    m_datawt2.closeDatabase();
     yieldToEvents();
 
     // The first close on a machine discards the store once, so that the next
     // start builds it afresh from the seed; the marker keeps it from then on.
-    const QString marker = AppFolder + QString::fromUtf16(MarkerFile);
+    const QString marker = m_appFolder + QString::fromUtf16(MarkerFile);
     if (QFileInfo::exists(marker))
         return;
-    const QString storePath = AppFolder + QString::fromUtf16(WeatherStore::FileName);
+    const QString storePath = m_appFolder + QString::fromUtf16(WeatherStore::FileName);
     if (QFileInfo::exists(storePath)) {
         WeatherStore::removeStoreFile(storePath);
         yieldToEvents();
@@ -256,13 +256,37 @@ void frmWeatherMain::applyOuterSize()
     QSize client(twipsToPixels(m_outerSize.width()) - frame.width(),
                  twipsToPixels(m_outerSize.height()) - frame.height());
     // A tall title bar must not hide the strip: it always fits whole.
-    client = client.expandedTo(QSize(PictureShowDetail->geometry().right() + 1, FrameWeather->geometry().bottom() + 1));
+    client = client.expandedTo(
+        QSize(m_pictureShowDetail->geometry().right() + 1, m_ticker->geometry().bottom() + 1));
     setFixedSize(client);
 }
 
 void frmWeatherMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    pauseWhileUnseen();
     // Once the window manager has framed the window, correct for the frame.
     QTimer::singleShot(200, this, [this] { applyOuterSize(); });
+}
+
+void frmWeatherMain::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    pauseWhileUnseen();
+}
+
+void frmWeatherMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        pauseWhileUnseen();
+}
+
+void frmWeatherMain::pauseWhileUnseen()
+{
+    // Minimised or hidden, only the refresh timer may wake the board; the
+    // ticker and the arrow go on from where they stood once it shows again.
+    const bool unseen = !isVisible() || isMinimized();
+    m_ticker->setPaused(unseen);
+    m_compass->setPaused(unseen);
 }

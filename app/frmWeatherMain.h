@@ -4,29 +4,35 @@
 #include "platform/formcontrols.h"
 #include "platform/services.h"
 #include "platform/singleinstance.h"
+#include "view/citydetail.h"
+#include "view/citygrid.h"
+#include "view/tickerstrip.h"
+#include "view/windcompasswidget.h"
 
 #include <QWidget>
-
-#include <array>
-#include <memory>
 
 class QComboBox;
 class DocumentLoader;
 
-// The board's one window: its controls, the state its handlers share, and
-// the handlers themselves. The logic that can stand alone (ticker steps, the
-// compass table, condition and wind words, feed reading, number text, store
-// rules) lives in small units; the handlers here apply it to the controls.
+// The board's one window. It composes the parts, each of which owns its
+// controls and their state: the ticker strip, the city grid, the detail
+// panel and the wind compass (view/), the feed reader (feed/), the store and
+// its sorted views (store/) and the browser launcher (links/). The window
+// holds what the parts share (the two data sources, the picked city, the
+// first-load flag), its own few controls (the expand and collapse buttons,
+// the sort list, the maker's link), the start-up and refresh timers, and the
+// handlers that tie it all together. Every control keeps the name it is
+// known by, here as an accessor that hands out the part's control.
 class frmWeatherMain : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int GridRows = 24;
+    static constexpr int GridRows = CityGrid::Rows;
     static constexpr int CollapsedWidth = 7590;
     static constexpr int CollapsedHeight = 885;
     static constexpr int ExpandedWidth = 14630;
     static constexpr int ExpandedHeight = 11350;
-    static constexpr int FrameWeatherWidth = 7100;
+    static constexpr int FrameWeatherWidth = TickerStrip::WidthTwips;
     // The folder of the city map pictures, inside the application folder.
     static constexpr char16_t PictureFolder[] = u"wtIMG/";
 
@@ -48,12 +54,12 @@ public:
     // --- Handlers -----------------------------------------------------------
     void TimerFirstLoad_Timer();
     void TimerWeather_Timer();
-    void TimerW_lbl_Timer();
+    void TimerW_lbl_Timer() { m_ticker->TimerW_lbl_Timer(); }
     void PictureShowDetail_Click();
     void PictureHideDetail_Click();
     void ComboSort_Click();
     void lblCity_Click(int index);
-    void TimerWind_Timer();
+    void TimerWind_Timer() { m_compass->TimerWind_Timer(); }
     void lblGoogle_Click();
     void lblQIVurl_Click();
 
@@ -63,99 +69,118 @@ public:
     void UpdateCityFromFeed();
     void FillCityGrid();
     void ShowCityDetail();
-    void PointWindArrow();
+    void PointWindArrow() { m_compass->PointWindArrow(); }
 
-    // --- Controls -----------------------------------------------------------
-    QFrame *FrameWeather = nullptr;
-    FormLabel *lblWeather = nullptr;
-    FormLabel *PictureShowDetail = nullptr;
-    FormLabel *PictureHideDetail = nullptr;
-    FormLabel *lblQIVurl = nullptr;
-    QComboBox *ComboSort = nullptr;
-    FormLine *Line1 = nullptr;
+    // --- The parts ----------------------------------------------------------
+    TickerStrip *tickerStrip() const { return m_ticker; }
+    CityGrid *cityGrid() const { return m_grid; }
+    CityDetail *cityDetail() const { return m_detail; }
+    WindCompass *windCompass() const { return m_compass; }
 
-    std::array<FormLabel *, GridRows> lblCity{};
-    std::array<FormLabel *, GridRows> lblCondition{};
-    std::array<FormLabel *, GridRows> lblTemp{};
-    std::array<FormLabel *, GridRows> lblVisibility{};
-    std::array<FormLabel *, GridRows> lblWind_Dirct{};
-    std::array<FormLabel *, GridRows> lblWind_Speed{};
-    std::array<FormLabel *, 20> Label1{};
-    std::array<QFrame *, 25> Shape2{};
-    std::array<QFrame *, 9> Shape{}; // Shape1, Shape3 to Shape8 (index = number; 0 and 2 unused)
+    // --- Controls, by the names they are known by ---------------------------
+    QFrame *FrameWeather() const { return m_ticker; }
+    FormLabel *lblWeather() const { return m_ticker->lblWeather(); }
+    FormLabel *PictureShowDetail() const { return m_pictureShowDetail; }
+    FormLabel *PictureHideDetail() const { return m_pictureHideDetail; }
+    FormLabel *lblQIVurl() const { return m_lblQIVurl; }
+    QComboBox *ComboSort() const { return m_comboSort; }
+    FormLine *Line1() const { return m_line1; }
 
-    FormLabel *lblCityD = nullptr;
-    FormLabel *lblPdateD = nullptr;
-    FormLabel *lblConditionD = nullptr;
-    FormLabel *lblTempD = nullptr;
-    FormLabel *lblTemp_LowD = nullptr;
-    FormLabel *lblTemp_HighD = nullptr;
-    FormLabel *lblHumidityD = nullptr;
-    FormLabel *lblVisibilityD = nullptr;
-    FormLabel *lblWind_DirctD = nullptr;
-    FormLabel *lblWind_SpeedD = nullptr;
-    FormLabel *lblWind_ShillD = nullptr;
-    FormLabel *lblSunRiseD = nullptr;
-    FormLabel *lblSunSetD = nullptr;
-    FormLabel *ImageMAP = nullptr;
-    FormLabel *lblGoogle = nullptr;
+    FormLabel *lblCity(int i) const { return m_grid->lblCity(i); }
+    FormLabel *lblCondition(int i) const { return m_grid->lblCondition(i); }
+    FormLabel *lblTemp(int i) const { return m_grid->lblTemp(i); }
+    FormLabel *lblVisibility(int i) const { return m_grid->lblVisibility(i); }
+    FormLabel *lblWind_Dirct(int i) const { return m_grid->lblWind_Dirct(i); }
+    FormLabel *lblWind_Speed(int i) const { return m_grid->lblWind_Speed(i); }
+    // Captions: 0 to 5 head the grid, 14 the sort list, the rest the panel.
+    FormLabel *Label1(int i) const;
+    // Row bands 0 to 23 of the grid; 24 is the box of the panel.
+    QFrame *Shape2(int i) const { return i < GridRows ? m_grid->band(i) : m_detail->box(); }
 
-    FormLabel *Label2 = nullptr; // N
-    FormLabel *Label3 = nullptr; // E
-    FormLabel *Label4 = nullptr; // S
-    FormLabel *Label5 = nullptr; // W
-    FormLine *Line0_270 = nullptr;
-    FormLine *Line90_270 = nullptr;
-    FormLine *Line22_202 = nullptr;
-    FormLine *Line45_225 = nullptr;
-    FormLine *Line67_247 = nullptr;
-    FormLine *Line112_292 = nullptr;
-    FormLine *Line135_315 = nullptr;
-    FormLine *Line158_337 = nullptr;
-    FormLine *LineWind = nullptr;
-    FormLabel *lblWindDirc_Speed = nullptr;
+    FormLabel *lblCityD() const { return m_detail->lblCityD(); }
+    FormLabel *lblPdateD() const { return m_detail->lblPdateD(); }
+    FormLabel *lblConditionD() const { return m_detail->lblConditionD(); }
+    FormLabel *lblTempD() const { return m_detail->lblTempD(); }
+    FormLabel *lblTemp_LowD() const { return m_detail->lblTemp_LowD(); }
+    FormLabel *lblTemp_HighD() const { return m_detail->lblTemp_HighD(); }
+    FormLabel *lblHumidityD() const { return m_detail->lblHumidityD(); }
+    FormLabel *lblVisibilityD() const { return m_detail->lblVisibilityD(); }
+    FormLabel *lblWind_DirctD() const { return m_detail->lblWind_DirctD(); }
+    FormLabel *lblWind_SpeedD() const { return m_detail->lblWind_SpeedD(); }
+    FormLabel *lblWind_ShillD() const { return m_detail->lblWind_ShillD(); }
+    FormLabel *lblSunRiseD() const { return m_detail->lblSunRiseD(); }
+    FormLabel *lblSunSetD() const { return m_detail->lblSunSetD(); }
+    FormLabel *ImageMAP() const { return m_detail->ImageMAP(); }
+    FormLabel *lblGoogle() const { return m_detail->lblGoogle(); }
+    FormLine *LineWind() const { return m_compass->LineWind(); }
+    FormLabel *lblWindDirc_Speed() const { return m_compass->lblWindDirc_Speed(); }
 
-    FormTimer *TimerFirstLoad = nullptr;
-    FormTimer *TimerWeather = nullptr;
-    FormTimer *TimerW_lbl = nullptr;
-    FormTimer *TimerWind = nullptr;
+    FormTimer *TimerFirstLoad() const { return m_timerFirstLoad; }
+    FormTimer *TimerWeather() const { return m_timerWeather; }
+    FormTimer *TimerW_lbl() const { return m_ticker->TimerW_lbl(); }
+    FormTimer *TimerWind() const { return m_compass->TimerWind(); }
 
-    DataControl DataWt;
-    DataControl Datawt2;
+    DataControl &DataWt() { return m_dataWt; }
+    DataControl &Datawt2() { return m_datawt2; }
 
     // --- Shared state -------------------------------------------------------
-    QString AppFolder; // always ends in a separator
-    bool FirstLoad = false;
-    QString CurrentFeedUrl;
-    QString TickerText;
-    qint32 TickerLength = 5;
-    float TickerStart = 1;
-    float WindDirIndex = 0;
-    QString WindDirCode;
-    QString SelectedCityCode;
-    float ArrowX1 = 0, ArrowY1 = 0, ArrowX2 = 0, ArrowY2 = 0;
+    QString AppFolder() const { return m_appFolder; } // always ends in a separator
+    bool FirstLoad() const { return m_firstLoad; }
+    void setFirstLoad(bool firstLoad) { m_firstLoad = firstLoad; }
+    QString CurrentFeedUrl() const { return m_currentFeedUrl; }
+    void setCurrentFeedUrl(const QString &url) { m_currentFeedUrl = url; }
+    QString TickerText() const { return m_ticker->tickerText(); }
+    void setTickerText(const QString &text) { m_ticker->setTickerText(text); }
+    float WindDirIndex() const { return m_compass->windDirIndex(); }
+    void setWindDirIndex(float index) { m_compass->setWindDirIndex(index); }
+    QString WindDirCode() const { return m_compass->windDirCode(); }
+    void setWindDirCode(const QString &code) { m_compass->setWindDirCode(code); }
+    QString SelectedCityCode() const { return m_selectedCityCode; }
+    void setSelectedCityCode(const QString &code) { m_selectedCityCode = code; }
 
     // The window's outer size (frame included) in twips, as last set.
     QSize outerSizeTwips() const { return m_outerSize; }
     void setOuterSizeTwips(int width, int height);
 
-    BoardServices &services() { return m_services; }
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
     void connectHandlers();
     void applyOuterSize();
+    void pauseWhileUnseen();
     void CreateWeatherStore();
     void gatherMapPictures();
-    void yieldToEvents();
+    bool yieldToEvents();
 
     BoardServices m_services;
     SingleInstanceLock m_instanceLock;
     DocumentLoader *m_loader = nullptr;
+
+    TickerStrip *m_ticker = nullptr;
+    CityGrid *m_grid = nullptr;
+    CityDetail *m_detail = nullptr;
+    WindCompass *m_compass = nullptr;
+    FormLabel *m_pictureShowDetail = nullptr;
+    FormLabel *m_pictureHideDetail = nullptr;
+    FormLabel *m_lblQIVurl = nullptr;
+    FormLabel *m_sortCaption = nullptr; // Label1(14)
+    QComboBox *m_comboSort = nullptr;
+    FormLine *m_line1 = nullptr;
+    FormTimer *m_timerFirstLoad = nullptr;
+    FormTimer *m_timerWeather = nullptr;
+    DataControl m_dataWt;
+    DataControl m_datawt2;
+
+    QString m_appFolder;
+    bool m_firstLoad = false;
+    QString m_currentFeedUrl;
+    QString m_selectedCityCode;
+
     QSize m_outerSize;
     bool m_loaded = false;
     bool m_unloaded = false;

@@ -13,7 +13,8 @@ int main(int argc, char *argv[])
     // Lets the desktop match the window with its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("org.example.rorizedivo"));
 
-    frmWeatherMain window(BoardServices::system());
+    const QUrl feedEndpoint(QString::fromUtf16(WeatherStore::FeedEndpoint));
+    frmWeatherMain window(BoardServices::system(feedEndpoint));
 
     // A termination request closes the window the normal way, so the unload
     // steps run; a message box still open is closed first.
@@ -29,8 +30,7 @@ int main(int argc, char *argv[])
         return window.endedWithError() ? 1 : 0;
     // Where no systemd socket answers for the feed service, the service
     // installed beside the board runs as long as the board does.
-    FeedServiceStarter feedService(QCoreApplication::applicationDirPath(),
-                                   QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80));
+    FeedServiceStarter feedService(QCoreApplication::applicationDirPath(), feedEndpoint.port(80));
     feedService.startIfNeeded();
     window.show();
     if (window.isUnloaded())

@@ -2,7 +2,9 @@
 // city's feed, at minutes 5, 18 and 28 and once right after start.
 #include "app/frmWeatherMain.h"
 
-#include "feed/documentloader.h"
+#include "feed/conditionwords.h"
+#include "feed/updatecityfromfeed.h"
+#include "feed/winddirection.h"
 
 namespace {
 
@@ -18,9 +20,9 @@ constexpr int MaximumRowIndex = 50;
 
 void frmWeatherMain::TimerFirstLoad_Timer()
 {
-    TimerFirstLoad->setEnabled(false);
+    m_timerFirstLoad->setEnabled(false);
     TimerWeather_Timer();
-    FirstLoad = false;
+    m_firstLoad = false;
 }
 
 void frmWeatherMain::TimerWeather_Timer()
@@ -30,12 +32,12 @@ void frmWeatherMain::TimerWeather_Timer()
 
     // 1. The minute gate; the first load passes at any minute.
     const int minute = m_services.now().time().minute();
-    if (!FirstLoad && minute != 5 && minute != 18 && minute != 28)
+    if (!m_firstLoad && minute != 5 && minute != 18 && minute != 28)
         return;
 
     // 2. Offline: say so, and try again at the next tick.
     if (!m_services.isOnline()) {
-        lblWeather->setText(OfflineText);
+        lblWeather()->setText(OfflineText);
         return;
     }
     if (m_unloaded)
@@ -43,49 +45,70 @@ void frmWeatherMain::TimerWeather_Timer()
 
     // 3. Nothing may tick into the texts being rebuilt, and no tick may start
     // a second refresh while this one waits for a feed.
-    TickerText.clear();
-    TimerW_lbl->setEnabled(false);
-    lblWeather->setText(UpdatingText);
-    lblWeather->setLeftTwips(0);
-    TickerLength = 5;
-    TickerStart = 1;
-    lblWeather->setEnabled(false);
-    TimerWeather->setEnabled(false);
+    m_ticker->setTickerText(QString());
+    TimerW_lbl()->setEnabled(false);
+    lblWeather()->setText(UpdatingText);
+    m_ticker->resetTicker();
+    lblWeather()->setEnabled(false);
+    m_timerWeather->setEnabled(false);
 
     // 4, 5. Walk the table.
-    DataWt.refresh();
-    Recordset &rows = DataWt.recordset();
+    m_dataWt.refresh();
+    Recordset &rows = m_dataWt.recordset();
     rows.moveLast();
     const float count = float(rows.recordCount());
     rows.moveFirst();
     for (qint16 i = 0; !rows.isEof();) {
         // A row without an address is fetched with an empty one and ends
         // cleared: it never receives the previous city's data.
-        CurrentFeedUrl = rows.value(QStringLiteral("rs_url")).toText();
+        m_currentFeedUrl = rows.value(QStringLiteral("rs_url")).toText();
         UpdateCityFromFeed();
         if (m_unloaded)
             return;
         rows.moveNext();
-        lblWeather->setText(UpdatingText + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
-                            + QString::number(count) + QStringLiteral("   "));
+        lblWeather()->setText(UpdatingText + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
+                              + QString::number(count) + QStringLiteral("   "));
         ++i;
         if (i > MaximumRowIndex)
             break;
     }
 
     // 6. The ticker text closes with the supplication for rain.
-    TickerText += QStringLiteral(" ... ") + Supplication;
+    m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
 
     // 7. Back to idle: the 55 s period starts anew, the ticker from its start.
-    lblWeather->setEnabled(true);
-    TimerWeather->setEnabled(true);
-    TimerW_lbl->setEnabled(true);
+    lblWeather()->setEnabled(true);
+    m_timerWeather->setEnabled(true);
+    TimerW_lbl()->setEnabled(true);
 
     // 8. The board can be expanded once the first refresh has run.
-    if (FirstLoad)
-        PictureShowDetail->setVisible(true);
+    if (m_firstLoad)
+        m_pictureShowDetail->setVisible(true);
 
     // 9. Expanded: show the new values in the chosen order.
-    if (!PictureHideDetail->isHidden())
+    if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();
+}
+
+void frmWeatherMain::UpdateCityFromFeed()
+{
+    FeedUpdateHooks hooks;
+    hooks.isOnline = m_services.isOnline;
+    hooks.yield = [this] { return yieldToEvents(); };
+    hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
+    hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
+    m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
+}
+
+QString frmWeatherMain::Condition_Code(float code) const
+{
+    return conditionText(code);
+}
+
+QString frmWeatherMain::WindDirectionName(float degrees)
+{
+    const WindDirection direction = windDirectionName(degrees);
+    if (direction.sector != 0)
+        m_compass->setWindDirIndex(float(direction.sector));
+    return direction.name;
 }

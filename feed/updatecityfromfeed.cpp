@@ -1,59 +1,38 @@
-// The window's side of the feed reader: it applies the readings of one
-// city's document to the current row of DataWt and to the ticker text.
-#include "app/frmWeatherMain.h"
+// The update of one row of the weather table from its city's feed.
+#include "feed/updatecityfromfeed.h"
 
-#include "feed/conditionwords.h"
 #include "feed/documentloader.h"
 #include "feed/feedreading.h"
-#include "feed/winddirection.h"
+#include "platform/datacontrol.h"
 
 #include <QUrl>
 
-QString frmWeatherMain::Condition_Code(float code) const
+QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader, const FeedUpdateHooks &hooks)
 {
-    return conditionText(code);
-}
+    // Offline: the row and the ticker stay as they are.
+    if (!hooks.isOnline())
+        return QString();
 
-QString frmWeatherMain::WindDirectionName(float degrees)
-{
-    const WindDirection direction = windDirectionName(degrees);
-    if (direction.sector != 0)
-        WindDirIndex = float(direction.sector);
-    return direction.name;
-}
-
-void frmWeatherMain::UpdateCityFromFeed()
-{
-    // 1. Offline: the row and the ticker stay as they are.
-    if (!m_services.isOnline())
-        return;
-
-    Recordset &row = DataWt.recordset();
-
-    // 3-5. The row is stored cleared before its feed is fetched, so a city
-    // whose feed fails shows nothing stale.
     row.edit();
     for (const auto &[column, value] : clearedColumns())
         row.setValue(column, value);
     row.update();
 
-    // 6. The load waits in a local event loop, and the parse and the reading
+    // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
-    const QList<ChannelReadings> channels = m_loader->loadChannels(QUrl(CurrentFeedUrl));
-    yieldToEvents();
-    if (m_unloaded)
-        return;
-    yieldToEvents();
-    if (m_unloaded)
-        return;
+    const QList<ChannelReadings> channels = loader.loadChannels(QUrl(address));
+    if (!hooks.yield() || !hooks.yield())
+        return QString();
 
+    QString gained;
     for (const ChannelReadings &readings : channels) {
-        // 7. Reading the wind of a channel moves the shared sector, written or not.
-        WindDirIndex = windDirIndexAfter(readings, WindDirIndex);
+        // Reading the wind of a channel moves the shared sector, written or not.
+        const float windDirIndex = windDirIndexAfter(readings, hooks.windDirIndex());
+        hooks.setWindDirIndex(windDirIndex);
 
         switch (channelOutcome(readings)) {
         case ChannelOutcome::Stop:
-            return;
+            return gained;
         case ChannelOutcome::Skip:
             continue;
         case ChannelOutcome::Write:
@@ -61,13 +40,13 @@ void frmWeatherMain::UpdateCityFromFeed()
         }
 
         row.edit();
-        for (const auto &[column, value] : filledColumns(readings, WindDirIndex))
+        for (const auto &[column, value] : filledColumns(readings, windDirIndex))
             row.setValue(column, value);
         row.update();
-        yieldToEvents();
-        if (m_unloaded)
-            return;
+        if (!hooks.yield())
+            return gained;
 
-        TickerText += tickerSegment(row.value(QStringLiteral("city_a")).toText(), readings);
+        gained += tickerSegment(row.value(QStringLiteral("city_a")).toText(), readings);
     }
+    return gained;
 }

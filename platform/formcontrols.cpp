@@ -134,13 +134,20 @@ void FormLine::setPenWidth(int pixels)
 
 void FormLine::place()
 {
+    const QLine ends(twipsToPixels(m_x1), twipsToPixels(m_y1), twipsToPixels(m_x2), twipsToPixels(m_y2));
     const int margin = m_penWidth;
-    const int left = std::min(twipsToPixels(m_x1), twipsToPixels(m_x2)) - margin;
-    const int top = std::min(twipsToPixels(m_y1), twipsToPixels(m_y2)) - margin;
-    const int right = std::max(twipsToPixels(m_x1), twipsToPixels(m_x2)) + margin;
-    const int bottom = std::max(twipsToPixels(m_y1), twipsToPixels(m_y2)) + margin;
-    setGeometry(left, top, right - left + 1, bottom - top + 1);
-    update();
+    const int left = std::min(ends.x1(), ends.x2()) - margin;
+    const int top = std::min(ends.y1(), ends.y2()) - margin;
+    const int right = std::max(ends.x1(), ends.x2()) + margin;
+    const int bottom = std::max(ends.y1(), ends.y2()) + margin;
+    const QRect place(left, top, right - left + 1, bottom - top + 1);
+    // A move of a few twips often lands on the same pixels: then nothing is
+    // drawn again. A new place redraws both places by itself.
+    if (place != geometry())
+        setGeometry(place);
+    else if (ends != m_drawn)
+        update();
+    m_drawn = ends;
 }
 
 void FormLine::paintEvent(QPaintEvent *)
@@ -181,12 +188,23 @@ void FormTimer::setEnabled(bool enabled)
     apply();
 }
 
+void FormTimer::setSuspended(bool suspended)
+{
+    if (suspended == m_suspended)
+        return;
+    m_suspended = suspended;
+    apply();
+}
+
 void FormTimer::apply()
 {
-    if (m_enabled && m_interval > 0) {
+    const bool wasTicking = m_timer.isActive();
+    if (m_enabled && m_interval > 0 && !m_suspended) {
         if (!m_timer.isActive())
             m_timer.start(m_interval);
     } else {
         m_timer.stop();
     }
+    if (m_timer.isActive() != wasTicking)
+        Q_EMIT tickingChanged(m_timer.isActive());
 }

@@ -91,6 +91,7 @@ private:
     void place();
 
     float m_x1 = 0, m_y1 = 0, m_x2 = 0, m_y2 = 0;
+    QLine m_drawn; // the ends in pixels of the parent, as last drawn
     QColor m_color = Qt::white;
     int m_penWidth = 1;
 };
@@ -111,11 +112,20 @@ public:
     bool setInterval(int milliseconds);
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled);
-    // Whether ticks actually arrive (enabled with a non-zero interval).
+    // Whether ticks actually arrive (enabled with a non-zero interval, and
+    // not suspended).
     bool isTicking() const { return m_timer.isActive(); }
+
+    // A suspended timer keeps its interval and whether it is enabled, but no
+    // tick arrives until it is resumed; its period then starts anew. For a
+    // board that cannot be seen, so that nothing wakes it in vain.
+    void setSuspended(bool suspended);
+    bool isSuspended() const { return m_suspended; }
 
 Q_SIGNALS:
     void timeout();
+    // Ticks start arriving, or stop.
+    void tickingChanged(bool ticking);
 
 private:
     void apply();
@@ -123,4 +133,5 @@ private:
     QTimer m_timer;
     int m_interval = 0;
     bool m_enabled = false;
+    bool m_suspended = false;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/appfolder.h"
 #include "platform/networkstate.h"
-#include "store/weatherstore.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -27,7 +26,7 @@ void playThroughSharedEffect(const QString &path)
 
 } // namespace
 
-BoardServices BoardServices::system()
+BoardServices BoardServices::system(const QUrl &feedEndpoint)
 {
     BoardServices services;
     const ApplicationFolder folder = ApplicationFolder::forExecutable(QCoreApplication::applicationDirPath());
@@ -37,7 +36,7 @@ BoardServices BoardServices::system()
     // The feed service answers on this machine's loopback: reaching it needs
     // no other network, and when it listens, its health check says whether
     // it has anything to serve.
-    services.isOnline = [] { return boardIsOnline(QUrl(QString::fromUtf16(WeatherStore::FeedEndpoint)).port(80)); };
+    services.isOnline = [feedEndpoint] { return boardIsOnline(quint16(feedEndpoint.port(80))); };
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a
         // script says why it stopped even when nobody sees the box.

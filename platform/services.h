@@ -7,6 +7,7 @@
 #include <functional>
 
 class QNetworkAccessManager;
+class QUrl;
 class QWidget;
 
 // What the board needs of the world outside its window, each behind a seam
@@ -33,8 +34,9 @@ struct BoardServices
 
     // The real ones: the executable's folder, or the user's own one when the
     // board is installed (made ready here), the system clock, the machine's
-    // interfaces, QMessageBox, Qt Multimedia and QProcess.
-    static BoardServices system();
+    // interfaces, QMessageBox, Qt Multimedia and QProcess. The feed service
+    // listening at feedEndpoint counts as being online.
+    static BoardServices system(const QUrl &feedEndpoint);
 };
 
 inline constexpr char16_t ApplicationTitle[] = u"RORizedivo";

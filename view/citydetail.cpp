@@ -1,118 +1,210 @@
-// The detail panel of one city: its values, map, link, sounds and the
-// wind arrow's pace.
-#include "app/frmWeatherMain.h"
+// The detail panel of one city: its values, map picture and map link.
+#include "view/citydetail.h"
 
-#include "platform/numbertext.h"
+#include "platform/datacontrol.h"
 #include "view/celltext.h"
+#include "view/controlkit.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <utility>
+
+using namespace ControlKit;
 
 namespace {
-const QString NotFound = QStringLiteral(u"لم يتم العثور على السجل");
-constexpr int CalmInterval = 3000;
-} // namespace
 
-void frmWeatherMain::lblCity_Click(int index)
+// The panel in the window's twips. Its rows of caption and value come in two
+// pairs of columns either side of a thin divider; captions hug their text at
+// the right of their pair, and the value takes the rest of the pair.
+constexpr int PanelLeft = 315;
+constexpr int PanelRight = 6420;
+constexpr int DividerLeft = 3375;
+constexpr int DividerWidth = 30;
+constexpr int TextGapTwips = FormLabel::TextGap * TwipsPerPixel;
+constexpr int RightPairLeft = DividerLeft + DividerWidth + TextGapTwips;
+constexpr int LeftPairRight = DividerLeft - TextGapTwips;
+constexpr int DetailRowHeight = 300;
+constexpr int DateRowTop = 1140;
+constexpr int FirstPairRowTop = 1470;
+constexpr int PairRowStep = 315;
+constexpr int TimeCaptionTop = FirstPairRowTop + 5 * PairRowStep; // "وقت", over the sunrise and sunset pair
+constexpr int TimeCaptionHeight = 255;
+constexpr int SunRowTop = TimeCaptionTop + TimeCaptionHeight;
+constexpr int PanelBottom = SunRowTop + DetailRowHeight + 30;
+
+const char16_t *const captionTexts[20] = {
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    u"حالة الطقس",          // 6
+    u"مدى الرؤية / كم",     // 7
+    u"درجة الحرارة (c)",    // 8
+    u"صغرى",                // 9
+    u"السرعة",              // 10
+    u"الرياح",              // 11
+    u"برودة  الرياح (c)",   // 12
+    u"وقت",                 // 13
+    nullptr,                // 14: the sort caption, not the panel's
+    u"عظمى",                // 15
+    u"الرطوبة %",           // 16
+    u"الشروق",              // 17
+    u"الغروب",              // 18
+    u"أخر تحديث",           // 19
+};
+
+int detailRowTop(int row)
 {
-    // Clicks that arrive while the board closes find the store closed.
-    if (m_unloaded)
-        return;
-    if (index < 0 || index >= GridRows)
-        return;
-    SelectedCityCode.clear();
-    Recordset &rows = Datawt2.recordset();
-    rows.findFirst(QStringLiteral("city_a"), lblCity[index]->text());
-    if (rows.noMatch()) {
-        m_services.showMessage(this, NotFound, false);
-        return;
-    }
-    SelectedCityCode = rows.value(QStringLiteral("city_code")).toText();
-    ShowCityDetail();
+    if (row == 0)
+        return DateRowTop;
+    if (row == 6)
+        return SunRowTop;
+    return FirstPairRowTop + (row - 1) * PairRowStep;
 }
 
-void frmWeatherMain::ShowCityDetail()
+// A place given in the window's twips, in the panel's own.
+QRect local(int left, int top, int width, int height)
 {
-    const Recordset &row = Datawt2.recordset();
-    const auto text = [&row](const char *column) { return row.value(QLatin1String(column)).toText(); };
+    return QRect(left - CityDetail::LeftTwips, top - CityDetail::TopTwips, width, height);
+}
 
-    // 1. The arrow stops while the panel changes.
-    LineWind->setVisible(false);
-    TimerWind->setEnabled(false);
-    WindDirIndex = 0;
+} // namespace
 
-    // 2, 3. Values; a column without a value leaves its label empty.
-    for (FormLabel *label : {lblCityD, lblConditionD, lblHumidityD, lblPdateD, lblSunRiseD, lblSunSetD, lblTempD,
-                             lblTemp_HighD, lblTemp_LowD, lblWind_DirctD, lblWind_ShillD, lblWind_SpeedD, lblVisibilityD})
-        label->clear();
-    lblCityD->setText(text("city_a"));
-    lblConditionD->setText(text("Condition"));
-    lblHumidityD->setText(text("Humidity"));
-    lblPdateD->setText(text("pDate"));
-    lblSunRiseD->setText(text("sunrise"));
-    lblSunSetD->setText(text("sunset"));
-    lblTempD->setText(text("temp"));
-    lblTemp_HighD->setText(text("temp_high"));
-    lblTemp_LowD->setText(text("temp_low"));
-    lblVisibilityD->setText(visibilityText(row.value(QStringLiteral("Visibility"))));
-    lblWind_DirctD->setText(text("wind_dirctn"));
+CityDetail::CityDetail(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CityDetail"));
+    makeBlack(this);
+    setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 10800 - TopTwips));
 
-    // 6, 7. The arrow starts from its sector's edge of the map.
-    if (const std::optional<double> sector = row.value(QStringLiteral("wCatg")).toNumber())
-        WindDirIndex = float(*sector);
-    PointWindArrow();
+    m_box = makeShape(this, QStringLiteral("Shape2(24)"), local(240, 600, 6255, PanelBottom - 600), BoxBorder, NoFill);
+    m_lblCityD = makeLabel(this, QStringLiteral("lblCityD"), local(315, 630, 6105, 450), QString(), Yellow,
+                           tahoma(14.25, true));
+    m_lblCityD->setAlignment(Qt::AlignCenter);
+    m_lblCityD->setShrinkToFit(true);
 
-    // 8-11. The stronger the wind, the faster the arrow; a calm wind moves it
-    // every 3 seconds. A missing speed counts as calm.
-    const FieldValue speedValue = row.value(QStringLiteral("wind_speed"));
-    const float speed = speedValue.isNumber() ? float(*speedValue.toNumber()) : 0.0f;
-    lblWind_ShillD->setText(text("wind_chill"));
-    lblWind_SpeedD->setText(windSpeedText(FieldValue::number(speed)));
-    if (speed != 0) {
-        // An interval below 0 is refused and the earlier one stays; 0 means
-        // the arrow stands still at its start.
-        const double interval = roundHalfEven(double(100.0f - 2.0f * speed));
-        if (interval >= 0 && interval <= FormTimer::MaximumInterval)
-            TimerWind->setInterval(int(interval));
-    } else {
-        TimerWind->setInterval(CalmInterval);
+    // Value, name, caption index, row (0 the publication time, 1 to 5 the
+    // pairs, 6 the sun) and whether it stands in the right-hand pair; the
+    // publication time spans both.
+    struct Item
+    {
+        Value value;
+        const char *name;
+        int captionIndex;
+        int row;
+        bool right;
+    };
+    const Item items[] = {
+        {PdateD, "lblPdateD", 19, 0, true},          {ConditionD, "lblConditionD", 6, 1, true},
+        {VisibilityD, "lblVisibilityD", 7, 1, false}, {TempD, "lblTempD", 8, 2, true},
+        {HumidityD, "lblHumidityD", 16, 2, false},    {Temp_LowD, "lblTemp_LowD", 9, 3, true},
+        {Temp_HighD, "lblTemp_HighD", 15, 3, false},  {Wind_DirctD, "lblWind_DirctD", 11, 4, true},
+        {Wind_SpeedD, "lblWind_SpeedD", 10, 4, false}, {Wind_ShillD, "lblWind_ShillD", 12, 5, true},
+        {SunRiseD, "lblSunRiseD", 17, 6, true},       {SunSetD, "lblSunSetD", 18, 6, false},
+    };
+    for (const Item &item : items) {
+        // The publication time is long and takes the whole row left of its caption.
+        const bool wide = item.row == 0;
+        const int top = detailRowTop(item.row);
+        const int pairLeft = wide ? PanelLeft : (item.right ? RightPairLeft : PanelLeft);
+        const int pairRight = item.right ? PanelRight : LeftPairRight;
+        FormLabel *caption = makeLabel(this, QStringLiteral("Label1(%1)").arg(item.captionIndex), QRect(),
+                                       QString::fromUtf16(captionTexts[item.captionIndex]), Cyan, tahoma(8.25, true));
+        caption->setAlignment(Qt::AlignCenter);
+        const int captionWidth = captionWidthTwips(caption);
+        const QRect place = local(pairRight - captionWidth, top, captionWidth, DetailRowHeight);
+        caption->setTwipsGeometry(place.x(), place.y(), place.width(), place.height());
+        m_captions[item.captionIndex] = caption;
+        FormLabel *value = makeLabel(this, QLatin1String(item.name),
+                                     local(pairLeft, top, pairRight - captionWidth - pairLeft, DetailRowHeight), QString(),
+                                     White, tahoma(9));
+        value->setAlignment(Qt::AlignCenter);
+        value->setShrinkToFit(true);
+        m_values[item.value] = value;
     }
-    TimerWind->setEnabled(true);
-    LineWind->setVisible(true);
+    FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captionTexts[13]), Cyan,
+                                tahoma(8.25, true));
+    time->setAlignment(Qt::AlignCenter);
+    {
+        const int width = captionWidthTwips(time);
+        const QRect place = local(DividerLeft + DividerWidth / 2 - width / 2, TimeCaptionTop, width, TimeCaptionHeight);
+        time->setTwipsGeometry(place.x(), place.y(), place.width(), place.height());
+    }
+    m_captions[13] = time;
 
-    // 12.
-    lblWindDirc_Speed->setText(WindDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed), 'f', 0)
-                               + QStringLiteral(" Kph"));
+    QList<QFrame *> boxes{m_box};
+    boxes << makeShape(this, QStringLiteral("Shape1"), local(240, 1100, 6255, 30), BoxBorder, NoFill);
+    boxes << makeShape(this, QStringLiteral("Shape3"), local(285, 3660, 6165, 6810), Orange, NoFill);
+    // Thin dividers between the pairs: two rows each, then the wind chill
+    // row, then the sun pair. None crosses "وقت" or reaches the map.
+    const std::pair<int, int> dividers[4] = {{detailRowTop(1), detailRowTop(3)},
+                                             {detailRowTop(3), detailRowTop(5)},
+                                             {detailRowTop(5), detailRowTop(5) + DetailRowHeight},
+                                             {SunRowTop, SunRowTop + DetailRowHeight}};
+    for (int s = 4; s <= 7; ++s) {
+        const auto [top, bottom] = dividers[s - 4];
+        boxes << makeShape(this, QStringLiteral("Shape%1").arg(s), local(DividerLeft, top, DividerWidth, bottom - top),
+                           BoxBorder, NoFill);
+    }
 
-    // 13. The map picture, read by its content whatever its extension; a
+    const QRect map = local(MapTwips.x(), MapTwips.y(), MapTwips.width(), MapTwips.height());
+    m_imageMap = makeLabel(this, QStringLiteral("ImageMAP"), map, QString(), White, tahoma(8.25));
+    m_imageMap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_imageMap->setPixmap(QPixmap(QStringLiteral(":/assets/default-map.jpg")));
+
+    m_lblGoogle = makeLabel(this, QStringLiteral("lblGoogle"), local(315, 10470, 4300, 300), QStringLiteral("Google"),
+                            LightGreen, tahoma(8.25, true));
+    m_lblGoogle->setShrinkToFit(true);
+
+    // The boxes lie behind everything else.
+    for (QFrame *box : boxes)
+        box->lower();
+}
+
+void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
+{
+    const auto text = [&rows](const char *column) { return rows.value(QLatin1String(column)).toText(); };
+
+    // A column without a value leaves its label empty.
+    m_lblCityD->clear();
+    for (FormLabel *label : m_values)
+        label->clear();
+    m_lblCityD->setText(text("city_a"));
+    lblConditionD()->setText(text("Condition"));
+    lblHumidityD()->setText(text("Humidity"));
+    lblPdateD()->setText(text("pDate"));
+    lblSunRiseD()->setText(text("sunrise"));
+    lblSunSetD()->setText(text("sunset"));
+    lblTempD()->setText(text("temp"));
+    lblTemp_HighD()->setText(text("temp_high"));
+    lblTemp_LowD()->setText(text("temp_low"));
+    lblVisibilityD()->setText(visibilityText(rows.value(QStringLiteral("Visibility"))));
+    lblWind_DirctD()->setText(text("wind_dirctn"));
+    lblWind_ShillD()->setText(text("wind_chill"));
+    // A missing speed counts as calm.
+    const FieldValue speedValue = rows.value(QStringLiteral("wind_speed"));
+    const float speed = speedValue.isNumber() ? float(*speedValue.toNumber()) : 0.0f;
+    lblWind_SpeedD()->setText(windSpeedText(FieldValue::number(speed)));
+
+    // The map picture, read by its content whatever its extension; a
     // picture that cannot be read leaves the previous one.
-    const FieldValue code = row.value(QStringLiteral("city_code"));
-    const QString picture = AppFolder + QString::fromUtf16(PictureFolder) + code.toText() + QStringLiteral(".tmg");
+    const FieldValue code = rows.value(QStringLiteral("city_code"));
+    const QString picture = pictureFolder + code.toText() + QStringLiteral(".tmg");
     if (code.isText() && QFileInfo(picture).isFile()) {
         QImageReader reader(picture);
         reader.setDecideFormatFromContent(true);
         const QImage image = reader.read();
         if (!image.isNull())
-            ImageMAP->setPixmap(QPixmap::fromImage(image));
+            m_imageMap->setPixmap(QPixmap::fromImage(image));
     } else {
-        ImageMAP->clear();
+        m_imageMap->clear();
     }
 
-    // 14. The link to the city's online map.
-    const FieldValue map = row.value(QStringLiteral("map1_url"));
+    // The link to the city's online map.
+    const FieldValue map = rows.value(QStringLiteral("map1_url"));
     if (!map.hasValue()) {
-        lblGoogle->setVisible(false);
+        m_lblGoogle->setVisible(false);
     } else {
-        lblGoogle->setVisible(true);
-        lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + lblCityD->text() + QStringLiteral(u" من خلال Google"));
-        lblGoogle->setTag(map.toText());
+        m_lblGoogle->setVisible(true);
+        m_lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + m_lblCityD->text() + QStringLiteral(u" من خلال Google"));
+        m_lblGoogle->setTag(map.toText());
     }
-
-    // 15. Rain, then thunder: one player, so thunder wins when both apply.
-    const QString condition = lblConditionD->text();
-    if (condition.contains(QStringLiteral(u"مطر")) || condition.contains(QStringLiteral(u"مطار")))
-        m_services.playSound(AppFolder + QStringLiteral("rain.wav"));
-    if (condition.contains(QStringLiteral(u"رعدية")))
-        m_services.playSound(AppFolder + QStringLiteral("thunder.wav"));
 }

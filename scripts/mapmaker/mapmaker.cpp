@@ -56,8 +56,9 @@ constexpr int PictureHeight = 450;
 
 // --- What the detail panel draws over the picture ----------------------------
 // In window twips, 15 a pixel, each value rounded to whole pixels as the board
-// rounds it; the same numbers as the window's layout in app/composition.cpp
-// (ImageMAP, the compass lines Line0_270... and the letters Label2 to Label5).
+// rounds it; the same numbers as the board's layout in view/citydetail.cpp
+// (ImageMAP) and view/windcompasswidget.cpp (the compass lines Line0_270...
+// and the letters Label2 to Label5).
 // When that layout moves the compass, change them here and remake the maps.
 constexpr int MapLeft = 315;
 constexpr int MapTop = 3690;

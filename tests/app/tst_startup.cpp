@@ -80,35 +80,36 @@ void TestStartup::composition()
         QVERIFY(!w.findChild<QWidget *>(QStringLiteral("%1(24)").arg(QLatin1String(array))));
     }
     for (int i = 0; i < 25; ++i)
-        QVERIFY(w.Shape2[i]);
+        QVERIFY(w.Shape2(i));
 
     // Captions that other parts of the board and the user rely on.
-    QCOMPARE(w.Label1[0]->text(), QStringLiteral(u"المدينة"));
-    QCOMPARE(w.Label1[2]->text(), QStringLiteral(u"درجة الحرارة (c)"));
-    QCOMPARE(w.Label1[3]->text(), QStringLiteral(u"مدى الرؤية / كم"));
-    QCOMPARE(w.Label1[12]->text(), QStringLiteral(u"برودة  الرياح (c)"));
-    QCOMPARE(w.Label1[13]->text(), QStringLiteral(u"وقت"));
-    QCOMPARE(w.Label1[14]->text(), QStringLiteral(u"رتب حسب"));
-    QCOMPARE(w.Label1[19]->text(), QStringLiteral(u"أخر تحديث"));
-    QCOMPARE(w.lblGoogle->text(), QStringLiteral("Google"));
-    QCOMPARE(w.PictureShowDetail->toolTip(), QStringLiteral(u"عرض التفاصيل"));
-    QVERIFY(w.PictureHideDetail->toolTip().isEmpty());
-    QCOMPARE(w.lblWeather->layoutDirection(), Qt::RightToLeft);
-    QCOMPARE(w.lblQIVurl->layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(w.Label1(0)->text(), QStringLiteral(u"المدينة"));
+    QCOMPARE(w.Label1(2)->text(), QStringLiteral(u"درجة الحرارة (c)"));
+    QCOMPARE(w.Label1(3)->text(), QStringLiteral(u"مدى الرؤية / كم"));
+    QCOMPARE(w.Label1(12)->text(), QStringLiteral(u"برودة  الرياح (c)"));
+    QCOMPARE(w.Label1(13)->text(), QStringLiteral(u"وقت"));
+    QCOMPARE(w.Label1(14)->text(), QStringLiteral(u"رتب حسب"));
+    QCOMPARE(w.Label1(19)->text(), QStringLiteral(u"أخر تحديث"));
+    QCOMPARE(w.lblGoogle()->text(), QStringLiteral("Google"));
+    QCOMPARE(w.PictureShowDetail()->toolTip(), QStringLiteral(u"عرض التفاصيل"));
+    QVERIFY(w.PictureHideDetail()->toolTip().isEmpty());
+    QCOMPARE(w.lblWeather()->layoutDirection(), Qt::RightToLeft);
+    QCOMPARE(w.lblQIVurl()->layoutDirection(), Qt::LeftToRight);
 
     // Places that the ticker and the compass depend on.
-    QCOMPARE(w.FrameWeather->geometry(), twipsRect(0, 0, 7100, 390));
-    QCOMPARE(w.ImageMAP->geometry(), twipsRect(315, 3690, 6105, 6750));
-    QCOMPARE(w.lblCity[0]->topTwips(), 1515);
-    QCOMPARE(w.lblCity[23]->topTwips(), 1515 + 23 * 390);
-    QVERIFY(w.lblCity[0]->x() > w.lblCondition[0]->x()); // the city column is the rightmost
+    QCOMPARE(w.FrameWeather()->geometry(), twipsRect(0, 0, 7100, 390));
+    const auto inWindow = [&w](const QWidget *control) { return QRect(control->mapTo(&w, QPoint(0, 0)), control->size()); };
+    QCOMPARE(inWindow(w.ImageMAP()), twipsRect(315, 3690, 6105, 6750));
+    QCOMPARE(inWindow(w.lblCity(0)).top(), twipsToPixels(1515));
+    QCOMPARE(inWindow(w.lblCity(23)).top(), twipsToPixels(1515 + 23 * 390));
+    QVERIFY(w.lblCity(0)->x() > w.lblCondition(0)->x()); // the city column is the rightmost
 
     // Timers: intervals, all disabled until load.
-    QCOMPARE(w.TimerFirstLoad->interval(), 100);
-    QCOMPARE(w.TimerWeather->interval(), 55000);
-    QCOMPARE(w.TimerW_lbl->interval(), 110);
-    QCOMPARE(w.TimerWind->interval(), 100);
-    for (FormTimer *t : {w.TimerFirstLoad, w.TimerWeather, w.TimerW_lbl, w.TimerWind})
+    QCOMPARE(w.TimerFirstLoad()->interval(), 100);
+    QCOMPARE(w.TimerWeather()->interval(), 55000);
+    QCOMPARE(w.TimerW_lbl()->interval(), 110);
+    QCOMPARE(w.TimerWind()->interval(), 100);
+    for (FormTimer *t : {w.TimerFirstLoad(), w.TimerWeather(), w.TimerW_lbl(), w.TimerWind()})
         QVERIFY(!t->isEnabled());
 }
 
@@ -118,34 +119,34 @@ void TestStartup::loadState()
     frmWeatherMain w(m_world.services(m_dir->path()));
     QVERIFY(w.Form_Load());
     QVERIFY(m_world.messages.isEmpty());
-    QCOMPARE(w.AppFolder, folder());
+    QCOMPARE(w.AppFolder(), folder());
     QCOMPARE(w.outerSizeTwips(), QSize(7590, 885));
-    QVERIFY(w.PictureShowDetail->isHidden());
-    QVERIFY(w.PictureHideDetail->isHidden());
-    QVERIFY(w.FirstLoad);
-    QVERIFY(w.TimerFirstLoad->isEnabled());
-    QVERIFY(w.TimerWeather->isEnabled());
-    QVERIFY(!w.TimerW_lbl->isEnabled());
-    QVERIFY(!w.TimerWind->isEnabled());
-    QCOMPARE(w.ComboSort->count(), 6);
-    QCOMPARE(w.ComboSort->currentIndex(), -1);
-    QCOMPARE(w.ComboSort->itemText(0), QStringLiteral(u"اسم المدينة"));
-    QCOMPARE(w.ComboSort->itemText(5), QStringLiteral(u"سرعة الرياح"));
+    QVERIFY(w.PictureShowDetail()->isHidden());
+    QVERIFY(w.PictureHideDetail()->isHidden());
+    QVERIFY(w.FirstLoad());
+    QVERIFY(w.TimerFirstLoad()->isEnabled());
+    QVERIFY(w.TimerWeather()->isEnabled());
+    QVERIFY(!w.TimerW_lbl()->isEnabled());
+    QVERIFY(!w.TimerWind()->isEnabled());
+    QCOMPARE(w.ComboSort()->count(), 6);
+    QCOMPARE(w.ComboSort()->currentIndex(), -1);
+    QCOMPARE(w.ComboSort()->itemText(0), QStringLiteral(u"اسم المدينة"));
+    QCOMPARE(w.ComboSort()->itemText(5), QStringLiteral(u"سرعة الرياح"));
     QVERIFY(QFileInfo(folder() + QStringLiteral("wtIMG")).isDir());
-    QCOMPARE(w.lblCity[0]->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(w.lblCity(0)->cursor().shape(), Qt::ArrowCursor);
 
     // Both cursors are bound to the whole table, each on its own.
-    QCOMPARE(w.DataWt.recordset().recordCount(), 24);
-    QCOMPARE(w.Datawt2.recordset().recordCount(), 24);
-    QCOMPARE(w.DataWt.recordSource(), QStringLiteral("select * from wt"));
-    w.DataWt.recordset().moveLast();
-    QCOMPARE(w.Datawt2.recordset().position(), 0);
+    QCOMPARE(w.DataWt().recordset().recordCount(), 24);
+    QCOMPARE(w.Datawt2().recordset().recordCount(), 24);
+    QCOMPARE(w.DataWt().recordSource(), QStringLiteral("select * from wt"));
+    w.DataWt().recordset().moveLast();
+    QCOMPARE(w.Datawt2().recordset().position(), 0);
 
     // The collapsed window shows the strip whole, and the grid not at all.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(w.rect().contains(w.FrameWeather->geometry()));
-    QVERIFY(!w.rect().intersects(w.lblCity[0]->geometry()));
+    QVERIFY(w.rect().contains(w.FrameWeather()->geometry()));
+    QVERIFY(!w.rect().intersects(QRect(w.lblCity(0)->mapTo(&w, QPoint(0, 0)), w.lblCity(0)->size())));
     w.close();
 }
 
@@ -157,12 +158,12 @@ void TestStartup::handCursor()
     QVERIFY(QFile::copy(cursor, folder() + QStringLiteral("H_POINT.CUR")));
     frmWeatherMain w(m_world.services(m_dir->path()));
     QVERIFY(w.Form_Load());
-    for (QWidget *label : {static_cast<QWidget *>(w.lblCity[0]), static_cast<QWidget *>(w.lblCity[23]),
-                           static_cast<QWidget *>(w.lblQIVurl), static_cast<QWidget *>(w.lblGoogle)}) {
+    for (QWidget *label : {static_cast<QWidget *>(w.lblCity(0)), static_cast<QWidget *>(w.lblCity(23)),
+                           static_cast<QWidget *>(w.lblQIVurl()), static_cast<QWidget *>(w.lblGoogle())}) {
         QCOMPARE(label->cursor().shape(), Qt::BitmapCursor);
         QCOMPARE(label->cursor().hotSpot(), QPoint(11, 1)); // the finger tip, from the file
     }
-    QCOMPARE(w.lblCondition[0]->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(w.lblCondition(0)->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestStartup::storeLifeCycle()
@@ -188,7 +189,7 @@ void TestStartup::storeLifeCycle()
     {
         frmWeatherMain w(m_world.services(m_dir->path()));
         QVERIFY(w.Form_Load());
-        QCOMPARE(w.DataWt.recordset().recordCount(), 24);
+        QCOMPARE(w.DataWt().recordset().recordCount(), 24);
         w.close();
         w.Form_Unload(); // runs once only
     }
@@ -282,9 +283,9 @@ void TestStartup::unusableStore()
     frmWeatherMain w(m_world.services(m_dir->path()));
     QVERIFY(w.Form_Load());
     QVERIFY(m_world.messages.isEmpty());
-    QCOMPARE(w.DataWt.recordset().recordCount(), 0);
-    QVERIFY(w.Datawt2.recordset().isEof());
-    QVERIFY(w.TimerWeather->isEnabled());
+    QCOMPARE(w.DataWt().recordset().recordCount(), 0);
+    QVERIFY(w.Datawt2().recordset().isEof());
+    QVERIFY(w.TimerWeather()->isEnabled());
 }
 
 void TestStartup::missingStoreThatCannotBeMade()
@@ -295,7 +296,7 @@ void TestStartup::missingStoreThatCannotBeMade()
     frmWeatherMain w(m_world.services(impossible));
     QVERIFY(!w.Form_Load());
     QCOMPARE(m_world.messages, QStringList{QStringLiteral(u"ملف الطقس غير متوفر")});
-    QVERIFY(!w.TimerWeather->isEnabled());
+    QVERIFY(!w.TimerWeather()->isEnabled());
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("file")});
 }
 
@@ -317,7 +318,7 @@ void TestStartup::staleLockDoesNotBlock()
     frmWeatherMain second(other.services(m_dir->path()));
     QVERIFY(!second.Form_Load());
     QCOMPARE(other.messages, QStringList{QStringLiteral("Application already in used.")});
-    QVERIFY(second.AppFolder.isEmpty());
+    QVERIFY(second.AppFolder().isEmpty());
 }
 
 void TestStartup::lockBelongsToTheFolder()
@@ -351,7 +352,7 @@ void TestStartup::closeDuringLoad()
     QVERIFY(!w.Form_Load());
     QVERIFY(!w.endedWithError());
     QVERIFY(!w.isUnloaded());
-    QVERIFY(!w.TimerWeather->isEnabled());
+    QVERIFY(!w.TimerWeather()->isEnabled());
     QVERIFY(QFile::exists(folder() + QStringLiteral("wt.dar")));
     QVERIFY(!QFile::exists(folder() + QStringLiteral("qivwtv61.txt")));
     QVERIFY(m_world.messages.isEmpty());

@@ -142,22 +142,22 @@ public:
     // The sort list, opened.
     QImage sortList()
     {
-        m_board->ComboSort->showPopup();
+        m_board->ComboSort()->showPopup();
         QCoreApplication::processEvents();
-        QWidget *popup = m_board->ComboSort->view()->window();
+        QWidget *popup = m_board->ComboSort()->view()->window();
         const QImage image = popup->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        m_board->ComboSort->hidePopup();
+        m_board->ComboSort()->hidePopup();
         return image;
     }
 
     QImage expanded(int sortKey, const QString &cityCode)
     {
-        if (!m_board->PictureHideDetail->isVisible())
+        if (!m_board->PictureHideDetail()->isVisible())
             m_board->PictureShowDetail_Click();
-        m_board->ComboSort->setCurrentIndex(sortKey);
+        m_board->ComboSort()->setCurrentIndex(sortKey);
         if (!cityCode.isEmpty()) {
             for (int i = 0; i < frmWeatherMain::GridRows; ++i) {
-                if (m_board->lblCity[i]->text() == cityName(cityCode))
+                if (m_board->lblCity(i)->text() == cityName(cityCode))
                     m_board->lblCity_Click(i);
             }
         }
@@ -177,7 +177,7 @@ private:
 
     void stopTimers()
     {
-        for (FormTimer *timer : {m_board->TimerFirstLoad, m_board->TimerWeather, m_board->TimerW_lbl, m_board->TimerWind})
+        for (FormTimer *timer : {m_board->TimerFirstLoad(), m_board->TimerWeather(), m_board->TimerW_lbl(), m_board->TimerWind()})
             timer->setEnabled(false);
     }
 

@@ -64,8 +64,8 @@ std::unique_ptr<frmWeatherMain> TestBoard::loadBoard()
     auto board = std::make_unique<frmWeatherMain>(m_world.services(m_dir->path()));
     if (!board->Form_Load())
         return nullptr;
-    board->TimerFirstLoad->setEnabled(false);
-    board->TimerWeather->setEnabled(false);
+    board->TimerFirstLoad()->setEnabled(false);
+    board->TimerWeather()->setEnabled(false);
     return board;
 }
 
@@ -75,11 +75,11 @@ void TestBoard::firstExpansionSortsByCityName()
                                {"AHB", 12, u"مطر"_qs, 4.5f, u"جنوبية"_qs, 0, 9}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->PictureShowDetail->setVisible(true);
+    board->PictureShowDetail()->setVisible(true);
     board->PictureShowDetail_Click();
-    QCOMPARE(board->ComboSort->currentIndex(), 0);
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"أبها"));
-    QCOMPARE(board->lblCity[1]->text(), QStringLiteral(u"الرياض"));
+    QCOMPARE(board->ComboSort()->currentIndex(), 0);
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"أبها"));
+    QCOMPARE(board->lblCity(1)->text(), QStringLiteral(u"الرياض"));
 }
 
 namespace {
@@ -152,21 +152,21 @@ void TestBoard::gridFill()
 
     auto board = loadBoard();
     QVERIFY(board);
-    board->Datawt2.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
-    board->SelectedCityCode = picked;
+    board->Datawt2().setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
+    board->setSelectedCityCode(picked);
     board->FillCityGrid();
 
     const int shown = std::min(filled + extra, 24);
     for (int i = 0; i < 24; ++i) {
-        QCOMPARE(board->lblCity[i]->text().isEmpty(), i >= shown);
-        QCOMPARE(board->lblWind_Speed[i]->text().isEmpty(), i >= shown);
+        QCOMPARE(board->lblCity(i)->text().isEmpty(), i >= shown);
+        QCOMPARE(board->lblWind_Speed(i)->text().isEmpty(), i >= shown);
     }
     if (shown > 0)
-        QCOMPARE(board->lblCity[0]->text(), WeatherStore::seedCities()[0].cityA);
+        QCOMPARE(board->lblCity(0)->text(), WeatherStore::seedCities()[0].cityA);
     if (currentAfter < 0)
-        QVERIFY(!board->Datawt2.recordset().hasCurrentRow());
+        QVERIFY(!board->Datawt2().recordset().hasCurrentRow());
     else
-        QCOMPARE(board->Datawt2.recordset().position(), currentAfter);
+        QCOMPARE(board->Datawt2().recordset().position(), currentAfter);
 }
 
 void TestBoard::gridWords_data()
@@ -201,18 +201,18 @@ void TestBoard::gridWords()
     setColumn(storePath(), "RUH", "Wind_Speed", speed);
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"الرياض"));
-    QCOMPARE(board->lblCondition[0]->text(), QStringLiteral(u"غبار"));
-    QCOMPARE(board->lblWind_Dirct[0]->text(), QStringLiteral(u"غربية"));
-    QCOMPARE(board->lblTemp[0]->text(), tempText);
-    QCOMPARE(board->lblVisibility[0]->text(), visibilityText);
-    QCOMPARE(board->lblWind_Speed[0]->text(), speedText);
+    board->ComboSort()->setCurrentIndex(0);
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"الرياض"));
+    QCOMPARE(board->lblCondition(0)->text(), QStringLiteral(u"غبار"));
+    QCOMPARE(board->lblWind_Dirct(0)->text(), QStringLiteral(u"غربية"));
+    QCOMPARE(board->lblTemp(0)->text(), tempText);
+    QCOMPARE(board->lblVisibility(0)->text(), visibilityText);
+    QCOMPARE(board->lblWind_Speed(0)->text(), speedText);
     // The panel words the same values the same way.
     board->lblCity_Click(0);
-    QCOMPARE(board->lblTempD->text(), tempText);
-    QCOMPARE(board->lblVisibilityD->text(), visibilityText);
-    QCOMPARE(board->lblWind_SpeedD->text(), speedText.isEmpty() ? u"سكون"_qs : speedText);
+    QCOMPARE(board->lblTempD()->text(), tempText);
+    QCOMPARE(board->lblVisibilityD()->text(), visibilityText);
+    QCOMPARE(board->lblWind_SpeedD()->text(), speedText.isEmpty() ? u"سكون"_qs : speedText);
 }
 
 void TestBoard::detailOfAFullRow()
@@ -227,27 +227,27 @@ void TestBoard::detailOfAFullRow()
     setColumn(storePath(), "RUH", "sunset", FieldValue::text("5:12 pm"));
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
+    board->ComboSort()->setCurrentIndex(0);
     board->lblCity_Click(0);
 
-    QCOMPARE(board->lblCityD->text(), QStringLiteral(u"الرياض"));
-    QCOMPARE(board->lblConditionD->text(), QStringLiteral(u"مشمس"));
-    QCOMPARE(board->lblPdateD->text(), QStringLiteral("Mon, 07 Dec 2026 1:00 pm AST"));
-    QCOMPARE(board->lblTemp_LowD->text(), QStringLiteral("12"));
-    QCOMPARE(board->lblTemp_HighD->text(), QStringLiteral("27.5"));
-    QCOMPARE(board->lblHumidityD->text(), QStringLiteral("40"));
-    QCOMPARE(board->lblWind_ShillD->text(), QStringLiteral("23"));
-    QCOMPARE(board->lblSunRiseD->text(), QStringLiteral("6:31 am"));
-    QCOMPARE(board->lblSunSetD->text(), QStringLiteral("5:12 pm"));
-    QCOMPARE(board->lblWind_DirctD->text(), QStringLiteral(u"شمالية"));
-    QCOMPARE(board->lblWindDirc_Speed->text(), QStringLiteral("N  14 Kph"));
-    QCOMPARE(board->WindDirIndex, 1.0f);
-    QCOMPARE(board->TimerWind->interval(), 71);
-    QVERIFY(board->TimerWind->isEnabled());
-    QVERIFY(!board->LineWind->isHidden());
-    QVERIFY(!board->lblGoogle->isHidden());
-    QCOMPARE(board->lblGoogle->text(), QStringLiteral(u"أضغط هنا لمشاهدة الرياض من خلال Google"));
-    QCOMPARE(board->lblGoogle->tag(), WeatherStore::seedCities()[3].mapUrl());
+    QCOMPARE(board->lblCityD()->text(), QStringLiteral(u"الرياض"));
+    QCOMPARE(board->lblConditionD()->text(), QStringLiteral(u"مشمس"));
+    QCOMPARE(board->lblPdateD()->text(), QStringLiteral("Mon, 07 Dec 2026 1:00 pm AST"));
+    QCOMPARE(board->lblTemp_LowD()->text(), QStringLiteral("12"));
+    QCOMPARE(board->lblTemp_HighD()->text(), QStringLiteral("27.5"));
+    QCOMPARE(board->lblHumidityD()->text(), QStringLiteral("40"));
+    QCOMPARE(board->lblWind_ShillD()->text(), QStringLiteral("23"));
+    QCOMPARE(board->lblSunRiseD()->text(), QStringLiteral("6:31 am"));
+    QCOMPARE(board->lblSunSetD()->text(), QStringLiteral("5:12 pm"));
+    QCOMPARE(board->lblWind_DirctD()->text(), QStringLiteral(u"شمالية"));
+    QCOMPARE(board->lblWindDirc_Speed()->text(), QStringLiteral("N  14 Kph"));
+    QCOMPARE(board->WindDirIndex(), 1.0f);
+    QCOMPARE(board->TimerWind()->interval(), 71);
+    QVERIFY(board->TimerWind()->isEnabled());
+    QVERIFY(!board->LineWind()->isHidden());
+    QVERIFY(!board->lblGoogle()->isHidden());
+    QCOMPARE(board->lblGoogle()->text(), QStringLiteral(u"أضغط هنا لمشاهدة الرياض من خلال Google"));
+    QCOMPARE(board->lblGoogle()->tag(), WeatherStore::seedCities()[3].mapUrl());
     QVERIFY(m_world.sounds.isEmpty());
 }
 
@@ -275,14 +275,14 @@ void TestBoard::windPace()
     storeWeather(storePath(), {{"AHB", 20, u"صحو"_qs, 5, u"شمالية"_qs, 14.48f, 1}, {"RUH", 20, u"صحو"_qs, 5, u"شمالية"_qs, speed, 1}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
-    board->Datawt2.recordset().moveFirst();
+    board->ComboSort()->setCurrentIndex(0);
+    board->Datawt2().recordset().moveFirst();
     board->ShowCityDetail(); // Abha: 71 ms
-    board->Datawt2.recordset().moveNext();
+    board->Datawt2().recordset().moveNext();
     board->ShowCityDetail(); // Riyadh
-    QCOMPARE(board->TimerWind->interval(), interval);
-    QCOMPARE(board->TimerWind->isTicking(), ticking);
-    QCOMPARE(board->lblWindDirc_Speed->text(), caption);
+    QCOMPARE(board->TimerWind()->interval(), interval);
+    QCOMPARE(board->TimerWind()->isTicking(), ticking);
+    QCOMPARE(board->lblWindDirc_Speed()->text(), caption);
 }
 
 void TestBoard::detailOfARowWithoutValues()
@@ -290,17 +290,17 @@ void TestBoard::detailOfARowWithoutValues()
     setColumn(storePath(), "JED", "URL", FieldValue::text("http://x/"));
     auto board = loadBoard();
     QVERIFY(board);
-    board->WindDirCode = QStringLiteral("SW");
-    board->ComboSort->setCurrentIndex(0);
+    board->setWindDirCode(QStringLiteral("SW"));
+    board->ComboSort()->setCurrentIndex(0);
     board->lblCity_Click(0);
-    QCOMPARE(board->lblCityD->text(), QStringLiteral(u"جدة"));
-    for (FormLabel *label : {board->lblConditionD, board->lblTempD, board->lblHumidityD, board->lblVisibilityD,
-                             board->lblWind_DirctD, board->lblPdateD})
+    QCOMPARE(board->lblCityD()->text(), QStringLiteral(u"جدة"));
+    for (FormLabel *label : {board->lblConditionD(), board->lblTempD(), board->lblHumidityD(), board->lblVisibilityD(),
+                             board->lblWind_DirctD(), board->lblPdateD()})
         QVERIFY2(label->text().isEmpty(), qPrintable(label->objectName()));
-    QCOMPARE(board->lblWind_SpeedD->text(), QStringLiteral(u"سكون"));
-    QCOMPARE(board->WindDirIndex, 0.0f);
-    QCOMPARE(board->lblWindDirc_Speed->text(), QStringLiteral("SW  0 Kph"));
-    QCOMPARE(board->TimerWind->interval(), 3000);
+    QCOMPARE(board->lblWind_SpeedD()->text(), QStringLiteral(u"سكون"));
+    QCOMPARE(board->WindDirIndex(), 0.0f);
+    QCOMPARE(board->lblWindDirc_Speed()->text(), QStringLiteral("SW  0 Kph"));
+    QCOMPARE(board->TimerWind()->interval(), 3000);
 }
 
 void TestBoard::detailWithoutCurrentRow()
@@ -308,15 +308,15 @@ void TestBoard::detailWithoutCurrentRow()
     storeWeather(storePath(), {{"RUH", 25, u"أمطار متقطعة"_qs, 4, u"شمالية"_qs, 10, 1}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0); // one row shown: the cursor ends past it
-    QVERIFY(!board->Datawt2.recordset().hasCurrentRow());
-    QVERIFY(board->lblCityD->text().isEmpty());
-    QVERIFY(board->lblConditionD->text().isEmpty());
-    QCOMPARE(board->lblWind_SpeedD->text(), QStringLiteral(u"سكون"));
-    QCOMPARE(board->TimerWind->interval(), 3000);
-    QCOMPARE(board->lblWindDirc_Speed->text(), QStringLiteral("  0 Kph"));
-    QVERIFY(board->ImageMAP->pixmap().isNull());
-    QVERIFY(board->lblGoogle->isHidden());
+    board->ComboSort()->setCurrentIndex(0); // one row shown: the cursor ends past it
+    QVERIFY(!board->Datawt2().recordset().hasCurrentRow());
+    QVERIFY(board->lblCityD()->text().isEmpty());
+    QVERIFY(board->lblConditionD()->text().isEmpty());
+    QCOMPARE(board->lblWind_SpeedD()->text(), QStringLiteral(u"سكون"));
+    QCOMPARE(board->TimerWind()->interval(), 3000);
+    QCOMPARE(board->lblWindDirc_Speed()->text(), QStringLiteral("  0 Kph"));
+    QVERIFY(board->ImageMAP()->pixmap().isNull());
+    QVERIFY(board->lblGoogle()->isHidden());
     QVERIFY(m_world.sounds.isEmpty());
 }
 
@@ -340,11 +340,11 @@ void TestBoard::sounds()
     storeWeather(storePath(), {{"RUH", 25, condition, 4, u"شمالية"_qs, 10, 1}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
+    board->ComboSort()->setCurrentIndex(0);
     board->lblCity_Click(0);
     QStringList expected;
     for (const QString &name : played)
-        expected << board->AppFolder + name;
+        expected << board->AppFolder() + name;
     QCOMPARE(m_world.sounds, expected);
 }
 
@@ -357,20 +357,20 @@ void TestBoard::mapPictures()
     // Riyadh's picture is a PNG under its .tmg name; Jeddah's cannot be read; Abha has none.
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(Qt::blue);
-    QVERIFY(image.save(board->AppFolder + QStringLiteral("wtIMG/RUH.tmg"), "PNG"));
-    QFile broken(board->AppFolder + QStringLiteral("wtIMG/JED.tmg"));
+    QVERIFY(image.save(board->AppFolder() + QStringLiteral("wtIMG/RUH.tmg"), "PNG"));
+    QFile broken(board->AppFolder() + QStringLiteral("wtIMG/JED.tmg"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
     broken.close();
 
-    board->ComboSort->setCurrentIndex(0); // أبها, الرياض, جدة
+    board->ComboSort()->setCurrentIndex(0); // أبها, الرياض, جدة
     board->lblCity_Click(1);
-    QCOMPARE(board->ImageMAP->pixmap().size(), QSize(40, 30));
+    QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(40, 30));
     board->lblCity_Click(2);
-    QCOMPARE(board->ImageMAP->pixmap().size(), QSize(40, 30)); // the previous picture stays
+    QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(40, 30)); // the previous picture stays
     board->lblCity_Click(0);
-    QVERIFY(board->ImageMAP->pixmap().isNull());
-    QVERIFY(board->TimerWind->isEnabled()); // the arrow still moves over an empty map
+    QVERIFY(board->ImageMAP()->pixmap().isNull());
+    QVERIFY(board->TimerWind()->isEnabled()); // the arrow still moves over an empty map
 }
 
 void TestBoard::clickingCities()
@@ -378,20 +378,20 @@ void TestBoard::clickingCities()
     storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 31, u"صحو"_qs, 4, u"جنوبية"_qs, 10, 9}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
+    board->ComboSort()->setCurrentIndex(0);
     board->lblCity_Click(1);
-    QCOMPARE(board->SelectedCityCode, QStringLiteral("JED"));
-    QCOMPARE(board->lblCityD->text(), QStringLiteral(u"جدة"));
+    QCOMPARE(board->SelectedCityCode(), QStringLiteral("JED"));
+    QCOMPARE(board->lblCityD()->text(), QStringLiteral(u"جدة"));
     // Another order keeps the picked city in the panel.
-    board->ComboSort->setCurrentIndex(2);
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"الرياض"));
-    QCOMPARE(board->lblCityD->text(), QStringLiteral(u"جدة"));
+    board->ComboSort()->setCurrentIndex(2);
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"الرياض"));
+    QCOMPARE(board->lblCityD()->text(), QStringLiteral(u"جدة"));
 
     // An empty row finds nothing: the message, and nothing picked any more.
     board->lblCity_Click(5);
     QCOMPARE(m_world.messages, QStringList{u"لم يتم العثور على السجل"_qs});
-    QVERIFY(board->SelectedCityCode.isEmpty());
-    QCOMPARE(board->lblCityD->text(), QStringLiteral(u"جدة"));
+    QVERIFY(board->SelectedCityCode().isEmpty());
+    QCOMPARE(board->lblCityD()->text(), QStringLiteral(u"جدة"));
 }
 
 void TestBoard::arrowSweepsAndStops()
@@ -400,33 +400,33 @@ void TestBoard::arrowSweepsAndStops()
     setColumn(storePath(), "JED", "wCatg", FieldValue::null());
     auto board = loadBoard();
     QVERIFY(board);
-    board->PictureShowDetail->setVisible(true);
+    board->PictureShowDetail()->setVisible(true);
     board->PictureShowDetail_Click();
     board->lblCity_Click(0); // الرياض, north
-    QCOMPARE(board->WindDirCode, QStringLiteral("N"));
-    QCOMPARE(board->LineWind->y1(), 3820.0f);
+    QCOMPARE(board->WindDirCode(), QStringLiteral("N"));
+    QCOMPARE(board->LineWind()->y1(), 3820.0f);
     for (int tick = 1; tick < 828; ++tick)
         board->TimerWind_Timer();
-    QCOMPARE(board->LineWind->y1(), 3820.0f + 827 * 8);
+    QCOMPARE(board->LineWind()->y1(), 3820.0f + 827 * 8);
     board->TimerWind_Timer(); // 10444 is beyond the map: back to the start in the same tick
-    QCOMPARE(board->LineWind->y1(), 3820.0f);
-    QCOMPARE(board->LineWind->x2(), 4095.0f);
+    QCOMPARE(board->LineWind()->y1(), 3820.0f);
+    QCOMPARE(board->LineWind()->x2(), 4095.0f);
 
     // Collapsing stops the arrow at its next tick, where it stands.
     board->TimerWind_Timer();
     board->PictureHideDetail_Click();
-    QVERIFY(board->TimerWind->isEnabled());
+    QVERIFY(board->TimerWind()->isEnabled());
     board->TimerWind_Timer();
-    QVERIFY(!board->TimerWind->isEnabled());
-    QCOMPARE(board->LineWind->y1(), 3828.0f);
+    QVERIFY(!board->TimerWind()->isEnabled());
+    QCOMPARE(board->LineWind()->y1(), 3828.0f);
 
     // A city without a sector: the arrow stays where it was and stops.
     board->PictureShowDetail_Click();
     board->lblCity_Click(1); // جدة
-    QCOMPARE(board->WindDirIndex, 0.0f);
-    QVERIFY(board->TimerWind->isEnabled());
+    QCOMPARE(board->WindDirIndex(), 0.0f);
+    QVERIFY(board->TimerWind()->isEnabled());
     board->TimerWind_Timer();
-    QVERIFY(!board->TimerWind->isEnabled());
+    QVERIFY(!board->TimerWind()->isEnabled());
 }
 
 void TestBoard::sortKeys_data()
@@ -454,14 +454,14 @@ void TestBoard::sortKeys()
 
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(position);
-    QCOMPARE(board->Datawt2.recordSource(), statement);
+    board->ComboSort()->setCurrentIndex(position);
+    QCOMPARE(board->Datawt2().recordSource(), statement);
     for (int c = 0; c < 6; ++c)
-        QCOMPARE(board->Label1[c]->foreColor(), c == position ? QColor(255, 255, 0) : QColor(255, 255, 255));
+        QCOMPARE(board->Label1(c)->foreColor(), c == position ? QColor(255, 255, 0) : QColor(255, 255, 255));
     QStringList shown;
-    for (int i = 0; i < 24 && !board->lblCity[i]->text().isEmpty(); ++i) {
+    for (int i = 0; i < 24 && !board->lblCity(i)->text().isEmpty(); ++i) {
         for (const WeatherStore::SeedCity &city : WeatherStore::seedCities()) {
-            if (city.cityA == board->lblCity[i]->text())
+            if (city.cityA == board->lblCity(i)->text())
                 shown << city.cityCode;
         }
     }
@@ -473,13 +473,13 @@ void TestBoard::noChosenKeyKeepsTheStatement()
     auto board = loadBoard();
     QVERIFY(board);
     board->ComboSort_Click();
-    QCOMPARE(board->Datawt2.recordSource(), QStringLiteral("select * from wt"));
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"أبها")); // unfiltered, stored order
-    board->ComboSort->setCurrentIndex(2);
-    board->ComboSort->setCurrentIndex(-1);
-    QCOMPARE(board->Datawt2.recordSource(), QStringLiteral("select * from wt where len(url) > 0 order by temp"));
+    QCOMPARE(board->Datawt2().recordSource(), QStringLiteral("select * from wt"));
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"أبها")); // unfiltered, stored order
+    board->ComboSort()->setCurrentIndex(2);
+    board->ComboSort()->setCurrentIndex(-1);
+    QCOMPARE(board->Datawt2().recordSource(), QStringLiteral("select * from wt where len(url) > 0 order by temp"));
     for (int c = 0; c < 6; ++c)
-        QCOMPARE(board->Label1[c]->foreColor(), QColor(255, 255, 255));
+        QCOMPARE(board->Label1(c)->foreColor(), QColor(255, 255, 255));
 }
 
 void TestBoard::toggleKeepsTheChosenOrder()
@@ -487,43 +487,43 @@ void TestBoard::toggleKeepsTheChosenOrder()
     storeWeather(storePath(), {{"AHB", 20, u"مطر"_qs, 8, u"شرقية"_qs, 9, 5}, {"RUH", 25, u"غبار"_qs, 2, u"غربية"_qs, 3, 13}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->PictureShowDetail->setVisible(true);
+    board->PictureShowDetail()->setVisible(true);
     board->PictureShowDetail_Click();
     QCOMPARE(board->outerSizeTwips(), QSize(14630, 11350));
-    QVERIFY(board->PictureShowDetail->isHidden());
-    QVERIFY(!board->PictureHideDetail->isHidden());
-    QCOMPARE(board->ComboSort->currentText(), QStringLiteral(u"اسم المدينة"));
+    QVERIFY(board->PictureShowDetail()->isHidden());
+    QVERIFY(!board->PictureHideDetail()->isHidden());
+    QCOMPARE(board->ComboSort()->currentText(), QStringLiteral(u"اسم المدينة"));
 
-    board->ComboSort->setCurrentIndex(5);
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"الرياض"));
+    board->ComboSort()->setCurrentIndex(5);
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"الرياض"));
     board->PictureHideDetail_Click();
     QCOMPARE(board->outerSizeTwips(), QSize(7590, 885));
-    QVERIFY(!board->PictureShowDetail->isHidden());
-    QVERIFY(board->PictureHideDetail->isHidden());
+    QVERIFY(!board->PictureShowDetail()->isHidden());
+    QVERIFY(board->PictureHideDetail()->isHidden());
     setColumn(storePath(), "RUH", "Wind_Speed", FieldValue::number(50)); // a refresh stored new values meanwhile
     board->PictureShowDetail_Click();
-    QCOMPARE(board->ComboSort->currentIndex(), 5);
-    QCOMPARE(board->lblCity[0]->text(), QStringLiteral(u"أبها"));
-    QCOMPARE(board->lblWind_Speed[1]->text(), QStringLiteral("50"));
+    QCOMPARE(board->ComboSort()->currentIndex(), 5);
+    QCOMPARE(board->lblCity(0)->text(), QStringLiteral(u"أبها"));
+    QCOMPARE(board->lblWind_Speed(1)->text(), QStringLiteral("50"));
 }
 
 void TestBoard::doubleClickExpandsOnce()
 {
     auto board = loadBoard();
     QVERIFY(board);
-    board->PictureShowDetail->setVisible(true);
+    board->PictureShowDetail()->setVisible(true);
     board->show();
     QVERIFY(QTest::qWaitForWindowExposed(board.get()));
     // The second click of a double click lands on the collapse button, now in the same place.
-    QTest::mouseClick(board->PictureShowDetail, Qt::LeftButton);
-    QVERIFY(!board->PictureHideDetail->isHidden());
-    QTest::mouseDClick(board->PictureHideDetail, Qt::LeftButton);
-    QTest::mouseRelease(board->PictureHideDetail, Qt::LeftButton);
-    QVERIFY(!board->PictureHideDetail->isHidden());
+    QTest::mouseClick(board->PictureShowDetail(), Qt::LeftButton);
+    QVERIFY(!board->PictureHideDetail()->isHidden());
+    QTest::mouseDClick(board->PictureHideDetail(), Qt::LeftButton);
+    QTest::mouseRelease(board->PictureHideDetail(), Qt::LeftButton);
+    QVERIFY(!board->PictureHideDetail()->isHidden());
     QCOMPARE(board->outerSizeTwips(), QSize(14630, 11350));
     // A plain click still collapses.
-    QTest::mouseClick(board->PictureHideDetail, Qt::LeftButton);
-    QVERIFY(board->PictureHideDetail->isHidden());
+    QTest::mouseClick(board->PictureHideDetail(), Qt::LeftButton);
+    QVERIFY(board->PictureHideDetail()->isHidden());
 }
 
 void TestBoard::linkLabelsOpenTheBrowser()
@@ -541,11 +541,11 @@ void TestBoard::linkLabelsOpenTheBrowser()
     storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"TIF", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}});
     auto board = loadBoard();
     QVERIFY(board);
-    board->ComboSort->setCurrentIndex(0);
+    board->ComboSort()->setCurrentIndex(0);
     board->lblCity_Click(0);
     board->lblGoogle_Click();
     board->lblQIVurl_Click();
-    board->lblGoogle->setTag(QString());
+    board->lblGoogle()->setTag(QString());
     board->lblGoogle_Click();
     qunsetenv("BROWSER");
     board->lblGoogle_Click(); // no browser at all: nothing happens
@@ -554,7 +554,7 @@ void TestBoard::linkLabelsOpenTheBrowser()
     using Launch = QPair<QString, QStringList>;
     const QString web = QStringLiteral("/opt/browser/bin/web");
     QCOMPARE(m_world.launches, (QList<Launch>{{web, {WeatherStore::seedCities()[3].mapUrl()}},
-                                              {web, {board->lblQIVurl->text()}},
+                                              {web, {board->lblQIVurl()->text()}},
                                               {web, {QString()}}}));
     QVERIFY(m_world.messages.isEmpty());
 }

@@ -16,10 +16,16 @@
 
 namespace {
 
-// Where a label's text is drawn, in its parent's coordinates.
+// Where a control lies in the window, whichever part holds it.
+QRect inWindow(const QWidget *control)
+{
+    return QRect(control->mapTo(control->window(), QPoint(0, 0)), control->size());
+}
+
+// Where a label's text is drawn, in the window's coordinates.
 QRect textExtent(const FormLabel *label)
 {
-    const QRect room = label->contentsRect().translated(label->pos());
+    const QRect room = label->contentsRect().translated(inWindow(label).topLeft());
     const int advance = int(std::ceil(QFontMetricsF(label->font(), label).horizontalAdvance(label->text())));
     const Qt::Alignment align = QStyle::visualAlignment(label->layoutDirection(), label->alignment());
     int left = room.left();
@@ -99,36 +105,41 @@ void TestLayout::textsFit()
     for (const char *code : {"N", "NNE", "WSW", "NNW"})
         windBoxes << QLatin1String(code) + QStringLiteral("  199 Kph");
 
+    const auto column = [&board](FormLabel *(frmWeatherMain::*cell)(int) const) {
+        QList<FormLabel *> labels;
+        for (int i = 0; i < frmWeatherMain::GridRows; ++i)
+            labels << (board.*cell)(i);
+        return labels;
+    };
     const QList<QPair<QList<FormLabel *>, QStringList>> cases = {
-        {{board.lblPdateD}, {QStringLiteral("Wed, 30 Sep 2026 12:00 pm AST")}},
-        {{board.lblConditionD}, unique(conditions)},
-        {{board.lblWind_DirctD}, unique(winds)},
-        {{board.lblTempD, board.lblTemp_LowD, board.lblTemp_HighD, board.lblHumidityD, board.lblVisibilityD,
-          board.lblWind_SpeedD, board.lblWind_ShillD},
+        {{board.lblPdateD()}, {QStringLiteral("Wed, 30 Sep 2026 12:00 pm AST")}},
+        {{board.lblConditionD()}, unique(conditions)},
+        {{board.lblWind_DirctD()}, unique(winds)},
+        {{board.lblTempD(), board.lblTemp_LowD(), board.lblTemp_HighD(), board.lblHumidityD(), board.lblVisibilityD(),
+          board.lblWind_SpeedD(), board.lblWind_ShillD()},
          numbers},
-        {{board.lblSunRiseD, board.lblSunSetD}, {QStringLiteral("12:59 pm")}},
-        {{board.lblCityD}, cities},
-        {{board.lblGoogle}, links},
-        {{board.lblWindDirc_Speed}, windBoxes},
-        {{board.lblCity.begin(), board.lblCity.end()}, cities},
-        {{board.lblCondition.begin(), board.lblCondition.end()}, unique(conditions)},
-        {{board.lblWind_Dirct.begin(), board.lblWind_Dirct.end()}, unique(winds)},
-        {QList<FormLabel *>(board.lblTemp.begin(), board.lblTemp.end()) + QList<FormLabel *>(board.lblVisibility.begin(), board.lblVisibility.end())
-             + QList<FormLabel *>(board.lblWind_Speed.begin(), board.lblWind_Speed.end()),
+        {{board.lblSunRiseD(), board.lblSunSetD()}, {QStringLiteral("12:59 pm")}},
+        {{board.lblCityD()}, cities},
+        {{board.lblGoogle()}, links},
+        {{board.lblWindDirc_Speed()}, windBoxes},
+        {column(&frmWeatherMain::lblCity), cities},
+        {column(&frmWeatherMain::lblCondition), unique(conditions)},
+        {column(&frmWeatherMain::lblWind_Dirct), unique(winds)},
+        {column(&frmWeatherMain::lblTemp) + column(&frmWeatherMain::lblVisibility) + column(&frmWeatherMain::lblWind_Speed),
          numbers},
     };
 
     // Everything a text must keep clear of: the other labels' texts, the
-    // dividers and boxes.
+    // dividers and boxes, whichever part of the window holds them.
     QList<const QWidget *> obstacles;
-    for (QWidget *child : board.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget *child : board.findChildren<QWidget *>()) {
         if (qobject_cast<FormLabel *>(child) || child->objectName().startsWith(QLatin1String("Shape")))
             obstacles << child;
     }
     const auto extentOf = [](const QWidget *w) {
         if (const auto *label = qobject_cast<const FormLabel *>(w))
             return label->pixmap().isNull() ? textExtent(label) : QRect();
-        return w->geometry(); // a divider or a box; its border is what counts
+        return inWindow(w); // a divider or a box; its border is what counts
     };
 
     for (const auto &[labels, values] : cases) {
@@ -138,8 +149,8 @@ void TestLayout::textsFit()
                 label->setText(value);
                 const QRect text = textExtent(label);
                 const QString what = label->objectName() + QStringLiteral(": ") + value;
-                QVERIFY2(text.left() - label->x() >= FormLabel::TextGap
-                             && label->geometry().right() - text.right() >= FormLabel::TextGap,
+                QVERIFY2(text.left() - inWindow(label).x() >= FormLabel::TextGap
+                             && inWindow(label).right() - text.right() >= FormLabel::TextGap,
                          qPrintable(what + QStringLiteral(" does not fit")));
                 for (const QWidget *other : obstacles) {
                     if (other == label || other->isHidden())

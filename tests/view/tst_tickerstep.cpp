@@ -1,4 +1,4 @@
-#include "app/tickerstep.h"
+#include "view/tickerstep.h"
 
 #include <QtTest>
 

@@ -1,0 +1,254 @@
+// What the board costs while nobody touches it: the built executable runs
+// under Xvfb in an application folder of its own, fed by a loopback feed
+// server, and is expanded by a real click (xdotool). Over a quiet stretch
+// the CPU time of its process (utime + stime from /proc/<pid>/stat) is
+// taken while the ticker scrolls and the wind arrow sweeps, then once more
+// collapsed, where only the ticker runs.
+//
+//   idle-bench [seconds]     (default 20 for each figure)
+//
+// Every city reports a north-north-east wind of 14.48 km/h, so the arrow
+// takes a diagonal path at a 71 ms tick. A refresh that falls into a
+// measurement (the board refreshes at minutes 5, 18 and 28) is noticed by
+// the feed requests it makes, and that measurement is taken again.
+
+#include "boardfixture.h"
+#include "store/weatherstore.h"
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrlQuery>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+void waitFor(int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+template <typename Condition>
+bool waitUntil(Condition condition, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        waitFor(50);
+    }
+    return true;
+}
+
+// CPU time of a process so far, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold blanks; the fields after it are fixed.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+QString run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+class Bench
+{
+public:
+    int exec(int seconds)
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        m_xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
+        if (xvfb.isEmpty() || m_xdotool.isEmpty() || !QFile::exists(built)) {
+            std::printf("skipped: needs Xvfb, xdotool (scripts/setup xdotool) and the built board\n");
+            return 0;
+        }
+        if (!prepareFolder(built) || !startDisplay(xvfb) || !startBoard())
+            return 1;
+
+        // The first refresh fills every row, then the expand button shows.
+        if (!waitUntil([this] { return m_server.requests().size() >= 24; }, 60000)) {
+            std::fprintf(stderr, "idle-bench: the board asked for %lld feeds only\n",
+                         static_cast<long long>(m_server.requests().size()));
+            return 1;
+        }
+        waitFor(2000);
+        if (!clickUntil(QStringLiteral("975x757"))) {
+            std::fprintf(stderr, "idle-bench: the board did not expand (%s)\n", qPrintable(windowSize()));
+            return 1;
+        }
+        report("expanded, ticker and wind arrow", seconds);
+        if (!clickUntil(QStringLiteral("506x59")))
+            std::fprintf(stderr, "idle-bench: the board did not collapse (%s)\n", qPrintable(windowSize()));
+        else
+            report("collapsed, ticker only", seconds);
+        return 0;
+    }
+
+    ~Bench()
+    {
+        if (m_board.state() != QProcess::NotRunning) {
+            m_board.terminate();
+            if (!m_board.waitForFinished(10000))
+                m_board.kill();
+        }
+        if (m_display.state() != QProcess::NotRunning) {
+            m_display.terminate();
+            m_display.waitForFinished(5000);
+        }
+    }
+
+private:
+    bool prepareFolder(const QString &built)
+    {
+        if (!m_dir.isValid() || !m_server.listen())
+            return false;
+        const QDir from(QFileInfo(built).path());
+        const QDir to(m_dir.path());
+        to.mkpath(QStringLiteral("wtIMG"));
+        for (const QString &name : {QStringLiteral("RORizedivo"), QStringLiteral("rain.wav"),
+                                    QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
+            QFile::copy(from.filePath(name), to.filePath(name));
+        for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
+            QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
+        QFile marker(to.filePath(QStringLiteral("qivwtv61.txt")));
+        if (!marker.open(QIODevice::WriteOnly))
+            return false;
+        marker.close();
+        const QString store = to.filePath(QString::fromUtf16(WeatherStore::FileName));
+        if (!WeatherStore::createStoreFile(store))
+            return false;
+        pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
+        m_server.handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
+            FeedDocument doc;
+            doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
+            HttpResponse response;
+            response.body = doc.toXml();
+            return response;
+        });
+        return true;
+    }
+
+    bool startDisplay(const QString &xvfb)
+    {
+        for (int number = 91; number < 200; ++number) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
+                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+                continue;
+            m_display.start(xvfb, {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
+                                   QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+            if (m_display.waitForStarted() && waitUntil([&] { return QFile::exists(socket); }, 10000)) {
+                m_environment = QProcessEnvironment::systemEnvironment();
+                m_environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
+                m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+                m_environment.remove(QStringLiteral("XAUTHORITY"));
+                return true;
+            }
+            m_display.kill();
+            m_display.waitForFinished();
+        }
+        std::fprintf(stderr, "idle-bench: no display could be started\n");
+        return false;
+    }
+
+    bool startBoard()
+    {
+        m_board.setProcessEnvironment(m_environment);
+        m_board.setWorkingDirectory(m_dir.path());
+        m_board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_board.start(m_dir.filePath(QStringLiteral("RORizedivo")), {});
+        return m_board.waitForStarted();
+    }
+
+    QString windowSize()
+    {
+        const QString geometry = run(m_xdotool,
+                                     {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("QIV Weather"),
+                                      QStringLiteral("getwindowgeometry")},
+                                     m_environment);
+        const int at = geometry.indexOf(QStringLiteral("Geometry: "));
+        return at < 0 ? geometry : geometry.mid(at + 10).section(QLatin1Char('\n'), 0, 0).trimmed();
+    }
+
+    // Clicks the expand (or collapse) button at the right end of the strip,
+    // then moves the pointer off the window.
+    bool clickUntil(const QString &size)
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            run(m_xdotool, {QStringLiteral("mousemove"), QStringLiteral("485"), QStringLiteral("13"), QStringLiteral("click"),
+                            QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("1200"), QStringLiteral("1000")},
+                m_environment);
+            if (waitUntil([&] { return windowSize() == size; }, 3000))
+                return true;
+        }
+        return false;
+    }
+
+    void report(const char *what, int seconds)
+    {
+        waitFor(3000); // what the click set in motion settles
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_server.clearRequests();
+            const double before = cpuSeconds(m_board.processId());
+            QElapsedTimer clock;
+            clock.start();
+            waitFor(seconds * 1000);
+            const double used = cpuSeconds(m_board.processId()) - before;
+            const double elapsed = clock.elapsed() / 1000.0;
+            if (!m_server.requests().isEmpty()) {
+                std::printf("  (a refresh ran during the measurement; measuring again)\n");
+                continue;
+            }
+            std::printf("%-34s %6.2f %% of one core (%.2f s CPU in %.1f s)\n", what, 100.0 * used / elapsed, used, elapsed);
+            std::fflush(stdout);
+            return;
+        }
+    }
+
+    QTemporaryDir m_dir;
+    LoopbackHttpServer m_server;
+    QProcess m_display;
+    QProcess m_board;
+    QProcessEnvironment m_environment;
+    QString m_xdotool;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? qMax(1, atoi(argv[1])) : 20;
+    Bench bench;
+    return bench.exec(seconds);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class DocumentLoader;
+class Recordset;
+
+// What the update of one row needs of the board around it.
+struct FeedUpdateHooks
+{
+    // Whether the machine is online; offline, the row stays as it is.
+    std::function<bool()> isOnline;
+    // Lets ticks and clicks run in between the steps. False once the board
+    // is closing: the update then stops where it is and writes nothing more.
+    std::function<bool()> yield;
+    // The board's wind sector. Every channel read moves it, written or not,
+    // and the wind arrow follows it while a refresh runs.
+    std::function<float()> windDirIndex;
+    std::function<void(float)> setWindDirIndex;
+};
+
+// Brings the current row of `row` up to date from the city's feed at
+// `address`: the row is stored cleared first, so a city whose feed fails
+// shows nothing stale, then every good channel of the document fills it.
+// Returns what the city adds to the ticker text (empty when it adds nothing).
+QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader, const FeedUpdateHooks &hooks);

@@ -1,0 +1,165 @@
+// The parts of the board on their own: each holds its controls within its
+// bounds, the ticker strip scrolls by itself, and a paused part keeps its
+// place; and the window pauses them while it cannot be seen.
+#include "app/frmWeatherMain.h"
+#include "boardfixture.h"
+#include "store/weatherstore.h"
+#include "view/citydetail.h"
+#include "view/citygrid.h"
+#include "view/tickerstrip.h"
+#include "view/windcompasswidget.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+class TestParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void controlsLieWithinTheirPart_data();
+    void controlsLieWithinTheirPart();
+    void tickerMovesTheLabel();
+    void pausedPartsResumeWhereTheyStood();
+    void arrowFollowsTheTicker();
+    void unseenBoardWakesOnlyForTheRefresh();
+};
+
+using PartFactory = std::function<QWidget *()>;
+Q_DECLARE_METATYPE(PartFactory)
+
+void TestParts::controlsLieWithinTheirPart_data()
+{
+    QTest::addColumn<PartFactory>("make");
+    QTest::addColumn<int>("controls");
+    QTest::newRow("ticker strip") << PartFactory([] { return new TickerStrip; }) << 1;
+    QTest::newRow("city grid") << PartFactory([] { return new CityGrid; }) << 24 + 6 * 24 + 6;
+    QTest::newRow("city detail") << PartFactory([] { return new CityDetail; }) << 7 + 1 + 12 + 13 + 2;
+    QTest::newRow("wind compass") << PartFactory([] { return new WindCompass(QRectF(CityDetail::MapTwips)); }) << 1 + 1 + 4 + 9;
+}
+
+// A control that reaches past its part would be cut off where the part ends.
+void TestParts::controlsLieWithinTheirPart()
+{
+    QFETCH(PartFactory, make);
+    QFETCH(int, controls);
+    const std::unique_ptr<QWidget> part(make());
+    const QList<QWidget *> children = part->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(children.size(), controls);
+    for (const QWidget *child : children) {
+        if (!child->isHidden())
+            QVERIFY2(part->rect().contains(child->geometry()), qPrintable(child->objectName()));
+    }
+    part->show();
+    QVERIFY(QTest::qWaitForWindowExposed(part.get()));
+}
+
+void TestParts::tickerMovesTheLabel()
+{
+    TickerStrip strip;
+    strip.setTickerText(QString(200, QLatin1Char('x')));
+    strip.resetTicker();
+    for (int tick = 0; tick < 76 + 118; ++tick)
+        strip.TimerW_lbl_Timer();
+    QCOMPARE(strip.tickerStart(), 119.0f);
+    QCOMPARE(strip.lblWeather()->text().size(), 81);
+    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    strip.TimerW_lbl_Timer();
+    QCOMPARE(strip.lblWeather()->leftTwips(), 100);
+    QCOMPARE(strip.lblWeather()->x(), twipsToPixels(100));
+    for (int tick = 1; tick < 70; ++tick)
+        strip.TimerW_lbl_Timer();
+    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    QCOMPARE(strip.lblWeather()->text(), QString());
+    QCOMPARE(strip.tickerLength(), 5);
+}
+
+void TestParts::pausedPartsResumeWhereTheyStood()
+{
+    TickerStrip strip;
+    strip.setTickerText(QString(200, QLatin1Char('x')));
+    strip.resetTicker();
+    strip.TimerW_lbl()->setEnabled(true);
+    WindCompass compass{QRectF(CityDetail::MapTwips)};
+    compass.setSweepAllowed([] { return true; });
+    compass.showWind(1.0f, 14.48f); // north, every 71 ms
+    QTRY_VERIFY(strip.tickerLength() > 10 && compass.LineWind()->y1() > 3820 + 10 * 8);
+
+    strip.setPaused(true);
+    compass.setPaused(true);
+    const qint32 length = strip.tickerLength();
+    const float y = compass.LineWind()->y1();
+    QTest::qWait(400);
+    QCOMPARE(strip.tickerLength(), length);
+    QCOMPARE(compass.LineWind()->y1(), y);
+    // Paused is not stopped: both timers are still on, only their ticks wait.
+    QVERIFY(strip.TimerW_lbl()->isEnabled() && !strip.TimerW_lbl()->isTicking());
+    QVERIFY(compass.TimerWind()->isEnabled() && !compass.TimerWind()->isTicking());
+
+    strip.setPaused(false);
+    compass.setPaused(false);
+    QVERIFY(strip.TimerW_lbl()->isTicking() && compass.TimerWind()->isTicking());
+    QTRY_VERIFY(strip.tickerLength() > length && compass.LineWind()->y1() > y);
+    QVERIFY(compass.LineWind()->y1() < y + 400 / 71 * 8 + 100); // on from where it stood, not from the start
+}
+
+void TestParts::arrowFollowsTheTicker()
+{
+    TickerStrip strip;
+    strip.setTickerText(QStringLiteral("text"));
+    WindCompass compass{QRectF(CityDetail::MapTwips)};
+    compass.followFrames(strip.TimerW_lbl());
+    compass.showWind(1.0f, 45.0f); // north, every 10 ms: several steps to each 110 ms tick
+    strip.TimerW_lbl()->setEnabled(true);
+    QVERIFY(compass.TimerWind()->isEnabled() && !compass.TimerWind()->isTicking());
+    // Only the ticker's ticks move the arrow, by the steps missed since the last.
+    QTRY_VERIFY(compass.LineWind()->y1() >= 3820 + 4 * 8);
+    QCOMPARE(std::fmod(compass.LineWind()->y1() - 3820, 8.0f), 0.0f);
+
+    // A stopped ticker (a refresh runs) hands the arrow back its own timer.
+    strip.TimerW_lbl()->setEnabled(false);
+    QVERIFY(compass.TimerWind()->isTicking());
+    const float y = compass.LineWind()->y1();
+    QTRY_VERIFY(compass.LineWind()->y1() > y);
+}
+
+void TestParts::unseenBoardWakesOnlyForTheRefresh()
+{
+    QTemporaryDir dir;
+    QFile marker(dir.filePath(QStringLiteral("qivwtv61.txt")));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QVERIFY(WeatherStore::createStoreFile(dir.filePath(QStringLiteral("wt.dar"))));
+    FakeWorld world;
+    frmWeatherMain board(world.services(dir.path()));
+    QVERIFY(board.Form_Load());
+    board.TimerFirstLoad()->setEnabled(false);
+    board.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&board));
+    const auto ticking = [&board] {
+        return QList<bool>{board.TimerWeather()->isTicking(), board.TimerW_lbl()->isTicking(), board.TimerWind()->isTicking()};
+    };
+    board.setWindDirIndex(1);
+    board.TimerWind()->setEnabled(true);
+    QCOMPARE(ticking(), (QList<bool>{true, false, true}));
+    board.showMinimized();
+    QTRY_COMPARE(ticking(), (QList<bool>{true, false, false}));
+    board.showNormal();
+    QTRY_COMPARE(ticking(), (QList<bool>{true, false, true}));
+
+    // With the ticker running the arrow moves on its ticks.
+    board.TimerW_lbl()->setEnabled(true);
+    QCOMPARE(ticking(), (QList<bool>{true, true, false}));
+    board.hide();
+    QCOMPARE(ticking(), (QList<bool>{true, false, false}));
+    board.show();
+    QCOMPARE(ticking(), (QList<bool>{true, true, false}));
+    board.close();
+}
+
+QTEST_MAIN(TestParts)
+#include "tst_parts.moc"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/formcontrols.h"
+
+#include <QWidget>
+
+#include <array>
+
+class Recordset;
+
+// The detail panel of the expanded board: one city's thirteen values under
+// their captions, its map picture ImageMAP and the link lblGoogle to its
+// online map. The wind compass is laid over the map by the window.
+class CityDetail : public QWidget
+{
+    Q_OBJECT
+public:
+    // Where the window places the panel, in its twips.
+    static constexpr int LeftTwips = 240;
+    static constexpr int TopTwips = 600;
+    // The map picture, in the window's twips: the compass sweeps over it.
+    static constexpr QRect MapTwips{315, 3690, 6105, 6750};
+
+    explicit CityDetail(QWidget *parent = nullptr);
+
+    FormLabel *lblCityD() const { return m_lblCityD; }
+    FormLabel *lblPdateD() const { return m_values[PdateD]; }
+    FormLabel *lblConditionD() const { return m_values[ConditionD]; }
+    FormLabel *lblTempD() const { return m_values[TempD]; }
+    FormLabel *lblTemp_LowD() const { return m_values[Temp_LowD]; }
+    FormLabel *lblTemp_HighD() const { return m_values[Temp_HighD]; }
+    FormLabel *lblHumidityD() const { return m_values[HumidityD]; }
+    FormLabel *lblVisibilityD() const { return m_values[VisibilityD]; }
+    FormLabel *lblWind_DirctD() const { return m_values[Wind_DirctD]; }
+    FormLabel *lblWind_SpeedD() const { return m_values[Wind_SpeedD]; }
+    FormLabel *lblWind_ShillD() const { return m_values[Wind_ShillD]; }
+    FormLabel *lblSunRiseD() const { return m_values[SunRiseD]; }
+    FormLabel *lblSunSetD() const { return m_values[SunSetD]; }
+    FormLabel *ImageMAP() const { return m_imageMap; }
+    FormLabel *lblGoogle() const { return m_lblGoogle; }
+    // The fixed captions Label1(6) to Label1(19), except 14 (not the panel's).
+    FormLabel *caption(int index) const { return m_captions[index]; }
+    // The box around the panel's values, Shape2(24).
+    QFrame *box() const { return m_box; }
+
+    // Shows the current row of `rows`: every value (a column without one
+    // leaves its label empty, a speed without one counts as calm), the map
+    // picture found in pictureFolder under the city's code (none: the map
+    // is empty; one that cannot be read: the previous picture stays) and the
+    // link to the online map (hidden when the row has no map address). With
+    // no current row every value stays empty.
+    void showRow(const Recordset &rows, const QString &pictureFolder);
+
+private:
+    enum Value { PdateD, ConditionD, VisibilityD, TempD, HumidityD, Temp_LowD, Temp_HighD, Wind_DirctD, Wind_SpeedD,
+                 Wind_ShillD, SunRiseD, SunSetD, ValueCount };
+
+    FormLabel *m_lblCityD = nullptr;
+    std::array<FormLabel *, ValueCount> m_values{};
+    std::array<FormLabel *, 20> m_captions{};
+    FormLabel *m_imageMap = nullptr;
+    FormLabel *m_lblGoogle = nullptr;
+    QFrame *m_box = nullptr;
+};

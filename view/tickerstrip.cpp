@@ -1,0 +1,42 @@
+#include "view/tickerstrip.h"
+
+#include "view/controlkit.h"
+
+using namespace ControlKit;
+
+TickerStrip::TickerStrip(QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("FrameWeather"));
+    makeBlack(this);
+    setGeometry(twipsRect(0, 0, WidthTwips, HeightTwips));
+    setAutoFillBackground(true);
+
+    m_lblWeather = makeLabel(this, QStringLiteral("lblWeather"), QRect(75, 45, 6900, 285), QString(), Green, sansSerif(9.75));
+    // The text starts at the label's left edge, and the last Arabic letters
+    // reach a little past their advance: a margin keeps their tails in view.
+    m_lblWeather->setContentsMargins(FormLabel::TextGap, 0, 0, 0);
+    // Its size never changes: a new text then asks for no new layout. It
+    // draws its own black, so a new text does not draw the frame again.
+    m_lblWeather->setFixedSize(m_lblWeather->size());
+    m_lblWeather->setAutoFillBackground(true);
+    m_lblWeather->setAccessibleName(QStringLiteral("lblWeather"));
+
+    m_timer = new FormTimer(110, this);
+    m_timer->setObjectName(QStringLiteral("TimerW_lbl"));
+    connect(m_timer, &FormTimer::timeout, this, &TickerStrip::TimerW_lbl_Timer);
+}
+
+void TickerStrip::resetTicker()
+{
+    m_lblWeather->setLeftTwips(0);
+    m_state = TickerState();
+}
+
+void TickerStrip::TimerW_lbl_Timer()
+{
+    m_state.left = m_lblWeather->leftTwips();
+    const QString caption = tickerStep(m_text, m_state, WidthTwips);
+    m_lblWeather->setText(caption);
+    m_lblWeather->setLeftTwips(m_state.left);
+}

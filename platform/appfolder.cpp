@@ -42,8 +42,8 @@ ApplicationFolder ApplicationFolder::resolve(const Inputs &inputs)
     if (!inputs.installedDataPresent && inputs.executableFolderWritable)
         return {executableFolder, executableFolder};
 
-    // A relative XDG_DATA_HOME is invalid and ignored, as the base
-    // directory specification asks.
+    // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base
+    // directory rules say.
     const QString dataHome = QDir::isAbsolutePath(inputs.xdgDataHome) ? inputs.xdgDataHome
                                                                        : inputs.home + QStringLiteral("/.local/share");
     ApplicationFolder folder;

@@ -21,12 +21,19 @@ using Maybe = std::optional<double>;
 // Forecasts a document carries at most, today first.
 constexpr int ForecastDays = 5;
 
+// No reading in any unit the upstream gives comes near this; converted to
+// another unit it stays far within what the texts are written for
+// (MaximumFeedNumber).
+constexpr double MaximumReading = 1e6;
+
 Maybe numberAt(const QJsonValue &value)
 {
     if (!value.isDouble())
         return {};
+    // Numbers too large for any reading are left out like a null, rather
+    // than written as nonsense.
     const double v = value.toDouble();
-    return std::isfinite(v) ? Maybe(v) : Maybe();
+    return std::fabs(v) <= MaximumReading ? Maybe(v) : Maybe();
 }
 
 Maybe numberOf(const QJsonObject &object, const char *key)

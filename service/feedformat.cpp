@@ -87,6 +87,9 @@ QString feedDecimalText(double value, int decimals)
 
 QString feedWholeText(double value)
 {
+    // Checked before the cast: a double beyond qint64 does not convert.
+    if (!(std::fabs(value) <= MaximumFeedNumber))
+        return {};
     const double rounded = std::round(value);
     return QString::number(static_cast<qint64>(rounded));
 }

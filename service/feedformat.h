@@ -35,7 +35,12 @@ QString feedZoneText(const QString &timezoneName, const QString &abbreviation,
 // dropped ("3.6", "1030.4", "10"); never "-0".
 QString feedDecimalText(double value, int decimals);
 
-// A whole number, rounded half away from zero; never "-0".
+// The largest number the texts below are written for; no reading in any
+// unit comes near it.
+inline constexpr double MaximumFeedNumber = 1e9;
+
+// A whole number, rounded half away from zero; never "-0". Empty beyond
+// MaximumFeedNumber (and for NaN).
 QString feedWholeText(double value);
 
 // The current temperature. The board takes a temperature of exactly 0 as

@@ -67,6 +67,7 @@ void TestFeedDocument::golden_data()
     QTest::newRow("Jeddah, unknown codes, no is_day") << "jeddah-unknown-code.json" << "SAXX0012" << false << "jeddah-unknown-code-c.xml";
     QTest::newRow("Dammam, answer in other units, metric") << "dammam-other-units.json" << "SAXX0002" << false << "dammam-other-units-c.xml";
     QTest::newRow("Dammam, answer in other units, imperial") << "dammam-other-units.json" << "SAXX0002" << true << "dammam-other-units-f.xml";
+    QTest::newRow("Riyadh, numbers beyond any reading") << "riyadh-huge-numbers.json" << "SAXX0017" << true << "riyadh-huge-numbers-f.xml";
 }
 
 void TestFeedDocument::golden()
@@ -229,6 +230,7 @@ void TestFeedDocument::conversions_data()
     QTest::newRow("freezing point") << feedWholeText(celsiusToFahrenheit(0)) << "32";
     QTest::newRow("below zero F") << feedWholeText(celsiusToFahrenheit(-20)) << "-4";
     QTest::newRow("body heat") << feedWholeText(celsiusToFahrenheit(37)) << "99";
+    QTest::newRow("beyond any whole number") << feedWholeText(-1e300) << "";
     QTest::newRow("speed") << feedDecimalText(kmhToMph(100), 2) << "62.14";
     QTest::newRow("visibility km") << feedDecimalText(metresToKilometres(24140), 2) << "24.14";
     QTest::newRow("visibility mi") << feedDecimalText(metresToMiles(24140), 2) << "15";

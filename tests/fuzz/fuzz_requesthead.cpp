@@ -50,12 +50,24 @@ void checkRoute(const QByteArray &target)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     quietQt();
-    const QByteArray buffer(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
 
-    RequestHead head;
-    qsizetype consumed = -1;
-    switch (parseRequestHead(buffer, &head, &consumed)) {
-    case HeadStatus::Complete: {
+    // Pipelined requests, as a connection takes them: each complete head is
+    // removed from the front and the rest parsed again.
+    QByteArray buffer = input;
+    for (;;) {
+        RequestHead head;
+        qsizetype consumed = -1;
+        const HeadStatus status = parseRequestHead(buffer, &head, &consumed);
+        if (status != HeadStatus::Complete) {
+            FUZZ_CHECK(consumed == -1);
+            // Waiting for more is bounded: a buffer past the limit is refused.
+            if (status == HeadStatus::Incomplete)
+                FUZZ_CHECK(buffer.size() <= MaximumHeadBytes);
+            if (status == HeadStatus::TooLarge)
+                FUZZ_CHECK(buffer.size() > MaximumHeadBytes);
+            break;
+        }
         FUZZ_CHECK(consumed > 0 && consumed <= buffer.size() && consumed <= MaximumHeadBytes);
         FUZZ_CHECK(buffer.at(consumed - 1) == '\n');
         FUZZ_CHECK(!head.method.isEmpty() && !head.target.isEmpty());
@@ -71,23 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(earlyConsumed == -1);
 
         checkRoute(head.target);
-        break;
-    }
-    case HeadStatus::Incomplete:
-        // Waiting for more is bounded: a buffer past the limit is refused.
-        FUZZ_CHECK(buffer.size() <= MaximumHeadBytes);
-        FUZZ_CHECK(consumed == -1);
-        break;
-    case HeadStatus::TooLarge:
-        FUZZ_CHECK(buffer.size() > MaximumHeadBytes);
-        FUZZ_CHECK(consumed == -1);
-        break;
-    case HeadStatus::Malformed:
-        FUZZ_CHECK(consumed == -1);
-        break;
+        buffer.remove(0, consumed);
     }
 
     // The router on its own sees any bytes, also those no head would carry.
-    checkRoute(buffer);
+    checkRoute(input);
     return 0;
 }

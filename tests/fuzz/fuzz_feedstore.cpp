@@ -1,0 +1,101 @@
+// Feed bytes as the board takes them in: screened and parsed, every channel
+// read, and every channel the board would write stored in a row of a real
+// store through the store's write rules, as one city's refresh does it.
+
+#include "fuzzstore.h"
+#include "fuzzsupport.h"
+
+#include "feed/documentloader.h"
+#include "feed/documentscreen.h"
+#include "feed/feedreading.h"
+
+#include <QDomDocument>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// A value a column holds obeys the column's type and width.
+void checkHeld(const FieldValue &value, const ColumnInfo &column)
+{
+    if (value.isNull())
+        return;
+    switch (column.type) {
+    case ColumnInfo::Type::Text:
+        FUZZ_CHECK_MESSAGE(value.isText() && !value.toText().isEmpty(), column.name);
+        FUZZ_CHECK_MESSAGE(column.size == 0 || value.toText().size() <= column.size, column.name);
+        break;
+    case ColumnInfo::Type::Single: {
+        FUZZ_CHECK_MESSAGE(value.isNumber(), column.name);
+        const double number = *value.toNumber();
+        FUZZ_CHECK_MESSAGE(std::isfinite(float(number)) && double(float(number)) == number, column.name);
+        break;
+    }
+    case ColumnInfo::Type::Other:
+        break;
+    }
+}
+
+// Writes the values into the current row the way the board does. A value
+// the write rules refuse leaves its field as it was; what the update
+// stores reads back exactly as it stood in the edited row.
+void writeRow(Recordset &rows, const QList<QPair<QString, FieldValue>> &values)
+{
+    FUZZ_CHECK(rows.edit());
+    for (const auto &[name, value] : values) {
+        const int index = rows.columnIndex(name);
+        FUZZ_CHECK_MESSAGE(index >= 0, name);
+        const FieldValue before = rows.value(name);
+        if (rows.setValue(name, value))
+            checkHeld(rows.value(name), rows.columns().at(index));
+        else
+            FUZZ_CHECK_MESSAGE(rows.value(name) == before, name);
+    }
+    QList<FieldValue> edited;
+    for (const ColumnInfo &column : rows.columns())
+        edited.append(rows.value(column.name));
+    FUZZ_CHECK_MESSAGE(rows.update(), rows.lastError());
+    for (int i = 0; i < rows.columns().size(); ++i)
+        FUZZ_CHECK_MESSAGE(rows.value(rows.columns().at(i).name) == edited.at(i), rows.columns().at(i).name);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    quietQt();
+    const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    const DocumentVerdict verdict = screenFeedDocument(body);
+    const QDomDocument document = parseFeedDocument(body);
+    const QList<ChannelReadings> channels = readChannels(document);
+    // A refused document is a failed fetch: nothing to read.
+    if (verdict != DocumentVerdict::Accepted)
+        FUZZ_CHECK(document.isNull() && channels.isEmpty());
+    // Every channel is an element of that name.
+    FUZZ_CHECK(channels.size() <= body.count("channel"));
+    if (channels.isEmpty())
+        return 0;
+
+    Recordset &rows = fuzzStoreRows();
+    writeRow(rows, clearedColumns());
+    float windDirIndex = 0.0f;
+    for (const ChannelReadings &readings : channels) {
+        windDirIndex = windDirIndexAfter(readings, windDirIndex);
+        FUZZ_CHECK(windDirIndex >= 0.0f && windDirIndex <= 16.0f && windDirIndex == std::floor(windDirIndex));
+
+        const ChannelOutcome outcome = channelOutcome(readings);
+        if (outcome == ChannelOutcome::Stop)
+            break;
+        if (outcome == ChannelOutcome::Skip)
+            continue;
+
+        writeRow(rows, filledColumns(readings, windDirIndex));
+        const QString cityA = rows.value(QStringLiteral("city_a")).toText();
+        const QString segment = tickerSegment(cityA, readings);
+        FUZZ_CHECK(segment.startsWith(cityA + QStringLiteral(" : ") + readings.conditionText));
+        FUZZ_CHECK(segment.contains(readings.temperature.toText()));
+    }
+    return 0;
+}

@@ -318,6 +318,8 @@ QStringList argumentsFor(const QStringList &words, const QString &address)
 BrowserLaunch browserLaunch(const QString &command, const QString &address)
 {
     const QString program = extractProgramPath(command);
+    if (program.isEmpty())
+        return {};
     const bool throughEnv = program == u"env" || program.endsWith(u"/env");
     if (!throughEnv && baseName(program) != u"flatpak")
         return {program, QStringList{address}};

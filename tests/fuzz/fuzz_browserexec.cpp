@@ -1,6 +1,8 @@
 // The browser's program as the board finds it: a desktop entry (and the
 // mimeapps.list naming it) read from a throw-away XDG home, its Exec= line
-// turned into a command, and the program taken from that command.
+// turned into a command, the program taken from that command, and what is
+// started for an address (through env or flatpak, with the line's own
+// arguments).
 //
 // The input is the desktop entry; when it holds a NUL byte, what follows
 // the first one is the mimeapps.list instead of the usual one naming
@@ -66,6 +68,28 @@ void checkProgram(const QString &command)
     FUZZ_CHECK(program.size() == command.size() || command.at(program.size()) == QLatin1Char(' '));
 }
 
+// Whatever the line, the address reaches the program exactly once and no
+// field code or flatpak marker does; a line without a wrapper starts its
+// program with the address alone.
+void checkLaunch(const QString &command)
+{
+    const QString address = QStringLiteral("http://maps.example/maps?q=%u");
+    const BrowserLaunch launch = browserLaunch(command, address);
+    if (launch.program.isEmpty()) {
+        FUZZ_CHECK(launch.arguments.isEmpty());
+        return;
+    }
+    FUZZ_CHECK(launch.arguments.count(address) == 1);
+    for (const QString &argument : launch.arguments) {
+        FUZZ_CHECK(argument == address || !(argument.size() == 2 && argument.startsWith(QLatin1Char('%'))));
+        FUZZ_CHECK(!argument.startsWith(QStringLiteral("@@")));
+    }
+    const QString program = extractProgramPath(command);
+    const QString base = program.mid(program.lastIndexOf(QLatin1Char('/')) + 1);
+    if (base != QLatin1String("env") && base != QLatin1String("flatpak"))
+        FUZZ_CHECK(launch.program == program && launch.arguments == QStringList{address});
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -88,5 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(command.isEmpty());
     checkProgram(command);
     checkProgram(QString::fromUtf8(entry));
+    checkLaunch(command);
     return 0;
 }

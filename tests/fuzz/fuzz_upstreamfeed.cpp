@@ -4,10 +4,15 @@
 // every value of it, and the metric and imperial documents agree on all that
 // has no unit.
 //
-// Calls: QJsonDocument::fromJson, observationTime, writeForecastDocument
-// (both unit systems, the Riyadh entry of LocationTable::builtIn()), then
-// screenFeedDocument, parseFeedDocument, readChannels, channelOutcome,
-// windDirIndexAfter, filledColumns and Recordset::setValue.
+// An object is one city's answer, written alone and with itself standing as
+// the city's air-quality answer too (its current block then says dust). An
+// array is a wave's answer for as many cities: OpenMeteoClient::judge splits
+// it, and each element it keeps becomes its city's document.
+//
+// Calls: QJsonDocument::fromJson, OpenMeteoClient::judge, observationTime,
+// writeForecastDocument (both unit systems), then screenFeedDocument,
+// parseFeedDocument, readChannels, channelOutcome, windDirIndexAfter,
+// filledColumns and Recordset::setValue.
 
 #include "fuzzstore.h"
 #include "fuzzsupport.h"
@@ -18,32 +23,29 @@
 
 #include "service/feeddocument.h"
 #include "service/locationtable.h"
+#include "service/openmeteoclient.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    quietQt();
-    const QJsonDocument json = QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    if (!json.isObject())
-        return 0;
-    const QJsonObject answer = json.object();
-    static const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
+namespace {
 
+void checkCity(const QJsonObject &answer, const Location &location, const QJsonObject &airQuality)
+{
     if (const std::optional<QDateTime> observed = observationTime(answer))
         FUZZ_CHECK(observed->isValid());
 
     QList<ChannelReadings> read;
     for (const Units units : {Units::Metric, Units::Imperial}) {
-        const QByteArray document = writeForecastDocument(answer, riyadh, units);
+        const QByteArray document = writeForecastDocument(answer, location, units, airQuality);
         const DocumentVerdict verdict = screenFeedDocument(document);
         FUZZ_CHECK_MESSAGE(verdict == DocumentVerdict::Accepted, QString::fromLatin1(verdictName(verdict)));
         const QList<ChannelReadings> channels = readChannels(parseFeedDocument(document));
         FUZZ_CHECK(channels.size() == 1);
         const ChannelReadings &readings = channels.first();
-        FUZZ_CHECK(readings.city == FieldValue::text(riyadh.city));
+        FUZZ_CHECK(readings.city == FieldValue::text(location.city));
         read.append(readings);
         if (channelOutcome(readings) != ChannelOutcome::Write)
             continue;
@@ -66,5 +68,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(metric.sunrise == imperial.sunrise && metric.sunset == imperial.sunset);
     FUZZ_CHECK(metric.temperature.isText() == imperial.temperature.isText());
     FUZZ_CHECK(metric.low.isText() == imperial.low.isText() && metric.high.isText() == imperial.high.isText());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    quietQt();
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QJsonDocument json = QJsonDocument::fromJson(bytes);
+    const QList<Location> &cities = LocationTable::builtIn().locations();
+
+    if (json.isArray()) {
+        const int asked = int(qBound<qsizetype>(2, json.array().size(), cities.size()));
+        const FetchResult wave = OpenMeteoClient::judge(200, bytes, asked);
+        if (!wave.ok)
+            return 0;
+        FUZZ_CHECK(wave.answers.size() == asked && wave.problems.size() == asked);
+        for (int i = 0; i < asked; ++i) {
+            if (!wave.answers.at(i).isEmpty())
+                checkCity(wave.answers.at(i), cities.at(i), {});
+        }
+        return 0;
+    }
+    if (!json.isObject())
+        return 0;
+    static const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
+    checkCity(json.object(), riyadh, {});
+    checkCity(json.object(), riyadh, json.object());
     return 0;
 }

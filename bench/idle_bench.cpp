@@ -24,7 +24,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUrlQuery>
 
 #include <cstdio>
 #include <cstdlib>
@@ -140,21 +139,11 @@ private:
             QFile::copy(from.filePath(name), to.filePath(name));
         for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
             QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
-        QFile marker(to.filePath(QStringLiteral("qivwtv61.txt")));
-        if (!marker.open(QIODevice::WriteOnly))
+        if (!prepareBoardFolder(to.path()))
             return false;
-        marker.close();
         const QString store = to.filePath(QString::fromUtf16(WeatherStore::FileName));
-        if (!WeatherStore::createStoreFile(store))
-            return false;
         pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
-        m_server.handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
-            FeedDocument doc;
-            doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
-            HttpResponse response;
-            response.body = doc.toXml();
-            return response;
-        });
+        serveEveryCity(m_server);
         return true;
     }
 

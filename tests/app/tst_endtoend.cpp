@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QUrlQuery>
 #include <QtTest>
 
 #include <csignal>
@@ -77,14 +76,7 @@ void TestEndToEnd::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_server = std::make_unique<LoopbackHttpServer>();
     QVERIFY(m_server->listen());
-    m_server->handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
-        FeedDocument doc;
-        doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
-        doc.temp = QStringLiteral("21.5");
-        HttpResponse response;
-        response.body = doc.toXml();
-        return response;
-    });
+    serveEveryCity(*m_server, QStringLiteral("21.5"));
     m_board = std::make_unique<QProcess>();
 }
 
@@ -95,12 +87,8 @@ bool TestEndToEnd::startBoard()
         return false;
     const QString program = m_dir->filePath(QStringLiteral("RORizedivo"));
     m_store = m_dir->filePath(QStringLiteral("wt.dar"));
-    if (!QFile::copy(built, program) || !WeatherStore::createStoreFile(m_store))
+    if (!QFile::copy(built, program) || !prepareBoardFolder(m_dir->path()))
         return false;
-    QFile marker(m_dir->filePath(QStringLiteral("qivwtv61.txt")));
-    if (!marker.open(QIODevice::WriteOnly))
-        return false;
-    marker.close();
     pointFeedsAt(m_store, m_server->url(QString()).toString(QUrl::StripTrailingSlash));
 
     m_board->setWorkingDirectory(m_dir->path());

@@ -57,10 +57,7 @@ void TestRefresh::init()
     m_world = FakeWorld();
     m_captionsAtRequest.clear();
     m_board = nullptr;
-    QFile marker(m_dir->filePath(QStringLiteral("qivwtv61.txt")));
-    QVERIFY(marker.open(QIODevice::WriteOnly));
-    marker.close();
-    QVERIFY(WeatherStore::createStoreFile(storePath()));
+    QVERIFY(prepareBoardFolder(m_dir->path()));
     m_server = std::make_unique<LoopbackHttpServer>();
     QVERIFY(m_server->listen());
     pointFeedsAt(storePath(), m_server->url(QString()).toString(QUrl::StripTrailingSlash));

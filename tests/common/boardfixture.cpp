@@ -1,6 +1,12 @@
 #include "boardfixture.h"
 
 #include "platform/datacontrol.h"
+#include "store/weatherstore.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUrlQuery>
 
 BoardServices FakeWorld::services(const QString &applicationFolder)
 {
@@ -15,6 +21,16 @@ BoardServices FakeWorld::services(const QString &applicationFolder)
         return true;
     };
     return s;
+}
+
+bool prepareBoardFolder(const QString &folder)
+{
+    const QDir dir(folder);
+    QFile marker(dir.filePath(QStringLiteral("qivwtv61.txt")));
+    if (!marker.open(QIODevice::WriteOnly))
+        return false;
+    marker.close();
+    return WeatherStore::createStoreFile(dir.filePath(QString::fromUtf16(WeatherStore::FileName)));
 }
 
 void pointFeedsAt(const QString &storePath, const QString &base)
@@ -75,4 +91,16 @@ QByteArray FeedDocument::toXml() const
         "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n"
         "</item>\n</channel>\n</rss>\n");
     return xml.arg(city, temp, code, windDirection, windSpeed, visibility, link).toUtf8();
+}
+
+void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
+{
+    server.handle(QStringLiteral("/forecastrss"), [temp](const HttpRequest &request) {
+        FeedDocument doc;
+        doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
+        doc.temp = temp;
+        HttpResponse response;
+        response.body = doc.toXml();
+        return response;
+    });
 }

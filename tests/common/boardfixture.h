@@ -21,6 +21,11 @@ struct FakeWorld
     BoardServices services(const QString &applicationFolder);
 };
 
+// Makes folder the application folder of a board that has closed once
+// before (its first-close marker written), with a new store of the seed
+// cities. Returns false when either cannot be written.
+bool prepareBoardFolder(const QString &folder);
+
 // Rewrites the feed address of every row of a store so that it points at
 // base (a loopback test server) instead of the seed host.
 void pointFeedsAt(const QString &storePath, const QString &base);
@@ -51,3 +56,8 @@ struct FeedDocument
 
     QByteArray toXml() const;
 };
+
+class LoopbackHttpServer;
+// Answers each city's feed request on server with a document of the shape
+// above for the city asked, at the given temperature.
+void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);

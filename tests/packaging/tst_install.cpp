@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrlQuery>
 #include <QtTest>
 
 namespace {
@@ -145,14 +144,7 @@ void TestInstall::boardsOfTwoUsersFillTheirOwnStores()
     LoopbackHttpServer server;
     if (!server.listen(FeedPort))
         QSKIP("127.0.0.1:8619 is taken (a feed service running?); the installed board reads its feeds there");
-    server.handle(QStringLiteral("/forecastrss"), [](const HttpRequest &request) {
-        FeedDocument doc;
-        doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
-        doc.temp = QStringLiteral("21.5");
-        HttpResponse response;
-        response.body = doc.toXml();
-        return response;
-    });
+    serveEveryCity(server, QStringLiteral("21.5"));
 
     // Each user has a folder and a lock of their own: both boards run.
     User amal, badr;

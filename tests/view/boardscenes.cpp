@@ -88,13 +88,9 @@ public:
         if (!m_dir.isValid() || !m_server.listen())
             return false;
         const QString folder = m_dir.path() + QLatin1Char('/');
-        QFile marker(folder + QStringLiteral("qivwtv61.txt"));
-        if (!marker.open(QIODevice::WriteOnly))
+        if (!prepareBoardFolder(folder))
             return false;
-        marker.close();
         const QString store = folder + QString::fromUtf16(WeatherStore::FileName);
-        if (!WeatherStore::createStoreFile(store))
-            return false;
         pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
         // The map pictures lie in the folder, as an installation leaves them.
         const QDir maps(QStringLiteral(WEATHER_SOURCE_DIR "/assets/maps"));

@@ -48,10 +48,7 @@ void TestBoard::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_world = FakeWorld();
-    QFile marker(m_dir->filePath(QStringLiteral("qivwtv61.txt")));
-    QVERIFY(marker.open(QIODevice::WriteOnly));
-    marker.close();
-    QVERIFY(WeatherStore::createStoreFile(storePath()));
+    QVERIFY(prepareBoardFolder(m_dir->path()));
 }
 
 void TestBoard::cleanup()

@@ -76,10 +76,7 @@ void TestLayout::initTestCase()
 void TestLayout::textsFit()
 {
     QTemporaryDir dir;
-    QFile marker(dir.filePath(QStringLiteral("qivwtv61.txt")));
-    QVERIFY(marker.open(QIODevice::WriteOnly));
-    marker.close();
-    QVERIFY(WeatherStore::createStoreFile(dir.filePath(QStringLiteral("wt.dar"))));
+    QVERIFY(prepareBoardFolder(dir.path()));
     FakeWorld world;
     frmWeatherMain board(world.services(dir.path()));
     QVERIFY(board.Form_Load());

@@ -3,7 +3,6 @@
 // place; and the window pauses them while it cannot be seen.
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
-#include "store/weatherstore.h"
 #include "view/citydetail.h"
 #include "view/citygrid.h"
 #include "view/tickerstrip.h"
@@ -130,10 +129,7 @@ void TestParts::arrowFollowsTheTicker()
 void TestParts::unseenBoardWakesOnlyForTheRefresh()
 {
     QTemporaryDir dir;
-    QFile marker(dir.filePath(QStringLiteral("qivwtv61.txt")));
-    QVERIFY(marker.open(QIODevice::WriteOnly));
-    marker.close();
-    QVERIFY(WeatherStore::createStoreFile(dir.filePath(QStringLiteral("wt.dar"))));
+    QVERIFY(prepareBoardFolder(dir.path()));
     FakeWorld world;
     frmWeatherMain board(world.services(dir.path()));
     QVERIFY(board.Form_Load());

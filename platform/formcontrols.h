@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QObject>
 #include <QTimer>
 
+#include <array>
 #include <optional>
 
 // The window is laid out in twips; 15 twips make one pixel at 96 dpi.
@@ -92,6 +94,18 @@ private:
 
     float m_x1 = 0, m_y1 = 0, m_x2 = 0, m_y2 = 0;
     QLine m_drawn; // the ends in pixels of the parent, as last drawn
+
+    // A line that moves keeps its shape: only its place changes, by whole
+    // pixels. Its picture is drawn once per shape and copied from then on;
+    // the rounding of its two ends gives it a few shapes at most.
+    struct Picture
+    {
+        QLine ends; // in the widget's own pixels
+        QImage image;
+    };
+    static constexpr int KeptPictures = 4;
+    std::array<Picture, KeptPictures> m_pictures;
+    int m_nextPicture = 0;
     QColor m_color = Qt::white;
     int m_penWidth = 1;
 };

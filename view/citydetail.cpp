@@ -149,6 +149,9 @@ CityDetail::CityDetail(QWidget *parent)
     m_imageMap = makeLabel(this, QStringLiteral("ImageMAP"), map, QString(), White, tahoma(8.25));
     m_imageMap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_imageMap->setPixmap(QPixmap(QStringLiteral(":/assets/default-map.jpg")));
+    // It paints its own black under the picture, so a moving arrow above it
+    // leaves the panel and the window behind it alone.
+    m_imageMap->setAutoFillBackground(true);
 
     m_lblGoogle = makeLabel(this, QStringLiteral("lblGoogle"), local(315, 10470, 4300, 300), QStringLiteral("Google"),
                             LightGreen, tahoma(8.25, true));

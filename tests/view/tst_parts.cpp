@@ -3,6 +3,7 @@
 // place; and the window pauses them while it cannot be seen.
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/formcontrols.h"
 #include "view/citydetail.h"
 #include "view/citygrid.h"
 #include "view/tickerstrip.h"
@@ -25,6 +26,7 @@ private slots:
     void tickerMovesTheLabel();
     void pausedPartsResumeWhereTheyStood();
     void arrowFollowsTheTicker();
+    void movedLineLooksTheSame();
     void unseenBoardWakesOnlyForTheRefresh();
 };
 
@@ -124,6 +126,41 @@ void TestParts::arrowFollowsTheTicker()
     QVERIFY(compass.TimerWind()->isTicking());
     const float y = compass.LineWind()->y1();
     QTRY_VERIFY(compass.LineWind()->y1() > y);
+}
+
+// A line keeps the picture of its shape: a move by whole pixels draws the
+// same pixels elsewhere, and a new colour or pen draws anew.
+void TestParts::movedLineLooksTheSame()
+{
+    QWidget area;
+    area.resize(200, 200);
+    QPalette black = area.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    area.setPalette(black);
+    area.setAutoFillBackground(true);
+    auto *line = new FormLine(&area);
+    line->setPenWidth(3);
+    line->setColor(Qt::red);
+    const auto drawnAt = [&](int dx) {
+        constexpr float Pixel = 15; // twips
+        line->setPoints(300 + dx * Pixel, 300, 1200 + dx * Pixel, 900);
+        return area.grab(QRect(20 + dx, 20, 60 + 1, 40 + 1)).toImage();
+    };
+    const auto lit = [](const QImage &image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixel(x, y) != qRgb(0, 0, 0);
+        return count;
+    };
+    const QImage first = drawnAt(0);
+    QCOMPARE(first.pixelColor(30, 20), QColor(Qt::red)); // the middle of the line
+    QCOMPARE(drawnAt(37), first);
+    QCOMPARE(drawnAt(0), first);
+    line->setColor(Qt::green);
+    QCOMPARE(drawnAt(0).pixelColor(30, 20), QColor(Qt::green));
+    line->setPenWidth(1);
+    QVERIFY(lit(drawnAt(0)) < lit(first) / 2);
 }
 
 void TestParts::unseenBoardWakesOnlyForTheRefresh()

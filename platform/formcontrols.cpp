@@ -136,6 +136,12 @@ void FormLine::setPenWidth(int pixels)
     place();
 }
 
+void FormLine::setKeepsPicture(bool keep)
+{
+    m_keepsPicture = keep;
+    m_pictures = {};
+}
+
 void FormLine::place()
 {
     const QLine ends(twipsToPixels(m_x1), twipsToPixels(m_y1), twipsToPixels(m_x2), twipsToPixels(m_y2));
@@ -159,6 +165,16 @@ void FormLine::paintEvent(QPaintEvent *)
     const QPoint origin = pos();
     const QLine ends(twipsToPixels(m_x1) - origin.x(), twipsToPixels(m_y1) - origin.y(),
                      twipsToPixels(m_x2) - origin.x(), twipsToPixels(m_y2) - origin.y());
+    const auto draw = [&](QPainter &painter) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(m_color, m_penWidth, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(ends.p1()), QPointF(ends.p2()));
+    };
+    if (!m_keepsPicture) {
+        QPainter painter(this);
+        draw(painter);
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     const auto kept = std::find_if(m_pictures.begin(), m_pictures.end(), [&](const Picture &picture) {
         return picture.ends == ends && !picture.image.isNull() && picture.image.devicePixelRatio() == ratio
@@ -172,9 +188,7 @@ void FormLine::paintEvent(QPaintEvent *)
         picture->image.setDevicePixelRatio(ratio);
         picture->image.fill(Qt::transparent);
         QPainter painter(&picture->image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(m_color, m_penWidth, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(ends.p1()), QPointF(ends.p2()));
+        draw(painter);
     }
     QPainter painter(this);
     painter.drawImage(0, 0, picture->image);

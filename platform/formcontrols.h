@@ -85,6 +85,9 @@ public:
     float y2() const { return m_y2; }
     void setColor(const QColor &color);
     void setPenWidth(int pixels);
+    // A line that moves often keeps the picture of its shape (see below);
+    // one that stands still draws itself and keeps nothing.
+    void setKeepsPicture(bool keep);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -106,6 +109,7 @@ private:
     static constexpr int KeptPictures = 4;
     std::array<Picture, KeptPictures> m_pictures;
     int m_nextPicture = 0;
+    bool m_keepsPicture = false;
     QColor m_color = Qt::white;
     int m_penWidth = 1;
 };

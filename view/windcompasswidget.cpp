@@ -68,6 +68,7 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     }
 
     m_lineWind = makeLine(this, QStringLiteral("LineWind"), 0, 0, 0, 0, QColor(255, 40, 40), 3);
+    m_lineWind->setKeepsPicture(true);
     m_lineWind->hide();
     box->lower();
 

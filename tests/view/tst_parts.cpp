@@ -139,6 +139,7 @@ void TestParts::movedLineLooksTheSame()
     area.setPalette(black);
     area.setAutoFillBackground(true);
     auto *line = new FormLine(&area);
+    line->setKeepsPicture(true);
     line->setPenWidth(3);
     line->setColor(Qt::red);
     const auto drawnAt = [&](int dx) {

@@ -641,34 +641,18 @@ int main(int argc, char *argv[])
     }
 
     const QList<Location> &cities = LocationTable::builtIn().locations();
-    auto target = [&cities](int i) {
-        return QByteArrayLiteral("/forecastrss?p=") + cities[i % cities.size()].id.toLatin1() + "&u=c";
-    };
+    const auto target = feedTarget;
 
     // Fill the cache (and time the first, uncached answers).
     {
-        Client client(port);
-        if (!client.waitConnected()) {
+        int failures = 0;
+        const double ms = refreshAll(port, &failures);
+        if (ms < 0) {
             std::fprintf(stderr, "cannot connect to 127.0.0.1:%u\n", port);
             return 1;
         }
-        QEventLoop loop;
-        int index = 0;
-        int failures = 0;
-        QElapsedTimer clock;
-        clock.start();
-        client.onAnswer = [&](int status) {
-            failures += status == 200 ? 0 : 1;
-            if (++index == cities.size())
-                loop.quit();
-            else
-                client.send(target(index));
-        };
-        client.send(target(0));
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        loop.exec();
-        std::printf("first answers of %d cities: %.1f ms in all%s\n", int(cities.size()),
-                    clock.nsecsElapsed() / 1e6, failures ? " (some not 200!)" : "");
+        std::printf("first answers of %d cities: %.1f ms in all%s\n", int(cities.size()), ms,
+                    failures ? " (some not 200!)" : "");
     }
 
     // Answer time of a cached document, one request at a time.

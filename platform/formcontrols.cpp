@@ -3,6 +3,8 @@
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -85,6 +87,105 @@ void FormLabel::fitText()
         fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
     if (fitted != font())
         setFont(fitted);
+}
+
+void FormLabel::setKeepsShapedTexts(bool keep)
+{
+    m_keepsShapedTexts = keep;
+    m_shapedTexts.clear();
+}
+
+void FormLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    // Glyphs belong to a font, their places to its size.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_shapedTexts.clear();
+}
+
+// Kept glyphs replace only the simplest label: enabled plain text on one
+// line, no frame, no picture, no style sheet. Anything else draws as any
+// label does.
+bool FormLabel::drawsShapedText() const
+{
+    return m_keepsShapedTexts && isEnabled() && textFormat() == Qt::PlainText && !wordWrap() && pixmap().isNull()
+        && frameShape() == QFrame::NoFrame && margin() == 0 && indent() <= 0 && styleSheet().isEmpty()
+        && std::none_of(text().cbegin(), text().cend(), [](QChar c) {
+               // What QPainter::drawText treats apart: line breaks, tabs,
+               // mnemonics and the mark of length variants.
+               return c == u'\n' || c == u'\r' || c == u'\t' || c == u'&' || c == QChar(0x9c)
+                   || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+           });
+}
+
+const FormLabel::ShapedText &FormLabel::shaped(const QString &text, Qt::LayoutDirection direction)
+{
+    const auto kept = m_shapedTexts.constFind(text);
+    if (kept != m_shapedTexts.cend())
+        return *kept;
+    if (m_shapedTexts.size() >= KeptShapedTexts)
+        m_shapedTexts.clear();
+
+    // The layout a plain label's text gets from QPainter::drawText: one line
+    // of unbounded width, its direction forced, aligned later by hand.
+    QTextLayout layout(text, font(), this);
+    QTextOption option;
+    option.setTextDirection(direction);
+    option.setAlignment(Qt::AlignLeft);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(0x01000000);
+    line.setPosition(QPointF(0, 0));
+    layout.endLayout();
+
+    ShapedText shapedText;
+    shapedText.runs = layout.glyphRuns();
+    shapedText.naturalWidth = line.naturalTextWidth();
+    shapedText.advance = line.horizontalAdvance();
+    shapedText.height = line.ascent() + line.descent();
+    return *m_shapedTexts.insert(text, std::move(shapedText));
+}
+
+void FormLabel::paintEvent(QPaintEvent *event)
+{
+    if (!drawsShapedText()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const QString caption = text();
+    if (caption.isEmpty())
+        return;
+    // The direction of a plain label's text is that of its first strong
+    // letter; its alignment follows that direction, not the label's.
+    const Qt::LayoutDirection direction = caption.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    const Qt::Alignment align = QStyle::visualAlignment(direction, alignment());
+    const ShapedText &shapedText = shaped(caption, direction);
+
+    const QRectF room = contentsRect();
+    qreal top = 0;
+    if (align & Qt::AlignBottom)
+        top = room.height() - shapedText.height;
+    else if (align & Qt::AlignVCenter)
+        top = (room.height() - shapedText.height) / 2;
+    qreal boundsLeft = 0;
+    qreal left = 0;
+    if (align & Qt::AlignRight) {
+        boundsLeft = room.width() - shapedText.naturalWidth;
+        left = room.width() - shapedText.advance;
+    } else if (align & Qt::AlignHCenter) {
+        boundsLeft = (room.width() - shapedText.naturalWidth) / 2;
+        left = (room.width() - shapedText.advance) / 2;
+    }
+
+    QPainter painter(this);
+    painter.setPen(QPen(palette().brush(foregroundRole()), 0));
+    const QRectF bounds(room.x() + boundsLeft, room.y() + top, shapedText.naturalWidth, shapedText.height);
+    if (!room.contains(bounds))
+        painter.setClipRect(room, Qt::IntersectClip);
+    const QPointF origin(room.x() + left, room.y() + top);
+    for (const QGlyphRun &run : shapedText.runs)
+        painter.drawGlyphRun(origin, run);
 }
 
 void FormLabel::mouseReleaseEvent(QMouseEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QFrame>
+#include <QGlyphRun>
+#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QObject>
@@ -49,6 +51,17 @@ public:
     // Hides QLabel::setText so that the fit follows each new text.
     void setText(const QString &text);
 
+    // A label whose texts come back again and again (the ticker shows the
+    // same few thousand captions every cycle) keeps each text's shaped
+    // glyphs, so that showing a text again skips the costly part of drawing
+    // it: finding its script runs, its bidi levels and its glyphs. It draws
+    // exactly the pixels a plain label draws.
+    void setKeepsShapedTexts(bool keep);
+    bool keepsShapedTexts() const { return m_keepsShapedTexts; }
+    // At most this many texts are kept; one more starts the keeping over.
+    static constexpr int KeptShapedTexts = 4096;
+    int keptShapedTextCount() const { return int(m_shapedTexts.size()); }
+
 Q_SIGNALS:
     void clicked();
 
@@ -56,9 +69,26 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void fitText();
+
+    // One line of text as the label's text layout shapes it, its glyph
+    // positions relative to the line's top left.
+    struct ShapedText
+    {
+        QList<QGlyphRun> runs;
+        qreal naturalWidth = 0;
+        qreal advance = 0;
+        qreal height = 0;
+    };
+    bool drawsShapedText() const;
+    const ShapedText &shaped(const QString &text, Qt::LayoutDirection direction);
+
+    QHash<QString, ShapedText> m_shapedTexts;
+    bool m_keepsShapedTexts = false;
 
     std::optional<QFont> m_fullFont; // the font before shrinking, when shrinking
     QString m_tag;

@@ -21,6 +21,8 @@ TickerStrip::TickerStrip(QWidget *parent)
     m_lblWeather->setFixedSize(m_lblWeather->size());
     m_lblWeather->setAutoFillBackground(true);
     m_lblWeather->setAccessibleName(QStringLiteral("lblWeather"));
+    // Every caption comes back each cycle of the ticker.
+    m_lblWeather->setKeepsShapedTexts(true);
 
     m_timer = new FormTimer(110, this);
     m_timer->setObjectName(QStringLiteral("TimerW_lbl"));

@@ -27,6 +27,8 @@ private slots:
     void pausedPartsResumeWhereTheyStood();
     void arrowFollowsTheTicker();
     void movedLineLooksTheSame();
+    void keptGlyphsDrawAsAPlainLabel_data();
+    void keptGlyphsDrawAsAPlainLabel();
     void unseenBoardWakesOnlyForTheRefresh();
 };
 
@@ -162,6 +164,59 @@ void TestParts::movedLineLooksTheSame()
     QCOMPARE(drawnAt(0).pixelColor(30, 20), QColor(Qt::green));
     line->setPenWidth(1);
     QVERIFY(lit(drawnAt(0)) < lit(first) / 2);
+}
+
+// The ticker keeps the glyphs of its captions: every caption of a whole
+// cycle, drawn again from what was kept, is the plain label's picture.
+void TestParts::keptGlyphsDrawAsAPlainLabel_data()
+{
+    QTest::addColumn<QString>("text");
+    const QString supplication = QStringLiteral(u"   اللهم صيبا ً نافعاً    .........  ");
+    QTest::newRow("cities") << QStringLiteral(u"أبها : مشمس  10   ....  الجوف : غبار  -3   ....  ") + supplication
+            + QStringLiteral(u"الدمام : عواصف رعدية متفرقة  112   ....  وادي الدواسر : غائم جزئياً  33   ....  ");
+    // Captions that start with a number or a Latin word read left to right
+    // and stand at the label's other edge.
+    QTest::newRow("numbers and Latin first") << QStringLiteral(u"12 km/h NNE  رياح  45   Open-Meteo.com  -7 ....  ");
+    // One word longer than the label is cut at its edge.
+    QTest::newRow("wider than the label") << QString(120, QChar(0x0645)) + QStringLiteral(u" ") + QString(120, u'W');
+}
+
+void TestParts::keptGlyphsDrawAsAPlainLabel()
+{
+    QFETCH(QString, text);
+    TickerStrip kept;
+    TickerStrip plain;
+    QVERIFY(kept.lblWeather()->keepsShapedTexts());
+    plain.lblWeather()->setKeepsShapedTexts(false);
+    const auto sameLook = [&] { return kept.lblWeather()->grab().toImage() == plain.lblWeather()->grab().toImage(); };
+    for (TickerStrip *strip : {&kept, &plain}) {
+        strip->setTickerText(text);
+        strip->resetTicker();
+    }
+    int captions = 0;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        do {
+            kept.TimerW_lbl_Timer();
+            plain.TimerW_lbl_Timer();
+            QCOMPARE(kept.lblWeather()->text(), plain.lblWeather()->text());
+            if (!sameLook())
+                QFAIL(qPrintable(QStringLiteral("caption drawn differently: ") + kept.lblWeather()->text()));
+            ++captions;
+        } while (!kept.lblWeather()->text().isEmpty());
+    }
+    QVERIFY(captions > text.size());
+    QVERIFY(kept.lblWeather()->keptShapedTextCount() > 0);
+    QVERIFY(kept.lblWeather()->keptShapedTextCount() <= FormLabel::KeptShapedTexts);
+
+    // Another font shapes anew.
+    QFont bold = kept.lblWeather()->font();
+    bold.setBold(true);
+    kept.lblWeather()->setFont(bold);
+    plain.lblWeather()->setFont(bold);
+    QCOMPARE(kept.lblWeather()->keptShapedTextCount(), 0);
+    kept.lblWeather()->setText(text.left(60));
+    plain.lblWeather()->setText(text.left(60));
+    QVERIFY(sameLook());
 }
 
 void TestParts::unseenBoardWakesOnlyForTheRefresh()

@@ -7,6 +7,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <utility>
 
 QRect twipsRect(int left, int top, int width, int height)
 {
@@ -93,14 +94,17 @@ void FormLabel::setKeepsShapedTexts(bool keep)
 {
     m_keepsShapedTexts = keep;
     m_shapedTexts.clear();
+    m_olderShapedTexts.clear();
 }
 
 void FormLabel::changeEvent(QEvent *event)
 {
     QLabel::changeEvent(event);
     // Glyphs belong to a font, their places to its size.
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_shapedTexts.clear();
+        m_olderShapedTexts.clear();
+    }
 }
 
 // Kept glyphs replace only the simplest label: enabled plain text on one
@@ -123,8 +127,13 @@ const FormLabel::ShapedText &FormLabel::shaped(const QString &text, Qt::LayoutDi
     const auto kept = m_shapedTexts.constFind(text);
     if (kept != m_shapedTexts.cend())
         return *kept;
-    if (m_shapedTexts.size() >= KeptShapedTexts)
-        m_shapedTexts.clear();
+    if (m_shapedTexts.size() >= ShapedTextGeneration)
+        m_olderShapedTexts = std::exchange(m_shapedTexts, {});
+    if (auto older = m_olderShapedTexts.find(text); older != m_olderShapedTexts.end()) {
+        ShapedText shapedText = std::move(*older);
+        m_olderShapedTexts.erase(older);
+        return *m_shapedTexts.insert(text, std::move(shapedText));
+    }
 
     // The layout a plain label's text gets from QPainter::drawText: one line
     // of unbounded width, its direction forced, aligned later by hand.

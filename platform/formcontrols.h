@@ -58,9 +58,12 @@ public:
     // exactly the pixels a plain label draws.
     void setKeepsShapedTexts(bool keep);
     bool keepsShapedTexts() const { return m_keepsShapedTexts; }
-    // At most this many texts are kept; one more starts the keeping over.
-    static constexpr int KeptShapedTexts = 4096;
-    int keptShapedTextCount() const { return int(m_shapedTexts.size()); }
+    // Texts are kept in two generations of at most this many each: a text
+    // shown again moves to the newer one, and when that is full the older is
+    // dropped. A ticker cycle of up to twice as many captions keeps them
+    // all; captions of weather gone by age out.
+    static constexpr int ShapedTextGeneration = 2048;
+    int keptShapedTextCount() const { return int(m_shapedTexts.size() + m_olderShapedTexts.size()); }
 
 Q_SIGNALS:
     void clicked();
@@ -88,6 +91,7 @@ private:
     const ShapedText &shaped(const QString &text, Qt::LayoutDirection direction);
 
     QHash<QString, ShapedText> m_shapedTexts;
+    QHash<QString, ShapedText> m_olderShapedTexts;
     bool m_keepsShapedTexts = false;
 
     std::optional<QFont> m_fullFont; // the font before shrinking, when shrinking

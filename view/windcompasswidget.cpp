@@ -65,6 +65,8 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
         FormLabel *label = makeLabel(this, QLatin1String(point.name), point.place, QLatin1String(point.letter), White,
                                      letters, false);
         label->setAlignment(Qt::AlignCenter);
+        // The arrow sweeps over the letters, which then draw again and again.
+        label->setKeepsShapedTexts(true);
     }
 
     m_lineWind = makeLine(this, QStringLiteral("LineWind"), 0, 0, 0, 0, QColor(255, 40, 40), 3);

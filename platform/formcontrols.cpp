@@ -93,6 +93,11 @@ void FormLabel::fitText()
 void FormLabel::setKeepsShapedTexts(bool keep)
 {
     m_keepsShapedTexts = keep;
+    forgetShapedTexts();
+}
+
+void FormLabel::forgetShapedTexts()
+{
     m_shapedTexts.clear();
     m_olderShapedTexts.clear();
 }
@@ -101,10 +106,8 @@ void FormLabel::changeEvent(QEvent *event)
 {
     QLabel::changeEvent(event);
     // Glyphs belong to a font, their places to its size.
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        m_shapedTexts.clear();
-        m_olderShapedTexts.clear();
-    }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        forgetShapedTexts();
 }
 
 // Kept glyphs replace only the simplest label: enabled plain text on one

@@ -88,6 +88,7 @@ private:
         qreal height = 0;
     };
     bool drawsShapedText() const;
+    void forgetShapedTexts();
     const ShapedText &shaped(const QString &text, Qt::LayoutDirection direction);
 
     QHash<QString, ShapedText> m_shapedTexts;

@@ -91,6 +91,10 @@ HeadStatus parseRequestHead(const QByteArray &buffer, RequestHead *head, qsizety
                 result.hasBody = true;
         } else if (name == "transfer-encoding") {
             result.hasBody = true;
+        } else if (name == "if-none-match") {
+            result.ifNoneMatch = value;
+        } else if (name == "if-modified-since") {
+            result.ifModifiedSince = value;
         }
     }
     *head = result;
@@ -117,15 +121,15 @@ FeedRequest routeFeedRequest(const QByteArray &rawTarget)
     const QByteArray path = mark < 0 ? target : target.left(mark);
     const QByteArray query = mark < 0 ? QByteArray() : target.mid(mark + 1);
 
-    if (path == "/health") {
+    if (path == "/health" || path == "/metrics") {
         FeedRequest request;
-        request.kind = FeedRequest::Kind::Health;
+        request.kind = path == "/health" ? FeedRequest::Kind::Health : FeedRequest::Kind::Metrics;
         return request;
     }
     if (path != "/forecastrss") {
         FeedRequest request;
         request.kind = FeedRequest::Kind::NotFound;
-        request.reason = QStringLiteral("only /forecastrss and /health are served here");
+        request.reason = QStringLiteral("only /forecastrss, /health and /metrics are served here");
         return request;
     }
     if (query.size() > MaximumQueryLength)

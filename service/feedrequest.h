@@ -13,6 +13,9 @@ struct RequestHead
     QByteArray version; // "HTTP/1.1"
     bool keepAlive = true;  // the connection may carry another request
     bool hasBody = false;   // Content-Length > 0 or a Transfer-Encoding
+    // Conditional requests, as sent; empty when not.
+    QByteArray ifNoneMatch;
+    QByteArray ifModifiedSince;
 };
 
 // Heads longer than this are refused, which also bounds the query.
@@ -28,7 +31,7 @@ HeadStatus parseRequestHead(const QByteArray &buffer, RequestHead *head, qsizety
 // What a request target asks of the feed service.
 struct FeedRequest
 {
-    enum class Kind { Feed, Health, NotFound, BadRequest };
+    enum class Kind { Feed, Health, Metrics, NotFound, BadRequest };
     Kind kind = Kind::BadRequest;
     QString locationId;    // as given ("SAXX0017")
     Units units = Units::Metric;
@@ -38,8 +41,8 @@ struct FeedRequest
 // Queries longer than this are refused: a feed query is about 20 characters.
 inline constexpr int MaximumQueryLength = 256;
 
-// Routes "/forecastrss?p=<id>&u=c|f" and "/health" (whose query, if any,
-// is ignored). No other path exists (NotFound). The query must hold exactly one non-empty p; u is optional
+// Routes "/forecastrss?p=<id>&u=c|f", "/health" and "/metrics" (whose
+// query, if any, is ignored). No other path exists (NotFound). The query must hold exactly one non-empty p; u is optional
 // (c when absent), at most once, and c or f in either case; other
 // parameters are ignored. A target with characters outside printable ASCII,
 // or a query over MaximumQueryLength, is a bad request.

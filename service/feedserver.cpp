@@ -5,6 +5,7 @@
 #include "locationtable.h"
 #include "servicelog.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr char DocumentType[] = "text/xml; charset=utf-8";
 constexpr char TextType[] = "text/plain; charset=utf-8";
+// Prometheus' text exposition format.
+constexpr char MetricsType[] = "text/plain; version=0.0.4; charset=utf-8";
 
 // Stop reading a client's further requests while this much of its answers
 // still waits to be sent.
@@ -43,6 +46,7 @@ QByteArray reasonPhrase(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
@@ -59,11 +63,77 @@ Answer textAnswer(int status, const QString &message)
     return answer;
 }
 
-QByteArray httpDate()
+QByteArray httpDate(const QDateTime &time = QDateTime::currentDateTimeUtc())
 {
-    return QLocale::c()
-        .toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
-        .toLatin1();
+    return QLocale::c().toString(time.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1();
+}
+
+// "Sun, 06 Nov 1994 08:49:37 GMT", the one form HTTP/1.1 sends; invalid for
+// anything else. Read field by field, in UTC, never through the host's zone.
+QDateTime parseHttpDate(const QByteArray &text)
+{
+    static const QByteArray months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QList<QByteArray> fields = text.simplified().split(' ');
+    if (fields.size() != 6 || fields[5] != "GMT")
+        return {};
+    int month = 0;
+    while (month < 12 && months[month] != fields[2])
+        ++month;
+    const QDate date(fields[3].toInt(), month + 1, fields[1].toInt());
+    const QTime time = QTime::fromString(QString::fromLatin1(fields[4]), QStringLiteral("hh:mm:ss"));
+    if (month == 12 || !date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+// A strong validator of the document's bytes.
+QByteArray entityTag(const QByteArray &body)
+{
+    return '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex().left(20) + '"';
+}
+
+// Whether a conditional GET may be answered 304: If-None-Match decides when
+// it is there (a list of tags, or *; weak tags compare by their value),
+// else If-Modified-Since against the time the document was written.
+bool notModified(const RequestHead &head, const QByteArray &tag, const QDateTime &lastModified)
+{
+    if (!head.ifNoneMatch.isEmpty()) {
+        for (QByteArray candidate : head.ifNoneMatch.split(',')) {
+            candidate = candidate.trimmed();
+            if (candidate.startsWith("W/"))
+                candidate = candidate.mid(2);
+            if (candidate == "*" || candidate == tag)
+                return true;
+        }
+        return false;
+    }
+    if (head.ifModifiedSince.isEmpty() || !lastModified.isValid())
+        return false;
+    const QDateTime since = parseHttpDate(head.ifModifiedSince);
+    return since.isValid() && lastModified.toSecsSinceEpoch() <= since.toSecsSinceEpoch();
+}
+
+// An answer with the document, or 304 when the client's copy is current,
+// with what HTTP caches need to keep and revalidate it.
+Answer documentAnswer(const RequestHead &head, const ServedDocument &served)
+{
+    Answer answer;
+    const QByteArray tag = entityTag(served.body);
+    answer.headers.append(qMakePair(QByteArray("ETag"), tag));
+    if (served.lastModified.isValid())
+        answer.headers.append(qMakePair(QByteArray("Last-Modified"), httpDate(served.lastModified)));
+    answer.headers.append(qMakePair(QByteArray("Cache-Control"),
+                                    served.maxAgeSeconds >= 0 ? "max-age=" + QByteArray::number(served.maxAgeSeconds)
+                                                              : QByteArray("no-cache")));
+    if (notModified(head, tag, served.lastModified)) {
+        answer.status = 304;
+        answer.contentType.clear();
+        return answer;
+    }
+    answer.contentType = DocumentType;
+    answer.body = served.body;
+    return answer;
 }
 
 } // namespace
@@ -221,6 +291,14 @@ private:
             answerHealth(head.keepAlive, headOnly);
             return;
         }
+        if (request.kind == FeedRequest::Kind::Metrics) {
+            Answer answer;
+            answer.contentType = MetricsType;
+            answer.body = m_server->m_source->metrics() + m_server->metrics();
+            answer.close = !head.keepAlive;
+            send(answer, headOnly);
+            return;
+        }
         if (request.kind != FeedRequest::Kind::Feed) {
             Answer answer = textAnswer(request.kind == FeedRequest::Kind::NotFound ? 404 : 400, request.reason);
             answer.close = !head.keepAlive;
@@ -241,17 +319,16 @@ private:
         m_busy = true;
         m_timer.stop();
         QPointer<FeedConnection> self(this);
-        const bool keepAlive = head.keepAlive;
         const QString id = location->id;
-        m_server->m_source->document(*location, request.units,
-                                     [self, keepAlive, headOnly, id](const ServedDocument &served) {
+        m_server->m_source->document(*location, request.units, [self, head, headOnly, id](const ServedDocument &served) {
             qCDebug(lcForecastd, "%s: %s", qPrintable(id), qPrintable(served.note));
             if (!self)
                 return; // the client went away meanwhile
+            const bool keepAlive = head.keepAlive;
             Answer answer;
             if (served.status == ServedDocument::Status::Ok) {
-                answer.contentType = DocumentType;
-                answer.body = served.body;
+                self->m_server->documentServed(served);
+                answer = documentAnswer(head, served);
             } else {
                 answer = textAnswer(503, QStringLiteral("no forecast for %1 at the moment").arg(id));
                 const int retryAfter = served.retryAfterSeconds > 0 ? served.retryAfterSeconds : 60;
@@ -286,10 +363,13 @@ private:
         QByteArray out;
         out.reserve(answer.body.size() + 256);
         out += "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) + "\r\n";
-        out += "Server: forecastd/1.0\r\n";
+        out += "Server: forecastd/" FORECASTD_VERSION "\r\n";
         out += "Date: " + httpDate() + "\r\n";
-        out += "Content-Type: " + answer.contentType + "\r\n";
-        out += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+        if (!answer.contentType.isEmpty())
+            out += "Content-Type: " + answer.contentType + "\r\n";
+        // A 304 has no body, and tells no length of its own.
+        if (answer.status != 304)
+            out += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
         for (const auto &header : answer.headers)
             out += header.first + ": " + header.second + "\r\n";
         out += answer.close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
@@ -480,6 +560,26 @@ void FeedServer::requestArrived()
 {
     if (m_idleTimer->interval() > 0)
         m_idleTimer->start();
+}
+
+void FeedServer::documentServed(const ServedDocument &served)
+{
+    ++(served.stale ? m_documentsStale : m_documentsFresh);
+    if (served.cacheHit)
+        ++m_cacheHits;
+}
+
+QByteArray FeedServer::metrics() const
+{
+    QByteArray out;
+    out += "# HELP forecastd_documents_served_total Feed documents served, by whether they tell the current quarter hour.\n"
+           "# TYPE forecastd_documents_served_total counter\n";
+    out += "forecastd_documents_served_total{freshness=\"fresh\"} " + QByteArray::number(m_documentsFresh) + '\n';
+    out += "forecastd_documents_served_total{freshness=\"stale\"} " + QByteArray::number(m_documentsStale) + '\n';
+    out += "# HELP forecastd_cache_hits_total Feed documents answered from what the service had, without waiting for the upstream.\n"
+           "# TYPE forecastd_cache_hits_total counter\n";
+    out += "forecastd_cache_hits_total " + QByteArray::number(m_cacheHits) + '\n';
+    return out;
 }
 
 void FeedServer::onIdle()

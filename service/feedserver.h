@@ -8,6 +8,7 @@
 
 class FeedConnection;
 class ForecastSource;
+struct ServedDocument;
 class LocationTable;
 class QTcpServer;
 class QTimer;
@@ -18,10 +19,16 @@ class QTimer;
 //         document when the location id is not in the table;
 //     503 text/plain with Retry-After when the source has no document (the
 //         end of the upstream's pause, or a minute when that is not known);
+//     A document carries ETag, Last-Modified and Cache-Control (max-age
+//     until it can change), and a conditional GET (If-None-Match,
+//     If-Modified-Since) whose copy is current is answered 304;
 //   GET /health
 //     200 text/plain while documents can be served, fresh or stale; 503 with
 //         a one-line reason when nothing can (the board then shows itself
 //         offline instead of clearing its rows);
+//   GET /metrics
+//     200 with the service's counters in Prometheus' text format: what was
+//         asked of the upstream, and what was served;
 //   400 for a request that cannot be read or a bad query, 404 for any other
 //   path, 405 for any method but GET and HEAD.
 //
@@ -90,6 +97,8 @@ private:
     void onAcceptError();
     void onIdle();
     void setUp();
+    void documentServed(const ServedDocument &served);
+    QByteArray metrics() const;
 
     const LocationTable &m_locations;
     ForecastSource *m_source;
@@ -110,4 +119,7 @@ private:
     QTimer *m_acceptRetry;
     QTimer *m_idleTimer;
     bool m_destroying = false;
+    quint64 m_documentsFresh = 0;
+    quint64 m_documentsStale = 0;
+    quint64 m_cacheHits = 0;
 };

@@ -3,6 +3,7 @@
 #include "feeddocument.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -17,6 +18,15 @@ struct ServedDocument
     QByteArray body;           // the document, when Ok
     int retryAfterSeconds = 0; // when Unavailable: when asking again may help; 0 = no idea
     QString note;              // how it was served ("fresh", "cached", "stale", ...), for the log
+    // When Ok: whether the document is older than the weather it should
+    // tell now, and whether it was at hand, without waiting for the upstream.
+    bool stale = false;
+    bool cacheHit = false;
+    // When Ok and known: when the document was written, and how many
+    // seconds it stays as it is (HTTP caches may keep it that long); -1
+    // when that cannot be told.
+    QDateTime lastModified;
+    int maxAgeSeconds = -1;
 };
 
 // Whether the service can serve the cities' documents at all, fresh or
@@ -43,4 +53,8 @@ public:
     // a moment (well under half a second). A source that always has its
     // documents at hand is always healthy.
     virtual void health(HealthCallback callback) { callback({true, QStringLiteral("documents at hand")}); }
+
+    // What the source has asked of its upstream, in Prometheus' text format;
+    // empty for a source that asks nothing.
+    virtual QByteArray metrics() { return {}; }
 };

@@ -1,7 +1,9 @@
 #include "livesource.h"
 
+#include "feeddocument.h"
 #include "locationtable.h"
 #include "openmeteoclient.h"
+#include "quarterseries.h"
 #include "servicelog.h"
 
 #include <QDir>
@@ -16,12 +18,43 @@
 namespace {
 
 // A cache file larger than this is not read: 24 cities' answers take some
-// 60 KiB.
+// 100 KiB.
 constexpr qint64 MaximumCacheBytes = 4 * 1024 * 1024;
 
-// The first renewal check never comes sooner than this after a wave, so a
-// clock that stands still cannot make the timer spin.
+// The renewal timer never fires sooner than this after it was set, so that
+// a clock that stands still cannot make it spin.
 constexpr int ShortestRenewalDelayMs = 1000;
+constexpr qint64 LongestRenewalDelayMs = 24 * 60 * 60 * 1000LL;
+
+QString isoTime(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODate);
+}
+
+// When asking again can help after an exceeded limit: a daily (or monthly)
+// limit resets with the UTC day, the others within the hour. A longer
+// Retry-After is obeyed, up to a day.
+QDateTime limitResetAt(const QDateTime &now, UpstreamLimit limit, int retryAfterSeconds)
+{
+    QDateTime reset = limit == UpstreamLimit::Daily || limit == UpstreamLimit::Monthly
+        ? QDateTime(now.toUTC().date().addDays(1), QTime(0, 0), Qt::UTC)
+        : hourStart(now).addSecs(60 * 60);
+    if (retryAfterSeconds > 0)
+        reset = std::max(reset, now.addSecs(std::min(retryAfterSeconds, 24 * 60 * 60)));
+    return reset;
+}
+
+const char *limitName(UpstreamLimit limit)
+{
+    switch (limit) {
+    case UpstreamLimit::Minutely: return "minutely";
+    case UpstreamLimit::Hourly: return "hourly";
+    case UpstreamLimit::Daily: return "daily";
+    case UpstreamLimit::Monthly: return "monthly";
+    case UpstreamLimit::None: break;
+    }
+    return "request";
+}
 
 } // namespace
 
@@ -42,6 +75,7 @@ LiveForecastSource::LiveForecastSource(OpenMeteoClient *client, const LocationTa
     : QObject(parent)
     , m_client(client)
     , m_clock(std::move(clock))
+    , m_locations(locations.locations())
 {
     for (const Location &location : locations.locations()) {
         m_index.insert(location.id.toUpper(), int(m_cities.size()));
@@ -71,46 +105,63 @@ QDateTime LiveForecastSource::cityBackoffUntil(const QString &locationId, bool a
     return airQuality ? m_cities.at(index).airBackoff.until : m_cities.at(index).backoff.until;
 }
 
-bool LiveForecastSource::isFresh(const City &city, const QDateTime &now) const
+std::optional<QDateTime> LiveForecastSource::latestQuarter(const City &city, const QDateTime &now) const
 {
-    if (city.metric.isEmpty())
-        return false;
-    const qint64 age = city.fetchedAt.secsTo(now);
-    return age >= 0 && age < FreshSeconds;
+    if (city.forecast.isEmpty())
+        return {};
+    return ::latestQuarter(city.forecast, quarterStart(now));
 }
 
 bool LiveForecastSource::hasServable(const City &city, const QDateTime &now) const
 {
-    return isFresh(city, now)
-        || (!city.metric.isEmpty() && city.observedAt && city.observedAt->secsTo(now) <= StaleLimitSeconds);
+    const auto quarter = latestQuarter(city, now);
+    return quarter && quarter->secsTo(now) <= StaleLimitSeconds;
 }
 
-
-ServedDocument LiveForecastSource::fromCache(const City &city, Units units, const QString &note) const
+ServedDocument LiveForecastSource::served(City &city, Units units, const QDateTime &now)
 {
     ServedDocument served;
-    served.status = ServedDocument::Status::Ok;
-    served.body = units == Units::Metric ? city.metric : city.imperial;
-    served.note = note;
-    return served;
-}
+    const auto quarter = latestQuarter(city, now);
+    if (quarter && quarter->secsTo(now) <= StaleLimitSeconds) {
+        if (city.documentQuarter != *quarter) {
+            const QJsonObject forecast = forecastAtQuarter(city.forecast, *quarter);
+            const QJsonObject air = airQualityAtQuarter(city.airQuality, *quarter);
+            city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, air);
+            city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, air);
+            city.documentQuarter = *quarter;
+            city.documentMadeAt = now;
+        }
+        served.status = ServedDocument::Status::Ok;
+        served.body = units == Units::Metric ? city.metric : city.imperial;
+        served.stale = *quarter != quarterStart(now);
+        served.note = served.stale ? QStringLiteral("stale") : QStringLiteral("fresh");
+        served.lastModified = city.documentMadeAt;
+        served.maxAgeSeconds = int(std::max<qint64>(0, now.secsTo(quarterStart(now).addSecs(QuarterSeconds))));
+        return served;
+    }
 
-ServedDocument LiveForecastSource::cachedOrUnavailable(const City &city, Units units, const QDateTime &now) const
-{
-    if (isFresh(city, now))
-        return fromCache(city, units, QStringLiteral("cached"));
-    if (hasServable(city, now))
-        return fromCache(city, units, QStringLiteral("stale"));
-    ServedDocument served;
+    // Nothing to serve: say when asking again may help.
     served.status = ServedDocument::Status::Unavailable;
     QDateTime retryAt;
-    for (const QDateTime &until : {m_backoff.until, city.backoff.until}) {
+    const QDateTime nextHour = hourStart(now).addSecs(60 * 60);
+    for (const QDateTime &until : {m_backoff.until, city.backoff.until, m_limit.until,
+                                   m_answeredHour == hourStart(now) ? nextHour : QDateTime()}) {
         if (until.isValid() && until > now && (!retryAt.isValid() || until > retryAt))
             retryAt = until;
     }
-    served.retryAfterSeconds = retryAt.isValid() ? std::max<qint64>(1, now.secsTo(retryAt)) : 0;
+    served.retryAfterSeconds = retryAt.isValid() ? int(std::max<qint64>(1, now.secsTo(retryAt))) : 0;
     served.note = QStringLiteral("unavailable");
     return served;
+}
+
+QDateTime LiveForecastSource::nextWaveAt(const QDateTime &now) const
+{
+    QDateTime next = m_answeredHour == hourStart(now) ? m_answeredHour.addSecs(60 * 60) : now;
+    for (const QDateTime &until : {m_backoff.until, m_limit.until}) {
+        if (until.isValid() && until > next)
+            next = until;
+    }
+    return next;
 }
 
 void LiveForecastSource::document(const Location &location, Units units, Callback callback)
@@ -124,36 +175,46 @@ void LiveForecastSource::document(const Location &location, Units units, Callbac
         callback(unknown);
         return;
     }
-    const City &city = m_cities.at(index);
-    if (isFresh(city, now)) {
-        callback(fromCache(city, units, QStringLiteral("cached")));
+    City &city = m_cities[index];
+    ServedDocument atHand = served(city, units, now);
+    atHand.cacheHit = atHand.status == ServedDocument::Status::Ok;
+    if (atHand.status == ServedDocument::Status::Ok && !atHand.stale) {
+        if (!m_renewTimer.isActive())
+            scheduleRenewal();
+        callback(atHand);
         return;
     }
-    if (m_wave && m_wave->cities.contains(index)) {
-        // A document that was fresh when its renewal began stands in until
-        // the renewal is in: the board does not wait on the upstream.
-        if (m_wave->background && !city.metric.isEmpty()
-            && city.fetchedAt.secsTo(m_wave->startedAt) <= FreshSeconds + 60) {
-            callback(fromCache(city, units, QStringLiteral("cached, being renewed")));
+    if (m_wave) {
+        // The documents of the hour before stand in while the hour's own
+        // wave is under way: the board does not wait on the upstream.
+        if (m_wave->background && atHand.status == ServedDocument::Status::Ok) {
+            atHand.note = QStringLiteral("stale, being renewed");
+            callback(atHand);
             return;
         }
         wait(index, units, std::move(callback));
+        scheduleRenewal();
         return;
     }
-    if (m_backoff.active(now) || city.backoff.active(now)) {
-        callback(cachedOrUnavailable(city, units, now));
-        return;
-    }
-    wait(index, units, std::move(callback));
-    if (!m_wave)
+    // A city that failed waits for the next wave like the others; it never
+    // makes one come sooner.
+    if (nextWaveAt(now) <= now && !city.backoff.active(now)) {
+        wait(index, units, std::move(callback));
         startWave(false);
-    // Else the next wave, when this one ends, takes the city.
+        if (m_wave)
+            return;
+        // No wave after all (a budget was spent): answer with what there is.
+        callback = city.waiters.takeLast().callback;
+        atHand = served(city, units, now);
+        atHand.cacheHit = atHand.status == ServedDocument::Status::Ok;
+    }
+    scheduleRenewal();
+    callback(atHand);
 }
 
 void LiveForecastSource::wait(int index, Units units, Callback callback)
 {
-    static quint64 lastWaiterId = 0;
-    const quint64 id = ++lastWaiterId;
+    const quint64 id = ++m_waiterIds;
     m_cities[index].waiters.append({id, units, std::move(callback)});
     QTimer::singleShot(m_answerWithinMs, this, [this, index, id] { expire(index, id); });
 }
@@ -165,55 +226,67 @@ void LiveForecastSource::expire(int index, quint64 waiterId)
         if (city.waiters.at(i).id != waiterId)
             continue;
         const Waiter waiter = city.waiters.takeAt(i);
-        ServedDocument served = cachedOrUnavailable(city, waiter.units, now());
-        if (served.status == ServedDocument::Status::Unavailable && served.retryAfterSeconds == 0)
-            served.retryAfterSeconds = 10;
-        served.note += QStringLiteral(" (the upstream is slow)");
-        waiter.callback(served);
+        ServedDocument answer = served(city, waiter.units, now());
+        if (answer.status == ServedDocument::Status::Unavailable && answer.retryAfterSeconds == 0)
+            answer.retryAfterSeconds = 10;
+        answer.note += QStringLiteral(" (the upstream is slow)");
+        waiter.callback(answer);
         return;
     }
+}
+
+bool LiveForecastSource::withinBudget(double weight, const QDateTime &now)
+{
+    return m_ledger.weightedToday(now) + weight <= m_dailyBudget;
+}
+
+void LiveForecastSource::limitUntil(const QDateTime &until, const QString &reason)
+{
+    // Once: the waves stop until then, so nothing says it again.
+    m_limit = {until, reason};
+    qCWarning(lcForecastd, "%s; no waves until %s, serving what is at hand", qPrintable(reason),
+              qPrintable(isoTime(until)));
 }
 
 void LiveForecastSource::startWave(bool background)
 {
     const QDateTime now = this->now();
+    if (m_cities.isEmpty())
+        return;
+    const int cities = int(m_locations.size());
+    const double forecastWeight = OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables());
+    const double airWeight = OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
+    bool askAir = m_client->airQualityEndpoint().isValid() && !m_airBackoff.active(now);
+    if (askAir && !withinBudget(forecastWeight + airWeight, now))
+        askAir = false; // the weather before the dust
+    if (!withinBudget(forecastWeight, now)) {
+        limitUntil(QDateTime(now.toUTC().date().addDays(1), QTime(0, 0), Qt::UTC),
+                   QStringLiteral("today's budget of %1 weighted upstream calls is spent").arg(m_dailyBudget));
+        return;
+    }
+
     Wave wave;
     wave.serial = ++m_serials;
     wave.background = background;
     wave.startedAt = now;
-    QList<Location> locations;
-    QList<Location> airLocations;
-    const bool askAir = m_client->airQualityEndpoint().isValid() && !m_airBackoff.active(now);
-    // Every city that is not paused, also those still fresh: the request
-    // costs the same, and the cities stay in step, so that one renewal a
-    // quarter hour serves them all.
-    for (int i = 0; i < m_cities.size(); ++i) {
-        const City &city = m_cities.at(i);
-        if (city.backoff.active(now) && city.waiters.isEmpty())
-            continue;
-        wave.cities.append(i);
-        locations.append(*city.location);
-        if (askAir && !city.airBackoff.active(now)) {
-            wave.airCities.append(i);
-            airLocations.append(*city.location);
-        }
-    }
-    if (wave.cities.isEmpty())
-        return;
-
+    wave.hour = hourStart(now);
+    wave.askedAir = askAir;
+    wave.airPending = askAir;
     ++m_wavesStarted;
-    qCDebug(lcForecastd, "wave %llu: %d cities%s", static_cast<unsigned long long>(wave.serial),
-            int(wave.cities.size()), background ? ", renewing the cache" : "");
+    m_ledger.waveStarted();
+    qCDebug(lcForecastd, "wave %llu for the hour from %s%s", static_cast<unsigned long long>(wave.serial),
+            qPrintable(isoTime(wave.hour)), background ? ", renewing the cache" : "");
     const quint64 serial = wave.serial;
-    wave.airPending = !airLocations.isEmpty();
     m_wave = wave;
     const QPointer<LiveForecastSource> self(this);
-    m_client->fetch(locations, [self, serial](const FetchResult &result) {
+    m_ledger.requestSent(UpstreamLedger::Api::Forecast, forecastWeight, now);
+    m_client->fetch(m_locations, wave.hour, [self, serial](const FetchResult &result) {
         if (self)
             self->onForecast(serial, result);
     });
-    if (!airLocations.isEmpty()) {
-        m_client->fetchAirQuality(airLocations, [self, serial](const FetchResult &result) {
+    if (askAir) {
+        m_ledger.requestSent(UpstreamLedger::Api::AirQuality, airWeight, now);
+        m_client->fetchAirQuality(m_locations, wave.hour, [self, serial](const FetchResult &result) {
             if (self)
                 self->onAirQuality(serial, result);
         });
@@ -249,69 +322,13 @@ void LiveForecastSource::finishWave()
     const Wave wave = std::move(*m_wave);
     m_wave.reset();
     const QDateTime now = this->now();
-    const FetchResult &forecast = *wave.forecast;
+
+    settleAirQuality(wave, now);
+    settleForecast(wave, now);
+    saveCache(); // the day's count of calls too, whatever the wave brought
     QList<Delivery> deliveries;
-
-    // The air quality first: whether its request as a whole counts.
-    const bool airOk = wave.air && wave.air->ok;
-    if (!wave.airCities.isEmpty() && forecast.ok) {
-        if (airOk) {
-            m_airBackoff.succeed();
-        } else {
-            const QString why = wave.air ? wave.air->error : QStringLiteral("no answer in time");
-            m_airBackoff.fail(now, wave.air ? wave.air->retryAfterSeconds : -1);
-            qCWarning(lcForecastd, "air quality failed (%s); forecasts alone until %s", qPrintable(why),
-                      qPrintable(m_airBackoff.until.toString(Qt::ISODate)));
-        }
-    }
-
-    if (!forecast.ok) {
-        m_backoff.fail(now, forecast.retryAfterSeconds);
-        m_lastFailure = forecast.error;
-        qCWarning(lcForecastd, "upstream failed (%s); leaving it alone until %s", qPrintable(forecast.error),
-                  qPrintable(m_backoff.until.toString(Qt::ISODate)));
-        for (int index : wave.cities) {
-            City &city = m_cities[index];
-            for (const Waiter &waiter : std::exchange(city.waiters, {}))
-                deliveries.append({waiter.callback, cachedOrUnavailable(city, waiter.units, now)});
-        }
-    } else {
-        m_backoff.succeed();
-        bool stored = false;
-        for (qsizetype k = 0; k < wave.cities.size(); ++k) {
-            City &city = m_cities[wave.cities.at(k)];
-            const QJsonObject answer = forecast.answers.value(k);
-            QJsonObject air;
-            const qsizetype airSlot = wave.airCities.indexOf(wave.cities.at(k));
-            if (airOk && airSlot >= 0) {
-                air = wave.air->answers.value(airSlot);
-                if (air.isEmpty()) {
-                    city.airBackoff.fail(now, -1);
-                    qCWarning(lcForecastd, "%s: no air quality (%s)", qPrintable(city.location->id),
-                              qPrintable(wave.air->problems.value(airSlot)));
-                } else {
-                    city.airBackoff.succeed();
-                }
-            }
-            if (answer.isEmpty()) {
-                city.backoff.fail(now, -1);
-                qCWarning(lcForecastd, "%s: no forecast in the answer (%s); leaving the city out until %s",
-                          qPrintable(city.location->id), qPrintable(forecast.problems.value(k)),
-                          qPrintable(city.backoff.until.toString(Qt::ISODate)));
-                for (const Waiter &waiter : std::exchange(city.waiters, {}))
-                    deliveries.append({waiter.callback, cachedOrUnavailable(city, waiter.units, now)});
-                continue;
-            }
-            city.backoff.succeed();
-            store(city, answer, air, wave.startedAt);
-            stored = true;
-            for (const Waiter &waiter : std::exchange(city.waiters, {}))
-                deliveries.append({waiter.callback, fromCache(city, waiter.units, QStringLiteral("fresh"))});
-        }
-        m_lastFailure = stored ? QString() : QStringLiteral("the upstream's answer holds no usable forecast");
-        if (stored)
-            saveCache();
-    }
+    for (City &city : m_cities)
+        handBack(city, now, deliveries);
 
     scheduleRenewal();
     // Answers last: a callback may ask again, and start the next wave.
@@ -322,54 +339,125 @@ void LiveForecastSource::finishWave()
         startWaveForWaiters();
 }
 
+// Whether the air-quality request as a whole counts; its cities' elements are
+// taken with the forecasts.
+void LiveForecastSource::settleAirQuality(const Wave &wave, const QDateTime &now)
+{
+    if (!wave.askedAir || !wave.forecast->ok)
+        return;
+    if (wave.air && wave.air->ok) {
+        m_airBackoff.succeed();
+        return;
+    }
+    const QString why = wave.air ? wave.air->error : QStringLiteral("no answer in time");
+    if (wave.air) {
+        m_ledger.failed(wave.air->failure);
+        if (wave.air->failure == UpstreamFailure::RateLimited) {
+            m_airBackoff.until = limitResetAt(now, wave.air->limit, wave.air->retryAfterSeconds);
+            qCWarning(lcForecastd, "the air-quality upstream's %s limit is reached (%s); forecasts alone until %s",
+                      limitName(wave.air->limit), qPrintable(why), qPrintable(isoTime(m_airBackoff.until)));
+            return;
+        }
+    }
+    m_airBackoff.fail(now, wave.air ? wave.air->retryAfterSeconds : -1);
+    qCWarning(lcForecastd, "air quality failed (%s); forecasts alone until %s", qPrintable(why),
+              qPrintable(isoTime(m_airBackoff.until)));
+}
+
+void LiveForecastSource::settleForecast(const Wave &wave, const QDateTime &now)
+{
+    const FetchResult &forecast = *wave.forecast;
+    if (!forecast.ok) {
+        m_ledger.failed(forecast.failure);
+        m_lastFailure = forecast.error;
+        if (forecast.failure == UpstreamFailure::RateLimited) {
+            limitUntil(limitResetAt(now, forecast.limit, forecast.retryAfterSeconds),
+                       QStringLiteral("the upstream's %1 limit is reached (%2)")
+                           .arg(QLatin1String(limitName(forecast.limit)), forecast.error));
+            return;
+        }
+        m_backoff.fail(now, forecast.retryAfterSeconds);
+        qCWarning(lcForecastd, "upstream failed (%s); leaving it alone until %s", qPrintable(forecast.error),
+                  qPrintable(isoTime(m_backoff.until)));
+        return;
+    }
+
+    // The upstream answered the hour: its cities wait for the next one,
+    // whatever their elements held.
+    m_backoff.succeed();
+    m_limit = {};
+    m_answeredHour = wave.hour;
+    const bool airOk = wave.air && wave.air->ok;
+    // The last quarter the wave was asked for: an element that holds none
+    // up to it cannot be served.
+    const QDateTime lastQuarter = wave.hour.addSecs(3 * QuarterSeconds);
+    bool stored = false;
+    for (qsizetype k = 0; k < m_cities.size(); ++k) {
+        City &city = m_cities[k];
+        const QJsonObject answer = forecast.answers.value(k);
+        const QJsonObject air = airOk ? wave.air->answers.value(k) : QJsonObject();
+        if (airOk) {
+            if (air.isEmpty()) {
+                city.airBackoff.fail(now, -1);
+                qCWarning(lcForecastd, "%s: no air quality (%s)", qPrintable(city.location->id),
+                          qPrintable(wave.air->problems.value(k)));
+            } else {
+                city.airBackoff.succeed();
+            }
+        }
+        if (answer.isEmpty() || !::latestQuarter(answer, lastQuarter)) {
+            city.backoff.fail(now, -1);
+            const QString why = answer.isEmpty() ? forecast.problems.value(k)
+                                                 : QStringLiteral("no quarter of the hour asked for");
+            qCWarning(lcForecastd, "%s: no forecast in the answer (%s); the next wave asks again",
+                      qPrintable(city.location->id), qPrintable(why));
+            continue;
+        }
+        city.backoff.succeed();
+        city.forecast = answer;
+        city.airQuality = air;
+        city.fetchedAt = wave.startedAt;
+        city.documentQuarter = QDateTime();
+        stored = true;
+    }
+    m_lastFailure = stored ? QString() : QStringLiteral("the upstream's answer holds no usable forecast");
+}
+
+void LiveForecastSource::handBack(City &city, const QDateTime &now, QList<Delivery> &deliveries)
+{
+    for (const Waiter &waiter : std::exchange(city.waiters, {}))
+        deliveries.append({waiter.callback, served(city, waiter.units, now)});
+}
+
 void LiveForecastSource::startWaveForWaiters()
 {
     const QDateTime now = this->now();
-    bool waiting = false;
-    for (int i = 0; i < m_cities.size(); ++i) {
-        City &city = m_cities[i];
-        if (city.waiters.isEmpty())
-            continue;
-        if (m_backoff.active(now) || city.backoff.active(now)) {
-            for (const Waiter &waiter : std::exchange(city.waiters, {}))
-                waiter.callback(cachedOrUnavailable(city, waiter.units, now));
-        } else {
-            waiting = true;
+    if (nextWaveAt(now) <= now) {
+        for (const City &city : std::as_const(m_cities)) {
+            if (!city.waiters.isEmpty() && !city.backoff.active(now)) {
+                startWave(false);
+                if (m_wave)
+                    return;
+                break;
+            }
         }
     }
-    if (waiting && !m_wave)
-        startWave(false);
-}
-
-void LiveForecastSource::store(City &city, const QJsonObject &forecast, const QJsonObject &airQuality,
-                               const QDateTime &fetchedAt)
-{
-    city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, airQuality);
-    city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, airQuality);
-    city.fetchedAt = fetchedAt;
-    city.observedAt = observationTime(forecast);
-    city.forecast = forecast;
-    city.airQuality = airQuality;
+    QList<Delivery> deliveries;
+    for (City &city : m_cities)
+        handBack(city, now, deliveries);
+    for (const Delivery &delivery : deliveries)
+        delivery.callback(delivery.served);
 }
 
 void LiveForecastSource::scheduleRenewal()
 {
-    QDateTime due;
-    for (const City &city : std::as_const(m_cities)) {
-        if (city.metric.isEmpty())
-            continue;
-        const QDateTime runsOut = city.fetchedAt.addSecs(FreshSeconds);
-        if (!due.isValid() || runsOut < due)
-            due = runsOut;
-    }
-    if (!due.isValid()) {
+    const QDateTime now = this->now();
+    if (m_wave || !m_lastAsked.isValid() || m_lastAsked.secsTo(now) > AskingSeconds) {
         m_renewTimer.stop();
         return;
     }
-    if (m_backoff.until.isValid() && m_backoff.until > due)
-        due = m_backoff.until;
-    const qint64 delay = std::clamp<qint64>(now().msecsTo(due), ShortestRenewalDelayMs,
-                                            qint64(LongestRetryAfterSeconds) * 1000);
+    const qint64 delay = std::clamp<qint64>(now.msecsTo(nextWaveAt(now)), ShortestRenewalDelayMs,
+                                            LongestRenewalDelayMs);
     m_renewTimer.start(int(delay));
 }
 
@@ -380,18 +468,9 @@ void LiveForecastSource::renewIfDue()
     const QDateTime now = this->now();
     if (!m_lastAsked.isValid() || m_lastAsked.secsTo(now) > AskingSeconds)
         return; // nobody asks: the upstream is left alone until somebody does
-    bool due = false;
-    for (const City &city : std::as_const(m_cities)) {
-        if (!city.metric.isEmpty() && city.fetchedAt.secsTo(now) >= FreshSeconds)
-            due = true;
-    }
-    if (!due || m_backoff.active(now)) {
-        scheduleRenewal();
-        return;
-    }
-    startWave(true);
-    if (!m_wave)
-        scheduleRenewal();
+    if (nextWaveAt(now) <= now)
+        startWave(true);
+    scheduleRenewal();
 }
 
 ServiceHealth LiveForecastSource::currentHealth(const QDateTime &now) const
@@ -401,12 +480,15 @@ ServiceHealth LiveForecastSource::currentHealth(const QDateTime &now) const
     bool allLeftOut = true;
     for (const City &city : m_cities) {
         servable += hasServable(city, now) ? 1 : 0;
-        fresh += isFresh(city, now) ? 1 : 0;
+        fresh += latestQuarter(city, now) == quarterStart(now) ? 1 : 0;
         allLeftOut = allLeftOut && city.backoff.active(now);
     }
     ServiceHealth health;
     if (servable > 0) {
         health.reason = QStringLiteral("%1 of %2 cities served, %3 fresh").arg(servable).arg(m_cities.size()).arg(fresh);
+    } else if (m_limit.active(now)) {
+        health.ok = false;
+        health.reason = QStringLiteral("no forecast is left to serve");
     } else if (m_backoff.failures > 0) {
         health.ok = false;
         health.reason = QStringLiteral("the upstream cannot be reached (%1) and no forecast is left to serve")
@@ -417,6 +499,8 @@ ServiceHealth LiveForecastSource::currentHealth(const QDateTime &now) const
     } else {
         health.reason = QStringLiteral("no forecast yet; asking the upstream");
     }
+    if (m_limit.active(now))
+        health.reason += QStringLiteral("; no waves until %1: %2").arg(isoTime(m_limit.until), m_limit.reason);
     return health;
 }
 
@@ -427,14 +511,14 @@ void LiveForecastSource::health(HealthCallback callback)
     bool anyServable = false;
     for (const City &city : std::as_const(m_cities))
         anyServable = anyServable || hasServable(city, now);
-    if (!anyServable && !m_wave && !m_backoff.active(now))
+    if (!anyServable && !m_wave && nextWaveAt(now) <= now)
         startWave(false);
     if (anyServable || !m_wave) {
+        scheduleRenewal();
         callback(currentHealth(now));
         return;
     }
-    static quint64 lastCheckId = 0;
-    const quint64 id = ++lastCheckId;
+    const quint64 id = ++m_healthCheckIds;
     m_healthChecks.append({id, std::move(callback)});
     QTimer::singleShot(HealthWaitMs, this, [this, id] {
         for (qsizetype i = 0; i < m_healthChecks.size(); ++i) {
@@ -454,6 +538,11 @@ void LiveForecastSource::answerHealthChecks()
         check.second(currentHealth(now));
 }
 
+QByteArray LiveForecastSource::metrics()
+{
+    return m_ledger.metrics(now(), m_dailyBudget);
+}
+
 void LiveForecastSource::setCacheDirectory(const QString &directory)
 {
     m_cacheFile = directory.isEmpty() ? QString() : QDir(directory).filePath(QStringLiteral("forecasts.json"));
@@ -462,34 +551,35 @@ void LiveForecastSource::setCacheDirectory(const QString &directory)
 }
 
 // The cache file: {"cities": {"<id>": {"fetched": "<UTC ISO time>",
-// "forecast": {...}, "airQuality": {...}}}}, the upstream's answers as they
+// "forecast": {...}, "airQuality": {...}}}, "answeredHour": "<UTC ISO time>",
+// "upstream": {today's count of calls}}, the upstream's answers as they
 // came, so that documents are written anew by the program that reads them.
 void LiveForecastSource::loadCache()
 {
     QFile file(m_cacheFile);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaximumCacheBytes)
         return;
-    const QJsonObject cities = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("cities")).toObject();
+    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject cities = saved.value(QLatin1String("cities")).toObject();
     const QDateTime now = this->now();
     int taken = 0;
     for (City &city : m_cities) {
         const QJsonObject entry = cities.value(city.location->id).toObject();
-        const QJsonObject forecast = entry.value(QLatin1String("forecast")).toObject();
-        if (!forecast.value(QLatin1String("current")).isObject())
+        city.forecast = entry.value(QLatin1String("forecast")).toObject();
+        if (!hasServable(city, now)) {
+            city.forecast = QJsonObject();
             continue;
-        const std::optional<QDateTime> observed = observationTime(forecast);
-        if (!observed || observed->secsTo(now) > StaleLimitSeconds)
-            continue;
-        QDateTime fetched = QDateTime::fromString(entry.value(QLatin1String("fetched")).toString(), Qt::ISODateWithMs);
-        if (!fetched.isValid() || fetched > now)
-            fetched = now.addSecs(-FreshSeconds); // of unknown age: serve it, but ask anew
-        store(city, forecast, entry.value(QLatin1String("airQuality")).toObject(), fetched);
+        }
+        city.airQuality = entry.value(QLatin1String("airQuality")).toObject();
+        city.fetchedAt = QDateTime::fromString(entry.value(QLatin1String("fetched")).toString(), Qt::ISODateWithMs);
         ++taken;
     }
-    if (taken > 0) {
+    const QDateTime answeredHour = QDateTime::fromString(saved.value(QLatin1String("answeredHour")).toString(), Qt::ISODate);
+    if (answeredHour.isValid() && answeredHour <= now)
+        m_answeredHour = answeredHour.toUTC();
+    m_ledger.fromJson(saved.value(QLatin1String("upstream")).toObject(), now);
+    if (taken > 0)
         qCDebug(lcForecastd, "%d cities' answers taken up from %s", taken, qPrintable(m_cacheFile));
-        scheduleRenewal();
-    }
 }
 
 void LiveForecastSource::saveCache() const
@@ -507,7 +597,10 @@ void LiveForecastSource::saveCache() const
             entry.insert(QStringLiteral("airQuality"), city.airQuality);
         cities.insert(city.location->id, entry);
     }
-    const QByteArray json = QJsonDocument(QJsonObject{{QStringLiteral("cities"), cities}}).toJson(QJsonDocument::Compact);
+    const QJsonObject saved{{QStringLiteral("cities"), cities},
+                            {QStringLiteral("answeredHour"), isoTime(m_answeredHour)},
+                            {QStringLiteral("upstream"), m_ledger.toJson()}};
+    const QByteArray json = QJsonDocument(saved).toJson(QJsonDocument::Compact);
     QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
     QSaveFile file(m_cacheFile);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())

@@ -2,6 +2,7 @@
 
 #include "forecastsource.h"
 #include "openmeteoclient.h"
+#include "upstreamledger.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -15,38 +16,42 @@
 
 class LocationTable;
 
-// Documents made from the live upstream, in waves, with the manners a free
-// service deserves:
-//  - a city's answer is kept for 15 minutes and every request in that time
-//    is served from it;
-//  - a request for a city without a fresh answer starts a wave: one
-//    forecast request and one air-quality request for every city (but those
-//    paused after failures, below), so that the cities stay in step;
-//    requests that arrive meanwhile wait for it, and a request for a city
-//    outside the running wave waits for the next one, which starts when
-//    this one ends;
-//  - while boards are asking (a request in the last 40 minutes), the cache
-//    is renewed by a wave of its own as it runs out, and the documents
-//    being renewed are served meanwhile, so that a board's refresh never
-//    waits on the upstream; with boards asking all the time that is one
-//    wave, two upstream requests, every 15 minutes, and nothing while
-//    nobody asks;
-//  - failures are per city: a city whose element of the answer is missing
-//    or unusable is left out of the waves for a while (30 s at first,
-//    doubling with each further failure up to 15 minutes), the others are
-//    served; a wave that fails as a whole leaves the upstream alone the
-//    same way (longer, up to an hour, if it asked so with Retry-After);
+// Documents made from the live upstream, in hourly waves, with the manners a
+// free service deserves (Open-Meteo allows fewer than 10,000 weighted calls a
+// day per address, and may block an address that takes more):
+//  - a wave asks, in one forecast and one air-quality request for every
+//    city, for the quarter-hour series of one hour; each quarter of that hour
+//    is then served from it, with what the upstream's own current conditions
+//    would have said then. The upstream answers at most one wave an hour,
+//    aligned to the hour, and a wave's addresses are the same on every
+//    machine, so that a caching proxy shares one wave among many machines;
+//  - a request for a city whose quarter is not at hand starts the hour's
+//    wave when the hour has none yet; requests that arrive meanwhile wait
+//    for it;
+//  - while boards are asking (a request in the last 40 minutes), each hour's
+//    wave starts as the hour begins, and the documents of the hour before are
+//    served meanwhile, so that a board's refresh never waits on the upstream;
+//    with boards asking all the time that is two upstream requests an hour,
+//    and nothing while nobody asks;
+//  - failures are per city: a city whose element of the answer is missing or
+//    unusable waits for the next hour's wave, and never makes a wave come
+//    sooner; a wave that fails as a whole leaves the upstream alone for a
+//    while (30 s at first, doubling with each further failure up to
+//    15 minutes, longer when it asked so with Retry-After) and is tried again
+//    within the hour;
+//  - an answer of 429, or one whose reason says a limit was exceeded, stops
+//    the waves until that limit can have reset: the next hour, or the next
+//    UTC day for the daily limit. So does a spent daily budget of weighted
+//    calls, until the next UTC day. Both are logged once and told by health;
 //  - the air quality never costs the weather: when its request fails, is
-//    late or lacks a city, the cities are served from the forecast alone,
-//    and the air-quality request (or the city's part of it) is left alone
-//    for a while of its own;
-//  - while the upstream cannot be had, a city's last good document is
-//    served as long as its own publication time is at most 3 hours old;
-//    after that, or without one, the answer is Unavailable;
+//    late or lacks a city, the cities are served from the forecast alone;
+//  - while there is no fresh quarter, a city's latest quarter is served as
+//    long as it is at most 3 hours old; after that the answer is Unavailable;
 //  - every request is answered within 9 seconds, with the document, the
 //    stale document or Unavailable, whatever the upstream does;
-//  - with a cache folder, the answers each wave brought are kept on disk,
-//    so that a restarted service serves them again within the same rules.
+//  - with a cache folder, the answers of each wave and today's count of calls
+//    are kept on disk, so that a restarted service serves them again within
+//    the same rules and keeps to the day's budget.
 class LiveForecastSource : public QObject, public ForecastSource
 {
     Q_OBJECT
@@ -54,16 +59,17 @@ class LiveForecastSource : public QObject, public ForecastSource
 public:
     using Clock = std::function<QDateTime()>;
 
-    static constexpr int FreshSeconds = 15 * 60;
+    static constexpr int QuarterSeconds = 15 * 60;
     static constexpr int StaleLimitSeconds = 3 * 60 * 60;
     static constexpr int FirstBackoffSeconds = 30;
     static constexpr int LongestBackoffSeconds = 15 * 60;
     static constexpr int LongestRetryAfterSeconds = 60 * 60;
     // A board refreshes at minutes 5, 18 and 28 of the hour, so it may be
     // silent for 37 minutes: boards count as asking for 40 minutes after
-    // their last request, so that the cache is renewed for the refresh at
-    // :05 as well. While a board runs this costs nothing more (that refresh
-    // would start a wave anyway), and one wave after the last board stops.
+    // their last request, so that the wave at the top of the hour is there
+    // for the refresh at :05. While a board runs this costs nothing more
+    // (that refresh would start the wave anyway), and one wave after the
+    // last board stops.
     static constexpr int AskingSeconds = 40 * 60;
     // Below the board's own 20 s, and past the upstream's 10 s time-out
     // only by what the air-quality grace may add.
@@ -73,6 +79,9 @@ public:
     // How long a health check waits for a wave under way to tell; the
     // board waits 500 ms for the whole check.
     static constexpr int HealthWaitMs = 400;
+    // Weighted calls a UTC day, unless configured otherwise: half the free
+    // API's allowance, over three times what one machine spends.
+    static constexpr double DefaultDailyBudget = 5000;
 
     // The client and the table (the cities served) must outlive the source.
     // Without a clock the system's is used.
@@ -88,28 +97,37 @@ public:
     // service that has just started can tell.
     void health(HealthCallback callback) override;
 
-    // Keeps the answers of each wave in <directory>/forecasts.json, and takes
-    // up what is there now: answers still within the stale rule are served
-    // again, and those younger than 15 minutes count as fresh.
+    QByteArray metrics() override;
+
+    // Keeps the answers of each wave and today's count of calls in
+    // <directory>/forecasts.json, and takes up what is there now: answers
+    // whose latest quarter is within the stale rule are served again.
     void setCacheDirectory(const QString &directory);
+
+    void setDailyBudget(double weightedCalls) { m_dailyBudget = weightedCalls; }
+    double dailyBudget() const { return m_dailyBudget; }
 
     // For tests that cannot wait the real times.
     void setAnswerWithin(int milliseconds) { m_answerWithinMs = milliseconds; }
     void setAirQualityGrace(int milliseconds) { m_airQualityGraceMs = milliseconds; }
 
-    // Starts the renewing wave when the cache runs out and boards are
-    // asking. Runs from a timer; tests that move the clock call it.
+    // Starts the hour's wave when it is due and boards are asking. Runs
+    // from a timer; tests that move the clock call it.
     void renewIfDue();
 
-    // Until when the upstream as a whole is left alone; invalid when it is not.
+    // Until when the upstream as a whole is left alone after a failure;
+    // invalid when it is not.
     QDateTime backoffUntil() const { return m_backoff.until; }
     int consecutiveFailures() const { return m_backoff.failures; }
-    // Until when one city is left out of the waves (or out of the
-    // air-quality requests).
+    // Until when no wave starts because a limit was reached (the
+    // upstream's, or the daily budget); invalid when none was.
+    QDateTime limitedUntil() const { return m_limit.until; }
+    // Until when one city's failure is told as its Retry-After.
     QDateTime cityBackoffUntil(const QString &locationId, bool airQuality = false) const;
     QDateTime airQualityBackoffUntil() const { return m_airBackoff.until; }
     int wavesStarted() const { return m_wavesStarted; }
     bool waveRunning() const { return m_wave.has_value(); }
+    const UpstreamLedger &ledger() const { return m_ledger; }
 
 private:
     struct Backoff
@@ -121,6 +139,14 @@ private:
         void fail(const QDateTime &now, int retryAfterSeconds);
         void succeed() { *this = Backoff(); }
     };
+    // Why no wave starts, and until when.
+    struct Limit
+    {
+        QDateTime until;
+        QString reason;
+
+        bool active(const QDateTime &now) const { return until.isValid() && now < until; }
+    };
     struct Waiter
     {
         quint64 id = 0;
@@ -130,14 +156,16 @@ private:
     struct City
     {
         const Location *location = nullptr;
-        QByteArray metric;   // the last good documents; empty when none
+        QJsonObject forecast;   // the city's element of the last wave that had one
+        QJsonObject airQuality; // and of its air-quality answer; empty when none
+        QDateTime fetchedAt;    // when the wave that brought `forecast` began
+        // The documents last written, and the quarter they tell of.
+        QDateTime documentQuarter;
+        QDateTime documentMadeAt;
+        QByteArray metric;
         QByteArray imperial;
-        QDateTime fetchedAt; // when the wave that brought them began
-        std::optional<QDateTime> observedAt;
-        QJsonObject forecast; // the answers they were written from
-        QJsonObject airQuality;
-        Backoff backoff;      // the city's forecast element failed
-        Backoff airBackoff;   // its air-quality element failed
+        Backoff backoff;    // its forecast element failed
+        Backoff airBackoff; // its air-quality element failed
         QList<Waiter> waiters;
     };
     struct Wave
@@ -145,8 +173,8 @@ private:
         quint64 serial = 0;
         bool background = false;
         QDateTime startedAt;
-        QList<int> cities;    // indices into m_cities
-        QList<int> airCities; // those whose air is asked about
+        QDateTime hour;
+        bool askedAir = false;
         std::optional<FetchResult> forecast;
         std::optional<FetchResult> air;
         bool airPending = false;
@@ -158,40 +186,56 @@ private:
     };
 
     QDateTime now() const;
-    bool isFresh(const City &city, const QDateTime &now) const;
+    std::optional<QDateTime> latestQuarter(const City &city, const QDateTime &now) const;
     bool hasServable(const City &city, const QDateTime &now) const;
-    ServedDocument cachedOrUnavailable(const City &city, Units units, const QDateTime &now) const;
-    ServedDocument fromCache(const City &city, Units units, const QString &note) const;
+    // The city's document for the latest quarter at hand: fresh, stale or
+    // Unavailable (with when asking again may help).
+    ServedDocument served(City &city, Units units, const QDateTime &now);
     ServiceHealth currentHealth(const QDateTime &now) const;
+    // When the next wave may start: now, or the end of the hour already
+    // answered, of a back-off or of a limit.
+    QDateTime nextWaveAt(const QDateTime &now) const;
 
     void wait(int index, Units units, Callback callback);
     void expire(int index, quint64 waiterId);
     void startWave(bool background);
+    bool withinBudget(double weight, const QDateTime &now);
+    void limitUntil(const QDateTime &until, const QString &reason);
     void onForecast(quint64 serial, const FetchResult &result);
     void onAirQuality(quint64 serial, const FetchResult &result);
     void finishWave();
+    void settleAirQuality(const Wave &wave, const QDateTime &now);
+    void settleForecast(const Wave &wave, const QDateTime &now);
+    // Every request waiting for a city, with what the city has now.
+    void handBack(City &city, const QDateTime &now, QList<Delivery> &deliveries);
     void startWaveForWaiters();
     void scheduleRenewal();
     void answerHealthChecks();
-    void store(City &city, const QJsonObject &forecast, const QJsonObject &airQuality, const QDateTime &fetchedAt);
     void loadCache();
     void saveCache() const;
 
     OpenMeteoClient *m_client;
     Clock m_clock;
     QList<City> m_cities;
+    QList<Location> m_locations; // every city, in the table's order: each wave asks for them all
     QHash<QString, int> m_index; // upper-case location id -> index
     std::optional<Wave> m_wave;
     quint64 m_serials = 0;
+    quint64 m_waiterIds = 0;
+    quint64 m_healthCheckIds = 0;
     int m_wavesStarted = 0;
-    Backoff m_backoff;    // the forecast upstream as a whole
-    Backoff m_airBackoff; // the air-quality upstream as a whole
+    QDateTime m_answeredHour; // the last hour whose wave the upstream answered
+    Backoff m_backoff;        // the forecast upstream as a whole
+    Backoff m_airBackoff;     // the air-quality upstream as a whole
+    Limit m_limit;
     QString m_lastFailure;
     QDateTime m_lastAsked;
     QTimer m_renewTimer;
     QTimer m_graceTimer;
     QList<QPair<quint64, HealthCallback>> m_healthChecks;
     QString m_cacheFile;
+    UpstreamLedger m_ledger;
+    double m_dailyBudget = DefaultDailyBudget;
     int m_answerWithinMs = AnswerWithinMs;
     int m_airQualityGraceMs = AirQualityGraceMs;
 };

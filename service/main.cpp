@@ -2,7 +2,9 @@
 //
 // Answers http://127.0.0.1:8619/forecastrss?p=<location id>&u=c|f with an
 // RSS forecast document, made from Open-Meteo's forecast and air-quality
-// APIs (live), or from recorded documents (--replay); and /health. It
+// APIs (live), or from recorded documents (--replay); and /health and
+// /metrics. Its settings come from /etc/rorizedivo/forecastd.conf, and the
+// command line wins over them. It
 // listens itself, or serves on a socket that systemd's socket unit hands
 // over; started that way, it exits after a while without requests, and the
 // socket unit starts it again at the next.
@@ -13,6 +15,7 @@
 #include "openmeteoclient.h"
 #include "recordedsource.h"
 #include "samples.h"
+#include "serviceconfig.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -107,95 +110,203 @@ QString urlHost(const QHostAddress &address)
                                                                  : address.toString();
 }
 
+// The program's options, as QCommandLineParser takes them.
+struct Options
+{
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("Listen on 127.0.0.1:<port> (default 8619; 0 picks a free port)."),
+                            QStringLiteral("port"), QStringLiteral("8619")};
+    QCommandLineOption replay{QStringLiteral("replay"),
+                              QStringLiteral("Serve the recorded documents <dir>/<id>.xml (u=c) and <dir>/<id>-f.xml "
+                                             "(u=f) instead of asking the upstream."),
+                              QStringLiteral("dir")};
+    QCommandLineOption record{QStringLiteral("record"),
+                              QStringLiteral("Keep a copy of every document served in <dir>, in the layout --replay reads."),
+                              QStringLiteral("dir")};
+    QCommandLineOption config{QStringLiteral("config"),
+                              QStringLiteral("Read the settings from <file> (default %1; the options below win over "
+                                             "it).").arg(QLatin1String(ServiceConfig::DefaultPath)),
+                              QStringLiteral("file")};
+    QCommandLineOption upstream{QStringLiteral("upstream"),
+                                QStringLiteral("Ask this forecast endpoint instead of %1.")
+                                    .arg(OpenMeteoClient::defaultEndpoint().toString()),
+                                QStringLiteral("url")};
+    QCommandLineOption airQuality{QStringLiteral("air-quality-upstream"),
+                                  QStringLiteral("Ask this air-quality endpoint instead of %1.")
+                                      .arg(OpenMeteoClient::defaultAirQualityEndpoint().toString()),
+                                  QStringLiteral("url")};
+    QCommandLineOption dailyBudget{QStringLiteral("daily-budget"),
+                                   QStringLiteral("Ask the upstream for at most <n> weighted calls a UTC day (default "
+                                                  "5000); once they are spent, serve what is at hand until the next day."),
+                                   QStringLiteral("n")};
+    QCommandLineOption render{QStringLiteral("render"),
+                              QStringLiteral("Do not serve: write the u=c document of every city from the upstream "
+                                             "answers <dir>/<id>.json (and <dir>/<id>-air-quality.json where there is "
+                                             "one) into the folder given by --output, then exit."),
+                              QStringLiteral("dir")};
+    QCommandLineOption output{QStringLiteral("output"), QStringLiteral("Where --render writes its documents."),
+                              QStringLiteral("dir")};
+    QCommandLineOption idleExit{QStringLiteral("idle-exit"),
+                                QStringLiteral("Exit after <seconds> without a request (0: never). Started by its "
+                                               "systemd socket unit (on the socket the unit hands over), the service "
+                                               "exits after %1 seconds without a request, and the unit starts it again "
+                                               "at the next one; started any other way, it never exits on its own.")
+                                    .arg(SocketUnitIdleExitSeconds),
+                                QStringLiteral("seconds")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({port, replay, record, config, upstream, airQuality, dailyBudget, render, output, idleExit});
+    }
+};
+
+// The settings of the configuration file, with the command line's over them.
+bool readSettings(const QCommandLineParser &parser, const Options &options, ServiceConfig *config)
+{
+    QString problem;
+    const bool given = parser.isSet(options.config);
+    const QString path = given ? parser.value(options.config) : QString::fromLatin1(ServiceConfig::DefaultPath);
+    if (!config->readFile(path, !given, &problem)) {
+        say(problem);
+        return false;
+    }
+    const QList<QPair<const QCommandLineOption *, QString>> overrides{
+        {&options.upstream, QStringLiteral("forecast-upstream")},
+        {&options.airQuality, QStringLiteral("air-quality-upstream")},
+        {&options.dailyBudget, QStringLiteral("daily-budget")}};
+    for (const auto &[option, key] : overrides) {
+        if (parser.isSet(*option) && !config->set(key, parser.value(*option), &problem)) {
+            say(QStringLiteral("--%1: %2").arg(option->names().constFirst(), problem));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where the last good answers outlive a restart: the folder systemd gives a
+// service with a cache directory, else the user's own cache folder.
+QString cacheDirectory()
+{
+    const QString fromSystemd = qEnvironmentVariable("CACHE_DIRECTORY").section(u':', 0, 0);
+    if (!fromSystemd.isEmpty())
+        return fromSystemd;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/rorizedivo/forecastd");
+}
+
+// The live source, with its client, as the settings say.
+std::unique_ptr<ForecastSource> liveSource(const ServiceConfig &config, std::unique_ptr<OpenMeteoClient> *client,
+                                           QString *origin)
+{
+    *client = std::make_unique<OpenMeteoClient>();
+    (*client)->setEndpoint(config.forecastEndpoint());
+    (*client)->setAirQualityEndpoint(config.airQualityEndpoint());
+    (*client)->setApiKey(config.apiKey);
+    auto live = std::make_unique<LiveForecastSource>(client->get(), LocationTable::builtIn());
+    live->setDailyBudget(config.dailyBudget);
+    const QString cache = cacheDirectory();
+    live->setCacheDirectory(cache);
+    *origin = QStringLiteral("live from %1 and %2%3, at most %4 weighted calls a day, answers kept in %5")
+                  .arg((*client)->endpoint().toString(), (*client)->airQualityEndpoint().toString(),
+                       config.apiKey.isEmpty() ? QString() : QStringLiteral(" with an API key"))
+                  .arg(config.dailyBudget)
+                  .arg(cache);
+    return live;
+}
+
+// Serves on the socket systemd handed over, or listens on the port. The
+// number of the socket handed over, -1 when none was, or -2 on failure.
+int startServing(FeedServer &server, const QCommandLineParser &parser, const Options &options, quint16 port)
+{
+    QString problem;
+    const int handedOver = socketFromSystemd(&problem);
+    if (!problem.isEmpty()) {
+        say(problem);
+        return -2;
+    }
+    if (handedOver >= 0) {
+        if (!server.setSocketDescriptor(handedOver)) {
+            say(QStringLiteral("cannot serve on the socket systemd handed over: %1").arg(server.errorString()));
+            return -2;
+        }
+        if (parser.isSet(options.port))
+            say(QStringLiteral("--port is ignored: serving on the socket systemd handed over"));
+    } else if (!server.listen(QHostAddress::LocalHost, port)) {
+        say(QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString()));
+        return -2;
+    }
+    return handedOver;
+}
+
+// A number option within bounds; -1 when it is not given, -2 when it is not one.
+int boundedNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int lowest, int highest,
+                  int otherwise)
+{
+    if (!parser.isSet(option))
+        return otherwise;
+    bool ok = false;
+    const int value = parser.value(option).toInt(&ok);
+    if (!ok || value < lowest || value > highest) {
+        say(QStringLiteral("--%1: not a number from %2 to %3: %4")
+                .arg(option.names().constFirst())
+                .arg(lowest)
+                .arg(highest)
+                .arg(parser.value(option)));
+        return -2;
+    }
+    return value;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("forecastd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FORECASTD_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Local forecast feed service of the RORizedivo weather board.\n"
-        "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f.\n"
+        "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f, /health and /metrics.\n"
         "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com "
         "from Copernicus CAMS (CC BY 4.0)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption portOption(QStringLiteral("port"),
-        QStringLiteral("Listen on 127.0.0.1:<port> (default 8619; 0 picks a free port)."),
-        QStringLiteral("port"), QStringLiteral("8619"));
-    const QCommandLineOption replayOption(QStringLiteral("replay"),
-        QStringLiteral("Serve the recorded documents <dir>/<id>.xml (u=c) and <dir>/<id>-f.xml (u=f) "
-                       "instead of asking the upstream."),
-        QStringLiteral("dir"));
-    const QCommandLineOption recordOption(QStringLiteral("record"),
-        QStringLiteral("Keep a copy of every document served in <dir>, in the layout --replay reads."),
-        QStringLiteral("dir"));
-    const QCommandLineOption upstreamOption(QStringLiteral("upstream"),
-        QStringLiteral("Ask this forecast endpoint instead of %1.").arg(OpenMeteoClient::defaultEndpoint().toString()),
-        QStringLiteral("url"));
-    const QCommandLineOption airQualityOption(QStringLiteral("air-quality-upstream"),
-        QStringLiteral("Ask this air-quality endpoint instead of %1.")
-            .arg(OpenMeteoClient::defaultAirQualityEndpoint().toString()),
-        QStringLiteral("url"));
-    const QCommandLineOption renderOption(QStringLiteral("render"),
-        QStringLiteral("Do not serve: write the u=c document of every city from the upstream answers "
-                       "<dir>/<id>.json (and <dir>/<id>-air-quality.json where there is one) into the folder "
-                       "given by --output, then exit."),
-        QStringLiteral("dir"));
-    const QCommandLineOption outputOption(QStringLiteral("output"),
-        QStringLiteral("Where --render writes its documents."), QStringLiteral("dir"));
-    const QCommandLineOption idleExitOption(QStringLiteral("idle-exit"),
-        QStringLiteral("Exit after <seconds> without a request (0: never). Started by its systemd socket "
-                       "unit (on the socket the unit hands over), the service exits after %1 seconds "
-                       "without a request, and the unit starts it again at the next one; started any "
-                       "other way, it never exits on its own.").arg(SocketUnitIdleExitSeconds),
-        QStringLiteral("seconds"));
-    parser.addOptions({portOption, replayOption, recordOption, upstreamOption, airQualityOption, renderOption,
-                       outputOption, idleExitOption});
+    const Options options;
+    options.addTo(parser);
     parser.process(app);
 
     const LocationTable &locations = LocationTable::builtIn();
-
-    if (parser.isSet(renderOption)) {
-        if (!parser.isSet(outputOption)) {
+    if (parser.isSet(options.render)) {
+        if (!parser.isSet(options.output)) {
             say(QStringLiteral("--render needs --output"));
             return 2;
         }
-        const QStringList problems = renderSampleDocuments(locations, parser.value(renderOption),
-                                                           parser.value(outputOption));
+        const QStringList problems = renderSampleDocuments(locations, parser.value(options.render),
+                                                           parser.value(options.output));
         for (const QString &problem : problems)
             say(problem);
         return problems.isEmpty() ? 0 : 1;
     }
 
-    bool portOk = false;
-    const uint port = parser.value(portOption).toUInt(&portOk);
-    if (!portOk || port > 65535) {
-        say(QStringLiteral("not a port: %1").arg(parser.value(portOption)));
+    const int port = boundedNumber(parser, options.port, 0, 65535, 8619);
+    const int idleExitSeconds = boundedNumber(parser, options.idleExit, 0, 24 * 3600, -1);
+    if (port < 0 || idleExitSeconds == -2)
         return 2;
-    }
-    if (parser.isSet(replayOption) && (parser.isSet(upstreamOption) || parser.isSet(airQualityOption))) {
+    const bool replay = parser.isSet(options.replay);
+    if (replay && (parser.isSet(options.upstream) || parser.isSet(options.airQuality))) {
         say(QStringLiteral("--replay and --upstream or --air-quality-upstream exclude each other"));
         return 2;
     }
-    int idleExitSeconds = -1; // not given
-    if (parser.isSet(idleExitOption)) {
-        bool ok = false;
-        idleExitSeconds = parser.value(idleExitOption).toInt(&ok);
-        if (!ok || idleExitSeconds < 0 || idleExitSeconds > 24 * 3600) {
-            say(QStringLiteral("not a number of seconds from 0 to 86400: %1").arg(parser.value(idleExitOption)));
-            return 2;
-        }
-    }
+    ServiceConfig config;
+    if (!replay && !readSettings(parser, options, &config))
+        return 2;
 
     std::unique_ptr<OpenMeteoClient> client;
     std::unique_ptr<ForecastSource> source;
     QString origin;
-    if (parser.isSet(replayOption)) {
-        const QString dir = parser.value(replayOption);
+    if (replay) {
+        const QString dir = parser.value(options.replay);
         if (!QFileInfo(dir).isDir()) {
             say(QStringLiteral("no such folder: %1").arg(dir));
             return 2;
@@ -203,35 +314,13 @@ int main(int argc, char *argv[])
         source = std::make_unique<ReplayForecastSource>(dir);
         origin = QStringLiteral("replaying the recorded documents in %1").arg(QDir(dir).absolutePath());
     } else {
-        client = std::make_unique<OpenMeteoClient>();
-        for (const QCommandLineOption *option : {&upstreamOption, &airQualityOption}) {
-            if (!parser.isSet(*option))
-                continue;
-            const QUrl endpoint(parser.value(*option));
-            if (!endpoint.isValid() || (endpoint.scheme() != QLatin1String("http")
-                                        && endpoint.scheme() != QLatin1String("https"))) {
-                say(QStringLiteral("not an http(s) address: %1").arg(parser.value(*option)));
-                return 2;
-            }
-            if (option == &upstreamOption)
-                client->setEndpoint(endpoint);
-            else
-                client->setAirQualityEndpoint(endpoint);
-        }
-        auto live = std::make_unique<LiveForecastSource>(client.get(), locations);
-        // The last good answers outlive a restart, under $XDG_CACHE_HOME.
-        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-            + QStringLiteral("/rorizedivo/forecastd");
-        live->setCacheDirectory(cache);
-        source = std::move(live);
-        origin = QStringLiteral("live from %1 and %2, answers kept in %3")
-                     .arg(client->endpoint().toString(), client->airQualityEndpoint().toString(), cache);
+        source = liveSource(config, &client, &origin);
     }
 
     std::unique_ptr<ForecastSource> recorder;
     ForecastSource *served = source.get();
-    if (parser.isSet(recordOption)) {
-        recorder = std::make_unique<RecordingForecastSource>(source.get(), parser.value(recordOption));
+    if (parser.isSet(options.record)) {
+        recorder = std::make_unique<RecordingForecastSource>(source.get(), parser.value(options.record));
         served = recorder.get();
     }
 
@@ -240,24 +329,9 @@ int main(int argc, char *argv[])
     if (const rlim_t files = raiseOpenFileLimit(); files > 0)
         server.setConnectionLimit(int(std::min<rlim_t>(files > 128 ? files - 64 : files / 2,
                                                        FeedServer::MaximumConnections)));
-
-    QString problem;
-    const int handedOver = socketFromSystemd(&problem);
-    if (!problem.isEmpty()) {
-        say(problem);
+    const int handedOver = startServing(server, parser, options, quint16(port));
+    if (handedOver == -2)
         return 1;
-    }
-    if (handedOver >= 0) {
-        if (!server.setSocketDescriptor(handedOver)) {
-            say(QStringLiteral("cannot serve on the socket systemd handed over: %1").arg(server.errorString()));
-            return 1;
-        }
-        if (parser.isSet(portOption))
-            say(QStringLiteral("--port is ignored: serving on the socket systemd handed over"));
-    } else if (!server.listen(QHostAddress::LocalHost, static_cast<quint16>(port))) {
-        say(QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString()));
-        return 1;
-    }
     say(QStringLiteral("serving http://%1:%2/forecastrss for %3 cities, %4%5")
             .arg(urlHost(server.address()))
             .arg(server.port())
@@ -273,7 +347,7 @@ int main(int argc, char *argv[])
         });
     }
     if (recorder)
-        say(QStringLiteral("recording every document served in %1").arg(parser.value(recordOption)));
+        say(QStringLiteral("recording every document served in %1").arg(parser.value(options.record)));
     say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com from Copernicus CAMS (CC BY 4.0)"));
     return app.exec();
 }

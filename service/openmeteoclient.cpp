@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -17,14 +18,32 @@
 namespace {
 
 // The variables the documents are written from; nothing more is asked for,
-// to keep the upstream's work and the answers small. The wind chill is
-// worked out from temperature and wind, so the upstream's "apparent"
-// temperature is not among them.
-const char CurrentVariables[] =
+// to keep the upstream's work, its count of our calls and the answers small.
+// The wind chill is worked out from temperature and wind, so the upstream's
+// "apparent" temperature is not among them. The sea-level pressure has no
+// quarter-hour series, so it is asked hour by hour.
+const char QuarterHourVariables[] =
     "temperature_2m,relative_humidity_2m,is_day,weather_code,"
-    "pressure_msl,wind_speed_10m,wind_direction_10m,visibility";
+    "wind_speed_10m,wind_direction_10m,visibility";
+const char HourlyVariables[] = "pressure_msl";
 const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset";
 const char AirQualityVariables[] = "dust,pm10";
+
+int variableCount(const char *list)
+{
+    return int(QByteArray(list).count(',')) + 1;
+}
+
+// A wall-clock reading in the cities' zone, as the upstream takes the
+// bounds of a series ("2026-12-07T13:00"). A zone the host does not know is
+// taken as UTC; the series then starts at another hour, and the cities it
+// does not cover are served from what came before.
+QString localReading(const QDateTime &utc, const QString &zone)
+{
+    const QTimeZone timeZone(zone.toLatin1());
+    const QDateTime local = timeZone.isValid() ? utc.toTimeZone(timeZone) : utc.toUTC();
+    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+}
 
 QString coordinate(double degrees)
 {
@@ -56,6 +75,46 @@ QUrlQuery locationQuery(const QList<Location> &locations)
     return query;
 }
 
+// The bounds of one hour's series, in the first city's zone: all the
+// board's cities share one.
+void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime &hour, bool quarters)
+{
+    const QString zone = locations.isEmpty() ? QString() : locations.first().timezone;
+    const QString start = localReading(hour, zone);
+    if (quarters) {
+        query.addQueryItem(QStringLiteral("start_minutely_15"), start);
+        query.addQueryItem(QStringLiteral("end_minutely_15"), localReading(hour.addSecs(45 * 60), zone));
+    }
+    query.addQueryItem(QStringLiteral("start_hour"), start);
+    query.addQueryItem(QStringLiteral("end_hour"), start);
+}
+
+// A series of the answer: an object whose times are an array, quarter-hour
+// (forecasts) or hourly (the air).
+bool hasSeries(const QJsonObject &element)
+{
+    for (const char *key : {"minutely_15", "hourly"}) {
+        if (element.value(QLatin1String(key)).toObject().value(QLatin1String("time")).isArray())
+            return true;
+    }
+    return false;
+}
+
+// "Daily API request limit exceeded. Please try again tomorrow." and its
+// kin for the other limits.
+UpstreamLimit limitNamedIn(const QString &reason)
+{
+    if (!reason.contains(QLatin1String("limit exceeded"), Qt::CaseInsensitive))
+        return UpstreamLimit::None;
+    if (reason.contains(QLatin1String("daily"), Qt::CaseInsensitive))
+        return UpstreamLimit::Daily;
+    if (reason.contains(QLatin1String("monthly"), Qt::CaseInsensitive))
+        return UpstreamLimit::Monthly;
+    if (reason.contains(QLatin1String("minutely"), Qt::CaseInsensitive))
+        return UpstreamLimit::Minutely;
+    return UpstreamLimit::Hourly;
+}
+
 } // namespace
 
 QUrl OpenMeteoClient::defaultEndpoint()
@@ -68,9 +127,35 @@ QUrl OpenMeteoClient::defaultAirQualityEndpoint()
     return QUrl(QStringLiteral("https://air-quality-api.open-meteo.com/v1/air-quality"));
 }
 
+QUrl OpenMeteoClient::customerEndpoint()
+{
+    return QUrl(QStringLiteral("https://customer-api.open-meteo.com/v1/forecast"));
+}
+
+QUrl OpenMeteoClient::customerAirQualityEndpoint()
+{
+    return QUrl(QStringLiteral("https://customer-air-quality-api.open-meteo.com/v1/air-quality"));
+}
+
 QByteArray OpenMeteoClient::userAgent()
 {
-    return QByteArrayLiteral("forecastd/1.0 (RORizedivo weather board; local feed service for 24 Saudi cities)");
+    return QByteArrayLiteral("forecastd/" FORECASTD_VERSION
+                             " (RORizedivo weather board; local feed service for 24 Saudi cities)");
+}
+
+double OpenMeteoClient::weightOf(int locations, int variables)
+{
+    return locations * std::max(1.0, variables / 10.0);
+}
+
+int OpenMeteoClient::forecastVariables()
+{
+    return variableCount(QuarterHourVariables) + variableCount(HourlyVariables) + variableCount(DailyVariables);
+}
+
+int OpenMeteoClient::airQualityVariables()
+{
+    return variableCount(AirQualityVariables);
 }
 
 OpenMeteoClient::OpenMeteoClient(QObject *parent)
@@ -89,34 +174,41 @@ OpenMeteoClient::~OpenMeteoClient()
         it.key()->disconnect(this);
 }
 
-QUrl OpenMeteoClient::requestUrl(const QList<Location> &locations) const
+QUrl OpenMeteoClient::requestUrl(const QList<Location> &locations, const QDateTime &hour) const
 {
     QUrl url = m_endpoint;
     QUrlQuery query = locationQuery(locations);
-    query.addQueryItem(QStringLiteral("current"), QString::fromLatin1(CurrentVariables));
+    query.addQueryItem(QStringLiteral("minutely_15"), QString::fromLatin1(QuarterHourVariables));
+    query.addQueryItem(QStringLiteral("hourly"), QString::fromLatin1(HourlyVariables));
     query.addQueryItem(QStringLiteral("daily"), QString::fromLatin1(DailyVariables));
     query.addQueryItem(QStringLiteral("forecast_days"), QStringLiteral("5"));
+    addHour(query, locations, hour, true);
+    if (!m_apiKey.isEmpty())
+        query.addQueryItem(QStringLiteral("apikey"), m_apiKey);
     url.setQuery(query);
     return url;
 }
 
-QUrl OpenMeteoClient::airQualityUrl(const QList<Location> &locations) const
+QUrl OpenMeteoClient::airQualityUrl(const QList<Location> &locations, const QDateTime &hour) const
 {
     QUrl url = m_airQualityEndpoint;
     QUrlQuery query = locationQuery(locations);
-    query.addQueryItem(QStringLiteral("current"), QString::fromLatin1(AirQualityVariables));
+    query.addQueryItem(QStringLiteral("hourly"), QString::fromLatin1(AirQualityVariables));
+    addHour(query, locations, hour, false);
+    if (!m_apiKey.isEmpty())
+        query.addQueryItem(QStringLiteral("apikey"), m_apiKey);
     url.setQuery(query);
     return url;
 }
 
-void OpenMeteoClient::fetch(const QList<Location> &locations, Callback callback)
+void OpenMeteoClient::fetch(const QList<Location> &locations, const QDateTime &hour, Callback callback)
 {
-    enqueue(requestUrl(locations), int(locations.size()), std::move(callback));
+    enqueue(requestUrl(locations, hour), int(locations.size()), std::move(callback));
 }
 
-void OpenMeteoClient::fetchAirQuality(const QList<Location> &locations, Callback callback)
+void OpenMeteoClient::fetchAirQuality(const QList<Location> &locations, const QDateTime &hour, Callback callback)
 {
-    enqueue(airQualityUrl(locations), int(locations.size()), std::move(callback));
+    enqueue(airQualityUrl(locations, hour), int(locations.size()), std::move(callback));
 }
 
 void OpenMeteoClient::enqueue(const QUrl &url, int locations, Callback callback)
@@ -192,16 +284,20 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (running.timedOut) {
         result.error = QStringLiteral("no answer within %1 ms").arg(m_timeoutMs);
+        result.failure = UpstreamFailure::Timeout;
     } else if (running.tooLarge) {
         result.error = QStringLiteral("answer larger than %1 bytes").arg(MaximumAnswerBytes);
+        result.failure = UpstreamFailure::TooLarge;
     } else if (status == 0) {
         result.error = reply->errorString();
+        result.failure = UpstreamFailure::Connection;
     } else {
         result = judge(status, running.body, running.locations);
         if (result.ok && reply->error() != QNetworkReply::NoError) {
             // A 2xx whose transfer broke off: what came may parse by chance.
             result = FetchResult();
             result.error = reply->errorString();
+            result.failure = UpstreamFailure::Connection;
         }
     }
     bool isNumber = false;
@@ -224,19 +320,32 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int l
     const bool upstreamError = object.value(QLatin1String("error")).toBool(false);
     const QString reason = object.value(QLatin1String("reason")).toString();
     const bool several = locations > 1;
+    const UpstreamLimit limit = limitNamedIn(reason);
 
-    if (httpStatus < 200 || httpStatus > 299) {
+    if (httpStatus == 429 || (limit != UpstreamLimit::None && (upstreamError || httpStatus > 299))) {
         result.error = QStringLiteral("HTTP %1").arg(httpStatus);
         if (!reason.isEmpty())
             result.error += QStringLiteral(": ") + reason;
+        result.failure = UpstreamFailure::RateLimited;
+        // A 429 that does not say which limit: the next hour is when any
+        // limit short of the daily one has reset.
+        result.limit = limit == UpstreamLimit::None ? UpstreamLimit::Hourly : limit;
+    } else if (httpStatus < 200 || httpStatus > 299) {
+        result.error = QStringLiteral("HTTP %1").arg(httpStatus);
+        if (!reason.isEmpty())
+            result.error += QStringLiteral(": ") + reason;
+        result.failure = upstreamError ? UpstreamFailure::UpstreamError : UpstreamFailure::HttpStatus;
     } else if (parseError.error != QJsonParseError::NoError) {
         result.error = QStringLiteral("invalid JSON: %1 at %2")
                            .arg(parseError.errorString())
                            .arg(parseError.offset);
+        result.failure = UpstreamFailure::Invalid;
     } else if (upstreamError) {
         result.error = QStringLiteral("upstream error: ") + reason;
+        result.failure = UpstreamFailure::UpstreamError;
     } else if (several ? !document.isArray() : !document.isObject()) {
         result.error = several ? QStringLiteral("the answer is not a JSON array") : QStringLiteral("the answer is not a JSON object");
+        result.failure = UpstreamFailure::Invalid;
     } else {
         result.ok = true;
         const QJsonArray elements = several ? document.array() : QJsonArray{object};
@@ -260,8 +369,8 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int l
                 result.problems[slot] = QStringLiteral("the element is not a JSON object");
             else if (element.value(QLatin1String("error")).toBool(false))
                 result.problems[slot] = QStringLiteral("upstream error: ") + element.value(QLatin1String("reason")).toString();
-            else if (!element.value(QLatin1String("current")).isObject())
-                result.problems[slot] = QStringLiteral("the answer has no current conditions");
+            else if (!element.value(QLatin1String("current")).isObject() && !hasSeries(element))
+                result.problems[slot] = QStringLiteral("the answer has no current conditions and no series");
             else {
                 result.answers[slot] = element;
                 result.problems[slot].clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -15,6 +16,22 @@ class QNetworkReply;
 class QTimer;
 struct Location;
 
+// Why a call of the upstream failed, as /metrics counts it.
+enum class UpstreamFailure {
+    None,
+    Timeout,       // no whole answer in time
+    Connection,    // refused, reset, or broken off
+    HttpStatus,    // a status other than 2xx (but 429)
+    Invalid,       // not JSON of the shape asked for
+    TooLarge,      // past MaximumAnswerBytes
+    UpstreamError, // the upstream's own error object
+    RateLimited,   // 429, or an error whose reason says a limit was exceeded
+};
+
+// Which of the upstream's limits an answer says was exceeded; it tells how
+// long asking again is pointless.
+enum class UpstreamLimit { None, Minutely, Hourly, Daily, Monthly };
+
 // One answer of the upstream for the locations of one request.
 struct FetchResult
 {
@@ -23,6 +40,8 @@ struct FetchResult
     // upstream failed and nothing of the answer is used.
     bool ok = false;
     QString error;       // why not, for the log
+    UpstreamFailure failure = UpstreamFailure::None;
+    UpstreamLimit limit = UpstreamLimit::None; // when failure is RateLimited
     int retryAfterSeconds = -1; // the upstream's Retry-After, when it sent one
     // When ok: one element per location asked, in the order asked; an empty
     // object where the answer has nothing usable for that location, and in
@@ -37,12 +56,20 @@ struct FetchResult
 // others wait their turn in order), gives up on a request after ten
 // seconds, and stops reading an answer that grows past 1 MiB.
 //
+// A request asks for one hour: the quarter-hour series of that hour
+// (minutely_15), the hourly values of what has no quarter-hour series, and
+// the coming days. Its address depends on nothing but the cities, the hour
+// and the key, so that every machine asks the same address for the same
+// hour and a caching proxy between them and the upstream answers all but
+// the first.
+//
 // An answer counts only when it is a 2xx whose whole body is JSON of the
 // shape asked for; an error text appended to a 200 answer makes the body
 // invalid JSON, and the upstream's error object ({"error": true, ...}) is an
 // error whatever the status. Within an answer for several cities, each
 // element counts for its city alone: one that is not an object with a
-// current block, or is missing, fails only that city.
+// quarter-hour series (or a current block), or is missing, fails only that
+// city.
 class OpenMeteoClient : public QObject
 {
     Q_OBJECT
@@ -59,7 +86,16 @@ public:
 
     static QUrl defaultEndpoint();
     static QUrl defaultAirQualityEndpoint();
+    // The endpoints of the upstream's commercial plan, asked with an API key.
+    static QUrl customerEndpoint();
+    static QUrl customerAirQualityEndpoint();
     static QByteArray userAgent();
+
+    // What the upstream counts a request as: one call per location, and a
+    // call more for every ten variables past the first ten.
+    static double weightOf(int locations, int variables);
+    static int forecastVariables();
+    static int airQualityVariables();
 
     explicit OpenMeteoClient(QObject *parent = nullptr);
     ~OpenMeteoClient() override;
@@ -72,18 +108,24 @@ public:
     void setAirQualityEndpoint(const QUrl &endpoint) { m_airQualityEndpoint = endpoint; }
     QUrl airQualityEndpoint() const { return m_airQualityEndpoint; }
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // A key of the upstream's commercial plan, sent as its apikey parameter;
+    // empty for the free API.
+    void setApiKey(const QString &key) { m_apiKey = key; }
+    QString apiKey() const { return m_apiKey; }
 
-    // The address asked for the forecasts of these cities: their
-    // coordinates, the current and daily variables the documents need, five
-    // days in the cities' time zone (one zone for all when they share it).
-    QUrl requestUrl(const QList<Location> &locations) const;
-    // The address asked for the air of these cities: current dust and PM10.
-    QUrl airQualityUrl(const QList<Location> &locations) const;
+    // The address asked for the forecasts of these cities for the hour that
+    // begins at `hour` (UTC): their coordinates, the quarter-hour, hourly
+    // and daily variables the documents need, five days in the cities' time
+    // zone (one zone for all when they share it).
+    QUrl requestUrl(const QList<Location> &locations, const QDateTime &hour) const;
+    // The address asked for the air of these cities in that hour: the
+    // hourly dust and PM10.
+    QUrl airQualityUrl(const QList<Location> &locations, const QDateTime &hour) const;
 
     // Start (or queue) a request for these cities; the callback runs once,
     // later, from the event loop, never from within the call.
-    void fetch(const QList<Location> &locations, Callback callback);
-    void fetchAirQuality(const QList<Location> &locations, Callback callback);
+    void fetch(const QList<Location> &locations, const QDateTime &hour, Callback callback);
+    void fetchAirQuality(const QList<Location> &locations, const QDateTime &hour, Callback callback);
 
     int inFlight() const { return m_inFlight.size(); }
     int queued() const { return m_queue.size(); }
@@ -116,6 +158,7 @@ private:
     QNetworkAccessManager *m_manager = nullptr;
     QUrl m_endpoint;
     QUrl m_airQualityEndpoint;
+    QString m_apiKey;
     int m_timeoutMs = DefaultTimeoutMs;
     QList<Pending> m_queue;
     QHash<QNetworkReply *, Running> m_inFlight;

@@ -26,6 +26,8 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
         if (served.body.size() <= MaximumFileBytes && !served.body.isEmpty()) {
             served.status = ServedDocument::Status::Ok;
             served.note = QStringLiteral("replayed");
+            served.cacheHit = true;
+            served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
         }
     }
     if (served.status != ServedDocument::Status::Ok) {

@@ -36,6 +36,7 @@ public:
     RecordingForecastSource(ForecastSource *inner, const QString &directory);
     void document(const Location &location, Units units, Callback callback) override;
     void health(HealthCallback callback) override { m_inner->health(std::move(callback)); }
+    QByteArray metrics() override { return m_inner->metrics(); }
 
 private:
     void record(const QString &fileName, const QByteArray &body);

@@ -18,7 +18,8 @@ namespace {
 bool sameHead(const RequestHead &a, const RequestHead &b)
 {
     return a.method == b.method && a.target == b.target && a.version == b.version
-        && a.keepAlive == b.keepAlive && a.hasBody == b.hasBody;
+        && a.keepAlive == b.keepAlive && a.hasBody == b.hasBody && a.ifNoneMatch == b.ifNoneMatch
+        && a.ifModifiedSince == b.ifModifiedSince;
 }
 
 bool isWellFormed(const QByteArray &document)
@@ -32,7 +33,7 @@ bool isWellFormed(const QByteArray &document)
 void checkRoute(const QByteArray &target)
 {
     const FeedRequest request = routeFeedRequest(target);
-    if (request.kind == FeedRequest::Kind::Health) {
+    if (request.kind == FeedRequest::Kind::Health || request.kind == FeedRequest::Kind::Metrics) {
         FUZZ_CHECK(request.reason.isEmpty() && request.locationId.isEmpty());
         return;
     }

@@ -8,7 +8,9 @@
 #include "service/locationtable.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
@@ -58,6 +60,61 @@ inline QStringList citiesAsked(const HttpRequest &request)
     return ids;
 }
 
+// An upstream element with a current block, made into the element the
+// upstream gives for a wave's request: the quarter-hour series from
+// start_minutely_15 to end_minutely_15 and the hourly series at start_hour,
+// every step with the current block's values, each variable in the series
+// the request asks it in. Anything else is passed as it is.
+inline QByteArray asSeries(const QByteArray &element, const HttpRequest &request)
+{
+    const QUrlQuery query(request.query);
+    const QString start = query.queryItemValue(QStringLiteral("start_minutely_15"));
+    const QString hour = query.queryItemValue(QStringLiteral("start_hour"));
+    QJsonObject answer = QJsonDocument::fromJson(element).object();
+    const QJsonValue current = answer.value(QStringLiteral("current"));
+    if (!current.isObject() || hour.isEmpty())
+        return element;
+    const QStringList hourly = query.queryItemValue(QStringLiteral("hourly")).split(u',');
+    QStringList quarters;
+    if (!start.isEmpty()) {
+        const QDateTime first = QDateTime::fromString(start, Qt::ISODate);
+        const QDateTime last = QDateTime::fromString(query.queryItemValue(QStringLiteral("end_minutely_15")), Qt::ISODate);
+        for (QDateTime at = first; at <= last; at = at.addSecs(15 * 60))
+            quarters << at.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+    }
+    QJsonObject quarterSeries{{QStringLiteral("time"), QJsonArray::fromStringList(quarters)}};
+    QJsonObject hourSeries{{QStringLiteral("time"), QJsonArray{hour}}};
+    QJsonObject quarterUnits;
+    QJsonObject hourUnits;
+    const QJsonObject units = answer.value(QStringLiteral("current_units")).toObject();
+    const QJsonObject values = current.toObject();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (it.key() == QLatin1String("time") || it.key() == QLatin1String("interval"))
+            continue;
+        if (hourly.contains(it.key()) || quarters.isEmpty()) {
+            hourSeries.insert(it.key(), QJsonArray{it.value()});
+            if (units.contains(it.key()))
+                hourUnits.insert(it.key(), units.value(it.key()));
+        } else {
+            QJsonArray series;
+            for (qsizetype i = 0; i < quarters.size(); ++i)
+                series.append(it.value());
+            quarterSeries.insert(it.key(), series);
+            if (units.contains(it.key()))
+                quarterUnits.insert(it.key(), units.value(it.key()));
+        }
+    }
+    answer.remove(QStringLiteral("current"));
+    answer.remove(QStringLiteral("current_units"));
+    if (!quarters.isEmpty()) {
+        answer.insert(QStringLiteral("minutely_15"), quarterSeries);
+        answer.insert(QStringLiteral("minutely_15_units"), quarterUnits);
+    }
+    answer.insert(QStringLiteral("hourly"), hourSeries);
+    answer.insert(QStringLiteral("hourly_units"), hourUnits);
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact);
+}
+
 // The upstream's answer for several locations: an array of one element per
 // city asked, the first without location_id (as Open-Meteo writes it); for
 // one location the element alone.
@@ -85,7 +142,7 @@ inline void serveSampleAnswers(LoopbackHttpServer &upstream)
                         [suffix](const HttpRequest &request) {
             QList<QByteArray> elements;
             for (const QString &id : citiesAsked(request))
-                elements << readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + suffix));
+                elements << asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + suffix)), request);
             HttpResponse response;
             response.contentType = "application/json";
             response.body = answerOf(elements);

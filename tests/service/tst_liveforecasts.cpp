@@ -1,8 +1,10 @@
 // The live source and its client against a fake upstream on loopback:
-// request shape, answers of every kind, waves and their renewal, failures
-// city by city, air quality and dust, caching on disk and in memory, the
-// in-flight bound, back-off, Retry-After, stale serving and health. Time is a
-// fake clock, so nothing here waits for real minutes.
+// request shape, answers of every kind, hourly waves and their renewal,
+// quarters served from the series, failures city by city, air quality and
+// dust, caching on disk and in memory, the in-flight bound, back-off, the
+// upstream's limits and the daily budget, the calls a day costs, stale
+// serving and health. Time is a fake clock, so nothing here waits for real
+// minutes.
 
 #include "servicetestdata.h"
 #include "testsupport.h"
@@ -12,6 +14,7 @@
 #include "service/livesource.h"
 #include "service/locationtable.h"
 #include "service/openmeteoclient.h"
+#include "service/quarterseries.h"
 
 #include <QDomDocument>
 #include <QJsonArray>
@@ -44,13 +47,14 @@ int cityCount()
     return int(LocationTable::builtIn().locations().size());
 }
 
-// A fake upstream handler answering each city asked with element(id).
+// A fake upstream handler answering each city asked with element(id), made
+// into the series the request asks for.
 LoopbackHttpServer::Handler perCity(std::function<QByteArray(const QString &id)> element)
 {
     return [element](const HttpRequest &request) {
         QList<QByteArray> elements;
         for (const QString &id : citiesAsked(request))
-            elements << element(id);
+            elements << asSeries(element(id), request);
         HttpResponse response;
         response.contentType = "application/json";
         response.body = answerOf(elements);
@@ -137,12 +141,13 @@ private slots:
     void initTestCase();
     void init();
 
+    void requestShape_data();
     void requestShape();
     void upstreamAnswers_data();
     void upstreamAnswers();
     void hugeAnswerWhileTheClientIsBusy_data();
     void hugeAnswerWhileTheClientIsBusy();
-    void cachedForFifteenMinutes();
+    void servedQuarterByQuarter();
     void oneCallPerCityAtATime();
     void atMostFourInFlight();
     void failuresCityByCity_data();
@@ -153,7 +158,11 @@ private slots:
     void answersWithinItsTime();
     void backsOffExponentially();
     void failuresOfOneWaveCountOnce();
-    void honoursRetryAfter();
+    void stopsAtTheUpstreamsLimits_data();
+    void stopsAtTheUpstreamsLimits();
+    void keepsToTheDailyBudget();
+    void callsADay_data();
+    void callsADay();
     void staleDocumentsForThreeHours();
     void staleNeedsAPublicationTime();
     void keepsAnswersOnDisk();
@@ -164,6 +173,7 @@ private:
     // Asks the source and waits (in the event loop) for its answer.
     ServedDocument ask(const Location &location, Units units = Units::Metric);
     void advance(int seconds) { m_now = m_now.addSecs(seconds); }
+    QDateTime nextHour() const { return hourStart(m_now).addSecs(60 * 60); }
     // Forecast requests the upstream received; air-quality ones apart.
     int upstreamCalls() const { return calls(QStringLiteral("/v1/forecast")); }
     int airCalls() const { return calls(QStringLiteral("/v1/air-quality")); }
@@ -219,8 +229,22 @@ ServedDocument TestLiveForecasts::ask(const Location &location, Units units)
     return *answer;
 }
 
+void TestLiveForecasts::requestShape_data()
+{
+    QTest::addColumn<QString>("apiKey");
+    QTest::addColumn<int>("minute"); // of the hour the request is made in
+
+    QTest::newRow("free API") << QString() << 5;
+    QTest::newRow("the hour's end: the same hour asked") << QString() << 59;
+    QTest::newRow("commercial plan's key") << QStringLiteral("k3y-abc_1.2") << 30;
+}
+
 void TestLiveForecasts::requestShape()
 {
+    QFETCH(QString, apiKey);
+    QFETCH(int, minute);
+    m_client->setApiKey(apiKey);
+    m_now = Observed.addSecs(minute * 60);
     serveForecasts(riyadhAnswer());
     QCOMPARE(ask(city("SAXX0036")).status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 1);
@@ -236,18 +260,30 @@ void TestLiveForecasts::requestShape()
         QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), QStringLiteral("Asia/Riyadh"));
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
         QCOMPARE(request.header("Accept"), QByteArray("application/json"));
+        // The hour from 13:00 AST, whatever the minute: every machine asks
+        // the same address for the same hour.
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("apikey")), apiKey);
+        QVERIFY(!query.hasQueryItem(QStringLiteral("current")));
         if (request.path == QLatin1String("/v1/air-quality")) {
-            QCOMPARE(query.queryItemValue(QStringLiteral("current"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
+            QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
             continue;
         }
         QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("current"), QUrl::FullyDecoded),
+        QCOMPARE(query.queryItemValue(QStringLiteral("minutely_15"), QUrl::FullyDecoded),
                  QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
-                                "pressure_msl,wind_speed_10m,wind_direction_10m,visibility"));
+                                "wind_speed_10m,wind_direction_10m,visibility"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("pressure_msl"));
         QCOMPARE(query.queryItemValue(QStringLiteral("daily"), QUrl::FullyDecoded),
                  QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset"));
         QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), QStringLiteral("2026-12-07T13:45"));
     }
+    // 24 cities, 13 variables: 31.2 calls as the upstream counts them; the
+    // air's two variables count as one call a city.
+    QCOMPARE(m_source->ledger().weightedToday(m_now), 31.2 + 24);
 }
 
 // What the upstream's forecast answer to a wave may be. The answer for
@@ -257,14 +293,14 @@ void TestLiveForecasts::requestShape()
 void TestLiveForecasts::upstreamAnswers_data()
 {
     QTest::addColumn<QString>("upstream");
-    QTest::addColumn<QString>("failure"); // "", "upstream" or "cities"
+    QTest::addColumn<QString>("failure"); // "", "upstream", "limit" or "cities"
 
     QTest::newRow("good answer") << "good" << "";
     QTest::newRow("nulls in every value") << "nulls" << "";
     QTest::newRow("error text appended to a 200") << "appended" << "upstream";
     QTest::newRow("error object with 200") << "error-200" << "upstream";
     QTest::newRow("400 with the error object") << "error-400" << "upstream";
-    QTest::newRow("429 too many requests") << "429" << "upstream";
+    QTest::newRow("429 too many requests") << "429" << "limit";
     QTest::newRow("500") << "500" << "upstream";
     QTest::newRow("truncated JSON") << "truncated" << "upstream";
     QTest::newRow("one object for several cities") << "object" << "upstream";
@@ -343,9 +379,16 @@ void TestLiveForecasts::upstreamAnswers()
     } else {
         QCOMPARE(answer.status, ServedDocument::Status::Unavailable);
         QVERIFY(answer.body.isEmpty());
-        QCOMPARE(answer.retryAfterSeconds, LiveForecastSource::FirstBackoffSeconds);
+        // A whole failure is tried again after its pause; a city that failed
+        // waits for the next hour's wave; a daily limit for the next day.
         const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
+        const QDateTime tomorrow(m_now.date().addDays(1), QTime(0, 0), Qt::UTC);
+        const QDateTime retry = failure == QLatin1String("upstream") ? pause
+            : failure == QLatin1String("limit")                     ? tomorrow
+                                                                    : nextHour();
+        QCOMPARE(answer.retryAfterSeconds, m_now.secsTo(retry));
         QCOMPARE(m_source->backoffUntil(), failure == QLatin1String("upstream") ? pause : QDateTime());
+        QCOMPARE(m_source->limitedUntil(), failure == QLatin1String("limit") ? tomorrow : QDateTime());
         QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0040")),
                  failure == QLatin1String("cities") ? pause : QDateTime());
     }
@@ -385,15 +428,23 @@ void TestLiveForecasts::hugeAnswerWhileTheClientIsBusy()
     QVERIFY2(written <= HugeWrittenAtMost, qPrintable(QStringLiteral("%1 bytes written").arg(written)));
 }
 
-void TestLiveForecasts::cachedForFifteenMinutes()
+// One wave serves the hour: each quarter a document of its own, written
+// from that quarter of the series; the next hour asks again.
+void TestLiveForecasts::servedQuarterByQuarter()
 {
     serveForecasts(riyadhAnswer());
-    const ServedDocument first = ask(city("SAXX0017"));
-    QCOMPARE(first.status, ServedDocument::Status::Ok);
+    ServedDocument before = ask(city("SAXX0017"));
+    QCOMPARE(before.status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 1);
-
-    advance(LiveForecastSource::FreshSeconds - 1);
-    QCOMPARE(ask(city("SAXX0017")).body, first.body);
+    for (const char *clock : {"1:15 pm", "1:30 pm", "1:45 pm"}) {
+        advance(15 * 60);
+        const ServedDocument quarter = ask(city("SAXX0017"));
+        QCOMPARE(quarter.status, ServedDocument::Status::Ok);
+        QVERIFY(!quarter.stale);
+        QVERIFY2(quarter.body.contains(QByteArray(" at ") + clock), quarter.body.constData());
+        QVERIFY(quarter.body != before.body);
+        before = quarter;
+    }
     const ServedDocument imperial = ask(city("SAXX0017"), Units::Imperial);
     QVERIFY(imperial.body.contains("temperature=\"F\""));
     // Every city came with the same wave.
@@ -401,7 +452,7 @@ void TestLiveForecasts::cachedForFifteenMinutes()
     QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(airCalls(), 1);
 
-    advance(1);
+    m_now = nextHour();
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 2);
     QCOMPARE(airCalls(), 2);
@@ -437,7 +488,7 @@ void TestLiveForecasts::atMostFourInFlight()
     int answered = 0;
     const QList<Location> &all = LocationTable::builtIn().locations();
     for (int i = 0; i < 10; ++i)
-        m_client->fetch({all[i]}, [&answered](const FetchResult &) { ++answered; });
+        m_client->fetch({all[i]}, Observed, [&answered](const FetchResult &) { ++answered; });
 
     QTest::qWait(150);
     QCOMPARE(upstreamCalls(), OpenMeteoClient::MaximumInFlight);
@@ -457,7 +508,7 @@ void TestLiveForecasts::failuresCityByCity_data()
 
     QTest::newRow("fewer elements than asked") << "short" << "SAXX0032";
     QTest::newRow("an error object for one city") << "error" << "SAXX0014";
-    QTest::newRow("no current block for one city") << "no-current" << "SAXX0014";
+    QTest::newRow("no series for one city") << "no-current" << "SAXX0014";
     QTest::newRow("elements named out of order") << "reversed" << "";
 }
 
@@ -469,7 +520,7 @@ void TestLiveForecasts::failuresCityByCity()
         const QStringList ids = citiesAsked(request);
         QList<QByteArray> elements;
         for (const QString &id : ids) {
-            QByteArray element = readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(id)));
+            QByteArray element = asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(id))), request);
             if (id == failing && answer == QLatin1String("error"))
                 element = R"({"error":true,"reason":"No data is available for this location"})";
             else if (id == failing && answer == QLatin1String("no-current"))
@@ -497,7 +548,8 @@ void TestLiveForecasts::failuresCityByCity()
     for (const Location &location : LocationTable::builtIn().locations()) {
         const ServedDocument served = ask(location);
         QCOMPARE(served.status, location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
-        // Each city is written from its own element.
+        // Each city is written from its own element, and the quarter of its
+        // series gives what the upstream's current conditions would.
         const QJsonObject sample = QJsonDocument::fromJson(
             readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(location.id)))).object();
         if (location.id != failing)
@@ -509,15 +561,19 @@ void TestLiveForecasts::failuresCityByCity()
     if (failing.isEmpty())
         return;
 
-    // Asked again within its pause, the city costs no call.
+    // Asked again, within its pause or after it, the city costs no call: it
+    // waits for the next hour's wave.
     const Location &lost = *LocationTable::builtIn().find(failing);
     QCOMPARE(m_source->cityBackoffUntil(failing), m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
-    advance(LiveForecastSource::FirstBackoffSeconds - 1);
-    QCOMPARE(ask(lost).retryAfterSeconds, 1);
+    for (int seconds : {LiveForecastSource::FirstBackoffSeconds - 1, 1, 20 * 60}) {
+        advance(seconds);
+        m_source->renewIfDue();
+        QCOMPARE(ask(lost).retryAfterSeconds, m_now.secsTo(nextHour()));
+    }
     QCOMPARE(upstreamCalls(), 1);
-    // After it, the next wave asks for it again (with the others, to keep
-    // them in step), and it is back.
-    advance(1);
+    // The next wave asks for it again (with the others, to keep the address
+    // the same everywhere), and it is back.
+    m_now = nextHour();
     serveForecasts(riyadhAnswer());
     QCOMPARE(ask(lost).status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 2);
@@ -558,7 +614,7 @@ void TestLiveForecasts::airQuality()
         }));
     else if (air == QLatin1String("null"))
         m_upstream->handle(target, perCity([](const QString &) {
-            return QByteArray(R"({"current":{"time":"2026-12-07T13:00","dust":null,"pm10":null}})");
+            return QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-12-07T13:00","dust":null,"pm10":null}})");
         }));
     else if (air == QLatin1String("short"))
         m_upstream->handle(target, [](const HttpRequest &request) {
@@ -585,9 +641,10 @@ void TestLiveForecasts::airQuality()
     QCOMPARE(upstreamCalls(), 1);
 }
 
-// While boards ask, the cache is renewed as it runs out, and what is renewed
-// is served meanwhile: a board refreshing at minutes 5, 18 and 28 never waits
-// after its first refresh, and costs four waves an hour; none once it stops.
+// While boards ask, each hour's wave starts as the hour begins, and what
+// the hour before brought is served meanwhile: a board refreshing at
+// minutes 5, 18 and 28 never waits after its first refresh, and costs one
+// wave an hour; none once it stops.
 void TestLiveForecasts::renewsWhileBoardsAsk()
 {
     serveForecasts(riyadhAnswer());
@@ -601,17 +658,20 @@ void TestLiveForecasts::renewsWhileBoardsAsk()
             for (const Location &location : LocationTable::builtIn().locations()) {
                 std::optional<ServedDocument> atOnce;
                 m_source->document(location, Units::Metric, [&atOnce](const ServedDocument &served) { atOnce = served; });
-                QVERIFY2(atOnce && atOnce->status == ServedDocument::Status::Ok, qPrintable(m_now.toString()));
+                QVERIFY2(atOnce && atOnce->status == ServedDocument::Status::Ok && !atOnce->stale,
+                         qPrintable(m_now.toString()));
             }
         }
+        if (clock == 0) // the hour's wave is under way as it begins
+            QVERIFY(m_source->waveRunning() || minute > 2 * 60 + 30);
         waitForTheWave();
-        if (minute == 2 * 60) // the first wave, and one every 15 minutes since
-            QCOMPARE(m_source->wavesStarted(), 9);
+        if (minute == 2 * 60) // the first wave, and one an hour since
+            QCOMPARE(m_source->wavesStarted(), 3);
     }
-    // The last board asked at 12:05; renewed at 12:20 and 12:35, not after.
-    QCOMPARE(m_source->wavesStarted(), 11);
-    QCOMPARE(upstreamCalls(), 11);
-    QCOMPARE(airCalls(), 11);
+    // The last board asked at 12:05; nothing is renewed after it.
+    QCOMPARE(m_source->wavesStarted(), 3);
+    QCOMPARE(upstreamCalls(), 3);
+    QCOMPARE(airCalls(), 3);
 }
 
 void TestLiveForecasts::answersWithinItsTime()
@@ -622,7 +682,7 @@ void TestLiveForecasts::answersWithinItsTime()
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
     m_upstream->hang(QStringLiteral("/v1/forecast"));
     m_source->setAnswerWithin(200);
-    advance(LiveForecastSource::FreshSeconds);
+    m_now = nextHour();
     const ServedDocument stale = ask(city("SAXX0017"));
     QCOMPARE(stale.status, ServedDocument::Status::Ok);
     QVERIFY(stale.note.startsWith(QLatin1String("stale")));
@@ -670,7 +730,7 @@ void TestLiveForecasts::backsOffExponentially()
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
     QCOMPARE(m_source->consecutiveFailures(), 0);
     m_upstream->serve(QStringLiteral("/v1/forecast"), "busy", 503, "text/plain");
-    advance(LiveForecastSource::FreshSeconds);
+    m_now = nextHour();
     ask(city("SAXX0012"));
     QCOMPARE(m_now.secsTo(m_source->backoffUntil()), 30);
 }
@@ -689,36 +749,141 @@ void TestLiveForecasts::failuresOfOneWaveCountOnce()
     QCOMPARE(m_now.secsTo(m_source->backoffUntil()), 30);
 }
 
-void TestLiveForecasts::honoursRetryAfter()
+// The upstream's limits: no wave until the limit can have reset, stale
+// documents meanwhile, and health telling why.
+void TestLiveForecasts::stopsAtTheUpstreamsLimits_data()
 {
-    m_upstream->handle(QStringLiteral("/v1/forecast"), [](const HttpRequest &) {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<int>("retryAfter"); // -1: none sent
+    QTest::addColumn<int>("waitSeconds"); // from 11:00 UTC, when the limit is met
+
+    const int nextHour = 3600;
+    const int tomorrow = (24 - 11) * 3600;
+    QTest::newRow("429, minutely limit") << 429 << QByteArray("Minutely API request limit exceeded. Please try again in one minute.") << -1 << nextHour;
+    QTest::newRow("429, hourly limit") << 429 << QByteArray("Hourly API request limit exceeded. Please try again in the next hour.") << -1 << nextHour;
+    QTest::newRow("429, daily limit") << 429 << QByteArray("Daily API request limit exceeded. Please try again tomorrow.") << -1 << tomorrow;
+    QTest::newRow("429 without a reason") << 429 << QByteArray() << -1 << nextHour;
+    QTest::newRow("429, Retry-After within the hour") << 429 << QByteArray() << 300 << nextHour;
+    QTest::newRow("429, Retry-After past the hour") << 429 << QByteArray() << 7200 << 7200;
+    QTest::newRow("400 saying the daily limit") << 400 << QByteArray("Daily API request limit exceeded.") << -1 << tomorrow;
+}
+
+void TestLiveForecasts::stopsAtTheUpstreamsLimits()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reason);
+    QFETCH(int, retryAfter);
+    QFETCH(int, waitSeconds);
+
+    serveForecasts(riyadhAnswer());
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    m_upstream->handle(QStringLiteral("/v1/forecast"), [&](const HttpRequest &) {
         HttpResponse response;
-        response.status = 429;
+        response.status = status;
         response.contentType = "application/json";
-        response.body = R"({"error":true,"reason":"Minutely API request limit exceeded."})";
-        response.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("300")));
+        response.body = reason.isEmpty() ? QByteArray() : R"({"error":true,"reason":")" + reason + R"("})";
+        if (retryAfter >= 0)
+            response.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
         return response;
     });
-    QCOMPARE(ask(city("SAXX0017")).retryAfterSeconds, 300);
-    advance(299);
-    ask(city("SAXX0017"));
-    QCOMPARE(upstreamCalls(), 1);
-    advance(1);
-    ask(city("SAXX0017"));
+    m_now = nextHour();
+    const QDateTime limited = m_now.addSecs(waitSeconds);
+    const ServedDocument stale = ask(city("SAXX0017"));
     QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(stale.status, ServedDocument::Status::Ok);
+    QVERIFY(stale.stale);
+    QCOMPARE(m_source->limitedUntil(), limited);
+    QVERIFY(m_source->metrics().contains("forecastd_upstream_rate_limited_total 1\n"));
+    std::optional<ServiceHealth> health;
+    m_source->health([&health](const ServiceHealth &h) { health = h; });
+    QVERIFY(health && health->ok && health->reason.contains(QLatin1String("limit")));
+
+    // Neither requests nor renewal ask again before the limit ends.
+    while (m_now.secsTo(limited) > 1) {
+        advance(int(std::min<qint64>(m_now.secsTo(limited) - 1, 40 * 60)));
+        m_source->renewIfDue();
+        ask(city("SAXX0012"));
+    }
+    QCOMPARE(upstreamCalls(), 2);
+    m_now = limited;
+    serveForecasts(riyadhAnswer());
+    ask(city("SAXX0017"));
+    QCOMPARE(upstreamCalls(), 3);
+    QVERIFY(!m_source->limitedUntil().isValid());
+}
+
+// Once the day's budget of weighted calls would be passed, the dust goes
+// first, then the waves, until the next UTC day.
+void TestLiveForecasts::keepsToTheDailyBudget()
+{
+    serveForecasts(riyadhAnswer());
+    m_source->setDailyBudget(100);
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 55.2
+    m_now = nextHour();
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 31.2 more: no air
+    QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(airCalls(), 1);
+    m_now = nextHour();
+    const ServedDocument stale = ask(city("SAXX0017"));
+    QVERIFY(stale.stale);
+    QCOMPARE(upstreamCalls(), 2);
+    QCOMPARE(m_source->limitedUntil(), QDateTime(m_now.date().addDays(1), QTime(0, 0), Qt::UTC));
+    QVERIFY(m_source->ledger().weightedToday(m_now) <= 100);
+
+    m_now = m_source->limitedUntil().addSecs(5 * 60);
+    QVERIFY(!ask(city("SAXX0017")).stale);
+    QCOMPARE(upstreamCalls(), 3);
+    QCOMPARE(airCalls(), 2);
+}
+
+// What a day at the board's schedule costs, as the upstream counts it: at
+// most 1,500 weighted calls, also when one city never has an answer.
+void TestLiveForecasts::callsADay_data()
+{
+    QTest::addColumn<QString>("failing"); // a city whose element is never usable
+
+    QTest::newRow("every city answered") << QString();
+    QTest::newRow("one city always failing") << QStringLiteral("SAXX0014");
+}
+
+void TestLiveForecasts::callsADay()
+{
+    QFETCH(QString, failing);
+    const QByteArray broken = readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
+    m_upstream->handle(QStringLiteral("/v1/forecast"), perCity([&](const QString &id) {
+        return id == failing ? broken : riyadhAnswer();
+    }));
+    m_now = QDateTime(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+    for (int minute = 0; minute < 24 * 60; ++minute) {
+        const int clock = m_now.time().minute();
+        if (clock == 5 || clock == 18 || clock == 28) {
+            for (const Location &location : LocationTable::builtIn().locations())
+                ask(location);
+        }
+        waitForTheWave();
+        advance(60);
+        m_source->renewIfDue();
+    }
+    const double spent = m_source->ledger().weightedToday(m_now.addSecs(-60));
+    qInfo("%s: %.1f weighted calls in a day", qPrintable(QString(QTest::currentDataTag())), spent);
+    QVERIFY(spent <= 1500);
+    QCOMPARE(upstreamCalls(), 24);
 }
 
 void TestLiveForecasts::staleDocumentsForThreeHours()
 {
     serveForecasts(riyadhAnswer());
-    const ServedDocument fresh = ask(city("SAXX0017"));
-    QCOMPARE(fresh.status, ServedDocument::Status::Ok);
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    advance(40 * 60); // 13:45 AST, the hour's last quarter
+    const ServedDocument last = ask(city("SAXX0017"));
 
     m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
-    advance(20 * 60);
+    m_now = nextHour();
     ServedDocument stale = ask(city("SAXX0017"));
     QCOMPARE(stale.status, ServedDocument::Status::Ok);
-    QCOMPARE(stale.body, fresh.body);
+    QVERIFY(stale.stale);
+    QCOMPARE(stale.body, last.body);
     QCOMPARE(upstreamCalls(), 2);
 
     // During the pause too, without asking the upstream.
@@ -726,33 +891,35 @@ void TestLiveForecasts::staleDocumentsForThreeHours()
     QCOMPARE(ask(city("SAXX0017"), Units::Imperial).status, ServedDocument::Status::Ok);
     QCOMPARE(upstreamCalls(), 2);
 
-    // Its age is told by its own publication time (13:00 AST), not by when
+    // Its age is told by the quarter it tells of (13:45 AST), not by when
     // it was fetched.
-    m_now = Observed.addSecs(LiveForecastSource::StaleLimitSeconds - 60);
+    const QDateTime lastQuarter = Observed.addSecs(45 * 60);
+    m_now = lastQuarter.addSecs(LiveForecastSource::StaleLimitSeconds - 60);
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
-    m_now = Observed.addSecs(LiveForecastSource::StaleLimitSeconds + 60);
+    m_now = lastQuarter.addSecs(LiveForecastSource::StaleLimitSeconds + 60);
     stale = ask(city("SAXX0017"));
     QCOMPARE(stale.status, ServedDocument::Status::Unavailable);
     QVERIFY(stale.body.isEmpty());
 
     // The upstream back: a fresh document again.
-    m_now = m_source->backoffUntil();
+    m_now = std::max(m_now, m_source->backoffUntil());
     serveForecasts(riyadhAnswer());
-    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    const ServedDocument fresh = ask(city("SAXX0017"));
+    QCOMPARE(fresh.status, ServedDocument::Status::Ok);
+    QVERIFY(!fresh.stale);
 }
 
 void TestLiveForecasts::staleNeedsAPublicationTime()
 {
+    // A current block that tells no time says nothing of any quarter.
     QJsonObject answer = QJsonDocument::fromJson(riyadhAnswer()).object();
     QJsonObject current = answer.value(QStringLiteral("current")).toObject();
     current.insert(QStringLiteral("time"), QJsonValue::Null);
     answer.insert(QStringLiteral("current"), current);
-    serveForecasts(QJsonDocument(answer).toJson());
-    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
-
-    m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
-    advance(LiveForecastSource::FreshSeconds + 1);
+    m_upstream->serve(QStringLiteral("/v1/forecast"), answerOf(QList<QByteArray>(cityCount(), QJsonDocument(answer).toJson())),
+                      200, "application/json");
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+    QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0017")), m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
 }
 
 void TestLiveForecasts::keepsAnswersOnDisk()
@@ -760,22 +927,26 @@ void TestLiveForecasts::keepsAnswersOnDisk()
     QTemporaryDir cache;
     m_source->setCacheDirectory(cache.path());
     serveForecasts(riyadhAnswer());
-    const ServedDocument before = ask(city("SAXX0017"));
-    QCOMPARE(before.status, ServedDocument::Status::Ok);
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    const double spent = m_source->ledger().weightedToday(m_now);
 
-    // A restarted service, with the upstream out of reach.
+    // A restarted service, with the upstream out of reach: the hour's
+    // series serves its quarters, and the day's calls still count.
     m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
     advance(10 * 60);
     m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
     m_source->setCacheDirectory(cache.path());
-    QCOMPARE(ask(city("SAXX0017")).body, before.body); // still fresh: no call
+    const ServedDocument quarter = ask(city("SAXX0017"));
+    QCOMPARE(quarter.status, ServedDocument::Status::Ok);
+    QVERIFY(!quarter.stale);
     QCOMPARE(upstreamCalls(), 1);
-    advance(10 * 60);
-    QCOMPARE(ask(city("SAXX0017")).body, before.body); // stale, the upstream failing
+    QCOMPARE(m_source->ledger().weightedToday(m_now), spent);
+    m_now = nextHour();
+    QVERIFY(ask(city("SAXX0017")).stale); // the upstream failing
     QCOMPARE(upstreamCalls(), 2);
 
     // Past the stale rule, a restart has nothing to serve.
-    m_now = Observed.addSecs(LiveForecastSource::StaleLimitSeconds + 60);
+    m_now = Observed.addSecs(45 * 60 + LiveForecastSource::StaleLimitSeconds + 60);
     m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
     m_source->setCacheDirectory(cache.path());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
@@ -793,8 +964,8 @@ void TestLiveForecasts::health_data()
     QTest::newRow("just started, upstream fine") << false << "good" << 0 << true;
     QTest::newRow("just started, upstream down") << false << "down" << 0 << false;
     QTest::newRow("upstream down, stale documents") << true << "down" << 20 << true;
-    QTest::newRow("upstream down, nothing left") << true << "down" << 200 << false;
-    QTest::newRow("no usable element for any city") << true << "no-current" << 200 << false;
+    QTest::newRow("upstream down, nothing left") << true << "down" << 230 << false;
+    QTest::newRow("no usable element for any city") << true << "no-current" << 230 << false;
 }
 
 void TestLiveForecasts::health()

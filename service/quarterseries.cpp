@@ -1,0 +1,178 @@
+#include "quarterseries.h"
+
+#include <QJsonArray>
+
+#include <cmath>
+
+namespace {
+
+constexpr qint64 QuarterSeconds = 15 * 60;
+constexpr qint64 HourSeconds = 60 * 60;
+
+QDateTime floorTo(const QDateTime &utc, qint64 seconds)
+{
+    const qint64 s = utc.toSecsSinceEpoch();
+    return QDateTime::fromSecsSinceEpoch(s - ((s % seconds) + seconds) % seconds, Qt::UTC);
+}
+
+std::optional<qint64> utcOffsetOf(const QJsonObject &element)
+{
+    const QJsonValue value = element.value(QLatin1String("utc_offset_seconds"));
+    if (!value.isDouble())
+        return {};
+    const double offset = value.toDouble();
+    if (std::floor(offset) != offset || std::fabs(offset) > 18 * HourSeconds)
+        return {};
+    return qint64(offset);
+}
+
+// "2026-12-07T13:15" for a UTC instant, in the element's wall-clock time.
+QString readingAt(const QDateTime &utc, qint64 offset)
+{
+    return utc.addSecs(offset).toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+}
+
+// The UTC instant of a wall-clock reading of the element's; invalid when it
+// is not one. Date and time are read apart and put together in UTC, never
+// in the host's zone, where the reading could fall into a gap of its
+// daylight saving.
+QDateTime instantOf(const QJsonValue &reading, qint64 offset)
+{
+    const QString text = reading.toString();
+    const qsizetype t = text.indexOf(u'T');
+    if (t < 0)
+        return {};
+    const QDate date = QDate::fromString(text.left(t), Qt::ISODate);
+    const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODate);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+}
+
+// The quarter a current block stands for, in UTC.
+std::optional<QDateTime> currentQuarter(const QJsonObject &element)
+{
+    const auto offset = utcOffsetOf(element);
+    const QJsonValue current = element.value(QLatin1String("current"));
+    if (!offset || !current.isObject())
+        return {};
+    const QDateTime at = instantOf(current.toObject().value(QLatin1String("time")), *offset);
+    return at.isValid() ? std::optional<QDateTime>(quarterStart(at)) : std::nullopt;
+}
+
+qsizetype indexOfReading(const QJsonObject &series, const QString &reading)
+{
+    const QJsonArray times = series.value(QLatin1String("time")).toArray();
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        if (times.at(i).toString() == reading)
+            return i;
+    }
+    return -1;
+}
+
+// Every variable of a series at index i, into `current` (those already
+// there stay), and their units into `units`.
+void takeValues(const QJsonObject &series, const QJsonObject &seriesUnits, qsizetype i, QJsonObject &current,
+                QJsonObject &units)
+{
+    for (auto it = series.begin(); it != series.end(); ++it) {
+        if (it.key() == QLatin1String("time") || current.contains(it.key()))
+            continue;
+        const QJsonArray values = it.value().toArray();
+        current.insert(it.key(), i < values.size() ? values.at(i) : QJsonValue());
+        if (seriesUnits.contains(it.key()))
+            units.insert(it.key(), seriesUnits.value(it.key()));
+    }
+}
+
+// The element without its series: what stays in an answer with a current block.
+QJsonObject withoutSeries(QJsonObject element)
+{
+    for (const char *key : {"minutely_15", "minutely_15_units", "hourly", "hourly_units"})
+        element.remove(QLatin1String(key));
+    return element;
+}
+
+} // namespace
+
+QDateTime quarterStart(const QDateTime &utc)
+{
+    return floorTo(utc, QuarterSeconds);
+}
+
+QDateTime hourStart(const QDateTime &utc)
+{
+    return floorTo(utc, HourSeconds);
+}
+
+std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore)
+{
+    if (forecast.value(QLatin1String("current")).isObject()) {
+        const auto quarter = currentQuarter(forecast);
+        return quarter && *quarter <= atOrBefore ? quarter : std::nullopt;
+    }
+    const auto offset = utcOffsetOf(forecast);
+    if (!offset)
+        return {};
+    std::optional<QDateTime> latest;
+    const QJsonArray times = forecast.value(QLatin1String("minutely_15")).toObject().value(QLatin1String("time")).toArray();
+    for (const QJsonValue &reading : times) {
+        const QDateTime at = instantOf(reading, *offset);
+        if (at.isValid() && at == quarterStart(at) && at <= atOrBefore && (!latest || at > *latest))
+            latest = at;
+    }
+    return latest;
+}
+
+QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quarter)
+{
+    if (forecast.value(QLatin1String("current")).isObject())
+        return currentQuarter(forecast) == quarter ? forecast : QJsonObject();
+    const auto offset = utcOffsetOf(forecast);
+    if (!offset)
+        return {};
+    const QJsonObject quarters = forecast.value(QLatin1String("minutely_15")).toObject();
+    const qsizetype q = indexOfReading(quarters, readingAt(quarter, *offset));
+    if (q < 0)
+        return {};
+
+    QJsonObject current{{QStringLiteral("time"), readingAt(quarter, *offset)},
+                        {QStringLiteral("interval"), int(QuarterSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(quarters, forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
+    const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
+    const qsizetype h = indexOfReading(hours, readingAt(hourStart(quarter), *offset));
+    if (h >= 0)
+        takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+
+    QJsonObject answer = withoutSeries(forecast);
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}
+
+QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &quarter)
+{
+    const QDateTime hour = hourStart(quarter);
+    if (airQuality.value(QLatin1String("current")).isObject()) {
+        const auto at = currentQuarter(airQuality);
+        return at && hourStart(*at) == hour ? airQuality : QJsonObject();
+    }
+    const auto offset = utcOffsetOf(airQuality);
+    if (!offset)
+        return {};
+    const QJsonObject hours = airQuality.value(QLatin1String("hourly")).toObject();
+    const qsizetype h = indexOfReading(hours, readingAt(hour, *offset));
+    if (h < 0)
+        return {};
+    QJsonObject current{{QStringLiteral("time"), readingAt(hour, *offset)},
+                        {QStringLiteral("interval"), int(HourSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(hours, airQuality.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+    QJsonObject answer = withoutSeries(airQuality);
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}

@@ -1,0 +1,122 @@
+#include "serviceconfig.h"
+
+#include "openmeteoclient.h"
+
+#include <QFile>
+#include <QHash>
+#include <QList>
+
+#include <cmath>
+
+namespace {
+
+// A configuration file is a few lines; anything much larger is not one.
+constexpr qint64 MaximumFileBytes = 64 * 1024;
+
+bool isUpstreamUrl(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+} // namespace
+
+QUrl ServiceConfig::forecastEndpoint() const
+{
+    if (!forecastUpstream.isEmpty())
+        return forecastUpstream;
+    return apiKey.isEmpty() ? OpenMeteoClient::defaultEndpoint() : OpenMeteoClient::customerEndpoint();
+}
+
+QUrl ServiceConfig::airQualityEndpoint() const
+{
+    if (!airQualityUpstream.isEmpty())
+        return airQualityUpstream;
+    return apiKey.isEmpty() ? OpenMeteoClient::defaultAirQualityEndpoint() : OpenMeteoClient::customerAirQualityEndpoint();
+}
+
+bool ServiceConfig::set(const QString &key, const QString &value, QString *error)
+{
+    if (key == QLatin1String("forecast-upstream") || key == QLatin1String("air-quality-upstream")) {
+        const QUrl url(value, QUrl::StrictMode);
+        if (!isUpstreamUrl(url)) {
+            *error = QStringLiteral("not an http(s) address: %1").arg(value);
+            return false;
+        }
+        (key == QLatin1String("forecast-upstream") ? forecastUpstream : airQualityUpstream) = url;
+        return true;
+    }
+    if (key == QLatin1String("api-key")) {
+        // The key goes into every address asked: nothing that would need
+        // escaping or could end it.
+        for (QChar c : value) {
+            if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'-' && c != u'_' && c != u'.') {
+                *error = QStringLiteral("an API key is letters, digits, '-', '_' and '.'");
+                return false;
+            }
+        }
+        if (value.isEmpty()) {
+            *error = QStringLiteral("the API key is empty");
+            return false;
+        }
+        apiKey = value;
+        return true;
+    }
+    if (key == QLatin1String("daily-budget")) {
+        bool ok = false;
+        const double budget = value.toDouble(&ok);
+        if (!ok || !std::isfinite(budget) || budget <= 0 || budget > 1e9) {
+            *error = QStringLiteral("not a number of weighted calls above 0: %1").arg(value);
+            return false;
+        }
+        dailyBudget = budget;
+        return true;
+    }
+    *error = QStringLiteral("no such setting: %1 (the settings are forecast-upstream, air-quality-upstream, "
+                            "api-key and daily-budget)").arg(key);
+    return false;
+}
+
+bool ServiceConfig::read(const QByteArray &text, const QString &fileName, QString *error)
+{
+    QHash<QString, int> seen;
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int number = int(i) + 1;
+        const auto fail = [&](const QString &why) {
+            *error = QStringLiteral("%1:%2: %3").arg(fileName).arg(number).arg(why);
+            return false;
+        };
+        const QString line = QString::fromUtf8(lines.at(i)).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0)
+            return fail(QStringLiteral("not a line of the form key = value: %1").arg(line));
+        const QString key = line.left(equals).trimmed();
+        if (const int first = seen.value(key); first > 0)
+            return fail(QStringLiteral("%1 is given again (first on line %2)").arg(key).arg(first));
+        seen.insert(key, number);
+        QString why;
+        if (!set(key, line.mid(equals + 1).trimmed(), &why))
+            return fail(why);
+    }
+    return true;
+}
+
+bool ServiceConfig::readFile(const QString &path, bool mayBeMissing, QString *error)
+{
+    QFile file(path);
+    if (!file.exists() && mayBeMissing)
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray text = file.read(MaximumFileBytes + 1);
+    if (text.size() > MaximumFileBytes) {
+        *error = QStringLiteral("%1: larger than %2 bytes; not a configuration file").arg(path).arg(MaximumFileBytes);
+        return false;
+    }
+    return read(text, path, error);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "openmeteoclient.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QJsonObject>
+
+#include <array>
+
+// What the service has asked of the upstream, as the upstream counts it:
+// requests and weighted calls (locations x variables / 10, at least one per
+// location), today (the upstream's day, UTC) and since the service started
+// or its cache was begun; failures by kind; waves. Today's figures outlive a
+// restart through the cache, so that a daily budget holds for the day.
+class UpstreamLedger
+{
+public:
+    enum class Api { Forecast, AirQuality };
+
+    void waveStarted() { ++m_waves; }
+    void requestSent(Api api, double weight, const QDateTime &now);
+    void failed(UpstreamFailure failure);
+
+    // Today's weighted calls of both APIs, as of `now`.
+    double weightedToday(const QDateTime &now) const;
+
+    // The figures in Prometheus' text format, each line named forecastd_*.
+    QByteArray metrics(const QDateTime &now, double dailyBudget) const;
+
+    // Today's figures, for the cache file; fromJson takes them up only when
+    // they are of the same day as `now`.
+    QJsonObject toJson() const;
+    void fromJson(const QJsonObject &saved, const QDateTime &now);
+
+private:
+    struct Count
+    {
+        quint64 requests = 0;
+        double weighted = 0;
+    };
+    static constexpr int ApiCount = 2;
+    static constexpr int FailureKinds = int(UpstreamFailure::RateLimited) + 1;
+
+    void rollOver(const QDateTime &now);
+
+    quint64 m_waves = 0;
+    std::array<Count, ApiCount> m_total{};
+    std::array<Count, ApiCount> m_today{};
+    QDate m_day;
+    std::array<quint64, FailureKinds> m_failures{};
+};

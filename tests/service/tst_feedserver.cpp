@@ -24,6 +24,7 @@ class StubSource : public ForecastSource
 {
 public:
     enum class Mode { Ok, Unavailable, Later };
+    static inline const QDateTime LastModified{QDate(2026, 12, 7), QTime(10, 0), Qt::UTC};
     Mode mode = Mode::Ok;
     int retryAfter = 0;
     int calls = 0;
@@ -40,6 +41,8 @@ public:
         ServedDocument served;
         served.status = ServedDocument::Status::Ok;
         served.body = bodyFor(location, units);
+        served.lastModified = LastModified;
+        served.maxAgeSeconds = 600;
         switch (mode) {
         case Mode::Ok:
             callback(served);
@@ -55,6 +58,8 @@ public:
             break;
         }
     }
+
+    QByteArray metrics() override { return "stub_upstream_requests_total 7\n"; }
 
     void health(HealthCallback callback) override
     {
@@ -165,6 +170,7 @@ private slots:
 
     void answers_data();
     void answers();
+    void revalidatesWithItsOwnTag();
     void keepAliveAndPipelining();
     void http10ClosesByDefault();
     void laterAnswersKeepTheirOrder();
@@ -221,7 +227,17 @@ void TestFeedServer::answers_data()
                                                       << QByteArray("<title>City not found</title>\n   <description>Invalid Input /forecastrss?p=XXXX0000&amp;u=c</description>") << 0;
     QTest::newRow("source has nothing") << get("/forecastrss?p=SAXX0017&u=c") << int(StubSource::Mode::Unavailable) << 503 << text << QByteArray("SAXX0017") << 1;
 
+    const QByteArray feed = "/forecastrss?p=SAXX0017&u=c";
+    QTest::newRow("conditional, any tag") << get(feed, "If-None-Match: *\r\n") << ok << 304 << QByteArray() << QByteArray() << 1;
+    QTest::newRow("conditional, other tags") << get(feed, "If-None-Match: \"a\", W/\"b\"\r\n") << ok << 200 << xml << QByteArray("<rss>") << 1;
+    QTest::newRow("conditional, not modified since") << get(feed, "If-Modified-Since: Mon, 07 Dec 2026 10:00:00 GMT\r\n") << ok << 304 << QByteArray() << QByteArray() << 1;
+    QTest::newRow("conditional, modified since") << get(feed, "If-Modified-Since: Mon, 07 Dec 2026 09:59:59 GMT\r\n") << ok << 200 << xml << QByteArray("<rss>") << 1;
+    QTest::newRow("conditional, no date") << get(feed, "If-Modified-Since: yesterday\r\n") << ok << 200 << xml << QByteArray("<rss>") << 1;
+    QTest::newRow("conditional, a tag wins over a date") << get(feed, "If-None-Match: \"a\"\r\nIf-Modified-Since: Tue, 08 Dec 2026 10:00:00 GMT\r\n")
+                                                          << ok << 200 << xml << QByteArray("<rss>") << 1;
     QTest::newRow("health") << get("/health") << ok << 200 << text << QByteArray("200 OK: 24 of 24 cities served") << 0;
+    QTest::newRow("metrics") << get("/metrics") << ok << 200 << QByteArray("text/plain; version=0.0.4; charset=utf-8")
+                             << QByteArray("stub_upstream_requests_total 7\n# HELP forecastd_documents_served_total") << 0;
     QTest::newRow("health, nothing to serve") << get("/health?from=board") << int(StubSource::Mode::Unavailable) << 503 << text
                                               << QByteArray("503 Service Unavailable: the upstream cannot be reached") << 0;
     QTest::newRow("unknown path") << get("/weather?p=SAXX0017") << ok << 404 << text << QByteArray() << 0;
@@ -251,6 +267,7 @@ void TestFeedServer::answers()
     QFETCH(QByteArray, contentType);
     QFETCH(QByteArray, body);
     QFETCH(int, sourceCalls);
+    const QByteArray text = "text/plain; charset=utf-8";
 
     m_source->mode = StubSource::Mode(mode);
     RawClient client(m_server->port());
@@ -268,10 +285,38 @@ void TestFeedServer::answers()
     }
     if (status == 503 && request.contains("/forecastrss"))
         QCOMPARE(answer.headers.value("retry-after"), QByteArray("60"));
+    if ((status == 200 || status == 304) && contentType != text && request.contains("p=SAXX")) {
+        // What a cache needs to keep the document and to ask whether it changed.
+        QVERIFY(answer.headers.value("etag").startsWith('"'));
+        QCOMPARE(answer.headers.value("last-modified"), QByteArray("Mon, 07 Dec 2026 10:00:00 GMT"));
+        QCOMPARE(answer.headers.value("cache-control"), QByteArray("max-age=600"));
+    }
     if (status == 405)
         QCOMPARE(answer.headers.value("allow"), QByteArray("GET, HEAD"));
     if (status == 400 || status == 405)
         QVERIFY(client.closedWithin(2000) || answer.headers.value("connection") == "close");
+}
+
+// A client that kept the document asks with its tag: 304 while the
+// document is the same, the document again once it changed; documents
+// served are counted.
+void TestFeedServer::revalidatesWithItsOwnTag()
+{
+    RawClient client(m_server->port());
+    const QByteArray feed = "GET /forecastrss?p=SAXX0012&u=c HTTP/1.1\r\nHost: x\r\n";
+    client.send(feed + "\r\n");
+    const QByteArray tag = client.next().headers.value("etag");
+    client.send(feed + "If-None-Match: " + tag + "\r\n\r\n");
+    const Answer same = client.next();
+    QCOMPARE(same.status, 304);
+    QCOMPARE(same.headers.value("etag"), tag);
+    QVERIFY(same.body.isEmpty());
+    client.send("GET /forecastrss?p=SAXX0012&u=f HTTP/1.1\r\nIf-None-Match: " + tag + "\r\n\r\n");
+    QCOMPARE(client.next().status, 200);
+    client.send("GET /metrics HTTP/1.1\r\n\r\n");
+    const QByteArray metrics = client.next().body;
+    QVERIFY2(metrics.contains("forecastd_documents_served_total{freshness=\"fresh\"} 3\n"), metrics.constData());
+    QVERIFY(metrics.contains("forecastd_documents_served_total{freshness=\"stale\"} 0\n"));
 }
 
 void TestFeedServer::keepAliveAndPipelining()

@@ -17,6 +17,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrlQuery>
 
 #include <memory>
 #include <vector>
@@ -100,6 +101,7 @@ private slots:
     void demoFolderIsWhatTheProgramRenders();
     void refusesBadOptions_data();
     void refusesBadOptions();
+    void tellsItsVersionWithoutServing();
     void saysWhenThePortIsTaken();
     void servesOnASocketFromSystemd();
 
@@ -176,10 +178,17 @@ void TestForecastd::servesLiveAndRecords()
     QTemporaryDir record;
     if (!QFileInfo::exists(QLatin1String(FakeTimeLibrary)))
         QSKIP("libfaketime is not installed (scripts/setup installs it)");
+    // The settings file gives the air-quality upstream, a key and a budget;
+    // the command line's forecast upstream wins over the file's.
+    const QString config = record.filePath(QStringLiteral("forecastd.conf"));
+    QFile settings(config);
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("forecast-upstream = http://127.0.0.1:9/nowhere\n# a comment\nair-quality-upstream = "
+                   + upstream.url(QStringLiteral("/v1/air-quality")).toEncoded() + "\napi-key = K3y\ndaily-budget = 1234\n");
+    settings.close();
     // 13:05 AST, the hour of the sample answers' current conditions.
     const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
-                                QStringLiteral("--air-quality-upstream"), upstream.url(QStringLiteral("/v1/air-quality")).toString(),
-                                QStringLiteral("--record"), record.path()},
+                                QStringLiteral("--config"), config, QStringLiteral("--record"), record.path()},
                                "2026-12-07 10:05:00");
     QVERIFY(port);
     const auto feed = [port](const char *id) {
@@ -198,8 +207,13 @@ void TestForecastd::servesLiveAndRecords()
     QVERIFY(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0030.xml"))).contains("code=\"19\""));
     // One wave: a forecast and an air-quality request.
     QCOMPARE(upstream.requests().size(), 2);
-    for (const HttpRequest &request : upstream.requests())
+    for (const HttpRequest &request : upstream.requests()) {
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
+        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")), QStringLiteral("K3y"));
+    }
+    const QByteArray metrics = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))).body;
+    QVERIFY2(metrics.contains("forecastd_daily_budget_weighted_calls 1234\n"), metrics.constData());
+    QVERIFY(metrics.contains("forecastd_upstream_weighted_calls_today{api=\"forecast\"} 31.2\n"));
 
     // Served from the cache the second time; healthy; the answers kept on disk.
     QCOMPARE(fetch(feed("SAXX0036")).status, 200);
@@ -230,26 +244,58 @@ void TestForecastd::demoFolderIsWhatTheProgramRenders()
 void TestForecastd::refusesBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("port not a number") << QStringList{"--port", "eighty"};
-    QTest::newRow("port too large") << QStringList{"--port", "70000"};
-    QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"};
-    QTest::newRow("upstream not http") << QStringList{"--upstream", "ftp://127.0.0.1/forecast"};
-    QTest::newRow("air-quality upstream not http") << QStringList{"--air-quality-upstream", "file:///tmp/air"};
-    QTest::newRow("replay and upstream") << QStringList{"--replay", "/tmp", "--upstream", "http://127.0.0.1/"};
-    QTest::newRow("replay and air-quality upstream") << QStringList{"--replay", "/tmp", "--air-quality-upstream", "http://127.0.0.1/"};
-    QTest::newRow("render without output") << QStringList{"--render", "/tmp"};
-    QTest::newRow("idle exit not a number of seconds") << QStringList{"--idle-exit", "-5"};
+    QTest::addColumn<QByteArray>("config"); // the text of the file given by --config; none when empty
+    QTest::addColumn<QByteArray>("said");   // what standard error must tell
+
+    QTest::newRow("unknown setting") << QStringList() << QByteArray("# the budget\n\ndaily-budgte = 10\n") << QByteArray(".conf:3: no such setting: daily-budgte");
+    QTest::newRow("line without =") << QStringList() << QByteArray("forecast-upstream https://x.example/\n") << QByteArray(".conf:1: not a line of the form key = value");
+    QTest::newRow("budget not a number") << QStringList() << QByteArray("daily-budget = lots") << QByteArray(".conf:1: not a number");
+    QTest::newRow("budget of nothing") << QStringList() << QByteArray("daily-budget = 0") << QByteArray(".conf:1:");
+    QTest::newRow("key with a blank") << QStringList() << QByteArray("api-key = a b") << QByteArray(".conf:1: an API key is");
+    QTest::newRow("setting twice") << QStringList() << QByteArray("daily-budget = 5\ndaily-budget = 6\n") << QByteArray(".conf:2: daily-budget is given again (first on line 1)");
+    QTest::newRow("upstream in the file not http") << QStringList() << QByteArray("forecast-upstream = ftp://x.example/") << QByteArray(".conf:1: not an http(s) address");
+    QTest::newRow("configuration file missing") << QStringList{"--config", "/nonexistent/forecastd.conf"} << QByteArray() << QByteArray("/nonexistent/forecastd.conf");
+    QTest::newRow("daily budget option not a number") << QStringList{"--daily-budget", "-3"} << QByteArray() << QByteArray("--daily-budget");
+    QTest::newRow("port not a number") << QStringList{"--port", "eighty"} << QByteArray() << QByteArray();
+    QTest::newRow("port too large") << QStringList{"--port", "70000"} << QByteArray() << QByteArray();
+    QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"} << QByteArray() << QByteArray();
+    QTest::newRow("upstream not http") << QStringList{"--upstream", "ftp://127.0.0.1/forecast"} << QByteArray() << QByteArray();
+    QTest::newRow("air-quality upstream not http") << QStringList{"--air-quality-upstream", "file:///tmp/air"} << QByteArray() << QByteArray();
+    QTest::newRow("replay and upstream") << QStringList{"--replay", "/tmp", "--upstream", "http://127.0.0.1/"} << QByteArray() << QByteArray();
+    QTest::newRow("replay and air-quality upstream") << QStringList{"--replay", "/tmp", "--air-quality-upstream", "http://127.0.0.1/"} << QByteArray() << QByteArray();
+    QTest::newRow("render without output") << QStringList{"--render", "/tmp"} << QByteArray() << QByteArray();
+    QTest::newRow("idle exit not a number of seconds") << QStringList{"--idle-exit", "-5"} << QByteArray() << QByteArray();
 }
 
 void TestForecastd::refusesBadOptions()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, config);
+    QFETCH(QByteArray, said);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("forecastd.conf"));
+    if (!config.isEmpty()) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(config) == config.size());
+        arguments << QStringLiteral("--config") << file;
+    }
     QProcess process;
     process.start(QStringLiteral(FORECASTD_PATH), arguments);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 2);
-    QVERIFY(!process.readAllStandardError().isEmpty());
+    const QByteArray errors = process.readAllStandardError();
+    QVERIFY(!errors.isEmpty());
+    QVERIFY2(errors.contains(said), errors.constData());
+}
+
+void TestForecastd::tellsItsVersionWithoutServing()
+{
+    QProcess process;
+    process.start(QStringLiteral(FORECASTD_PATH), {QStringLiteral("--version")});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput().trimmed(), QByteArray("forecastd " FORECASTD_VERSION));
 }
 
 void TestForecastd::saysWhenThePortIsTaken()

@@ -409,8 +409,13 @@ void LiveForecastSource::settleForecast(const Wave &wave, const QDateTime &now)
             city.backoff.fail(now, -1);
             const QString why = answer.isEmpty() ? forecast.problems.value(k)
                                                  : QStringLiteral("no quarter of the hour asked for");
-            qCWarning(lcForecastd, "%s: no forecast in the answer (%s); the next wave asks again",
-                      qPrintable(city.location->id), qPrintable(why));
+            // Said once when the city begins to fail; every hour after that
+            // would only repeat it.
+            if (city.backoff.failures == 1)
+                qCWarning(lcForecastd, "%s: no forecast in the answer (%s); the next wave asks again",
+                          qPrintable(city.location->id), qPrintable(why));
+            else
+                qCDebug(lcForecastd, "%s: still no forecast (%s)", qPrintable(city.location->id), qPrintable(why));
             continue;
         }
         city.backoff.succeed();

@@ -25,6 +25,8 @@
 
 #include "feedserver.h"
 #include "livesource.h"
+#include "quarterseries.h"
+#include "seriesanswer.h"
 #include "locationtable.h"
 #include "openmeteoclient.h"
 
@@ -79,16 +81,21 @@ const QByteArray CannedAirQuality = R"({"latitude":24.7,"longitude":46.7,"utc_of
 "current_units":{"time":"iso8601","interval":"seconds","dust":"μg/m³","pm10":"μg/m³"},
 "current":{"time":"2026-12-07T13:00","interval":3600,"dust":42.0,"pm10":88.5}})";
 
+// An element that gives nothing for its city, as the upstream may for one
+// location of many.
+const QByteArray EmptyElement = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800})";
+
 // The answer for `count` locations: the one object itself for one, else an
-// array of it, each but the first carrying its location_id.
-QByteArray answerFor(const QByteArray &one, int count)
+// array of it, each but the first carrying its location_id; the element at
+// `failing` is one with nothing in it.
+QByteArray answerFor(const QByteArray &one, int count, int failing = -1)
 {
+    const auto element = [&](int i) { return i == failing ? EmptyElement : one; };
     if (count <= 1)
-        return one;
-    const QByteArray rest = one.mid(one.indexOf('{') + 1);
-    QByteArray out = "[" + one;
+        return element(0);
+    QByteArray out = "[" + element(0);
     for (int i = 1; i < count; ++i)
-        out += ",{\"location_id\":" + QByteArray::number(i) + "," + rest;
+        out += ",{\"location_id\":" + QByteArray::number(i) + "," + element(i).mid(element(i).indexOf('{') + 1);
     return out + "]";
 }
 
@@ -114,6 +121,8 @@ public:
 
     std::atomic<int> forecastCalls{0};
     std::atomic<int> airQualityCalls{0};
+    // The city whose element of every forecast answer holds nothing; -1: none.
+    std::atomic<int> failingCity{-1};
 
 private:
     void serve(QTcpSocket *socket)
@@ -127,10 +136,13 @@ private:
             const QList<QByteArray> requestLine = received->left(received->indexOf('\r')).split(' ');
             received->clear();
             const QUrl target(QString::fromLatin1(requestLine.value(1)));
-            const int count = int(QUrlQuery(target).queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
+            const QUrlQuery query(target);
+            const int count = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
             const bool air = target.path().contains(QLatin1String("air-quality"));
             ++(air ? airQualityCalls : forecastCalls);
-            const QByteArray body = answerFor(air ? CannedAirQuality : CannedAnswer, count);
+            // The series of the hour asked, every step as the canned answer.
+            const QByteArray body = answerFor(seriesAnswer(air ? CannedAirQuality : CannedAnswer, query), count,
+                                              air ? -1 : failingCity.load());
             QTimer::singleShot(m_delayMs, socket, [socket, body] {
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
                               + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
@@ -548,9 +560,9 @@ int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastd
     service.terminate();
     service.waitForFinished(5000);
 
-    // The board's refresh at :28 after one at :05, past the cache's 15
-    // minutes: the same code in process, on a clock moved minute by minute
-    // with a moment for the service to act at each.
+    // The board's refresh at :28 after one at :05, two quarters later: the
+    // same code in process, on a clock moved minute by minute with a moment
+    // for the service to act at each.
     std::atomic<qint64> clockMs{QDateTime(QDate(2026, 12, 7), QTime(10, 5), Qt::UTC).toMSecsSinceEpoch()};
     InProcessService inProcess(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"), &clockMs);
     refreshAll(inProcess.port, &failures);
@@ -567,6 +579,66 @@ int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastd
 
     upstreamThread.run([&] { upstream.reset(); });
     return coldMs >= 0 ? 0 : 1;
+}
+
+// A day of one machine at the board's schedule (refreshes at minutes 5, 18
+// and 28 for all its cities), on a clock the bench moves minute by minute:
+// what the service asks of the upstream, as the upstream counts it.
+struct DayOfCalls
+{
+    double weighted = 0;
+    int forecastRequests = 0;
+    int airQualityRequests = 0;
+    int answered = 0;
+    int asked = 0;
+};
+
+DayOfCalls runDay(StandInUpstream &upstream, int failingCity)
+{
+    upstream.failingCity = failingCity;
+    const int forecastsBefore = upstream.forecastCalls;
+    const int airBefore = upstream.airQualityCalls;
+    OpenMeteoClient client;
+    client.setEndpoint(QUrl(upstream.url("/v1/forecast")));
+    client.setAirQualityEndpoint(QUrl(upstream.url("/v1/air-quality")));
+    const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+    QDateTime now = day;
+    LiveForecastSource source(&client, LocationTable::builtIn(), [&now] { return now; });
+    DayOfCalls result;
+    for (int minute = 0; minute < 24 * 60; ++minute) {
+        now = day.addSecs(minute * 60);
+        source.renewIfDue();
+        const int clock = now.time().minute();
+        if (clock == 5 || clock == 18 || clock == 28) {
+            for (const Location &location : LocationTable::builtIn().locations()) {
+                int status = -1;
+                source.document(location, Units::Metric, [&status](const ServedDocument &served) {
+                    status = served.status == ServedDocument::Status::Ok ? 1 : 0;
+                });
+                waitFor([&status] { return status >= 0; }, 20000);
+                ++result.asked;
+                result.answered += status == 1 ? 1 : 0;
+            }
+        }
+        waitFor([&source] { return !source.waveRunning(); }, 20000);
+    }
+    result.weighted = source.ledger().weightedToday(now);
+    result.forecastRequests = upstream.forecastCalls - forecastsBefore;
+    result.airQualityRequests = upstream.airQualityCalls - airBefore;
+    upstream.failingCity = -1;
+    return result;
+}
+
+void reportDaysOfCalls(StandInUpstream &upstream)
+{
+    std::printf("upstream calls of one machine in a day at the board's schedule (the free API allows fewer than "
+                "10,000 weighted calls a day per address):\n");
+    for (const int failing : {-1, 8}) {
+        const DayOfCalls day = runDay(upstream, failing);
+        std::printf("  %-24s %.1f weighted calls (%d forecast and %d air-quality requests); %d of %d documents served\n",
+                    failing < 0 ? "every city answered:" : "one city always failing:", day.weighted,
+                    day.forecastRequests, day.airQualityRequests, day.answered, day.asked);
+    }
 }
 
 } // namespace
@@ -634,6 +706,7 @@ int main(int argc, char *argv[])
             upstream = std::make_unique<StandInUpstream>(0);
             upstream->listen();
         });
+        reportDaysOfCalls(*upstream);
         service = std::make_unique<InProcessService>(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"),
                                                      nullptr);
         port = service->port;

@@ -3,6 +3,7 @@
 // Files the service's tests read: fixtures of their own, and the service's
 // bundled samples.
 
+#include "seriesanswer.h"
 #include "testsupport.h"
 
 #include "service/locationtable.h"
@@ -61,58 +62,10 @@ inline QStringList citiesAsked(const HttpRequest &request)
 }
 
 // An upstream element with a current block, made into the element the
-// upstream gives for a wave's request: the quarter-hour series from
-// start_minutely_15 to end_minutely_15 and the hourly series at start_hour,
-// every step with the current block's values, each variable in the series
-// the request asks it in. Anything else is passed as it is.
+// upstream gives for the request's hour (seriesanswer.h).
 inline QByteArray asSeries(const QByteArray &element, const HttpRequest &request)
 {
-    const QUrlQuery query(request.query);
-    const QString start = query.queryItemValue(QStringLiteral("start_minutely_15"));
-    const QString hour = query.queryItemValue(QStringLiteral("start_hour"));
-    QJsonObject answer = QJsonDocument::fromJson(element).object();
-    const QJsonValue current = answer.value(QStringLiteral("current"));
-    if (!current.isObject() || hour.isEmpty())
-        return element;
-    const QStringList hourly = query.queryItemValue(QStringLiteral("hourly")).split(u',');
-    QStringList quarters;
-    if (!start.isEmpty()) {
-        const QDateTime first = QDateTime::fromString(start, Qt::ISODate);
-        const QDateTime last = QDateTime::fromString(query.queryItemValue(QStringLiteral("end_minutely_15")), Qt::ISODate);
-        for (QDateTime at = first; at <= last; at = at.addSecs(15 * 60))
-            quarters << at.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
-    }
-    QJsonObject quarterSeries{{QStringLiteral("time"), QJsonArray::fromStringList(quarters)}};
-    QJsonObject hourSeries{{QStringLiteral("time"), QJsonArray{hour}}};
-    QJsonObject quarterUnits;
-    QJsonObject hourUnits;
-    const QJsonObject units = answer.value(QStringLiteral("current_units")).toObject();
-    const QJsonObject values = current.toObject();
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (it.key() == QLatin1String("time") || it.key() == QLatin1String("interval"))
-            continue;
-        if (hourly.contains(it.key()) || quarters.isEmpty()) {
-            hourSeries.insert(it.key(), QJsonArray{it.value()});
-            if (units.contains(it.key()))
-                hourUnits.insert(it.key(), units.value(it.key()));
-        } else {
-            QJsonArray series;
-            for (qsizetype i = 0; i < quarters.size(); ++i)
-                series.append(it.value());
-            quarterSeries.insert(it.key(), series);
-            if (units.contains(it.key()))
-                quarterUnits.insert(it.key(), units.value(it.key()));
-        }
-    }
-    answer.remove(QStringLiteral("current"));
-    answer.remove(QStringLiteral("current_units"));
-    if (!quarters.isEmpty()) {
-        answer.insert(QStringLiteral("minutely_15"), quarterSeries);
-        answer.insert(QStringLiteral("minutely_15_units"), quarterUnits);
-    }
-    answer.insert(QStringLiteral("hourly"), hourSeries);
-    answer.insert(QStringLiteral("hourly_units"), hourUnits);
-    return QJsonDocument(answer).toJson(QJsonDocument::Compact);
+    return seriesAnswer(element, QUrlQuery(request.query));
 }
 
 // The upstream's answer for several locations: an array of one element per

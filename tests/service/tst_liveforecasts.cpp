@@ -18,6 +18,10 @@
 
 #include <QDomDocument>
 #include <QJsonArray>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -26,6 +30,7 @@
 #include <QUrlQuery>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -163,6 +168,7 @@ private slots:
     void keepsToTheDailyBudget();
     void callsADay_data();
     void callsADay();
+    void tenMachinesBehindASiteCache();
     void staleDocumentsForThreeHours();
     void staleNeedsAPublicationTime();
     void keepsAnswersOnDisk();
@@ -870,6 +876,91 @@ void TestLiveForecasts::callsADay()
     qInfo("%s: %.1f weighted calls in a day", QTest::currentDataTag(), spent);
     QVERIFY(spent <= 1500);
     QCOMPARE(upstreamCalls(), 24);
+}
+
+// Ten machines behind the site cache (the real nginx, as scripts/site-cache
+// runs it) cost the upstream what one costs, and every board is answered:
+// they ask the same address for the same hour, whenever each started.
+void TestLiveForecasts::tenMachinesBehindASiteCache()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")}).isEmpty())
+        QSKIP("nginx is not installed (scripts/setup installs nginx-light)");
+    serveForecasts(riyadhAnswer());
+    const quint16 port = unusedLoopbackPort();
+    QProcess cache;
+    cache.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    cache.start(QStringLiteral(SITE_CACHE_SCRIPT),
+                {QString::number(port), m_upstream->url(QStringLiteral("/v1/forecast")).toString(),
+                 m_upstream->url(QStringLiteral("/v1/air-quality")).toString()});
+    QElapsedTimer started;
+    started.start();
+    QTcpSocket probe;
+    while (started.elapsed() < 10000 && cache.state() != QProcess::NotRunning) {
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(100))
+            break;
+        probe.abort();
+        QTest::qWait(50);
+    }
+    QCOMPARE(probe.state(), QAbstractSocket::ConnectedState);
+    probe.abort();
+    const auto stop = qScopeGuard([&cache] {
+        cache.terminate();
+        cache.waitForFinished(5000);
+    });
+
+    struct Machine
+    {
+        std::unique_ptr<OpenMeteoClient> client;
+        std::unique_ptr<LiveForecastSource> source;
+        QDateTime startsAt;
+    };
+    const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+    std::vector<Machine> machines(10);
+    for (std::size_t k = 0; k < machines.size(); ++k) {
+        Machine &machine = machines[k];
+        machine.client = std::make_unique<OpenMeteoClient>();
+        machine.client->setEndpoint(QUrl(QStringLiteral("http://127.0.0.1:%1/v1/forecast").arg(port)));
+        machine.client->setAirQualityEndpoint(QUrl(QStringLiteral("http://127.0.0.1:%1/v1/air-quality").arg(port)));
+        machine.source = std::make_unique<LiveForecastSource>(machine.client.get(), LocationTable::builtIn(), [this] { return m_now; });
+        machine.startsAt = day.addSecs(qint64(k) * 7 * 60); // each board started at a minute of its own
+    }
+    // Without QTRY's steps of 50 ms: a day has 240 waves to wait for.
+    const auto waitFor = [](const std::function<bool()> &done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && waited.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        return done();
+    };
+    int answered = 0;
+    int asked = 0;
+    for (int minute = 0; minute < 24 * 60; ++minute) {
+        m_now = day.addSecs(minute * 60);
+        const int clock = m_now.time().minute();
+        for (Machine &machine : machines) {
+            if (m_now < machine.startsAt)
+                continue;
+            machine.source->renewIfDue();
+            if (clock != 5 && clock != 18 && clock != 28 && m_now != machine.startsAt)
+                continue;
+            for (const Location &location : LocationTable::builtIn().locations()) {
+                std::optional<ServedDocument> answer;
+                machine.source->document(location, Units::Metric, [&answer](const ServedDocument &served) { answer = served; });
+                QVERIFY(waitFor([&answer] { return answer.has_value(); }));
+                ++asked;
+                answered += answer->status == ServedDocument::Status::Ok ? 1 : 0;
+            }
+        }
+        for (Machine &machine : machines)
+            QVERIFY(waitFor([&machine] { return !machine.source->waveRunning(); }));
+    }
+    QCOMPARE(answered, asked);
+    // One wave an hour reached the upstream, for all ten.
+    QCOMPARE(upstreamCalls(), 24);
+    QCOMPARE(airCalls(), 24);
+    for (const Machine &machine : machines)
+        QVERIFY(machine.source->wavesStarted() >= 23);
 }
 
 void TestLiveForecasts::staleDocumentsForThreeHours()

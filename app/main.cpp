@@ -1,13 +1,53 @@
 #include "app/frmWeatherMain.h"
-#include "platform/feedservicestarter.h"
 #include "platform/signalwatcher.h"
 #include "store/weatherstore.h"
 
 #include <QApplication>
 #include <QUrl>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char Usage[] =
+    "Usage: rorizedivo [--help | --version]\n"
+    "A weather board in Arabic for 24 cities of Saudi Arabia. It reads its feeds from the\n"
+    "local service rorizedivo-forecastd on 127.0.0.1:8619 and keeps them in wt.dar in its\n"
+    "application folder ($XDG_DATA_HOME/rorizedivo/ when installed).\n"
+    "\n"
+    "  -h, --help     print this and exit\n"
+    "  -v, --version  print the version and exit\n"
+    "\n"
+    "Qt's own options (-platform, -display, ...) are taken as well.\n"
+    "Weather data by Open-Meteo.com (CC BY 4.0).\n";
+
+// Asked for help or its version, the board answers on standard output and
+// ends, before it needs a display.
+bool answeredWithoutWindow(int argc, char *argv[], int *exitCode)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+            std::fputs(Usage, stdout);
+        } else if (std::strcmp(argument, "--version") == 0 || std::strcmp(argument, "-v") == 0) {
+            std::printf("rorizedivo %s\n", RORIZEDIVO_VERSION);
+        } else {
+            continue;
+        }
+        *exitCode = 0;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (int exitCode = 0; answeredWithoutWindow(argc, argv, &exitCode))
+        return exitCode;
+
     // Every ticker frame repaints the strip the frame before handed to the X
     // server. Through shared memory, Qt must then wait for a round trip before
     // it paints there again; a strip this small costs less sent through the
@@ -35,10 +75,6 @@ int main(int argc, char *argv[])
 
     if (!window.Form_Load())
         return window.endedWithError() ? 1 : 0;
-    // Where no systemd socket answers for the feed service, the service
-    // installed beside the board runs as long as the board does.
-    FeedServiceStarter feedService(QCoreApplication::applicationDirPath(), feedEndpoint.port(80));
-    feedService.startIfNeeded();
     window.show();
     if (window.isUnloaded())
         return 0;

@@ -3,9 +3,11 @@
 #include "platform/networkstate.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
-#include <QThread>
+#include <QTimer>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -32,7 +34,8 @@ FeedServiceStarter::~FeedServiceStarter()
 bool FeedServiceStarter::startIfNeeded()
 {
     const QFileInfo program(m_program);
-    if (m_process || !program.isFile() || !program.isExecutable() || loopbackPortListening(m_port))
+    if ((m_process && m_process->state() != QProcess::NotRunning) || !program.isFile() || !program.isExecutable()
+        || loopbackPortListening(m_port))
         return false;
 
     auto process = std::make_unique<QProcess>();
@@ -46,13 +49,18 @@ bool FeedServiceStarter::startIfNeeded()
     process->start();
     if (!process->waitForStarted(5000))
         return false;
-    // The first refresh follows the start at once; it must find the service
-    // listening, or every row stays empty until the next refresh.
-    for (int round = 0; round < 100 && process->state() == QProcess::Running; ++round) {
-        if (loopbackPortListening(m_port))
-            break;
-        QThread::msleep(50);
-    }
+    // The refresh that asked goes on at once; it must find the service
+    // listening, or its rows wait for the next refresh.
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (process->state() != QProcess::Running || loopbackPortListening(m_port, 50) || waited.elapsed() > 5000)
+            loop.quit();
+    });
+    poll.start(50);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     m_process = std::move(process);
     return true;
 }

@@ -7,11 +7,13 @@
 class QProcess;
 
 // Stands in for the feed service's systemd socket where there is none.
-// With a systemd user session the socket listens on the service's port and
-// starts the service at the first request. Without one nothing listens: the
-// board then starts the service installed beside its own executable, and
-// stops it when the board ends. A portable folder has no service beside the
-// executable, so nothing is started there.
+// With systemd the system socket listens on the service's port and starts
+// the service at the first request. Without it nothing listens: the board
+// then starts the service installed beside its own executable, at every
+// refresh that finds nothing listening (a service that ended, or another
+// board's that went with it, is replaced), and stops it when the board ends.
+// A portable folder has no service beside the executable, so nothing is
+// started there.
 class FeedServiceStarter
 {
 public:
@@ -21,8 +23,10 @@ public:
     // Stops the service this board started.
     ~FeedServiceStarter();
 
-    // Starts the service when it is there and nothing listens on the port,
-    // and waits a few seconds at most until it listens. True when started.
+    // Starts the service when it is there, none of this board's runs, and
+    // nothing listens on the port, and waits a few seconds at most until it
+    // listens; the wait runs the event loop, so the window goes on painting.
+    // True when started.
     bool startIfNeeded();
 
 private:

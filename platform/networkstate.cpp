@@ -4,47 +4,15 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QList>
-#include <QNetworkInterface>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QtEndian>
 
-bool routeTableHasDefaultRoute(const QByteArray &procNetRoute)
-{
-    constexpr uint RouteUp = 0x1; // RTF_UP
-    const QList<QByteArray> lines = procNetRoute.split('\n');
-    // The first line names the columns: Iface Destination Gateway Flags ... Mask ...
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 8)
-            continue;
-        bool flagsOk = false;
-        const uint flags = fields.at(3).toUInt(&flagsOk, 16);
-        if (fields.at(1) == "00000000" && fields.at(7) == "00000000" && flagsOk
-            && (flags & RouteUp))
-            return true;
-    }
-    return false;
-}
+#include <cstring>
+#include <utility>
 
-bool machineIsOnline()
-{
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const QNetworkInterface::InterfaceFlags flags = interface.flags();
-        if (!flags.testFlag(QNetworkInterface::IsLoopBack) && flags.testFlag(QNetworkInterface::IsUp)
-            && flags.testFlag(QNetworkInterface::IsRunning) && !interface.addressEntries().isEmpty())
-            return true;
-    }
-
-    QFile routes(QStringLiteral("/proc/net/route"));
-    if (routes.open(QIODevice::ReadOnly))
-        return routeTableHasDefaultRoute(routes.readAll());
-
-    // Nothing could be looked at: say online and let the fetch find out.
-    return interfaces.isEmpty();
-}
-
+#include <unistd.h>
 
 bool loopbackPortListening(quint16 port, int timeoutMs)
 {
@@ -103,15 +71,138 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs)
     return FeedServiceState::Serving;
 }
 
-bool boardIsOnline(quint16 feedPort)
+namespace {
+
+// One address of a kernel socket table: "0100007F" for IPv4, 32 digits for
+// IPv6; each 32-bit word is printed as a number the host read from the
+// address's bytes, so the number's bytes in the host's order are the
+// address's bytes.
+QHostAddress tableAddress(const QByteArray &hex)
 {
-    switch (feedServiceState(feedPort)) {
-    case FeedServiceState::Serving:
-        return true;
-    case FeedServiceState::NothingToServe:
+    if (hex.size() != 8 && hex.size() != 32)
+        return {};
+    quint8 bytes[16];
+    for (qsizetype i = 0; i < hex.size() / 8; ++i) {
+        bool ok = false;
+        const quint32 word = hex.mid(i * 8, 8).toUInt(&ok, 16);
+        if (!ok)
+            return {};
+        std::memcpy(bytes + 4 * i, &word, 4);
+    }
+    if (hex.size() == 8)
+        return QHostAddress(qFromBigEndian<quint32>(bytes));
+    return QHostAddress(bytes);
+}
+
+void collectOwners(const QByteArray &table, quint16 port, QList<uint> *owners)
+{
+    constexpr char Listening[] = "0A";
+    const QList<QByteArray> lines = table.split('\n');
+    // The first line names the columns: sl local_address rem_address st ... uid timeout inode
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
+        if (fields.size() < 8 || fields.at(3) != Listening)
+            continue;
+        const QList<QByteArray> local = fields.at(1).split(':');
+        bool portOk = false;
+        bool uidOk = false;
+        const uint uid = fields.at(7).toUInt(&uidOk);
+        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk)
+            continue;
+        const QHostAddress address = tableAddress(local.at(0));
+        const bool takesLoopback = address == QHostAddress(QHostAddress::LocalHost)
+            || address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::AnyIPv6)
+            || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1"));
+        if (takesLoopback && !owners->contains(uid))
+            owners->append(uid);
+    }
+}
+
+QByteArray readProcFile(const char *path)
+{
+    QFile file(QString::fromLatin1(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+QList<uint> loopbackListenerOwners(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port)
+{
+    QList<uint> owners;
+    collectOwners(procNetTcp, port, &owners);
+    collectOwners(procNetTcp6, port, &owners);
+    return owners;
+}
+
+LoginUids LoginUids::fromLoginDefs(const QByteArray &text)
+{
+    LoginUids uids;
+    for (const QByteArray &line : text.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        bool ok = false;
+        const uint value = fields.value(1).toUInt(&ok);
+        if (fields.size() < 2 || !ok)
+            continue;
+        if (fields.at(0) == "UID_MIN")
+            uids.first = value;
+        else if (fields.at(0) == "UID_MAX")
+            uids.last = value;
+    }
+    return uids;
+}
+
+bool isTrustedListenerOwner(uint owner, uint self, const LoginUids &logins)
+{
+    return owner == 0 || owner == self || owner < logins.first || owner > logins.last;
+}
+
+FeedListener feedListener(quint16 port, uint *owner)
+{
+    const QByteArray tcp = readProcFile("/proc/net/tcp");
+    if (tcp.isEmpty()) // no socket tables to read: whoever listens is taken at its word
+        return loopbackPortListening(port) ? FeedListener::Trusted : FeedListener::None;
+    const QList<uint> owners = loopbackListenerOwners(tcp, readProcFile("/proc/net/tcp6"), port);
+    if (owners.isEmpty())
+        return FeedListener::None;
+    const LoginUids logins = LoginUids::fromLoginDefs(readProcFile("/etc/login.defs"));
+    for (uint uid : owners) {
+        if (!isTrustedListenerOwner(uid, uint(::getuid()), logins)) {
+            if (owner)
+                *owner = uid;
+            return FeedListener::Untrusted;
+        }
+    }
+    return FeedListener::Trusted;
+}
+
+bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
+{
+    uint owner = 0;
+    FeedListener listener = feedListener(feedPort, &owner);
+    if (listener == FeedListener::None && startService && startService())
+        listener = feedListener(feedPort, &owner);
+    // Said when it begins, not at every check of a refresh.
+    static bool toldNothingListens = false;
+    if (listener != FeedListener::None)
+        toldNothingListens = false;
+    switch (listener) {
+    case FeedListener::None:
+        if (!std::exchange(toldNothingListens, true))
+            qInfo("nothing listens on 127.0.0.1:%u for the feeds: the board counts as offline", feedPort);
         return false;
-    case FeedServiceState::NotListening:
+    case FeedListener::Untrusted: {
+        // Said once for each stranger, not at every check.
+        static QList<uint> told;
+        if (!told.contains(owner)) {
+            told.append(owner);
+            qWarning("127.0.0.1:%u is listened on by user id %u, who is neither root, a system account nor this "
+                     "board's user: its feeds are not read, and the board counts as offline", feedPort, owner);
+        }
+        return false;
+    }
+    case FeedListener::Trusted:
         break;
     }
-    return machineIsOnline();
+    // A service that went away since counts as not listening: offline too.
+    return feedServiceState(feedPort) == FeedServiceState::Serving;
 }

@@ -1,17 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
-// Whether the machine has a usable network connection, asked before each
-// refresh: true when a network interface other than loopback is up and
-// running with an address, or when the routing table has a default route.
-// When neither can be looked at, the answer is true and the feed fetch
-// itself decides.
-bool machineIsOnline();
-
-// Whether a routing table in the form of /proc/net/route holds a default
-// route (destination and mask 0.0.0.0) that is up.
-bool routeTableHasDefaultRoute(const QByteArray &procNetRoute);
+#include <functional>
 
 // Whether anything accepts connections on this loopback port within
 // timeoutMs (a socket unit that listens there counts). It blocks: for
@@ -34,8 +26,40 @@ enum class FeedServiceState {
 // in the middle of the board's refresh.
 FeedServiceState feedServiceState(quint16 port, int timeoutMs = 500);
 
+// The owners (user ids) of the listening TCP sockets that would take a
+// connection to 127.0.0.1:port, from the kernel's socket tables (the text
+// of /proc/net/tcp and /proc/net/tcp6): those bound to 127.0.0.1 itself or
+// to any address, IPv4 or IPv6. Empty when nothing listens there.
+QList<uint> loopbackListenerOwners(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port);
+
+// The user ids of people who log in: UID_MIN to UID_MAX of /etc/login.defs
+// (the text given), 1000 to 60000 where it does not say.
+struct LoginUids
+{
+    uint first = 1000;
+    uint last = 60000;
+
+    static LoginUids fromLoginDefs(const QByteArray &text);
+};
+
+// Whether a listener owned by `owner` may feed the board of user `self`:
+// root, a system account (any id outside the range of people who log in:
+// system users, nobody, and systemd's dynamic users), or the board's own
+// user. Another person's listener could feed the board whatever it likes.
+bool isTrustedListenerOwner(uint owner, uint self, const LoginUids &logins);
+
+// Who listens on the feed service's loopback port, as the board sees it.
+enum class FeedListener {
+    None,      // nothing
+    Trusted,   // only owners the board trusts
+    Untrusted, // somebody else (the first such owner in *owner)
+};
+FeedListener feedListener(quint16 port, uint *owner = nullptr);
+
 // The board's online check. The feed service answers on this machine's
-// loopback, so when it listens its word counts: online unless it has
-// nothing to serve. When nothing listens, whether the machine itself has a
-// network (machineIsOnline).
-bool boardIsOnline(quint16 feedPort);
+// loopback; its word counts when the board trusts who listens: online
+// unless it has nothing to serve. When nothing listens, `startService` (when
+// given) may start one, and the check looks again. Nothing the board trusts
+// listening counts as offline: the board then keeps its rows, as it does
+// when the service has nothing to serve.
+bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService = {});

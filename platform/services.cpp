@@ -1,6 +1,7 @@
 #include "platform/services.h"
 
 #include "platform/appfolder.h"
+#include "platform/feedservicestarter.h"
 #include "platform/networkstate.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -35,8 +37,13 @@ BoardServices BoardServices::system(const QUrl &feedEndpoint)
     services.now = [] { return QDateTime::currentDateTime(); };
     // The feed service answers on this machine's loopback: reaching it needs
     // no other network, and when it listens, its health check says whether
-    // it has anything to serve.
-    services.isOnline = [feedEndpoint] { return boardIsOnline(quint16(feedEndpoint.port(80))); };
+    // it has anything to serve. Where no systemd socket listens, the service
+    // installed beside the board runs as long as the board does.
+    const quint16 feedPort = quint16(feedEndpoint.port(80));
+    const auto starter = std::make_shared<FeedServiceStarter>(QCoreApplication::applicationDirPath(), feedPort);
+    services.isOnline = [feedPort, starter] {
+        return boardIsOnline(feedPort, [&starter] { return starter->startIfNeeded(); });
+    };
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a
         // script says why it stopped even when nobody sees the box.

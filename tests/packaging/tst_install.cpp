@@ -94,6 +94,7 @@ private slots:
     void initTestCase();
     void validators_data();
     void validators();
+    void serviceUnitsAreSoundAndSandboxed();
     void boardsOfTwoUsersFillTheirOwnStores();
     void boardStartsItsServiceWhereNoSocketListens();
 
@@ -137,6 +138,34 @@ void TestInstall::validators()
     const QRegularExpression finding(QStringLiteral("^[EW]: |error|warning"),
                                      QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
     QVERIFY2(!finding.match(QString::fromUtf8(check.output)).hasMatch(), check.output.constData());
+}
+
+// The system units as systemd reads them (the service's program pointed at
+// the one installed here), and the service's sandbox as systemd rates it:
+// an exposure of 2.0 or less of its 10 (the threshold counts tenths).
+void TestInstall::serviceUnitsAreSoundAndSandboxed()
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        QSKIP("systemd-analyze is missing (package systemd)");
+    QTemporaryDir units;
+    for (const char *unit : {"rorizedivo-forecastd.socket", "rorizedivo-forecastd.service"}) {
+        QFile in(installed(QStringLiteral("lib/systemd/system/") + QLatin1String(unit)));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QFile out(units.filePath(QLatin1String(unit)));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(in.readAll().replace("/usr/bin/rorizedivo-forecastd", installed(QStringLiteral("bin/rorizedivo-forecastd")).toUtf8()));
+    }
+    const QString service = units.filePath(QStringLiteral("rorizedivo-forecastd.service"));
+    const Finished verify = runToEnd(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"),
+                                               units.filePath(QStringLiteral("rorizedivo-forecastd.socket")), service});
+    QVERIFY2(verify.exitCode == 0 && verify.output.isEmpty(), verify.output.constData());
+    const Finished security = runToEnd(analyze, {QStringLiteral("security"), QStringLiteral("--offline=true"),
+                                                 QStringLiteral("--threshold=20"), service});
+    QVERIFY2(security.exitCode == 0, security.output.right(400).constData());
+    // The settings stay readable by root alone: they may hold an API key.
+    QCOMPARE(QFile::permissions(installed(QStringLiteral("etc/rorizedivo/forecastd.conf"))),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 void TestInstall::boardsOfTwoUsersFillTheirOwnStores()

@@ -153,7 +153,8 @@ public:
 private:
     bool prepareFolder(const QString &built)
     {
-        if (!m_dir.isValid() || !m_server.listen())
+        // The board reads its feeds from the seed host only.
+        if (!m_dir.isValid() || !m_server.listen(WeatherStore::FeedPort))
             return false;
         const QDir from(QFileInfo(built).path());
         const QDir to(m_dir.path());

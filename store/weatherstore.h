@@ -15,6 +15,7 @@ inline constexpr char16_t AllRows[] = u"select * from wt";
 // Where the seed addresses point: the local forecast feed service and the
 // online map service.
 inline constexpr char16_t FeedEndpoint[] = u"http://127.0.0.1:8619";
+inline constexpr quint16 FeedPort = 8619;
 inline constexpr char16_t MapService[] = u"http://maps.google.com";
 
 // The 25 columns of wt in their order, with their types and sizes.

@@ -9,7 +9,13 @@
 // array is a wave's answer for as many cities: OpenMeteoClient::judge splits
 // it, and each element it keeps becomes its city's document.
 //
+// An element with quarter-hour series is served quarter by quarter: each
+// quarter it covers, back from its latest, becomes an answer with a current
+// block for that quarter (forecastAtQuarter, airQualityAtQuarter with the
+// element standing as its own air), written and read back the same way.
+//
 // Calls: QJsonDocument::fromJson, OpenMeteoClient::judge, observationTime,
+// latestQuarter, forecastAtQuarter, airQualityAtQuarter,
 // writeForecastDocument (both unit systems), then screenFeedDocument,
 // parseFeedDocument, readChannels, channelOutcome, windDirIndexAfter,
 // filledColumns and Recordset::setValue.
@@ -24,6 +30,7 @@
 #include "service/feeddocument.h"
 #include "service/locationtable.h"
 #include "service/openmeteoclient.h"
+#include "service/quarterseries.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -70,6 +77,26 @@ void checkCity(const QJsonObject &answer, const Location &location, const QJsonO
     FUZZ_CHECK(metric.low.isText() == imperial.low.isText() && metric.high.isText() == imperial.high.isText());
 }
 
+// The quarters a series element covers, the latest eight at most, each as
+// the service would serve it.
+void checkQuarters(const QJsonObject &element, const Location &location)
+{
+    static const QDateTime end(QDate(9999, 12, 31), QTime(23, 45), Qt::UTC);
+    std::optional<QDateTime> quarter = latestQuarter(element, end);
+    for (int i = 0; i < 8 && quarter; ++i) {
+        FUZZ_CHECK(*quarter == quarterStart(*quarter) && *quarter <= end);
+        const QJsonObject answer = forecastAtQuarter(element, *quarter);
+        FUZZ_CHECK(answer.value(QLatin1String("current")).isObject());
+        // The current block tells the quarter it was made for.
+        const std::optional<QDateTime> observed = observationTime(answer);
+        FUZZ_CHECK(!observed || quarterStart(*observed) == *quarter);
+        checkCity(answer, location, airQualityAtQuarter(element, *quarter));
+        const std::optional<QDateTime> before = latestQuarter(element, quarter->addSecs(-15 * 60));
+        FUZZ_CHECK(!before || *before < *quarter);
+        quarter = before;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -86,8 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         FUZZ_CHECK(wave.answers.size() == asked && wave.problems.size() == asked);
         for (int i = 0; i < asked; ++i) {
-            if (!wave.answers.at(i).isEmpty())
+            if (!wave.answers.at(i).isEmpty()) {
                 checkCity(wave.answers.at(i), cities.at(i), {});
+                checkQuarters(wave.answers.at(i), cities.at(i));
+            }
         }
         return 0;
     }
@@ -96,5 +125,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
     checkCity(json.object(), riyadh, {});
     checkCity(json.object(), riyadh, json.object());
+    checkQuarters(json.object(), riyadh);
     return 0;
 }

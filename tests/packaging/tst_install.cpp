@@ -95,6 +95,8 @@ private slots:
     void validators_data();
     void validators();
     void serviceUnitsAreSoundAndSandboxed();
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
     void boardsOfTwoUsersFillTheirOwnStores();
     void boardStartsItsServiceWhereNoSocketListens();
 
@@ -166,6 +168,37 @@ void TestInstall::serviceUnitsAreSoundAndSandboxed()
     // The settings stay readable by root alone: they may hold an API key.
     QCOMPARE(QFile::permissions(installed(QStringLiteral("etc/rorizedivo/forecastd.conf"))),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+// Help and version, as a terminal or a package script asks for them: no
+// display, no window, the package's version.
+void TestInstall::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QByteArray>("said");
+
+    QTest::newRow("board, version") << "bin/rorizedivo" << "--version" << QByteArray("rorizedivo " WEATHER_VERSION "\n");
+    QTest::newRow("board, help") << "bin/rorizedivo" << "--help" << QByteArray("Usage: rorizedivo");
+    QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << QByteArray("forecastd " WEATHER_VERSION "\n");
+}
+
+void TestInstall::answersWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, argument);
+    QFETCH(QByteArray, said);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    process.setProcessEnvironment(environment);
+    process.start(installed(program), {argument});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(process.readAllStandardOutput().startsWith(said), qPrintable(program));
 }
 
 void TestInstall::boardsOfTwoUsersFillTheirOwnStores()

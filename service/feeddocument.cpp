@@ -381,43 +381,56 @@ std::optional<QDateTime> observationTime(const QJsonObject &answer)
     return QDateTime(local->date(), local->time(), Qt::UTC).addSecs(-*offset);
 }
 
-QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
-                                 const QJsonObject &airQuality)
+namespace {
+
+// What one document tells, worked out once before it is written.
+struct DocumentFacts
 {
-    const Reading reading = read(answer, airQuality);
-    const UnitTexts in{units};
-    const Day *day = today(reading);
-    const QString place = location.city + QStringLiteral(", ") + location.countryCode;
-
-    // The observation time as it is shown beside its zone.
-    std::optional<QDateTime> shown;
-    if (reading.current && reading.current->time)
-        shown = reading.current->time->addSecs(reading.shownTimeShift);
+    Reading reading;
+    UnitTexts in{Units::Metric};
+    const Day *day = nullptr;
+    QString place;                  // "Riyadh, SA"
+    std::optional<QDateTime> shown; // the observation time as it is shown beside its zone
     std::optional<QString> published;
-    if (shown)
-        published = feedDateTimeText(shown->date(), shown->time(), reading.zone);
-
     std::optional<FeedCondition> condition;
+    QList<Day> forecastDays;
+};
+
+DocumentFacts factsOf(const QJsonObject &answer, const Location &location, Units units, const QJsonObject &airQuality)
+{
+    DocumentFacts facts;
+    facts.reading = read(answer, airQuality);
+    facts.in = UnitTexts{units};
+    const Reading &reading = facts.reading;
+    facts.day = today(reading);
+    facts.place = location.city + QStringLiteral(", ") + location.countryCode;
+    if (reading.current && reading.current->time)
+        facts.shown = reading.current->time->addSecs(reading.shownTimeShift);
+    if (facts.shown)
+        facts.published = feedDateTimeText(facts.shown->date(), facts.shown->time(), reading.zone);
     if (reading.current) {
         if (reading.air && isDustCondition(reading.current->weatherCode, reading.air->dust))
-            condition = FeedCondition{DustCode, conditionName(DustCode)};
+            facts.condition = FeedCondition{DustCode, conditionName(DustCode)};
         else
-            condition = conditionOf(reading.current->weatherCode, isDaytime(*reading.current, day));
+            facts.condition = conditionOf(reading.current->weatherCode, isDaytime(*reading.current, facts.day));
     }
+    facts.forecastDays = reading.days.mid(0, ForecastDays);
+    return facts;
+}
+
+// The channel's own elements, before its item: title, credit, dates, the
+// location and the units.
+void writeChannelHead(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location)
+{
     QString credit = QStringLiteral("%1 (CC BY 4.0)").arg(QString::fromLatin1(DataCredit));
-    if (reading.air)
+    if (facts.reading.air)
         credit += QStringLiteral(". %1 (CC BY 4.0)").arg(QString::fromLatin1(AirQualityCredit));
-
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    writeRssStart(w);
-
-    w.writeTextElement(QStringLiteral("title"), QStringLiteral("Weather - ") + place);
+    w.writeTextElement(QStringLiteral("title"), QStringLiteral("Weather - ") + facts.place);
     w.writeTextElement(QStringLiteral("link"), QString::fromLatin1(DataCreditLink));
-    w.writeTextElement(QStringLiteral("description"), QStringLiteral("Weather for %1. %2").arg(place, credit));
+    w.writeTextElement(QStringLiteral("description"), QStringLiteral("Weather for %1. %2").arg(facts.place, credit));
     w.writeTextElement(QStringLiteral("language"), QStringLiteral("en-us"));
-    if (published)
-        w.writeTextElement(QStringLiteral("lastBuildDate"), *published);
+    if (facts.published)
+        w.writeTextElement(QStringLiteral("lastBuildDate"), *facts.published);
     w.writeTextElement(QStringLiteral("ttl"), QString::number(DocumentTtlMinutes));
 
     w.writeEmptyElement(WeatherNs, QStringLiteral("location"));
@@ -425,14 +438,20 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
     w.writeAttribute(QStringLiteral("region"), location.region);
     w.writeAttribute(QStringLiteral("country"), location.country);
 
+    const bool metric = facts.in.units == Units::Metric;
     w.writeEmptyElement(WeatherNs, QStringLiteral("units"));
-    w.writeAttribute(QStringLiteral("temperature"), in.temperatureUnit());
-    w.writeAttribute(QStringLiteral("distance"), units == Units::Metric ? QStringLiteral("km") : QStringLiteral("mi"));
-    w.writeAttribute(QStringLiteral("pressure"), units == Units::Metric ? QStringLiteral("mb") : QStringLiteral("in"));
-    w.writeAttribute(QStringLiteral("speed"), units == Units::Metric ? QStringLiteral("km/h") : QStringLiteral("mph"));
+    w.writeAttribute(QStringLiteral("temperature"), facts.in.temperatureUnit());
+    w.writeAttribute(QStringLiteral("distance"), metric ? QStringLiteral("km") : QStringLiteral("mi"));
+    w.writeAttribute(QStringLiteral("pressure"), metric ? QStringLiteral("mb") : QStringLiteral("in"));
+    w.writeAttribute(QStringLiteral("speed"), metric ? QStringLiteral("km/h") : QStringLiteral("mph"));
+}
 
-    if (reading.current) {
-        const Current &c = *reading.current;
+// Wind and atmosphere now, and the day's sun.
+void writeConditionsNow(QXmlStreamWriter &w, const DocumentFacts &facts)
+{
+    const UnitTexts &in = facts.in;
+    if (facts.reading.current) {
+        const Current &c = *facts.reading.current;
         Attributes wind;
         Maybe chill;
         if (c.temperature && c.windSpeed)
@@ -448,46 +467,24 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
         atmosphere.add(QStringLiteral("pressure"), textOf(c.pressure, [&](double v) { return in.pressure(v); }));
         atmosphere.writeEmpty(w, WeatherNs, QStringLiteral("atmosphere"));
     }
-
-    if (day) {
+    if (facts.day) {
         Attributes astronomy;
-        if (day->sunrise)
-            astronomy.add(QStringLiteral("sunrise"), feedClockText(*day->sunrise));
-        if (day->sunset)
-            astronomy.add(QStringLiteral("sunset"), feedClockText(*day->sunset));
+        if (facts.day->sunrise)
+            astronomy.add(QStringLiteral("sunrise"), feedClockText(*facts.day->sunrise));
+        if (facts.day->sunset)
+            astronomy.add(QStringLiteral("sunset"), feedClockText(*facts.day->sunset));
         astronomy.writeEmpty(w, WeatherNs, QStringLiteral("astronomy"));
     }
+}
 
-    w.writeStartElement(QStringLiteral("item"));
-    QString itemTitle = QStringLiteral("Conditions for ") + place;
-    if (shown) {
-        itemTitle += QStringLiteral(" at ") + feedClockText(shown->time());
-        if (!reading.zone.isEmpty())
-            itemTitle += QLatin1Char(' ') + reading.zone;
-    }
-    w.writeTextElement(QStringLiteral("title"), itemTitle);
-    w.writeTextElement(GeoNs, QStringLiteral("lat"), feedCoordinateText(location.latitude));
-    w.writeTextElement(GeoNs, QStringLiteral("long"), feedCoordinateText(location.longitude));
-    w.writeTextElement(QStringLiteral("link"), QString::fromLatin1(DataCreditLink));
-    if (published)
-        w.writeTextElement(QStringLiteral("pubDate"), *published);
-
-    if (condition) {
-        w.writeEmptyElement(WeatherNs, QStringLiteral("condition"));
-        w.writeAttribute(QStringLiteral("text"), condition->text);
-        w.writeAttribute(QStringLiteral("code"), QString::number(condition->code));
-        if (reading.current->temperature)
-            w.writeAttribute(QStringLiteral("temp"), in.temperature(*reading.current->temperature));
-        if (published)
-            w.writeAttribute(QStringLiteral("date"), *published);
-    }
-
-    const QList<Day> forecastDays = reading.days.mid(0, ForecastDays);
-
-    // A short human-readable summary, as feed readers show it.
+// A short human-readable summary, as feed readers show it.
+QString summaryOf(const DocumentFacts &facts)
+{
+    const UnitTexts &in = facts.in;
+    const Reading &reading = facts.reading;
     QString summary;
-    if (condition) {
-        summary += QStringLiteral("<b>Current Conditions:</b><br />\n") + condition->text;
+    if (facts.condition) {
+        summary += QStringLiteral("<b>Current Conditions:</b><br />\n") + facts.condition->text;
         if (reading.current->temperature)
             summary += QStringLiteral(", ") + in.temperature(*reading.current->temperature)
                 + QLatin1Char(' ') + in.temperatureUnit();
@@ -502,9 +499,9 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
         summary += QStringLiteral("Air near the ground (\u00b5g/m\u00b3): ") + parts.join(QStringLiteral(", "))
             + QStringLiteral("<br />\n");
     }
-    if (!forecastDays.isEmpty()) {
+    if (!facts.forecastDays.isEmpty()) {
         summary += QStringLiteral("<br /><b>Forecast:</b><br />\n");
-        for (const Day &d : forecastDays) {
+        for (const Day &d : facts.forecastDays) {
             summary += feedWeekdayText(d.date) + QStringLiteral(" - ")
                 + conditionOf(d.weatherCode, true).text + QLatin1Char('.');
             if (d.high)
@@ -519,28 +516,62 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
     if (reading.air)
         summary += QStringLiteral("<a href=\"%1\">%2</a> (CC BY 4.0)<br />\n")
                        .arg(QString::fromLatin1(AirQualityCreditLink), QString::fromLatin1(AirQualityCredit));
-    w.writeStartElement(QStringLiteral("description"));
-    w.writeCDATA(QLatin1Char('\n') + summary);
-    w.writeEndElement();
+    return summary;
+}
 
-    for (const Day &d : forecastDays) {
-        // Forecasts are for the day; the night forms of the codes are for
-        // current conditions only.
+// Forecasts are for the day; the night forms of the codes are for current
+// conditions only.
+void writeForecastDays(QXmlStreamWriter &w, const DocumentFacts &facts)
+{
+    for (const Day &d : facts.forecastDays) {
         const FeedCondition forecast = conditionOf(d.weatherCode, true);
         w.writeEmptyElement(WeatherNs, QStringLiteral("forecast"));
         w.writeAttribute(QStringLiteral("day"), feedWeekdayText(d.date));
         w.writeAttribute(QStringLiteral("date"), feedDayText(d.date));
         if (d.low)
-            w.writeAttribute(QStringLiteral("low"), in.wholeTemperature(*d.low));
+            w.writeAttribute(QStringLiteral("low"), facts.in.wholeTemperature(*d.low));
         if (d.high)
-            w.writeAttribute(QStringLiteral("high"), in.wholeTemperature(*d.high));
+            w.writeAttribute(QStringLiteral("high"), facts.in.wholeTemperature(*d.high));
         w.writeAttribute(QStringLiteral("text"), forecast.text);
         w.writeAttribute(QStringLiteral("code"), QString::number(forecast.code));
     }
+}
+
+// The item: the conditions now, the summary, the coming days and its guid.
+void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location)
+{
+    const Reading &reading = facts.reading;
+    w.writeStartElement(QStringLiteral("item"));
+    QString itemTitle = QStringLiteral("Conditions for ") + facts.place;
+    if (facts.shown) {
+        itemTitle += QStringLiteral(" at ") + feedClockText(facts.shown->time());
+        if (!reading.zone.isEmpty())
+            itemTitle += QLatin1Char(' ') + reading.zone;
+    }
+    w.writeTextElement(QStringLiteral("title"), itemTitle);
+    w.writeTextElement(GeoNs, QStringLiteral("lat"), feedCoordinateText(location.latitude));
+    w.writeTextElement(GeoNs, QStringLiteral("long"), feedCoordinateText(location.longitude));
+    w.writeTextElement(QStringLiteral("link"), QString::fromLatin1(DataCreditLink));
+    if (facts.published)
+        w.writeTextElement(QStringLiteral("pubDate"), *facts.published);
+
+    if (facts.condition) {
+        w.writeEmptyElement(WeatherNs, QStringLiteral("condition"));
+        w.writeAttribute(QStringLiteral("text"), facts.condition->text);
+        w.writeAttribute(QStringLiteral("code"), QString::number(facts.condition->code));
+        if (reading.current->temperature)
+            w.writeAttribute(QStringLiteral("temp"), facts.in.temperature(*reading.current->temperature));
+        if (facts.published)
+            w.writeAttribute(QStringLiteral("date"), *facts.published);
+    }
+    w.writeStartElement(QStringLiteral("description"));
+    w.writeCDATA(QLatin1Char('\n') + summaryOf(facts));
+    w.writeEndElement();
+    writeForecastDays(w, facts);
 
     QString guid = location.id;
-    if (shown) {
-        guid += shown->toString(QStringLiteral("_yyyy_MM_dd_HH_mm"));
+    if (facts.shown) {
+        guid += facts.shown->toString(QStringLiteral("_yyyy_MM_dd_HH_mm"));
         if (!reading.zone.isEmpty())
             guid += QLatin1Char('_') + reading.zone;
     }
@@ -548,8 +579,21 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
     w.writeAttribute(QStringLiteral("isPermaLink"), QStringLiteral("false"));
     w.writeCharacters(guid);
     w.writeEndElement();
-
     w.writeEndElement(); // item
+}
+
+} // namespace
+
+QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
+                                 const QJsonObject &airQuality)
+{
+    const DocumentFacts facts = factsOf(answer, location, units, airQuality);
+    QByteArray out;
+    QXmlStreamWriter w(&out);
+    writeRssStart(w);
+    writeChannelHead(w, facts, location);
+    writeConditionsNow(w, facts);
+    writeItem(w, facts, location);
     writeRssEnd(w);
     return out;
 }

@@ -8,6 +8,15 @@
 //
 //   idle-bench [seconds] [warm-up seconds]   (defaults 20 and 90)
 //
+// With --sessions it compares the ways the board can be shown in a Wayland
+// session, back to back: X11 under Xvfb (the reference), X11 through
+// XWayland under a headless weston, and Wayland itself under that weston.
+// It measures the board as it stands after start, collapsed with its ticker
+// running (nothing clicks on Wayland), once per way and round, and prints
+// each figure with the machine's load average, then the medians:
+//
+//   idle-bench --sessions [seconds] [warm-up seconds] [rounds]   (20, 90, 3)
+//
 // Every city reports a north-north-east wind of 14.48 km/h, so the arrow
 // takes a diagonal path. A refresh that falls into a measurement (the board
 // refreshes at minutes 5, 18 and 28) is noticed by the feed requests it
@@ -95,9 +104,73 @@ QString run(const QString &program, const QStringList &arguments, const QProcess
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
+// How the board reaches the screen.
+enum class Route { X11, XWayland, Wayland };
+
+const char *routeName(Route route)
+{
+    switch (route) {
+    case Route::X11:
+        return "X11 (Xvfb)";
+    case Route::XWayland:
+        return "X11 through XWayland (weston)";
+    case Route::Wayland:
+        return "Wayland (weston)";
+    }
+    return "";
+}
+
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 class Bench
 {
 public:
+    explicit Bench(Route route = Route::X11)
+        : m_route(route)
+    {
+    }
+
+    // One figure of the board collapsed after start: CPU share and MiB
+    // resident; false when it could not be measured.
+    bool measureCollapsed(int seconds, int warmUpSeconds, double &share, double &resident)
+    {
+        const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
+        if (!QFile::exists(built) || !prepareFolder(built) || !startSession() || !startBoard())
+            return false;
+        if (!waitUntil([this] { return m_server.requests().size() >= 24; }, 60000)) {
+            std::fprintf(stderr, "idle-bench: %s: the board asked for %lld feeds only\n", routeName(m_route),
+                         static_cast<long long>(m_server.requests().size()));
+            return false;
+        }
+        waitFor(warmUpSeconds * 1000);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_server.clearRequests();
+            const double before = cpuSeconds(m_board.processId());
+            QElapsedTimer clock;
+            clock.start();
+            waitFor(seconds * 1000);
+            const double used = cpuSeconds(m_board.processId()) - before;
+            if (!m_server.requests().isEmpty() || used < 0)
+                continue; // a refresh ran during the measurement
+            share = 100.0 * used / (clock.elapsed() / 1000.0);
+            resident = residentMiB(m_board.processId());
+            return m_board.state() == QProcess::Running;
+        }
+        return false;
+    }
+
     int exec(int seconds, int warmUpSeconds)
     {
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
@@ -168,6 +241,71 @@ private:
         const QString store = to.filePath(QString::fromUtf16(WeatherStore::FileName));
         pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
         serveEveryCity(m_server);
+        return true;
+    }
+
+    bool startSession()
+    {
+        if (m_route == Route::X11) {
+            const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+            return !xvfb.isEmpty() && startDisplay(xvfb);
+        }
+        return startWeston();
+    }
+
+    // A headless weston drawing in memory, with XWayland for the X11 route;
+    // its sockets live in a runtime folder of the bench's own.
+    bool startWeston()
+    {
+        const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
+        if (weston.isEmpty() || !m_runtime.isValid()) {
+            std::fprintf(stderr, "idle-bench: needs weston (and xwayland)\n");
+            return false;
+        }
+        QDir().mkpath(QStringLiteral("/tmp/.X11-unix")); // where XWayland listens
+        QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        const QString log = m_runtime.filePath(QStringLiteral("weston.log"));
+        QStringList arguments{QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
+                              QStringLiteral("--socket=bench"), QStringLiteral("--idle-time=0"),
+                              QStringLiteral("--width=1280"), QStringLiteral("--height=1024"),
+                              QStringLiteral("--log=") + log};
+        if (m_route == Route::XWayland)
+            arguments << QStringLiteral("--xwayland");
+        m_display.setProcessEnvironment(environment);
+        m_display.start(weston, arguments);
+        const QString socket = m_runtime.filePath(QStringLiteral("bench"));
+        if (!m_display.waitForStarted() || !waitUntil([&] { return QFile::exists(socket); }, 10000)) {
+            std::fprintf(stderr, "idle-bench: weston did not start\n");
+            return false;
+        }
+        m_environment = environment;
+        m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("bench"));
+        m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        if (m_route == Route::XWayland) {
+            // weston names the display XWayland listens on in its log.
+            QString display;
+            waitUntil([&] {
+                QFile file(log);
+                if (file.open(QIODevice::ReadOnly)) {
+                    const QByteArray text = file.readAll();
+                    const qsizetype at = text.lastIndexOf("xserver listening on display ");
+                    if (at >= 0)
+                        display = QString::fromLatin1(text.mid(at + 29).split('\n').value(0).trimmed());
+                }
+                return !display.isEmpty();
+            }, 10000);
+            if (display.isEmpty()) {
+                std::fprintf(stderr, "idle-bench: weston started no XWayland\n");
+                return false;
+            }
+            m_environment.insert(QStringLiteral("DISPLAY"), display);
+            m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
         return true;
     }
 
@@ -258,7 +396,9 @@ private:
         std::fflush(stdout);
     }
 
+    Route m_route;
     QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
     LoopbackHttpServer m_server;
     QProcess m_display;
     QProcess m_board;
@@ -268,9 +408,47 @@ private:
 
 } // namespace
 
+// The ways into a Wayland session, back to back and round after round, so
+// that what else the machine does weighs on all of them alike.
+int compareSessions(int seconds, int warmUpSeconds, int rounds)
+{
+    const Route routes[] = {Route::X11, Route::XWayland, Route::Wayland};
+    std::vector<double> shares[3], residents[3], loads;
+    for (int round = 1; round <= rounds; ++round) {
+        for (int r = 0; r < 3; ++r) {
+            double share = 0, resident = 0;
+            Bench bench(routes[r]);
+            const double load = loadAverage();
+            if (!bench.measureCollapsed(seconds, warmUpSeconds, share, resident)) {
+                std::printf("  round %d  %-32s not measured\n", round, routeName(routes[r]));
+                continue;
+            }
+            shares[r].push_back(share);
+            residents[r].push_back(resident);
+            loads.push_back(load);
+            std::printf("  round %d  %-32s %6.2f %% of one core, %5.1f MiB resident (load %.2f)\n", round,
+                        routeName(routes[r]), share, resident, load);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("collapsed, ticker only, median of %d rounds (load average %.2f to %.2f):\n", rounds,
+                loads.empty() ? 0.0 : *std::min_element(loads.begin(), loads.end()),
+                loads.empty() ? 0.0 : *std::max_element(loads.begin(), loads.end()));
+    for (int r = 0; r < 3; ++r)
+        std::printf("  %-32s %6.2f %% of one core, %5.1f MiB resident\n", routeName(routes[r]), median(shares[r]),
+                    median(residents[r]));
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--sessions") == 0) {
+        const int seconds = argc > 2 ? qMax(1, atoi(argv[2])) : 20;
+        const int warmUpSeconds = argc > 3 ? qMax(0, atoi(argv[3])) : 90;
+        const int rounds = argc > 4 ? qMax(1, atoi(argv[4])) : 3;
+        return compareSessions(seconds, warmUpSeconds, rounds);
+    }
     const int seconds = argc > 1 ? qMax(1, atoi(argv[1])) : 20;
     const int warmUpSeconds = argc > 2 ? qMax(0, atoi(argv[2])) : 90;
     Bench bench;

@@ -52,19 +52,19 @@ BoardKeyboard::BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList
     , m_frame(new FocusFrame)
 {
     m_frame->setParent(window);
-    // Tab order: the button, then the expanded board from right to left.
+    // Labels and the grid take focus from the keyboard only: a click acts
+    // on them as it always did and moves no focus.
     const QList<QWidget *> chain = QList<QWidget *>{m_expand, m_collapse} + m_expandedControls;
-    for (int i = 1; i < chain.size(); ++i)
-        QWidget::setTabOrder(chain[i - 1], chain[i]);
     for (QWidget *control : chain) {
-        // Labels and the grid take focus from the keyboard only: a click acts
-        // on them as it always did and moves no focus.
         if (qobject_cast<FormLabel *>(control) || qobject_cast<CityGrid *>(control))
             control->setFocusPolicy(Qt::TabFocus);
         control->installEventFilter(this);
         if (auto *grid = qobject_cast<CityGrid *>(control))
             connect(grid, &CityGrid::currentRowChanged, this, &BoardKeyboard::placeFrame);
     }
+    // Tab order: the button, then the expanded board from right to left.
+    for (int i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
     for (QWidget *control : m_expandedControls)
         m_policies << control->focusPolicy();
     m_window->installEventFilter(this);
@@ -116,15 +116,19 @@ void BoardKeyboard::placeFrame()
     m_frame->show();
 }
 
-void BoardKeyboard::buttonShown(FormLabel *button)
+void BoardKeyboard::settleFocus()
 {
     updateReach();
-    // The button that took the place of the focused one takes the focus,
-    // and the board collapsed keeps it from the controls out of view.
-    QWidget *focused = QApplication::focusWidget();
-    const bool lost = !focused || focused->window() != m_window || !reachable(focused) || focused->isHidden();
-    if (std::exchange(m_handOver, false) || (button == m_expand && lost))
-        button->setFocus(Qt::OtherFocusReason);
+    // The button in view: the collapse button while expanded.
+    FormLabel *button = !m_collapse->isHidden() ? m_collapse : !m_expand->isHidden() ? m_expand : nullptr;
+    if (button) {
+        // The button that took the place of the focused one takes the focus,
+        // and so it does from a control that has gone out of view.
+        QWidget *focused = QApplication::focusWidget();
+        const bool lost = !focused || focused->window() != m_window || !reachable(focused) || focused->isHidden();
+        if (std::exchange(m_handOver, false) || lost)
+            button->setFocus(Qt::OtherFocusReason);
+    }
     placeFrame();
 }
 
@@ -165,14 +169,9 @@ bool BoardKeyboard::eventFilter(QObject *watched, QEvent *event)
             updateReach();
         break;
     case QEvent::ShowToParent:
-        if (watched == m_expand || watched == m_collapse)
-            buttonShown(static_cast<FormLabel *>(watched));
-        break;
     case QEvent::HideToParent:
-        if (watched == m_expand || watched == m_collapse) {
-            updateReach();
-            placeFrame();
-        }
+        if (watched == m_expand || watched == m_collapse)
+            settleFocus();
         break;
     default:
         break;

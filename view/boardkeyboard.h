@@ -36,7 +36,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buttonShown(FormLabel *button);
+    void settleFocus();
     void updateReach();
     void placeFrame();
     bool reachable(const QWidget *control) const;

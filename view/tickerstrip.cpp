@@ -58,5 +58,6 @@ void TickerStrip::TimerW_lbl_Timer()
         m_told = true;
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
+        Q_EMIT spokenTextChanged();
     }
 }

@@ -44,6 +44,10 @@ public:
     // reset the ticker; the ticks themselves tell nothing.
     QString spokenText() const;
 
+Q_SIGNALS:
+    // The strip told screen readers its new text.
+    void spokenTextChanged();
+
 private:
     FormLabel *m_lblWeather;
     FormTimer *m_timer;

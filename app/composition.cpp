@@ -25,7 +25,8 @@ void frmWeatherMain::buildControls()
     m_ticker = new TickerStrip(this);
     m_pictureShowDetail = makeLabel(this, QStringLiteral("PictureShowDetail"), QRect(7080, 0, 390, 390), QString(), White,
                                     tahoma(8.25));
-    m_pictureShowDetail->setPixmap(QPixmap(QStringLiteral(":/assets/show-detail.gif")));
+    m_pictureShowDetail->setPixmap(
+        QPixmap::fromImage(readPicture(QStringLiteral(":/assets/show-detail.gif"), devicePixelRatioF())));
     m_pictureShowDetail->setAlignment(Qt::AlignCenter);
     m_pictureShowDetail->setToolTip(QStringLiteral(u"عرض التفاصيل"));
     // Screen readers name the two buttons after what they do.
@@ -33,7 +34,8 @@ void frmWeatherMain::buildControls()
     m_pictureShowDetail->setAccessibleName(QStringLiteral(u"عرض التفاصيل"));
     m_pictureHideDetail = makeLabel(this, QStringLiteral("PictureHideDetail"), QRect(7080, 0, 390, 390), QString(), White,
                                     tahoma(8.25));
-    m_pictureHideDetail->setPixmap(QPixmap(QStringLiteral(":/assets/hide-detail.gif")));
+    m_pictureHideDetail->setPixmap(
+        QPixmap::fromImage(readPicture(QStringLiteral(":/assets/hide-detail.gif"), devicePixelRatioF())));
     m_pictureHideDetail->setAlignment(Qt::AlignCenter);
     m_pictureHideDetail->setAccessibleRole(QAccessible::Button);
     m_pictureHideDetail->setAccessibleName(QStringLiteral(u"إخفاء التفاصيل"));

@@ -8,7 +8,6 @@
 #include "view/spokentext.h"
 
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <utility>
 
@@ -52,28 +51,6 @@ const char16_t *const captionTexts[20] = {
     u"الغروب",              // 18
     u"أخر تحديث",           // 19
 };
-
-// A map picture, read by its content whatever its extension. On a screen of
-// more than one device pixel to the pixel, its companion drawn at twice the
-// size is taken where there is one that reads; Qt draws it at the same place
-// and size, from twice the pixels.
-QImage readMapPicture(const QString &path, qreal devicePixelRatio)
-{
-    const auto read = [](const QString &file) {
-        QImageReader reader(file);
-        reader.setDecideFormatFromContent(true);
-        return reader.read();
-    };
-    if (devicePixelRatio > 1) {
-        const QString sharp = path.chopped(4) + QStringLiteral("@2x") + path.right(4);
-        QImage image = QFileInfo(sharp).isFile() ? read(sharp) : QImage();
-        if (!image.isNull()) {
-            image.setDevicePixelRatio(2);
-            return image;
-        }
-    }
-    return read(path);
-}
 
 int detailRowTop(int row)
 {
@@ -184,7 +161,7 @@ CityDetail::CityDetail(QWidget *parent)
     const QRect map = local(MapTwips.x(), MapTwips.y(), MapTwips.width(), MapTwips.height());
     m_imageMap = makeLabel(this, QStringLiteral("ImageMAP"), map, QString(), White, tahoma(8.25));
     m_imageMap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_imageMap->setPixmap(QPixmap(QStringLiteral(":/assets/default-map.jpg")));
+    m_imageMap->setPixmap(QPixmap::fromImage(readPicture(QStringLiteral(":/assets/default-map.jpg"), devicePixelRatioF())));
     // It paints its own black under the picture, so a moving arrow above it
     // leaves the panel and the window behind it alone.
     m_imageMap->setAutoFillBackground(true);
@@ -232,7 +209,7 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     const FieldValue code = rows.value(QStringLiteral("city_code"));
     const QString picture = pictureFolder + code.toText() + QStringLiteral(".tmg");
     if (code.isText() && QFileInfo(picture).isFile()) {
-        const QImage image = readMapPicture(picture, devicePixelRatioF());
+        const QImage image = readPicture(picture, devicePixelRatioF());
         if (!image.isNull())
             m_imageMap->setPixmap(QPixmap::fromImage(image));
     } else {

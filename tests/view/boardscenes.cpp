@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QComboBox>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -191,6 +192,11 @@ private:
 };
 
 } // namespace
+
+QString sceneSuffix()
+{
+    return qApp->devicePixelRatio() > 1 ? QStringLiteral("@%1x").arg(qApp->devicePixelRatio()) : QString();
+}
 
 QList<QPair<QString, QImage>> renderBoardScenes()
 {

@@ -16,3 +16,7 @@ QList<QPair<QString, QImage>> renderBoardScenes();
 
 // The picture the README shows.
 inline constexpr char ReadmeScene[] = "expanded-RUH";
+
+// What the file names of the scenes end in: "@2x" on a screen of two device
+// pixels to the pixel (QT_SCALE_FACTOR=2), nothing on an ordinary one.
+QString sceneSuffix();

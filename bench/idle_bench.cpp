@@ -23,6 +23,7 @@
 // makes, and that window is taken again.
 
 #include "boardfixture.h"
+#include "displayserver.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
@@ -139,6 +140,8 @@ class Bench
 public:
     explicit Bench(Route route = Route::X11)
         : m_route(route)
+        , m_display(route == Route::X11 ? DisplayServer::Xvfb
+                    : route == Route::XWayland ? DisplayServer::WestonXWayland : DisplayServer::Weston)
     {
     }
 
@@ -180,7 +183,7 @@ public:
             std::printf("skipped: needs Xvfb, xdotool (scripts/setup xdotool) and the built board\n");
             return 0;
         }
-        if (!prepareFolder(built) || !startDisplay(xvfb) || !startBoard())
+        if (!prepareFolder(built) || !startSession() || !startBoard())
             return 1;
 
         // The first refresh fills every row, then the expand button shows.
@@ -217,10 +220,6 @@ public:
             if (!m_board.waitForFinished(10000))
                 m_board.kill();
         }
-        if (m_display.state() != QProcess::NotRunning) {
-            m_display.terminate();
-            m_display.waitForFinished(5000);
-        }
     }
 
 private:
@@ -228,107 +227,19 @@ private:
     {
         if (!m_dir.isValid() || !m_server.listen())
             return false;
-        const QDir from(QFileInfo(built).path());
-        const QDir to(m_dir.path());
-        to.mkpath(QStringLiteral("wtIMG"));
-        for (const QString &name : {QStringLiteral("RORizedivo"), QStringLiteral("rain.wav"),
-                                    QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
-            QFile::copy(from.filePath(name), to.filePath(name));
-        for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
-            QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
-        if (!prepareBoardFolder(to.path()))
-            return false;
-        const QString store = to.filePath(QString::fromUtf16(WeatherStore::FileName));
-        pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
         serveEveryCity(m_server);
-        return true;
+        return !installBuiltBoard(QFileInfo(built).path(), m_dir.path(),
+                                  m_server.url(QString()).toString(QUrl::StripTrailingSlash))
+                    .isEmpty();
     }
 
     bool startSession()
     {
-        if (m_route == Route::X11) {
-            const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-            return !xvfb.isEmpty() && startDisplay(xvfb);
+        if (m_display.start()) {
+            m_environment = m_display.clientEnvironment();
+            return true;
         }
-        return startWeston();
-    }
-
-    // A headless weston drawing in memory, with XWayland for the X11 route;
-    // its sockets live in a runtime folder of the bench's own.
-    bool startWeston()
-    {
-        const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
-        if (weston.isEmpty() || !m_runtime.isValid()) {
-            std::fprintf(stderr, "idle-bench: needs weston (and xwayland)\n");
-            return false;
-        }
-        QDir().mkpath(QStringLiteral("/tmp/.X11-unix")); // where XWayland listens
-        QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        const QString log = m_runtime.filePath(QStringLiteral("weston.log"));
-        QStringList arguments{QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
-                              QStringLiteral("--socket=bench"), QStringLiteral("--idle-time=0"),
-                              QStringLiteral("--width=1280"), QStringLiteral("--height=1024"),
-                              QStringLiteral("--log=") + log};
-        if (m_route == Route::XWayland)
-            arguments << QStringLiteral("--xwayland");
-        m_display.setProcessEnvironment(environment);
-        m_display.start(weston, arguments);
-        const QString socket = m_runtime.filePath(QStringLiteral("bench"));
-        if (!m_display.waitForStarted() || !waitUntil([&] { return QFile::exists(socket); }, 10000)) {
-            std::fprintf(stderr, "idle-bench: weston did not start\n");
-            return false;
-        }
-        m_environment = environment;
-        m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("bench"));
-        m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        if (m_route == Route::XWayland) {
-            // weston names the display XWayland listens on in its log.
-            QString display;
-            waitUntil([&] {
-                QFile file(log);
-                if (file.open(QIODevice::ReadOnly)) {
-                    const QByteArray text = file.readAll();
-                    const qsizetype at = text.lastIndexOf("xserver listening on display ");
-                    if (at >= 0)
-                        display = QString::fromLatin1(text.mid(at + 29).split('\n').value(0).trimmed());
-                }
-                return !display.isEmpty();
-            }, 10000);
-            if (display.isEmpty()) {
-                std::fprintf(stderr, "idle-bench: weston started no XWayland\n");
-                return false;
-            }
-            m_environment.insert(QStringLiteral("DISPLAY"), display);
-            m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        }
-        return true;
-    }
-
-    bool startDisplay(const QString &xvfb)
-    {
-        for (int number = 91; number < 200; ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
-                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-                continue;
-            m_display.start(xvfb, {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                                   QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (m_display.waitForStarted() && waitUntil([&] { return QFile::exists(socket); }, 10000)) {
-                m_environment = QProcessEnvironment::systemEnvironment();
-                m_environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
-                m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-                m_environment.remove(QStringLiteral("XAUTHORITY"));
-                return true;
-            }
-            m_display.kill();
-            m_display.waitForFinished();
-        }
-        std::fprintf(stderr, "idle-bench: no display could be started\n");
+        std::fprintf(stderr, "idle-bench: %s: %s\n", routeName(m_route), qPrintable(m_display.error()));
         return false;
     }
 
@@ -398,9 +309,8 @@ private:
 
     Route m_route;
     QTemporaryDir m_dir;
-    QTemporaryDir m_runtime;
     LoopbackHttpServer m_server;
-    QProcess m_display;
+    DisplayServer m_display;
     QProcess m_board;
     QProcessEnvironment m_environment;
     QString m_xdotool;

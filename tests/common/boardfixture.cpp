@@ -104,3 +104,21 @@ void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
         return response;
     });
 }
+
+QString installBuiltBoard(const QString &builtFolder, const QString &folder, const QString &feedBase)
+{
+    const QDir from(builtFolder);
+    const QDir to(folder);
+    const QString program = to.filePath(QStringLiteral("RORizedivo"));
+    if (!from.exists(QStringLiteral("RORizedivo")) || !QFile::copy(from.filePath(QStringLiteral("RORizedivo")), program))
+        return {};
+    to.mkpath(QStringLiteral("wtIMG"));
+    for (const QString &name : {QStringLiteral("rain.wav"), QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
+        QFile::copy(from.filePath(name), to.filePath(name));
+    for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
+        QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
+    if (!prepareBoardFolder(folder))
+        return {};
+    pointFeedsAt(to.filePath(QString::fromUtf16(WeatherStore::FileName)), feedBase);
+    return program;
+}

@@ -61,3 +61,10 @@ class LoopbackHttpServer;
 // Answers each city's feed request on server with a document of the shape
 // above for the city asked, at the given temperature.
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);
+
+// Makes folder the application folder of the built board (the executable in
+// builtFolder, its map pictures, sounds and cursor) as a user's machine holds
+// it, its store's feeds pointed at feedBase (a loopback test server).
+// Returns the program to start, empty when the board is not built or the
+// folder cannot be written.
+QString installBuiltBoard(const QString &builtFolder, const QString &folder, const QString &feedBase);

@@ -162,6 +162,19 @@ public:
         return grab();
     }
 
+    // The keyboard in the grid, on purpose: the focus frame around the city
+    // that the keys moved to and the panel shows.
+    QImage keyboardInGrid()
+    {
+        expanded(0, QString());
+        QApplication::setActiveWindow(m_board.get());
+        m_board->cityGrid()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_board->cityGrid(), Qt::Key_End);
+        QTest::keyClick(m_board->cityGrid(), Qt::Key_Up);
+        stopTimers();
+        return grab();
+    }
+
 private:
     QString cityName(const QString &code) const
     {
@@ -211,5 +224,6 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     for (int key = 0; key < 6; ++key)
         scenes.append({QStringLiteral("sort-%1").arg(key), scene.expanded(key, QString())});
     scenes.append({QStringLiteral("sort-list"), scene.sortList()});
+    scenes.append({QStringLiteral("keyboard-grid"), scene.keyboardInGrid()});
     return scenes;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The board at a fixed moment with fixed weather for its 24 cities, drawn
-// offscreen: the collapsed strip, the expanded board with chosen cities, and
-// each of the six sorts. The golden screenshot test compares these pictures
+// offscreen: the collapsed strip, the expanded board with chosen cities,
+// each of the six sorts, and the keyboard in the grid (the only scene with
+// the focus frame). The golden screenshot test compares these pictures
 // with its references; `board-screenshots` writes them (and the README's).
 
 #include <QImage>

@@ -44,28 +44,6 @@
 
 namespace {
 
-// Sleeps in the event loop, so that the feed server answers and the bench
-// itself does not wake the machine while it measures.
-void waitFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template <typename Condition>
-bool waitUntil(Condition condition, int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        waitFor(50);
-    }
-    return true;
-}
-
 // CPU time of a process so far, in seconds: the run time the scheduler
 // counts for each of its threads, in nanoseconds (the clock ticks of
 // /proc/<pid>/stat are 10 ms, too coarse for a board that sleeps).
@@ -150,24 +128,19 @@ public:
     bool measureCollapsed(int seconds, int warmUpSeconds, double &share, double &resident)
     {
         const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
-        if (!QFile::exists(built) || !prepareFolder(built) || !startSession() || !startBoard())
+        if (!QFile::exists(built) || !!m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
             return false;
-        if (!waitUntil([this] { return m_server.requests().size() >= 24; }, 60000)) {
+        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: %s: the board asked for %lld feeds only\n", routeName(m_route),
-                         static_cast<long long>(m_server.requests().size()));
+                         static_cast<long long>(m_built.server().requests().size()));
             return false;
         }
-        waitFor(warmUpSeconds * 1000);
+        sleepInEventLoop(warmUpSeconds * 1000);
         for (int attempt = 0; attempt < 3; ++attempt) {
-            m_server.clearRequests();
-            const double before = cpuSeconds(m_board.processId());
-            QElapsedTimer clock;
-            clock.start();
-            waitFor(seconds * 1000);
-            const double used = cpuSeconds(m_board.processId()) - before;
-            if (!m_server.requests().isEmpty() || used < 0)
-                continue; // a refresh ran during the measurement
-            share = 100.0 * used / (clock.elapsed() / 1000.0);
+            double used = 0, elapsed = 0;
+            if (!measureWindow(seconds, used, elapsed))
+                continue;
+            share = 100.0 * used / elapsed;
             resident = residentMiB(m_board.processId());
             return m_board.state() == QProcess::Running;
         }
@@ -183,16 +156,16 @@ public:
             std::printf("skipped: needs Xvfb, xdotool (scripts/setup xdotool) and the built board\n");
             return 0;
         }
-        if (!prepareFolder(built) || !startSession() || !startBoard())
+        if (!!m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
             return 1;
 
         // The first refresh fills every row, then the expand button shows.
-        if (!waitUntil([this] { return m_server.requests().size() >= 24; }, 60000)) {
+        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: the board asked for %lld feeds only\n",
-                         static_cast<long long>(m_server.requests().size()));
+                         static_cast<long long>(m_built.server().requests().size()));
             return 1;
         }
-        waitFor(2000);
+        sleepInEventLoop(2000);
         if (!clickUntil(QStringLiteral("975x757"))) {
             std::fprintf(stderr, "idle-bench: the board did not expand (%s)\n", qPrintable(windowSize()));
             return 1;
@@ -203,7 +176,7 @@ public:
         if (warmUpSeconds > 0) {
             std::printf("  (the ticker runs one cycle first: %d s)\n", warmUpSeconds);
             std::fflush(stdout);
-            waitFor(warmUpSeconds * 1000);
+            sleepInEventLoop(warmUpSeconds * 1000);
         }
         report("expanded, ticker and wind arrow", seconds);
         if (!clickUntil(QStringLiteral("506x59")))
@@ -223,16 +196,6 @@ public:
     }
 
 private:
-    bool prepareFolder(const QString &built)
-    {
-        if (!m_dir.isValid() || !m_server.listen())
-            return false;
-        serveEveryCity(m_server);
-        return !installBuiltBoard(QFileInfo(built).path(), m_dir.path(),
-                                  m_server.url(QString()).toString(QUrl::StripTrailingSlash))
-                    .isEmpty();
-    }
-
     bool startSession()
     {
         if (m_display.start()) {
@@ -246,9 +209,9 @@ private:
     bool startBoard()
     {
         m_board.setProcessEnvironment(m_environment);
-        m_board.setWorkingDirectory(m_dir.path());
+        m_board.setWorkingDirectory(m_built.folder());
         m_board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_board.start(m_dir.filePath(QStringLiteral("RORizedivo")), {});
+        m_board.start(m_built.program(), {});
         return m_board.waitForStarted();
     }
 
@@ -276,22 +239,31 @@ private:
         return false;
     }
 
+    // The CPU seconds the board used in a window of that many seconds, and
+    // the seconds it lasted; false when a refresh fell into it (the board
+    // asked for feeds) or the board is gone.
+    bool measureWindow(int seconds, double &used, double &elapsed)
+    {
+        m_built.server().clearRequests();
+        const double before = cpuSeconds(m_board.processId());
+        QElapsedTimer clock;
+        clock.start();
+        sleepInEventLoop(seconds * 1000);
+        used = cpuSeconds(m_board.processId()) - before;
+        elapsed = clock.elapsed() / 1000.0;
+        return m_built.server().requests().isEmpty() && before >= 0 && used >= 0;
+    }
+
     // Several windows of the given length, each printed, then their median:
     // one window can catch the machine doing something else.
     void report(const char *what, int seconds)
     {
         constexpr int Windows = 3;
-        waitFor(3000); // what the click set in motion settles
+        sleepInEventLoop(3000); // what the click set in motion settles
         std::vector<double> shares;
         for (int attempt = 0; attempt < Windows + 3 && int(shares.size()) < Windows; ++attempt) {
-            m_server.clearRequests();
-            const double before = cpuSeconds(m_board.processId());
-            QElapsedTimer clock;
-            clock.start();
-            waitFor(seconds * 1000);
-            const double used = cpuSeconds(m_board.processId()) - before;
-            const double elapsed = clock.elapsed() / 1000.0;
-            if (!m_server.requests().isEmpty()) {
+            double used = 0, elapsed = 0;
+            if (!measureWindow(seconds, used, elapsed)) {
                 std::printf("  (a refresh ran during the measurement; measuring again)\n");
                 continue;
             }
@@ -308,8 +280,7 @@ private:
     }
 
     Route m_route;
-    QTemporaryDir m_dir;
-    LoopbackHttpServer m_server;
+    BuiltBoard m_built;
     DisplayServer m_display;
     QProcess m_board;
     QProcessEnvironment m_environment;

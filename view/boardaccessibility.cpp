@@ -64,32 +64,19 @@ public:
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
 };
 
-class TickerAccessible : public LeafAccessible
+// A part said by its own words (spokenText()): the ticker strip, the compass.
+template <typename Part>
+class SpokenPartAccessible : public LeafAccessible
 {
 public:
-    explicit TickerAccessible(TickerStrip *strip)
-        : LeafAccessible(strip, QAccessible::StatusBar)
+    SpokenPartAccessible(Part *part, QAccessible::Role role)
+        : LeafAccessible(part, role)
     {
     }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return static_cast<TickerStrip *>(widget())->spokenText();
-        return LeafAccessible::text(t);
-    }
-};
-
-class CompassAccessible : public LeafAccessible
-{
-public:
-    explicit CompassAccessible(WindCompass *compass)
-        : LeafAccessible(compass, QAccessible::Graphic)
-    {
-    }
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Name)
-            return static_cast<WindCompass *>(widget())->spokenText();
+            return static_cast<Part *>(widget())->spokenText();
         return LeafAccessible::text(t);
     }
 };
@@ -274,9 +261,9 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
     if (className == QLatin1String("CityGrid"))
         return new GridAccessible(static_cast<CityGrid *>(object));
     if (className == QLatin1String("TickerStrip"))
-        return new TickerAccessible(static_cast<TickerStrip *>(object));
+        return new SpokenPartAccessible<TickerStrip>(static_cast<TickerStrip *>(object), QAccessible::StatusBar);
     if (className == QLatin1String("WindCompass"))
-        return new CompassAccessible(static_cast<WindCompass *>(object));
+        return new SpokenPartAccessible<WindCompass>(static_cast<WindCompass *>(object), QAccessible::Graphic);
     if (className == QLatin1String("CityDetail"))
         return new PaneAccessible(static_cast<QWidget *>(object), QAccessible::Pane);
     if (object->property(PaneProperty).toBool()) {

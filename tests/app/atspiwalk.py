@@ -79,7 +79,8 @@ def main():
     try:
         app = wait_for(find_board, 60)
         if app is None:
-            print("missing: the board on the AT-SPI bus")
+            names = [a.name for a in pyatspi.Registry.getDesktop(0) if a is not None]
+            print("missing: the board on the AT-SPI bus (found: %s)" % ", ".join(names))
             return 1
         # The button shows once the first refresh has run.
         expand = wait_for(lambda: find(app, pyatspi.ROLE_PUSH_BUTTON, EXPAND), 60)

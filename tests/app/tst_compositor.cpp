@@ -60,12 +60,8 @@ void TestCompositor::boardDraws()
     QFETCH(int, kind);
     if (!DisplayServer::available(DisplayServer::Kind(kind)))
         QSKIP("weston and xwayland are not installed (scripts/setup)");
-    QTemporaryDir dir;
-    LoopbackHttpServer server;
-    QVERIFY(server.listen());
-    serveEveryCity(server);
-    const QString program = installBuiltBoard(qEnvironmentVariable("WEATHER_APP_FOLDER"), dir.path(),
-                                              server.url(QString()).toString(QUrl::StripTrailingSlash));
+    BuiltBoard built;
+    const QString program = built.install(qEnvironmentVariable("WEATHER_APP_FOLDER"));
     if (program.isEmpty())
         QSKIP("the executable is not built");
 
@@ -77,13 +73,13 @@ void TestCompositor::boardDraws()
     environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     QProcess board;
     board.setProcessEnvironment(environment);
-    board.setWorkingDirectory(dir.path());
+    board.setWorkingDirectory(built.folder());
     board.setProcessChannelMode(QProcess::ForwardedChannels);
     board.start(program, {});
     QVERIFY(board.waitForStarted());
 
     // The first refresh, then the ticker scrolls its text in green.
-    QTRY_COMPARE_WITH_TIMEOUT(server.requests().size(), 24, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(built.server().requests().size(), 24, 60000);
     Strip strip;
     QTRY_VERIFY_WITH_TIMEOUT((strip = findStrip(display.screenshot())).green > 200, 20000);
     // It lies in one line a strip high, on black.

@@ -27,12 +27,8 @@ void TestScreenReader::everyControlIsReachedAndNamed()
         || !DisplayServer::available(DisplayServer::Xvfb))
         QSKIP("needs dbus-run-session, at-spi2-core, python3-pyatspi and Xvfb (scripts/setup)");
 
-    QTemporaryDir dir;
-    LoopbackHttpServer server;
-    QVERIFY(server.listen());
-    serveEveryCity(server);
-    const QString program = installBuiltBoard(qEnvironmentVariable("WEATHER_APP_FOLDER"), dir.path(),
-                                              server.url(QString()).toString(QUrl::StripTrailingSlash));
+    BuiltBoard built;
+    const QString program = built.install(qEnvironmentVariable("WEATHER_APP_FOLDER"));
     if (program.isEmpty())
         QSKIP("the executable is not built");
     DisplayServer display(DisplayServer::Xvfb);
@@ -41,7 +37,7 @@ void TestScreenReader::everyControlIsReachedAndNamed()
     QProcess walk;
     walk.setProcessEnvironment(display.clientEnvironment());
     walk.start(session, {QStringLiteral("--"), QStringLiteral("/usr/bin/python3"), QStringLiteral(ATSPI_WALK), program,
-                         dir.path()});
+                         built.folder()});
     QVERIFY(walk.waitForStarted());
     // The loopback server answers the board's feeds meanwhile.
     QTRY_VERIFY_WITH_TIMEOUT(walk.state() == QProcess::NotRunning, 240000);

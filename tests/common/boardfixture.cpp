@@ -105,10 +105,20 @@ void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
     });
 }
 
-QString installBuiltBoard(const QString &builtFolder, const QString &folder, const QString &feedBase)
+BuiltBoard::BuiltBoard()
+    : m_server(std::make_unique<LoopbackHttpServer>())
 {
+}
+
+BuiltBoard::~BuiltBoard() = default;
+
+QString BuiltBoard::install(const QString &builtFolder)
+{
+    if (!m_dir.isValid() || !m_server->listen())
+        return {};
+    serveEveryCity(*m_server);
     const QDir from(builtFolder);
-    const QDir to(folder);
+    const QDir to(m_dir.path());
     const QString program = to.filePath(QStringLiteral("RORizedivo"));
     if (!from.exists(QStringLiteral("RORizedivo")) || !QFile::copy(from.filePath(QStringLiteral("RORizedivo")), program))
         return {};
@@ -117,8 +127,10 @@ QString installBuiltBoard(const QString &builtFolder, const QString &folder, con
         QFile::copy(from.filePath(name), to.filePath(name));
     for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
         QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
-    if (!prepareBoardFolder(folder))
+    if (!prepareBoardFolder(to.path()))
         return {};
-    pointFeedsAt(to.filePath(QString::fromUtf16(WeatherStore::FileName)), feedBase);
+    pointFeedsAt(to.filePath(QString::fromUtf16(WeatherStore::FileName)),
+                 m_server->url(QString()).toString(QUrl::StripTrailingSlash));
+    m_program = program;
     return program;
 }

@@ -7,6 +7,9 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 // The outside world as a test sets it: a clock standing at a chosen minute,
 // an online switch, and records of message boxes, sounds and started programs.
@@ -62,9 +65,23 @@ class LoopbackHttpServer;
 // above for the city asked, at the given temperature.
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);
 
-// Makes folder the application folder of the built board (the executable in
-// builtFolder, its map pictures, sounds and cursor) as a user's machine holds
-// it, its store's feeds pointed at feedBase (a loopback test server).
-// Returns the program to start, empty when the board is not built or the
-// folder cannot be written.
-QString installBuiltBoard(const QString &builtFolder, const QString &folder, const QString &feedBase);
+// The built board (the executable in builtFolder, its map pictures, sounds
+// and cursor) in an application folder of its own, as a user's machine
+// holds it, with a loopback server that answers every city's feed.
+class BuiltBoard
+{
+public:
+    // Empty when the board is not built or cannot be set up.
+    QString install(const QString &builtFolder);
+    QString program() const { return m_program; }
+    QString folder() const { return m_dir.path(); }
+    LoopbackHttpServer &server() { return *m_server; }
+
+    BuiltBoard();
+    ~BuiltBoard();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    QString m_program;
+};

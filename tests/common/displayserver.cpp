@@ -1,29 +1,12 @@
 #include "displayserver.h"
 
-#include <QCoreApplication>
+#include "testsupport.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 
 namespace {
-
-// Waits for a condition while the caller's event loop goes on (a loopback
-// feed server answers meanwhile).
-template <typename Condition>
-bool waitUntil(Condition condition, int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 constexpr char WaylandSocket[] = "board-test";
 
@@ -74,21 +57,17 @@ bool DisplayServer::start()
 
 bool DisplayServer::startXvfb()
 {
-    for (int number = 91; number < 200; ++number) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
-            || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-            continue;
-        m_server.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
-                       {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        if (m_server.waitForStarted() && waitUntil([&] { return QFile::exists(socket); }, 10000)) {
-            m_client.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
-            m_client.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            return true;
-        }
-        m_server.kill();
-        m_server.waitForFinished();
+    // Xvfb takes a free display itself and names it on its output: no race
+    // with another server started at the same time.
+    m_server.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QByteArray number;
+    if (m_server.waitForStarted()
+        && waitUntil([&] { return (number += m_server.readAllStandardOutput()).contains('\n'); }, 15000)) {
+        m_client.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(number.trimmed()));
+        m_client.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return true;
     }
     m_error = QStringLiteral("no X display could be started");
     return false;

@@ -9,8 +9,8 @@
 int main(int argc, char *argv[])
 {
     // In a Wayland session the board shows itself as an X11 window through
-    // XWayland: there its strip stands at the corner it asks for, and it
-    // idles at a third of the processor time and half the memory that Qt's
+    // XWayland: there its strip can stand at the corner it asks for, and it
+    // idles at less than half the processor time and the memory that Qt's
     // Wayland platform costs (README, "Wayland sessions"). Without an X
     // server it takes Wayland itself. The user's own choice stands.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

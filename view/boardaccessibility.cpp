@@ -12,11 +12,13 @@ namespace {
 
 constexpr char PaneProperty[] = "hidesDecorationsFromScreenReaders";
 
-// Boxes and lines that only decorate: a line, or a plain frame (a box of
-// ControlKit::makeShape; frames that are parts of the board are subclasses).
+// Boxes and lines that only decorate: a line, a plain frame (a box of
+// ControlKit::makeShape; frames that are parts of the board are subclasses),
+// and the keyboard's focus frame, which the focused control's state tells.
 bool isDecoration(const QObject *object)
 {
-    return qobject_cast<const FormLine *>(object) || object->metaObject() == &QFrame::staticMetaObject;
+    return qobject_cast<const FormLine *>(object) || object->metaObject() == &QFrame::staticMetaObject
+        || object->objectName() == QLatin1String("FocusFrame");
 }
 
 // A widget whose children are its controls, less its decorations.

@@ -27,7 +27,7 @@ TickerStrip::TickerStrip(QWidget *parent)
     // The strip speaks for it (spokenText()): a label without a name of its
     // own would tell screen readers of every caption, ten a second.
     m_lblWeather->setAccessibleName(QStringLiteral(u"نشرة الطقس"));
-    setAccessibleName(QStringLiteral(u"نشرة الطقس"));
+    setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
     // Every caption comes back each cycle of the ticker.
     m_lblWeather->setKeepsShapedTexts(true);
 

@@ -777,6 +777,14 @@ void TestBoard::focusShowsOnlyFromTheKeyboard()
     QTest::keyClick(board->cityGrid(), Qt::Key_Up);
     QVERIFY(frame->isVisible());
     QCOMPARE(frame->geometry(), board->lblCity(0)->geometry());
+
+    // Screen readers meet the controls, not the frame, the boxes or the lines.
+    for (QWidget *part : {static_cast<QWidget *>(board.get()), static_cast<QWidget *>(board->cityDetail())}) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(part);
+        for (int i = 0; i < iface->childCount(); ++i)
+            QVERIFY2(iface->child(i)->role() != QAccessible::Client && iface->child(i)->role() != QAccessible::Border,
+                     qPrintable(iface->child(i)->object()->objectName()));
+    }
 }
 
 using ControlOf = std::function<QObject *(frmWeatherMain &)>;

@@ -104,6 +104,8 @@ QWidget *BoardKeyboard::framedControl() const
 
 void BoardKeyboard::placeFrame()
 {
+    if (!m_frame)
+        return;
     QWidget *control = showsFocus() ? framedControl() : nullptr;
     if (!control || control->isHidden()) {
         m_frame->hide();

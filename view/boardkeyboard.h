@@ -46,7 +46,9 @@ private:
     QList<QWidget *> m_expandedControls;
     QList<Qt::FocusPolicy> m_policies; // of the expanded controls, while expanded
     QWidget *m_window;
-    QWidget *m_frame;
+    // Moves between the window and the grid, and goes with whichever is
+    // deleted first when the board closes.
+    QPointer<QWidget> m_frame;
     bool m_expanded = true;
     bool m_keyboardInUse = false;
     bool m_handOver = false; // the focused button was hidden: the other one takes the focus

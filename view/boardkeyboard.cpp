@@ -141,7 +141,7 @@ bool BoardKeyboard::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         m_keyboardInUse = true;
         auto *label = qobject_cast<FormLabel *>(watched);
-        if (label && activates(key) && key->modifiers() == Qt::NoModifier) {
+        if (label && activates(key) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             if (!key->isAutoRepeat())
                 label->click();
             placeFrame();

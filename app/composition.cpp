@@ -2,6 +2,8 @@
 // that belong to the window itself. Behaviour lives in the handlers.
 #include "app/frmWeatherMain.h"
 
+#include "view/boardaccessibility.h"
+#include "view/boardkeyboard.h"
 #include "view/controlkit.h"
 
 #include <QAbstractItemView>
@@ -16,22 +18,34 @@ void frmWeatherMain::buildControls()
     setWindowIcon(QIcon(QStringLiteral(":/assets/window-icon.png")));
     setAutoFillBackground(true);
     makeBlack(this);
+    installBoardAccessibility();
+    hideDecorationsFromScreenReaders(this);
 
     // --- The strip: always visible, even collapsed --------------------------
     m_ticker = new TickerStrip(this);
     m_pictureShowDetail = makeLabel(this, QStringLiteral("PictureShowDetail"), QRect(7080, 0, 390, 390), QString(), White,
                                     tahoma(8.25));
-    m_pictureShowDetail->setPixmap(QPixmap(QStringLiteral(":/assets/show-detail.gif")));
+    m_pictureShowDetail->setPixmap(
+        QPixmap::fromImage(readPicture(QStringLiteral(":/assets/show-detail.gif"), devicePixelRatioF())));
     m_pictureShowDetail->setAlignment(Qt::AlignCenter);
     m_pictureShowDetail->setToolTip(QStringLiteral(u"عرض التفاصيل"));
+    // Screen readers name the two buttons after what they do.
+    m_pictureShowDetail->setAccessibleRole(QAccessible::Button);
+    m_pictureShowDetail->setAccessibleName(QStringLiteral(u"عرض التفاصيل"));
     m_pictureHideDetail = makeLabel(this, QStringLiteral("PictureHideDetail"), QRect(7080, 0, 390, 390), QString(), White,
                                     tahoma(8.25));
-    m_pictureHideDetail->setPixmap(QPixmap(QStringLiteral(":/assets/hide-detail.gif")));
+    m_pictureHideDetail->setPixmap(
+        QPixmap::fromImage(readPicture(QStringLiteral(":/assets/hide-detail.gif"), devicePixelRatioF())));
     m_pictureHideDetail->setAlignment(Qt::AlignCenter);
+    m_pictureHideDetail->setAccessibleRole(QAccessible::Button);
+    m_pictureHideDetail->setAccessibleName(QStringLiteral(u"إخفاء التفاصيل"));
 
     // --- Top band of the expanded window ------------------------------------
     m_lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),
                             QStringLiteral("https://rorizedivo.example.org"), White, sansSerif(9.75, true), false);
+    m_lblQIVurl->setAccessibleRole(QAccessible::Link);
+    m_lblQIVurl->setAccessibleName(QStringLiteral(u"موقع صانع البرنامج"));
+    m_lblQIVurl->setAccessibleDescription(m_lblQIVurl->text());
     m_sortCaption = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300), QStringLiteral(u"رتب حسب"),
                               White, tahoma(9.75, true));
     m_comboSort = new QComboBox(this);
@@ -42,6 +56,8 @@ void frmWeatherMain::buildControls()
     // The open list is a window of its own and would take the application's
     // direction: it reads right to left like the closed box.
     m_comboSort->view()->setLayoutDirection(Qt::RightToLeft);
+    // Screen readers name the list by its caption.
+    m_sortCaption->setBuddy(m_comboSort);
     m_line1 = makeLine(this, QStringLiteral("Line1"), 0, 510, ExpandedWidth, 510, White);
 
     // --- The parts of the expanded window -----------------------------------
@@ -54,6 +70,9 @@ void frmWeatherMain::buildControls()
     // While the ticker scrolls, the arrow moves on its ticks: one frame and
     // one wake-up for both.
     m_compass->followFrames(m_ticker->TimerW_lbl());
+    // The keyboard stands in the grid on the city the panel shows.
+    connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
+    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_comboSort, m_grid, lblGoogle(), m_lblQIVurl}, this);
 
     // --- Timers of the window -------------------------------------------------
     m_timerFirstLoad = new FormTimer(100, this);

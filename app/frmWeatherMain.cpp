@@ -143,7 +143,7 @@ bool frmWeatherMain::Form_Load()
     }
 
     // 12. The hand over clickable labels, when its cursor file is there.
-    const std::optional<QCursor> hand = loadCursorFile(m_appFolder + QString::fromUtf16(CursorFile));
+    const std::optional<QCursor> hand = loadCursorFile(m_appFolder + QString::fromUtf16(CursorFile), devicePixelRatioF());
     if (!hand)
         return true;
     for (int i = 0; i < GridRows; ++i)

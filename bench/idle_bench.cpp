@@ -8,12 +8,22 @@
 //
 //   idle-bench [seconds] [warm-up seconds]   (defaults 20 and 90)
 //
+// With --sessions it compares the ways the board can be shown in a Wayland
+// session, back to back: X11 under Xvfb (the reference), X11 through
+// XWayland under a headless weston, and Wayland itself under that weston.
+// It measures the board as it stands after start, collapsed with its ticker
+// running (nothing clicks on Wayland), once per way and round, and prints
+// each figure with the machine's load average, then the medians:
+//
+//   idle-bench --sessions [seconds] [warm-up seconds] [rounds]   (20, 90, 3)
+//
 // Every city reports a north-north-east wind of 14.48 km/h, so the arrow
 // takes a diagonal path. A refresh that falls into a measurement (the board
 // refreshes at minutes 5, 18 and 28) is noticed by the feed requests it
 // makes, and that window is taken again.
 
 #include "boardfixture.h"
+#include "displayserver.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
@@ -33,28 +43,6 @@
 #include <vector>
 
 namespace {
-
-// Sleeps in the event loop, so that the feed server answers and the bench
-// itself does not wake the machine while it measures.
-void waitFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template <typename Condition>
-bool waitUntil(Condition condition, int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        waitFor(50);
-    }
-    return true;
-}
 
 // CPU time of a process so far, in seconds: the run time the scheduler
 // counts for each of its threads, in nanoseconds (the clock ticks of
@@ -95,9 +83,70 @@ QString run(const QString &program, const QStringList &arguments, const QProcess
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
+// How the board reaches the screen.
+enum class Route { X11, XWayland, Wayland };
+
+const char *routeName(Route route)
+{
+    switch (route) {
+    case Route::X11:
+        return "X11 (Xvfb)";
+    case Route::XWayland:
+        return "X11 through XWayland (weston)";
+    case Route::Wayland:
+        return "Wayland (weston)";
+    }
+    return "";
+}
+
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 class Bench
 {
 public:
+    explicit Bench(Route route = Route::X11)
+        : m_route(route)
+        , m_display(route == Route::X11 ? DisplayServer::Xvfb
+                    : route == Route::XWayland ? DisplayServer::WestonXWayland : DisplayServer::Weston)
+    {
+    }
+
+    // One figure of the board collapsed after start: CPU share and MiB
+    // resident; false when it could not be measured.
+    bool measureCollapsed(int seconds, int warmUpSeconds, double &share, double &resident)
+    {
+        const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
+        if (!QFile::exists(built) || m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
+            return false;
+        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
+            std::fprintf(stderr, "idle-bench: %s: the board asked for %lld feeds only\n", routeName(m_route),
+                         static_cast<long long>(m_built.server().requests().size()));
+            return false;
+        }
+        sleepInEventLoop(warmUpSeconds * 1000);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            double used = 0, elapsed = 0;
+            if (!measureWindow(seconds, used, elapsed))
+                continue;
+            share = 100.0 * used / elapsed;
+            resident = residentMiB(m_board.processId());
+            return m_board.state() == QProcess::Running;
+        }
+        return false;
+    }
+
     int exec(int seconds, int warmUpSeconds)
     {
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
@@ -107,16 +156,16 @@ public:
             std::printf("skipped: needs Xvfb, xdotool (scripts/setup xdotool) and the built board\n");
             return 0;
         }
-        if (!prepareFolder(built) || !startDisplay(xvfb) || !startBoard())
+        if (m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
             return 1;
 
         // The first refresh fills every row, then the expand button shows.
-        if (!waitUntil([this] { return m_server.requests().size() >= 24; }, 60000)) {
+        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: the board asked for %lld feeds only\n",
-                         static_cast<long long>(m_server.requests().size()));
+                         static_cast<long long>(m_built.server().requests().size()));
             return 1;
         }
-        waitFor(2000);
+        sleepInEventLoop(2000);
         if (!clickUntil(QStringLiteral("975x757"))) {
             std::fprintf(stderr, "idle-bench: the board did not expand (%s)\n", qPrintable(windowSize()));
             return 1;
@@ -127,7 +176,7 @@ public:
         if (warmUpSeconds > 0) {
             std::printf("  (the ticker runs one cycle first: %d s)\n", warmUpSeconds);
             std::fflush(stdout);
-            waitFor(warmUpSeconds * 1000);
+            sleepInEventLoop(warmUpSeconds * 1000);
         }
         report("expanded, ticker and wind arrow", seconds);
         if (!clickUntil(QStringLiteral("506x59")))
@@ -144,63 +193,25 @@ public:
             if (!m_board.waitForFinished(10000))
                 m_board.kill();
         }
-        if (m_display.state() != QProcess::NotRunning) {
-            m_display.terminate();
-            m_display.waitForFinished(5000);
-        }
     }
 
 private:
-    bool prepareFolder(const QString &built)
+    bool startSession()
     {
-        // The board reads its feeds from the seed host only.
-        if (!m_dir.isValid() || !m_server.listen(WeatherStore::FeedPort))
-            return false;
-        const QDir from(QFileInfo(built).path());
-        const QDir to(m_dir.path());
-        to.mkpath(QStringLiteral("wtIMG"));
-        for (const QString &name : {QStringLiteral("RORizedivo"), QStringLiteral("rain.wav"),
-                                    QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
-            QFile::copy(from.filePath(name), to.filePath(name));
-        for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
-            QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
-        if (!prepareBoardFolder(to.path()))
-            return false;
-        const QString store = to.filePath(QString::fromUtf16(WeatherStore::FileName));
-        pointFeedsAt(store, m_server.url(QString()).toString(QUrl::StripTrailingSlash));
-        serveEveryCity(m_server);
-        return true;
-    }
-
-    bool startDisplay(const QString &xvfb)
-    {
-        for (int number = 91; number < 200; ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
-                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-                continue;
-            m_display.start(xvfb, {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"), QStringLiteral("0"),
-                                   QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (m_display.waitForStarted() && waitUntil([&] { return QFile::exists(socket); }, 10000)) {
-                m_environment = QProcessEnvironment::systemEnvironment();
-                m_environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
-                m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-                m_environment.remove(QStringLiteral("XAUTHORITY"));
-                return true;
-            }
-            m_display.kill();
-            m_display.waitForFinished();
+        if (m_display.start()) {
+            m_environment = m_display.clientEnvironment();
+            return true;
         }
-        std::fprintf(stderr, "idle-bench: no display could be started\n");
+        std::fprintf(stderr, "idle-bench: %s: %s\n", routeName(m_route), qPrintable(m_display.error()));
         return false;
     }
 
     bool startBoard()
     {
         m_board.setProcessEnvironment(m_environment);
-        m_board.setWorkingDirectory(m_dir.path());
+        m_board.setWorkingDirectory(m_built.folder());
         m_board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_board.start(m_dir.filePath(QStringLiteral("RORizedivo")), {});
+        m_board.start(m_built.program(), {});
         return m_board.waitForStarted();
     }
 
@@ -228,22 +239,31 @@ private:
         return false;
     }
 
+    // The CPU seconds the board used in a window of that many seconds, and
+    // the seconds it lasted; false when a refresh fell into it (the board
+    // asked for feeds) or the board is gone.
+    bool measureWindow(int seconds, double &used, double &elapsed)
+    {
+        m_built.server().clearRequests();
+        const double before = cpuSeconds(m_board.processId());
+        QElapsedTimer clock;
+        clock.start();
+        sleepInEventLoop(seconds * 1000);
+        used = cpuSeconds(m_board.processId()) - before;
+        elapsed = clock.elapsed() / 1000.0;
+        return m_built.server().requests().isEmpty() && before >= 0 && used >= 0;
+    }
+
     // Several windows of the given length, each printed, then their median:
     // one window can catch the machine doing something else.
     void report(const char *what, int seconds)
     {
         constexpr int Windows = 3;
-        waitFor(3000); // what the click set in motion settles
+        sleepInEventLoop(3000); // what the click set in motion settles
         std::vector<double> shares;
         for (int attempt = 0; attempt < Windows + 3 && int(shares.size()) < Windows; ++attempt) {
-            m_server.clearRequests();
-            const double before = cpuSeconds(m_board.processId());
-            QElapsedTimer clock;
-            clock.start();
-            waitFor(seconds * 1000);
-            const double used = cpuSeconds(m_board.processId()) - before;
-            const double elapsed = clock.elapsed() / 1000.0;
-            if (!m_server.requests().isEmpty()) {
+            double used = 0, elapsed = 0;
+            if (!measureWindow(seconds, used, elapsed)) {
                 std::printf("  (a refresh ran during the measurement; measuring again)\n");
                 continue;
             }
@@ -259,9 +279,9 @@ private:
         std::fflush(stdout);
     }
 
-    QTemporaryDir m_dir;
-    LoopbackHttpServer m_server;
-    QProcess m_display;
+    Route m_route;
+    BuiltBoard m_built;
+    DisplayServer m_display;
     QProcess m_board;
     QProcessEnvironment m_environment;
     QString m_xdotool;
@@ -269,9 +289,47 @@ private:
 
 } // namespace
 
+// The ways into a Wayland session, back to back and round after round, so
+// that what else the machine does weighs on all of them alike.
+int compareSessions(int seconds, int warmUpSeconds, int rounds)
+{
+    const Route routes[] = {Route::X11, Route::XWayland, Route::Wayland};
+    std::vector<double> shares[3], residents[3], loads;
+    for (int round = 1; round <= rounds; ++round) {
+        for (int r = 0; r < 3; ++r) {
+            double share = 0, resident = 0;
+            Bench bench(routes[r]);
+            const double load = loadAverage();
+            if (!bench.measureCollapsed(seconds, warmUpSeconds, share, resident)) {
+                std::printf("  round %d  %-32s not measured\n", round, routeName(routes[r]));
+                continue;
+            }
+            shares[r].push_back(share);
+            residents[r].push_back(resident);
+            loads.push_back(load);
+            std::printf("  round %d  %-32s %6.2f %% of one core, %5.1f MiB resident (load %.2f)\n", round,
+                        routeName(routes[r]), share, resident, load);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("collapsed, ticker only, median of %d rounds (load average %.2f to %.2f):\n", rounds,
+                loads.empty() ? 0.0 : *std::min_element(loads.begin(), loads.end()),
+                loads.empty() ? 0.0 : *std::max_element(loads.begin(), loads.end()));
+    for (int r = 0; r < 3; ++r)
+        std::printf("  %-32s %6.2f %% of one core, %5.1f MiB resident\n", routeName(routes[r]), median(shares[r]),
+                    median(residents[r]));
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--sessions") == 0) {
+        const int seconds = argc > 2 ? qMax(1, atoi(argv[2])) : 20;
+        const int warmUpSeconds = argc > 3 ? qMax(0, atoi(argv[3])) : 90;
+        const int rounds = argc > 4 ? qMax(1, atoi(argv[4])) : 3;
+        return compareSessions(seconds, warmUpSeconds, rounds);
+    }
     const int seconds = argc > 1 ? qMax(1, atoi(argv[1])) : 20;
     const int warmUpSeconds = argc > 2 ? qMax(0, atoi(argv[2])) : 90;
     Bench bench;

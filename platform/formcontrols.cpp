@@ -217,6 +217,24 @@ void FormLabel::mouseDoubleClickEvent(QMouseEvent *event)
     event->accept();
 }
 
+void FormLabel::click()
+{
+    if (isEnabled())
+        Q_EMIT clicked();
+}
+
+QAccessible::Role FormLabel::accessibleRole() const
+{
+    if (m_accessibleRole)
+        return *m_accessibleRole;
+    return pixmap().isNull() ? QAccessible::StaticText : QAccessible::Graphic;
+}
+
+QString FormLabel::spokenText() const
+{
+    return m_speech ? m_speech(text()) : text();
+}
+
 // --- FormLine ----------------------------------------------------------------
 
 FormLine::FormLine(QWidget *parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QFrame>
 #include <QGlyphRun>
 #include <QHash>
@@ -65,6 +66,21 @@ public:
     static constexpr int ShapedTextGeneration = 2048;
     int keptShapedTextCount() const { return int(m_shapedTexts.size() + m_olderShapedTexts.size()); }
 
+    // --- Keyboard and screen reader -------------------------------------------
+    // What Enter or Space does on a label that takes focus, and a screen
+    // reader's press: a click, when the label is enabled.
+    void click();
+    // The role a screen reader gives the label; by default a picture is a
+    // graphic and a text is static text.
+    void setAccessibleRole(QAccessible::Role role) { m_accessibleRole = role; }
+    QAccessible::Role accessibleRole() const;
+    // The words a screen reader says for a caption, where the caption alone
+    // would be skipped or misread (a bare number with its unit implied, a
+    // sign): "25" becomes "25 درجة". Without one it says the caption.
+    using Speech = QString (*)(const QString &caption);
+    void setSpeech(Speech speech) { m_speech = speech; }
+    QString spokenText() const;
+
 Q_SIGNALS:
     void clicked();
 
@@ -103,6 +119,8 @@ private:
     int m_height = 0;
     QColor m_foreColor;
     bool m_doubleClicked = false;
+    std::optional<QAccessible::Role> m_accessibleRole;
+    Speech m_speech = nullptr;
 };
 
 // A straight line between two points given in twips of the parent's space,

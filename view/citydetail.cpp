@@ -3,10 +3,11 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
+#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
+#include "view/spokentext.h"
 
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <utility>
 
@@ -72,6 +73,7 @@ CityDetail::CityDetail(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityDetail"));
+    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 10800 - TopTwips));
 
@@ -82,8 +84,8 @@ CityDetail::CityDetail(QWidget *parent)
     m_lblCityD->setShrinkToFit(true);
 
     // Value, name, caption index, row (0 the publication time, 1 to 5 the
-    // pairs, 6 the sun) and whether it stands in the right-hand pair; the
-    // publication time spans both.
+    // pairs, 6 the sun), whether it stands in the right-hand pair, and what
+    // a screen reader says for its value; the publication time spans both.
     struct Item
     {
         Value value;
@@ -91,14 +93,21 @@ CityDetail::CityDetail(QWidget *parent)
         int captionIndex;
         int row;
         bool right;
+        FormLabel::Speech speech;
     };
     const Item items[] = {
-        {PdateD, "lblPdateD", 19, 0, true},          {ConditionD, "lblConditionD", 6, 1, true},
-        {VisibilityD, "lblVisibilityD", 7, 1, false}, {TempD, "lblTempD", 8, 2, true},
-        {HumidityD, "lblHumidityD", 16, 2, false},    {Temp_LowD, "lblTemp_LowD", 9, 3, true},
-        {Temp_HighD, "lblTemp_HighD", 15, 3, false},  {Wind_DirctD, "lblWind_DirctD", 11, 4, true},
-        {Wind_SpeedD, "lblWind_SpeedD", 10, 4, false}, {Wind_ShillD, "lblWind_ShillD", 12, 5, true},
-        {SunRiseD, "lblSunRiseD", 17, 6, true},       {SunSetD, "lblSunSetD", 18, 6, false},
+        {PdateD, "lblPdateD", 19, 0, true, nullptr},
+        {ConditionD, "lblConditionD", 6, 1, true, nullptr},
+        {VisibilityD, "lblVisibilityD", 7, 1, false, spokenKilometres},
+        {TempD, "lblTempD", 8, 2, true, spokenDegrees},
+        {HumidityD, "lblHumidityD", 16, 2, false, spokenPercent},
+        {Temp_LowD, "lblTemp_LowD", 9, 3, true, spokenDegrees},
+        {Temp_HighD, "lblTemp_HighD", 15, 3, false, spokenDegrees},
+        {Wind_DirctD, "lblWind_DirctD", 11, 4, true, nullptr},
+        {Wind_SpeedD, "lblWind_SpeedD", 10, 4, false, spokenSpeed},
+        {Wind_ShillD, "lblWind_ShillD", 12, 5, true, spokenDegrees},
+        {SunRiseD, "lblSunRiseD", 17, 6, true, nullptr},
+        {SunSetD, "lblSunSetD", 18, 6, false, nullptr},
     };
     for (const Item &item : items) {
         // The publication time is long and takes the whole row left of its caption.
@@ -118,7 +127,11 @@ CityDetail::CityDetail(QWidget *parent)
                                      White, tahoma(9));
         value->setAlignment(Qt::AlignCenter);
         value->setShrinkToFit(true);
+        value->setSpeech(item.speech);
         m_values[item.value] = value;
+        // A screen reader says each value with the caption that labels it.
+        caption->setSpeech(spokenCaption);
+        caption->setBuddy(value);
     }
     FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captionTexts[13]), Cyan,
                                 tahoma(8.25, true));
@@ -148,14 +161,18 @@ CityDetail::CityDetail(QWidget *parent)
     const QRect map = local(MapTwips.x(), MapTwips.y(), MapTwips.width(), MapTwips.height());
     m_imageMap = makeLabel(this, QStringLiteral("ImageMAP"), map, QString(), White, tahoma(8.25));
     m_imageMap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_imageMap->setPixmap(QPixmap(QStringLiteral(":/assets/default-map.jpg")));
+    m_imageMap->setPixmap(QPixmap::fromImage(readPicture(QStringLiteral(":/assets/default-map.jpg"), devicePixelRatioF())));
     // It paints its own black under the picture, so a moving arrow above it
     // leaves the panel and the window behind it alone.
     m_imageMap->setAutoFillBackground(true);
+    m_imageMap->setAccessibleRole(QAccessible::Graphic);
+    m_imageMap->setAccessibleName(QStringLiteral(u"خريطة شبه الجزيرة العربية"));
 
     m_lblGoogle = makeLabel(this, QStringLiteral("lblGoogle"), local(315, 10470, 4300, 300), QStringLiteral("Google"),
                             LightGreen, tahoma(8.25, true));
     m_lblGoogle->setShrinkToFit(true);
+    m_lblGoogle->setAccessibleRole(QAccessible::Link);
+    setAccessibleName(QStringLiteral(u"تفاصيل المدينة"));
 
     // The boxes lie behind everything else.
     for (QFrame *box : boxes)
@@ -192,14 +209,13 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     const FieldValue code = rows.value(QStringLiteral("city_code"));
     const QString picture = pictureFolder + code.toText() + QStringLiteral(".tmg");
     if (code.isText() && QFileInfo(picture).isFile()) {
-        QImageReader reader(picture);
-        reader.setDecideFormatFromContent(true);
-        const QImage image = reader.read();
+        const QImage image = readPicture(picture, devicePixelRatioF());
         if (!image.isNull())
             m_imageMap->setPixmap(QPixmap::fromImage(image));
     } else {
         m_imageMap->clear();
     }
+    m_imageMap->setAccessibleName((QStringLiteral(u"خريطة ") + m_lblCityD->text()).trimmed());
 
     // The link to the city's online map.
     const FieldValue map = rows.value(QStringLiteral("map1_url"));
@@ -210,4 +226,5 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
         m_lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + m_lblCityD->text() + QStringLiteral(u" من خلال Google"));
         m_lblGoogle->setTag(map.toText());
     }
+    Q_EMIT cityShown(m_lblCityD->text());
 }

@@ -48,8 +48,14 @@ public:
     // picture found in pictureFolder under the city's code (none: the map
     // is empty; one that cannot be read: the previous picture stays) and the
     // link to the online map (hidden when the row has no map address). With
-    // no current row every value stays empty.
+    // no current row every value stays empty. On a screen of more than one
+    // device pixel to the pixel, the map's picture drawn at twice the size,
+    // <code>@2x.tmg beside <code>.tmg, is shown where there is one.
     void showRow(const Recordset &rows, const QString &pictureFolder);
+
+Q_SIGNALS:
+    // The panel shows this city now (empty: no city).
+    void cityShown(const QString &name);
 
 private:
     enum Value { PdateD, ConditionD, VisibilityD, TempD, HumidityD, Temp_LowD, Temp_HighD, Wind_DirctD, Wind_SpeedD,

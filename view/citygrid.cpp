@@ -3,7 +3,12 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
+#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
+#include "view/spokentext.h"
+
+#include <QAccessible>
+#include <QKeyEvent>
 
 using namespace ControlKit;
 
@@ -16,14 +21,15 @@ struct GridColumn
     int width;
     const char *name;
     const char16_t *header;
+    FormLabel::Speech speech; // what a screen reader says for a value
 };
 constexpr GridColumn gridColumns[CityGrid::Columns] = {
-    {12900, 1550, "lblCity", u"المدينة"},
-    {11150, 1750, "lblCondition", u"حالة الطقس"},
-    {10150, 1000, "lblTemp", u"درجة الحرارة (c)"},
-    {9000, 1150, "lblVisibility", u"مدى الرؤية / كم"},
-    {7300, 1700, "lblWind_Dirct", u"إتجاه الرياح"},
-    {6600, 700, "lblWind_Speed", u"سرعة الرياح"},
+    {12900, 1550, "lblCity", u"المدينة", nullptr},
+    {11150, 1750, "lblCondition", u"حالة الطقس", nullptr},
+    {10150, 1000, "lblTemp", u"درجة الحرارة (c)", spokenDegrees},
+    {9000, 1150, "lblVisibility", u"مدى الرؤية / كم", spokenKilometres},
+    {7300, 1700, "lblWind_Dirct", u"إتجاه الرياح", nullptr},
+    {6600, 700, "lblWind_Speed", u"سرعة الرياح", spokenSpeed},
 };
 constexpr int HeaderTop = 960;
 constexpr int HeaderHeight = 480;
@@ -46,6 +52,7 @@ CityGrid::CityGrid(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityGrid"));
+    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(LeftTwips, TopTwips, 14520 - LeftTwips, FirstRowTop + Rows * RowStep - TopTwips));
 
@@ -61,6 +68,8 @@ CityGrid::CityGrid(QWidget *parent)
                                  QString::fromUtf16(column.header), White, tahoma(8.25, true));
         m_headers[c]->setAlignment(Qt::AlignCenter);
         m_headers[c]->setWordWrap(true);
+        m_headers[c]->setAccessibleRole(QAccessible::ColumnHeader);
+        m_headers[c]->setSpeech(spokenCaption);
     }
     // The city header stands out: yellow on orange.
     m_headers[0]->setForeColor(Yellow);
@@ -80,11 +89,14 @@ CityGrid::CityGrid(QWidget *parent)
             if (c > 0)
                 label->setAlignment(Qt::AlignCenter);
             label->setShrinkToFit(true);
+            label->setAccessibleRole(QAccessible::Cell);
+            label->setSpeech(column.speech);
             m_cells[c][i] = label;
         }
     }
     for (int i = 0; i < Rows; ++i)
         connect(lblCity(i), &FormLabel::clicked, this, [this, i] { Q_EMIT cityClicked(i); });
+    setAccessibleName(QStringLiteral(u"الطقس في المدن"));
 
     // The row bands lie behind the labels.
     for (QFrame *band : m_bands)
@@ -119,4 +131,105 @@ void CityGrid::markHeader(int column)
 {
     for (int c = 0; c < Columns; ++c)
         m_headers[c]->setForeColor(c == column ? MarkedHeader : Header);
+}
+
+void CityGrid::setCurrentCity(const QString &name)
+{
+    int row = -1;
+    for (int i = 0; i < cityCount() && !name.isEmpty(); ++i) {
+        if (lblCity(i)->text() == name) {
+            row = i;
+            break;
+        }
+    }
+    setCurrentRow(row);
+}
+
+void CityGrid::setCurrentRow(int row)
+{
+    if (row == m_currentRow)
+        return;
+    m_currentRow = row;
+    Q_EMIT currentRowChanged(row);
+    // A screen reader follows the keyboard from city to city.
+    if (hasFocus() && row >= 0) {
+        QAccessibleEvent event(lblCity(row), QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+int CityGrid::cityCount() const
+{
+    int count = 0;
+    while (count < Rows && !lblCity(count)->text().isEmpty())
+        ++count;
+    return count;
+}
+
+void CityGrid::activateRow(int row)
+{
+    if (row < 0 || row >= cityCount())
+        return;
+    // The row stands current even when the panel cannot show its city.
+    setCurrentRow(row);
+    Q_EMIT cityClicked(row);
+}
+
+QString CityGrid::spokenRow(int row) const
+{
+    QStringList parts;
+    for (int c = 0; c < Columns; ++c)
+        parts << cell(c, row)->spokenText();
+    return spokenList(parts);
+}
+
+QPoint CityGrid::cellOf(const QWidget *label) const
+{
+    for (int c = 0; c < Columns; ++c) {
+        for (int i = 0; i < Rows; ++i) {
+            if (m_cells[c][i] == label)
+                return QPoint(c, i);
+        }
+    }
+    return QPoint(-1, -1);
+}
+
+void CityGrid::keyPressEvent(QKeyEvent *event)
+{
+    const int count = cityCount();
+    if (count == 0 || event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const int current = m_currentRow >= 0 && m_currentRow < count ? m_currentRow : -1;
+    int target = -1;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        target = current < 0 ? 0 : current - 1;
+        break;
+    case Qt::Key_Down:
+        target = current < 0 ? 0 : current + 1;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = count - 1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        // Shows the current city again, as a click on it would.
+        if (!event->isAutoRepeat())
+            activateRow(current < 0 ? 0 : current);
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Past the first or the last city, or already there: nothing moves.
+    if (target >= 0 && target < count && target != current)
+        activateRow(target);
+    event->accept();
 }

@@ -44,11 +44,37 @@ public:
     // Marks the header of the sort column; -1 marks none.
     void markHeader(int column);
 
+    // --- Keyboard ----------------------------------------------------------------
+    // The row of the city the detail panel shows, where the keyboard stands
+    // in the grid; -1 when that city is in no row.
+    int currentRow() const { return m_currentRow; }
+    // The panel shows this city now: its row becomes current.
+    void setCurrentCity(const QString &name);
+    // The rows that hold a city: the first m rows, m <= 24.
+    int cityCount() const;
+    // Acts on a row as a click on its city name does.
+    void activateRow(int row);
+    // The whole row as a screen reader says it: "الرياض، مشمس، 25 درجة، …".
+    QString spokenRow(int row) const;
+    // Where a label lies in the grid: column and row, or -1, -1.
+    QPoint cellOf(const QWidget *label) const;
+
 Q_SIGNALS:
-    // A click on the city name of a row.
+    // A click on the city name of a row, or Up, Down, Home, End, Enter or
+    // Space on the grid.
     void cityClicked(int row);
+    void currentRowChanged(int row);
+
+protected:
+    // Up and Down go to the city above or below, Home and End to the first
+    // and the last, and each shows its city as a click would; Enter and Space
+    // show the current one again.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void setCurrentRow(int row);
+
+    int m_currentRow = -1;
     std::array<std::array<FormLabel *, Rows>, Columns> m_cells{};
     std::array<FormLabel *, Columns> m_headers{};
     std::array<QFrame *, Rows> m_bands{};

@@ -1,6 +1,8 @@
 #include "view/controlkit.h"
 
+#include <QFileInfo>
 #include <QFontMetricsF>
+#include <QImageReader>
 
 #include <cmath>
 
@@ -67,6 +69,25 @@ int captionWidthTwips(const FormLabel *label)
 {
     const qreal advance = QFontMetricsF(label->font(), label).horizontalAdvance(label->text());
     return pixelsToTwips(int(std::ceil(advance)) + 2 * FormLabel::TextGap);
+}
+
+QImage readPicture(const QString &path, qreal devicePixelRatio)
+{
+    const auto read = [](const QString &file) {
+        QImageReader reader(file);
+        reader.setDecideFormatFromContent(true);
+        return reader.read();
+    };
+    if (devicePixelRatio > 1) {
+        const QFileInfo info(path);
+        const QString sharp = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("@2x.") + info.suffix();
+        QImage image = QFileInfo::exists(sharp) ? read(sharp) : QImage();
+        if (!image.isNull()) {
+            image.setDevicePixelRatio(2);
+            return image;
+        }
+    }
+    return read(path);
 }
 
 void makeBlack(QWidget *part)

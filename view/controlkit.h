@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QRect>
 
 // What the board's controls are made of: its colours, its two typefaces and
@@ -34,6 +35,12 @@ FormLine *makeLine(QWidget *parent, const QString &name, float x1, float y1, flo
                    int width = 1);
 // The width that holds a label's caption with the text gap either side.
 int captionWidthTwips(const FormLabel *label);
+
+// A picture, read by its content whatever its extension. On a screen of more
+// than one device pixel to the pixel, its companion drawn at twice the size,
+// "name@2x.ext" beside "name.ext", is taken where there is one that reads:
+// Qt draws it at the same place and size, from twice the pixels.
+QImage readPicture(const QString &path, qreal devicePixelRatio);
 
 // A part of the window on its own: black behind its controls, drawn by the
 // window when it lies in the window, by itself when shown alone.

@@ -1,6 +1,9 @@
 #include "view/tickerstrip.h"
 
+#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
+
+#include <QAccessible>
 
 using namespace ControlKit;
 
@@ -8,6 +11,7 @@ TickerStrip::TickerStrip(QWidget *parent)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("FrameWeather"));
+    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(0, 0, WidthTwips, HeightTwips));
     setAutoFillBackground(true);
@@ -20,7 +24,10 @@ TickerStrip::TickerStrip(QWidget *parent)
     // draws its own black, so a new text does not draw the frame again.
     m_lblWeather->setFixedSize(m_lblWeather->size());
     m_lblWeather->setAutoFillBackground(true);
-    m_lblWeather->setAccessibleName(QStringLiteral("lblWeather"));
+    // The strip speaks for it (spokenText()): a label without a name of its
+    // own would tell screen readers of every caption, ten a second.
+    m_lblWeather->setAccessibleName(QStringLiteral(u"نشرة الطقس"));
+    setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
     // Every caption comes back each cycle of the ticker.
     m_lblWeather->setKeepsShapedTexts(true);
 
@@ -33,6 +40,12 @@ void TickerStrip::resetTicker()
 {
     m_lblWeather->setLeftTwips(0);
     m_state = TickerState();
+    m_told = false;
+}
+
+QString TickerStrip::spokenText() const
+{
+    return m_timer->isEnabled() && !m_text.isEmpty() ? m_text : m_lblWeather->text();
 }
 
 void TickerStrip::TimerW_lbl_Timer()
@@ -41,4 +54,10 @@ void TickerStrip::TimerW_lbl_Timer()
     const QString caption = tickerStep(m_text, m_state, WidthTwips);
     m_lblWeather->setText(caption);
     m_lblWeather->setLeftTwips(m_state.left);
+    if (!m_told) {
+        m_told = true;
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+        Q_EMIT spokenTextChanged();
+    }
 }

@@ -37,9 +37,21 @@ public:
     // from where it stood.
     void setPaused(bool paused) { m_timer->setSuspended(paused); }
 
+    // What a screen reader is told the strip says: the whole text that the
+    // ticker scrolls once it scrolls, not the window of it in view; before,
+    // what the label shows (the refresh's progress, the offline notice). A
+    // new ticker text is told once, at the first tick after a refresh has
+    // reset the ticker; the ticks themselves tell nothing.
+    QString spokenText() const;
+
+Q_SIGNALS:
+    // The strip told screen readers its new text.
+    void spokenTextChanged();
+
 private:
     FormLabel *m_lblWeather;
     FormTimer *m_timer;
     QString m_text;
     TickerState m_state;
+    bool m_told = false; // the current ticker text was told to screen readers
 };

@@ -19,6 +19,7 @@ struct CompassSector
     const char *code; // 16-point abbreviation, "N" to "NNW"
     ArrowSegment start;
     float dx, dy;     // added to both ends on every tick
+    const char16_t *words; // the direction said in Arabic, "شمالية شرقية"
 };
 
 // The sector of a wind direction index, or nullptr unless the index is one

@@ -2,7 +2,11 @@
 #include "view/windcompasswidget.h"
 
 #include "platform/numbertext.h"
+#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
+#include "view/spokentext.h"
+
+#include <QAccessible>
 
 #include <QtMath>
 
@@ -17,6 +21,7 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     , m_map(map)
 {
     setObjectName(QStringLiteral("WindCompass"));
+    installBoardAccessibility();
     makeBlack(this);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     // From the window's corner to a little beyond the map and the wind box,
@@ -156,6 +161,20 @@ void WindCompass::showWind(std::optional<float> sector, float speed)
 
     m_lblWindDirc_Speed->setText(m_windDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed), 'f', 0)
                                  + QStringLiteral(" Kph"));
+
+    m_shownSpeed = speed;
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+QString WindCompass::spokenText() const
+{
+    const CompassSector *sector = compassSector(m_windDirIndex);
+    const QString direction = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words)
+                                     : QStringLiteral(u"رياح بلا اتجاه");
+    const QString speed = m_shownSpeed == 0 ? QStringLiteral(u"سكون")
+                                            : spokenSpeed(QString::number(roundHalfEven(m_shownSpeed), 'f', 0));
+    return spokenList({direction, speed});
 }
 
 void WindCompass::readBack()

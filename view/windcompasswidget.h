@@ -52,6 +52,10 @@ public:
     // from where it stood.
     void setPaused(bool paused);
 
+    // What a screen reader is told the compass shows: the direction of the
+    // shown wind and its speed in words, "رياح شمالية شرقية، 14 كيلومتر في الساعة".
+    QString spokenText() const;
+
     // Lets the arrow move on the ticks of another animation of the board
     // (the ticker), for as long as that one runs: on each of its ticks the
     // arrow takes the steps its own timer would have taken since its last
@@ -75,5 +79,6 @@ private:
     qint64 m_lastStep = 0; // when the arrow last stepped, on m_clock
     float m_windDirIndex = 0;
     QString m_windDirCode;
+    float m_shownSpeed = 0;
     ArrowSegment m_arrow{0, 0, 0, 0}; // ArrowX1, ArrowY1, ArrowX2, ArrowY2
 };

@@ -5,6 +5,7 @@
 // text engine. scripts/make-maps builds and runs this program.
 //
 //   mapmaker <base.png> <areas.png> <places.txt> <out.png> [<preview.png>]
+//            [--double <base@2x.png> <out@2x.png>]
 //   mapmaker --centre
 //
 // base.png    the map as GMT drew it, 407x450, with no names on it
@@ -19,6 +20,9 @@
 // out.png     the finished picture
 // preview.png the finished picture with the wind compass drawn over it as the
 //             detail panel shows it, for a look
+// --double    the same map drawn at twice the size (814x900) gets the same
+//             names in the same places, drawn at twice the size, for screens
+//             of two device pixels to the pixel
 // --centre    prints where the centre of the wind compass lies on the picture,
 //             "<x> <y>" in pixels: the maps put their city there
 //
@@ -654,11 +658,13 @@ bool verify(const Layout &layout)
     return ok;
 }
 
-void draw(QImage &picture, const Layout &layout)
+// Draws the dots and names on the picture, which is `scale` times the size
+// of the layout; a name's halo takes the ground of the layout's own picture.
+void draw(QImage &picture, const Layout &layout, const QImage &ground, qreal scale = 1)
 {
-    const QImage ground = picture.copy();
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
     for (const Dot &d : layout.dots) {
         if (d.marked) {
             painter.setPen(QPen(Qt::white, 2));
@@ -708,9 +714,16 @@ int main(int argc, char **argv)
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    QString doubleBase, doubleOut;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--double")); at >= 0 && at + 2 < args.size()) {
+        doubleBase = args[at + 1];
+        doubleOut = args[at + 2];
+        args.remove(at, 3);
+    }
     if (args.size() != 5 && args.size() != 6) {
         std::fprintf(stderr, "usage: mapmaker <base.png> <areas.png> <places.txt> <out.png> [<preview.png>]\n"
+                             "                [--double <base@2x.png> <out@2x.png>]\n"
                              "       mapmaker --centre\n");
         return 2;
     }
@@ -736,10 +749,28 @@ int main(int argc, char **argv)
     Layout layout;
     if (!lay(*places, areas, layout) || !verify(layout))
         return 1;
-    draw(picture, layout);
+    const QImage ground = picture.copy();
+    draw(picture, layout, ground);
     if (!picture.save(args[4])) {
         std::fprintf(stderr, "mapmaker: cannot write %s\n", qPrintable(args[4]));
         return 1;
+    }
+    if (!doubleBase.isEmpty()) {
+        QImage sharp(doubleBase);
+        if (sharp.size() != QSize(2 * PictureWidth, 2 * PictureHeight)) {
+            std::fprintf(stderr, "mapmaker: %s must be a %dx%d picture\n", qPrintable(doubleBase), 2 * PictureWidth,
+                         2 * PictureHeight);
+            return 1;
+        }
+        // Qt reads "@2x" in the file's name as two device pixels to the
+        // pixel and would scale the drawing once more.
+        sharp.setDevicePixelRatio(1);
+        sharp = sharp.convertToFormat(QImage::Format_RGB32);
+        draw(sharp, layout, ground, 2);
+        if (!sharp.save(doubleOut)) {
+            std::fprintf(stderr, "mapmaker: cannot write %s\n", qPrintable(doubleOut));
+            return 1;
+        }
     }
     for (const Label &l : layout.labels)
         std::printf("  %s\n", qPrintable(l.name));

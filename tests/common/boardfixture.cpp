@@ -104,3 +104,32 @@ void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
         return response;
     });
 }
+
+BuiltBoard::BuiltBoard()
+    : m_server(std::make_unique<LoopbackHttpServer>())
+{
+}
+
+BuiltBoard::~BuiltBoard() = default;
+
+QString BuiltBoard::install(const QString &builtFolder)
+{
+    // The board reads its feeds on the seed host only, as on a user's machine.
+    if (!m_dir.isValid() || !m_server->listen(WeatherStore::FeedPort))
+        return {};
+    serveEveryCity(*m_server);
+    const QDir from(builtFolder);
+    const QDir to(m_dir.path());
+    const QString program = to.filePath(QStringLiteral("RORizedivo"));
+    if (!from.exists(QStringLiteral("RORizedivo")) || !QFile::copy(from.filePath(QStringLiteral("RORizedivo")), program))
+        return {};
+    to.mkpath(QStringLiteral("wtIMG"));
+    for (const QString &name : {QStringLiteral("rain.wav"), QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
+        QFile::copy(from.filePath(name), to.filePath(name));
+    for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
+        QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));
+    if (!prepareBoardFolder(to.path()))
+        return {};
+    m_program = program;
+    return program;
+}

@@ -7,6 +7,9 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
 
 // The outside world as a test sets it: a clock standing at a chosen minute,
 // an online switch, and records of message boxes, sounds and started programs.
@@ -61,3 +64,25 @@ class LoopbackHttpServer;
 // Answers each city's feed request on server with a document of the shape
 // above for the city asked, at the given temperature.
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);
+
+// The built board (the executable in builtFolder, its map pictures, sounds
+// and cursor) in an application folder of its own, as a user's machine
+// holds it, with a server on the seed host (127.0.0.1:8619, which tests
+// using it lock) that answers every city's feed.
+class BuiltBoard
+{
+public:
+    // Empty when the board is not built or cannot be set up (8619 taken).
+    QString install(const QString &builtFolder);
+    QString program() const { return m_program; }
+    QString folder() const { return m_dir.path(); }
+    LoopbackHttpServer &server() { return *m_server; }
+
+    BuiltBoard();
+    ~BuiltBoard();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    QString m_program;
+};

@@ -4,6 +4,8 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -337,4 +339,23 @@ char *toString(const FieldValue &value)
     QString text;
     QDebug(&text) << value;
     return QTest::toString(text);
+}
+
+void sleepInEventLoop(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()> &condition, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        sleepInEventLoop(50);
+    }
+    return true;
 }

@@ -138,5 +138,12 @@ QByteArray readFixture(const QString &relativePath);
 // A port on 127.0.0.1 that was free a moment ago; connecting to it is refused.
 quint16 unusedLoopbackPort();
 
+// Sleeps in an event loop of its own for that long: servers of the caller
+// answer meanwhile, and nothing wakes the machine in vain.
+void sleepInEventLoop(int milliseconds);
+// Sleeps so, a twentieth of a second at a time, until the condition holds;
+// false when it did not within the time given.
+bool waitUntil(const std::function<bool()> &condition, int milliseconds);
+
 // QCOMPARE prints FieldValues with this (found by argument-dependent lookup).
 char *toString(const FieldValue &value);

@@ -218,8 +218,10 @@ void TestInstall::boardsOfTwoUsersFillTheirOwnStores()
         QTRY_COMPARE_WITH_TIMEOUT(filledRows(user->store()), 24, 30000);
 
     // The folder holds the store and reaches the installed read-only files.
+    // Each city's map, and its companion at twice the size.
     const QStringList pictures = QDir(amal.folder() + QStringLiteral("wtIMG")).entryList({QStringLiteral("*.tmg")});
-    QCOMPARE(pictures.size(), 24);
+    QCOMPARE(pictures.size(), 2 * 24);
+    QVERIFY(pictures.contains(QStringLiteral("RUH.tmg")) && pictures.contains(QStringLiteral("RUH@2x.tmg")));
     for (const QString &picture : pictures)
         QVERIFY2(QFileInfo(amal.folder() + QStringLiteral("wtIMG/") + picture).isReadable(), qPrintable(picture));
     QVERIFY(QFileInfo(amal.folder() + QStringLiteral("thunder.wav")).isReadable());

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QComboBox>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -161,6 +162,19 @@ public:
         return grab();
     }
 
+    // The keyboard in the grid, on purpose: the focus frame around the city
+    // that the keys moved to and the panel shows.
+    QImage keyboardInGrid()
+    {
+        expanded(0, QString());
+        QApplication::setActiveWindow(m_board.get());
+        m_board->cityGrid()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(m_board->cityGrid(), Qt::Key_End);
+        QTest::keyClick(m_board->cityGrid(), Qt::Key_Up);
+        stopTimers();
+        return grab();
+    }
+
 private:
     QString cityName(const QString &code) const
     {
@@ -192,6 +206,11 @@ private:
 
 } // namespace
 
+QString sceneSuffix()
+{
+    return qApp->devicePixelRatio() > 1 ? QStringLiteral("@%1x").arg(qApp->devicePixelRatio()) : QString();
+}
+
 QList<QPair<QString, QImage>> renderBoardScenes()
 {
     Scene scene;
@@ -205,5 +224,6 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     for (int key = 0; key < 6; ++key)
         scenes.append({QStringLiteral("sort-%1").arg(key), scene.expanded(key, QString())});
     scenes.append({QStringLiteral("sort-list"), scene.sortList()});
+    scenes.append({QStringLiteral("keyboard-grid"), scene.keyboardInGrid()});
     return scenes;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The board at a fixed moment with fixed weather for its 24 cities, drawn
-// offscreen: the collapsed strip, the expanded board with chosen cities, and
-// each of the six sorts. The golden screenshot test compares these pictures
+// offscreen: the collapsed strip, the expanded board with chosen cities,
+// each of the six sorts, and the keyboard in the grid (the only scene with
+// the focus frame). The golden screenshot test compares these pictures
 // with its references; `board-screenshots` writes them (and the README's).
 
 #include <QImage>
@@ -16,3 +17,7 @@ QList<QPair<QString, QImage>> renderBoardScenes();
 
 // The picture the README shows.
 inline constexpr char ReadmeScene[] = "expanded-RUH";
+
+// What the file names of the scenes end in: "@2x" on a screen of two device
+// pixels to the pixel (QT_SCALE_FACTOR=2), nothing on an ordinary one.
+QString sceneSuffix();

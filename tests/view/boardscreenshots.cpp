@@ -1,6 +1,8 @@
 // Writes the board's scenes as PNG pictures: the references of the golden
 // screenshot test, and the README's picture.
 //   board-screenshots <folder> [<readme picture>]
+// With QT_SCALE_FACTOR=2 it draws the board on a screen of two device pixels
+// to the pixel and writes <scene>@2x.png (no README picture).
 #include "boardscenes.h"
 
 #include <QApplication>
@@ -24,12 +26,13 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (const auto &[name, image] : scenes) {
-        const QString path = folder.filePath(name + QStringLiteral(".png"));
+        const QString path = folder.filePath(name + sceneSuffix() + QStringLiteral(".png"));
         if (!image.save(path)) {
             std::fprintf(stderr, "board-screenshots: cannot write %s\n", qPrintable(path));
             return 1;
         }
-        if (argc > 2 && name == QLatin1String(ReadmeScene) && !image.save(QString::fromLocal8Bit(argv[2]))) {
+        if (argc > 2 && sceneSuffix().isEmpty() && name == QLatin1String(ReadmeScene)
+            && !image.save(QString::fromLocal8Bit(argv[2]))) {
             std::fprintf(stderr, "board-screenshots: cannot write %s\n", argv[2]);
             return 1;
         }

@@ -2,10 +2,15 @@
 #include "boardfixture.h"
 #include "store/weatherstore.h"
 
+#include "view/tickerstrip.h"
+
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <functional>
 
 class TestBoard : public QObject
 {
@@ -35,6 +40,17 @@ private slots:
     void toggleKeepsTheChosenOrder();
     void doubleClickExpandsOnce();
     void linkLabelsOpenTheBrowser();
+    void tabOrder_data();
+    void tabOrder();
+    void keysActLikeClicks_data();
+    void keysActLikeClicks();
+    void gridKeys_data();
+    void gridKeys();
+    void focusShowsOnlyFromTheKeyboard();
+    void accessibleControls_data();
+    void accessibleControls();
+    void gridIsATable();
+    void tickerIsToldOncePerRefresh();
 
 private:
     std::unique_ptr<frmWeatherMain> loadBoard();
@@ -55,6 +71,25 @@ void TestBoard::cleanup()
 {
     m_dir.reset();
 }
+
+namespace {
+
+// Shows the board and makes its window the active one, as a user's click
+// on it would: keys go to it from then on.
+bool showActive(frmWeatherMain &board)
+{
+    board.show();
+    QApplication::setActiveWindow(&board);
+    return QTest::qWaitForWindowActive(&board);
+}
+
+// The weather of four cities, in city-name order أبها, الدمام, الرياض, جدة.
+const QList<CityWeather> fourCities = {{"RUH", 25, u"مشمس"_qs, 10, u"شمالية"_qs, 14.48f, 1},
+                                       {"AHB", 12, u"مطر"_qs, 4.5f, u"جنوبية"_qs, 0, 9},
+                                       {"JED", 31, u"غائم"_qs, 8, u"غربية"_qs, 20, 13},
+                                       {"DMM", -3.5f, u"غبار"_qs, 2, u"شرقية"_qs, 7, 5}};
+
+} // namespace
 
 std::unique_ptr<frmWeatherMain> TestBoard::loadBoard()
 {
@@ -554,6 +589,347 @@ void TestBoard::linkLabelsOpenTheBrowser()
                                               {web, {board->lblQIVurl()->text()}},
                                               {web, {QString()}}}));
     QVERIFY(m_world.messages.isEmpty());
+}
+
+void TestBoard::tabOrder_data()
+{
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<QStringList>("focused"); // where the focus stands, then after each Tab
+    // Collapsed, only the button can be reached: the rest lies out of view.
+    QTest::newRow("collapsed") << false << false << QStringList{"PictureShowDetail", "PictureShowDetail"};
+    QTest::newRow("expanded") << true << false
+                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "lblGoogle", "lblQIVurl",
+                                             "PictureHideDetail"};
+    QTest::newRow("expanded, Shift+Tab") << true << true
+                                         << QStringList{"PictureHideDetail", "lblQIVurl", "lblGoogle", "CityGrid",
+                                                        "ComboSort", "PictureHideDetail"};
+}
+
+void TestBoard::tabOrder()
+{
+    QFETCH(bool, expanded);
+    QFETCH(bool, backwards);
+    QFETCH(QStringList, focused);
+    storeWeather(storePath(), fourCities);
+    auto board = loadBoard();
+    QVERIFY(board);
+    QVERIFY(showActive(*board));
+    QCOMPARE(QApplication::focusWidget(), nullptr); // nothing before the first refresh shows the button
+    board->PictureShowDetail()->setVisible(true);   // as the first refresh does
+    if (expanded) {
+        board->PictureShowDetail_Click();
+        board->lblCity_Click(2); // a city with a map: its link shows
+    }
+    QStringList seen{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString()};
+    while (seen.size() < focused.size()) {
+        QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    QCOMPARE(seen, focused);
+}
+
+void TestBoard::keysActLikeClicks_data()
+{
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("expandedAfter");
+    QTest::addColumn<QString>("focusAfter");
+    QTest::addColumn<QString>("opened"); // the address the browser got, if any
+    const QString map = WeatherStore::seedCities()[3].mapUrl();
+    const QString maker = QStringLiteral("https://rorizedivo.example.org");
+    // The button that takes the pressed one's place takes the focus too.
+    QTest::newRow("Enter expands") << false << "PictureShowDetail" << int(Qt::Key_Return) << true << "PictureHideDetail" << "";
+    QTest::newRow("Space expands") << false << "PictureShowDetail" << int(Qt::Key_Space) << true << "PictureHideDetail" << "";
+    QTest::newRow("keypad Enter collapses") << true << "PictureHideDetail" << int(Qt::Key_Enter) << false << "PictureShowDetail" << "";
+    QTest::newRow("Enter on the map link") << true << "lblGoogle" << int(Qt::Key_Return) << true << "lblGoogle" << map;
+    QTest::newRow("Space on the maker's link") << true << "lblQIVurl" << int(Qt::Key_Space) << true << "lblQIVurl" << maker;
+    QTest::newRow("another key does nothing") << true << "lblQIVurl" << int(Qt::Key_A) << true << "lblQIVurl" << "";
+    // Tab from the list; the mouse then collapses the board (below), which
+    // hides the grid that had the focus: the button takes it.
+    QTest::newRow("Tab from the list") << true << "ComboSort" << int(Qt::Key_Tab) << true << "CityGrid" << "";
+}
+
+void TestBoard::keysActLikeClicks()
+{
+    QFETCH(bool, expanded);
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    QFETCH(bool, expandedAfter);
+    QFETCH(QString, focusAfter);
+    QFETCH(QString, opened);
+    qputenv("BROWSER", "/opt/browser/bin/web");
+    storeWeather(storePath(), fourCities);
+    auto board = loadBoard();
+    QVERIFY(board);
+    QVERIFY(showActive(*board));
+    board->PictureShowDetail()->setVisible(true);
+    if (expanded) {
+        board->PictureShowDetail_Click();
+        board->lblCity_Click(2); // الرياض, whose map the link opens
+    }
+    auto *target = board->findChild<QWidget *>(control);
+    QVERIFY(target);
+    target->setFocus(Qt::TabFocusReason);
+    // The keypad's Enter comes with the keypad's modifier.
+    QTest::keyClick(target, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QCOMPARE(board->outerSizeTwips().width() == frmWeatherMain::ExpandedWidth, expandedAfter);
+    QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focusAfter);
+    QCOMPARE(m_world.launches.size(), opened.isEmpty() ? 0 : 1);
+    if (!opened.isEmpty())
+        QCOMPARE(m_world.launches.first().second, QStringList{opened});
+    // Collapsed by the mouse now: whatever out of view had the focus gives it to the button.
+    board->PictureHideDetail_Click();
+    QCOMPARE(QApplication::focusWidget(), board->PictureShowDetail());
+    qunsetenv("BROWSER");
+}
+
+void TestBoard::gridKeys_data()
+{
+    QTest::addColumn<int>("clicked"); // the row clicked with the mouse first, -1 none
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("city");
+    const auto keys = [](std::initializer_list<Qt::Key> list) {
+        QList<int> k;
+        for (Qt::Key key : list)
+            k << int(key);
+        return k;
+    };
+    QTest::newRow("Down from no city") << -1 << keys({Qt::Key_Down}) << 0 << "AHB";
+    QTest::newRow("Up from no city") << -1 << keys({Qt::Key_Up}) << 0 << "AHB";
+    QTest::newRow("Down, Down") << -1 << keys({Qt::Key_Down, Qt::Key_Down}) << 1 << "DMM";
+    QTest::newRow("End: the last city, not the last row") << -1 << keys({Qt::Key_End}) << 3 << "JED";
+    QTest::newRow("Down past the last stays") << -1 << keys({Qt::Key_End, Qt::Key_Down}) << 3 << "JED";
+    QTest::newRow("Up past the first stays") << -1 << keys({Qt::Key_Home, Qt::Key_Up}) << 0 << "AHB";
+    QTest::newRow("Home") << -1 << keys({Qt::Key_End, Qt::Key_Home}) << 0 << "AHB";
+    QTest::newRow("on from the city clicked") << 2 << keys({Qt::Key_Down}) << 3 << "JED";
+    QTest::newRow("Up from the city clicked") << 2 << keys({Qt::Key_Up}) << 1 << "DMM";
+    QTest::newRow("Enter shows the city again") << 1 << keys({Qt::Key_Return}) << 1 << "DMM";
+}
+
+// Each key shows its city exactly as a click on its name does: the panel,
+// the picked city kept across sorts, the sound.
+void TestBoard::gridKeys()
+{
+    QFETCH(int, clicked);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, row);
+    QFETCH(QString, city);
+    storeWeather(storePath(), fourCities);
+    auto board = loadBoard();
+    QVERIFY(board);
+    QVERIFY(showActive(*board));
+    board->PictureShowDetail()->setVisible(true);
+    board->PictureShowDetail_Click(); // four rows: the panel shows no city
+    QCOMPARE(board->cityGrid()->currentRow(), -1);
+    if (clicked >= 0)
+        QTest::mouseClick(board->lblCity(clicked), Qt::LeftButton);
+    board->cityGrid()->setFocus(Qt::TabFocusReason);
+    m_world.sounds.clear();
+    for (int key : keys)
+        QTest::keyClick(board->cityGrid(), Qt::Key(key));
+    QCOMPARE(board->cityGrid()->currentRow(), row);
+    QCOMPARE(board->SelectedCityCode(), city);
+    QCOMPARE(board->lblCityD()->text(), board->lblCity(row)->text());
+
+    // The same as a click: clicking that row now changes nothing.
+    const auto panel = [&board] {
+        QStringList texts;
+        for (FormLabel *label : {board->lblCityD(), board->lblTempD(), board->lblWind_SpeedD(),
+                                 board->lblWindDirc_Speed(), board->lblGoogle()})
+            texts << label->text() << QString::number(board->LineWind()->y1());
+        return texts << board->SelectedCityCode();
+    };
+    const QStringList byKeys = panel();
+    board->lblCity_Click(row);
+    QCOMPARE(panel(), byKeys);
+    if (city == QLatin1String("AHB"))
+        QVERIFY(m_world.sounds.contains(board->AppFolder() + QStringLiteral("rain.wav")));
+}
+
+void TestBoard::focusShowsOnlyFromTheKeyboard()
+{
+    storeWeather(storePath(), fourCities);
+    auto board = loadBoard();
+    QVERIFY(board);
+    QVERIFY(showActive(*board));
+    board->PictureShowDetail()->setVisible(true);
+    auto *frame = board->findChild<QWidget *>(QStringLiteral("FocusFrame"));
+    QVERIFY(frame);
+    // The button has the focus, given by the board, not by a key: nothing shows.
+    QCOMPARE(QApplication::focusWidget(), board->PictureShowDetail());
+    QVERIFY(frame->isHidden());
+
+    QTest::keyClick(board->PictureShowDetail(), Qt::Key_Return);
+    QVERIFY(frame->isVisible());
+    QCOMPARE(frame->geometry(), board->PictureHideDetail()->geometry());
+    // In the grid the frame stands around the current city's name.
+    board->cityGrid()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(board->cityGrid(), Qt::Key_End);
+    QCOMPARE(frame->parentWidget(), board->cityGrid());
+    QCOMPARE(frame->geometry(), board->lblCity(3)->geometry());
+    // The mouse takes over: the frame goes until the next key.
+    QTest::mouseClick(board->lblCity(1), Qt::LeftButton);
+    QVERIFY(frame->isHidden());
+    QCOMPARE(board->cityGrid()->currentRow(), 1);
+    QTest::keyClick(board->cityGrid(), Qt::Key_Up);
+    QVERIFY(frame->isVisible());
+    QCOMPARE(frame->geometry(), board->lblCity(0)->geometry());
+
+    // Screen readers meet the controls, not the frame, the boxes or the lines.
+    for (QWidget *part : {static_cast<QWidget *>(board.get()), static_cast<QWidget *>(board->cityDetail())}) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(part);
+        for (int i = 0; i < iface->childCount(); ++i)
+            QVERIFY2(iface->child(i)->role() != QAccessible::Client && iface->child(i)->role() != QAccessible::Border,
+                     qPrintable(iface->child(i)->object()->objectName()));
+    }
+}
+
+using ControlOf = std::function<QObject *(frmWeatherMain &)>;
+Q_DECLARE_METATYPE(ControlOf)
+
+void TestBoard::accessibleControls_data()
+{
+    QTest::addColumn<ControlOf>("control");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("labelledBy"); // the name of the caption that labels it
+    const auto row = [](const char *what, ControlOf control, QAccessible::Role role, const QString &name,
+                        const QString &label = QString()) {
+        QTest::newRow(what) << control << int(role) << name << label;
+    };
+    row("expand button", [](frmWeatherMain &b) { return b.PictureShowDetail(); }, QAccessible::Button, u"عرض التفاصيل"_qs);
+    row("collapse button", [](frmWeatherMain &b) { return b.PictureHideDetail(); }, QAccessible::Button, u"إخفاء التفاصيل"_qs);
+    row("sort list", [](frmWeatherMain &b) { return b.ComboSort(); }, QAccessible::ComboBox, u"اسم المدينة"_qs,
+        u"رتب حسب"_qs);
+    row("map link", [](frmWeatherMain &b) { return b.lblGoogle(); }, QAccessible::Link,
+        u"أضغط هنا لمشاهدة الرياض من خلال Google"_qs);
+    row("maker's link", [](frmWeatherMain &b) { return b.lblQIVurl(); }, QAccessible::Link, u"موقع صانع البرنامج"_qs);
+    row("city", [](frmWeatherMain &b) { return b.lblCityD(); }, QAccessible::StaticText, u"الرياض"_qs);
+    row("temperature", [](frmWeatherMain &b) { return b.lblTempD(); }, QAccessible::StaticText, u"25 درجة"_qs,
+        u"درجة الحرارة بالدرجة المئوية"_qs);
+    row("below zero", [](frmWeatherMain &b) { return b.lblTemp_LowD(); }, QAccessible::StaticText, u"سالب 4 درجة"_qs,
+        u"صغرى"_qs);
+    row("humidity", [](frmWeatherMain &b) { return b.lblHumidityD(); }, QAccessible::StaticText, u"40 بالمئة"_qs,
+        u"الرطوبة بالمئة"_qs);
+    row("visibility in words", [](frmWeatherMain &b) { return b.lblVisibilityD(); }, QAccessible::StaticText, u"جيدة"_qs,
+        u"مدى الرؤية بالكيلومتر"_qs);
+    row("wind speed", [](frmWeatherMain &b) { return b.lblWind_SpeedD(); }, QAccessible::StaticText,
+        u"14.48 كيلومتر في الساعة"_qs, u"السرعة"_qs);
+    row("wind direction", [](frmWeatherMain &b) { return b.lblWind_DirctD(); }, QAccessible::StaticText, u"شمالية"_qs,
+        u"الرياح"_qs);
+    row("map", [](frmWeatherMain &b) { return b.ImageMAP(); }, QAccessible::Graphic, u"خريطة الرياض"_qs);
+    row("compass", [](frmWeatherMain &b) { return b.windCompass(); }, QAccessible::Graphic,
+        u"رياح شمالية، 14 كيلومتر في الساعة"_qs);
+    row("ticker", [](frmWeatherMain &b) { return b.tickerStrip(); }, QAccessible::StatusBar, u"الرياض : مشمس  25   ....  "_qs);
+}
+
+void TestBoard::accessibleControls()
+{
+    QFETCH(ControlOf, control);
+    QFETCH(int, role);
+    QFETCH(QString, name);
+    QFETCH(QString, labelledBy);
+    storeWeather(storePath(), {{"RUH", 25, u"مشمس"_qs, 10, u"شمالية"_qs, 14.48f, 1}});
+    setColumn(storePath(), "RUH", "Humidity", FieldValue::number(40));
+    setColumn(storePath(), "RUH", "temp_low", FieldValue::number(-4));
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->PictureShowDetail_Click();
+    board->lblCity_Click(0);
+    board->setTickerText(u"الرياض : مشمس  25   ....  "_qs);
+    board->TimerW_lbl()->setEnabled(true); // the ticker runs: the whole text, not what scrolls into view
+    board->TimerW_lbl_Timer();
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control(*board));
+    QVERIFY(iface);
+    QCOMPARE(int(iface->role()), role);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QStringList labels;
+    for (const auto &[other, relation] : iface->relations(QAccessible::Label))
+        labels << other->text(QAccessible::Name);
+    QCOMPARE(labels, labelledBy.isEmpty() ? QStringList() : QStringList{labelledBy});
+    // Whatever can be done with the mouse can be done by a screen reader: press.
+    const bool pressable = role == QAccessible::Button || role == QAccessible::Link || role == QAccessible::ComboBox;
+    QCOMPARE(iface->actionInterface() && iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
+             pressable);
+    // The compass and the ticker are one whole each: their lines, letters and label are no objects.
+    if (role == QAccessible::Graphic || role == QAccessible::StatusBar)
+        QCOMPARE(iface->childCount(), 0);
+}
+
+void TestBoard::gridIsATable()
+{
+    storeWeather(storePath(), fourCities);
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->PictureShowDetail_Click();
+    QAccessibleInterface *grid = QAccessible::queryAccessibleInterface(board->cityGrid());
+    QVERIFY(grid && grid->tableInterface());
+    QCOMPARE(grid->role(), QAccessible::Table);
+    QAccessibleTableInterface *table = grid->tableInterface();
+    QCOMPARE(table->rowCount(), 24);
+    QCOMPARE(table->columnCount(), 6);
+    // The decorative row bands are not in it: six headers and the cells.
+    QCOMPARE(grid->childCount(), 6 + 24 * 6);
+    QStringList headers;
+    for (int c = 0; c < 6; ++c) {
+        QAccessibleInterface *header = grid->child(c);
+        QCOMPARE(header->role(), QAccessible::ColumnHeader);
+        headers << header->text(QAccessible::Name);
+        QCOMPARE(table->cellAt(5, c)->tableCellInterface()->columnHeaderCells().value(0), header);
+    }
+    QCOMPARE(headers, (QStringList{u"المدينة"_qs, u"حالة الطقس"_qs, u"درجة الحرارة بالدرجة المئوية"_qs,
+                                   u"مدى الرؤية بالكيلومتر"_qs, u"إتجاه الرياح"_qs, u"سرعة الرياح"_qs}));
+
+    // Row 1 is الدمام: each cell in its column's words, the city heading its row.
+    QStringList cells;
+    for (int c = 0; c < 6; ++c) {
+        QAccessibleInterface *cell = table->cellAt(1, c);
+        QCOMPARE(cell->role(), QAccessible::Cell);
+        QCOMPARE(cell->tableCellInterface()->rowIndex(), 1);
+        QCOMPARE(cell->tableCellInterface()->columnIndex(), c);
+        QCOMPARE(grid->indexOfChild(cell), 6 + 6 + c);
+        QCOMPARE(cell->parent(), grid);
+        cells << cell->text(QAccessible::Name);
+    }
+    QCOMPARE(cells, (QStringList{u"الدمام"_qs, u"غبار"_qs, u"سالب 3.5 درجة"_qs, u"2 كيلومتر"_qs, u"شرقية"_qs,
+                                 u"7 كيلومتر في الساعة"_qs}));
+    QCOMPARE(table->cellAt(1, 3)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
+    QCOMPARE(table->rowDescription(0), u"أبها، مطر، 12 درجة، 4.5 كيلومتر، جنوبية، سكون"_qs);
+    QCOMPARE(table->rowDescription(2), u"الرياض، مشمس، 25 درجة، جيدة، شمالية، 14.48 كيلومتر في الساعة"_qs);
+    QCOMPARE(table->rowDescription(10), QString()); // an empty row says nothing
+
+    // A screen reader presses a city as a click would.
+    QAccessibleInterface *jeddah = table->cellAt(3, 0);
+    QVERIFY(jeddah->actionInterface());
+    jeddah->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(board->SelectedCityCode(), QStringLiteral("JED"));
+    QVERIFY(table->isRowSelected(3));
+    QVERIFY(!table->cellAt(5, 0)->actionInterface() || table->cellAt(5, 0)->actionInterface()->actionNames().isEmpty());
+}
+
+// The ticker tells a screen reader its text once a refresh, however many
+// ticks scroll it.
+void TestBoard::tickerIsToldOncePerRefresh()
+{
+    auto board = loadBoard();
+    QVERIFY(board);
+    QSignalSpy told(board->tickerStrip(), &TickerStrip::spokenTextChanged);
+    m_world.now = QDateTime(QDate(2026, 12, 7), QTime(10, 5));
+    for (int refresh = 1; refresh <= 2; ++refresh) {
+        board->TimerFirstLoad_Timer(); // the refresh: every feed fails, the text is the supplication
+        QCOMPARE(told.size(), refresh - 1);
+        for (int tick = 0; tick < 400; ++tick)
+            board->TimerW_lbl_Timer();
+        QCOMPARE(told.size(), refresh);
+    }
+    // The label's own captions would be told at every tick: it is named once and for all.
+    QVERIFY(!board->lblWeather()->accessibleName().isEmpty());
+    QCOMPARE(QAccessible::queryAccessibleInterface(board->tickerStrip())->text(QAccessible::Name), board->TickerText());
 }
 
 QTEST_MAIN(TestBoard)

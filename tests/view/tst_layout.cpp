@@ -178,15 +178,17 @@ void TestLayout::screenshots_data()
 }
 
 // The references are made by the same code; when the board's look changes
-// on purpose, remake them and say why in the commit.
+// on purpose, remake them and say why in the commit. On a screen of two
+// device pixels to the pixel the board is compared with its own references.
 void TestLayout::screenshots()
 {
     QFETCH(QImage, actual);
-    const QString name = QString::fromUtf8(QTest::currentDataTag());
+    const QString name = QString::fromUtf8(QTest::currentDataTag()) + sceneSuffix();
     const QImage expected = QImage(QStringLiteral(WEATHER_SOURCE_DIR "/tests/view/golden/") + name + QStringLiteral(".png"))
                                 .convertToFormat(QImage::Format_RGB32);
     const QString remake = QStringLiteral("if the change is intended, remake the references with "
-                                          "build/tests/view/board-screenshots tests/view/golden docs/board.png");
+                                          "build/tests/view/board-screenshots tests/view/golden docs/board.png "
+                                          "(and with QT_SCALE_FACTOR=2 for those at twice the size)");
     const QString kept = QDir::temp().filePath(QStringLiteral("board-screenshots/") + name + QStringLiteral(".png"));
     QDir().mkpath(QFileInfo(kept).path());
     QVERIFY2(!expected.isNull(), qPrintable(QStringLiteral("no reference for %1; ").arg(name) + remake));

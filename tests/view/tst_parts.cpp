@@ -3,8 +3,11 @@
 // place; and the window pauses them while it cannot be seen.
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/cursorfile.h"
 #include "platform/formcontrols.h"
 #include "view/citydetail.h"
+#include "view/controlkit.h"
+#include "view/spokentext.h"
 #include "view/citygrid.h"
 #include "view/tickerstrip.h"
 #include "view/windcompasswidget.h"
@@ -30,6 +33,10 @@ private slots:
     void keptGlyphsDrawAsAPlainLabel_data();
     void keptGlyphsDrawAsAPlainLabel();
     void unseenBoardWakesOnlyForTheRefresh();
+    void densePictures_data();
+    void densePictures();
+    void spokenWords_data();
+    void spokenWords();
 };
 
 using PartFactory = std::function<QWidget *()>;
@@ -255,6 +262,90 @@ void TestParts::unseenBoardWakesOnlyForTheRefresh()
     board.show();
     QCOMPARE(ticking(), (QList<bool>{true, true, false}));
     board.close();
+}
+
+// On a screen of more than one device pixel to the pixel each picture comes
+// from its companion at twice the size, and looks the same size.
+void TestParts::densePictures_data()
+{
+    QTest::addColumn<QString>("path"); // %APP%: the built application folder
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<qreal>("pictureRatio");
+    const qreal one = 1, two = 2;
+    QTest::newRow("button") << ":/assets/show-detail.gif" << one << QSize(24, 24) << one;
+    QTest::newRow("button at 200 %") << ":/assets/show-detail.gif" << two << QSize(48, 48) << two;
+    QTest::newRow("button at 150 %") << ":/assets/hide-detail.gif" << qreal(1.5) << QSize(48, 48) << two;
+    QTest::newRow("map of the peninsula at 200 %") << ":/assets/default-map.jpg" << two << QSize(814, 900) << two;
+    QTest::newRow("city map") << "%APP%/wtIMG/RUH.tmg" << one << QSize(407, 450) << one;
+    QTest::newRow("city map at 200 %") << "%APP%/wtIMG/RUH.tmg" << two << QSize(814, 900) << two;
+    QTest::newRow("no companion: the picture itself") << "%TMP%/only.tmg" << two << QSize(40, 30) << one;
+    QTest::newRow("a companion that cannot be read") << "%TMP%/broken.tmg" << two << QSize(40, 30) << one;
+    QTest::newRow("cursor") << "%APP%/H_POINT.CUR" << one << QSize(32, 32) << one;
+    QTest::newRow("cursor at 200 %") << "%APP%/H_POINT.CUR" << two << QSize(64, 64) << two;
+}
+
+void TestParts::densePictures()
+{
+    QFETCH(QString, path);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, pixels);
+    QFETCH(qreal, pictureRatio);
+    QTemporaryDir dir;
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(Qt::blue);
+    QVERIFY(small.save(dir.filePath(QStringLiteral("only.tmg")), "PNG"));
+    QVERIFY(small.save(dir.filePath(QStringLiteral("broken.tmg")), "PNG"));
+    QFile broken(dir.filePath(QStringLiteral("broken@2x.tmg")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+    broken.close();
+    path.replace(QStringLiteral("%APP%"), qEnvironmentVariable("WEATHER_APP_FOLDER"));
+    path.replace(QStringLiteral("%TMP%"), dir.path());
+
+    if (path.endsWith(QLatin1String(".CUR"))) {
+        const std::optional<QCursor> cursor = loadCursorFile(path, ratio);
+        QVERIFY(cursor);
+        QCOMPARE(cursor->pixmap().size(), pixels);
+        QCOMPARE(cursor->pixmap().devicePixelRatio(), pictureRatio);
+        // The finger tip, wherever the picture puts it.
+        QCOMPARE(cursor->hotSpot() * (QGuiApplication::platformName() == QLatin1String("xcb") ? 1 : pictureRatio),
+                 QPoint(11, 1) * pictureRatio);
+        return;
+    }
+    const QImage picture = ControlKit::readPicture(path, ratio);
+    QCOMPARE(picture.size(), pixels);
+    QCOMPARE(picture.devicePixelRatio(), pictureRatio);
+}
+
+using Speech = QString (*)(const QString &);
+Q_DECLARE_METATYPE(Speech)
+
+void TestParts::spokenWords_data()
+{
+    QTest::addColumn<Speech>("speech");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("degrees") << Speech(spokenDegrees) << "25" << u"25 درجة"_qs;
+    QTest::newRow("below zero") << Speech(spokenDegrees) << "-12.5" << u"سالب 12.5 درجة"_qs;
+    QTest::newRow("no value") << Speech(spokenDegrees) << "" << "";
+    QTest::newRow("kilometres") << Speech(spokenKilometres) << "9.5" << u"9.5 كيلومتر"_qs;
+    QTest::newRow("good visibility is a word") << Speech(spokenKilometres) << u"جيدة"_qs << u"جيدة"_qs;
+    QTest::newRow("speed") << Speech(spokenSpeed) << "14.48" << u"14.48 كيلومتر في الساعة"_qs;
+    QTest::newRow("calm is a word") << Speech(spokenSpeed) << u"سكون"_qs << u"سكون"_qs;
+    QTest::newRow("percent") << Speech(spokenPercent) << "40" << u"40 بالمئة"_qs;
+    QTest::newRow("caption in Celsius") << Speech(spokenCaption) << u"درجة الحرارة (c)"_qs << u"درجة الحرارة بالدرجة المئوية"_qs;
+    QTest::newRow("caption in km") << Speech(spokenCaption) << u"مدى الرؤية / كم"_qs << u"مدى الرؤية بالكيلومتر"_qs;
+    QTest::newRow("caption in percent") << Speech(spokenCaption) << u"الرطوبة %"_qs << u"الرطوبة بالمئة"_qs;
+    QTest::newRow("caption with two blanks") << Speech(spokenCaption) << u"برودة  الرياح (c)"_qs
+                                             << u"برودة الرياح بالدرجة المئوية"_qs;
+}
+
+void TestParts::spokenWords()
+{
+    QFETCH(Speech, speech);
+    QFETCH(QString, shown);
+    QFETCH(QString, said);
+    QCOMPARE(speech(shown), said);
 }
 
 QTEST_MAIN(TestParts)

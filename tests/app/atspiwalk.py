@@ -1,0 +1,163 @@
+#!/usr/bin/python3
+# Walks the board's window as a screen reader sees it, over AT-SPI: starts the
+# board (its program and folder given), waits for its expand button, presses
+# it as a screen reader does, and looks for every control a person acts on:
+# the button, the sort list, the 24 city names of the grid, the map link and
+# the maker's link, each reached from the desktop and named. It also listens
+# to the ticker for a few seconds: its scrolling tells nothing.
+# Prints one line per control and exits 0 when all were found.
+#   atspiwalk.py <program> <folder>
+# Run inside a D-Bus session (dbus-run-session) with DISPLAY set.
+import os
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+EXPAND = "عرض التفاصيل"
+COLLAPSE = "إخفاء التفاصيل"
+MAKER = "موقع صانع البرنامج"
+MAP_LINK = "أضغط هنا لمشاهدة "
+
+
+def walk(node, depth=0):
+    """Every object under node, as a screen reader reaches it: child by child."""
+    yield node
+    if depth > 12:
+        return
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child, depth + 1)
+
+
+def find_board():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in desktop:
+        if app is not None and app.name == "RORizedivo":
+            return app
+    return None
+
+
+def find(app, role, name=None, prefix=None):
+    for node in walk(app):
+        if node.getRole() != role:
+            continue
+        if name is not None and node.name != name:
+            continue
+        if prefix is not None and not node.name.startswith(prefix):
+            continue
+        return node
+    return None
+
+
+def wait_for(what, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        found = what()
+        if found is not None:
+            return found
+        time.sleep(0.5)
+    return None
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "Press", "click"):
+            return action.doAction(i)
+    return False
+
+
+def main():
+    program, folder = sys.argv[1], sys.argv[2]
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
+    board = subprocess.Popen([program], cwd=folder, env=env)
+    failures = 0
+    try:
+        app = wait_for(find_board, 60)
+        if app is None:
+            names = [a.name for a in pyatspi.Registry.getDesktop(0) if a is not None]
+            print("missing: the board on the AT-SPI bus (found: %s)" % ", ".join(names))
+            return 1
+        # The button shows once the first refresh has run.
+        expand = wait_for(lambda: find(app, pyatspi.ROLE_PUSH_BUTTON, EXPAND), 60)
+        if expand is None:
+            print("missing: the expand button")
+            return 1
+        print("ok: button:", expand.name)
+        press(expand)
+        collapse = wait_for(lambda: find(app, pyatspi.ROLE_PUSH_BUTTON, COLLAPSE), 20)
+        # The grid fills once the board is expanded.
+        table = wait_for(lambda: find(app, pyatspi.ROLE_TABLE), 20)
+
+        found = {}
+        if collapse is not None:
+            found["button"] = collapse.name
+        combo = find(app, pyatspi.ROLE_COMBO_BOX)
+        if combo is not None and combo.name:
+            labels = [target.name for relation in combo.getRelationSet()
+                      if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY
+                      for target in (relation.getTarget(i) for i in range(relation.getNTargets()))]
+            found["sort list"] = combo.name + " (" + "، ".join(labels) + ")"
+        if table is not None:
+            wait_for(lambda: table.queryTable().getAccessibleAt(23, 0).name or None, 20)
+            grid = table.queryTable()
+            headers = [grid.getColumnHeader(c).name for c in range(grid.nColumns)]
+            print("ok: table of %d rows under %s" % (grid.nRows, " | ".join(headers)))
+            reached = {node.name for node in walk(table) if node.getRole() == pyatspi.ROLE_TABLE_CELL}
+            for row in range(grid.nRows):
+                cell = grid.getAccessibleAt(row, 0)
+                if cell is not None and cell.name and cell.name in reached:
+                    found["city %d" % (row + 1)] = cell.name
+            print("ok: row 1 reads:", grid.getRowDescription(0))
+        link = find(app, pyatspi.ROLE_LINK, prefix=MAP_LINK)
+        if link is not None:
+            found["map link"] = link.name
+        maker = find(app, pyatspi.ROLE_LINK, MAKER)
+        if maker is not None:
+            found["maker's link"] = maker.name
+
+        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["map link", "maker's link"]
+        for target in targets:
+            if target in found:
+                print("ok: %s: %s" % (target, found[target]))
+            else:
+                print("missing: %s" % target)
+                failures += 1
+
+        # The ticker scrolls on: a screen reader hears nothing of it until the
+        # next refresh.
+        ticker = find(app, pyatspi.ROLE_STATUS_BAR)
+        told = []
+
+        def listen(event):
+            # Nothing else on this bus changes its name while the board idles.
+            told.append(event.type)
+
+        pyatspi.Registry.registerEventListener(listen, "object:property-change:accessible-name")
+        GLib.timeout_add(4000, lambda: pyatspi.Registry.stop())
+        pyatspi.Registry.start()
+        if ticker is None or not ticker.name:
+            print("missing: the ticker")
+            failures += 1
+        elif told:
+            print("wrong: the ticker told %d names in 4 s of scrolling" % len(told))
+            failures += 1
+        else:
+            print("ok: ticker, %d characters, quiet while it scrolls" % len(ticker.name))
+        print("%d of %d controls reached and named" % (len(targets) - sum(1 for t in targets if t not in found),
+                                                        len(targets)))
+        return 1 if failures else 0
+    finally:
+        board.terminate()
+        try:
+            board.wait(10)
+        except subprocess.TimeoutExpired:
+            board.kill()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -130,9 +130,9 @@ public:
         const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
         if (!QFile::exists(built) || m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
             return false;
-        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
+        if (!waitUntil([this] { return feedRequests(m_built.server()) >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: %s: the board asked for %lld feeds only\n", routeName(m_route),
-                         static_cast<long long>(m_built.server().requests().size()));
+                         static_cast<long long>(feedRequests(m_built.server())));
             return false;
         }
         sleepInEventLoop(warmUpSeconds * 1000);
@@ -160,9 +160,9 @@ public:
             return 1;
 
         // The first refresh fills every row, then the expand button shows.
-        if (!waitUntil([this] { return m_built.server().requests().size() >= 24; }, 60000)) {
+        if (!waitUntil([this] { return feedRequests(m_built.server()) >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: the board asked for %lld feeds only\n",
-                         static_cast<long long>(m_built.server().requests().size()));
+                         static_cast<long long>(feedRequests(m_built.server())));
             return 1;
         }
         sleepInEventLoop(2000);

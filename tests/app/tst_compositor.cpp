@@ -79,7 +79,7 @@ void TestCompositor::boardDraws()
     QVERIFY(board.waitForStarted());
 
     // The first refresh, then the ticker scrolls its text in green.
-    QTRY_COMPARE_WITH_TIMEOUT(built.server().requests().size(), 24, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(feedRequests(built.server()), 24, 60000);
     Strip strip;
     QTRY_VERIFY_WITH_TIMEOUT((strip = findStrip(display.screenshot())).green > 200, 20000);
     // It lies in one line a strip high, on black.

@@ -65,13 +65,7 @@ private:
     // at m_server; false (with a skip) when the executable is not built.
     bool startBoard();
     int filledRows() const;
-    // Feeds asked for; the board's health checks of the service not counted.
-    int feedRequests() const
-    {
-        const QList<HttpRequest> requests = m_server->requests();
-        return int(std::count_if(requests.begin(), requests.end(),
-                                 [](const HttpRequest &r) { return r.path == QLatin1String("/forecastrss"); }));
-    }
+    int feedRequests() const { return ::feedRequests(*m_server); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LoopbackHttpServer> m_server;

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 BoardServices FakeWorld::services(const QString &applicationFolder)
 {
     BoardServices s;
@@ -103,6 +105,13 @@ void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
         response.body = doc.toXml();
         return response;
     });
+}
+
+int feedRequests(const LoopbackHttpServer &server)
+{
+    const QList<HttpRequest> requests = server.requests();
+    return int(std::count_if(requests.begin(), requests.end(),
+                             [](const HttpRequest &r) { return r.path == QLatin1String("/forecastrss"); }));
 }
 
 BuiltBoard::BuiltBoard()

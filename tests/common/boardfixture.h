@@ -64,6 +64,9 @@ class LoopbackHttpServer;
 // Answers each city's feed request on server with a document of the shape
 // above for the city asked, at the given temperature.
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);
+// The feeds the server was asked for; the board's health checks of the
+// feed service before its refreshes are not counted.
+int feedRequests(const LoopbackHttpServer &server);
 
 // The built board (the executable in builtFolder, its map pictures, sounds
 // and cursor) in an application folder of its own, as a user's machine

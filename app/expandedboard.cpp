@@ -2,6 +2,7 @@
 // detail panel with its sounds, and the two links.
 #include "app/frmWeatherMain.h"
 
+#include "feed/conditionwords.h"
 #include "links/modulerorizedivo.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
@@ -107,19 +108,17 @@ void frmWeatherMain::ShowCityDetail()
     const Recordset &row = m_datawt2.recordset();
     m_detail->showRow(row, m_appFolder + QString::fromUtf16(PictureFolder));
 
-    // The arrow starts again from the edge its wind blows from; a missing
-    // speed counts as calm.
+    // The arrow starts again from the edge its wind blows from.
     std::optional<float> sector;
     if (const std::optional<double> value = row.value(QStringLiteral("wCatg")).toNumber())
         sector = float(*value);
-    const FieldValue speed = row.value(QStringLiteral("wind_speed"));
-    m_compass->showWind(sector, speed.isNumber() ? float(*speed.toNumber()) : 0.0f);
+    m_compass->showWind(sector, CityDetail::windSpeedOf(row));
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();
-    if (condition.contains(QStringLiteral(u"مطر")) || condition.contains(QStringLiteral(u"مطار")))
+    if (conditionSpeaksOfRainfall(condition))
         m_services.playSound(m_appFolder + QStringLiteral("rain.wav"));
-    if (condition.contains(QStringLiteral(u"رعدية")))
+    if (conditionSpeaksOfThunderstorm(condition))
         m_services.playSound(m_appFolder + QStringLiteral("thunder.wav"));
 }
 

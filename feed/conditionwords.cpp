@@ -65,9 +65,17 @@ QString conditionText(float code)
     return QStringLiteral("غير متاح");
 }
 
+bool conditionSpeaksOfRainfall(const QString &conditionText)
+{
+    return conditionText.contains(QStringView(u"مطر")) || conditionText.contains(QStringView(u"مطار"));
+}
+
+bool conditionSpeaksOfThunderstorm(const QString &conditionText)
+{
+    return conditionText.contains(QStringView(u"رعدية"));
+}
+
 bool conditionSpeaksOfRain(const QString &conditionText)
 {
-    return conditionText.contains(QStringView(u"مطر"))
-        || conditionText.contains(QStringView(u"مطار"))
-        || conditionText.contains(QStringView(u"رعدية"));
+    return conditionSpeaksOfRainfall(conditionText) || conditionSpeaksOfThunderstorm(conditionText);
 }

@@ -8,7 +8,11 @@
 // code unit as the board has always written them, with no normalisation.
 QString conditionText(float code);
 
-// Whether a condition text speaks of rain or thunder: it contains "مطر"
-// (rain), "مطار" (as in the plural أمطار) or "رعدية" (thunderstorm).
-// The match is on exact code units; "رعود" (plain thunder) does not count.
+// Whether a condition text speaks of rain: it contains "مطر" (rain) or
+// "مطار" (as in the plural أمطار); and of a thunderstorm: "رعدية". The
+// match is on exact code units; "رعود" (plain thunder) does not count.
+bool conditionSpeaksOfRainfall(const QString &conditionText);
+bool conditionSpeaksOfThunderstorm(const QString &conditionText);
+
+// Either of the two: the rain a city's ticker segment prays for.
 bool conditionSpeaksOfRain(const QString &conditionText);

@@ -64,10 +64,16 @@ int detailRowTop(int row)
 // A place given in the window's twips, in the panel's own.
 QRect local(int left, int top, int width, int height)
 {
-    return QRect(left - CityDetail::LeftTwips, top - CityDetail::TopTwips, width, height);
+    return placeWithin(CityDetail::LeftTwips, CityDetail::TopTwips, left, top, width, height);
 }
 
 } // namespace
+
+float CityDetail::windSpeedOf(const Recordset &row)
+{
+    const FieldValue speed = row.value(QStringLiteral("wind_speed"));
+    return speed.isNumber() ? float(*speed.toNumber()) : 0.0f;
+}
 
 CityDetail::CityDetail(QWidget *parent)
     : QWidget(parent)
@@ -199,10 +205,7 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     lblVisibilityD()->setText(visibilityText(rows.value(QStringLiteral("Visibility"))));
     lblWind_DirctD()->setText(text("wind_dirctn"));
     lblWind_ShillD()->setText(text("wind_chill"));
-    // A missing speed counts as calm.
-    const FieldValue speedValue = rows.value(QStringLiteral("wind_speed"));
-    const float speed = speedValue.isNumber() ? float(*speedValue.toNumber()) : 0.0f;
-    lblWind_SpeedD()->setText(windSpeedText(FieldValue::number(speed)));
+    lblWind_SpeedD()->setText(windSpeedText(FieldValue::number(windSpeedOf(rows))));
 
     // The map picture, read by its content whatever its extension; a
     // picture that cannot be read leaves the previous one.

@@ -23,6 +23,10 @@ public:
 
     explicit CityDetail(QWidget *parent = nullptr);
 
+    // The wind speed of a row as the panel shows it and the arrow paces
+    // itself by: a missing speed counts as calm.
+    static float windSpeedOf(const Recordset &row);
+
     FormLabel *lblCityD() const { return m_lblCityD; }
     FormLabel *lblPdateD() const { return m_values[PdateD]; }
     FormLabel *lblConditionD() const { return m_values[ConditionD]; }

@@ -40,7 +40,7 @@ constexpr int RowHeight = 330;
 // A place given in the window's twips, in the grid's own.
 QRect local(int left, int top, int width, int height)
 {
-    return QRect(left - CityGrid::LeftTwips, top - CityGrid::TopTwips, width, height);
+    return placeWithin(CityGrid::LeftTwips, CityGrid::TopTwips, left, top, width, height);
 }
 
 const QColor MarkedHeader = Yellow;

@@ -36,6 +36,13 @@ FormLine *makeLine(QWidget *parent, const QString &name, float x1, float y1, flo
 // The width that holds a label's caption with the text gap either side.
 int captionWidthTwips(const FormLabel *label);
 
+// A place given in the window's twips, in the twips of a part whose top-left
+// corner stands at (partLeft, partTop) of the window.
+inline QRect placeWithin(int partLeft, int partTop, int left, int top, int width, int height)
+{
+    return QRect(left - partLeft, top - partTop, width, height);
+}
+
 // A picture, read by its content whatever its extension. On a screen of more
 // than one device pixel to the pixel, its companion drawn at twice the size,
 // "name@2x.ext" beside "name.ext", is taken where there is one that reads:

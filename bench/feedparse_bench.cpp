@@ -190,9 +190,7 @@ int main(int argc, char *argv[])
     const QString storePath = dir.filePath(QStringLiteral("wt.dar"));
     WeatherStore::createStoreFile(storePath);
     DataControl store;
-    store.setDatabaseName(storePath);
-    store.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
-    store.refresh();
+    openRows(store, storePath, QString::fromUtf16(WeatherStore::AllRows));
 
     std::printf("worst of %d runs; screen, DOM and read run on the loader's worker; the stall is\n"
                 "the window thread's longest gap during the whole load; store is its longest update\n\n",

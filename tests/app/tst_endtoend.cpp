@@ -102,9 +102,7 @@ bool TestEndToEnd::startBoard()
 int TestEndToEnd::filledRows() const
 {
     DataControl data;
-    data.setDatabaseName(m_store);
-    data.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
-    data.refresh();
+    openRows(data, m_store, QStringLiteral("select * from wt where len(url) > 0"));
     return data.recordset().recordCount();
 }
 
@@ -143,9 +141,7 @@ void TestEndToEnd::refreshFillsTheStore()
     QCOMPARE(m_board->exitCode(), 0);
 
     DataControl data;
-    data.setDatabaseName(m_store);
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, m_store));
     QCOMPARE(data.recordset().recordCount(), 24);
     int i = 0;
     for (Recordset &rs = data.recordset(); !rs.isEof(); rs.moveNext(), ++i) {

@@ -107,9 +107,7 @@ std::unique_ptr<frmWeatherMain> TestRefresh::loadBoard()
 FieldValue TestRefresh::column(int row, const QString &name)
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    data.refresh();
+    openRows(data, storePath());
     for (int i = 0; i < row; ++i)
         data.recordset().moveNext();
     return data.recordset().value(name);
@@ -201,9 +199,7 @@ void TestRefresh::atMostFiftyOneRows()
 {
     {
         DataControl data;
-        data.setDatabaseName(storePath());
-        data.setRecordSource(QStringLiteral("select * from wt"));
-        QVERIFY(data.refresh());
+        QVERIFY(openRows(data, storePath()));
         for (int i = 0; i < 36; ++i) {
             data.recordset().addNew();
             data.recordset().setValue(QStringLiteral("city_a"), FieldValue::text(QStringLiteral("X%1").arg(i)));
@@ -225,9 +221,7 @@ void TestRefresh::rowWithoutAddressEndsCleared()
 {
     {
         DataControl data;
-        data.setDatabaseName(storePath());
-        data.setRecordSource(QStringLiteral("select * from wt"));
-        QVERIFY(data.refresh());
+        QVERIFY(openRows(data, storePath()));
         data.recordset().moveNext();
         data.recordset().edit();
         data.recordset().setValue(QStringLiteral("rs_URL"), FieldValue::null());

@@ -38,9 +38,7 @@ bool prepareBoardFolder(const QString &folder)
 void pointFeedsAt(const QString &storePath, const QString &base)
 {
     DataControl data;
-    data.setDatabaseName(storePath);
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    data.refresh();
+    openRows(data, storePath);
     for (Recordset &rs = data.recordset(); !rs.isEof(); rs.moveNext()) {
         QString url = rs.value(QStringLiteral("rs_URL")).toText();
         url.replace(QStringLiteral("http://127.0.0.1:8619"), base);
@@ -53,9 +51,7 @@ void pointFeedsAt(const QString &storePath, const QString &base)
 void storeWeather(const QString &storePath, const QList<CityWeather> &cities)
 {
     DataControl data;
-    data.setDatabaseName(storePath);
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    data.refresh();
+    openRows(data, storePath);
     Recordset &rs = data.recordset();
     for (const CityWeather &city : cities) {
         if (!rs.findFirst(QStringLiteral("city_code"), city.code))

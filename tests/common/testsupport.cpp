@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "platform/datacontrol.h"
+
 #include "platform/fieldvalue.h"
 
 #include <QDebug>
@@ -358,4 +360,11 @@ bool waitUntil(const std::function<bool()> &condition, int milliseconds)
         sleepInEventLoop(50);
     }
     return true;
+}
+
+bool openRows(DataControl &data, const QString &storePath, const QString &statement)
+{
+    data.setDatabaseName(storePath);
+    data.setRecordSource(statement);
+    return data.refresh();
 }

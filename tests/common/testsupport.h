@@ -20,6 +20,7 @@
 
 #include <functional>
 
+class DataControl;
 class FieldValue;
 class QTcpServer;
 class QTcpSocket;
@@ -144,6 +145,10 @@ void sleepInEventLoop(int milliseconds);
 // Sleeps so, a twentieth of a second at a time, until the condition holds;
 // false when it did not within the time given.
 bool waitUntil(const std::function<bool()> &condition, int milliseconds);
+
+// Binds a data control to the store at storePath with a statement (every
+// row of wt unless given) and runs it; whether it ran.
+bool openRows(DataControl &data, const QString &storePath, const QString &statement = QStringLiteral("select * from wt"));
 
 // QCOMPARE prints FieldValues with this (found by argument-dependent lookup).
 char *toString(const FieldValue &value);

@@ -43,9 +43,7 @@ int filledRows(const QString &store)
     if (!QFile::exists(store))
         return 0;
     DataControl data;
-    data.setDatabaseName(store);
-    data.setRecordSource(QStringLiteral("select * from wt where len(url) > 0"));
-    data.refresh();
+    openRows(data, store, QStringLiteral("select * from wt where len(url) > 0"));
     return data.recordset().recordCount();
 }
 

@@ -109,9 +109,7 @@ void TestAgreement::storeAsTheBoardDoes(const QByteArray &document, const QStrin
     QCOMPARE(channelOutcome(*readings), ChannelOutcome::Write);
 
     DataControl data;
-    data.setDatabaseName(m_store);
-    data.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, m_store, QString::fromUtf16(WeatherStore::AllRows)));
     Recordset &rows = data.recordset();
     const int row = seedRowOf(locationId);
     QVERIFY(row >= 0);
@@ -127,9 +125,7 @@ QHash<QString, FieldValue> TestAgreement::storedRow(const QString &locationId)
 {
     QHash<QString, FieldValue> row;
     DataControl data;
-    data.setDatabaseName(m_store);
-    data.setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
-    if (!data.refresh())
+    if (!openRows(data, m_store))
         return row;
     Recordset &rows = data.recordset();
     for (int i = 0; i < seedRowOf(locationId); ++i)

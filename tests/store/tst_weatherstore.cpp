@@ -1,4 +1,5 @@
 #include "store/weatherstore.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -59,9 +60,7 @@ void TestWeatherStore::fillRow(DataControl &data, int row, const QList<QPair<QSt
 void TestWeatherStore::seedRows()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     Recordset &rs = data.recordset();
     QCOMPARE(rs.recordCount(), 24);
 
@@ -173,27 +172,21 @@ void TestWeatherStore::writeRules()
     QFETCH(FieldValue, stored);
 
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     QVERIFY(data.recordset().edit());
     QCOMPARE(data.recordset().setValue(column, written), accepted);
     QVERIFY(data.recordset().update());
 
     // Read back through a fresh cursor: what the file holds.
     DataControl other;
-    other.setDatabaseName(storePath());
-    other.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(other.refresh());
+    QVERIFY(openRows(other, storePath()));
     QCOMPARE(other.recordset().value(column), stored);
 }
 
 void TestWeatherStore::refusedValueKeepsEarlierValueAndOthersAreStored()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     fillRow(data, 3, {{QStringLiteral("Loc_Lat"), FieldValue::text(QStringLiteral("24.68"))}});
 
     Recordset &rs = data.recordset();
@@ -217,9 +210,7 @@ void TestWeatherStore::refusedValueKeepsEarlierValueAndOthersAreStored()
 void TestWeatherStore::nullIsDistinctFromEmptyAndZero()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     fillRow(data, 0, {{QStringLiteral("Temp"), FieldValue::number(0)}, {QStringLiteral("Humidity"), FieldValue::null()}});
     QVERIFY(data.refresh());
     const FieldValue temp = data.recordset().value(QStringLiteral("Temp"));
@@ -234,9 +225,7 @@ void TestWeatherStore::nullIsDistinctFromEmptyAndZero()
 void TestWeatherStore::columnNamesIgnoreCase()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     fillRow(data, 0, {{QStringLiteral("temp"), FieldValue::number(21)}, {QStringLiteral("wind_chill"), FieldValue::number(-2)},
                       {QStringLiteral("url"), FieldValue::text(QStringLiteral("http://x/"))}});
     Recordset &rs = data.recordset();
@@ -252,11 +241,8 @@ void TestWeatherStore::secondCursorSeesWritesAfterRefresh()
 {
     DataControl writer;
     DataControl reader;
-    for (DataControl *d : {&writer, &reader}) {
-        d->setDatabaseName(storePath());
-        d->setRecordSource(QStringLiteral("select * from wt"));
-        QVERIFY(d->refresh());
-    }
+    for (DataControl *d : {&writer, &reader})
+        QVERIFY(openRows(*d, storePath()));
     reader.recordset().moveLast();
     fillRow(writer, 2, {{QStringLiteral("Temp"), FieldValue::number(33)}});
     // The reader's own position is untouched, and the write shows after its refresh.
@@ -305,9 +291,7 @@ void TestWeatherStore::sortedViews()
     QFETCH(QStringList, expectedCodes);
 
     DataControl writer;
-    writer.setDatabaseName(storePath());
-    writer.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(writer.refresh());
+    QVERIFY(openRows(writer, storePath()));
     const auto url = FieldValue::text(QStringLiteral("http://feed/"));
     // Seed order: 0 AHB, 2 DMM, 3 RUH, 4 TIF, 12 JED.
     fillRow(writer, 0, {{"URL", url}, {"Temp", FieldValue::number(20)}, {"Wind_Dirctn", FieldValue::text(u"شمالية"_qs)},
@@ -330,9 +314,7 @@ void TestWeatherStore::sortedViews()
     sqlite3_close(db);
 
     DataControl view;
-    view.setDatabaseName(storePath());
-    view.setRecordSource(statement);
-    QVERIFY2(view.refresh(), qPrintable(view.lastError()));
+    QVERIFY2(openRows(view, storePath(), statement), qPrintable(view.lastError()));
     QStringList codes;
     for (Recordset &rs = view.recordset(); !rs.isEof(); rs.moveNext())
         codes << rs.value(QStringLiteral("city_code")).toText();
@@ -342,9 +324,7 @@ void TestWeatherStore::sortedViews()
 void TestWeatherStore::findFirstIsByValueNotSqlText()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     Recordset &rs = data.recordset();
     QVERIFY(rs.findFirst(QStringLiteral("city_a"), QStringLiteral(u"جدة")));
     QVERIFY(!rs.noMatch());
@@ -399,9 +379,7 @@ void TestWeatherStore::staleLogMeetsNoNewStore()
     const QString kept = storePath() + QStringLiteral(".kept-wal");
     {
         DataControl writer;
-        writer.setDatabaseName(storePath());
-        writer.setRecordSource(QStringLiteral("select * from wt"));
-        QVERIFY(writer.refresh());
+        QVERIFY(openRows(writer, storePath()));
         fillRow(writer, 0, {{QStringLiteral("Temp"), FieldValue::number(44)}});
         QVERIFY(QFile::exists(log));
         QVERIFY(QFile::copy(log, kept)); // as a kill would leave it
@@ -412,9 +390,7 @@ void TestWeatherStore::staleLogMeetsNoNewStore()
     QVERIFY(!QFile::exists(log));
 
     DataControl reader;
-    reader.setDatabaseName(storePath());
-    reader.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(reader.refresh());
+    QVERIFY(openRows(reader, storePath()));
     QCOMPARE(reader.recordset().recordCount(), 24);
     QCOMPARE(reader.recordset().value(QStringLiteral("Temp")), FieldValue::null());
 }
@@ -422,9 +398,7 @@ void TestWeatherStore::staleLogMeetsNoNewStore()
 void TestWeatherStore::existingFileIsLeftAlone()
 {
     DataControl data;
-    data.setDatabaseName(storePath());
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    QVERIFY(data.refresh());
+    QVERIFY(openRows(data, storePath()));
     fillRow(data, 0, {{QStringLiteral("Temp"), FieldValue::number(17)}});
     data.closeDatabase();
 

@@ -1,5 +1,6 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "testsupport.h"
 #include "store/weatherstore.h"
 
 #include "view/tickerstrip.h"
@@ -119,9 +120,7 @@ namespace {
 void addCities(const QString &store, int count)
 {
     DataControl data;
-    data.setDatabaseName(store);
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    data.refresh();
+    openRows(data, store);
     for (int i = 0; i < count; ++i) {
         data.recordset().addNew();
         data.recordset().setValue(QStringLiteral("city_a"), FieldValue::text(QStringLiteral("Z%1").arg(i)));
@@ -142,9 +141,7 @@ QStringList seedCodes(int count)
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)
 {
     DataControl data;
-    data.setDatabaseName(store);
-    data.setRecordSource(QStringLiteral("select * from wt"));
-    data.refresh();
+    openRows(data, store);
     QVERIFY(data.recordset().findFirst(QStringLiteral("city_code"), code));
     data.recordset().edit();
     QVERIFY(data.recordset().setValue(column, value));

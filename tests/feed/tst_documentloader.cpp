@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
 
@@ -60,6 +61,33 @@ QByteArray attributes(int count)
     return tag + "/>";
 }
 
+// The forms that once talked the attribute count past: one element with
+// `count` attributes behind a document type whose internal subset holds a
+// quote in a comment or an instruction, the same attributes as defaults of
+// the document type, or in UTF-16 with names whose encoding holds the byte
+// of '>'.
+QByteArray talkedPast(const QByteArray &form, int count)
+{
+    QByteArray tag;
+    for (int i = 0; i < count; ++i)
+        tag += " a" + QByteArray::number(i) + "=''";
+    if (form == "comment")
+        return "<!DOCTYPE rss [ <!-- ' --> ]><rss><channel" + tag + "/></rss>";
+    if (form == "instruction")
+        return "<!DOCTYPE rss [ <?x ' ?> ]><rss><channel" + tag + "/></rss>";
+    if (form == "defaults") {
+        QByteArray defaults;
+        for (int i = 0; i < count; ++i)
+            defaults += " a" + QByteArray::number(i) + " CDATA ''";
+        return "<!DOCTYPE rss [<!ATTLIST channel" + defaults + ">]><rss><channel/></rss>";
+    }
+    QString names; // U+013E is 3E 01 in UTF-16LE
+    for (int i = 0; i < count; ++i)
+        names += QStringLiteral(u" ľ%1=''").arg(i);
+    QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+    return utf16(QStringLiteral("<rss><channel") + names + QStringLiteral("/></rss>"));
+}
+
 // A gzip member whose content is `size` zero bytes: a few kilobytes on the
 // wire, more than the size limit once inflated.
 QByteArray gzipOfZeros(qint64 size)
@@ -94,6 +122,8 @@ const QHash<QString, QByteArray> &hostileBodies()
                                "<rss><channel><title>&f;</title></channel></rss>";
         b["invalid UTF-8"] = rss("<title>\xff\xfe\xc3</title>");
         b["NUL character"] = rss(QByteArray("<title>a\0b</title>", 18));
+        for (const char *form : {"comment", "instruction", "defaults", "utf16"})
+            b[QStringLiteral("attributes talked past, %1").arg(QLatin1String(form))] = talkedPast(form, 20000);
         b["HTML page"] = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Hi</title></head>"
                          "<body><p>Weather<br></body></html>";
         return b;
@@ -121,9 +151,10 @@ private slots:
     void loadsFeed();
     void followsRedirect();
     void acceptsLimitSize();
-    void acceptsDocumentTypeWithoutEntities();
     void screensDocuments_data();
     void screensDocuments();
+    void workAsksItsBudget_data();
+    void workAsksItsBudget();
     void failuresGiveEmptyDocument_data();
     void failuresGiveEmptyDocument();
     void keepsEventsRunningWhileWaiting();
@@ -184,13 +215,6 @@ void TestDocumentLoader::acceptsLimitSize()
     QVERIFY(hasChannel(loader.load(m_server->url("/limit"))));
 }
 
-void TestDocumentLoader::acceptsDocumentTypeWithoutEntities()
-{
-    const QByteArray rss091 = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
-                              "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss><channel/></rss>";
-    QVERIFY(hasChannel(parseFeedDocument(rss091)));
-}
-
 void TestDocumentLoader::screensDocuments_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -221,8 +245,22 @@ void TestDocumentLoader::screensDocuments_data()
     QTest::newRow("text split by a comment") << rss("<title>" + QByteArray(length / 2 + 1, 'x') + "<!-- -->"
                                                    + QByteArray(length / 2, 'x') + "</title>") << V::ValueTooLong;
     QTest::newRow("long comment") << rss("<!--" + QByteArray(4 * length, ' ') + "-->") << V::Accepted;
-    QTest::newRow("entity declared") << QByteArray("<!DOCTYPE rss [<!ENTITY e \"x\">]><rss>&e;</rss>") << V::DeclaresEntities;
-    QTest::newRow("external entity") << hostileBodies()["external entity"] << V::DeclaresEntities;
+    QTest::newRow("entity declared") << QByteArray("<!DOCTYPE rss [<!ENTITY e \"x\">]><rss>&e;</rss>") << V::DeclaresDocumentType;
+    QTest::newRow("external entity") << hostileBodies()["external entity"] << V::DeclaresDocumentType;
+    // Feeds never carry a document type, not even a harmless one.
+    QTest::newRow("RSS 0.91 document type")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
+                      "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss><channel/></rss>") << V::DeclaresDocumentType;
+    QTest::newRow("quote in a comment of the DTD") << talkedPast("comment", 40) << V::DeclaresDocumentType;
+    QTest::newRow("quote in an instruction of the DTD") << talkedPast("instruction", 40) << V::DeclaresDocumentType;
+    QTest::newRow("default attributes") << talkedPast("defaults", 40) << V::DeclaresDocumentType;
+    QTest::newRow("UTF-16, '>' byte in names") << talkedPast("utf16", 40) << V::ForeignEncoding;
+    QTest::newRow("UTF-16 without a mark") << QStringEncoder(QStringConverter::Utf16BE)(QStringLiteral("<rss><channel/></rss>")).operator QByteArray() << V::ForeignEncoding;
+    QTest::newRow("UTF-32") << QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)(QStringLiteral("<rss/>")).operator QByteArray() << V::ForeignEncoding;
+    QTest::newRow("declared UTF-16") << QByteArray("<?xml version='1.0' encoding='UTF-16'?><rss><channel/></rss>") << V::ForeignEncoding;
+    QTest::newRow("declared Latin-1") << QByteArray("<?xml version=\"1.0\" encoding = \"ISO-8859-1\"?><rss><channel/></rss>") << V::ForeignEncoding;
+    QTest::newRow("declared utf-8, mark") << QByteArray("\xef\xbb\xbf<?xml version='1.0' encoding='utf-8'?><rss><channel/></rss>") << V::Accepted;
+    QTest::newRow("declared ASCII") << QByteArray("<?xml version='1.0' encoding='US-ASCII'?><rss><channel/></rss>") << V::Accepted;
     QTest::newRow("not XML") << QByteArray("Service unavailable") << V::NotWellFormed;
     QTest::newRow("invalid UTF-8") << hostileBodies()["invalid UTF-8"] << V::NotWellFormed;
     QTest::newRow("NUL character") << hostileBodies()["NUL character"] << V::NotWellFormed;
@@ -234,6 +272,45 @@ void TestDocumentLoader::screensDocuments()
     QFETCH(DocumentVerdict, verdict);
     QCOMPARE(screenFeedDocument(body), verdict);
     QCOMPARE(parseFeedDocument(body).isNull(), verdict != DocumentVerdict::Accepted);
+}
+
+// Screening, parsing and reading ask the budget all along: at least once
+// per piece of the body, and once per channel. Whichever check finds it
+// given up (or out of time) is the last, and the document fails.
+void TestDocumentLoader::workAsksItsBudget_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("fewestChecks");
+    const int pieces = int(DocumentLoader::MaximumBytes / BudgetedBody::PieceBytes);
+    QTest::newRow("recorded feed") << readFixture("real/01-belo-horizonte-c.xml") << 3;
+    QTest::newRow("texts near the size limit") << feedOfSize(DocumentLoader::MaximumBytes) << 2 * pieces;
+    QTest::newRow("many channels")
+        << rss(QByteArray("</channel><channel><link>x</link>").repeated(2000)) << 2000;
+}
+
+void TestDocumentLoader::workAsksItsBudget()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, fewestChecks);
+    // The whole work (as a load does it) with a budget given up from the
+    // check numbered `givenUpAt` on; the checks made, and what came of it.
+    const auto work = [&body](int givenUpAt) {
+        int checks = 0;
+        WorkBudget budget([&] { return ++checks >= givenUpAt; });
+        const bool read = !readChannels(parseFeedDocument(body, budget), budget).isEmpty();
+        return std::pair{checks, read};
+    };
+    const auto [checks, read] = work(INT_MAX);
+    QVERIFY(read);
+    QVERIFY2(checks >= fewestChecks, qPrintable(QString::number(checks)));
+    for (int givenUpAt : {1, checks / 2, checks})
+        QCOMPARE(work(givenUpAt), std::pair(givenUpAt, false));
+
+    WorkBudget noTime({}, std::chrono::nanoseconds(0));
+    QCOMPARE(screenFeedDocument(body, noTime), DocumentVerdict::OutOfTime);
+    WorkBudget givenUp([] { return true; });
+    QVERIFY(parseFeedDocument(body, givenUp).isNull());
+    QCOMPARE(givenUp.reason(), DocumentVerdict::GivenUp);
 }
 
 void TestDocumentLoader::failuresGiveEmptyDocument_data()

@@ -2,13 +2,16 @@
 // application folder, fed by a loopback feed server, closed by SIGTERM.
 // Some rows feed a few cities what a hostile server would send: those
 // cities end cleared like any failed fetch, the refresh goes on to the last
-// city, and the board still ends normally on SIGTERM.
+// city, and the board still ends normally on SIGTERM, at whatever moment of
+// a refresh it comes, well within the watchdog's grace.
 #include "boardfixture.h"
+#include "platform/signalwatcher.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -44,6 +47,36 @@ QByteArray hostileDocument(const QString &attack)
     }
     if (attack == "utf8")
         return "<rss><channel><title>\xff\xfe</title></channel></rss>";
+    // What once talked the attribute count past, at the size limit: minutes
+    // of work each, before the screen refused them.
+    const qint64 limit = 2 * 1024 * 1024 - 100;
+    const auto attributes = [limit](const QByteArray &head) {
+        QByteArray tag = head;
+        for (int i = 0; tag.size() < limit; ++i)
+            tag += " a" + QByteArray::number(i) + "=''";
+        return tag + "/></rss>";
+    };
+    if (attack == "dtd-comment")
+        return attributes("<!DOCTYPE rss [ <!-- ' --> ]><rss><channel");
+    if (attack == "dtd-instruction")
+        return attributes("<!DOCTYPE rss [ <?x ' ?> ]><rss><channel");
+    if (attack == "dtd-defaults") {
+        QByteArray defaults = "<!DOCTYPE rss [<!ATTLIST channel";
+        for (int i = 0; defaults.size() < limit; ++i)
+            defaults += " a" + QByteArray::number(i) + " CDATA ''";
+        return defaults + ">]><rss><channel/></rss>";
+    }
+    if (attack == "utf16") {
+        QString names = QStringLiteral("<rss><channel");
+        for (int i = 0; names.size() * 2 < limit; ++i)
+            names += QStringLiteral(u" \u013e%1=''").arg(i);
+        return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(names + QStringLiteral("/></rss>"));
+    }
+    if (attack == "references") {
+        // Accepted, and as costly to screen and parse as a document may be.
+        const QByteArray text = "<t>" + QByteArray("&#x41;").repeated(4000) + "</t>";
+        return "<rss>" + text.repeated(int(limit / text.size())) + "</rss>";
+    }
     return {};
 }
 
@@ -57,7 +90,8 @@ private slots:
     void init();
     void refreshFillsTheStore_data();
     void refreshFillsTheStore();
-    void terminateWhileAFeedHangs();
+    void terminationDuringARefresh_data();
+    void terminationDuringARefresh();
 
 private:
     // Starts the built board in a fresh application folder whose feeds point
@@ -116,6 +150,9 @@ void TestEndToEnd::refreshFillsTheStore_data()
     QTest::newRow("channels nested deep") << "nested";
     QTest::newRow("invalid UTF-8") << "utf8";
     QTest::newRow("50 MiB") << "huge";
+    QTest::newRow("quote in a comment of the DTD") << "dtd-comment";
+    QTest::newRow("default attributes") << "dtd-defaults";
+    QTest::newRow("UTF-16, '>' byte in names") << "utf16";
 }
 
 void TestEndToEnd::refreshFillsTheStore()
@@ -160,20 +197,76 @@ void TestEndToEnd::refreshFillsTheStore()
     QCOMPARE(m_server->requests().size(), 24);
 }
 
-// A close while a feed is awaited ends the board at once and normally; what
-// the refresh stored before stays.
-void TestEndToEnd::terminateWhileAFeedHangs()
+// SIGTERM at any moment of a refresh, hostile documents included, ends the
+// board by its own unload (a normal exit, where the watchdog's would be a
+// crash exit after its grace) and leaves the store whole: every row as the
+// refresh left it, filled, cleared before its fetch, or not yet reached,
+// in table order, and the hostile city never filled.
+void TestEndToEnd::terminationDuringARefresh_data()
 {
-    m_server->hang(QStringLiteral("/forecastrss?p=%1&u=c").arg(WeatherStore::seedCities()[5].locationId));
+    QTest::addColumn<QString>("attack"); // what the second city's feed sends
+    QTest::addColumn<int>("request");    // SIGTERM when this request comes in (1 is the first city's)
+    QTest::addColumn<int>("delayMs");    // and this long after it
+
+    QTest::newRow("ordinary feeds, first request") << "" << 1 << 0;
+    QTest::newRow("ordinary feeds, half-way") << "" << 12 << 5;
+    QTest::newRow("a feed that hangs") << "hang" << 2 << 100;
+    for (const char *attack : {"dtd-comment", "dtd-instruction", "dtd-defaults", "utf16", "references", "attributes"}) {
+        QTest::addRow("%s, as it is asked for", attack) << attack << 2 << 0;
+        QTest::addRow("%s, as it is worked on", attack) << attack << 2 << 30;
+    }
+}
+
+void TestEndToEnd::terminationDuringARefresh()
+{
+    QFETCH(QString, attack);
+    QFETCH(int, request);
+    QFETCH(int, delayMs);
+    const int hostile = 1;
+    const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(WeatherStore::seedCities()[hostile].locationId);
+    if (attack == "hang")
+        m_server->hang(target);
+    else if (!attack.isEmpty())
+        m_server->serve(target, hostileDocument(attack));
+    connect(m_server.get(), &LoopbackHttpServer::requestReceived, this, [&] {
+        if (m_server->requests().size() == request)
+            QTimer::singleShot(delayMs, this, [&] { ::kill(pid_t(m_board->processId()), SIGTERM); });
+    });
     if (!startBoard())
         QSKIP("the executable is not built");
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 6, 30000);
 
-    ::kill(pid_t(m_board->processId()), SIGTERM);
-    QVERIFY(m_board->waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_board->state() == QProcess::NotRunning, 30000);
     QCOMPARE(m_board->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_board->exitCode(), 0);
-    QCOMPARE(filledRows(), 5);
+
+    DataControl data;
+    data.setDatabaseName(m_store);
+    data.setRecordSource(QStringLiteral("select * from wt"));
+    QVERIFY(data.refresh());
+    QCOMPARE(data.recordset().recordCount(), 24);
+    enum State { Filled, Cleared, Untouched };
+    State previous = Filled;
+    int i = 0;
+    for (Recordset &rs = data.recordset(); !rs.isEof(); rs.moveNext(), ++i) {
+        QCOMPARE(rs.value(QStringLiteral("city_code")).toText(), WeatherStore::seedCities()[i].cityCode);
+        const FieldValue temp = rs.value(QStringLiteral("Temp"));
+        State state = Untouched;
+        if (temp == FieldValue::number(21.5)) {
+            state = Filled;
+            QCOMPARE(rs.value(QStringLiteral("city_e")).toText(), WeatherStore::seedCities()[i].locationId);
+            QVERIFY(attack.isEmpty() || i != hostile);
+        } else if (temp == FieldValue::number(0)) {
+            state = Cleared;
+            QVERIFY(rs.value(QStringLiteral("Condition")).isNull());
+        } else {
+            QVERIFY2(temp.isNull(), qPrintable(temp.toText()));
+        }
+        // Table order: nothing filled after a row not reached, and a row the
+        // refresh was still fetching is the last it touched, unless it failed.
+        QVERIFY2(state >= previous || (previous == Cleared && i - 1 == hostile && !attack.isEmpty()),
+                 qPrintable(QStringLiteral("row %1").arg(i)));
+        previous = state;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

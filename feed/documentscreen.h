@@ -14,6 +14,12 @@
 // (entities). Every body is screened before it reaches the DOM; one that
 // fails the screen is treated like XML that is not well-formed.
 //
+// Feeds are UTF-8 and carry no document type, so the screen refuses any
+// other encoding and any document type declaration outright: both would
+// let a document say one thing to a count over its raw bytes and another
+// to the parser. Past the screen, every document also has a budget of
+// work, which no document the screen lets through comes near.
+//
 // The limits sit far above any real feed and far below what costs time.
 namespace FeedLimits {
 inline constexpr int MaximumDepth = 64;

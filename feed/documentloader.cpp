@@ -14,6 +14,8 @@
 #include <QXmlStreamReader>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <limits>
+
 namespace {
 
 // How much of a body Qt may hold before we have taken it; keeps an oversized
@@ -32,6 +34,14 @@ QThreadPool *documentWorkers()
         return workers;
     }();
     return pool;
+}
+
+// Fires the timer when the deadline passes; never for a deadline that never does.
+void startUntil(QTimer &timer, const QDeadlineTimer &deadline)
+{
+    const qint64 left = deadline.remainingTime();
+    if (left >= 0)
+        timer.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
 }
 
 QList<ChannelReadings> parseAndRead(const QByteArray &body, WorkBudget &budget)
@@ -159,7 +169,7 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     const QPointer<DocumentLoader> loaderAlive(this);
     m_aborted = false;
     m_waitLoop = &loop;
-    timeout.start(int(qMax<qint64>(0, deadline.remainingTime())));
+    startUntil(timeout, deadline);
     if (!reply->isFinished())
         loop.exec();
     timeout.stop();
@@ -222,7 +232,7 @@ std::optional<T> DocumentLoader::whileWorking(const QByteArray &body, const QDea
     const QPointer<DocumentLoader> loaderAlive(this);
     m_waitLoop = &loop;
     if (!future.isFinished()) {
-        timeout.start(int(qMax<qint64>(0, deadline.remainingTime())));
+        startUntil(timeout, deadline);
         loop.exec();
     }
     // Given up (aborted, out of time or the loader gone): the worker stops at

@@ -32,7 +32,8 @@ class WorkBudget;
 // on the application's global pool, which the application waits for before
 // it ends. A load given up (abort(), the time-out, the loader's end) leaves
 // its worker to stop by itself at its next check of the work's budget,
-// within a few milliseconds, and waits for nothing.
+// within a few milliseconds, and does not wait for it; only the loader's
+// end gives it up to SettleMs to do so.
 //
 // The document is parsed without namespace processing, so elements keep
 // their qualified names as written ("yweather:condition").

@@ -5,7 +5,6 @@
 // city, and the board still ends normally on SIGTERM, at whatever moment of
 // a refresh it comes, well within the watchdog's grace.
 #include "boardfixture.h"
-#include "platform/signalwatcher.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 

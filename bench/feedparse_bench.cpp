@@ -22,7 +22,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -111,29 +110,11 @@ QList<Shape> shapes()
             decls += "<!ENTITY e" + QByteArray::number(i) + " \"x\">";
         list.append({"entity declarations", "<!DOCTYPE rss [" + decls + "]><rss>&e1;</rss>"});
     }
-    {
-        // Attributes that a count over raw bytes could once be talked past:
-        // behind a quote in a comment or an instruction of a document type,
-        // as its default attributes, and in UTF-16 with names whose encoding
-        // holds the byte of '>'.
-        const auto attributes = [](const QByteArray &head, const QByteArray &tail) {
-            QByteArray tag = head;
-            for (int i = 0; tag.size() < Limit - 100; ++i)
-                tag += " a" + QByteArray::number(i) + "=''";
-            return tag + tail;
-        };
-        list.append({"DTD comment, attributes", attributes("<!DOCTYPE rss [ <!-- ' --> ]><rss><channel", "/></rss>")});
-        list.append({"DTD instruction, attrs", attributes("<!DOCTYPE rss [ <?x ' ?> ]><rss><channel", "/></rss>")});
-        QByteArray defaults = "<!DOCTYPE rss [<!ATTLIST channel";
-        for (int i = 0; defaults.size() < Limit - 100; ++i)
-            defaults += " a" + QByteArray::number(i) + " CDATA ''";
-        list.append({"DTD default attributes", defaults + ">]><rss><channel/></rss>"});
-        QString names = QStringLiteral("<rss><channel");
-        for (int i = 0; names.size() * 2 < Limit - 100; ++i)
-            names += QStringLiteral(u" \u013e%1=''").arg(i);
-        QStringEncoder utf16(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
-        list.append({"UTF-16, '>' in names", utf16(names + QStringLiteral("/></rss>"))});
-    }
+    // Attributes that a count over raw bytes could once be talked past.
+    list.append({"DTD comment, attributes", attributesTalkedPast("dtd-comment", Limit)});
+    list.append({"DTD instruction, attrs", attributesTalkedPast("dtd-instruction", Limit)});
+    list.append({"DTD default attributes", attributesTalkedPast("dtd-defaults", Limit)});
+    list.append({"UTF-16, '>' in names", attributesTalkedPast("utf16", Limit)});
     return list;
 }
 

@@ -138,5 +138,14 @@ QByteArray readFixture(const QString &relativePath);
 // A port on 127.0.0.1 that was free a moment ago; connecting to it is refused.
 quint16 unusedLoopbackPort();
 
+// A feed document of about `bytes` bytes in one of the forms that once
+// talked the screen's count of attributes past, its one element holding as
+// many attributes as fit: "dtd-comment" and "dtd-instruction" put them
+// behind a quote in a comment or an instruction of a document type,
+// "dtd-defaults" makes them default attributes of that document type, and
+// "utf16" writes them in UTF-16 with names whose encoding holds the byte of
+// '>'.
+QByteArray attributesTalkedPast(const QByteArray &form, qint64 bytes);
+
 // QCOMPARE prints FieldValues with this (found by argument-dependent lookup).
 char *toString(const FieldValue &value);

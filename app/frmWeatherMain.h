@@ -127,6 +127,9 @@ public:
     QString AppFolder() const { return m_appFolder; } // always ends in a separator
     bool FirstLoad() const { return m_firstLoad; }
     void setFirstLoad(bool firstLoad) { m_firstLoad = firstLoad; }
+    // Whether a refresh has reached the end of its walk since load; until
+    // one has, every tick of TimerWeather tries again.
+    bool refreshReachedEnd() const { return m_refreshReachedEnd; }
     QString CurrentFeedUrl() const { return m_currentFeedUrl; }
     void setCurrentFeedUrl(const QString &url) { m_currentFeedUrl = url; }
     QString TickerText() const { return m_ticker->tickerText(); }
@@ -178,6 +181,7 @@ private:
 
     QString m_appFolder;
     bool m_firstLoad = false;
+    bool m_refreshReachedEnd = false;
     QString m_currentFeedUrl;
     QString m_selectedCityCode;
 

@@ -30,9 +30,12 @@ void frmWeatherMain::TimerWeather_Timer()
     if (m_unloaded)
         return;
 
-    // 1. The minute gate; the first load passes at any minute.
+    // 1. The minute gate. The first load passes at any minute, and so does
+    // every tick until a refresh has reached the end of its walk: a board
+    // started before the network was up fills itself at the next tick, not
+    // at the next gate minute up to 37 minutes later.
     const int minute = m_services.now().time().minute();
-    if (!m_firstLoad && minute != 5 && minute != 18 && minute != 28)
+    if (!m_firstLoad && m_refreshReachedEnd && minute != 5 && minute != 18 && minute != 28)
         return;
 
     // 2. Offline: say so, and try again at the next tick.
@@ -81,9 +84,12 @@ void frmWeatherMain::TimerWeather_Timer()
     m_timerWeather->setEnabled(true);
     TimerW_lbl()->setEnabled(true);
 
-    // 8. The board can be expanded once the first refresh has run.
-    if (m_firstLoad)
+    // 8. The board can be expanded once a refresh has reached the end of its
+    // walk, the first load's or, after an offline start, a later one.
+    if (!m_refreshReachedEnd) {
+        m_refreshReachedEnd = true;
         m_pictureShowDetail->setVisible(true);
+    }
 
     // 9. Expanded: show the new values in the chosen order.
     if (!m_pictureHideDetail->isHidden())

@@ -9,8 +9,12 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <limits>
 
 namespace {
 
@@ -18,16 +22,56 @@ namespace {
 // answer from piling up between two reads.
 constexpr qint64 ReadBufferBytes = 64 * 1024;
 
+// The loads' workers. The application waits for its global pool before it
+// ends; nothing waits for this one, so a worker still stopping never holds
+// the end of the process. A given-up load's worker stops within a few
+// milliseconds, and meanwhile the next load has a worker of its own.
+QThreadPool *documentWorkers()
+{
+    static QThreadPool *const pool = [] {
+        auto *workers = new QThreadPool; // never deleted, never waited for at exit
+        workers->setMaxThreadCount(4);
+        return workers;
+    }();
+    return pool;
+}
+
+// Fires the timer when the deadline passes; never for a deadline that never does.
+void startUntil(QTimer &timer, const QDeadlineTimer &deadline)
+{
+    const qint64 left = deadline.remainingTime();
+    if (left >= 0)
+        timer.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
+}
+
+QList<ChannelReadings> parseAndRead(const QByteArray &body, WorkBudget &budget)
+{
+    // Reading is part of the work aside: every lookup in a channel walks what
+    // lies below it, so channels nested many levels deep cost the reading
+    // more than the parse.
+    return readChannels(parseFeedDocument(body, budget), budget);
+}
+
 } // namespace
 
 QDomDocument parseFeedDocument(const QByteArray &body)
 {
-    if (screenFeedDocument(body) != DocumentVerdict::Accepted)
+    WorkBudget budget;
+    return parseFeedDocument(body, budget);
+}
+
+QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget)
+{
+    if (screenFeedDocument(body, budget) != DocumentVerdict::Accepted)
         return {};
+    // The parser reads the body a piece at a time, so that a spent budget
+    // stops it too.
+    BudgetedBody device(body, budget);
+    QXmlStreamReader reader(&device);
     QDomDocument document;
     // Without namespace processing the element names stay as written, and
     // lookups such as "yweather:condition" work whatever the URI says.
-    if (!document.setContent(body, false))
+    if (!document.setContent(&reader, false))
         return {};
     return document;
 }
@@ -48,6 +92,10 @@ DocumentLoader::~DocumentLoader()
     // Destroyed from inside its own wait (the window went away): let the
     // waiting load() return; it notices that the loader is gone.
     abort();
+    // The work given up stops at its next check. It gets that long to end,
+    // and no longer, so that a board that ends neither waits for a worker
+    // nor ends while one is still inside a parse.
+    documentWorkers()->waitForDone(SettleMs);
 }
 
 QDomDocument DocumentLoader::load(const QString &address)
@@ -57,25 +105,24 @@ QDomDocument DocumentLoader::load(const QString &address)
 
 QDomDocument DocumentLoader::load(const QUrl &address)
 {
-    const std::optional<QByteArray> body = fetch(address);
+    const QDeadlineTimer deadline(m_timeoutMs);
+    const std::optional<QByteArray> body = fetch(address, deadline);
     if (!body)
         return {};
-    return whileWaiting(QtConcurrent::run(parseFeedDocument, *body)).value_or(QDomDocument());
+    QDomDocument (*const parse)(const QByteArray &, WorkBudget &) = parseFeedDocument;
+    return whileWorking(*body, deadline, parse).value_or(QDomDocument());
 }
 
 QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address)
 {
-    const std::optional<QByteArray> body = fetch(address);
+    const QDeadlineTimer deadline(m_timeoutMs);
+    const std::optional<QByteArray> body = fetch(address, deadline);
     if (!body)
         return {};
-    // Reading is part of the work aside: every lookup in a channel walks what
-    // lies below it, so channels nested many levels deep cost the reading
-    // more than the parse.
-    const auto parseAndRead = [](const QByteArray &body) { return readChannels(parseFeedDocument(body)); };
-    return whileWaiting(QtConcurrent::run(parseAndRead, *body)).value_or(QList<ChannelReadings>());
+    return whileWorking(*body, deadline, parseAndRead).value_or(QList<ChannelReadings>());
 }
 
-std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address)
+std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDeadlineTimer &deadline)
 {
     const QString scheme = address.scheme();
     if (m_waitLoop || !address.isValid() || address.host().isEmpty()
@@ -92,7 +139,7 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address)
     const QPointer<QNetworkReply> replyAlive(reply);
 
     QEventLoop loop;
-    QTimer deadline;
+    QTimer timeout;
     QByteArray body;
     bool refused = false;
 
@@ -116,16 +163,16 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address)
             take();
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, &loop, refuse);
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &loop, refuse);
 
     const QPointer<DocumentLoader> loaderAlive(this);
     m_aborted = false;
     m_waitLoop = &loop;
-    deadline.start(m_timeoutMs);
+    startUntil(timeout, deadline);
     if (!reply->isFinished())
         loop.exec();
-    deadline.stop();
+    timeout.stop();
 
     if (!loaderAlive) {
         // The loader (and with it an owned manager and its replies) is gone.
@@ -158,29 +205,48 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address)
 }
 
 template <typename T>
-std::optional<T> DocumentLoader::whileWaiting(const QFuture<T> &work)
+std::optional<T> DocumentLoader::whileWorking(const QByteArray &body, const QDeadlineTimer &deadline,
+                                              T (*work)(const QByteArray &body, WorkBudget &budget))
 {
     // Screening and parsing a body near the size limit takes tens of
     // milliseconds, reading a hostile one more. They run on a worker while
     // this thread waits in its loop, as it waits for the network, so the
-    // window never stalls.
+    // window never stalls. The worker asks its budget as it goes, and the
+    // budget asks whether this load has been given up.
+    QFuture<T> future = QtConcurrent::run(documentWorkers(), [body, work](QPromise<T> &promise) {
+        WorkBudget budget([&promise] { return promise.isCanceled(); });
+        T result = work(body, budget);
+        if (!budget.isSpent())
+            promise.addResult(std::move(result));
+    });
+    m_work = QFuture<void>(future);
+
     QEventLoop loop;
     QFutureWatcher<T> watcher;
     connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(work);
+    watcher.setFuture(future);
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
 
     const QPointer<DocumentLoader> loaderAlive(this);
     m_waitLoop = &loop;
-    if (!work.isFinished())
+    if (!future.isFinished()) {
+        startUntil(timeout, deadline);
         loop.exec();
-    // Gone or aborted meanwhile: the worker finishes on its own and its
-    // result is dropped with the future.
+    }
+    // Given up (aborted, out of time or the loader gone): the worker stops at
+    // its next check, and nothing waits for it.
+    const bool done = future.isFinished() && future.resultCount() > 0;
+    if (!done)
+        future.cancel();
     if (!loaderAlive)
         return std::nullopt;
     m_waitLoop = nullptr;
-    if (m_aborted)
+    m_work = QFuture<void>();
+    if (m_aborted || !done)
         return std::nullopt;
-    return work.result();
+    return future.result();
 }
 
 void DocumentLoader::abort()
@@ -188,5 +254,6 @@ void DocumentLoader::abort()
     if (!m_waitLoop)
         return;
     m_aborted = true;
+    m_work.cancel();
     m_waitLoop->quit();
 }

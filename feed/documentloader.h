@@ -2,6 +2,7 @@
 
 #include "feed/feedreading.h"
 
+#include <QDeadlineTimer>
 #include <QDomDocument>
 #include <QFuture>
 #include <QList>
@@ -12,6 +13,7 @@
 
 class QEventLoop;
 class QNetworkAccessManager;
+class WorkBudget;
 
 // Fetches a forecast feed and parses it into a DOM document, waiting for it
 // in a local event loop on the calling thread: timers, clicks and the wind
@@ -20,10 +22,18 @@ class QNetworkAccessManager;
 //
 // Every failure gives an empty document (no channel in it), so the caller
 // needs no error path: an address that is empty or not http/https, a network
-// error, an answer other than 2xx, no complete answer within the time-out
-// (the whole transfer, not just a pause), a body over MaximumBytes, XML that
-// is not well-formed or fails the screen of documentscreen.h (entities,
-// depth, element count, attributes, value length), or abort().
+// error, an answer other than 2xx, no complete answer and document within
+// the time-out (the whole transfer and the work on the body, not just a
+// pause), a body over MaximumBytes, XML that is not well-formed or fails the
+// screen of documentscreen.h (document type, encoding, depth, element count,
+// attributes, value length, work), or abort().
+//
+// The body is screened, parsed and read on a worker of the loads' own, not
+// on the application's global pool, which the application waits for before
+// it ends. A load given up (abort(), the time-out, the loader's end) leaves
+// its worker to stop by itself at its next check of the work's budget,
+// within a few milliseconds, and does not wait for it; only the loader's
+// end gives it up to SettleMs to do so.
 //
 // The document is parsed without namespace processing, so elements keep
 // their qualified names as written ("yweather:condition").
@@ -35,6 +45,8 @@ public:
     static constexpr int DefaultTimeoutMs = 20000;
     static constexpr qint64 MaximumBytes = 2 * 1024 * 1024;
     static constexpr int MaximumRedirects = 5;
+    // How long the loader's end waits for its given-up work to stop, at most.
+    static constexpr int SettleMs = 100;
 
     // With a network access manager of its own.
     explicit DocumentLoader(QObject *parent = nullptr);
@@ -48,33 +60,40 @@ public:
     QDomDocument load(const QUrl &address);
     QDomDocument load(const QString &address);
     // Loads the same way and reads every channel (readChannels); empty for a
-    // failed load. Parsing and reading both run on a worker thread.
+    // failed load. Parsing and reading both run on the worker, within one
+    // budget (FeedLimits::MaximumWork).
     QList<ChannelReadings> loadChannels(const QUrl &address);
 
-    // Bounds the whole transfer, redirects included.
+    // Bounds the whole load: the transfer, redirects included, and the work.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     int timeout() const { return m_timeoutMs; }
 
     bool isWaiting() const { return m_waitLoop != nullptr; }
 
 public slots:
-    // Ends a load that is waiting, at once, with an empty document.
-    // Does nothing when no load is waiting.
+    // Ends a load that is waiting, at once, with an empty document, and
+    // gives up its work. Does nothing when no load is waiting.
     void abort();
 
 private:
     // The body of a good answer; nothing for a failure of any kind.
-    std::optional<QByteArray> fetch(const QUrl &address);
-    // Waits in a local loop, abortable, for work on another thread.
+    std::optional<QByteArray> fetch(const QUrl &address, const QDeadlineTimer &deadline);
+    // Works on the body on a worker, waiting in a local loop, abortable,
+    // until the work is done or the deadline passes.
     template <typename T>
-    std::optional<T> whileWaiting(const QFuture<T> &work);
+    std::optional<T> whileWorking(const QByteArray &body, const QDeadlineTimer &deadline,
+                                  T (*work)(const QByteArray &body, WorkBudget &budget));
 
     QNetworkAccessManager *m_manager = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;
     QEventLoop *m_waitLoop = nullptr;
+    QFuture<void> m_work; // the work waited for, to give up with the load
     bool m_aborted = false;
 };
 
 // Parses a fetched body the way load() does: an empty document when the body
-// is not well-formed XML or fails the screen. Safe to call on any thread.
+// is not well-formed XML, fails the screen or spends the budget. Safe to
+// call on any thread; the budget belongs to the calling one.
+QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget);
+// The same within a budget of its own.
 QDomDocument parseFeedDocument(const QByteArray &body);

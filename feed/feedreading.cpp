@@ -1,6 +1,7 @@
 #include "feed/feedreading.h"
 
 #include "feed/conditionwords.h"
+#include "feed/documentscreen.h"
 #include "feed/winddirection.h"
 #include "platform/numbertext.h"
 
@@ -144,11 +145,21 @@ void readChannel(const QDomElement &channel, ChannelReadings &r)
 
 QList<ChannelReadings> readChannels(const QDomDocument &document)
 {
+    WorkBudget budget;
+    return readChannels(document, budget);
+}
+
+QList<ChannelReadings> readChannels(const QDomDocument &document, WorkBudget &budget)
+{
     QList<ChannelReadings> result;
     ChannelReadings readings;
     const QDomNodeList channels = document.elementsByTagName(QStringLiteral("channel"));
     const int count = channels.size();
     for (int i = 0; i < count; ++i) {
+        // One channel's lookups walk at most the document's few thousand
+        // elements: a millisecond or two between two checks.
+        if (budget.isSpent())
+            return {};
         readChannel(channels.item(i).toElement(), readings);
         result.append(readings);
     }

@@ -8,6 +8,7 @@
 
 class QDomDocument;
 class QDomElement;
+class WorkBudget;
 
 // The working values of one feed read, as they stand after a channel of the
 // document has been read.
@@ -51,6 +52,9 @@ void readChannel(const QDomElement &channel, ChannelReadings &readings);
 // from fresh values and carrying them from one channel to the next; one entry
 // per channel, each the state after that channel. Empty for an empty document.
 QList<ChannelReadings> readChannels(const QDomDocument &document);
+// The same, asking the budget before each channel: empty once it is spent,
+// as for a document that failed.
+QList<ChannelReadings> readChannels(const QDomDocument &document, WorkBudget &budget);
 
 // What the board does with a channel once it is read:
 //  Stop  - the city is unset or empty, or the temperature is unset, empty,

@@ -75,8 +75,11 @@ FieldValue readColumn(sqlite3_stmt *statement, int column, const ColumnInfo &inf
 bool bindValue(sqlite3_stmt *statement, int index, const FieldValue &value, const ColumnInfo &info)
 {
     if (value.isText()) {
-        const QString text = value.toText();
-        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT) == SQLITE_OK;
+        // As UTF-8: SQLite takes a UTF-16 text that starts with U+FEFF or
+        // U+FFFE for one with a byte order mark, drops that character and,
+        // for U+FFFE, swaps the bytes of all the rest.
+        const QByteArray text = value.toText().toUtf8();
+        return sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
     }
     if (value.isNumber()) {
         double number = *value.toNumber();

@@ -99,7 +99,6 @@ void FormLabel::setKeepsShapedTexts(bool keep)
 void FormLabel::forgetShapedTexts()
 {
     m_shapedTexts.clear();
-    m_olderShapedTexts.clear();
 }
 
 void FormLabel::changeEvent(QEvent *event)
@@ -125,18 +124,11 @@ bool FormLabel::drawsShapedText() const
            });
 }
 
-const FormLabel::ShapedText &FormLabel::shaped(const QString &text, Qt::LayoutDirection direction)
+const FormLabel::ShapedText *FormLabel::shaped(const QString &text, Qt::LayoutDirection direction)
 {
-    const auto kept = m_shapedTexts.constFind(text);
-    if (kept != m_shapedTexts.cend())
-        return *kept;
-    if (m_shapedTexts.size() >= ShapedTextGeneration)
-        m_olderShapedTexts = std::exchange(m_shapedTexts, {});
-    if (auto older = m_olderShapedTexts.find(text); older != m_olderShapedTexts.end()) {
-        ShapedText shapedText = std::move(*older);
-        m_olderShapedTexts.erase(older);
-        return *m_shapedTexts.insert(text, std::move(shapedText));
-    }
+    // Found, it becomes the text shown last.
+    if (const ShapedText *kept = m_shapedTexts.object(text))
+        return kept;
 
     // The layout a plain label's text gets from QPainter::drawText: one line
     // of unbounded width, its direction forced, aligned later by hand.
@@ -151,12 +143,23 @@ const FormLabel::ShapedText &FormLabel::shaped(const QString &text, Qt::LayoutDi
     line.setPosition(QPointF(0, 0));
     layout.endLayout();
 
-    ShapedText shapedText;
-    shapedText.runs = layout.glyphRuns();
-    shapedText.naturalWidth = line.naturalTextWidth();
-    shapedText.advance = line.horizontalAdvance();
-    shapedText.height = line.ascent() + line.descent();
-    return *m_shapedTexts.insert(text, std::move(shapedText));
+    auto *shapedText = new ShapedText;
+    shapedText->runs = layout.glyphRuns();
+    shapedText->naturalWidth = line.naturalTextWidth();
+    shapedText->advance = line.horizontalAdvance();
+    shapedText->height = line.ascent() + line.descent();
+
+    // What it holds: each run's glyph indexes and places, the run itself,
+    // and the text as the key, with a little for the cache's own node.
+    constexpr qsizetype RunBytes = 160;
+    constexpr qsizetype NodeBytes = 64;
+    qsizetype bytes = qsizetype(sizeof(ShapedText)) + NodeBytes + text.size() * qsizetype(sizeof(QChar));
+    for (const QGlyphRun &run : std::as_const(shapedText->runs))
+        bytes += RunBytes + run.glyphIndexes().size() * qsizetype(sizeof(quint32) + sizeof(QPointF));
+    // Too large to keep, it is dropped at once.
+    if (!m_shapedTexts.insert(text, shapedText, bytes))
+        return nullptr;
+    return shapedText;
 }
 
 void FormLabel::paintEvent(QPaintEvent *event)
@@ -172,7 +175,12 @@ void FormLabel::paintEvent(QPaintEvent *event)
     // letter; its alignment follows that direction, not the label's.
     const Qt::LayoutDirection direction = caption.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
     const Qt::Alignment align = QStyle::visualAlignment(direction, alignment());
-    const ShapedText &shapedText = shaped(caption, direction);
+    const ShapedText *const kept = shaped(caption, direction);
+    if (!kept) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const ShapedText &shapedText = *kept;
 
     const QRectF room = contentsRect();
     qreal top = 0;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QAccessible>
+#include <QCache>
 #include <QFrame>
 #include <QGlyphRun>
-#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QObject>
@@ -59,12 +59,16 @@ public:
     // exactly the pixels a plain label draws.
     void setKeepsShapedTexts(bool keep);
     bool keepsShapedTexts() const { return m_keepsShapedTexts; }
-    // Texts are kept in two generations of at most this many each: a text
-    // shown again moves to the newer one, and when that is full the older is
-    // dropped. A ticker cycle of up to twice as many captions keeps them
-    // all; captions of weather gone by age out.
-    static constexpr int ShapedTextGeneration = 2048;
-    int keptShapedTextCount() const { return int(m_shapedTexts.size() + m_olderShapedTexts.size()); }
+    // Texts are kept up to this many bytes (glyphs, their places and the
+    // text); past that, the text shown least recently goes first. A ticker
+    // caption of up to 81 characters takes about 2 KB, so a whole cycle of
+    // up to about 5,000 captions stays kept and comes back drawn from what
+    // was kept; captions of weather gone by age out. A single text larger
+    // than all of it is drawn as any label draws it.
+    static constexpr qsizetype ShapedTextBytes = 12 * 1024 * 1024;
+    int keptShapedTextCount() const { return int(m_shapedTexts.size()); }
+    qsizetype keptShapedTextBytes() const { return m_shapedTexts.totalCost(); }
+    bool hasKeptShapedText(const QString &text) const { return m_shapedTexts.contains(text); }
 
     // --- Keyboard and screen reader -------------------------------------------
     // What Enter or Space does on a label that takes focus, and a screen
@@ -105,10 +109,11 @@ private:
     };
     bool drawsShapedText() const;
     void forgetShapedTexts();
-    const ShapedText &shaped(const QString &text, Qt::LayoutDirection direction);
+    // The kept glyphs of the text, shaped now if they were not; nullptr for
+    // a text too large to keep.
+    const ShapedText *shaped(const QString &text, Qt::LayoutDirection direction);
 
-    QHash<QString, ShapedText> m_shapedTexts;
-    QHash<QString, ShapedText> m_olderShapedTexts;
+    QCache<QString, ShapedText> m_shapedTexts{ShapedTextBytes}; // cost: bytes
     bool m_keepsShapedTexts = false;
 
     std::optional<QFont> m_fullFont; // the font before shrinking, when shrinking

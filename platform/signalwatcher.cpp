@@ -3,29 +3,35 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <deque>
+#include <fcntl.h>
+#include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int Watched[] = {SIGTERM, SIGINT, SIGHUP};
-constexpr char StopWatchdog = 0;
 
-// Signal handler -> event loop; signal handler -> watchdog; event loop ->
-// watchdog (one byte for each request it has taken).
+// Signal handler -> event loop; signal handler -> watchdog; watcher ->
+// watchdog (stand down, when no request ever came).
 int loopSockets[2] = {-1, -1};
 int watchdogPipe[2] = {-1, -1};
-int takenPipe[2] = {-1, -1};
+int stopPipe[2] = {-1, -1};
+// The first termination request's signal, 0 before there is one.
+std::atomic<int> firstRequest{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
+// The handler's ends of the pipes do not block: a byte that does not fit
+// (thousands of requests nobody has read yet) is dropped, and that changes
+// nothing, since the first request is the one that counts.
 void writeByte(int fd, char byte)
 {
-    // write() is async-signal-safe. A full pipe only happens after thousands
-    // of unread signals; dropping one then changes nothing.
     while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
     }
 }
@@ -38,53 +44,60 @@ bool readByte(int fd, char &byte)
     return got == 1;
 }
 
+bool setNonBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
 void onSignal(int number)
 {
     const int saved = errno;
+    int none = 0;
+    firstRequest.compare_exchange_strong(none, number);
     writeByte(loopSockets[0], char(number));
     writeByte(watchdogPipe[1], char(number));
     errno = saved;
 }
 
-// Pairs each request with the event loop taking it, in order, and ends the
-// process when the oldest request not yet taken is GraceMs old. The loop
-// may take a request before this thread has even read it from its pipe.
+// Ends the process as the signal itself would have.
+[[noreturn]] void endBy(int number)
+{
+    std::signal(number, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, number);
+    // This thread blocks the watched signals; the one sent here must reach it.
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::kill(::getpid(), number);
+    ::_exit(128 + number);
+}
+
+// Waits for the first termination request, then ends the process when it has
+// not ended by itself GraceMs later. The deadline is checked before anything
+// is read, so a stream of requests cannot put it off.
 void watch()
 {
     using Clock = std::chrono::steady_clock;
-    std::deque<std::pair<int, Clock::time_point>> waiting; // requests not taken yet
-    int takenAhead = 0;                                   // taken before they were read here
+    std::optional<Clock::time_point> deadline;
+    int number = 0;
     while (true) {
         int timeoutMs = -1;
-        if (!waiting.empty()) {
-            const auto left = waiting.front().second + std::chrono::milliseconds(SignalWatcher::GraceMs) - Clock::now();
-            timeoutMs = int(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0)
+                endBy(number);
+            timeoutMs = int(left);
         }
-        pollfd fds[2] = {{watchdogPipe[0], POLLIN, 0}, {takenPipe[0], POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0)
-            continue; // EINTR
-        if (ready == 0 && !waiting.empty()) {
-            // The window's thread is stuck: end now, as the signal itself would.
-            const int number = waiting.front().first;
-            std::signal(number, SIG_DFL);
-            ::kill(::getpid(), number);
-            ::_exit(128 + number);
-        }
+        pollfd fds[2] = {{watchdogPipe[0], POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, timeoutMs) <= 0)
+            continue; // the deadline, or EINTR
+        if (fds[1].revents & POLLIN)
+            return;
         char byte;
-        if ((fds[1].revents & POLLIN) && readByte(takenPipe[0], byte)) {
-            if (waiting.empty())
-                ++takenAhead;
-            else
-                waiting.pop_front();
-        }
-        if ((fds[0].revents & POLLIN) && readByte(watchdogPipe[0], byte)) {
-            if (byte == StopWatchdog)
-                return;
-            if (takenAhead > 0)
-                --takenAhead;
-            else
-                waiting.emplace_back(int(byte), Clock::now());
+        if ((fds[0].revents & POLLIN) && readByte(watchdogPipe[0], byte) && !deadline) {
+            number = byte;
+            deadline = Clock::now() + std::chrono::milliseconds(SignalWatcher::GraceMs);
         }
     }
 }
@@ -94,15 +107,26 @@ void watch()
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
-    if (loopSockets[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, loopSockets) != 0)
+    if (loopSockets[0] < 0
+        && (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, loopSockets) != 0 || !setNonBlocking(loopSockets[0])))
         return;
-    if (watchdogPipe[0] < 0 && ::pipe(watchdogPipe) != 0)
+    if (watchdogPipe[0] < 0 && (::pipe2(watchdogPipe, O_CLOEXEC) != 0 || !setNonBlocking(watchdogPipe[1])))
         return;
-    if (takenPipe[0] < 0 && ::pipe(takenPipe) != 0)
+    if (stopPipe[0] < 0 && ::pipe2(stopPipe, O_CLOEXEC) != 0)
         return;
     m_notifier = new QSocketNotifier(loopSockets[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
+
+    // The watchdog never runs the handler: it must never wait on anything but
+    // its pipes, and the handler tells it through its pipe anyway.
+    sigset_t watched;
+    sigset_t previous;
+    sigemptyset(&watched);
+    for (int number : Watched)
+        sigaddset(&watched, number);
+    ::pthread_sigmask(SIG_BLOCK, &watched, &previous);
     m_watchdog = std::thread(watch);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -114,14 +138,23 @@ SignalWatcher::SignalWatcher(QObject *parent)
 
 SignalWatcher::~SignalWatcher()
 {
+    // From here on a request ends the process by its default action.
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     for (int number : Watched)
         sigaction(number, &action, nullptr);
-    if (m_watchdog.joinable()) {
-        writeByte(watchdogPipe[1], StopWatchdog);
-        m_watchdog.join();
+    if (!m_watchdog.joinable())
+        return;
+    if (firstRequest.load() != 0) {
+        // The process is ending on a request; what still runs after the
+        // watcher (the window's and the application's end) stays watched.
+        m_watchdog.detach();
+        return;
     }
+    const char stop = 1;
+    while (::write(stopPipe[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    m_watchdog.join();
 }
 
 void SignalWatcher::readSignal()
@@ -129,7 +162,5 @@ void SignalWatcher::readSignal()
     char byte = 0;
     if (!readByte(loopSockets[1], byte))
         return;
-    // Taken: the watchdog stands down before the window starts to close.
-    writeByte(takenPipe[1], 1);
     Q_EMIT terminationRequested(int(byte));
 }

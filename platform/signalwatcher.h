@@ -9,11 +9,15 @@ class QSocketNotifier;
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal delivered by the event
 // loop, so the board closes its window the normal way and its unload steps run.
 //
-// A thread that is stuck (a step that never returns) never gets to that
-// signal. A watchdog thread therefore waits for the event loop to take each
-// termination request; when it has not within GraceMs, the process ends at
-// once by the signal's default action, with the exit status that signal
-// gives, and without the unload steps. Every stored row is committed by then.
+// A process that is stuck (a step that never returns, an exit that waits for
+// something that never ends) never gets that far. From the first termination
+// request on, a watchdog thread therefore gives the process GraceMs to end,
+// whatever it does meanwhile: taking the request does not stand it down, the
+// end of the watcher does not either (the process may still be unloading
+// behind it), and further requests do not put the deadline off. When the
+// process has not ended by then, it ends at once by the first signal's
+// default action, with the exit status that signal gives, and without the
+// unload steps. Every stored row is committed by then.
 class SignalWatcher : public QObject
 {
     Q_OBJECT

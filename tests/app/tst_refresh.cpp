@@ -27,6 +27,8 @@ private slots:
     void minuteGate_data();
     void minuteGate();
     void offlineTouchesNothing();
+    void boardRecoversAfterAnOfflineStart_data();
+    void boardRecoversAfterAnOfflineStart();
     void atMostFiftyOneRows();
     void rowWithoutAddressEndsCleared();
     void readerFillsTheRow();
@@ -151,33 +153,44 @@ void TestRefresh::firstLoadRefreshesEveryRow()
 void TestRefresh::minuteGate_data()
 {
     QTest::addColumn<int>("minute");
+    QTest::addColumn<bool>("reachedEndBefore"); // whether a refresh has reached the end of its walk before
     QTest::addColumn<bool>("refreshes");
-    QTest::newRow(":04") << 4 << false;
-    QTest::newRow(":05") << 5 << true;
-    QTest::newRow(":17") << 17 << false;
-    QTest::newRow(":18") << 18 << true;
-    QTest::newRow(":28") << 28 << true;
-    QTest::newRow(":29") << 29 << false;
-    QTest::newRow(":55") << 55 << false;
+    QTest::newRow(":04") << 4 << true << false;
+    QTest::newRow(":05") << 5 << true << true;
+    QTest::newRow(":17") << 17 << true << false;
+    QTest::newRow(":18") << 18 << true << true;
+    QTest::newRow(":28") << 28 << true << true;
+    QTest::newRow(":29") << 29 << true << false;
+    QTest::newRow(":55") << 55 << true << false;
+    // Until a refresh has reached the end, every tick tries.
+    QTest::newRow(":17, none reached the end yet") << 17 << false << true;
+    QTest::newRow(":05, none reached the end yet") << 5 << false << true;
 }
 
 void TestRefresh::minuteGate()
 {
     QFETCH(int, minute);
+    QFETCH(bool, reachedEndBefore);
     QFETCH(bool, refreshes);
     auto board = loadBoard();
     QVERIFY(board);
+    if (reachedEndBefore) {
+        board->TimerWeather_Timer();
+        m_server->clearRequests();
+        board->setTickerText(QString());
+    }
     board->setFirstLoad(false);
     board->lblWeather()->setText(QStringLiteral("before"));
+    const FieldValue before = column(0, QStringLiteral("Temp"));
     m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, minute, 30));
     board->TimerWeather_Timer();
     QCOMPARE(m_server->requests().size(), refreshes ? 24 : 0);
     QCOMPARE(board->TickerText().isEmpty(), !refreshes);
-    QCOMPARE(column(0, QStringLiteral("Temp")).isNull(), !refreshes);
+    QCOMPARE(column(0, QStringLiteral("Temp")), refreshes ? FieldValue::number(10) : before);
     if (!refreshes)
         QCOMPARE(board->lblWeather()->text(), QStringLiteral("before"));
-    // The show button comes only with the first load.
-    QVERIFY(board->PictureShowDetail()->isHidden());
+    // The show button comes with the first refresh that reaches the end.
+    QCOMPARE(board->PictureShowDetail()->isHidden(), !reachedEndBefore && !refreshes);
 }
 
 void TestRefresh::offlineTouchesNothing()
@@ -193,6 +206,59 @@ void TestRefresh::offlineTouchesNothing()
     QVERIFY(!board.TimerW_lbl()->isEnabled());
     QVERIFY(board.PictureShowDetail()->isHidden());
     board.close();
+}
+
+namespace {
+// One tick of a board's life: the clock's minute and the network at the
+// tick, then the feed requests made so far and whether the expand button
+// shows.
+struct Tick
+{
+    int minute;
+    bool online;
+    int requests;
+    bool shown;
+};
+using Ticks = QList<Tick>;
+} // namespace
+Q_DECLARE_METATYPE(Ticks)
+
+// A board started before the network is up fills itself at the next tick
+// that finds it online, whatever the minute, and its expand button appears
+// then; from there on the minute gate holds.
+void TestRefresh::boardRecoversAfterAnOfflineStart_data()
+{
+    QTest::addColumn<Ticks>("ticks"); // the first is the first load's
+    QTest::newRow("online at start") << Ticks{{40, true, 24, true}, {41, true, 24, true}, {5, true, 48, true}};
+    QTest::newRow("offline at start, online at the next tick")
+        << Ticks{{40, false, 0, false}, {41, true, 24, true}, {42, true, 24, true}};
+    QTest::newRow("offline for three ticks")
+        << Ticks{{40, false, 0, false}, {41, false, 0, false}, {5, false, 0, false}, {6, true, 24, true},
+                 {7, true, 24, true}, {18, true, 48, true}};
+}
+
+void TestRefresh::boardRecoversAfterAnOfflineStart()
+{
+    QFETCH(Ticks, ticks);
+    auto board = loadBoard();
+    QVERIFY(board);
+    for (int i = 0; i < ticks.size(); ++i) {
+        const Tick &tick = ticks[i];
+        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(10, tick.minute, 20));
+        m_world.online = tick.online;
+        if (i == 0)
+            board->TimerFirstLoad_Timer();
+        else
+            board->TimerWeather_Timer();
+        const QString at = QStringLiteral("tick %1").arg(i);
+        QVERIFY2(!board->FirstLoad(), qPrintable(at));
+        QVERIFY2(m_server->requests().size() == tick.requests, qPrintable(at));
+        QVERIFY2(board->PictureShowDetail()->isHidden() == !tick.shown, qPrintable(at));
+        if (tick.online)
+            QVERIFY2(board->TickerText().endsWith(Supplication) == tick.shown, qPrintable(at));
+        else
+            QVERIFY2(board->lblWeather()->text() == Offline || tick.shown, qPrintable(at));
+    }
 }
 
 void TestRefresh::atMostFiftyOneRows()

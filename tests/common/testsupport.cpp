@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
+#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -324,6 +325,31 @@ QByteArray readFixture(const QString &relativePath)
         return {};
     }
     return file.readAll();
+}
+
+QByteArray attributesTalkedPast(const QByteArray &form, qint64 bytes)
+{
+    // Attributes (as the form writes them) between head and tail, as many
+    // as fit in `bytes` bytes of the document.
+    const auto fill = [bytes](QString document, const QString &tail, const char16_t *attribute, int bytesPerChar) {
+        for (int i = 0;; ++i) {
+            const QString next = QString::fromUtf16(attribute).arg(i);
+            if ((document.size() + next.size() + tail.size()) * bytesPerChar + 2 > bytes)
+                return document + tail;
+            document += next;
+        }
+    };
+    if (form == "utf16") {
+        // U+013E is 3E 01 in UTF-16LE.
+        return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(
+            fill(QStringLiteral("<rss><channel"), QStringLiteral("/></rss>"), u" \u013e%1=''", 2));
+    }
+    if (form == "dtd-defaults")
+        return fill(QStringLiteral("<!DOCTYPE rss [<!ATTLIST channel"), QStringLiteral(">]><rss><channel/></rss>"),
+                    u" a%1 CDATA ''", 1).toLatin1();
+    const QString head = form == "dtd-comment" ? QStringLiteral("<!DOCTYPE rss [ <!-- ' --> ]><rss><channel")
+                                               : QStringLiteral("<!DOCTYPE rss [ <?x ' ?> ]><rss><channel");
+    return fill(head, QStringLiteral("/></rss>"), u" a%1=''", 1).toLatin1();
 }
 
 quint16 unusedLoopbackPort()

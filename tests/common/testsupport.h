@@ -149,6 +149,14 @@ bool waitUntil(const std::function<bool()> &condition, int milliseconds);
 // Binds a data control to the store at storePath with a statement (every
 // row of wt unless given) and runs it; whether it ran.
 bool openRows(DataControl &data, const QString &storePath, const QString &statement = QStringLiteral("select * from wt"));
+// A feed document of about `bytes` bytes in one of the forms that once
+// talked the screen's count of attributes past, its one element holding as
+// many attributes as fit: "dtd-comment" and "dtd-instruction" put them
+// behind a quote in a comment or an instruction of a document type,
+// "dtd-defaults" makes them default attributes of that document type, and
+// "utf16" writes them in UTF-16 with names whose encoding holds the byte of
+// '>'.
+QByteArray attributesTalkedPast(const QByteArray &form, qint64 bytes);
 
 // QCOMPARE prints FieldValues with this (found by argument-dependent lookup).
 char *toString(const FieldValue &value);

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
 
@@ -94,6 +95,8 @@ const QHash<QString, QByteArray> &hostileBodies()
                                "<rss><channel><title>&f;</title></channel></rss>";
         b["invalid UTF-8"] = rss("<title>\xff\xfe\xc3</title>");
         b["NUL character"] = rss(QByteArray("<title>a\0b</title>", 18));
+        for (const char *form : {"dtd-comment", "dtd-instruction", "dtd-defaults", "utf16"})
+            b[QStringLiteral("attributes talked past, %1").arg(QLatin1String(form))] = attributesTalkedPast(form, 200000);
         b["HTML page"] = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Hi</title></head>"
                          "<body><p>Weather<br></body></html>";
         return b;
@@ -121,9 +124,10 @@ private slots:
     void loadsFeed();
     void followsRedirect();
     void acceptsLimitSize();
-    void acceptsDocumentTypeWithoutEntities();
     void screensDocuments_data();
     void screensDocuments();
+    void workAsksItsBudget_data();
+    void workAsksItsBudget();
     void failuresGiveEmptyDocument_data();
     void failuresGiveEmptyDocument();
     void keepsEventsRunningWhileWaiting();
@@ -184,13 +188,6 @@ void TestDocumentLoader::acceptsLimitSize()
     QVERIFY(hasChannel(loader.load(m_server->url("/limit"))));
 }
 
-void TestDocumentLoader::acceptsDocumentTypeWithoutEntities()
-{
-    const QByteArray rss091 = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
-                              "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss><channel/></rss>";
-    QVERIFY(hasChannel(parseFeedDocument(rss091)));
-}
-
 void TestDocumentLoader::screensDocuments_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -221,8 +218,22 @@ void TestDocumentLoader::screensDocuments_data()
     QTest::newRow("text split by a comment") << rss("<title>" + QByteArray(length / 2 + 1, 'x') + "<!-- -->"
                                                    + QByteArray(length / 2, 'x') + "</title>") << V::ValueTooLong;
     QTest::newRow("long comment") << rss("<!--" + QByteArray(4 * length, ' ') + "-->") << V::Accepted;
-    QTest::newRow("entity declared") << QByteArray("<!DOCTYPE rss [<!ENTITY e \"x\">]><rss>&e;</rss>") << V::DeclaresEntities;
-    QTest::newRow("external entity") << hostileBodies()["external entity"] << V::DeclaresEntities;
+    QTest::newRow("entity declared") << QByteArray("<!DOCTYPE rss [<!ENTITY e \"x\">]><rss>&e;</rss>") << V::DeclaresDocumentType;
+    QTest::newRow("external entity") << hostileBodies()["external entity"] << V::DeclaresDocumentType;
+    // Feeds never carry a document type, not even a harmless one.
+    QTest::newRow("RSS 0.91 document type")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
+                      "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss><channel/></rss>") << V::DeclaresDocumentType;
+    QTest::newRow("quote in a comment of the DTD") << attributesTalkedPast("dtd-comment", 400) << V::DeclaresDocumentType;
+    QTest::newRow("quote in an instruction of the DTD") << attributesTalkedPast("dtd-instruction", 400) << V::DeclaresDocumentType;
+    QTest::newRow("default attributes") << attributesTalkedPast("dtd-defaults", 400) << V::DeclaresDocumentType;
+    QTest::newRow("UTF-16, '>' byte in names") << attributesTalkedPast("utf16", 400) << V::ForeignEncoding;
+    QTest::newRow("UTF-16 without a mark") << QStringEncoder(QStringConverter::Utf16BE)(QStringLiteral("<rss><channel/></rss>")).operator QByteArray() << V::ForeignEncoding;
+    QTest::newRow("UTF-32") << QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)(QStringLiteral("<rss/>")).operator QByteArray() << V::ForeignEncoding;
+    QTest::newRow("declared UTF-16") << QByteArray("<?xml version='1.0' encoding='UTF-16'?><rss><channel/></rss>") << V::ForeignEncoding;
+    QTest::newRow("declared Latin-1") << QByteArray("<?xml version=\"1.0\" encoding = \"ISO-8859-1\"?><rss><channel/></rss>") << V::ForeignEncoding;
+    QTest::newRow("declared utf-8, mark") << QByteArray("\xef\xbb\xbf<?xml version='1.0' encoding='utf-8'?><rss><channel/></rss>") << V::Accepted;
+    QTest::newRow("declared ASCII") << QByteArray("<?xml version='1.0' encoding='US-ASCII'?><rss><channel/></rss>") << V::Accepted;
     QTest::newRow("not XML") << QByteArray("Service unavailable") << V::NotWellFormed;
     QTest::newRow("invalid UTF-8") << hostileBodies()["invalid UTF-8"] << V::NotWellFormed;
     QTest::newRow("NUL character") << hostileBodies()["NUL character"] << V::NotWellFormed;
@@ -234,6 +245,45 @@ void TestDocumentLoader::screensDocuments()
     QFETCH(DocumentVerdict, verdict);
     QCOMPARE(screenFeedDocument(body), verdict);
     QCOMPARE(parseFeedDocument(body).isNull(), verdict != DocumentVerdict::Accepted);
+}
+
+// Screening, parsing and reading ask the budget all along: at least once
+// per piece of the body, and once per channel. Whichever check finds it
+// given up (or out of time) is the last, and the document fails.
+void TestDocumentLoader::workAsksItsBudget_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("fewestChecks");
+    const int pieces = int(DocumentLoader::MaximumBytes / BudgetedBody::PieceBytes);
+    QTest::newRow("recorded feed") << readFixture("real/01-belo-horizonte-c.xml") << 3;
+    QTest::newRow("texts near the size limit") << feedOfSize(DocumentLoader::MaximumBytes) << 2 * pieces;
+    QTest::newRow("many channels")
+        << rss(QByteArray("</channel><channel><link>x</link>").repeated(2000)) << 2000;
+}
+
+void TestDocumentLoader::workAsksItsBudget()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, fewestChecks);
+    // The whole work (as a load does it) with a budget given up from the
+    // check numbered `givenUpAt` on; the checks made, and what came of it.
+    const auto work = [&body](int givenUpAt) {
+        int checks = 0;
+        WorkBudget budget([&] { return ++checks >= givenUpAt; });
+        const bool read = !readChannels(parseFeedDocument(body, budget), budget).isEmpty();
+        return std::pair{checks, read};
+    };
+    const auto [checks, read] = work(INT_MAX);
+    QVERIFY(read);
+    QVERIFY2(checks >= fewestChecks, qPrintable(QString::number(checks)));
+    for (int givenUpAt : {1, checks / 2, checks})
+        QCOMPARE(work(givenUpAt), std::pair(givenUpAt, false));
+
+    WorkBudget noTime({}, std::chrono::nanoseconds(0));
+    QCOMPARE(screenFeedDocument(body, noTime), DocumentVerdict::OutOfTime);
+    WorkBudget givenUp([] { return true; });
+    QVERIFY(parseFeedDocument(body, givenUp).isNull());
+    QCOMPARE(givenUp.reason(), DocumentVerdict::GivenUp);
 }
 
 void TestDocumentLoader::failuresGiveEmptyDocument_data()

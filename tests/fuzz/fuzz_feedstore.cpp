@@ -1,6 +1,11 @@
 // Feed bytes as the board takes them in: screened and parsed, every channel
 // read, and every channel the board would write stored in a row of a real
 // store through the store's write rules, as one city's refresh does it.
+//
+// The screen, the parse and the reading run within the budget a load gives
+// them. No input within the fuzzer's length (a few hundred kilobytes, a
+// tenth of what a load takes) may spend it: a document whose cost grows
+// faster than its size is a finding, long before libFuzzer's time-out.
 
 #include "fuzzstore.h"
 #include "fuzzsupport.h"
@@ -68,8 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
 
     const DocumentVerdict verdict = screenFeedDocument(body);
-    const QDomDocument document = parseFeedDocument(body);
-    const QList<ChannelReadings> channels = readChannels(document);
+    WorkBudget budget;
+    const QDomDocument document = parseFeedDocument(body, budget);
+    const QList<ChannelReadings> channels = readChannels(document, budget);
+    FUZZ_CHECK_MESSAGE(!budget.isSpent() && verdict != DocumentVerdict::OutOfTime,
+                       QStringLiteral("%1 bytes cost %2 ms").arg(size).arg(double(budget.used().count()) / 1e6));
     // A refused document is a failed fetch: nothing to read.
     if (verdict != DocumentVerdict::Accepted)
         FUZZ_CHECK(document.isNull() && channels.isEmpty());

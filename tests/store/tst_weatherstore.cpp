@@ -146,6 +146,10 @@ void TestWeatherStore::writeRules_data()
     QTest::newRow("latitude of 9") << "Loc_Lat" << FieldValue::text(QStringLiteral("-19.95001")) << false << FieldValue::null();
     QTest::newRow("latitude of 8") << "Loc_Lat" << FieldValue::text(QStringLiteral("-19.9500")) << true
                                    << FieldValue::text(QStringLiteral("-19.9500"));
+    // A leading zero-width no-break space is text like any other, not a
+    // byte order mark to drop.
+    QTest::newRow("text starting with U+FEFF") << "pDate" << FieldValue::text(QChar(0xfeff) + QStringLiteral("Wed"))
+                                               << true << FieldValue::text(QChar(0xfeff) + QStringLiteral("Wed"));
     QTest::newRow("zero-length text") << "city_e" << FieldValue::text(QString()) << false << FieldValue::null();
     QTest::newRow("number to text") << "Wind_DirctnIndex" << FieldValue::number(30) << true << FieldValue::text(QStringLiteral("30"));
     QTest::newRow("fraction to text") << "Wind_DirctnIndex" << FieldValue::number(22.5) << true

@@ -32,6 +32,7 @@ private slots:
     void movedLineLooksTheSame();
     void keptGlyphsDrawAsAPlainLabel_data();
     void keptGlyphsDrawAsAPlainLabel();
+    void keptGlyphsLastAWholeCycle();
     void unseenBoardWakesOnlyForTheRefresh();
     void densePictures_data();
     void densePictures();
@@ -223,14 +224,39 @@ void TestParts::keptGlyphsDrawAsAPlainLabel()
     kept.lblWeather()->setText(text.left(60));
     plain.lblWeather()->setText(text.left(60));
     QVERIFY(sameLook());
+}
 
-    // Weeks of changing weather keep no more than two generations.
-    QImage canvas(kept.lblWeather()->size(), QImage::Format_RGB32);
-    for (int shown = 0; shown < 2 * FormLabel::ShapedTextGeneration + 100; ++shown) {
-        kept.lblWeather()->setText(text.left(20) + QString::number(shown));
-        kept.lblWeather()->render(&canvas);
+// A cycle of 4,000 ticker captions comes round with every caption still
+// kept; texts of weather gone by give way, the least recently shown first,
+// and what is kept stays within its bytes.
+void TestParts::keptGlyphsLastAWholeCycle()
+{
+    TickerStrip strip;
+    FormLabel *label = strip.lblWeather();
+    QImage canvas(label->size(), QImage::Format_RGB32);
+    const auto show = [&](const QString &caption) {
+        label->setText(caption);
+        label->render(&canvas);
+    };
+    const QString city = QStringLiteral(u"وادي الدواسر : عواصف رعدية متفرقة  ");
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        for (int caption = 0; caption < 4000; ++caption) {
+            const QString text = city + QString::number(caption);
+            if (cycle > 0 && !label->hasKeptShapedText(text))
+                QFAIL(qPrintable(QStringLiteral("shaped again in cycle %1: caption %2").arg(cycle).arg(caption)));
+            show(text);
+        }
     }
-    QVERIFY(kept.lblWeather()->keptShapedTextCount() <= 2 * FormLabel::ShapedTextGeneration);
+    QCOMPARE(label->keptShapedTextCount(), 4000);
+
+    // Weeks of changing weather, in long texts so that they outgrow the bound.
+    const QString week = QString(2000, QChar(0x0645));
+    for (int shown = 0; label->keptShapedTextBytes() + 100 * 1024 < FormLabel::ShapedTextBytes; ++shown)
+        show(week + QString::number(shown));
+    for (int shown = 0; shown < 200; ++shown)
+        show(week + QStringLiteral("-") + QString::number(shown));
+    QVERIFY(label->keptShapedTextBytes() <= FormLabel::ShapedTextBytes);
+    QVERIFY(label->keptShapedTextCount() < 4000);
 }
 
 void TestParts::unseenBoardWakesOnlyForTheRefresh()

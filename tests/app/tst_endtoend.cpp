@@ -206,7 +206,12 @@ void TestEndToEnd::terminationDuringARefresh()
         m_server->serve(target, hostileDocument(attack));
     connect(m_server.get(), &LoopbackHttpServer::requestReceived, this, [&] {
         if (feedRequests() == request)
-            QTimer::singleShot(delayMs, this, [&] { ::kill(pid_t(m_board->processId()), SIGTERM); });
+            QTimer::singleShot(delayMs, this, [this] {
+                // Never kill(0): a board that has ended has no process id,
+                // and 0 would signal this test's whole process group.
+                if (const qint64 pid = m_board->processId(); pid > 0)
+                    ::kill(pid_t(pid), SIGTERM);
+            });
     });
     if (!startBoard())
         QSKIP("the executable is not built");

@@ -59,9 +59,13 @@ bool DisplayServer::startXvfb()
 {
     // Xvfb takes a free display itself and names it on its output: no race
     // with another server started at the same time.
+    // It never resets: an X server resets when its last client leaves, and
+    // refuses whoever connects meanwhile; a screen reader's bus launcher
+    // comes and goes just as the board starts.
     m_server.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                    QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                    QStringLiteral("-noreset")});
     QByteArray number;
     if (m_server.waitForStarted()
         && waitUntil([&] { return (number += m_server.readAllStandardOutput()).contains('\n'); }, 15000)) {

@@ -9,6 +9,7 @@
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -206,20 +207,26 @@ void TestEndToEnd::terminationDuringARefresh()
         m_server->serve(target, hostileDocument(attack));
     // Once, as the feed request named comes in; the board's health checks
     // of the service between its feeds do not count.
+    QElapsedTimer sinceSignal;
     connect(m_server.get(), &LoopbackHttpServer::requestReceived, this, [&](const HttpRequest &received) {
         if (received.path == QLatin1String("/forecastrss") && feedRequests() == request)
-            QTimer::singleShot(delayMs, this, [this] {
+            QTimer::singleShot(delayMs, this, [this, &sinceSignal] {
                 // Never kill(0): a board that has ended has no process id,
                 // and 0 would signal this test's whole process group.
-                if (const qint64 pid = m_board->processId(); pid > 0)
+                if (const qint64 pid = m_board->processId(); pid > 0) {
+                    sinceSignal.start();
                     ::kill(pid_t(pid), SIGTERM);
+                }
             });
     });
     if (!startBoard())
         QSKIP("the executable is not built");
 
     QTRY_VERIFY_WITH_TIMEOUT(m_board->state() == QProcess::NotRunning, 30000);
-    QCOMPARE(m_board->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(m_board->exitStatus() == QProcess::NormalExit,
+             qPrintable(QStringLiteral("ended by signal %1, %2 ms after the termination request")
+                            .arg(m_board->exitCode())
+                            .arg(sinceSignal.elapsed())));
     QCOMPARE(m_board->exitCode(), 0);
 
     DataControl data;

@@ -1,6 +1,7 @@
 // The refresh cycle: every row of the store brought up to date from its
 // city's feed, at minutes 5, 18 and 28 and once right after start.
 #include "app/frmWeatherMain.h"
+#include "app/refreshlog.h"
 
 #include "feed/conditionwords.h"
 #include "feed/updatecityfromfeed.h"
@@ -13,10 +14,17 @@ const QString UpdatingText = QStringLiteral(u"جاري تحديث بيانات �
 const QString Supplication = QStringLiteral(
     u"  اللهم اسقنا غيثاً مغيثاً مريئاً نافعاً غير ضار ،عاجلاً غير آجل اللهم اسق عبادك وبهائمك ، وانشر رحمتك وأحي بلدك الميت  ");
 
-// More rows than this are never refreshed in one run.
+// The walk leaves after the row of this index, counted from 0: at most 51
+// rows are refreshed in one run.
 constexpr int MaximumRowIndex = 50;
 
+// Whether the board has said that it is offline since it last was not; said
+// once, not at every tick that finds it so.
+bool toldOffline = false;
+
 } // namespace
+
+Q_LOGGING_CATEGORY(lcRefresh, "rorizedivo.refresh", QtInfoMsg)
 
 void frmWeatherMain::TimerFirstLoad_Timer()
 {
@@ -40,9 +48,12 @@ void frmWeatherMain::TimerWeather_Timer()
 
     // 2. Offline: say so, and try again at the next tick.
     if (!m_services.isOnline()) {
+        if (!std::exchange(toldOffline, true))
+            qCInfo(lcRefresh, "offline: the refresh waits, the rows stay as they are");
         lblWeather()->setText(OfflineText);
         return;
     }
+    toldOffline = false;
     if (m_unloaded)
         return; // the window closed while the check waited for the feed service
 
@@ -61,7 +72,8 @@ void frmWeatherMain::TimerWeather_Timer()
     rows.moveLast();
     const float count = float(rows.recordCount());
     rows.moveFirst();
-    for (qint16 i = 0; !rows.isEof();) {
+    qint16 i = 0;
+    while (!rows.isEof()) {
         // A row without an address is fetched with an empty one and ends
         // cleared: it never receives the previous city's data.
         m_currentFeedUrl = rows.value(QStringLiteral("rs_url")).toText();
@@ -75,6 +87,9 @@ void frmWeatherMain::TimerWeather_Timer()
         if (i > MaximumRowIndex)
             break;
     }
+
+    qCInfo(lcRefresh, "%d of %d rows refreshed at %s", int(i), int(count),
+           qPrintable(m_services.now().toString(QStringLiteral("HH:mm"))));
 
     // 6. The ticker text closes with the supplication for rain.
     m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);

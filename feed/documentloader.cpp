@@ -15,6 +15,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -44,12 +45,16 @@ void startUntil(QTimer &timer, const QDeadlineTimer &deadline)
         timer.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
 }
 
-QList<ChannelReadings> parseAndRead(const QByteArray &body, WorkBudget &budget)
+QList<ChannelReadings> parseAndRead(const QByteArray &body, WorkBudget &budget, QString *why)
 {
     // Reading is part of the work aside: every lookup in a channel walks what
     // lies below it, so channels nested many levels deep cost the reading
     // more than the parse.
-    return readChannels(parseFeedDocument(body, budget), budget);
+    const QList<ChannelReadings> channels = readChannels(parseFeedDocument(body, budget, why), budget);
+    if (channels.isEmpty() && why->isEmpty())
+        *why = budget.isSpent() ? QLatin1String("work given up: ") + QLatin1String(verdictName(budget.reason()))
+                                : QStringLiteral("no channel in the document");
+    return channels;
 }
 
 } // namespace
@@ -60,10 +65,14 @@ QDomDocument parseFeedDocument(const QByteArray &body)
     return parseFeedDocument(body, budget);
 }
 
-QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget)
+QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget, QString *why)
 {
-    if (screenFeedDocument(body, budget) != DocumentVerdict::Accepted)
+    if (const DocumentVerdict verdict = screenFeedDocument(body, budget); verdict != DocumentVerdict::Accepted) {
+        if (why)
+            *why = verdict == DocumentVerdict::NotWellFormed ? QStringLiteral("not XML")
+                                                             : QLatin1String("screened: ") + QLatin1String(verdictName(verdict));
         return {};
+    }
     // The parser reads the body a piece at a time, so that a spent budget
     // stops it too.
     BudgetedBody device(body, budget);
@@ -71,8 +80,14 @@ QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget)
     QDomDocument document;
     // Without namespace processing the element names stay as written, and
     // lookups such as "yweather:condition" work whatever the URI says.
-    if (!document.setContent(&reader, false))
+    QString error;
+    int line = 0;
+    if (!document.setContent(&reader, false, &error, &line)) {
+        if (why)
+            *why = budget.isSpent() ? QLatin1String("work given up: ") + QLatin1String(verdictName(budget.reason()))
+                                    : QStringLiteral("not XML: %1 (line %2)").arg(error).arg(line);
         return {};
+    }
     return document;
 }
 
@@ -109,7 +124,7 @@ QDomDocument DocumentLoader::load(const QUrl &address)
     const std::optional<QByteArray> body = fetch(address, deadline);
     if (!body)
         return {};
-    QDomDocument (*const parse)(const QByteArray &, WorkBudget &) = parseFeedDocument;
+    QDomDocument (*const parse)(const QByteArray &, WorkBudget &, QString *) = parseFeedDocument;
     return whileWorking(*body, deadline, parse).value_or(QDomDocument());
 }
 
@@ -125,9 +140,16 @@ QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address)
 std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDeadlineTimer &deadline)
 {
     const QString scheme = address.scheme();
-    if (m_waitLoop || !address.isValid() || address.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    m_failure.clear();
+    if (m_waitLoop) {
+        m_failure = QStringLiteral("another load is under way");
         return std::nullopt;
+    }
+    if (!address.isValid() || address.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        m_failure = QStringLiteral("not an http(s) address");
+        return std::nullopt;
+    }
 
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -143,20 +165,23 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     QByteArray body;
     bool refused = false;
 
-    const auto refuse = [&] {
+    const auto refuse = [&](const QString &why) {
+        if (!refused)
+            m_failure = why;
         refused = true;
         loop.quit();
     };
+    const QString tooLarge = QStringLiteral("larger than %1 bytes").arg(MaximumBytes);
     // Takes what has arrived, never more than one byte past the limit.
     const auto take = [&] {
         body += reply->read(MaximumBytes + 1 - body.size());
         if (body.size() > MaximumBytes)
-            refuse();
+            refuse(tooLarge);
     };
     connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > MaximumBytes)
-            refuse();
+            refuse(tooLarge);
     });
     connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         if (!refused)
@@ -164,7 +189,7 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, refuse);
+    connect(&timeout, &QTimer::timeout, &loop, [&] { refuse(QStringLiteral("no whole answer within %1 ms").arg(m_timeoutMs)); });
 
     const QPointer<DocumentLoader> loaderAlive(this);
     m_aborted = false;
@@ -188,12 +213,22 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
         return std::nullopt;
 
     reply->disconnect(&loop);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     bool good = !refused && !m_aborted && reply->isFinished()
         && reply->error() == QNetworkReply::NoError;
     if (good) {
         take();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         good = !refused && status >= 200 && status <= 299;
+        if (!refused && !good)
+            m_failure = QStringLiteral("HTTP %1").arg(status);
+    } else if (m_aborted) {
+        m_failure = QStringLiteral("given up");
+    } else if (!refused) {
+        // An answer that came with its status but broke off tells of the
+        // connection, not of its status.
+        m_failure = status > 0 && (status < 200 || status > 299)
+            ? QStringLiteral("HTTP %1").arg(status)
+            : QStringLiteral("connection: %1").arg(reply->errorString());
     }
     if (!reply->isFinished())
         reply->abort();
@@ -206,16 +241,18 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
 
 template <typename T>
 std::optional<T> DocumentLoader::whileWorking(const QByteArray &body, const QDeadlineTimer &deadline,
-                                              T (*work)(const QByteArray &body, WorkBudget &budget))
+                                              T (*work)(const QByteArray &body, WorkBudget &budget, QString *why))
 {
     // Screening and parsing a body near the size limit takes tens of
     // milliseconds, reading a hostile one more. They run on a worker while
     // this thread waits in its loop, as it waits for the network, so the
     // window never stalls. The worker asks its budget as it goes, and the
     // budget asks whether this load has been given up.
-    QFuture<T> future = QtConcurrent::run(documentWorkers(), [body, work](QPromise<T> &promise) {
+    // Written by the worker, read here only once it has finished.
+    const auto why = std::make_shared<QString>();
+    QFuture<T> future = QtConcurrent::run(documentWorkers(), [body, work, why](QPromise<T> &promise) {
         WorkBudget budget([&promise] { return promise.isCanceled(); });
-        T result = work(body, budget);
+        T result = work(body, budget, why.get());
         if (!budget.isSpent())
             promise.addResult(std::move(result));
     });
@@ -244,8 +281,16 @@ std::optional<T> DocumentLoader::whileWorking(const QByteArray &body, const QDea
         return std::nullopt;
     m_waitLoop = nullptr;
     m_work = QFuture<void>();
-    if (m_aborted || !done)
+    if (m_aborted || !done) {
+        if (m_aborted)
+            m_failure = QStringLiteral("given up");
+        else if (!future.isFinished())
+            m_failure = QStringLiteral("no document within %1 ms").arg(m_timeoutMs);
+        else
+            m_failure = why->isEmpty() ? QStringLiteral("work given up: out of time") : *why;
         return std::nullopt;
+    }
+    m_failure = *why;
     return future.result();
 }
 

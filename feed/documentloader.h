@@ -70,6 +70,11 @@ public:
 
     bool isWaiting() const { return m_waitLoop != nullptr; }
 
+    // Why the last load gave nothing, in a few words for the log ("no
+    // answer within 20000 ms", "HTTP 503", "screened: TooManyAttributes",
+    // ...); empty after a load that gave a document.
+    QString lastFailure() const { return m_failure; }
+
 public slots:
     // Ends a load that is waiting, at once, with an empty document, and
     // gives up its work. Does nothing when no load is waiting.
@@ -79,21 +84,24 @@ private:
     // The body of a good answer; nothing for a failure of any kind.
     std::optional<QByteArray> fetch(const QUrl &address, const QDeadlineTimer &deadline);
     // Works on the body on a worker, waiting in a local loop, abortable,
-    // until the work is done or the deadline passes.
+    // until the work is done or the deadline passes. The work says why it
+    // gave nothing in `why`.
     template <typename T>
     std::optional<T> whileWorking(const QByteArray &body, const QDeadlineTimer &deadline,
-                                  T (*work)(const QByteArray &body, WorkBudget &budget));
+                                  T (*work)(const QByteArray &body, WorkBudget &budget, QString *why));
 
     QNetworkAccessManager *m_manager = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;
     QEventLoop *m_waitLoop = nullptr;
     QFuture<void> m_work; // the work waited for, to give up with the load
     bool m_aborted = false;
+    QString m_failure;
 };
 
 // Parses a fetched body the way load() does: an empty document when the body
-// is not well-formed XML, fails the screen or spends the budget. Safe to
-// call on any thread; the budget belongs to the calling one.
-QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget);
+// is not well-formed XML, fails the screen or spends the budget, and then,
+// when `why` is given, why. Safe to call on any thread; the budget belongs
+// to the calling one.
+QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget, QString *why = nullptr);
 // The same within a budget of its own.
 QDomDocument parseFeedDocument(const QByteArray &body);

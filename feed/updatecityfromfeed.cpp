@@ -2,25 +2,47 @@
 #include "feed/updatecityfromfeed.h"
 
 #include "feed/documentloader.h"
+#include "feed/feedlog.h"
 #include "feed/feedreading.h"
 #include "platform/datacontrol.h"
+#include "platform/logging.h"
 
 #include <QUrl>
 
+Q_LOGGING_CATEGORY(lcFeed, "rorizedivo.feed", QtInfoMsg)
+
+namespace {
+
+// A row the store could not keep is said at once: the disk may be full, or
+// the store gone.
+void store(Recordset &row, const QString &city)
+{
+    if (!row.update())
+        qCWarning(lcStore, "%s: the row could not be stored: %s", qPrintable(city), qPrintable(row.lastError()));
+}
+
+} // namespace
+
 QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader, const FeedUpdateHooks &hooks)
 {
+    const QString city = row.value(QStringLiteral("city_code")).toText();
     // Offline: the row and the ticker stay as they are.
-    if (!hooks.isOnline())
+    if (!hooks.isOnline()) {
+        qCInfo(lcFeed, "%s: not refreshed: the feed service cannot be had", qPrintable(city));
         return QString();
+    }
 
     row.edit();
     for (const auto &[column, value] : clearedColumns())
         row.setValue(column, value);
-    row.update();
+    store(row, city);
 
     // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
     const QList<ChannelReadings> channels = loader.loadChannels(QUrl(address));
+    if (channels.isEmpty())
+        qCInfo(lcFeed, "%s: no feed from %s: %s", qPrintable(city), qPrintable(address),
+               qPrintable(loader.lastFailure()));
     if (!hooks.yield() || !hooks.yield())
         return QString();
 
@@ -42,7 +64,7 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         row.edit();
         for (const auto &[column, value] : filledColumns(readings, windDirIndex))
             row.setValue(column, value);
-        row.update();
+        store(row, city);
         if (!hooks.yield())
             return gained;
 

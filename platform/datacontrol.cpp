@@ -1,5 +1,6 @@
 #include "platform/datacontrol.h"
 
+#include "platform/logging.h"
 #include "platform/numbertext.h"
 
 #include <QCollator>
@@ -203,6 +204,17 @@ bool Recordset::addNew()
     return true;
 }
 
+namespace {
+
+// A value a column does not take: said once, the row keeps what it had.
+bool refuse(const ColumnInfo &column, const QString &why)
+{
+    qCInfo(lcStore, "column %s refused a value: %s", qPrintable(column.name), qPrintable(why));
+    return false;
+}
+
+} // namespace
+
 bool Recordset::setValue(const QString &column, const FieldValue &value)
 {
     const int index = columnIndex(column);
@@ -217,15 +229,19 @@ bool Recordset::setValue(const QString &column, const FieldValue &value)
             stored = FieldValue::text(singleText(float(*stored.toNumber())));
         if (stored.isText()) {
             const QString text = stored.toText();
-            if (text.isEmpty() || (info.size > 0 && text.size() > info.size))
-                return false;
+            if (text.isEmpty())
+                return refuse(info, QStringLiteral("empty text"));
+            if (info.size > 0 && text.size() > info.size)
+                return refuse(info, QStringLiteral("%1 characters, past its %2").arg(text.size()).arg(info.size));
         }
         break;
     case ColumnInfo::Type::Single:
         if (stored.hasValue()) {
             const std::optional<double> number = stored.toNumber();
-            if (!number || !std::isfinite(*number) || std::fabs(*number) > std::numeric_limits<float>::max())
-                return false;
+            if (!number)
+                return refuse(info, QStringLiteral("not a number"));
+            if (!std::isfinite(*number) || std::fabs(*number) > std::numeric_limits<float>::max())
+                return refuse(info, QStringLiteral("a number beyond a single's range"));
             stored = FieldValue::number(double(float(*number)));
         }
         break;

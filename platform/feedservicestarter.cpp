@@ -1,5 +1,6 @@
 #include "platform/feedservicestarter.h"
 
+#include "platform/logging.h"
 #include "platform/networkstate.h"
 
 #include <QDir>
@@ -46,9 +47,12 @@ bool FeedServiceStarter::startIfNeeded()
     // A board that is killed takes its service along.
     process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 #endif
+    qCInfo(lcPlatform, "nothing listens on 127.0.0.1:%u: starting %s", m_port, qPrintable(m_program));
     process->start();
-    if (!process->waitForStarted(5000))
+    if (!process->waitForStarted(5000)) {
+        qCWarning(lcPlatform, "%s could not be started: %s", qPrintable(m_program), qPrintable(process->errorString()));
         return false;
+    }
     // The refresh that asked goes on at once; it must find the service
     // listening, or its rows wait for the next refresh.
     QEventLoop loop;

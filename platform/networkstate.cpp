@@ -1,5 +1,7 @@
 #include "platform/networkstate.h"
 
+#include "platform/logging.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
@@ -188,14 +190,14 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
     switch (listener) {
     case FeedListener::None:
         if (!std::exchange(toldNothingListens, true))
-            qInfo("nothing listens on 127.0.0.1:%u for the feeds: the board counts as offline", feedPort);
+            qCInfo(lcPlatform, "nothing listens on 127.0.0.1:%u for the feeds: the board counts as offline", feedPort);
         return false;
     case FeedListener::Untrusted: {
         // Said once for each stranger, not at every check.
         static QList<uint> told;
         if (!told.contains(owner)) {
             told.append(owner);
-            qWarning("127.0.0.1:%u is listened on by user id %u, who is neither root, a system account nor this "
+            qCWarning(lcPlatform, "127.0.0.1:%u is listened on by user id %u, who is neither root, a system account nor this "
                      "board's user: its feeds are not read, and the board counts as offline", feedPort, owner);
         }
         return false;

@@ -291,35 +291,36 @@ void TestDocumentLoader::failuresGiveEmptyDocument_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("address");  // a target on the server, or a whole address
     QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<QString>("reason"); // how the log tells it begins; any reason when empty
 
     const int usual = DocumentLoader::DefaultTimeoutMs;
-    QTest::newRow("404 with an HTML page") << "404" << "/f" << usual;
-    QTest::newRow("500 with a feed") << "500" << "/f" << usual;
-    QTest::newRow("nothing scripted") << "" << "/nothing" << usual;
-    QTest::newRow("connection refused") << "" << "refused" << usual;
-    QTest::newRow("closed without an answer") << "close" << "/f" << usual;
-    QTest::newRow("hangs") << "hang" << "/f" << 300;
-    QTest::newRow("trickles") << "trickle" << "/f" << 500;
-    QTest::newRow("50 MiB with length") << "huge" << "/f" << usual;
-    QTest::newRow("50 MiB without length") << "huge-unannounced" << "/f" << usual;
-    QTest::newRow("one byte over the limit") << "over" << "/f" << usual;
-    QTest::newRow("truncated XML") << "truncated" << "/f" << usual;
-    QTest::newRow("plain text") << "text" << "/f" << usual;
-    QTest::newRow("empty body") << "empty" << "/f" << usual;
-    QTest::newRow("billion laughs") << "laughs" << "/f" << usual;
-    QTest::newRow("quadratic blowup") << "quadratic" << "/f" << usual;
-    QTest::newRow("redirect loop") << "loop" << "/f" << usual;
-    QTest::newRow("empty address") << "" << "" << usual;
-    QTest::newRow("file scheme") << "" << "file:///etc/hostname" << usual;
-    QTest::newRow("ftp scheme") << "" << "ftp://127.0.0.1/f" << usual;
-    QTest::newRow("no host") << "" << "http:///f" << usual;
+    QTest::newRow("404 with an HTML page") << "404" << "/f" << usual << QString("HTTP 404");
+    QTest::newRow("500 with a feed") << "500" << "/f" << usual << QString("HTTP 500");
+    QTest::newRow("nothing scripted") << "" << "/nothing" << usual << QString("HTTP 404");
+    QTest::newRow("connection refused") << "" << "refused" << usual << QString("connection: ");
+    QTest::newRow("closed without an answer") << "close" << "/f" << usual << QString("connection: ");
+    QTest::newRow("hangs") << "hang" << "/f" << 300 << QString("no whole answer within 300 ms");
+    QTest::newRow("trickles") << "trickle" << "/f" << 500 << QString("no whole answer within 500 ms");
+    QTest::newRow("50 MiB with length") << "huge" << "/f" << usual << QString("larger than 2097152 bytes");
+    QTest::newRow("50 MiB without length") << "huge-unannounced" << "/f" << usual << QString("larger than 2097152 bytes");
+    QTest::newRow("one byte over the limit") << "over" << "/f" << usual << QString("larger than 2097152 bytes");
+    QTest::newRow("truncated XML") << "truncated" << "/f" << usual << QString("not XML");
+    QTest::newRow("plain text") << "text" << "/f" << usual << QString("not XML");
+    QTest::newRow("empty body") << "empty" << "/f" << usual << QString("not XML");
+    QTest::newRow("billion laughs") << "laughs" << "/f" << usual << QString("screened: declares a DTD");
+    QTest::newRow("quadratic blowup") << "quadratic" << "/f" << usual << QString("screened: declares a DTD");
+    QTest::newRow("redirect loop") << "loop" << "/f" << usual << QString("");
+    QTest::newRow("empty address") << "" << "" << usual << QString("not an http(s) address");
+    QTest::newRow("file scheme") << "" << "file:///etc/hostname" << usual << QString("not an http(s) address");
+    QTest::newRow("ftp scheme") << "" << "ftp://127.0.0.1/f" << usual << QString("not an http(s) address");
+    QTest::newRow("no host") << "" << "http:///f" << usual << QString("not an http(s) address");
     for (auto body = hostileBodies().cbegin(); body != hostileBodies().cend(); ++body)
-        QTest::newRow(qPrintable(body.key())) << "body:" + body.key() << "/f" << usual;
-    QTest::newRow("redirect to a file") << "to-file" << "/f" << usual;
-    QTest::newRow("gzip bomb") << "gzip" << "/f" << usual;
-    QTest::newRow("garbage status line") << "garbage" << "/f" << usual;
-    QTest::newRow("body shorter than its length") << "short" << "/f" << usual;
-    QTest::newRow("connection reset") << "reset" << "/f" << usual;
+        QTest::newRow(qPrintable(body.key())) << "body:" + body.key() << "/f" << usual << QString();
+    QTest::newRow("redirect to a file") << "to-file" << "/f" << usual << QString("");
+    QTest::newRow("gzip bomb") << "gzip" << "/f" << usual << QString("");
+    QTest::newRow("garbage status line") << "garbage" << "/f" << usual << QString("");
+    QTest::newRow("body shorter than its length") << "short" << "/f" << usual << QString("");
+    QTest::newRow("connection reset") << "reset" << "/f" << usual << QString("");
 }
 
 void TestDocumentLoader::failuresGiveEmptyDocument()
@@ -327,6 +328,7 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
     QFETCH(QString, setup);
     QFETCH(QString, address);
     QFETCH(int, timeoutMs);
+    QFETCH(QString, reason);
 
     const QByteArray feed = readFixture("real/01-belo-horizonte-c.xml");
     if (setup == "404")
@@ -392,6 +394,8 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
 
     QVERIFY(document.isNull());
     QVERIFY(readChannels(document).isEmpty());
+    // Every failure says why, for the log.
+    QVERIFY2(!loader.lastFailure().isEmpty() && loader.lastFailure().startsWith(reason), qPrintable(loader.lastFailure()));
     if (setup.startsWith("body:") || setup == "gzip")
         QVERIFY(loader.loadChannels(QUrl(url)).isEmpty());
     QVERIFY2(clock.elapsed() < qMin(timeoutMs, 5000) + 2000, qPrintable(QString::number(clock.elapsed())));

@@ -109,25 +109,6 @@ std::optional<int> wholeNumber(Maybe v)
     return static_cast<int>(*v);
 }
 
-// "2026-12-07T13:00", a wall-clock reading in the answer's own zone. It is
-// kept as a plain reading (in UTC, which has no daylight saving), never in
-// the host's zone: there a Riyadh time may fall into a gap of the host's
-// daylight saving and become invalid, or be moved. Where the true instant is
-// needed, the answer's utc_offset_seconds gives it.
-std::optional<QDateTime> localDateTime(const QJsonValue &value)
-{
-    if (!value.isString())
-        return {};
-    const QString text = value.toString();
-    const qsizetype t = text.indexOf(u'T');
-    if (t < 0)
-        return {};
-    const QDate date = QDate::fromString(text.left(t), Qt::ISODate);
-    const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODate);
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return QDateTime(date, time, Qt::UTC);
-}
 
 std::optional<QDate> localDate(const QJsonValue &value)
 {
@@ -195,7 +176,7 @@ struct Reading
 Current readCurrent(const QJsonObject &current, const QJsonObject &units)
 {
     Current c;
-    c.time = localDateTime(current.value(QLatin1String("time")));
+    c.time = wallClockReading(current.value(QLatin1String("time")));
     c.temperature = celsius(numberOf(current, "temperature_2m"), units, "temperature_2m");
     c.humidity = plain(numberOf(current, "relative_humidity_2m"), units, "relative_humidity_2m", "%");
     c.pressure = hectopascals(numberOf(current, "pressure_msl"), units, "pressure_msl");
@@ -210,7 +191,7 @@ Current readCurrent(const QJsonObject &current, const QJsonObject &units)
 
 std::optional<QTime> clockAt(const QJsonValue &value)
 {
-    const auto dt = localDateTime(value);
+    const auto dt = wallClockReading(value);
     return dt ? std::optional<QTime>(dt->time()) : std::nullopt;
 }
 
@@ -371,10 +352,25 @@ void writeRssEnd(QXmlStreamWriter &w)
 
 } // namespace
 
+std::optional<QDateTime> wallClockReading(const QJsonValue &value)
+{
+    if (!value.isString())
+        return {};
+    const QString text = value.toString();
+    const qsizetype t = text.indexOf(u'T');
+    if (t < 0)
+        return {};
+    const QDate date = QDate::fromString(text.left(t), Qt::ISODate);
+    const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODate);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
 std::optional<QDateTime> observationTime(const QJsonObject &answer)
 {
     const QJsonObject current = answer.value(QLatin1String("current")).toObject();
-    const auto local = localDateTime(current.value(QLatin1String("time")));
+    const auto local = wallClockReading(current.value(QLatin1String("time")));
     const auto offset = utcOffset(answer);
     if (!local || !offset)
         return {};

@@ -51,6 +51,14 @@ QByteArray writeForecastDocument(const QJsonObject &answer, const Location &loca
 // the request target echoed in the item's description.
 QByteArray writeErrorDocument(const QString &requestTarget);
 
+// "2026-12-07T13:00", a wall-clock reading in the answer's own zone, kept as
+// a plain reading (in UTC, which has no daylight saving), never in the
+// host's zone: there a Riyadh time may fall into a gap of the host's
+// daylight saving and become invalid, or be moved. Where the true instant is
+// needed, the answer's utc_offset_seconds gives it. Nothing when the value
+// is not such a reading.
+std::optional<QDateTime> wallClockReading(const QJsonValue &value);
+
 // When the answer's current conditions were observed, in UTC; nothing when
 // the answer carries no usable time or offset.
 std::optional<QDateTime> observationTime(const QJsonObject &answer);

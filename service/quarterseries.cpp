@@ -1,5 +1,7 @@
 #include "quarterseries.h"
 
+#include "feeddocument.h"
+
 #include <QJsonArray>
 
 #include <cmath>
@@ -33,20 +35,11 @@ QString readingAt(const QDateTime &utc, qint64 offset)
 }
 
 // The UTC instant of a wall-clock reading of the element's; invalid when it
-// is not one. Date and time are read apart and put together in UTC, never
-// in the host's zone, where the reading could fall into a gap of its
-// daylight saving.
+// is not one.
 QDateTime instantOf(const QJsonValue &reading, qint64 offset)
 {
-    const QString text = reading.toString();
-    const qsizetype t = text.indexOf(u'T');
-    if (t < 0)
-        return {};
-    const QDate date = QDate::fromString(text.left(t), Qt::ISODate);
-    const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODate);
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    const std::optional<QDateTime> local = wallClockReading(reading);
+    return local ? local->addSecs(-offset) : QDateTime();
 }
 
 // The quarter a current block stands for, in UTC.

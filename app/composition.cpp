@@ -23,8 +23,8 @@ void frmWeatherMain::buildControls()
 
     // --- The strip: always visible, even collapsed --------------------------
     m_ticker = new TickerStrip(this);
-    m_pictureShowDetail = makeLabel(this, QStringLiteral("PictureShowDetail"), QRect(7080, 0, 390, 390), QString(), White,
-                                    tahoma(8.25));
+    m_pictureShowDetail = makeLabel(this, QStringLiteral("PictureShowDetail"), QRect(7080, 0, 390, 390), QString(),
+                                    White, tahoma(8.25));
     m_pictureShowDetail->setPixmap(
         QPixmap::fromImage(readPicture(QStringLiteral(":/assets/show-detail.gif"), devicePixelRatioF())));
     m_pictureShowDetail->setAlignment(Qt::AlignCenter);
@@ -32,8 +32,8 @@ void frmWeatherMain::buildControls()
     // Screen readers name the two buttons after what they do.
     m_pictureShowDetail->setAccessibleRole(QAccessible::Button);
     m_pictureShowDetail->setAccessibleName(QStringLiteral(u"عرض التفاصيل"));
-    m_pictureHideDetail = makeLabel(this, QStringLiteral("PictureHideDetail"), QRect(7080, 0, 390, 390), QString(), White,
-                                    tahoma(8.25));
+    m_pictureHideDetail = makeLabel(this, QStringLiteral("PictureHideDetail"), QRect(7080, 0, 390, 390), QString(),
+                                    White, tahoma(8.25));
     m_pictureHideDetail->setPixmap(
         QPixmap::fromImage(readPicture(QStringLiteral(":/assets/hide-detail.gif"), devicePixelRatioF())));
     m_pictureHideDetail->setAlignment(Qt::AlignCenter);
@@ -46,8 +46,8 @@ void frmWeatherMain::buildControls()
     m_lblQIVurl->setAccessibleRole(QAccessible::Link);
     m_lblQIVurl->setAccessibleName(QStringLiteral(u"موقع صانع البرنامج"));
     m_lblQIVurl->setAccessibleDescription(m_lblQIVurl->text());
-    m_sortCaption = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300), QStringLiteral(u"رتب حسب"),
-                              White, tahoma(9.75, true));
+    m_sortCaption = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300),
+                              QStringLiteral(u"رتب حسب"), White, tahoma(9.75, true));
     m_comboSort = new QComboBox(this);
     m_comboSort->setObjectName(QStringLiteral("ComboSort"));
     m_comboSort->setGeometry(twipsRect(11000, 60, 2200, 345));

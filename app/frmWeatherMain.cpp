@@ -19,7 +19,7 @@
 namespace {
 
 // The sort keys, in list order.
-const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة الطقس", u"درجة الحرارة",
+const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة الطقس",   u"درجة الحرارة",
                                         u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
 
 constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
@@ -143,7 +143,8 @@ bool frmWeatherMain::Form_Load()
     }
 
     // 12. The hand over clickable labels, when its cursor file is there.
-    const std::optional<QCursor> hand = loadCursorFile(m_appFolder + QString::fromUtf16(CursorFile), devicePixelRatioF());
+    const std::optional<QCursor> hand = loadCursorFile(m_appFolder + QString::fromUtf16(CursorFile),
+                                                       devicePixelRatioF());
     if (!hand)
         return true;
     for (int i = 0; i < GridRows; ++i)
@@ -175,8 +176,8 @@ void frmWeatherMain::gatherMapPictures()
     QSet<QString> failed;
     for (int pass = 0; pass <= 50; ++pass) {
         QString name;
-        const QStringList matches =
-            folder.entryList({QStringLiteral("*.tmg")}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+        const QStringList matches = folder.entryList({QStringLiteral("*.tmg")}, QDir::Files | QDir::CaseSensitive,
+                                                     QDir::Name);
         for (const QString &candidate : matches) {
             if (!failed.contains(candidate)) {
                 name = candidate;
@@ -256,8 +257,7 @@ void frmWeatherMain::applyOuterSize()
     QSize client(twipsToPixels(m_outerSize.width()) - frame.width(),
                  twipsToPixels(m_outerSize.height()) - frame.height());
     // A tall title bar must not hide the strip: it always fits whole.
-    client = client.expandedTo(
-        QSize(m_pictureShowDetail->geometry().right() + 1, m_ticker->geometry().bottom() + 1));
+    client = client.expandedTo(QSize(m_pictureShowDetail->geometry().right() + 1, m_ticker->geometry().bottom() + 1));
     setFixedSize(client);
 }
 

@@ -10,17 +10,16 @@
 
 namespace {
 
-constexpr char Usage[] =
-    "Usage: rorizedivo [--help | --version]\n"
-    "A weather board in Arabic for 24 cities of Saudi Arabia. It reads its feeds from the\n"
-    "local service rorizedivo-forecastd on 127.0.0.1:8619 and keeps them in wt.dar in its\n"
-    "application folder ($XDG_DATA_HOME/rorizedivo/ when installed).\n"
-    "\n"
-    "  -h, --help     print this and exit\n"
-    "  -v, --version  print the version and exit\n"
-    "\n"
-    "Qt's own options (-platform, -display, ...) are taken as well.\n"
-    "Weather data by Open-Meteo.com (CC BY 4.0).\n";
+constexpr char Usage[] = "Usage: rorizedivo [--help | --version]\n"
+                         "A weather board in Arabic for 24 cities of Saudi Arabia. It reads its feeds from the\n"
+                         "local service rorizedivo-forecastd on 127.0.0.1:8619 and keeps them in wt.dar in its\n"
+                         "application folder ($XDG_DATA_HOME/rorizedivo/ when installed).\n"
+                         "\n"
+                         "  -h, --help     print this and exit\n"
+                         "  -v, --version  print the version and exit\n"
+                         "\n"
+                         "Qt's own options (-platform, -display, ...) are taken as well.\n"
+                         "Weather data by Open-Meteo.com (CC BY 4.0).\n";
 
 // Asked for help or its version, the board answers on standard output and
 // ends, before it needs a display.

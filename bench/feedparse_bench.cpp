@@ -97,8 +97,9 @@ QList<Shape> shapes()
         list.append({"32 attributes each", rss(fill(element(1), Limit - 100))});
         // As many as a document may have, with values long enough to fill it.
         const int elements = FeedLimits::MaximumAttributesInDocument / FeedLimits::MaximumAttributes - 1;
-        list.append({"most attributes", rss(fill(element(int(Limit / FeedLimits::MaximumAttributesInDocument) - 10),
-                                                  Limit - 100, elements))});
+        list.append(
+            {"most attributes",
+             rss(fill(element(int(Limit / FeedLimits::MaximumAttributesInDocument) - 10), Limit - 100, elements))});
     }
     list.append({"one text of 2 MiB", rss("<title>" + QByteArray(Limit - 100, 'x') + "</title>")});
     list.append({"texts of 64 KiB", rss(fill("<title>" + QByteArray(65000, 'x') + "</title>", Limit - 100))});
@@ -214,8 +215,8 @@ int main(int argc, char *argv[])
                 "time together within the budget of %lld ms (* spent it); the stall is the window thread's\n"
                 "longest gap during the whole load; store is its longest update\n\n",
                 repetitions, static_cast<long long>(FeedLimits::MaximumWork.count()));
-    std::printf("%-26s %9s %-20s %9s %9s %9s %8s %9s %9s %9s\n", "shape", "bytes", "verdict", "screen ms",
-                "DOM ms", "stall ms", "channels", "read ms", "work ms", "store ms");
+    std::printf("%-26s %9s %-20s %9s %9s %9s %8s %9s %9s %9s\n", "shape", "bytes", "verdict", "screen ms", "DOM ms",
+                "stall ms", "channels", "read ms", "work ms", "store ms");
     double worstStall = 0, worstMain = 0, worstWork = 0;
     for (const Shape &shape : shapes()) {
         Figures worst;
@@ -235,9 +236,9 @@ int main(int argc, char *argv[])
         worstMain = qMax(worstMain, worst.storeMs);
         worstWork = qMax(worstWork, worst.workMs);
         std::printf("%-26s %9lld %-20s %9.1f %9.1f %9.1f %8d %9.1f %8.1f%c %9.1f\n", shape.name,
-                    static_cast<long long>(shape.body.size()), verdictName(worst.verdict), worst.screenMs,
-                    worst.domMs, worst.stallMs, worst.channels, worst.readMs, worst.workMs,
-                    worst.outOfTime ? '*' : ' ', worst.storeMs);
+                    static_cast<long long>(shape.body.size()), verdictName(worst.verdict), worst.screenMs, worst.domMs,
+                    worst.stallMs, worst.channels, worst.readMs, worst.workMs, worst.outOfTime ? '*' : ' ',
+                    worst.storeMs);
         std::fflush(stdout);
     }
     std::printf("\nwindow's thread: longest stall during a load %.1f ms, longest store update %.1f ms\n"

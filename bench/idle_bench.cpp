@@ -118,8 +118,9 @@ class Bench
 public:
     explicit Bench(Route route = Route::X11)
         : m_route(route)
-        , m_display(route == Route::X11 ? DisplayServer::Xvfb
-                    : route == Route::XWayland ? DisplayServer::WestonXWayland : DisplayServer::Weston)
+        , m_display(route == Route::X11            ? DisplayServer::Xvfb
+                        : route == Route::XWayland ? DisplayServer::WestonXWayland
+                                                   : DisplayServer::Weston)
     {
     }
 
@@ -128,7 +129,8 @@ public:
     bool measureCollapsed(int seconds, int warmUpSeconds, double &share, double &resident)
     {
         const QString built = QStringLiteral(WEATHER_APP_FOLDER "/RORizedivo");
-        if (!QFile::exists(built) || m_built.install(QFileInfo(built).path()).isEmpty() || !startSession() || !startBoard())
+        if (!QFile::exists(built) || m_built.install(QFileInfo(built).path()).isEmpty() || !startSession()
+            || !startBoard())
             return false;
         if (!waitUntil([this] { return feedRequests(m_built.server()) >= 24; }, 60000)) {
             std::fprintf(stderr, "idle-bench: %s: the board asked for %lld feeds only\n", routeName(m_route),
@@ -230,8 +232,9 @@ private:
     bool clickUntil(const QString &size)
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            run(m_xdotool, {QStringLiteral("mousemove"), QStringLiteral("485"), QStringLiteral("13"), QStringLiteral("click"),
-                            QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("1200"), QStringLiteral("1000")},
+            run(m_xdotool,
+                {QStringLiteral("mousemove"), QStringLiteral("485"), QStringLiteral("13"), QStringLiteral("click"),
+                 QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("1200"), QStringLiteral("1000")},
                 m_environment);
             if (waitUntil([&] { return windowSize() == size; }, 3000))
                 return true;

@@ -69,8 +69,9 @@ QDomDocument parseFeedDocument(const QByteArray &body, WorkBudget &budget, QStri
 {
     if (const DocumentVerdict verdict = screenFeedDocument(body, budget); verdict != DocumentVerdict::Accepted) {
         if (why)
-            *why = verdict == DocumentVerdict::NotWellFormed ? QStringLiteral("not XML")
-                                                             : QLatin1String("screened: ") + QLatin1String(verdictName(verdict));
+            *why = verdict == DocumentVerdict::NotWellFormed
+                ? QStringLiteral("not XML")
+                : QLatin1String("screened: ") + QLatin1String(verdictName(verdict));
         return {};
     }
     // The parser reads the body a piece at a time, so that a spent budget
@@ -152,8 +153,7 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     }
 
     QNetworkRequest request(address);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(MaximumRedirects);
 
     QNetworkReply *const reply = m_manager->get(request);
@@ -189,7 +189,8 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, [&] { refuse(QStringLiteral("no whole answer within %1 ms").arg(m_timeoutMs)); });
+    connect(&timeout, &QTimer::timeout, &loop,
+            [&] { refuse(QStringLiteral("no whole answer within %1 ms").arg(m_timeoutMs)); });
 
     const QPointer<DocumentLoader> loaderAlive(this);
     m_aborted = false;
@@ -214,8 +215,7 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
 
     reply->disconnect(&loop);
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    bool good = !refused && !m_aborted && reply->isFinished()
-        && reply->error() == QNetworkReply::NoError;
+    bool good = !refused && !m_aborted && reply->isFinished() && reply->error() == QNetworkReply::NoError;
     if (good) {
         take();
         good = !refused && status >= 200 && status <= 299;

@@ -99,8 +99,9 @@ DocumentVerdict screenRawBytes(const QByteArray &body, WorkBudget &budget)
                 break;
             } else if (c == '"' || c == '\'') {
                 quote = c;
-                if (startTag && (++values > FeedLimits::MaximumAttributes
-                                 || ++attributes > FeedLimits::MaximumAttributesInDocument))
+                if (startTag
+                    && (++values > FeedLimits::MaximumAttributes
+                        || ++attributes > FeedLimits::MaximumAttributesInDocument))
                     return DocumentVerdict::TooManyAttributes;
             }
         }

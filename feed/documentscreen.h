@@ -24,11 +24,11 @@
 namespace FeedLimits {
 inline constexpr int MaximumDepth = 64;
 inline constexpr int MaximumElements = 10000;
-inline constexpr int MaximumAttributes = 32;                // of one element
+inline constexpr int MaximumAttributes = 32; // of one element
 // Of the whole document: each costs the DOM a node to make and to free, and
 // a feed has a few dozen.
 inline constexpr int MaximumAttributesInDocument = 20000;
-inline constexpr qsizetype MaximumValueLength = 64 * 1024;  // one attribute value or one text, UTF-16 code units
+inline constexpr qsizetype MaximumValueLength = 64 * 1024; // one attribute value or one text, UTF-16 code units
 // Screening, parsing and reading one document together, in CPU time of the
 // thread that does it.
 inline constexpr std::chrono::milliseconds MaximumWork{250};
@@ -57,8 +57,7 @@ class WorkBudget
 {
 public:
     // `givenUp` is asked at every check; it may be empty.
-    explicit WorkBudget(std::function<bool()> givenUp = {},
-                        std::chrono::nanoseconds cpuTime = FeedLimits::MaximumWork);
+    explicit WorkBudget(std::function<bool()> givenUp = {}, std::chrono::nanoseconds cpuTime = FeedLimits::MaximumWork);
 
     // Whether the work must stop now. Once spent, it stays spent.
     bool isSpent();

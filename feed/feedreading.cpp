@@ -63,18 +63,15 @@ void readText(const QDomElement &channel, const QString &element, FieldValue &va
         value = FieldValue::text(trimmedXml(e.text()));
 }
 
-void readAttribute(const QDomElement &channel, const QString &element,
-                   const QString &attribute, FieldValue &value)
+void readAttribute(const QDomElement &channel, const QString &element, const QString &attribute, FieldValue &value)
 {
     const QDomElement e = firstElement(channel, element);
     if (e.isNull())
         return;
-    value = e.hasAttribute(attribute) ? FieldValue::text(e.attribute(attribute))
-                                      : FieldValue::null();
+    value = e.hasAttribute(attribute) ? FieldValue::text(e.attribute(attribute)) : FieldValue::null();
 }
 
-void readSingle(const QDomElement &channel, const QString &element,
-                const QString &attribute, float &value)
+void readSingle(const QDomElement &channel, const QString &element, const QString &attribute, float &value)
 {
     const QDomElement e = firstElement(channel, element);
     if (e.isNull() || !e.hasAttribute(attribute))
@@ -239,8 +236,8 @@ QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &r, float 
 
 QString tickerSegment(const QString &cityA, const ChannelReadings &r)
 {
-    QString segment = cityA + QStringLiteral(" : ") + r.conditionText + QStringLiteral("  ")
-        + r.temperature.toText() + QStringLiteral("   ....  ");
+    QString segment = cityA + QStringLiteral(" : ") + r.conditionText + QStringLiteral("  ") + r.temperature.toText()
+        + QStringLiteral("   ....  ");
     if (conditionSpeaksOfRain(r.conditionText)) {
         // "O God, let it be a beneficial rain". The tanween mark U+064B
         // stands alone between two blanks, as the board has always shown it.

@@ -20,26 +20,26 @@ class WorkBudget;
 // (the element is there but lacks the attribute) and text (possibly empty).
 struct ChannelReadings
 {
-    FieldValue pubDate;           // pubDate text, else yweather:condition@date
-    FieldValue city;              // yweather:location@city
-    FieldValue temperature;       // yweather:condition@temp
-    float conditionCode = 0.0f;   // yweather:condition@code; 0 when never read
-    QString conditionText;        // conditionText(conditionCode)
-    FieldValue low;               // first yweather:forecast@low
-    FieldValue high;              // first yweather:forecast@high
-    FieldValue sunrise;           // yweather:astronomy@sunrise
-    FieldValue sunset;            // yweather:astronomy@sunset
-    FieldValue humidity;          // yweather:atmosphere@humidity
-    FieldValue visibility;        // yweather:atmosphere@visibility
-    FieldValue windChill;         // yweather:wind@chill
-    float windDirection = 0.0f;   // yweather:wind@direction; 0 when never read
-    QString windName;             // windDirectionName(windDirection).name
-    int windSector = 0;           // its sector; 0: the board's sector stays as it was
-    FieldValue windSpeed;         // yweather:wind@speed
-    FieldValue latitude;          // geo:lat text
-    FieldValue longitude;         // geo:long text
-    FieldValue ttl;               // ttl text
-    FieldValue link;              // text of the first link
+    FieldValue pubDate; // pubDate text, else yweather:condition@date
+    FieldValue city; // yweather:location@city
+    FieldValue temperature; // yweather:condition@temp
+    float conditionCode = 0.0f; // yweather:condition@code; 0 when never read
+    QString conditionText; // conditionText(conditionCode)
+    FieldValue low; // first yweather:forecast@low
+    FieldValue high; // first yweather:forecast@high
+    FieldValue sunrise; // yweather:astronomy@sunrise
+    FieldValue sunset; // yweather:astronomy@sunset
+    FieldValue humidity; // yweather:atmosphere@humidity
+    FieldValue visibility; // yweather:atmosphere@visibility
+    FieldValue windChill; // yweather:wind@chill
+    float windDirection = 0.0f; // yweather:wind@direction; 0 when never read
+    QString windName; // windDirectionName(windDirection).name
+    int windSector = 0; // its sector; 0: the board's sector stays as it was
+    FieldValue windSpeed; // yweather:wind@speed
+    FieldValue latitude; // geo:lat text
+    FieldValue longitude; // geo:long text
+    FieldValue ttl; // ttl text
+    FieldValue link; // text of the first link
 };
 
 // Reads one channel element on top of what `readings` already holds.
@@ -86,8 +86,7 @@ QList<QPair<QString, FieldValue>> clearedColumns();
 // this channel (see windDirIndexAfter). Visibility is rounded to a whole
 // number, halves to even; an unset or unreadable visibility gives 0, one
 // missing from a present atmosphere element gives no value.
-QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &readings,
-                                                float windDirIndex);
+QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &readings, float windDirIndex);
 
 // The city's part of the status ticker: the Arabic city name, " : ", the
 // condition, two blanks, the temperature exactly as the feed wrote it and

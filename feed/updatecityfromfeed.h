@@ -25,4 +25,5 @@ struct FeedUpdateHooks
 // `address`: the row is stored cleared first, so a city whose feed fails
 // shows nothing stale, then every good channel of the document fills it.
 // Returns what the city adds to the ticker text (empty when it adds nothing).
-QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader, const FeedUpdateHooks &hooks);
+QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader,
+                           const FeedUpdateHooks &hooks);

@@ -15,8 +15,7 @@ struct Interval
 
     bool contains(float degrees) const
     {
-        return (fromIncluded ? degrees >= from : degrees > from)
-            && (toIncluded ? degrees <= to : degrees < to);
+        return (fromIncluded ? degrees >= from : degrees > from) && (toIncluded ? degrees <= to : degrees < to);
     }
 };
 

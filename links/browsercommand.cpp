@@ -74,12 +74,24 @@ QString unescapeDesktopString(const QString &value)
         }
         const QChar next = value.at(i + 1);
         switch (next.unicode()) {
-        case 's': text.append(QLatin1Char(' ')); break;
-        case 'n': text.append(QLatin1Char('\n')); break;
-        case 't': text.append(QLatin1Char('\t')); break;
-        case 'r': text.append(QLatin1Char('\r')); break;
-        case '\\': text.append(QLatin1Char('\\')); break;
-        default: text.append(c).append(next); break;
+        case 's':
+            text.append(QLatin1Char(' '));
+            break;
+        case 'n':
+            text.append(QLatin1Char('\n'));
+            break;
+        case 't':
+            text.append(QLatin1Char('\t'));
+            break;
+        case 'r':
+            text.append(QLatin1Char('\r'));
+            break;
+        case '\\':
+            text.append(QLatin1Char('\\'));
+            break;
+        default:
+            text.append(c).append(next);
+            break;
         }
         ++i;
     }
@@ -107,9 +119,9 @@ QStringList baseDirs(const QProcessEnvironment &environment, const char *name, c
 
 struct XdgDirs
 {
-    QStringList mimeappsDirs;   // where mimeapps.list files are looked for, most important first
+    QStringList mimeappsDirs; // where mimeapps.list files are looked for, most important first
     QStringList applicationDirs; // where .desktop files are installed, most important first
-    QStringList desktops;        // lowercase names from $XDG_CURRENT_DESKTOP
+    QStringList desktops; // lowercase names from $XDG_CURRENT_DESKTOP
 };
 
 XdgDirs xdgDirs(const QProcessEnvironment &environment)
@@ -132,8 +144,8 @@ XdgDirs xdgDirs(const QProcessEnvironment &environment)
     dirs.mimeappsDirs.append(configDirs);
     dirs.mimeappsDirs.append(dirs.applicationDirs);
 
-    const QStringList desktops = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
-                                     .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QStringList desktops =
+        environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString &desktop : desktops)
         dirs.desktops.append(desktop.toLower());
     return dirs;
@@ -257,8 +269,7 @@ std::optional<QStringList> splitExecLine(const QString &command)
         if (quoted) {
             if (c == u'"') {
                 quoted = false;
-            } else if (c == u'\\' && i + 1 < command.size()
-                       && QStringView(u"\"`$\\").contains(command.at(i + 1))) {
+            } else if (c == u'\\' && i + 1 < command.size() && QStringView(u"\"`$\\").contains(command.at(i + 1))) {
                 word.append(command.at(++i));
             } else {
                 word.append(c);

@@ -36,7 +36,7 @@ QString extractProgramPath(const QString &command);
 // What to start for an address: the program and its arguments.
 struct BrowserLaunch
 {
-    QString program;      // empty: nothing to start
+    QString program; // empty: nothing to start
     QStringList arguments;
 };
 

@@ -45,7 +45,7 @@ ApplicationFolder ApplicationFolder::resolve(const Inputs &inputs)
     // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base
     // directory rules say.
     const QString dataHome = QDir::isAbsolutePath(inputs.xdgDataHome) ? inputs.xdgDataHome
-                                                                       : inputs.home + QStringLiteral("/.local/share");
+                                                                      : inputs.home + QStringLiteral("/.local/share");
     ApplicationFolder folder;
     folder.path = QDir::cleanPath(dataHome + QLatin1Char('/') + QString::fromUtf16(PackageFolder));
     folder.dataFolder = inputs.installedDataPresent ? installedDataFolder(executableFolder) : executableFolder;

@@ -274,7 +274,8 @@ bool Recordset::update()
         QStringList assignments;
         for (int c : columns)
             assignments << QStringLiteral("\"%1\" = ?").arg(m_columns[c].name);
-        sql = QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?").arg(m_table, assignments.join(QLatin1String(", ")));
+        sql =
+            QStringLiteral("UPDATE \"%1\" SET %2 WHERE rowid = ?").arg(m_table, assignments.join(QLatin1String(", ")));
     } else if (columns.isEmpty()) {
         sql = QStringLiteral("INSERT INTO \"%1\" DEFAULT VALUES").arg(m_table);
     } else {

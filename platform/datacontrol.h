@@ -36,8 +36,16 @@ public:
     int recordCount() const { return m_rows.size(); }
     int position() const { return m_position; }
 
-    void moveFirst() { m_position = 0; cancelUpdate(); }
-    void moveLast() { m_position = m_rows.isEmpty() ? 0 : m_rows.size() - 1; cancelUpdate(); }
+    void moveFirst()
+    {
+        m_position = 0;
+        cancelUpdate();
+    }
+    void moveLast()
+    {
+        m_position = m_rows.isEmpty() ? 0 : m_rows.size() - 1;
+        cancelUpdate();
+    }
     void moveNext();
 
     const QVector<ColumnInfo> &columns() const { return m_columns; }

@@ -38,8 +38,8 @@ QAccessible::State FormLabelAccessible::state() const
     return s;
 }
 
-QList<QPair<QAccessibleInterface *, QAccessible::Relation>>
-FormLabelAccessible::relations(QAccessible::Relation match) const
+QList<QPair<QAccessibleInterface *, QAccessible::Relation>> FormLabelAccessible::relations(
+    QAccessible::Relation match) const
 {
     // The base finds the captions that label this one (their buddy is this
     // label); a caption names the value it labels.

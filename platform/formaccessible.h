@@ -17,8 +17,8 @@ public:
     QAccessible::Role role() const override;
     QString text(QAccessible::Text t) const override;
     QAccessible::State state() const override;
-    QList<QPair<QAccessibleInterface *, QAccessible::Relation>>
-    relations(QAccessible::Relation match = QAccessible::AllRelations) const override;
+    QList<QPair<QAccessibleInterface *, QAccessible::Relation>> relations(
+        QAccessible::Relation match = QAccessible::AllRelations) const override;
 
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;

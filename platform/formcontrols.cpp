@@ -215,7 +215,8 @@ void FormLabel::mouseReleaseEvent(QMouseEvent *event)
     // a double click on the expand button would expand and collapse again,
     // as the collapse button takes its place under the pointer.
     const bool secondOfDouble = std::exchange(m_doubleClicked, false);
-    if (!secondOfDouble && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && isEnabled())
+    if (!secondOfDouble && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
+        && isEnabled())
         Q_EMIT clicked();
 }
 

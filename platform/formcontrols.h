@@ -14,8 +14,14 @@
 
 // The window is laid out in twips; 15 twips make one pixel at 96 dpi.
 constexpr int TwipsPerPixel = 15;
-constexpr int twipsToPixels(double twips) { return int(twips / TwipsPerPixel + (twips >= 0 ? 0.5 : -0.5)); }
-constexpr int pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
+constexpr int twipsToPixels(double twips)
+{
+    return int(twips / TwipsPerPixel + (twips >= 0 ? 0.5 : -0.5));
+}
+constexpr int pixelsToTwips(int pixels)
+{
+    return pixels * TwipsPerPixel;
+}
 QRect twipsRect(int left, int top, int width, int height);
 
 // A label of the window: text or picture, clickable, with a tag and a

@@ -197,8 +197,10 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
         static QList<uint> told;
         if (!told.contains(owner)) {
             told.append(owner);
-            qCWarning(lcPlatform, "127.0.0.1:%u is listened on by user id %u, who is neither root, a system account nor this "
-                     "board's user: its feeds are not read, and the board counts as offline", feedPort, owner);
+            qCWarning(lcPlatform,
+                      "127.0.0.1:%u is listened on by user id %u, who is neither root, a system account nor this "
+                      "board's user: its feeds are not read, and the board counts as offline",
+                      feedPort, owner);
         }
         return false;
     }

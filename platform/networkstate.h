@@ -12,8 +12,8 @@ bool loopbackPortListening(quint16 port, int timeoutMs = 200);
 
 // What the feed service on this machine says of itself.
 enum class FeedServiceState {
-    NotListening,   // nothing accepts connections on its port
-    Serving,        // it answered its health check with anything but 503, or not in time
+    NotListening, // nothing accepts connections on its port
+    Serving, // it answered its health check with anything but 503, or not in time
     NothingToServe, // 503: it cannot reach its upstream and has nothing left to serve
 };
 
@@ -50,8 +50,8 @@ bool isTrustedListenerOwner(uint owner, uint self, const LoginUids &logins);
 
 // Who listens on the feed service's loopback port, as the board sees it.
 enum class FeedListener {
-    None,      // nothing
-    Trusted,   // only owners the board trusts
+    None, // nothing
+    Trusted, // only owners the board trusts
     Untrusted, // somebody else (the first such owner in *owner)
 };
 FeedListener feedListener(quint16 port, uint *owner = nullptr);

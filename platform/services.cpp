@@ -49,8 +49,8 @@ BoardServices BoardServices::system(const QUrl &feedEndpoint)
         // script says why it stopped even when nobody sees the box.
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         std::fflush(stderr);
-        QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::NoIcon, QString::fromUtf16(ApplicationTitle), text,
-                        QMessageBox::Ok, parent);
+        QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::NoIcon, QString::fromUtf16(ApplicationTitle),
+                        text, QMessageBox::Ok, parent);
         box.setLayoutDirection(Qt::RightToLeft);
         box.exec();
     };

@@ -4,6 +4,7 @@ QString conditionName(int code)
 {
     // The names the feed format uses for its codes, in title case as the
     // recorded documents write them.
+    // clang-format off
     static const char *const names[48] = {
         "Tornado", "Tropical Storm", "Hurricane", "Severe Thunderstorms",
         "Thunderstorms", "Mixed Rain and Snow", "Mixed Rain and Sleet",
@@ -16,6 +17,7 @@ QString conditionName(int code)
         "Scattered Thunderstorms", "Scattered Thunderstorms", "Scattered Showers",
         "Heavy Snow", "Scattered Snow Showers", "Heavy Snow", "Partly Cloudy",
         "Thundershowers", "Snow Showers", "Isolated Thundershowers"};
+    // clang-format on
     if (code >= 0 && code < 48)
         return QString::fromLatin1(names[code]);
     return QStringLiteral("Not Available");
@@ -24,6 +26,7 @@ QString conditionName(int code)
 FeedCondition conditionForWmoCode(int wmoCode, bool daytime)
 {
     int code = NotAvailableCode;
+    // clang-format off
     switch (wmoCode) {
     case 0: code = daytime ? 32 : 31; break;          // clear sky: sunny / clear
     case 1: code = daytime ? 34 : 33; break;          // mainly clear: fair
@@ -47,6 +50,7 @@ FeedCondition conditionForWmoCode(int wmoCode, bool daytime)
     case 99: code = 3; break;                         // thunderstorm with heavy hail
     default: break;
     }
+    // clang-format on
     return {code, conditionName(code)};
 }
 

@@ -59,8 +59,7 @@ struct UnitFactor
     double offset;
 };
 
-Maybe inBaseUnit(Maybe value, const QJsonObject &units, const char *key,
-                 std::initializer_list<UnitFactor> known)
+Maybe inBaseUnit(Maybe value, const QJsonObject &units, const char *key, std::initializer_list<UnitFactor> known)
 {
     if (!value)
         return {};
@@ -82,9 +81,9 @@ Maybe celsius(Maybe v, const QJsonObject &units, const char *key)
 
 Maybe kilometresPerHour(Maybe v, const QJsonObject &units, const char *key)
 {
-    return inBaseUnit(v, units, key,
-                      {{"km/h", 1.0, 0.0}, {"m/s", 3.6, 0.0}, {"mp/h", 1.609344, 0.0},
-                       {"mph", 1.609344, 0.0}, {"kn", 1.852, 0.0}});
+    return inBaseUnit(
+        v, units, key,
+        {{"km/h", 1.0, 0.0}, {"m/s", 3.6, 0.0}, {"mp/h", 1.609344, 0.0}, {"mph", 1.609344, 0.0}, {"kn", 1.852, 0.0}});
 }
 
 Maybe metres(Maybe v, const QJsonObject &units, const char *key)
@@ -109,7 +108,6 @@ std::optional<int> wholeNumber(Maybe v)
     return static_cast<int>(*v);
 }
 
-
 std::optional<QDate> localDate(const QJsonValue &value)
 {
     if (!value.isString())
@@ -121,12 +119,12 @@ std::optional<QDate> localDate(const QJsonValue &value)
 struct Current
 {
     std::optional<QDateTime> time; // local wall time
-    Maybe temperature;             // °C
-    Maybe humidity;                // %
-    Maybe pressure;                // hPa
-    Maybe windSpeed;               // km/h
-    Maybe windDirection;           // degrees
-    Maybe visibility;              // metres
+    Maybe temperature; // °C
+    Maybe humidity; // %
+    Maybe pressure; // hPa
+    Maybe windSpeed; // km/h
+    Maybe windDirection; // degrees
+    Maybe visibility; // metres
     std::optional<int> weatherCode;
     std::optional<bool> isDay;
 };
@@ -135,7 +133,7 @@ struct Day
 {
     QDate date;
     Maybe high; // °C
-    Maybe low;  // °C
+    Maybe low; // °C
     std::optional<int> weatherCode;
     std::optional<QTime> sunrise;
     std::optional<QTime> sunset;
@@ -229,14 +227,12 @@ Reading read(const QJsonObject &answer, const QJsonObject &airQuality)
     reading.air = readAir(airQuality);
     const QJsonValue current = answer.value(QLatin1String("current"));
     if (current.isObject())
-        reading.current = readCurrent(current.toObject(),
-                                      answer.value(QLatin1String("current_units")).toObject());
+        reading.current = readCurrent(current.toObject(), answer.value(QLatin1String("current_units")).toObject());
     reading.days = readDays(answer.value(QLatin1String("daily")).toObject(),
                             answer.value(QLatin1String("daily_units")).toObject());
     const auto offset = utcOffset(answer);
     reading.zone = feedZoneText(answer.value(QLatin1String("timezone")).toString(),
-                                answer.value(QLatin1String("timezone_abbreviation")).toString(),
-                                offset);
+                                answer.value(QLatin1String("timezone_abbreviation")).toString(), offset);
     if (reading.zone.isEmpty() && offset) {
         // A zone that cannot be named briefly: give the observation in GMT.
         reading.zone = QStringLiteral("GMT");
@@ -289,10 +285,7 @@ struct UnitTexts
     {
         return feedWholeText(units == Units::Metric ? c : celsiusToFahrenheit(c));
     }
-    QString speed(double kmh) const
-    {
-        return feedDecimalText(units == Units::Metric ? kmh : kmhToMph(kmh), 2);
-    }
+    QString speed(double kmh) const { return feedDecimalText(units == Units::Metric ? kmh : kmhToMph(kmh), 2); }
     QString distance(double m) const
     {
         return feedDecimalText(units == Units::Metric ? metresToKilometres(m) : metresToMiles(m), 2);
@@ -385,7 +378,7 @@ struct DocumentFacts
     Reading reading;
     UnitTexts in{Units::Metric};
     const Day *day = nullptr;
-    QString place;                  // "Riyadh, SA"
+    QString place; // "Riyadh, SA"
     std::optional<QDateTime> shown; // the observation time as it is shown beside its zone
     std::optional<QString> published;
     std::optional<FeedCondition> condition;
@@ -482,8 +475,8 @@ QString summaryOf(const DocumentFacts &facts)
     if (facts.condition) {
         summary += QStringLiteral("<b>Current Conditions:</b><br />\n") + facts.condition->text;
         if (reading.current->temperature)
-            summary += QStringLiteral(", ") + in.temperature(*reading.current->temperature)
-                + QLatin1Char(' ') + in.temperatureUnit();
+            summary += QStringLiteral(", ") + in.temperature(*reading.current->temperature) + QLatin1Char(' ')
+                + in.temperatureUnit();
         summary += QStringLiteral("<br />\n");
     }
     if (reading.air && (reading.air->dust || reading.air->pm10)) {
@@ -498,8 +491,8 @@ QString summaryOf(const DocumentFacts &facts)
     if (!facts.forecastDays.isEmpty()) {
         summary += QStringLiteral("<br /><b>Forecast:</b><br />\n");
         for (const Day &d : facts.forecastDays) {
-            summary += feedWeekdayText(d.date) + QStringLiteral(" - ")
-                + conditionOf(d.weatherCode, true).text + QLatin1Char('.');
+            summary += feedWeekdayText(d.date) + QStringLiteral(" - ") + conditionOf(d.weatherCode, true).text
+                + QLatin1Char('.');
             if (d.high)
                 summary += QStringLiteral(" High: ") + in.wholeTemperature(*d.high);
             if (d.low)

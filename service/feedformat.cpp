@@ -6,8 +6,7 @@
 namespace {
 
 const char *const weekdays[7] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-const char *const months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char *const months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 QString month(const QDate &date)
 {
@@ -48,8 +47,7 @@ QString feedDateTimeText(const QDate &date, const QTime &time, const QString &zo
     return text;
 }
 
-QString feedZoneText(const QString &timezoneName, const QString &abbreviation,
-                     std::optional<int> utcOffsetSeconds)
+QString feedZoneText(const QString &timezoneName, const QString &abbreviation, std::optional<int> utcOffsetSeconds)
 {
     // Open-Meteo abbreviates Saudi time as "GMT+3"; the feed format and the
     // board's publication-time column want the short name.

@@ -28,8 +28,7 @@ QString feedWeekdayText(const QDate &date);
 // whole-hour offset ("+02", "-04"). Empty when none of them fits in four
 // characters (a zone of "+0530" would push the longest publication time past
 // the board's 30 characters); the writer then gives its times in GMT.
-QString feedZoneText(const QString &timezoneName, const QString &abbreviation,
-                     std::optional<int> utcOffsetSeconds);
+QString feedZoneText(const QString &timezoneName, const QString &abbreviation, std::optional<int> utcOffsetSeconds);
 
 // A decimal with at most `decimals` places, trailing zeros and point
 // dropped ("3.6", "1030.4", "10"); never "-0".

@@ -8,11 +8,11 @@
 // The head of one HTTP/1.x request as read off the connection.
 struct RequestHead
 {
-    QByteArray method;  // "GET"
-    QByteArray target;  // "/forecastrss?p=SAXX0017&u=c"
+    QByteArray method; // "GET"
+    QByteArray target; // "/forecastrss?p=SAXX0017&u=c"
     QByteArray version; // "HTTP/1.1"
-    bool keepAlive = true;  // the connection may carry another request
-    bool hasBody = false;   // Content-Length > 0 or a Transfer-Encoding
+    bool keepAlive = true; // the connection may carry another request
+    bool hasBody = false; // Content-Length > 0 or a Transfer-Encoding
     // Conditional requests, as sent; empty when not.
     QByteArray ifNoneMatch;
     QByteArray ifModifiedSince;
@@ -33,9 +33,9 @@ struct FeedRequest
 {
     enum class Kind { Feed, Health, Metrics, NotFound, BadRequest };
     Kind kind = Kind::BadRequest;
-    QString locationId;    // as given ("SAXX0017")
+    QString locationId; // as given ("SAXX0017")
     Units units = Units::Metric;
-    QString reason;        // for NotFound and BadRequest, said in the answer
+    QString reason; // for NotFound and BadRequest, said in the answer
 };
 
 // Queries longer than this are refused: a feed query is about 20 characters.

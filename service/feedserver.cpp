@@ -45,13 +45,20 @@ struct Answer
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 503: return "Service Unavailable";
-    default: return "Error";
+    case 200:
+        return "OK";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Error";
     }
 }
 
@@ -252,9 +259,10 @@ private:
             }
             setWaiting(false);
             if (status != HeadStatus::Complete) {
-                Answer answer = textAnswer(400, status == HeadStatus::TooLarge
-                                                    ? QStringLiteral("the request head is too large")
-                                                    : QStringLiteral("the request cannot be read"));
+                Answer answer = textAnswer(400,
+                                           status == HeadStatus::TooLarge
+                                               ? QStringLiteral("the request head is too large")
+                                               : QStringLiteral("the request cannot be read"));
                 answer.close = true;
                 send(answer, false);
                 break;
@@ -320,25 +328,26 @@ private:
         m_timer.stop();
         QPointer<FeedConnection> self(this);
         const QString id = location->id;
-        m_server->m_source->document(*location, request.units, [self, head, headOnly, id](const ServedDocument &served) {
-            qCDebug(lcForecastd, "%s: %s", qPrintable(id), qPrintable(served.note));
-            if (!self)
-                return; // the client went away meanwhile
-            const bool keepAlive = head.keepAlive;
-            Answer answer;
-            if (served.status == ServedDocument::Status::Ok) {
-                self->m_server->documentServed(served);
-                answer = documentAnswer(head, served);
-            } else {
-                answer = textAnswer(503, QStringLiteral("no forecast for %1 at the moment").arg(id));
-                const int retryAfter = served.retryAfterSeconds > 0 ? served.retryAfterSeconds : 60;
-                answer.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
-            }
-            answer.close = !keepAlive;
-            self->m_busy = false;
-            self->send(answer, headOnly);
-            self->processRequests();
-        });
+        m_server->m_source->document(
+            *location, request.units, [self, head, headOnly, id](const ServedDocument &served) {
+                qCDebug(lcForecastd, "%s: %s", qPrintable(id), qPrintable(served.note));
+                if (!self)
+                    return; // the client went away meanwhile
+                const bool keepAlive = head.keepAlive;
+                Answer answer;
+                if (served.status == ServedDocument::Status::Ok) {
+                    self->m_server->documentServed(served);
+                    answer = documentAnswer(head, served);
+                } else {
+                    answer = textAnswer(503, QStringLiteral("no forecast for %1 at the moment").arg(id));
+                    const int retryAfter = served.retryAfterSeconds > 0 ? served.retryAfterSeconds : 60;
+                    answer.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
+                }
+                answer.close = !keepAlive;
+                self->m_busy = false;
+                self->send(answer, headOnly);
+                self->processRequests();
+            });
     }
 
     // 200 while the source can serve documents, 503 with its reason when not.
@@ -572,12 +581,14 @@ void FeedServer::documentServed(const ServedDocument &served)
 QByteArray FeedServer::metrics() const
 {
     QByteArray out;
-    out += "# HELP forecastd_documents_served_total Feed documents served, by whether they tell the current quarter hour.\n"
-           "# TYPE forecastd_documents_served_total counter\n";
+    out +=
+        "# HELP forecastd_documents_served_total Feed documents served, by whether they tell the current quarter hour.\n"
+        "# TYPE forecastd_documents_served_total counter\n";
     out += "forecastd_documents_served_total{freshness=\"fresh\"} " + QByteArray::number(m_documentsFresh) + '\n';
     out += "forecastd_documents_served_total{freshness=\"stale\"} " + QByteArray::number(m_documentsStale) + '\n';
-    out += "# HELP forecastd_cache_hits_total Feed documents answered from what the service had, without waiting for the upstream.\n"
-           "# TYPE forecastd_cache_hits_total counter\n";
+    out +=
+        "# HELP forecastd_cache_hits_total Feed documents answered from what the service had, without waiting for the upstream.\n"
+        "# TYPE forecastd_cache_hits_total counter\n";
     out += "forecastd_cache_hits_total " + QByteArray::number(m_cacheHits) + '\n';
     return out;
 }

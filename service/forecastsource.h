@@ -15,9 +15,9 @@ struct ServedDocument
 {
     enum class Status { Ok, Unavailable };
     Status status = Status::Unavailable;
-    QByteArray body;           // the document, when Ok
+    QByteArray body; // the document, when Ok
     int retryAfterSeconds = 0; // when Unavailable: when asking again may help; 0 = no idea
-    QString note;              // how it was served ("fresh", "cached", "stale", ...), for the log
+    QString note; // how it was served ("fresh", "cached", "stale", ...), for the log
     // When Ok: whether the document is older than the weather it should
     // tell now, and whether it was at hand, without waiting for the upstream.
     bool stale = false;

@@ -47,11 +47,16 @@ QDateTime limitResetAt(const QDateTime &now, UpstreamLimit limit, int retryAfter
 const char *limitName(UpstreamLimit limit)
 {
     switch (limit) {
-    case UpstreamLimit::Minutely: return "minutely";
-    case UpstreamLimit::Hourly: return "hourly";
-    case UpstreamLimit::Daily: return "daily";
-    case UpstreamLimit::Monthly: return "monthly";
-    case UpstreamLimit::None: break;
+    case UpstreamLimit::Minutely:
+        return "minutely";
+    case UpstreamLimit::Hourly:
+        return "hourly";
+    case UpstreamLimit::Daily:
+        return "daily";
+    case UpstreamLimit::Monthly:
+        return "monthly";
+    case UpstreamLimit::None:
+        break;
     }
     return "request";
 }
@@ -490,14 +495,15 @@ ServiceHealth LiveForecastSource::currentHealth(const QDateTime &now) const
     }
     ServiceHealth health;
     if (servable > 0) {
-        health.reason = QStringLiteral("%1 of %2 cities served, %3 fresh").arg(servable).arg(m_cities.size()).arg(fresh);
+        health.reason =
+            QStringLiteral("%1 of %2 cities served, %3 fresh").arg(servable).arg(m_cities.size()).arg(fresh);
     } else if (m_limit.active(now)) {
         health.ok = false;
         health.reason = QStringLiteral("no forecast is left to serve");
     } else if (m_backoff.failures > 0) {
         health.ok = false;
-        health.reason = QStringLiteral("the upstream cannot be reached (%1) and no forecast is left to serve")
-                            .arg(m_lastFailure);
+        health.reason =
+            QStringLiteral("the upstream cannot be reached (%1) and no forecast is left to serve").arg(m_lastFailure);
     } else if (allLeftOut && !m_cities.isEmpty()) {
         health.ok = false;
         health.reason = QStringLiteral("the upstream has no usable forecast for any city");
@@ -579,7 +585,8 @@ void LiveForecastSource::loadCache()
         city.fetchedAt = QDateTime::fromString(entry.value(QLatin1String("fetched")).toString(), Qt::ISODateWithMs);
         ++taken;
     }
-    const QDateTime answeredHour = QDateTime::fromString(saved.value(QLatin1String("answeredHour")).toString(), Qt::ISODate);
+    const QDateTime answeredHour = QDateTime::fromString(saved.value(QLatin1String("answeredHour")).toString(),
+                                                         Qt::ISODate);
     if (answeredHour.isValid() && answeredHour <= now)
         m_answeredHour = answeredHour.toUTC();
     m_ledger.fromJson(saved.value(QLatin1String("upstream")).toObject(), now);

@@ -156,15 +156,15 @@ private:
     struct City
     {
         const Location *location = nullptr;
-        QJsonObject forecast;   // the city's element of the last wave that had one
+        QJsonObject forecast; // the city's element of the last wave that had one
         QJsonObject airQuality; // and of its air-quality answer; empty when none
-        QDateTime fetchedAt;    // when the wave that brought `forecast` began
+        QDateTime fetchedAt; // when the wave that brought `forecast` began
         // The documents last written, and the quarter they tell of.
         QDateTime documentQuarter;
         QDateTime documentMadeAt;
         QByteArray metric;
         QByteArray imperial;
-        Backoff backoff;    // its forecast element failed
+        Backoff backoff; // its forecast element failed
         Backoff airBackoff; // its air-quality element failed
         QList<Waiter> waiters;
     };
@@ -225,8 +225,8 @@ private:
     quint64 m_healthCheckIds = 0;
     int m_wavesStarted = 0;
     QDateTime m_answeredHour; // the last hour whose wave the upstream answered
-    Backoff m_backoff;        // the forecast upstream as a whole
-    Backoff m_airBackoff;     // the air-quality upstream as a whole
+    Backoff m_backoff; // the forecast upstream as a whole
+    Backoff m_airBackoff; // the air-quality upstream as a whole
     Limit m_limit;
     QString m_lastFailure;
     QDateTime m_lastAsked;

@@ -48,8 +48,9 @@ LocationTable LocationTable::fromJson(const QByteArray &json, QString *error)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (!document.isObject()) {
-        fail(error, parseError.error != QJsonParseError::NoError ? parseError.errorString()
-                                                                 : QStringLiteral("not a JSON object"));
+        fail(error,
+             parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                          : QStringLiteral("not a JSON object"));
         return {};
     }
     const QJsonObject root = document.object();

@@ -8,12 +8,12 @@
 // board's feed addresses carry (?p=SAXX0017).
 struct Location
 {
-    QString id;          // "SAXX0017"
-    QString city;        // English name, "Riyadh"
-    QString region;      // province, "Riyadh"
-    QString country;     // "Saudi Arabia"
+    QString id; // "SAXX0017"
+    QString city; // English name, "Riyadh"
+    QString region; // province, "Riyadh"
+    QString country; // "Saudi Arabia"
     QString countryCode; // "SA"
-    QString timezone;    // IANA name asked of the upstream, "Asia/Riyadh"
+    QString timezone; // IANA name asked of the upstream, "Asia/Riyadh"
     double latitude = 0.0;
     double longitude = 0.0;
 };

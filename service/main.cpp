@@ -106,8 +106,9 @@ int socketFromSystemd(QString *problem)
 
 QString urlHost(const QHostAddress &address)
 {
-    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-                                                                 : address.toString();
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+        : address.toString();
 }
 
 // The program's options, as QCommandLineParser takes them.
@@ -120,25 +121,28 @@ struct Options
                               QStringLiteral("Serve the recorded documents <dir>/<id>.xml (u=c) and <dir>/<id>-f.xml "
                                              "(u=f) instead of asking the upstream."),
                               QStringLiteral("dir")};
-    QCommandLineOption record{QStringLiteral("record"),
-                              QStringLiteral("Keep a copy of every document served in <dir>, in the layout --replay reads."),
-                              QStringLiteral("dir")};
+    QCommandLineOption record{
+        QStringLiteral("record"),
+        QStringLiteral("Keep a copy of every document served in <dir>, in the layout --replay reads."),
+        QStringLiteral("dir")};
     QCommandLineOption config{QStringLiteral("config"),
                               QStringLiteral("Read the settings from <file> (default %1; the options below win over "
-                                             "it).").arg(QLatin1String(ServiceConfig::DefaultPath)),
+                                             "it).")
+                                  .arg(QLatin1String(ServiceConfig::DefaultPath)),
                               QStringLiteral("file")};
-    QCommandLineOption upstream{QStringLiteral("upstream"),
-                                QStringLiteral("Ask this forecast endpoint instead of %1.")
-                                    .arg(OpenMeteoClient::defaultEndpoint().toString()),
-                                QStringLiteral("url")};
+    QCommandLineOption upstream{
+        QStringLiteral("upstream"),
+        QStringLiteral("Ask this forecast endpoint instead of %1.").arg(OpenMeteoClient::defaultEndpoint().toString()),
+        QStringLiteral("url")};
     QCommandLineOption airQuality{QStringLiteral("air-quality-upstream"),
                                   QStringLiteral("Ask this air-quality endpoint instead of %1.")
                                       .arg(OpenMeteoClient::defaultAirQualityEndpoint().toString()),
                                   QStringLiteral("url")};
-    QCommandLineOption dailyBudget{QStringLiteral("daily-budget"),
-                                   QStringLiteral("Ask the upstream for at most <n> weighted calls a UTC day (default "
-                                                  "5000); once they are spent, serve what is at hand until the next day."),
-                                   QStringLiteral("n")};
+    QCommandLineOption dailyBudget{
+        QStringLiteral("daily-budget"),
+        QStringLiteral("Ask the upstream for at most <n> weighted calls a UTC day (default "
+                       "5000); once they are spent, serve what is at hand until the next day."),
+        QStringLiteral("n")};
     QCommandLineOption render{QStringLiteral("render"),
                               QStringLiteral("Do not serve: write the u=c document of every city from the upstream "
                                              "answers <dir>/<id>.json (and <dir>/<id>-air-quality.json where there is "
@@ -190,7 +194,8 @@ QString cacheDirectory()
     const QString fromSystemd = qEnvironmentVariable("CACHE_DIRECTORY").section(u':', 0, 0);
     if (!fromSystemd.isEmpty())
         return fromSystemd;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/rorizedivo/forecastd");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/rorizedivo/forecastd");
 }
 
 // The live source, with its client, as the settings say.
@@ -265,11 +270,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(FORECASTD_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Local forecast feed service of the RORizedivo weather board.\n"
-        "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f, /health and /metrics.\n"
-        "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com "
-        "from Copernicus CAMS (CC BY 4.0)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Local forecast feed service of the RORizedivo weather board.\n"
+                       "Serves http://127.0.0.1:<port>/forecastrss?p=<location id>&u=c|f, /health and /metrics.\n"
+                       "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com "
+                       "from Copernicus CAMS (CC BY 4.0)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const Options options;
@@ -327,8 +332,8 @@ int main(int argc, char *argv[])
     FeedServer server(locations, served);
     // Room for the connections, the upstream's and Qt's own files.
     if (const rlim_t files = raiseOpenFileLimit(); files > 0)
-        server.setConnectionLimit(int(std::min<rlim_t>(files > 128 ? files - 64 : files / 2,
-                                                       FeedServer::MaximumConnections)));
+        server.setConnectionLimit(
+            int(std::min<rlim_t>(files > 128 ? files - 64 : files / 2, FeedServer::MaximumConnections)));
     const int handedOver = startServing(server, parser, options, quint16(port));
     if (handedOver == -2)
         return 1;
@@ -348,6 +353,7 @@ int main(int argc, char *argv[])
     }
     if (recorder)
         say(QStringLiteral("recording every document served in %1").arg(parser.value(options.record)));
-    say(QStringLiteral("Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com from Copernicus CAMS (CC BY 4.0)"));
+    say(QStringLiteral(
+        "Weather data by Open-Meteo.com (CC BY 4.0); air quality data by Open-Meteo.com from Copernicus CAMS (CC BY 4.0)"));
     return app.exec();
 }

@@ -22,9 +22,8 @@ namespace {
 // The wind chill is worked out from temperature and wind, so the upstream's
 // "apparent" temperature is not among them. The sea-level pressure has no
 // quarter-hour series, so it is asked hour by hour.
-const char QuarterHourVariables[] =
-    "temperature_2m,relative_humidity_2m,is_day,weather_code,"
-    "wind_speed_10m,wind_direction_10m,visibility";
+const char QuarterHourVariables[] = "temperature_2m,relative_humidity_2m,is_day,weather_code,"
+                                    "wind_speed_10m,wind_direction_10m,visibility";
 const char HourlyVariables[] = "pressure_msl";
 const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset";
 const char AirQualityVariables[] = "dust,pm10";
@@ -226,8 +225,7 @@ void OpenMeteoClient::startNext()
         QNetworkRequest request(pending.url);
         request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
         request.setRawHeader("Accept", "application/json");
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         QNetworkReply *reply = m_manager->get(request);
         // Unbounded, the network thread would go on taking a huge answer at
         // full speed, past the limit, until the abort from here reaches it.
@@ -336,15 +334,14 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int l
             result.error += QStringLiteral(": ") + reason;
         result.failure = upstreamError ? UpstreamFailure::UpstreamError : UpstreamFailure::HttpStatus;
     } else if (parseError.error != QJsonParseError::NoError) {
-        result.error = QStringLiteral("invalid JSON: %1 at %2")
-                           .arg(parseError.errorString())
-                           .arg(parseError.offset);
+        result.error = QStringLiteral("invalid JSON: %1 at %2").arg(parseError.errorString()).arg(parseError.offset);
         result.failure = UpstreamFailure::Invalid;
     } else if (upstreamError) {
         result.error = QStringLiteral("upstream error: ") + reason;
         result.failure = UpstreamFailure::UpstreamError;
     } else if (several ? !document.isArray() : !document.isObject()) {
-        result.error = several ? QStringLiteral("the answer is not a JSON array") : QStringLiteral("the answer is not a JSON object");
+        result.error = several ? QStringLiteral("the answer is not a JSON array")
+                               : QStringLiteral("the answer is not a JSON object");
         result.failure = UpstreamFailure::Invalid;
     } else {
         result.ok = true;
@@ -368,7 +365,8 @@ FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int l
             if (!elements.at(i).isObject())
                 result.problems[slot] = QStringLiteral("the element is not a JSON object");
             else if (element.value(QLatin1String("error")).toBool(false))
-                result.problems[slot] = QStringLiteral("upstream error: ") + element.value(QLatin1String("reason")).toString();
+                result.problems[slot] = QStringLiteral("upstream error: ")
+                    + element.value(QLatin1String("reason")).toString();
             else if (!element.value(QLatin1String("current")).isObject() && !hasSeries(element))
                 result.problems[slot] = QStringLiteral("the answer has no current conditions and no series");
             else {

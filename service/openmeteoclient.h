@@ -19,13 +19,13 @@ struct Location;
 // Why a call of the upstream failed, as /metrics counts it.
 enum class UpstreamFailure {
     None,
-    Timeout,       // no whole answer in time
-    Connection,    // refused, reset, or broken off
-    HttpStatus,    // a status other than 2xx (but 429)
-    Invalid,       // not JSON of the shape asked for
-    TooLarge,      // past MaximumAnswerBytes
+    Timeout, // no whole answer in time
+    Connection, // refused, reset, or broken off
+    HttpStatus, // a status other than 2xx (but 429)
+    Invalid, // not JSON of the shape asked for
+    TooLarge, // past MaximumAnswerBytes
     UpstreamError, // the upstream's own error object
-    RateLimited,   // 429, or an error whose reason says a limit was exceeded
+    RateLimited, // 429, or an error whose reason says a limit was exceeded
 };
 
 // Which of the upstream's limits an answer says was exceeded; it tells how
@@ -39,7 +39,7 @@ struct FetchResult
     // object for one location, an array for several. When it is not, the
     // upstream failed and nothing of the answer is used.
     bool ok = false;
-    QString error;       // why not, for the log
+    QString error; // why not, for the log
     UpstreamFailure failure = UpstreamFailure::None;
     UpstreamLimit limit = UpstreamLimit::None; // when failure is RateLimited
     int retryAfterSeconds = -1; // the upstream's Retry-After, when it sent one

@@ -108,7 +108,8 @@ std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateT
     if (!offset)
         return {};
     std::optional<QDateTime> latest;
-    const QJsonArray times = forecast.value(QLatin1String("minutely_15")).toObject().value(QLatin1String("time")).toArray();
+    const QJsonArray times =
+        forecast.value(QLatin1String("minutely_15")).toObject().value(QLatin1String("time")).toArray();
     for (const QJsonValue &reading : times) {
         const QDateTime at = instantOf(reading, *offset);
         if (at.isValid() && at == quarterStart(at) && at <= atOrBefore && (!latest || at > *latest))

@@ -63,6 +63,6 @@ void RecordingForecastSource::record(const QString &fileName, const QByteArray &
         m_written.insert(fileName, body);
         return;
     }
-    qCWarning(lcForecastd, "cannot record %s in %s: %s", qPrintable(fileName),
-              qPrintable(m_directory), qPrintable(file.errorString()));
+    qCWarning(lcForecastd, "cannot record %s in %s: %s", qPrintable(fileName), qPrintable(m_directory),
+              qPrintable(file.errorString()));
 }

@@ -14,8 +14,7 @@ QString airQualityFileName(const QString &locationId)
     return locationId + QStringLiteral("-air-quality.json");
 }
 
-QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir,
-                                  const QString &outputDir)
+QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir, const QString &outputDir)
 {
     QStringList problems;
     if (!QDir().mkpath(outputDir))
@@ -28,17 +27,19 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
         }
         const FetchResult answer = OpenMeteoClient::judge(200, in.read(OpenMeteoClient::MaximumAnswerBytes + 1));
         if (!answer.ok || answer.answers.value(0).isEmpty()) {
-            problems.append(QStringLiteral("%1: %2").arg(in.fileName(), answer.ok ? answer.problems.value(0) : answer.error));
+            problems.append(
+                QStringLiteral("%1: %2").arg(in.fileName(), answer.ok ? answer.problems.value(0) : answer.error));
             continue;
         }
         // The air is optional, as it is live: without it, the forecast alone.
         QJsonObject air;
         QFile airFile(QDir(upstreamDir).filePath(airQualityFileName(location.id)));
         if (airFile.open(QIODevice::ReadOnly)) {
-            const FetchResult airAnswer = OpenMeteoClient::judge(200, airFile.read(OpenMeteoClient::MaximumAnswerBytes + 1));
+            const FetchResult airAnswer = OpenMeteoClient::judge(200,
+                                                                 airFile.read(OpenMeteoClient::MaximumAnswerBytes + 1));
             if (!airAnswer.ok || airAnswer.answers.value(0).isEmpty()) {
-                problems.append(QStringLiteral("%1: %2").arg(airFile.fileName(),
-                                                             airAnswer.ok ? airAnswer.problems.value(0) : airAnswer.error));
+                problems.append(QStringLiteral("%1: %2").arg(
+                    airFile.fileName(), airAnswer.ok ? airAnswer.problems.value(0) : airAnswer.error));
                 continue;
             }
             air = airAnswer.answers.value(0);

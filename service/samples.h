@@ -16,5 +16,4 @@ QString airQualityFileName(const QString &locationId);
 // written by the same code that writes live documents. An answer the live
 // client would refuse is refused here too. Returns the problems met; empty
 // when every city was written.
-QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir,
-                                  const QString &outputDir);
+QStringList renderSampleDocuments(const LocationTable &locations, const QString &upstreamDir, const QString &outputDir);

@@ -32,7 +32,8 @@ QUrl ServiceConfig::airQualityEndpoint() const
 {
     if (!airQualityUpstream.isEmpty())
         return airQualityUpstream;
-    return apiKey.isEmpty() ? OpenMeteoClient::defaultAirQualityEndpoint() : OpenMeteoClient::customerAirQualityEndpoint();
+    return apiKey.isEmpty() ? OpenMeteoClient::defaultAirQualityEndpoint()
+                            : OpenMeteoClient::customerAirQualityEndpoint();
 }
 
 bool ServiceConfig::set(const QString &key, const QString &value, QString *error)
@@ -73,7 +74,8 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
         return true;
     }
     *error = QStringLiteral("no such setting: %1 (the settings are forecast-upstream, air-quality-upstream, "
-                            "api-key and daily-budget)").arg(key);
+                            "api-key and daily-budget)")
+                 .arg(key);
     return false;
 }
 

@@ -19,7 +19,7 @@ struct ServiceConfig
 {
     static constexpr char DefaultPath[] = "/etc/rorizedivo/forecastd.conf";
 
-    QUrl forecastUpstream;   // empty: the upstream's own (free, or with a key its customer endpoint)
+    QUrl forecastUpstream; // empty: the upstream's own (free, or with a key its customer endpoint)
     QUrl airQualityUpstream; // likewise
     QString apiKey;
     double dailyBudget = 5000;

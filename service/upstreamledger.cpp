@@ -14,14 +14,22 @@ const char *apiName(int api)
 const char *failureName(int failure)
 {
     switch (UpstreamFailure(failure)) {
-    case UpstreamFailure::None: return nullptr;
-    case UpstreamFailure::Timeout: return "timeout";
-    case UpstreamFailure::Connection: return "connection";
-    case UpstreamFailure::HttpStatus: return "http_status";
-    case UpstreamFailure::Invalid: return "invalid";
-    case UpstreamFailure::TooLarge: return "too_large";
-    case UpstreamFailure::UpstreamError: return "upstream_error";
-    case UpstreamFailure::RateLimited: return "rate_limited";
+    case UpstreamFailure::None:
+        return nullptr;
+    case UpstreamFailure::Timeout:
+        return "timeout";
+    case UpstreamFailure::Connection:
+        return "connection";
+    case UpstreamFailure::HttpStatus:
+        return "http_status";
+    case UpstreamFailure::Invalid:
+        return "invalid";
+    case UpstreamFailure::TooLarge:
+        return "too_large";
+    case UpstreamFailure::UpstreamError:
+        return "upstream_error";
+    case UpstreamFailure::RateLimited:
+        return "rate_limited";
     }
     return nullptr;
 }
@@ -91,7 +99,8 @@ QByteArray UpstreamLedger::metrics(const QDateTime &now, double dailyBudget) con
     text.sample("forecastd_waves_total", {}, double(m_waves));
     text.family("forecastd_upstream_requests_total", "counter", "Requests sent to the upstream.");
     for (int api = 0; api < ApiCount; ++api)
-        text.sample("forecastd_upstream_requests_total", QByteArray("api=\"") + apiName(api) + '"', double(m_total[api].requests));
+        text.sample("forecastd_upstream_requests_total", QByteArray("api=\"") + apiName(api) + '"',
+                    double(m_total[api].requests));
     text.family("forecastd_upstream_requests_today", "gauge", "Requests sent to the upstream since 00:00 UTC.");
     for (int api = 0; api < ApiCount; ++api)
         text.sample("forecastd_upstream_requests_today", QByteArray("api=\"") + apiName(api) + '"',
@@ -99,7 +108,8 @@ QByteArray UpstreamLedger::metrics(const QDateTime &now, double dailyBudget) con
     text.family("forecastd_upstream_weighted_calls_total", "counter",
                 "Calls as the upstream counts them: locations x max(1, variables / 10).");
     for (int api = 0; api < ApiCount; ++api)
-        text.sample("forecastd_upstream_weighted_calls_total", QByteArray("api=\"") + apiName(api) + '"', m_total[api].weighted);
+        text.sample("forecastd_upstream_weighted_calls_total", QByteArray("api=\"") + apiName(api) + '"',
+                    m_total[api].weighted);
     text.family("forecastd_upstream_weighted_calls_today", "gauge", "Weighted calls since 00:00 UTC.");
     for (int api = 0; api < ApiCount; ++api)
         text.sample("forecastd_upstream_weighted_calls_today", QByteArray("api=\"") + apiName(api) + '"',

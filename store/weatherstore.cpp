@@ -55,6 +55,7 @@ struct SeedDefinition
     const char16_t *mapQuery;
 };
 
+// clang-format off
 const SeedDefinition seedDefinitions[] = {
     {u"أبها", u"AHB", u"SAXX0036", u"?f=q&hl=en&q=Abha,+Saudi+Arabia&mrt=loc&sll=26.242155,36.455641&sspn=0.049963,0.051413&ie=UTF8&t=h&cd=2&geocode=0,18.233300,42.650000&ll=18.218508,42.509193&spn=0.053319,0.056992&z=14"}, // Abha
     {u"الجوف", u"AJF", u"SAXX0005", u"?f=q&hl=en&q=Al+Jouf,+Saudi+Arabia&mrt=loc&sll=29.632972,43.505988&sspn=0.024209,0.025706&ie=UTF8&cd=1&geocode=0,29.783300,40.100000&ll=29.806838,39.874706&spn=0.09667,0.102825&t=h&z=13"}, // Al Jouf
@@ -81,6 +82,7 @@ const SeedDefinition seedDefinitions[] = {
     {u"وادي الدواسر", u"WAE", u"SAXX0034", u"?f=q&hl=en&geocode=&ie=UTF8&cd=1&t=h&ll=20.492632,45.186768&spn=0.834854,0.822601&z=10"}, // Wadi ad-Dawasir
     {u"ينبع", u"YNB", u"SAXX0032", u"?f=q&hl=en&q=Yanbo,+Al+Madinah,+Saudi+Arabia&mrt=loc&ie=UTF8&cd=2&geocode=0,24.086600,38.052300&ll=24.093171,38.061104&spn=0.083211,0.093555&t=h&z=13"}, // Yanbu
 };
+// clang-format on
 
 } // namespace
 
@@ -107,7 +109,8 @@ QString createTableStatement()
         else
             definitions << QStringLiteral("\"%1\" REAL").arg(c.name);
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(QString::fromUtf16(TableName), definitions.join(QLatin1String(", ")));
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(QString::fromUtf16(TableName), definitions.join(QLatin1String(", ")));
 }
 
 QString SeedCity::feedUrl() const

@@ -26,10 +26,10 @@ QString createTableStatement();
 
 struct SeedCity
 {
-    QString cityA;      // Arabic name, shown everywhere
-    QString cityCode;   // three letters, also the base name of the map picture
+    QString cityA; // Arabic name, shown everywhere
+    QString cityCode; // three letters, also the base name of the map picture
     QString locationId; // the feed's location id
-    QString mapQuery;   // query of the online map address, after "/maps"
+    QString mapQuery; // query of the online map address, after "/maps"
 
     QString feedUrl() const;
     QString mapUrl() const;

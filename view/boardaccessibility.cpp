@@ -240,7 +240,7 @@ public:
     bool selectColumn(int) override { return false; }
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent *) override {}
+    void modelChange(QAccessibleTableModelChangeEvent *) override { }
 };
 
 QAccessibleInterface *boardFactory(const QString &className, QObject *object)

@@ -25,8 +25,7 @@ class BoardKeyboard : public QObject
 {
     Q_OBJECT
 public:
-    BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &expandedControls,
-                  QWidget *window);
+    BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &expandedControls, QWidget *window);
 
     // Whether the focus frame is shown, and around what.
     bool showsFocus() const;

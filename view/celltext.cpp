@@ -20,4 +20,3 @@ QString windSpeedText(const FieldValue &speed)
         return QString();
     return *value == 0 ? Calm : speed.toText();
 }
-

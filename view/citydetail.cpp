@@ -35,21 +35,26 @@ constexpr int SunRowTop = TimeCaptionTop + TimeCaptionHeight;
 constexpr int PanelBottom = SunRowTop + DetailRowHeight + 30;
 
 const char16_t *const captionTexts[20] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    u"حالة الطقس",          // 6
-    u"مدى الرؤية / كم",     // 7
-    u"درجة الحرارة (c)",    // 8
-    u"صغرى",                // 9
-    u"السرعة",              // 10
-    u"الرياح",              // 11
-    u"برودة  الرياح (c)",   // 12
-    u"وقت",                 // 13
-    nullptr,                // 14: the sort caption, not the panel's
-    u"عظمى",                // 15
-    u"الرطوبة %",           // 16
-    u"الشروق",              // 17
-    u"الغروب",              // 18
-    u"أخر تحديث",           // 19
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    u"حالة الطقس", // 6
+    u"مدى الرؤية / كم", // 7
+    u"درجة الحرارة (c)", // 8
+    u"صغرى", // 9
+    u"السرعة", // 10
+    u"الرياح", // 11
+    u"برودة  الرياح (c)", // 12
+    u"وقت", // 13
+    nullptr, // 14: the sort caption, not the panel's
+    u"عظمى", // 15
+    u"الرطوبة %", // 16
+    u"الشروق", // 17
+    u"الغروب", // 18
+    u"أخر تحديث", // 19
 };
 
 int detailRowTop(int row)
@@ -129,8 +134,8 @@ CityDetail::CityDetail(QWidget *parent)
         caption->setTwipsGeometry(place.x(), place.y(), place.width(), place.height());
         m_captions[item.captionIndex] = caption;
         FormLabel *value = makeLabel(this, QLatin1String(item.name),
-                                     local(pairLeft, top, pairRight - captionWidth - pairLeft, DetailRowHeight), QString(),
-                                     White, tahoma(9));
+                                     local(pairLeft, top, pairRight - captionWidth - pairLeft, DetailRowHeight),
+                                     QString(), White, tahoma(9));
         value->setAlignment(Qt::AlignCenter);
         value->setShrinkToFit(true);
         value->setSpeech(item.speech);
@@ -167,7 +172,8 @@ CityDetail::CityDetail(QWidget *parent)
     const QRect map = local(MapTwips.x(), MapTwips.y(), MapTwips.width(), MapTwips.height());
     m_imageMap = makeLabel(this, QStringLiteral("ImageMAP"), map, QString(), White, tahoma(8.25));
     m_imageMap->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_imageMap->setPixmap(QPixmap::fromImage(readPicture(QStringLiteral(":/assets/default-map.jpg"), devicePixelRatioF())));
+    m_imageMap->setPixmap(
+        QPixmap::fromImage(readPicture(QStringLiteral(":/assets/default-map.jpg"), devicePixelRatioF())));
     // It paints its own black under the picture, so a moving arrow above it
     // leaves the panel and the window behind it alone.
     m_imageMap->setAutoFillBackground(true);
@@ -226,7 +232,8 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
         m_lblGoogle->setVisible(false);
     } else {
         m_lblGoogle->setVisible(true);
-        m_lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + m_lblCityD->text() + QStringLiteral(u" من خلال Google"));
+        m_lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + m_lblCityD->text()
+                             + QStringLiteral(u" من خلال Google"));
         m_lblGoogle->setTag(map.toText());
     }
     Q_EMIT cityShown(m_lblCityD->text());

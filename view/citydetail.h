@@ -62,8 +62,21 @@ Q_SIGNALS:
     void cityShown(const QString &name);
 
 private:
-    enum Value { PdateD, ConditionD, VisibilityD, TempD, HumidityD, Temp_LowD, Temp_HighD, Wind_DirctD, Wind_SpeedD,
-                 Wind_ShillD, SunRiseD, SunSetD, ValueCount };
+    enum Value {
+        PdateD,
+        ConditionD,
+        VisibilityD,
+        TempD,
+        HumidityD,
+        Temp_LowD,
+        Temp_HighD,
+        Wind_DirctD,
+        Wind_SpeedD,
+        Wind_ShillD,
+        SunRiseD,
+        SunSetD,
+        ValueCount
+    };
 
     FormLabel *m_lblCityD = nullptr;
     std::array<FormLabel *, ValueCount> m_values{};

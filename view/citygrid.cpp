@@ -83,9 +83,10 @@ CityGrid::CityGrid(QWidget *parent)
     for (int c = 0; c < Columns; ++c) {
         const GridColumn &column = gridColumns[c];
         for (int i = 0; i < Rows; ++i) {
-            FormLabel *label = makeLabel(this, QStringLiteral("%1(%2)").arg(QLatin1String(column.name)).arg(i),
-                                         local(column.left + 30, FirstRowTop + i * RowStep, column.width - 60, RowHeight),
-                                         QString(), c == 0 ? Yellow : White, tahoma(8.25, c == 0));
+            FormLabel *label = makeLabel(
+                this, QStringLiteral("%1(%2)").arg(QLatin1String(column.name)).arg(i),
+                local(column.left + 30, FirstRowTop + i * RowStep, column.width - 60, RowHeight), QString(),
+                c == 0 ? Yellow : White, tahoma(8.25, c == 0));
             if (c > 0)
                 label->setAlignment(Qt::AlignCenter);
             label->setShrinkToFit(true);

@@ -80,7 +80,8 @@ QImage readPicture(const QString &path, qreal devicePixelRatio)
     };
     if (devicePixelRatio > 1) {
         const QFileInfo info(path);
-        const QString sharp = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("@2x.") + info.suffix();
+        const QString sharp = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("@2x.")
+            + info.suffix();
         QImage image = QFileInfo::exists(sharp) ? read(sharp) : QImage();
         if (!image.isNull()) {
             image.setDevicePixelRatio(2);

@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr qint32 kGrowthLimit = 80;  // grows while at most this, so the full window is 81
-constexpr int kMoveStep = 100;       // twips per tick once the window has reached the end
-constexpr int kRightMargin = 155;    // twips kept clear at the frame's right edge
+constexpr qint32 kGrowthLimit = 80; // grows while at most this, so the full window is 81
+constexpr int kMoveStep = 100; // twips per tick once the window has reached the end
+constexpr int kRightMargin = 155; // twips kept clear at the frame's right edge
 
 // The characters of text from the 1-based position start, at most length of
 // them: fewer where the text ends, none when start lies beyond it.

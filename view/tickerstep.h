@@ -9,8 +9,8 @@
 struct TickerState
 {
     qint32 length = 5; // characters shown; grows to 81 while the text is revealed
-    float start = 1;   // 1-based position of the first character shown; always whole
-    int left = 0;      // left edge of lblWeather in its frame, twips
+    float start = 1; // 1-based position of the first character shown; always whole
+    int left = 0; // left edge of lblWeather in its frame, twips
 };
 
 // One 110 ms tick of the ticker: reveals the text five characters and more at

@@ -16,7 +16,8 @@ TickerStrip::TickerStrip(QWidget *parent)
     setGeometry(twipsRect(0, 0, WidthTwips, HeightTwips));
     setAutoFillBackground(true);
 
-    m_lblWeather = makeLabel(this, QStringLiteral("lblWeather"), QRect(75, 45, 6900, 285), QString(), Green, sansSerif(9.75));
+    m_lblWeather = makeLabel(this, QStringLiteral("lblWeather"), QRect(75, 45, 6900, 285), QString(), Green,
+                             sansSerif(9.75));
     // The text starts at the label's left edge, and the last Arabic letters
     // reach a little past their advance: a margin keeps their tails in view.
     m_lblWeather->setContentsMargins(FormLabel::TextGap, 0, 0, 0);

@@ -54,8 +54,8 @@ const CompassSector *compassSector(float windDirIndex)
 
 bool arrowOutsideMap(const ArrowSegment &arrow, const QRectF &map)
 {
-    return outsideAcross(arrow.x1, map) || outsideAcross(arrow.x2, map)
-        || outsideDown(arrow.y1, map) || outsideDown(arrow.y2, map);
+    return outsideAcross(arrow.x1, map) || outsideAcross(arrow.x2, map) || outsideDown(arrow.y1, map)
+        || outsideDown(arrow.y2, map);
 }
 
 bool pointWindArrow(float windDirIndex, ArrowSegment &arrow, QString &code)

@@ -15,10 +15,10 @@ struct ArrowSegment
 
 struct CompassSector
 {
-    int index;        // 1 (wind from the north) to 16, clockwise by 22.5 degrees
+    int index; // 1 (wind from the north) to 16, clockwise by 22.5 degrees
     const char *code; // 16-point abbreviation, "N" to "NNW"
     ArrowSegment start;
-    float dx, dy;     // added to both ends on every tick
+    float dx, dy; // added to both ends on every tick
     const char16_t *words; // the direction said in Arabic, "شمالية شرقية"
 };
 

@@ -171,9 +171,9 @@ struct Place
 {
     Kind kind;
     QString name;
-    QPointF at;                // city, town
-    QVector<QPointF> seeds;    // sea
-    QRgb colour = 0;           // country
+    QPointF at; // city, town
+    QVector<QPointF> seeds; // sea
+    QRgb colour = 0; // country
 };
 
 struct Style
@@ -182,7 +182,7 @@ struct Style
     int pixelSize;
     bool bold;
     QColor ink;
-    qreal halo;                // 0: a white frame instead of a halo
+    qreal halo; // 0: a white frame instead of a halo
 };
 
 Style styleOf(Kind kind)
@@ -207,8 +207,8 @@ struct Label
 {
     Kind kind;
     QString name;
-    QPainterPath path;         // the letters, in picture pixels
-    QRectF box;                // all it covers: letters and halo or frame
+    QPainterPath path; // the letters, in picture pixels
+    QRectF box; // all it covers: letters and halo or frame
 };
 
 QFont fontOf(const Style &style)
@@ -242,9 +242,9 @@ void moveTo(Label &label, const QPointF &topLeft)
 
 // --- Room on the picture ---------------------------------------------------------
 
-constexpr qreal EdgeMargin = 3;    // from the picture's edge (it has a 1 px border)
-constexpr qreal LabelGap = 2;      // between two names, or a name and a dot
-constexpr qreal CityDotRadius = 8;    // what a dot covers, its white ring included
+constexpr qreal EdgeMargin = 3; // from the picture's edge (it has a 1 px border)
+constexpr qreal LabelGap = 2; // between two names, or a name and a dot
+constexpr qreal CityDotRadius = 8; // what a dot covers, its white ring included
 constexpr qreal TownDotRadius = 4;
 constexpr qreal DotGap = LabelGap + 0.5; // from a dot's covered square to its name
 
@@ -371,8 +371,8 @@ private:
 };
 
 constexpr QRgb Water = 0xff0000ff;
-constexpr int AreaMargin = 4;    // pixels between a sea or country name and the area's edge
-constexpr int LeastArea = 1500;  // pixels: a smaller piece of an area gets no name
+constexpr int AreaMargin = 4; // pixels between a sea or country name and the area's edge
+constexpr int LeastArea = 1500; // pixels: a smaller piece of an area gets no name
 
 QVector<bool> waterFrom(const QImage &areas, const QVector<QPointF> &seeds)
 {
@@ -391,8 +391,8 @@ QVector<bool> waterFrom(const QImage &areas, const QVector<QPointF> &seeds)
         if (mask[i] || areas.pixel(p) != Water)
             continue;
         mask[i] = true;
-        stack.append({QPoint(p.x() + 1, p.y()), QPoint(p.x() - 1, p.y()), QPoint(p.x(), p.y() + 1),
-                      QPoint(p.x(), p.y() - 1)});
+        stack.append(
+            {QPoint(p.x() + 1, p.y()), QPoint(p.x() - 1, p.y()), QPoint(p.x(), p.y() + 1), QPoint(p.x(), p.y() - 1)});
     }
     return mask;
 }
@@ -518,7 +518,7 @@ struct Dot
 struct Layout
 {
     QVector<Dot> dots;
-    QVector<Label> labels;   // in the order they are drawn
+    QVector<Label> labels; // in the order they are drawn
 };
 
 // Takes the first free spot beside the dot: the sides in the order given,
@@ -570,7 +570,7 @@ bool lay(const QVector<Place> &places, const QImage &areas, Layout &layout)
     layout.dots.append({city->at, CityDotRadius, true});
     Label cityLabel = shape(Kind::City, city->name);
     const std::initializer_list<Side> citySides = {Side::AboveRight, Side::AboveLeft, Side::BelowRight, Side::BelowLeft,
-                                                   Side::Right, Side::Left, Side::Above, Side::Below};
+                                                   Side::Right,      Side::Left,      Side::Above,      Side::Below};
     const auto coversNoTown = [&](const QRectF &box) {
         return std::none_of(towns.begin(), towns.end(), [&](const Place &t) { return crowds(t, box); });
     };
@@ -600,11 +600,11 @@ bool lay(const QVector<Place> &places, const QImage &areas, Layout &layout)
     for (const Place &t : shown) {
         Label label = shape(Kind::Town, t.name);
         const bool eastern = t.at.x() > PictureWidth / 2.0;
-        const std::initializer_list<Side> sides =
-            eastern ? std::initializer_list<Side>{Side::Left, Side::Right, Side::Below, Side::Above,
-                                                  Side::BelowLeft, Side::AboveLeft, Side::BelowRight, Side::AboveRight}
-                    : std::initializer_list<Side>{Side::Right, Side::Left, Side::Below, Side::Above,
-                                                  Side::BelowRight, Side::AboveRight, Side::BelowLeft, Side::AboveLeft};
+        const std::initializer_list<Side> sides = eastern
+            ? std::initializer_list<Side>{Side::Left,      Side::Right,     Side::Below,      Side::Above,
+                                          Side::BelowLeft, Side::AboveLeft, Side::BelowRight, Side::AboveRight}
+            : std::initializer_list<Side>{Side::Right,      Side::Left,       Side::Below,     Side::Above,
+                                          Side::BelowRight, Side::AboveRight, Side::BelowLeft, Side::AboveLeft};
         if (placeBeside(label, t.at, TownDotRadius, sides, 4, room, [](const QRectF &) { return true; })) {
             room.take(label.box);
             townLabels.append(label);
@@ -722,9 +722,10 @@ int main(int argc, char **argv)
         args.remove(at, 3);
     }
     if (args.size() != 5 && args.size() != 6) {
-        std::fprintf(stderr, "usage: mapmaker <base.png> <areas.png> <places.txt> <out.png> [<preview.png>]\n"
-                             "                [--double <base@2x.png> <out@2x.png>]\n"
-                             "       mapmaker --centre\n");
+        std::fprintf(stderr,
+                     "usage: mapmaker <base.png> <areas.png> <places.txt> <out.png> [<preview.png>]\n"
+                     "                [--double <base@2x.png> <out@2x.png>]\n"
+                     "       mapmaker --centre\n");
         return 2;
     }
     if (!checkFonts())
@@ -740,8 +741,8 @@ int main(int argc, char **argv)
     picture = picture.convertToFormat(QImage::Format_RGB32);
     // GMT's cropping may leave the flat picture a pixel larger; it covers the
     // same view, like the base picture before it was brought to size.
-    areas = areas.convertToFormat(QImage::Format_RGB32).scaled(PictureWidth, PictureHeight, Qt::IgnoreAspectRatio,
-                                                                Qt::FastTransformation);
+    areas = areas.convertToFormat(QImage::Format_RGB32)
+                .scaled(PictureWidth, PictureHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 
     const std::optional<QVector<Place>> places = readPlaces(args[3]);
     if (!places)

@@ -160,7 +160,7 @@ class LoopThread : public QThread
 {
 public:
     // Runs `work` in the thread and waits for it.
-    template<typename Work>
+    template <typename Work>
     void run(Work work)
     {
         QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
@@ -249,7 +249,8 @@ private:
             return;
         const QByteArray head = m_buffer.left(end).toLower();
         const qsizetype at = head.indexOf("content-length:");
-        const qsizetype length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+        const qsizetype length = at < 0 ? 0
+                                        : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
         if (m_buffer.size() < end + 4 + length)
             return;
         const int status = m_buffer.mid(9, 3).toInt();
@@ -498,7 +499,8 @@ int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastd
     {
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, FeedPort)) {
-            std::fprintf(stderr, "127.0.0.1:%u is taken; the board's feeds point there, so the bench needs it\n", FeedPort);
+            std::fprintf(stderr, "127.0.0.1:%u is taken; the board's feeds point there, so the bench needs it\n",
+                         FeedPort);
             return 1;
         }
     }
@@ -529,11 +531,14 @@ int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastd
     service.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     QByteArray serviceSaid;
     service.start();
-    if (!waitFor([&] {
-            service.waitForReadyRead(5);
-            serviceSaid += service.readAllStandardError();
-            return serviceSaid.contains("serving http://") || service.state() == QProcess::NotRunning;
-        }, 10000) || service.state() == QProcess::NotRunning) {
+    if (!waitFor(
+            [&] {
+                service.waitForReadyRead(5);
+                serviceSaid += service.readAllStandardError();
+                return serviceSaid.contains("serving http://") || service.state() == QProcess::NotRunning;
+            },
+            10000)
+        || service.state() == QProcess::NotRunning) {
         std::fprintf(stderr, "forecastd did not come up: %s\n", serviceSaid.constData());
         return 1;
     }
@@ -542,8 +547,9 @@ int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastd
                 qPrintable(boardPath), qPrintable(forecastdPath), qPrintable(QDir::tempPath()));
     const double coldMs = boardToFullRows(boardPath, folder, cities);
     if (coldMs >= 0)
-        std::printf("cold start: %d rows stored %.0f ms after the board's start; %d forecast + %d air-quality upstream calls\n",
-                    cities, coldMs, int(upstream->forecastCalls), int(upstream->airQualityCalls));
+        std::printf(
+            "cold start: %d rows stored %.0f ms after the board's start; %d forecast + %d air-quality upstream calls\n",
+            cities, coldMs, int(upstream->forecastCalls), int(upstream->airQualityCalls));
     service.readAllStandardError();
 
     // The board's own share: the same again, the service's cache now warm.
@@ -635,9 +641,10 @@ void reportDaysOfCalls(StandInUpstream &upstream)
                 "10,000 weighted calls a day per address):\n");
     for (const int failing : {-1, 8}) {
         const DayOfCalls day = runDay(upstream, failing);
-        std::printf("  %-24s %.1f weighted calls (%d forecast and %d air-quality requests); %d of %d documents served\n",
-                    failing < 0 ? "every city answered:" : "one city always failing:", day.weighted,
-                    day.forecastRequests, day.airQualityRequests, day.answered, day.asked);
+        std::printf(
+            "  %-24s %.1f weighted calls (%d forecast and %d air-quality requests); %d of %d documents served\n",
+            failing < 0 ? "every city answered:" : "one city always failing:", day.weighted, day.forecastRequests,
+            day.airQualityRequests, day.answered, day.asked);
     }
 }
 
@@ -650,27 +657,37 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Measures forecastd's answer time and rate on loopback."));
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
-        QStringLiteral("Measure the service already listening on 127.0.0.1:<port>."), QStringLiteral("port"));
+                                        QStringLiteral("Measure the service already listening on 127.0.0.1:<port>."),
+                                        QStringLiteral("port"));
     const QCommandLineOption requestsOption(QStringLiteral("requests"),
-        QStringLiteral("Requests timed one by one (default 2000)."), QStringLiteral("n"), QStringLiteral("2000"));
+                                            QStringLiteral("Requests timed one by one (default 2000)."),
+                                            QStringLiteral("n"), QStringLiteral("2000"));
     const QCommandLineOption connectionsOption(QStringLiteral("connections"),
-        QStringLiteral("Connections for the rate (default 8)."), QStringLiteral("n"), QStringLiteral("8"));
+                                               QStringLiteral("Connections for the rate (default 8)."),
+                                               QStringLiteral("n"), QStringLiteral("8"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
-        QStringLiteral("How long the rate is measured (default 3)."), QStringLiteral("s"), QStringLiteral("3"));
-    const QCommandLineOption holdersOption(QStringLiteral("idle-clients"),
+                                           QStringLiteral("How long the rate is measured (default 3)."),
+                                           QStringLiteral("s"), QStringLiteral("3"));
+    const QCommandLineOption holdersOption(
+        QStringLiteral("idle-clients"),
         QStringLiteral("Clients holding half-sent heads open under abuse (default 3000; 0 skips it)."),
         QStringLiteral("n"), QStringLiteral("3000"));
     const QCommandLineOption crowdOption(QStringLiteral("crowd"),
-        QStringLiteral("Clients asking at once under abuse (default 200)."), QStringLiteral("n"), QStringLiteral("200"));
-    const QCommandLineOption boardOption(QStringLiteral("board"),
+                                         QStringLiteral("Clients asking at once under abuse (default 200)."),
+                                         QStringLiteral("n"), QStringLiteral("200"));
+    const QCommandLineOption boardOption(
+        QStringLiteral("board"),
         QStringLiteral("Measure the board's start and refreshes end to end (needs 127.0.0.1:8619 free)."));
-    const QCommandLineOption delayOption(QStringLiteral("delay"),
+    const QCommandLineOption delayOption(
+        QStringLiteral("delay"),
         QStringLiteral("With --board: how long the stand-in upstream takes to answer (default 300 ms)."),
         QStringLiteral("ms"), QStringLiteral("300"));
-    const QCommandLineOption boardPathOption(QStringLiteral("board-executable"),
+    const QCommandLineOption boardPathOption(
+        QStringLiteral("board-executable"),
         QStringLiteral("With --board: the board to start (default ../app-folder/RORizedivo beside this program)."),
         QStringLiteral("path"));
-    const QCommandLineOption forecastdOption(QStringLiteral("forecastd"),
+    const QCommandLineOption forecastdOption(
+        QStringLiteral("forecastd"),
         QStringLiteral("With --board: the service to start (default forecastd beside this program)."),
         QStringLiteral("path"));
     parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption,
@@ -798,8 +815,8 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         const Holders holding(port, holders, 3000);
-        std::printf("abuse: %d of %d clients opened connections and sent half a head in %.0f ms\n",
-                    holding.opened(), holders, clock.nsecsElapsed() / 1e6);
+        std::printf("abuse: %d of %d clients opened connections and sent half a head in %.0f ms\n", holding.opened(),
+                    holders, clock.nsecsElapsed() / 1e6);
         const auto report = [](const char *what, const std::vector<double> &millis) {
             if (millis.empty()) {
                 std::printf("abuse: %s: no answer within 10 s\n", what);
@@ -852,8 +869,8 @@ int main(int argc, char *argv[])
             asking.back()->send(target(c));
         }
         waitFor([&] { return answered >= crowd; }, 20000);
-        std::printf("abuse: %d clients asking at once: %d got their documents%s, the last after %.1f ms\n",
-                    crowd, answered - failures, failures ? " (some answers not 200!)" : "", lastMs);
+        std::printf("abuse: %d clients asking at once: %d got their documents%s, the last after %.1f ms\n", crowd,
+                    answered - failures, failures ? " (some answers not 200!)" : "", lastMs);
         std::printf("abuse: of the %d holding clients, %d were closed by the service by now\n", holding.opened(),
                     holding.closed());
     }

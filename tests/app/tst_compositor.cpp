@@ -83,7 +83,8 @@ void TestCompositor::boardDraws()
     Strip strip;
     QTRY_VERIFY_WITH_TIMEOUT((strip = findStrip(display.screenshot())).green > 200, 20000);
     // It lies in one line a strip high, on black.
-    QVERIFY2(strip.where.height() < 30, qPrintable(QStringLiteral("green spread over %1 rows").arg(strip.where.height())));
+    QVERIFY2(strip.where.height() < 30,
+             qPrintable(QStringLiteral("green spread over %1 rows").arg(strip.where.height())));
     const QImage screen = display.screenshot();
     const QColor behind = screen.pixelColor(strip.where.center().x(), strip.where.top() - 3);
     QCOMPARE(behind, QColor(Qt::black));

@@ -35,7 +35,8 @@ QByteArray hostileDocument(const QString &attack)
     if (attack == "laughs") {
         QByteArray dtd = "<!ENTITY l0 \"lol\">";
         for (int i = 1; i <= 9; ++i)
-            dtd += "<!ENTITY l" + QByteArray::number(i) + " \"" + ("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+            dtd += "<!ENTITY l" + QByteArray::number(i) + " \"" + ("&l" + QByteArray::number(i - 1) + ";").repeated(10)
+                + "\">";
         return "<!DOCTYPE rss [" + dtd + "]><rss><channel><title>&l9;</title></channel></rss>";
     }
     if (attack == "nested") {
@@ -181,6 +182,7 @@ void TestEndToEnd::refreshFillsTheStore()
 // in table order, and the hostile city never filled.
 void TestEndToEnd::terminationDuringARefresh_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("attack"); // what the second city's feed sends
     QTest::addColumn<int>("request");    // SIGTERM when this request comes in (1 is the first city's)
     QTest::addColumn<int>("delayMs");    // and this long after it
@@ -192,6 +194,7 @@ void TestEndToEnd::terminationDuringARefresh_data()
         QTest::addRow("%s, as it is asked for", attack) << attack << 2 << 0;
         QTest::addRow("%s, as it is worked on", attack) << attack << 2 << 30;
     }
+    // clang-format on
 }
 
 void TestEndToEnd::terminationDuringARefresh()

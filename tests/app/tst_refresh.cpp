@@ -142,7 +142,8 @@ void TestRefresh::firstLoadRefreshesEveryRow()
         QCOMPARE(m_captionsAtRequest[i], Updating + QStringLiteral(" %1/24   ").arg(i - 1));
 
     QVERIFY(board.TickerText().startsWith(QStringLiteral(u"أبها : مشمس  10   ....  الجوف : مشمس  11   ....  ")));
-    QVERIFY(board.TickerText().contains(QStringLiteral(u"الدمام : مطر  12   ....   اللهم صيبا ً نافعاً    .........  الرياض")));
+    QVERIFY(board.TickerText().contains(
+        QStringLiteral(u"الدمام : مطر  12   ....   اللهم صيبا ً نافعاً    .........  الرياض")));
     QVERIFY(board.TickerText().endsWith(QStringLiteral(u"ينبع : مشمس  33   ....   ... ") + Supplication));
     QVERIFY(board.TimerWeather()->isEnabled());
     QVERIFY(board.TimerW_lbl()->isEnabled());
@@ -229,6 +230,7 @@ Q_DECLARE_METATYPE(Ticks)
 // then; from there on the minute gate holds.
 void TestRefresh::boardRecoversAfterAnOfflineStart_data()
 {
+    // clang-format off
     QTest::addColumn<Ticks>("ticks"); // the first is the first load's
     QTest::newRow("online at start") << Ticks{{40, true, 24, true}, {41, true, 24, true}, {5, true, 48, true}};
     QTest::newRow("offline at start, online at the next tick")
@@ -236,6 +238,7 @@ void TestRefresh::boardRecoversAfterAnOfflineStart_data()
     QTest::newRow("offline for three ticks")
         << Ticks{{40, false, 0, false}, {41, false, 0, false}, {5, false, 0, false}, {6, true, 24, true},
                  {7, true, 24, true}, {18, true, 48, true}};
+    // clang-format on
 }
 
 void TestRefresh::boardRecoversAfterAnOfflineStart()
@@ -270,8 +273,9 @@ void TestRefresh::atMostFiftyOneRows()
         for (int i = 0; i < 36; ++i) {
             data.recordset().addNew();
             data.recordset().setValue(QStringLiteral("city_a"), FieldValue::text(QStringLiteral("X%1").arg(i)));
-            data.recordset().setValue(QStringLiteral("rs_URL"),
-                                      FieldValue::text(m_server->url(QStringLiteral("/forecastrss?p=EXTRA%1&u=c").arg(i)).toString()));
+            data.recordset().setValue(
+                QStringLiteral("rs_URL"),
+                FieldValue::text(m_server->url(QStringLiteral("/forecastrss?p=EXTRA%1&u=c").arg(i)).toString()));
             QVERIFY(data.recordset().update());
         }
     }
@@ -337,7 +341,9 @@ void TestRefresh::readerFillsTheRow()
         {"Loc_Lat", FieldValue::text("34.08")},
         {"Loc_Long", FieldValue::text("-118.4")},
         {"ttl", FieldValue::number(60)},
-        {"URL", FieldValue::text("http://us.rd.yahoo.com/dailynews/rss/weather/Beverly_Hills__CA/*http://weather.yahoo.com/forecast/USCA0090_c.html")},
+        {"URL",
+         FieldValue::text(
+             "http://us.rd.yahoo.com/dailynews/rss/weather/Beverly_Hills__CA/*http://weather.yahoo.com/forecast/USCA0090_c.html")},
     };
     for (const auto &[name, value] : expected)
         QVERIFY2(column(0, name) == value, qPrintable(name + QStringLiteral(": ") + column(0, name).toText()));
@@ -347,6 +353,7 @@ void TestRefresh::readerFillsTheRow()
 
 void TestRefresh::failedFeedClearsTheRow_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("said"); // what the log tells of the city; nothing when empty
 
@@ -355,6 +362,7 @@ void TestRefresh::failedFeedClearsTheRow_data()
     QTest::newRow("error document") << "/error" << "";
     QTest::newRow("temperature 0") << "/zero" << "";
     QTest::newRow("empty address") << "" << "AHB: no feed from : not an http\\(s\\) address";
+    // clang-format on
 }
 
 void TestRefresh::failedFeedClearsTheRow()
@@ -380,7 +388,8 @@ void TestRefresh::failedFeedClearsTheRow()
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(said));
     board->UpdateCityFromFeed();
 
-    for (const char *cleared : {"city_e", "pDate", "Condition", "Wind_Dirctn", "sunrise", "sunset", "Loc_Lat", "Loc_Long", "URL"})
+    for (const char *cleared :
+         {"city_e", "pDate", "Condition", "Wind_Dirctn", "sunrise", "sunset", "Loc_Lat", "Loc_Long", "URL"})
         QVERIFY2(column(0, QLatin1String(cleared)).isNull(), cleared);
     for (const char *zeroed : {"Temp", "Condition_Code", "Wind_Speed", "Wind_Chill", "Humidity", "Visibility", "ttl"})
         QCOMPARE(column(0, QLatin1String(zeroed)), FieldValue::number(0));
@@ -415,7 +424,8 @@ void TestRefresh::refusedValuesKeepWhatTheClearingLeft()
     // columns: those two stay as the clearing left them, the rest is stored.
     QByteArray xml = FeedDocument().toXml();
     xml.replace("<geo:lat>24.68</geo:lat>", "<geo:lat>24.683833</geo:lat>");
-    xml.replace("<pubDate>Mon, 07 Dec 2026 1:00 pm AST</pubDate>", "<pubDate>Monday, 07 December 2026 1:00 pm AST</pubDate>");
+    xml.replace("<pubDate>Mon, 07 Dec 2026 1:00 pm AST</pubDate>",
+                "<pubDate>Monday, 07 December 2026 1:00 pm AST</pubDate>");
     xml.replace("humidity=\"40\"", "humidity=\"many\"");
     m_server->serve(QStringLiteral("/long"), xml);
     auto board = loadBoard();
@@ -423,9 +433,12 @@ void TestRefresh::refusedValuesKeepWhatTheClearingLeft()
     board->DataWt().refresh();
     board->setCurrentFeedUrl(m_server->url(QStringLiteral("/long")).toString());
     // Each refused value is told with its column and why.
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("column Loc_Lat refused a value: 9 characters, past its \\d+")));
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("column pDate refused a value: \\d+ characters, past its \\d+")));
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("column Humidity refused a value: not a number")));
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression(QStringLiteral("column Loc_Lat refused a value: 9 characters, past its \\d+")));
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression(QStringLiteral("column pDate refused a value: \\d+ characters, past its \\d+")));
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression(QStringLiteral("column Humidity refused a value: not a number")));
     board->UpdateCityFromFeed();
     QVERIFY(column(0, QStringLiteral("Loc_Lat")).isNull());
     QVERIFY(column(0, QStringLiteral("pDate")).isNull());

@@ -36,8 +36,9 @@ void TestScreenReader::everyControlIsReachedAndNamed()
 
     QProcess walk;
     walk.setProcessEnvironment(display.clientEnvironment());
-    walk.start(session, {QStringLiteral("--"), QStringLiteral("/usr/bin/python3"), QStringLiteral(ATSPI_WALK), program,
-                         built.folder()});
+    walk.start(session,
+               {QStringLiteral("--"), QStringLiteral("/usr/bin/python3"), QStringLiteral(ATSPI_WALK), program,
+                built.folder()});
     QVERIFY(walk.waitForStarted());
     // The loopback server answers the board's feeds meanwhile.
     QTRY_VERIFY_WITH_TIMEOUT(walk.state() == QProcess::NotRunning, 240000);

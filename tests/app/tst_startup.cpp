@@ -66,6 +66,7 @@ void TestStartup::composition()
     frmWeatherMain w(m_world.services(m_dir->path()));
     QCOMPARE(w.windowTitle(), QStringLiteral("QIV Weather 6.1"));
 
+    // clang-format off
     const QStringList singles = {"FrameWeather", "lblWeather", "PictureShowDetail", "PictureHideDetail", "lblQIVurl",
                                  "ComboSort", "Line1", "lblCityD", "lblPdateD", "lblConditionD", "lblTempD",
                                  "lblTemp_LowD", "lblTemp_HighD", "lblHumidityD", "lblVisibilityD", "lblWind_DirctD",
@@ -73,9 +74,11 @@ void TestStartup::composition()
                                  "lblGoogle", "Label2", "Label3", "Label4", "Label5", "Line0_270", "Line90_270",
                                  "Line22_202", "Line45_225", "Line67_247", "Line112_292", "Line135_315", "Line158_337",
                                  "LineWind", "lblWindDirc_Speed"};
+    // clang-format on
     for (const QString &name : singles)
         QVERIFY2(w.findChild<QWidget *>(name), qPrintable(name));
-    for (const char *array : {"lblCity", "lblCondition", "lblTemp", "lblVisibility", "lblWind_Dirct", "lblWind_Speed"}) {
+    for (const char *array :
+         {"lblCity", "lblCondition", "lblTemp", "lblVisibility", "lblWind_Dirct", "lblWind_Speed"}) {
         QVERIFY(w.findChild<QWidget *>(QStringLiteral("%1(23)").arg(QLatin1String(array))));
         QVERIFY(!w.findChild<QWidget *>(QStringLiteral("%1(24)").arg(QLatin1String(array))));
     }
@@ -98,7 +101,9 @@ void TestStartup::composition()
 
     // Places that the ticker and the compass depend on.
     QCOMPARE(w.FrameWeather()->geometry(), twipsRect(0, 0, 7100, 390));
-    const auto inWindow = [&w](const QWidget *control) { return QRect(control->mapTo(&w, QPoint(0, 0)), control->size()); };
+    const auto inWindow = [&w](const QWidget *control) {
+        return QRect(control->mapTo(&w, QPoint(0, 0)), control->size());
+    };
     QCOMPARE(inWindow(w.ImageMAP()), twipsRect(315, 3690, 6105, 6750));
     QCOMPARE(inWindow(w.lblCity(0)).top(), twipsToPixels(1515));
     QCOMPARE(inWindow(w.lblCity(23)).top(), twipsToPixels(1515 + 23 * 390));
@@ -297,7 +302,8 @@ void TestStartup::missingStoreThatCannotBeMade()
     QVERIFY(!w.Form_Load());
     QCOMPARE(m_world.messages, QStringList{QStringLiteral(u"ملف الطقس غير متوفر")});
     QVERIFY(!w.TimerWeather()->isEnabled());
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("file")});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{QStringLiteral("file")});
 }
 
 void TestStartup::staleLockDoesNotBlock()

@@ -126,10 +126,12 @@ QString BuiltBoard::install(const QString &builtFolder)
     const QDir from(builtFolder);
     const QDir to(m_dir.path());
     const QString program = to.filePath(QStringLiteral("RORizedivo"));
-    if (!from.exists(QStringLiteral("RORizedivo")) || !QFile::copy(from.filePath(QStringLiteral("RORizedivo")), program))
+    if (!from.exists(QStringLiteral("RORizedivo"))
+        || !QFile::copy(from.filePath(QStringLiteral("RORizedivo")), program))
         return {};
     to.mkpath(QStringLiteral("wtIMG"));
-    for (const QString &name : {QStringLiteral("rain.wav"), QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
+    for (const QString &name :
+         {QStringLiteral("rain.wav"), QStringLiteral("thunder.wav"), QStringLiteral("H_POINT.CUR")})
         QFile::copy(from.filePath(name), to.filePath(name));
     for (const QString &name : QDir(from.filePath(QStringLiteral("wtIMG"))).entryList(QDir::Files))
         QFile::copy(from.filePath(QStringLiteral("wtIMG/") + name), to.filePath(QStringLiteral("wtIMG/") + name));

@@ -84,9 +84,13 @@ bool DisplayServer::startWeston()
     QProcessEnvironment environment = m_client;
     const QString log = m_runtime.filePath(QStringLiteral("weston.log"));
     // The debug protocol lets weston-screenshooter take the output.
-    QStringList arguments{QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--use-pixman"),
-                          QStringLiteral("--socket=") + QLatin1String(WaylandSocket), QStringLiteral("--idle-time=0"),
-                          QStringLiteral("--width=1280"), QStringLiteral("--height=1024"), QStringLiteral("--debug"),
+    QStringList arguments{QStringLiteral("--backend=headless-backend.so"),
+                          QStringLiteral("--use-pixman"),
+                          QStringLiteral("--socket=") + QLatin1String(WaylandSocket),
+                          QStringLiteral("--idle-time=0"),
+                          QStringLiteral("--width=1280"),
+                          QStringLiteral("--height=1024"),
+                          QStringLiteral("--debug"),
                           QStringLiteral("--log=") + log};
     if (m_kind == WestonXWayland)
         arguments << QStringLiteral("--xwayland");

@@ -31,23 +31,33 @@ constexpr qint64 HugeQueueBytes = 256 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
 QByteArray statusHead(int status, const QByteArray &contentType)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
-        + "\r\nContent-Type: " + contentType + "\r\nConnection: close\r\n";
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\nContent-Type: " + contentType
+        + "\r\nConnection: close\r\n";
 }
 
 // Takes one complete request off the front of `buffer`, or nothing while it
@@ -127,8 +137,7 @@ QUrl LoopbackHttpServer::url(const QString &target) const
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()) + target);
 }
 
-void LoopbackHttpServer::serve(const QString &target, const QByteArray &body, int status,
-                               const QByteArray &contentType)
+void LoopbackHttpServer::serve(const QString &target, const QByteArray &body, int status, const QByteArray &contentType)
 {
     Script script;
     script.mode = Mode::Serve;
@@ -346,7 +355,8 @@ QByteArray attributesTalkedPast(const QByteArray &form, qint64 bytes)
     }
     if (form == "dtd-defaults")
         return fill(QStringLiteral("<!DOCTYPE rss [<!ATTLIST channel"), QStringLiteral(">]><rss><channel/></rss>"),
-                    u" a%1 CDATA ''", 1).toLatin1();
+                    u" a%1 CDATA ''", 1)
+            .toLatin1();
     const QString head = form == "dtd-comment" ? QStringLiteral("<!DOCTYPE rss [ <!-- ' --> ]><rss><channel")
                                                : QStringLiteral("<!DOCTYPE rss [ <?x ' ?> ]><rss><channel");
     return fill(head, QStringLiteral("/></rss>"), u" a%1=''", 1).toLatin1();

@@ -28,10 +28,10 @@ class QTcpSocket;
 // One request as the server received it.
 struct HttpRequest
 {
-    QByteArray method;                                // "GET"
-    QString path;                                     // "/forecastrss", as sent
-    QString query;                                    // "p=SAXX0017&u=c", without '?'; empty if none
-    QList<QPair<QByteArray, QByteArray>> headers;     // in the order received
+    QByteArray method; // "GET"
+    QString path; // "/forecastrss", as sent
+    QString query; // "p=SAXX0017&u=c", without '?'; empty if none
+    QList<QPair<QByteArray, QByteArray>> headers; // in the order received
     QByteArray body;
 
     // path, plus '?' and the query when there is one.
@@ -47,7 +47,7 @@ struct HttpResponse
     int status = 200;
     QByteArray contentType = "text/xml; charset=utf-8";
     QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;     // extra headers, e.g. Location
+    QList<QPair<QByteArray, QByteArray>> headers; // extra headers, e.g. Location
 };
 
 // Scripts are set per target. A target with a query ("/forecastrss?p=X&u=c")
@@ -148,7 +148,8 @@ bool waitUntil(const std::function<bool()> &condition, int milliseconds);
 
 // Binds a data control to the store at storePath with a statement (every
 // row of wt unless given) and runs it; whether it ran.
-bool openRows(DataControl &data, const QString &storePath, const QString &statement = QStringLiteral("select * from wt"));
+bool openRows(DataControl &data, const QString &storePath,
+              const QString &statement = QStringLiteral("select * from wt"));
 // A feed document of about `bytes` bytes in one of the forms that once
 // talked the screen's count of attributes past, its one element holding as
 // many attributes as fit: "dtd-comment" and "dtd-instruction" put them

@@ -30,8 +30,7 @@ QByteArray billionLaughs()
 QByteArray quadraticBlowup()
 {
     return "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY e \"" + QByteArray(4000, 'x')
-        + "\">]>\n<rss><channel><title>" + QByteArray("&e;").repeated(2000)
-        + "</title></channel></rss>";
+        + "\">]>\n<rss><channel><title>" + QByteArray("&e;").repeated(2000) + "</title></channel></rss>";
 }
 
 // A well-formed feed of exactly `size` bytes.
@@ -96,7 +95,8 @@ const QHash<QString, QByteArray> &hostileBodies()
         b["invalid UTF-8"] = rss("<title>\xff\xfe\xc3</title>");
         b["NUL character"] = rss(QByteArray("<title>a\0b</title>", 18));
         for (const char *form : {"dtd-comment", "dtd-instruction", "dtd-defaults", "utf16"})
-            b[QStringLiteral("attributes talked past, %1").arg(QLatin1String(form))] = attributesTalkedPast(form, 200000);
+            b[QStringLiteral("attributes talked past, %1").arg(QLatin1String(form))] = attributesTalkedPast(form,
+                                                                                                            200000);
         b["HTML page"] = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Hi</title></head>"
                          "<body><p>Weather<br></body></html>";
         return b;
@@ -190,6 +190,7 @@ void TestDocumentLoader::acceptsLimitSize()
 
 void TestDocumentLoader::screensDocuments_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<DocumentVerdict>("verdict");
 
@@ -237,6 +238,7 @@ void TestDocumentLoader::screensDocuments_data()
     QTest::newRow("not XML") << QByteArray("Service unavailable") << V::NotWellFormed;
     QTest::newRow("invalid UTF-8") << hostileBodies()["invalid UTF-8"] << V::NotWellFormed;
     QTest::newRow("NUL character") << hostileBodies()["NUL character"] << V::NotWellFormed;
+    // clang-format on
 }
 
 void TestDocumentLoader::screensDocuments()
@@ -252,6 +254,7 @@ void TestDocumentLoader::screensDocuments()
 // given up (or out of time) is the last, and the document fails.
 void TestDocumentLoader::workAsksItsBudget_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("fewestChecks");
     const int pieces = int(DocumentLoader::MaximumBytes / BudgetedBody::PieceBytes);
@@ -259,6 +262,7 @@ void TestDocumentLoader::workAsksItsBudget_data()
     QTest::newRow("texts near the size limit") << feedOfSize(DocumentLoader::MaximumBytes) << 2 * pieces;
     QTest::newRow("many channels")
         << rss(QByteArray("</channel><channel><link>x</link>").repeated(2000)) << 2000;
+    // clang-format on
 }
 
 void TestDocumentLoader::workAsksItsBudget()
@@ -288,6 +292,7 @@ void TestDocumentLoader::workAsksItsBudget()
 
 void TestDocumentLoader::failuresGiveEmptyDocument_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("address");  // a target on the server, or a whole address
     QTest::addColumn<int>("timeoutMs");
@@ -321,6 +326,7 @@ void TestDocumentLoader::failuresGiveEmptyDocument_data()
     QTest::newRow("garbage status line") << "garbage" << "/f" << usual << QString("");
     QTest::newRow("body shorter than its length") << "short" << "/f" << usual << QString("");
     QTest::newRow("connection reset") << "reset" << "/f" << usual << QString("");
+    // clang-format on
 }
 
 void TestDocumentLoader::failuresGiveEmptyDocument()
@@ -363,15 +369,19 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
         m_server->raw("/f", "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n");
     else if (setup == "gzip") {
         const QByteArray bomb = gzipOfZeros(DocumentLoader::MaximumBytes + 4096);
-        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\nContent-Length: "
+        m_server->raw("/f",
+                      "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\nContent-Length: "
                           + QByteArray::number(bomb.size()) + "\r\n\r\n" + bomb);
     } else if (setup == "garbage")
         m_server->raw("/f", "HTTP/1.1 ??? Whatever\r\n\r\n" + feed);
     else if (setup == "short")
-        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size() * 2) + "\r\n\r\n" + feed);
+        m_server->raw("/f",
+                      "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size() * 2) + "\r\n\r\n" + feed);
     else if (setup == "reset")
-        m_server->raw("/f", "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size()) + "\r\n\r\n"
-                          + feed.left(feed.size() / 2), true);
+        m_server->raw("/f",
+                      "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(feed.size()) + "\r\n\r\n"
+                          + feed.left(feed.size() / 2),
+                      true);
     else if (setup == "loop")
         m_server->handle("/f", [this](const HttpRequest &) {
             HttpResponse response;
@@ -395,7 +405,8 @@ void TestDocumentLoader::failuresGiveEmptyDocument()
     QVERIFY(document.isNull());
     QVERIFY(readChannels(document).isEmpty());
     // Every failure says why, for the log.
-    QVERIFY2(!loader.lastFailure().isEmpty() && loader.lastFailure().startsWith(reason), qPrintable(loader.lastFailure()));
+    QVERIFY2(!loader.lastFailure().isEmpty() && loader.lastFailure().startsWith(reason),
+             qPrintable(loader.lastFailure()));
     if (setup.startsWith("body:") || setup == "gzip")
         QVERIFY(loader.loadChannels(QUrl(url)).isEmpty());
     QVERIFY2(clock.elapsed() < qMin(timeoutMs, 5000) + 2000, qPrintable(QString::number(clock.elapsed())));

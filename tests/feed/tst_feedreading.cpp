@@ -53,9 +53,12 @@ QByteArray riyadhWith(const QByteArray &from, const QByteArray &to)
 const char *outcomeName(ChannelOutcome outcome)
 {
     switch (outcome) {
-    case ChannelOutcome::Stop: return "Stop";
-    case ChannelOutcome::Skip: return "Skip";
-    case ChannelOutcome::Write: return "Write";
+    case ChannelOutcome::Stop:
+        return "Stop";
+    case ChannelOutcome::Skip:
+        return "Skip";
+    case ChannelOutcome::Write:
+        return "Write";
     }
     return "?";
 }
@@ -85,6 +88,7 @@ private slots:
 
 void TestFeedReading::realFeeds_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("columns"); // the twenty filled columns in order
 
@@ -132,6 +136,7 @@ void TestFeedReading::realFeeds_data()
         "Beverly Hills", "Sun, 26 Apr 2009 10:51 am PDT", "17", "11", "19", "غائم جزئي", "#30",
         "4.83", "شمالية", "#1", "#0", "17", "50", "#16", "6:09 am", "7:34 pm",
         "34.08", "-118.4", "60", bh + "90210_c.html"};
+    // clang-format on
 }
 
 void TestFeedReading::realFeeds()
@@ -144,10 +149,10 @@ void TestFeedReading::realFeeds()
     QCOMPARE(channelOutcome(channels.first()), ChannelOutcome::Write);
 
     const Columns filled = filledColumns(channels.first(), windDirIndexAfter(channels.first(), 0));
-    const QStringList names = {"city_e", "pDate", "Temp", "temp_low", "temp_high", "Condition",
-                               "Condition_Code", "Wind_Speed", "Wind_Dirctn", "wCatg",
-                               "Wind_DirctnIndex", "Wind_Chill", "Humidity", "Visibility",
-                               "sunrise", "sunset", "Loc_Lat", "Loc_Long", "ttl", "URL"};
+    const QStringList names = {"city_e",           "pDate",          "Temp",       "temp_low",    "temp_high",
+                               "Condition",        "Condition_Code", "Wind_Speed", "Wind_Dirctn", "wCatg",
+                               "Wind_DirctnIndex", "Wind_Chill",     "Humidity",   "Visibility",  "sunrise",
+                               "sunset",           "Loc_Lat",        "Loc_Long",   "ttl",         "URL"};
     QCOMPARE(filled.size(), names.size());
     for (int i = 0; i < names.size(); ++i) {
         QCOMPARE(filled.at(i).first, names.at(i));
@@ -168,6 +173,7 @@ void TestFeedReading::errorFeedStops()
 
 void TestFeedReading::edgeCases_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("columns"); // "name=value" of the columns to check
@@ -259,6 +265,7 @@ void TestFeedReading::edgeCases_data()
     row("other prefix", riyadh().replace("yweather:", "yw:").replace("xmlns:yweather", "xmlns:yw"), "Stop");
     row("location outside the channel", riyadhWith(R"(<yweather:location city="Riyadh" region="" country="Saudi Arabia"/>)", "")
                                             .replace("</channel>", R"(</channel><yweather:location city="Riyadh"/>)"), "Stop");
+    // clang-format on
 }
 
 void TestFeedReading::edgeCases()
@@ -322,8 +329,9 @@ void TestFeedReading::channelsShareTheWorkingValues()
 void TestFeedReading::firstChannelStops()
 {
     const QByteArray xml = riyadhWith(R"(temp="25")", R"(temp="0")")
-                               .replace("</rss>", "<channel><link>x</link><yweather:location city=\"Jeddah\"/>"
-                                                  "<yweather:condition temp=\"31\"/></channel></rss>");
+                               .replace("</rss>",
+                                        "<channel><link>x</link><yweather:location city=\"Jeddah\"/>"
+                                        "<yweather:condition temp=\"31\"/></channel></rss>");
     const QList<ChannelReadings> channels = readChannels(document(xml));
     QCOMPARE(channels.size(), 2);
     QCOMPARE(channelOutcome(channels.at(0)), ChannelOutcome::Stop);
@@ -331,6 +339,7 @@ void TestFeedReading::firstChannelStops()
 
 void TestFeedReading::ticker_data()
 {
+    // clang-format off
     QTest::addColumn<float>("code");
     QTest::addColumn<FieldValue>("temperature");
     QTest::addColumn<QString>("segment");
@@ -352,6 +361,7 @@ void TestFeedReading::ticker_data()
                                           + QStringLiteral("   .........  ");
     QTest::newRow("plain thunder") << 45.0f << FieldValue::text("25")
                                    << QStringLiteral("الرياض : رعود  25   ....  ");
+    // clang-format on
 }
 
 void TestFeedReading::ticker()
@@ -360,9 +370,10 @@ void TestFeedReading::ticker()
     QFETCH(FieldValue, temperature);
     QFETCH(QString, segment);
 
-    const QByteArray xml = riyadhWith(R"(code="32" temp="25")",
-                                      "code=\"" + QByteArray::number(code) + "\" "
-                                          + (temperature.isNull() ? QByteArray() : "temp=\"" + temperature.toText().toUtf8() + "\""));
+    const QByteArray xml = riyadhWith(
+        R"(code="32" temp="25")",
+        "code=\"" + QByteArray::number(code) + "\" "
+            + (temperature.isNull() ? QByteArray() : "temp=\"" + temperature.toText().toUtf8() + "\""));
     const QList<ChannelReadings> channels = readChannels(document(xml));
     QCOMPARE(channels.size(), 1);
     QCOMPARE(tickerSegment(QStringLiteral("الرياض"), channels.first()), segment);

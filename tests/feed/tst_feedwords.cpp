@@ -97,6 +97,7 @@ void TestFeedWords::conditionTextByCode()
 // lost mark would silently change what the board finds in them.
 void TestFeedWords::conditionTextsKeepTheirCodeUnits_data()
 {
+    // clang-format off
     QTest::addColumn<float>("code");
     QTest::addColumn<QString>("text");
 
@@ -111,6 +112,7 @@ void TestFeedWords::conditionTextsKeepTheirCodeUnits_data()
     // hamza below in 0, hamza above in 40
     QTest::newRow("0") << 0.0f << QString::fromUtf16(u"\u0625\u0639\u0635\u0627\u0631");
     QTest::newRow("40") << 40.0f << QString::fromUtf16(u"\u0623\u0645\u0637\u0627\u0631\u0020\u0645\u062A\u0642\u0637\u0639\u0629");
+    // clang-format on
 }
 
 void TestFeedWords::conditionTextsKeepTheirCodeUnits()

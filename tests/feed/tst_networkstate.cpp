@@ -74,6 +74,7 @@ private slots:
 // machine.
 void TestNetworkState::listenerOwners_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("tcp");
     QTest::addColumn<QByteArray>("tcp6");
     QTest::addColumn<QList<uint>>("owners");
@@ -93,6 +94,7 @@ void TestNetworkState::listenerOwners_data()
     QTest::newRow("IPv4-mapped loopback") << head << head + row("0000000000000000FFFF00000100007F:21AB", "0A", 1002) << QList<uint>{1002};
     QTest::newRow("two owners") << head + row("0100007F:21AB", "0A", 0) + row("00000000:21AB", "0A", 1003) << head << QList<uint>{0, 1003};
     QTest::newRow("no tables") << QByteArray() << QByteArray() << QList<uint>();
+    // clang-format on
 }
 
 void TestNetworkState::listenerOwners()
@@ -135,6 +137,7 @@ void TestNetworkState::trustedOwners()
 // another person's listener is never read.
 void TestNetworkState::boardIsOnline_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("listener"); // "none", "own", "stranger"
     QTest::addColumn<int>("health");       // what /health answers
     QTest::addColumn<bool>("starts");      // whether the service can be started
@@ -147,6 +150,7 @@ void TestNetworkState::boardIsOnline_data()
     QTest::newRow("the board's own service") << "own" << 200 << false << true << 0;
     QTest::newRow("its own service, nothing to serve") << "own" << 503 << false << false << 0;
     QTest::newRow("another person's listener") << "stranger" << 200 << true << false << 0;
+    // clang-format on
 }
 
 void TestNetworkState::boardIsOnline()

@@ -99,9 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     const qsizetype nul = input.indexOf('\0');
     const QByteArray entry = nul < 0 ? input : input.left(nul);
-    const QByteArray mimeapps = nul < 0
-        ? QByteArray("[Default Applications]\nx-scheme-handler/http=browser.desktop;\n")
-        : input.mid(nul + 1);
+    const QByteArray mimeapps = nul < 0 ? QByteArray("[Default Applications]\nx-scheme-handler/http=browser.desktop;\n")
+                                        : input.mid(nul + 1);
     home.write(QStringLiteral("data/applications/browser.desktop"), entry);
     home.write(QStringLiteral("config/mimeapps.list"), mimeapps);
 

@@ -17,9 +17,8 @@ namespace {
 
 bool sameHead(const RequestHead &a, const RequestHead &b)
 {
-    return a.method == b.method && a.target == b.target && a.version == b.version
-        && a.keepAlive == b.keepAlive && a.hasBody == b.hasBody && a.ifNoneMatch == b.ifNoneMatch
-        && a.ifModifiedSince == b.ifModifiedSince;
+    return a.method == b.method && a.target == b.target && a.version == b.version && a.keepAlive == b.keepAlive
+        && a.hasBody == b.hasBody && a.ifNoneMatch == b.ifNoneMatch && a.ifModifiedSince == b.ifModifiedSince;
 }
 
 bool isWellFormed(const QByteArray &document)

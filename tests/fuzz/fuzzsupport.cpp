@@ -9,8 +9,8 @@
 
 void fuzzCheckFailed(const char *condition, const char *file, int line, const QString &message)
 {
-    std::fprintf(stderr, "%s:%d: invariant broken: %s%s%s\n", file, line, condition,
-                 message.isEmpty() ? "" : " -- ", qUtf8Printable(message));
+    std::fprintf(stderr, "%s:%d: invariant broken: %s%s%s\n", file, line, condition, message.isEmpty() ? "" : " -- ",
+                 qUtf8Printable(message));
     std::fflush(stderr);
     std::abort();
 }

@@ -8,17 +8,17 @@
 
 // Stops the process when `condition` does not hold. Meant for cheap
 // invariants: a property any input must keep, not an expected output.
-#define FUZZ_CHECK(condition) \
-    do { \
-        if (!(condition)) \
-            fuzzCheckFailed(#condition, __FILE__, __LINE__, QString()); \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            fuzzCheckFailed(#condition, __FILE__, __LINE__, QString());                                                \
     } while (false)
 
 // The same, with a word on what was being checked.
-#define FUZZ_CHECK_MESSAGE(condition, message) \
-    do { \
-        if (!(condition)) \
-            fuzzCheckFailed(#condition, __FILE__, __LINE__, (message)); \
+#define FUZZ_CHECK_MESSAGE(condition, message)                                                                         \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            fuzzCheckFailed(#condition, __FILE__, __LINE__, (message));                                                \
     } while (false)
 
 [[noreturn]] void fuzzCheckFailed(const char *condition, const char *file, int line, const QString &message);

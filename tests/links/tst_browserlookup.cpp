@@ -25,8 +25,7 @@ QString handlers(const QString &ids)
 // Files to write (path, contents, path, contents, ...); those in a folder
 // whose name ends in "bin" are made executable. Environment entries are "NAME=value" and override or add to
 // the fake desktop's environment.
-void prepare(const FakeXdg &xdg, const QStringList &files, const QStringList &environment,
-             QProcessEnvironment &result)
+void prepare(const FakeXdg &xdg, const QStringList &files, const QStringList &environment, QProcessEnvironment &result)
 {
     for (qsizetype i = 0; i + 1 < files.size(); i += 2)
         QVERIFY(xdg.write(files.at(i), files.at(i + 1), QFileInfo(files.at(i)).path().endsWith(QLatin1String("bin"))));
@@ -66,6 +65,7 @@ private slots:
 // below; these are the odd ones.
 void TestBrowserLookup::programPath_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("program");
 
@@ -79,6 +79,7 @@ void TestBrowserLookup::programPath_data()
     QTest::newRow("leading blank") << " firefox %u" << "";
     QTest::newRow("tab is not a blank") << "firefox\t%u" << "firefox\t%u";
     QTest::newRow("empty") << "" << "";
+    // clang-format on
 }
 
 void TestBrowserLookup::programPath()
@@ -90,6 +91,7 @@ void TestBrowserLookup::programPath()
 
 void TestBrowserLookup::lookup_data()
 {
+    // clang-format off
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QString>("command");
@@ -191,6 +193,7 @@ void TestBrowserLookup::lookup_data()
         << "\"{root}/my bin/x-www-browser\"" << "{root}/my bin/x-www-browser";
     QTest::newRow("$BROWSER before x-www-browser")
         << QStringList{"bin/x-www-browser", "#!/bin/sh\n"} << QStringList{"BROWSER=lynx"} << "lynx" << "lynx";
+    // clang-format on
 }
 
 void TestBrowserLookup::lookup()
@@ -214,6 +217,7 @@ void TestBrowserLookup::lookup()
 
 void TestBrowserLookup::openInBrowser_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("execLine"); // empty: no browser registered
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("program"); // empty: nothing is started
@@ -252,6 +256,7 @@ void TestBrowserLookup::openInBrowser_data()
     QTest::newRow("flatpak with an icon field code")
         << "Exec=flatpak run org.chromium.Chromium %i %U" << mapAddress << "flatpak"
         << QStringList{"run", "org.chromium.Chromium", mapAddress};
+    // clang-format on
 }
 
 void TestBrowserLookup::openInBrowser()

@@ -106,9 +106,9 @@ private:
 
 void TestInstall::initTestCase()
 {
-    const Finished install = runToEnd(QStringLiteral(WEATHER_CMAKE),
-                                      {QStringLiteral("--install"), QStringLiteral(WEATHER_BUILD_DIR),
-                                       QStringLiteral("--prefix"), m_prefix.path()});
+    const Finished install = runToEnd(
+        QStringLiteral(WEATHER_CMAKE),
+        {QStringLiteral("--install"), QStringLiteral(WEATHER_BUILD_DIR), QStringLiteral("--prefix"), m_prefix.path()});
     QVERIFY2(install.exitCode == 0, install.output.constData());
 }
 
@@ -154,14 +154,17 @@ void TestInstall::serviceUnitsAreSoundAndSandboxed()
         QVERIFY(in.open(QIODevice::ReadOnly));
         QFile out(units.filePath(QLatin1String(unit)));
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(in.readAll().replace("/usr/bin/rorizedivo-forecastd", installed(QStringLiteral("bin/rorizedivo-forecastd")).toUtf8()));
+        out.write(in.readAll().replace("/usr/bin/rorizedivo-forecastd",
+                                       installed(QStringLiteral("bin/rorizedivo-forecastd")).toUtf8()));
     }
     const QString service = units.filePath(QStringLiteral("rorizedivo-forecastd.service"));
-    const Finished verify = runToEnd(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"),
-                                               units.filePath(QStringLiteral("rorizedivo-forecastd.socket")), service});
+    const Finished verify = runToEnd(analyze,
+                                     {QStringLiteral("verify"), QStringLiteral("--man=no"),
+                                      units.filePath(QStringLiteral("rorizedivo-forecastd.socket")), service});
     QVERIFY2(verify.exitCode == 0 && verify.output.isEmpty(), verify.output.constData());
-    const Finished security = runToEnd(analyze, {QStringLiteral("security"), QStringLiteral("--offline=true"),
-                                                 QStringLiteral("--threshold=20"), service});
+    const Finished security = runToEnd(
+        analyze,
+        {QStringLiteral("security"), QStringLiteral("--offline=true"), QStringLiteral("--threshold=20"), service});
     QVERIFY2(security.exitCode == 0, security.output.right(400).constData());
     // The settings stay readable by root alone: they may hold an API key.
     QCOMPARE(QFile::permissions(installed(QStringLiteral("etc/rorizedivo/forecastd.conf"))),
@@ -172,6 +175,7 @@ void TestInstall::serviceUnitsAreSoundAndSandboxed()
 // display, no window, the package's version.
 void TestInstall::answersWithoutADisplay_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QByteArray>("said");
@@ -179,6 +183,7 @@ void TestInstall::answersWithoutADisplay_data()
     QTest::newRow("board, version") << "bin/rorizedivo" << "--version" << QByteArray("rorizedivo " WEATHER_VERSION "\n");
     QTest::newRow("board, help") << "bin/rorizedivo" << "--help" << QByteArray("Usage: rorizedivo");
     QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << QByteArray("forecastd " WEATHER_VERSION "\n");
+    // clang-format on
 }
 
 void TestInstall::answersWithoutADisplay()

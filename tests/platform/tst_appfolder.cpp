@@ -21,6 +21,7 @@ private slots:
 
 void TestAppFolder::resolve_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("executableFolder");
     QTest::addColumn<bool>("writable");
     QTest::addColumn<bool>("installed");
@@ -43,6 +44,7 @@ void TestAppFolder::resolve_data()
         << "/tmp/x/usr/bin/" << true << true << "" << home << "/tmp/x/usr/share/rorizedivo";
     QTest::newRow("read-only portable folder")
         << "/media/cd/board" << false << false << "" << home << "/media/cd/board";
+    // clang-format on
 }
 
 void TestAppFolder::resolve()

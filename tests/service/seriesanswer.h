@@ -29,7 +29,8 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
     QStringList quarters;
     if (!start.isEmpty()) {
         const QDateTime first = QDateTime::fromString(start, Qt::ISODate);
-        const QDateTime last = QDateTime::fromString(query.queryItemValue(QStringLiteral("end_minutely_15")), Qt::ISODate);
+        const QDateTime last = QDateTime::fromString(query.queryItemValue(QStringLiteral("end_minutely_15")),
+                                                     Qt::ISODate);
         for (QDateTime at = first; at <= last; at = at.addSecs(15 * 60))
             quarters << at.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
     }
@@ -65,4 +66,3 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
     answer.insert(QStringLiteral("hourly_units"), hourUnits);
     return QJsonDocument(answer).toJson(QJsonDocument::Compact);
 }
-

@@ -91,15 +91,17 @@ inline QByteArray answerOf(const QList<QByteArray> &elements)
 inline void serveSampleAnswers(LoopbackHttpServer &upstream)
 {
     for (const QString &suffix : {QStringLiteral(".json"), QStringLiteral("-air-quality.json")}) {
-        upstream.handle(suffix == QLatin1String(".json") ? QStringLiteral("/v1/forecast") : QStringLiteral("/v1/air-quality"),
-                        [suffix](const HttpRequest &request) {
-            QList<QByteArray> elements;
-            for (const QString &id : citiesAsked(request))
-                elements << asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + suffix)), request);
-            HttpResponse response;
-            response.contentType = "application/json";
-            response.body = answerOf(elements);
-            return response;
-        });
+        upstream.handle(
+            suffix == QLatin1String(".json") ? QStringLiteral("/v1/forecast") : QStringLiteral("/v1/air-quality"),
+            [suffix](const HttpRequest &request) {
+                QList<QByteArray> elements;
+                for (const QString &id : citiesAsked(request))
+                    elements << asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + suffix)),
+                                         request);
+                HttpResponse response;
+                response.contentType = "application/json";
+                response.body = answerOf(elements);
+                return response;
+            });
     }
 }

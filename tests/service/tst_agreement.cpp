@@ -81,8 +81,7 @@ private slots:
 private:
     // Reads a document the way the board does and stores what it would
     // store in the row of the city; fails on any value the store refuses.
-    void storeAsTheBoardDoes(const QByteArray &document, const QString &locationId,
-                             ChannelReadings *readings);
+    void storeAsTheBoardDoes(const QByteArray &document, const QString &locationId, ChannelReadings *readings);
     // The city's row as the store holds it, by column name in lower case
     // (the board names columns without regard to case).
     QHash<QString, FieldValue> storedRow(const QString &locationId);
@@ -137,6 +136,7 @@ QHash<QString, FieldValue> TestAgreement::storedRow(const QString &locationId)
 
 void TestAgreement::columns_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("answerPath");
     QTest::addColumn<QString>("locationId");
     QTest::addColumn<bool>("imperial");
@@ -195,6 +195,7 @@ void TestAgreement::columns_data()
                         {"sunrise", "6:20 am"}, {"sunset", QString::fromUtf16(u"∅")},
                         {"Loc_Lat", "28.3859"}, {"Loc_Long", "36.5731"}}
         << false;
+    // clang-format on
 }
 
 void TestAgreement::columns()
@@ -209,7 +210,8 @@ void TestAgreement::columns()
     QVERIFY(!answer.isEmpty());
     // The city's air-quality answer, where the sample has one beside it.
     const QString airPath = QString(answerPath).replace(QStringLiteral(".json"), QStringLiteral("-air-quality.json"));
-    const QJsonObject air = QFile::exists(airPath) ? QJsonDocument::fromJson(readWhole(airPath)).object() : QJsonObject();
+    const QJsonObject air = QFile::exists(airPath) ? QJsonDocument::fromJson(readWhole(airPath)).object()
+                                                   : QJsonObject();
     const Location *location = LocationTable::builtIn().find(locationId);
     QVERIFY(location);
     ChannelReadings readings;
@@ -231,12 +233,14 @@ void TestAgreement::columns()
 
 void TestAgreement::documentsTheBoardRefuses_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("document");
     const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
     QTest::newRow("unknown location") << writeErrorDocument(QStringLiteral("/forecastrss?p=NOPE&u=c"));
     QTest::newRow("answer without current conditions")
         << writeForecastDocument(upstreamAnswer(QStringLiteral("open-meteo-01-minimal-no-variables.json")), riyadh,
                                  Units::Metric);
+    // clang-format on
 }
 
 void TestAgreement::documentsTheBoardRefuses()
@@ -269,9 +273,8 @@ void TestAgreement::demoDocuments()
     const QHash<QString, FieldValue> row = storedRow(locationId);
     QCOMPARE(row.value(QStringLiteral("city_e")), FieldValue::text(location->city));
     QCOMPARE(row.size(), WeatherStore::columns().size());
-    for (const QString column : {"pDate", "temp", "temp_low", "temp_high", "Condition", "Wind_Speed",
-                                 "Wind_Dirctn", "Wind_Chill", "Humidity", "sunrise", "sunset", "Loc_Lat",
-                                 "Loc_Long", "URL"}) {
+    for (const QString column : {"pDate", "temp", "temp_low", "temp_high", "Condition", "Wind_Speed", "Wind_Dirctn",
+                                 "Wind_Chill", "Humidity", "sunrise", "sunset", "Loc_Lat", "Loc_Long", "URL"}) {
         QVERIFY2(!row.value(column.toLower()).isMissing(), qPrintable(column));
     }
     QVERIFY(row.value(QStringLiteral("condition_code")).toNumber() != 3200.0);
@@ -297,7 +300,8 @@ void TestAgreement::locationTableMatchesTheSeed()
             point = query.queryItemValue(QStringLiteral("ll")).split(u',');
         QCOMPARE(point.size(), 2);
         const double north = (location->latitude - point[0].toDouble()) * 111.2;
-        const double east = (location->longitude - point[1].toDouble()) * 111.2 * std::cos(qDegreesToRadians(location->latitude));
+        const double east = (location->longitude - point[1].toDouble()) * 111.2
+            * std::cos(qDegreesToRadians(location->latitude));
         const double kilometres = std::hypot(north, east);
         if (movedToTheTown.contains(seed.locationId))
             QVERIFY2(kilometres > 15 && kilometres < 50, qPrintable(seed.locationId));

@@ -61,6 +61,7 @@ void TestFeedDocument::initTestCase()
 // to write the expected files anew (then read every change before keeping it).
 void TestFeedDocument::golden_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("locationId");
     QTest::addColumn<bool>("imperial");
@@ -81,6 +82,7 @@ void TestFeedDocument::golden_data()
     QTest::newRow("Dammam, answer in other units, metric") << "dammam-other-units.json" << "SAXX0002" << false << "dammam-other-units-c.xml";
     QTest::newRow("Dammam, answer in other units, imperial") << "dammam-other-units.json" << "SAXX0002" << true << "dammam-other-units-f.xml";
     QTest::newRow("Riyadh, numbers beyond any reading") << "riyadh-huge-numbers.json" << "SAXX0017" << true << "riyadh-huge-numbers-f.xml";
+    // clang-format on
 }
 
 void TestFeedDocument::golden()
@@ -128,7 +130,8 @@ void TestFeedDocument::everyWmoCode()
     // form) and with the condition when the air carries 500 μg/m³ of dust.
     QJsonObject answer = upstreamAnswer(QStringLiteral("riyadh-day.json"));
     const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
-    const QJsonObject dusty = QJsonDocument::fromJson(R"({"current_units":{"dust":"μg/m³"},"current":{"dust":500}})").object();
+    const QJsonObject dusty =
+        QJsonDocument::fromJson(R"({"current_units":{"dust":"μg/m³"},"current":{"dust":500}})").object();
     QByteArray conditions;
     for (int wmo = -1; wmo <= 101; ++wmo) {
         for (const bool day : {true, false}) {
@@ -141,7 +144,8 @@ void TestFeedDocument::everyWmoCode()
             daily.insert(QStringLiteral("weather_code"), QJsonArray{code});
             answer.insert(QStringLiteral("daily"), daily);
 
-            QByteArray line = "wmo " + (wmo == 101 ? QByteArray("none") : QByteArray::number(wmo)) + (day ? " day:  " : " night:");
+            QByteArray line = "wmo " + (wmo == 101 ? QByteArray("none") : QByteArray::number(wmo))
+                + (day ? " day:  " : " night:");
             const QByteArray written = writeForecastDocument(answer, riyadh, Units::Metric);
             const QByteArray withDust = writeForecastDocument(answer, riyadh, Units::Metric, dusty);
             for (const auto &[document, element] : {std::pair(written, QByteArray("<yweather:condition ")),
@@ -211,7 +215,8 @@ void TestFeedDocument::unnamedZoneIsShownInGmt()
     // 12:45 at +05:30 is 07:15 GMT; the staleness clock is unaffected.
     const QJsonObject answer = QJsonDocument::fromJson(R"({"utc_offset_seconds":19800,
         "timezone":"Asia/Kolkata","timezone_abbreviation":"GMT+5:30",
-        "current":{"time":"2026-12-27T12:45","temperature_2m":21.0,"weather_code":0,"is_day":1}})").object();
+        "current":{"time":"2026-12-27T12:45","temperature_2m":21.0,"weather_code":0,"is_day":1}})")
+                                   .object();
     const QByteArray written = writeForecastDocument(answer, *LocationTable::builtIn().find(QStringLiteral("SAXX0017")),
                                                      Units::Metric);
     QVERIFY(written.contains("<pubDate>Sun, 27 Dec 2026 7:15 am GMT</pubDate>"));
@@ -272,6 +277,7 @@ void TestFeedDocument::conversions()
 
 void TestFeedDocument::zoneText_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("timezone");
     QTest::addColumn<QString>("abbreviation");
     QTest::addColumn<int>("offset"); // -1: none given
@@ -283,6 +289,7 @@ void TestFeedDocument::zoneText_data()
     QTest::newRow("west") << "America/Caracas" << "GMT-4" << -14400 << "-04";
     QTest::newRow("utc") << "UTC" << "" << 0 << "GMT";
     QTest::newRow("nothing known") << "" << "" << -1 << "";
+    // clang-format on
 }
 
 void TestFeedDocument::zoneText()
@@ -312,6 +319,7 @@ void TestFeedDocument::coordinateText()
 
 void TestFeedDocument::observationTimes_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QDateTime>("observed");
     QTest::newRow("Saudi time") << QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-07-14T15:45"}})")
@@ -326,6 +334,7 @@ void TestFeedDocument::observationTimes_data()
     QTest::newRow("in the host's daylight saving gap")
         << QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-03-29T02:30"}})")
         << QDateTime(QDate(2026, 3, 28), QTime(23, 30), Qt::UTC);
+    // clang-format on
 }
 
 void TestFeedDocument::observationTimes()

@@ -204,6 +204,7 @@ void TestFeedServer::init()
 
 void TestFeedServer::answers_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("status");
@@ -257,6 +258,7 @@ void TestFeedServer::answers_data()
     QTest::newRow("not HTTP at all") << QByteArray("HELLO\r\n\r\n") << ok << 400 << text << QByteArray() << 0;
     QTest::newRow("header line without colon") << QByteArray("GET /forecastrss?p=SAXX0017 HTTP/1.1\r\nHost\r\n\r\n") << ok << 400 << text << QByteArray() << 0;
     QTest::newRow("head too large") << get("/forecastrss?p=SAXX0017", "X-Padding: " + QByteArray(9000, 'x') + "\r\n") << ok << 400 << text << QByteArray("too large") << 0;
+    // clang-format on
 }
 
 void TestFeedServer::answers()
@@ -279,7 +281,9 @@ void TestFeedServer::answers()
     QVERIFY2(answer.body.contains(body), answer.body.constData());
     QCOMPARE(m_source->calls, sourceCalls);
     if (headOnly) {
-        QCOMPARE(answer.headers.value("content-length"), QByteArray::number(StubSource::bodyFor(*LocationTable::builtIn().find("SAXX0017"), Units::Metric).size()));
+        QCOMPARE(
+            answer.headers.value("content-length"),
+            QByteArray::number(StubSource::bodyFor(*LocationTable::builtIn().find("SAXX0017"), Units::Metric).size()));
         QVERIFY(client.closedWithin(2000));
         QVERIFY(client.socket().readAll().isEmpty());
     }

@@ -66,8 +66,7 @@ Fetched fetch(const QUrl &url)
 // (the shell's own, which exec keeps). Its standard error goes to `log`.
 pid_t startOnSocket(int listening, const QStringList &arguments, const QString &log)
 {
-    std::vector<QByteArray> words = {"/bin/sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\"",
-                                     FORECASTD_PATH};
+    std::vector<QByteArray> words = {"/bin/sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\"", FORECASTD_PATH};
     for (const QString &argument : arguments)
         words.push_back(argument.toLocal8Bit());
     std::vector<char *> argv;
@@ -184,7 +183,8 @@ void TestForecastd::servesLiveAndRecords()
     QFile settings(config);
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("forecast-upstream = http://127.0.0.1:9/nowhere\n# a comment\nair-quality-upstream = "
-                   + upstream.url(QStringLiteral("/v1/air-quality")).toEncoded() + "\napi-key = K3y\ndaily-budget = 1234\n");
+                   + upstream.url(QStringLiteral("/v1/air-quality")).toEncoded()
+                   + "\napi-key = K3y\ndaily-budget = 1234\n");
     settings.close();
     // 13:05 AST, the hour of the sample answers' current conditions.
     const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
@@ -232,17 +232,20 @@ void TestForecastd::demoFolderIsWhatTheProgramRenders()
     QVERIFY(render.waitForFinished(20000));
     QCOMPARE(render.exitCode(), 0);
 
-    const QStringList demo = QDir(serviceSamplesPath(QStringLiteral("demo"))).entryList({QStringLiteral("*.xml")}, QDir::Files);
+    const QStringList demo =
+        QDir(serviceSamplesPath(QStringLiteral("demo"))).entryList({QStringLiteral("*.xml")}, QDir::Files);
     QCOMPARE(demo.size(), LocationTable::builtIn().locations().size());
     for (const Location &location : LocationTable::builtIn().locations()) {
         const QString name = location.id + QStringLiteral(".xml");
-        QVERIFY2(readWhole(QDir(out.path()).filePath(name)) == readWhole(serviceSamplesPath(QStringLiteral("demo/") + name)),
-                 qPrintable(name + QStringLiteral(" is not what forecastd --render writes; render the demo folder again")));
+        QVERIFY2(
+            readWhole(QDir(out.path()).filePath(name)) == readWhole(serviceSamplesPath(QStringLiteral("demo/") + name)),
+            qPrintable(name + QStringLiteral(" is not what forecastd --render writes; render the demo folder again")));
     }
 }
 
 void TestForecastd::refusesBadOptions_data()
 {
+    // clang-format off
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("config"); // the text of the file given by --config; none when empty
     QTest::addColumn<QByteArray>("said");   // what standard error must tell
@@ -265,6 +268,7 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("replay and air-quality upstream") << QStringList{"--replay", "/tmp", "--air-quality-upstream", "http://127.0.0.1/"} << QByteArray() << QByteArray();
     QTest::newRow("render without output") << QStringList{"--render", "/tmp"} << QByteArray() << QByteArray();
     QTest::newRow("idle exit not a number of seconds") << QStringList{"--idle-exit", "-5"} << QByteArray() << QByteArray();
+    // clang-format on
 }
 
 void TestForecastd::refusesBadOptions()
@@ -332,8 +336,9 @@ void TestForecastd::servesOnASocketFromSystemd()
 
     QTemporaryDir scratch;
     const QString log = scratch.filePath(QStringLiteral("forecastd.log"));
-    const pid_t pid = startOnSocket(listening, {QStringLiteral("--replay"), serviceSamplesPath(QStringLiteral("demo")),
-                                                QStringLiteral("--idle-exit"), QStringLiteral("1")},
+    const pid_t pid = startOnSocket(listening,
+                                    {QStringLiteral("--replay"), serviceSamplesPath(QStringLiteral("demo")),
+                                     QStringLiteral("--idle-exit"), QStringLiteral("1")},
                                     log);
     QVERIFY(pid > 0);
     int status = 0;
@@ -360,7 +365,8 @@ void TestForecastd::servesOnASocketFromSystemd()
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 0);
     const QByteArray said = readWhole(log);
-    QVERIFY2(said.contains("on the socket systemd handed over") && said.contains("no request for 1 s"), said.constData());
+    QVERIFY2(said.contains("on the socket systemd handed over") && said.contains("no request for 1 s"),
+             said.constData());
 }
 
 QTEST_GUILESS_MAIN(TestForecastd)

@@ -106,7 +106,7 @@ public:
     }
 
     // Runs `work` in the upstream's thread and waits for it.
-    template<typename Work>
+    template <typename Work>
     void run(Work work)
     {
         QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
@@ -185,7 +185,8 @@ private:
     int calls(const QString &path) const
     {
         const QList<HttpRequest> requests = m_upstream->requests();
-        return int(std::count_if(requests.begin(), requests.end(), [&](const HttpRequest &r) { return r.path == path; }));
+        return int(
+            std::count_if(requests.begin(), requests.end(), [&](const HttpRequest &r) { return r.path == path; }));
     }
     void serveForecasts(const QByteArray &element)
     {
@@ -297,6 +298,7 @@ void TestLiveForecasts::requestShape()
 // alone, one in the elements only the cities.
 void TestLiveForecasts::upstreamAnswers_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("upstream");
     QTest::addColumn<QString>("failure"); // "", "upstream", "limit" or "cities"
 
@@ -320,6 +322,7 @@ void TestLiveForecasts::upstreamAnswers_data()
     QTest::newRow("connection closed without answer") << "closed" << "upstream";
     QTest::newRow("connection refused") << "refused" << "upstream";
     QTest::newRow("no answer in time") << "hang" << "upstream";
+    // clang-format on
 }
 
 void TestLiveForecasts::upstreamAnswers()
@@ -351,7 +354,8 @@ void TestLiveForecasts::upstreamAnswers()
     else if (upstream == QLatin1String("object"))
         m_upstream->serve(target, element, 200, json);
     else if (upstream == QLatin1String("no-current"))
-        serveForecasts(readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
+        serveForecasts(
+            readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
     else if (upstream == QLatin1String("numbers"))
         m_upstream->serve(target, "[" + QByteArray("1,").repeated(cityCount() - 1) + "1]", 200, json);
     else if (upstream == QLatin1String("empty-array"))
@@ -389,8 +393,8 @@ void TestLiveForecasts::upstreamAnswers()
         const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
         const QDateTime tomorrow(m_now.date().addDays(1), QTime(0, 0), Qt::UTC);
         const QDateTime retry = failure == QLatin1String("upstream") ? pause
-            : failure == QLatin1String("limit")                     ? tomorrow
-                                                                    : nextHour();
+            : failure == QLatin1String("limit")                      ? tomorrow
+                                                                     : nextHour();
         QCOMPARE(answer.retryAfterSeconds, m_now.secsTo(retry));
         QCOMPARE(m_source->backoffUntil(), failure == QLatin1String("upstream") ? pause : QDateTime());
         QCOMPARE(m_source->limitedUntil(), failure == QLatin1String("limit") ? tomorrow : QDateTime());
@@ -470,13 +474,16 @@ void TestLiveForecasts::oneCallPerCityAtATime()
     serveForecasts(riyadhAnswer());
     QList<ServedDocument> answers(4);
     int answered = 0;
-    const QList<QPair<const char *, Units>> requests{
-        {"SAXX0017", Units::Metric}, {"SAXX0017", Units::Imperial}, {"SAXX0012", Units::Metric}, {"SAXX0017", Units::Metric}};
+    const QList<QPair<const char *, Units>> requests{{"SAXX0017", Units::Metric},
+                                                     {"SAXX0017", Units::Imperial},
+                                                     {"SAXX0012", Units::Metric},
+                                                     {"SAXX0017", Units::Metric}};
     for (int i = 0; i < 4; ++i)
-        m_source->document(city(requests[i].first), requests[i].second, [&answers, &answered, i](const ServedDocument &served) {
-            answers[i] = served;
-            ++answered;
-        });
+        m_source->document(city(requests[i].first), requests[i].second,
+                           [&answers, &answered, i](const ServedDocument &served) {
+                               answers[i] = served;
+                               ++answered;
+                           });
     QTRY_COMPARE(answered, 4);
     QCOMPARE(upstreamCalls(), 1);
     for (const ServedDocument &answer : answers)
@@ -509,6 +516,7 @@ void TestLiveForecasts::atMostFourInFlight()
 // back with the first wave after it.
 void TestLiveForecasts::failuresCityByCity_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("failing");
 
@@ -516,6 +524,7 @@ void TestLiveForecasts::failuresCityByCity_data()
     QTest::newRow("an error object for one city") << "error" << "SAXX0014";
     QTest::newRow("no series for one city") << "no-current" << "SAXX0014";
     QTest::newRow("elements named out of order") << "reversed" << "";
+    // clang-format on
 }
 
 void TestLiveForecasts::failuresCityByCity()
@@ -526,11 +535,13 @@ void TestLiveForecasts::failuresCityByCity()
         const QStringList ids = citiesAsked(request);
         QList<QByteArray> elements;
         for (const QString &id : ids) {
-            QByteArray element = asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(id))), request);
+            QByteArray element = asSeries(readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(id))),
+                                          request);
             if (id == failing && answer == QLatin1String("error"))
                 element = R"({"error":true,"reason":"No data is available for this location"})";
             else if (id == failing && answer == QLatin1String("no-current"))
-                element = readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
+                element = readWhole(
+                    serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
             if (!(id == failing && answer == QLatin1String("short")))
                 elements << element;
         }
@@ -553,14 +564,17 @@ void TestLiveForecasts::failuresCityByCity()
 
     for (const Location &location : LocationTable::builtIn().locations()) {
         const ServedDocument served = ask(location);
-        QCOMPARE(served.status, location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
+        QCOMPARE(served.status,
+                 location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
         // Each city is written from its own element, and the quarter of its
         // series gives what the upstream's current conditions would.
-        const QJsonObject sample = QJsonDocument::fromJson(
-            readWhole(serviceSamplesPath(QStringLiteral("upstream/%1.json").arg(location.id)))).object();
+        const QJsonObject sample = QJsonDocument::fromJson(readWhole(serviceSamplesPath(
+                                                               QStringLiteral("upstream/%1.json").arg(location.id))))
+                                       .object();
         if (location.id != failing)
-            QCOMPARE(served.body, writeForecastDocument(sample, location, Units::Metric,
-                                                        QJsonDocument::fromJson(airAnswer(40)).object()));
+            QCOMPARE(served.body,
+                     writeForecastDocument(sample, location, Units::Metric,
+                                           QJsonDocument::fromJson(airAnswer(40)).object()));
     }
     QCOMPARE(upstreamCalls(), 1);
     QVERIFY(!m_source->backoffUntil().isValid());
@@ -592,6 +606,7 @@ void TestLiveForecasts::failuresCityByCity()
 // the forecast alone and the air is left alone for its own pause.
 void TestLiveForecasts::airQuality_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("air");
     QTest::addColumn<int>("riyadhCode");    // Riyadh's sample is mainly clear (34)
     QTest::addColumn<bool>("airPause");     // the air-quality request as a whole left alone
@@ -603,6 +618,7 @@ void TestLiveForecasts::airQuality_data()
     QTest::newRow("the city missing") << "short" << 34 << false << true;
     QTest::newRow("error status") << "500" << 34 << true << false;
     QTest::newRow("no answer in time") << "hang" << 34 << true << false;
+    // clang-format on
 }
 
 void TestLiveForecasts::airQuality()
@@ -616,17 +632,20 @@ void TestLiveForecasts::airQuality()
     serveForecasts(riyadhAnswer());
     if (air.startsWith(QLatin1String("dust-")))
         m_upstream->handle(target, perCity([&](const QString &id) {
-            return airAnswer(id == QLatin1String("SAXX0017") ? air.mid(5).toDouble() : 40);
-        }));
+                               return airAnswer(id == QLatin1String("SAXX0017") ? air.mid(5).toDouble() : 40);
+                           }));
     else if (air == QLatin1String("null"))
-        m_upstream->handle(target, perCity([](const QString &) {
-            return QByteArray(R"({"utc_offset_seconds":10800,"current":{"time":"2026-12-07T13:00","dust":null,"pm10":null}})");
-        }));
+        m_upstream->handle(
+            target, perCity([](const QString &) {
+                return QByteArray(
+                    R"({"utc_offset_seconds":10800,"current":{"time":"2026-12-07T13:00","dust":null,"pm10":null}})");
+            }));
     else if (air == QLatin1String("short"))
         m_upstream->handle(target, [](const HttpRequest &request) {
             HttpResponse response;
             response.contentType = "application/json";
-            response.body = answerOf(QList<QByteArray>(citiesAsked(request).indexOf(QStringLiteral("SAXX0017")), airAnswer(600)));
+            response.body = answerOf(
+                QList<QByteArray>(citiesAsked(request).indexOf(QStringLiteral("SAXX0017")), airAnswer(600)));
             return response;
         });
     else if (air == QLatin1String("500"))
@@ -637,7 +656,8 @@ void TestLiveForecasts::airQuality()
 
     const ServedDocument riyadh = ask(city("SAXX0017"));
     QCOMPARE(riyadh.status, ServedDocument::Status::Ok);
-    const QDomElement condition = parseFeedDocument(riyadh.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
+    const QDomElement condition =
+        parseFeedDocument(riyadh.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
     QCOMPARE(condition.attribute(QStringLiteral("code")).toInt(), riyadhCode);
     QCOMPARE(riyadh.body.contains("Air quality data by Open-Meteo.com"), !airPause && !riyadhPause);
     QVERIFY(!m_source->backoffUntil().isValid());
@@ -663,7 +683,8 @@ void TestLiveForecasts::renewsWhileBoardsAsk()
         if (minute <= 2 * 60 && (clock == 5 || clock == 18 || clock == 28)) {
             for (const Location &location : LocationTable::builtIn().locations()) {
                 std::optional<ServedDocument> atOnce;
-                m_source->document(location, Units::Metric, [&atOnce](const ServedDocument &served) { atOnce = served; });
+                m_source->document(location, Units::Metric,
+                                   [&atOnce](const ServedDocument &served) { atOnce = served; });
                 QVERIFY2(atOnce && atOnce->status == ServedDocument::Status::Ok && !atOnce->stale,
                          qPrintable(m_now.toString()));
             }
@@ -759,6 +780,7 @@ void TestLiveForecasts::failuresOfOneWaveCountOnce()
 // documents meanwhile, and health telling why.
 void TestLiveForecasts::stopsAtTheUpstreamsLimits_data()
 {
+    // clang-format off
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reason");
     QTest::addColumn<int>("retryAfter"); // -1: none sent
@@ -773,6 +795,7 @@ void TestLiveForecasts::stopsAtTheUpstreamsLimits_data()
     QTest::newRow("429, Retry-After within the hour") << 429 << QByteArray() << 300 << nextHour;
     QTest::newRow("429, Retry-After past the hour") << 429 << QByteArray() << 7200 << 7200;
     QTest::newRow("400 saying the daily limit") << 400 << QByteArray("Daily API request limit exceeded.") << -1 << tomorrow;
+    // clang-format on
 }
 
 void TestLiveForecasts::stopsAtTheUpstreamsLimits()
@@ -864,10 +887,10 @@ void TestLiveForecasts::callsADay()
     QFETCH(QString, failing);
     QFETCH(int, machines);
     QFETCH(bool, siteCache);
-    const QByteArray broken = readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
-    m_upstream->handle(QStringLiteral("/v1/forecast"), perCity([&](const QString &id) {
-        return id == failing ? broken : riyadhAnswer();
-    }));
+    const QByteArray broken = readWhole(
+        serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json")));
+    m_upstream->handle(QStringLiteral("/v1/forecast"),
+                       perCity([&](const QString &id) { return id == failing ? broken : riyadhAnswer(); }));
 
     QUrl upstream = m_upstream->url(QString());
     QProcess cache;
@@ -876,14 +899,18 @@ void TestLiveForecasts::callsADay()
         cache.waitForFinished(5000);
     });
     if (siteCache) {
-        if (QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")}).isEmpty())
+        if (QStandardPaths::findExecutable(QStringLiteral("nginx"),
+                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+                .isEmpty())
             QSKIP("nginx is not installed (scripts/setup installs nginx-light)");
         const quint16 port = unusedLoopbackPort();
         cache.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cache.start(QStringLiteral(SITE_CACHE_SCRIPT), {QString::number(port), m_upstream->url(QStringLiteral("/v1/forecast")).toString(),
-                                                        m_upstream->url(QStringLiteral("/v1/air-quality")).toString()});
+        cache.start(QStringLiteral(SITE_CACHE_SCRIPT),
+                    {QString::number(port), m_upstream->url(QStringLiteral("/v1/forecast")).toString(),
+                     m_upstream->url(QStringLiteral("/v1/air-quality")).toString()});
         QTcpSocket probe;
-        QTRY_VERIFY_WITH_TIMEOUT((probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)),
+                                 10000);
         upstream = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
     }
 
@@ -907,7 +934,8 @@ void TestLiveForecasts::callsADay()
         board[k].client = std::make_unique<OpenMeteoClient>();
         board[k].client->setEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/forecast"))));
         board[k].client->setAirQualityEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/air-quality"))));
-        board[k].source = std::make_unique<LiveForecastSource>(board[k].client.get(), LocationTable::builtIn(), [this] { return m_now; });
+        board[k].source = std::make_unique<LiveForecastSource>(board[k].client.get(), LocationTable::builtIn(),
+                                                               [this] { return m_now; });
         board[k].startsAt = day.addSecs(k * 7 * 60);
     }
     int asked = 0;
@@ -923,7 +951,8 @@ void TestLiveForecasts::callsADay()
                 continue;
             for (const Location &location : LocationTable::builtIn().locations()) {
                 std::optional<ServedDocument> answer;
-                machine.source->document(location, Units::Metric, [&answer](const ServedDocument &served) { answer = served; });
+                machine.source->document(location, Units::Metric,
+                                         [&answer](const ServedDocument &served) { answer = served; });
                 QVERIFY(waitFor([&answer] { return answer.has_value(); }));
                 ++asked;
                 answered += answer->status == ServedDocument::Status::Ok ? 1 : 0;
@@ -988,10 +1017,12 @@ void TestLiveForecasts::staleNeedsAPublicationTime()
     QJsonObject current = answer.value(QStringLiteral("current")).toObject();
     current.insert(QStringLiteral("time"), QJsonValue::Null);
     answer.insert(QStringLiteral("current"), current);
-    m_upstream->serve(QStringLiteral("/v1/forecast"), answerOf(QList<QByteArray>(cityCount(), QJsonDocument(answer).toJson())),
-                      200, "application/json");
+    m_upstream->serve(QStringLiteral("/v1/forecast"),
+                      answerOf(QList<QByteArray>(cityCount(), QJsonDocument(answer).toJson())), 200,
+                      "application/json");
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
-    QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0017")), m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
+    QCOMPARE(m_source->cityBackoffUntil(QStringLiteral("SAXX0017")),
+             m_now.addSecs(LiveForecastSource::FirstBackoffSeconds));
 }
 
 void TestLiveForecasts::keepsAnswersOnDisk()
@@ -1028,6 +1059,7 @@ void TestLiveForecasts::keepsAnswersOnDisk()
 // served, 503 when the upstream fails and nothing is left.
 void TestLiveForecasts::health_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("servedBefore"); // a good wave, long ago
     QTest::addColumn<QString>("upstream");  // what the upstream answers now
     QTest::addColumn<int>("minutesLater");
@@ -1038,6 +1070,7 @@ void TestLiveForecasts::health_data()
     QTest::newRow("upstream down, stale documents") << true << "down" << 20 << true;
     QTest::newRow("upstream down, nothing left") << true << "down" << 230 << false;
     QTest::newRow("no usable element for any city") << true << "no-current" << 230 << false;
+    // clang-format on
 }
 
 void TestLiveForecasts::health()
@@ -1062,7 +1095,8 @@ void TestLiveForecasts::health()
     if (upstream == QLatin1String("down"))
         m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
     else if (upstream == QLatin1String("no-current"))
-        serveForecasts(readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
+        serveForecasts(
+            readWhole(serviceFixturePath(QStringLiteral("upstream/open-meteo-01-minimal-no-variables.json"))));
     advance(minutesLater * 60);
     if (servedBefore)
         ask(city("SAXX0017"));

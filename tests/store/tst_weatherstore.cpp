@@ -87,7 +87,9 @@ void TestWeatherStore::seedRows()
     QCOMPARE(rs.value(QStringLiteral("city_a")).toText(), QStringLiteral(u"أبها"));
     QCOMPARE(rs.value(QStringLiteral("rs_URL")).toText(),
              QStringLiteral("http://127.0.0.1:8619/forecastrss?p=SAXX0036&u=c"));
-    QVERIFY(rs.value(QStringLiteral("map1_URL")).toText().startsWith(QStringLiteral("http://maps.google.com/maps?f=q&hl=en&q=Abha,+Saudi+Arabia&mrt=loc")));
+    QVERIFY(rs.value(QStringLiteral("map1_URL"))
+                .toText()
+                .startsWith(QStringLiteral("http://maps.google.com/maps?f=q&hl=en&q=Abha,+Saudi+Arabia&mrt=loc")));
     QVERIFY(rs.value(QStringLiteral("map1_URL")).toText().endsWith(QStringLiteral("&spn=0.053319,0.056992&z=14")));
     rs.moveLast();
     QCOMPARE(rs.value(QStringLiteral("city_a")).toText(), QStringLiteral(u"ينبع"));
@@ -115,7 +117,9 @@ void TestWeatherStore::tableShape()
     }
     sqlite3_finalize(st);
     // A plain client can still filter and sort on the text columns.
-    QCOMPARE(sqlite3_prepare_v2(db, "select count(*) from wt where city_code = 'RUH' order by city_a", -1, &st, nullptr), SQLITE_OK);
+    QCOMPARE(
+        sqlite3_prepare_v2(db, "select count(*) from wt where city_code = 'RUH' order by city_a", -1, &st, nullptr),
+        SQLITE_OK);
     QCOMPARE(sqlite3_step(st), SQLITE_ROW);
     QCOMPARE(sqlite3_column_int(st, 0), 1);
     sqlite3_finalize(st);
@@ -132,6 +136,7 @@ void TestWeatherStore::tableShape()
 
 void TestWeatherStore::writeRules_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("column");
     QTest::addColumn<FieldValue>("written");
     QTest::addColumn<bool>("accepted");
@@ -166,6 +171,7 @@ void TestWeatherStore::writeRules_data()
     QTest::newRow("null to text") << "city_e" << FieldValue::null() << true << FieldValue::null();
     QTest::newRow("unset is stored as null") << "Temp" << FieldValue() << true << FieldValue::null();
     QTest::newRow("unknown column") << "NoSuchColumn" << FieldValue::text(QStringLiteral("x")) << false << FieldValue();
+    // clang-format on
 }
 
 void TestWeatherStore::writeRules()
@@ -215,7 +221,8 @@ void TestWeatherStore::nullIsDistinctFromEmptyAndZero()
 {
     DataControl data;
     QVERIFY(openRows(data, storePath()));
-    fillRow(data, 0, {{QStringLiteral("Temp"), FieldValue::number(0)}, {QStringLiteral("Humidity"), FieldValue::null()}});
+    fillRow(data, 0,
+            {{QStringLiteral("Temp"), FieldValue::number(0)}, {QStringLiteral("Humidity"), FieldValue::null()}});
     QVERIFY(data.refresh());
     const FieldValue temp = data.recordset().value(QStringLiteral("Temp"));
     const FieldValue humidity = data.recordset().value(QStringLiteral("Humidity"));
@@ -230,8 +237,10 @@ void TestWeatherStore::columnNamesIgnoreCase()
 {
     DataControl data;
     QVERIFY(openRows(data, storePath()));
-    fillRow(data, 0, {{QStringLiteral("temp"), FieldValue::number(21)}, {QStringLiteral("wind_chill"), FieldValue::number(-2)},
-                      {QStringLiteral("url"), FieldValue::text(QStringLiteral("http://x/"))}});
+    fillRow(data, 0,
+            {{QStringLiteral("temp"), FieldValue::number(21)},
+             {QStringLiteral("wind_chill"), FieldValue::number(-2)},
+             {QStringLiteral("url"), FieldValue::text(QStringLiteral("http://x/"))}});
     Recordset &rs = data.recordset();
     QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(21));
     QCOMPARE(rs.value(QStringLiteral("TEMP")), FieldValue::number(21));
@@ -271,6 +280,7 @@ void TestWeatherStore::secondCursorSeesWritesAfterRefresh()
 
 void TestWeatherStore::sortedViews_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("statement");
     QTest::addColumn<QStringList>("expectedCodes");
 
@@ -287,6 +297,7 @@ void TestWeatherStore::sortedViews_data()
                                                 << QStringList{"TIF", "AHB", "JED", "DMM", "RUH"};
     QTest::newRow("visibility") << "select * from wt where len(url) > 0 order by Visibility"
                                 << QStringList{"TIF", "JED", "DMM", "AHB", "RUH"};
+    // clang-format on
 }
 
 void TestWeatherStore::sortedViews()
@@ -298,19 +309,35 @@ void TestWeatherStore::sortedViews()
     QVERIFY(openRows(writer, storePath()));
     const auto url = FieldValue::text(QStringLiteral("http://feed/"));
     // Seed order: 0 AHB, 2 DMM, 3 RUH, 4 TIF, 12 JED.
-    fillRow(writer, 0, {{"URL", url}, {"Temp", FieldValue::number(20)}, {"Wind_Dirctn", FieldValue::text(u"شمالية"_qs)},
-                        {"Wind_Speed", FieldValue::number(9)}, {"Condition", FieldValue::text(u"b"_qs)},
-                        {"Visibility", FieldValue::number(8)}});
-    fillRow(writer, 2, {{"URL", url}, {"Temp", FieldValue::number(-3)}, {"Wind_Dirctn", FieldValue::text(u"جنوبية غربية"_qs)},
-                        {"Wind_Speed", FieldValue::number(14.48)}, {"Condition", FieldValue::text(u"é"_qs)},
-                        {"Visibility", FieldValue::number(5)}});
-    fillRow(writer, 3, {{"URL", url}, {"Temp", FieldValue::number(25)}, {"Wind_Dirctn", FieldValue::text(u"شرقية"_qs)},
-                        {"Wind_Speed", FieldValue::number(0)}, {"Condition", FieldValue::text(u"F"_qs)},
-                        {"Visibility", FieldValue::number(10)}});
+    fillRow(writer, 0,
+            {{"URL", url},
+             {"Temp", FieldValue::number(20)},
+             {"Wind_Dirctn", FieldValue::text(u"شمالية"_qs)},
+             {"Wind_Speed", FieldValue::number(9)},
+             {"Condition", FieldValue::text(u"b"_qs)},
+             {"Visibility", FieldValue::number(8)}});
+    fillRow(writer, 2,
+            {{"URL", url},
+             {"Temp", FieldValue::number(-3)},
+             {"Wind_Dirctn", FieldValue::text(u"جنوبية غربية"_qs)},
+             {"Wind_Speed", FieldValue::number(14.48)},
+             {"Condition", FieldValue::text(u"é"_qs)},
+             {"Visibility", FieldValue::number(5)}});
+    fillRow(writer, 3,
+            {{"URL", url},
+             {"Temp", FieldValue::number(25)},
+             {"Wind_Dirctn", FieldValue::text(u"شرقية"_qs)},
+             {"Wind_Speed", FieldValue::number(0)},
+             {"Condition", FieldValue::text(u"F"_qs)},
+             {"Visibility", FieldValue::number(10)}});
     fillRow(writer, 4, {{"URL", url}});
-    fillRow(writer, 12, {{"URL", url}, {"Temp", FieldValue::number(24.5)}, {"Wind_Dirctn", FieldValue::text(u"جنوبية"_qs)},
-                         {"Wind_Speed", FieldValue::number(30)}, {"Condition", FieldValue::text(u"C"_qs)},
-                         {"Visibility", FieldValue::number(1)}});
+    fillRow(writer, 12,
+            {{"URL", url},
+             {"Temp", FieldValue::number(24.5)},
+             {"Wind_Dirctn", FieldValue::text(u"جنوبية"_qs)},
+             {"Wind_Speed", FieldValue::number(30)},
+             {"Condition", FieldValue::text(u"C"_qs)},
+             {"Visibility", FieldValue::number(1)}});
     // An empty URL can only come from another writer; it is filtered like no value.
     sqlite3 *db = openStoreConnection(storePath(), false);
     QVERIFY(db);

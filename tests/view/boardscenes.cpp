@@ -35,15 +35,15 @@ struct CityFeed
 // names, rain and thunder, three-digit and negative temperatures, calm,
 // good visibility and fractions.
 constexpr CityFeed cityFeeds[] = {
-    {"RUH", "25", 32, "22.5", "14.48", "9.99"},  // north-north-east, the longest wind name
-    {"AHB", "12", 12, "200", "30", "4.5"},       // rain
-    {"JED", "31.5", 38, "290", "22", "10"},      // scattered thunderstorms, the longest condition
-    {"DMM", "103", 36, "100", "7", "16.09"},     // three digits
-    {"TRI", "-12.5", 16, "350", "41", "2"},      // negative
-    {"AJF", "-3", 17, "330", "0", "8"},          // calm
-    {"TIF", "18", 29, "135", "11", "10"},        // the wind box: SE 11 Kph
+    {"RUH", "25", 32, "22.5", "14.48", "9.99"}, // north-north-east, the longest wind name
+    {"AHB", "12", 12, "200", "30", "4.5"}, // rain
+    {"JED", "31.5", 38, "290", "22", "10"}, // scattered thunderstorms, the longest condition
+    {"DMM", "103", 36, "100", "7", "16.09"}, // three digits
+    {"TRI", "-12.5", 16, "350", "41", "2"}, // negative
+    {"AJF", "-3", 17, "330", "0", "8"}, // calm
+    {"TIF", "18", 29, "135", "11", "10"}, // the wind box: SE 11 Kph
     {"URY", "9", 20, "60", "5", "0.2"},
-    {"ELQ", "22", 19, "315", "56.5", "1"},       // dust
+    {"ELQ", "22", 19, "315", "56.5", "1"}, // dust
     {"AQI", "27", 34, "30", "19", "9"},
     {"MED", "33", 33, "270", "12", "10"},
     {"EJH", "26", 30, "250", "25", "10"},
@@ -56,7 +56,7 @@ constexpr CityFeed cityFeeds[] = {
     {"SHW", "34", 36, "110", "28", "10"},
     {"RAE", "10", 28, "45", "6", "10"},
     {"QCA", "36", 32, "190", "10", "10"},
-    {"EAM", "28", 4, "170", "33", "3"},          // thunderstorms
+    {"EAM", "28", 4, "170", "33", "3"}, // thunderstorms
     // WAE: a bare feed, see bareFeed().
     {"YNB", "32", 34, "280", "18", "10"},
 };
@@ -187,7 +187,8 @@ private:
 
     void stopTimers()
     {
-        for (FormTimer *timer : {m_board->TimerFirstLoad(), m_board->TimerWeather(), m_board->TimerW_lbl(), m_board->TimerWind()})
+        for (FormTimer *timer :
+             {m_board->TimerFirstLoad(), m_board->TimerWeather(), m_board->TimerW_lbl(), m_board->TimerWind()})
             timer->setEnabled(false);
     }
 

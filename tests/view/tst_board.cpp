@@ -104,8 +104,9 @@ std::unique_ptr<frmWeatherMain> TestBoard::loadBoard()
 
 void TestBoard::firstExpansionSortsByCityName()
 {
-    storeWeather(storePath(), {{"RUH", 25, u"مشمس"_qs, 10, u"شمالية"_qs, 14.48f, 1},
-                               {"AHB", 12, u"مطر"_qs, 4.5f, u"جنوبية"_qs, 0, 9}});
+    storeWeather(
+        storePath(),
+        {{"RUH", 25, u"مشمس"_qs, 10, u"شمالية"_qs, 14.48f, 1}, {"AHB", 12, u"مطر"_qs, 4.5f, u"جنوبية"_qs, 0, 9}});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail()->setVisible(true);
@@ -200,6 +201,7 @@ void TestBoard::gridFill()
 
 void TestBoard::gridWords_data()
 {
+    // clang-format off
     QTest::addColumn<FieldValue>("temp");
     QTest::addColumn<FieldValue>("visibility");
     QTest::addColumn<FieldValue>("speed");
@@ -213,6 +215,7 @@ void TestBoard::gridWords_data()
     QTest::newRow("good and calm") << n(-3) << n(10) << n(0) << "-3" << u"جيدة"_qs << u"سكون"_qs;
     QTest::newRow("far") << n(0) << n(16) << n(60) << "0" << u"جيدة"_qs << "60";
     QTest::newRow("no values") << FieldValue::null() << FieldValue::null() << FieldValue::null() << "" << "" << "";
+    // clang-format on
 }
 
 void TestBoard::gridWords()
@@ -301,7 +304,9 @@ void TestBoard::windPace()
     QFETCH(int, interval);
     QFETCH(bool, ticking);
     QFETCH(QString, caption);
-    storeWeather(storePath(), {{"AHB", 20, u"صحو"_qs, 5, u"شمالية"_qs, 14.48f, 1}, {"RUH", 20, u"صحو"_qs, 5, u"شمالية"_qs, speed, 1}});
+    storeWeather(
+        storePath(),
+        {{"AHB", 20, u"صحو"_qs, 5, u"شمالية"_qs, 14.48f, 1}, {"RUH", 20, u"صحو"_qs, 5, u"شمالية"_qs, speed, 1}});
     auto board = loadBoard();
     QVERIFY(board);
     board->ComboSort()->setCurrentIndex(0);
@@ -379,8 +384,10 @@ void TestBoard::sounds()
 
 void TestBoard::mapPictures()
 {
-    storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1},
-                               {"AHB", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}});
+    storeWeather(storePath(),
+                 {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1},
+                  {"JED", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1},
+                  {"AHB", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}});
     auto board = loadBoard();
     QVERIFY(board);
     // Riyadh's picture is a PNG under its .tmg name; Jeddah's cannot be read; Abha has none.
@@ -404,7 +411,8 @@ void TestBoard::mapPictures()
 
 void TestBoard::clickingCities()
 {
-    storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 31, u"صحو"_qs, 4, u"جنوبية"_qs, 10, 9}});
+    storeWeather(storePath(),
+                 {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 31, u"صحو"_qs, 4, u"جنوبية"_qs, 10, 9}});
     auto board = loadBoard();
     QVERIFY(board);
     board->ComboSort()->setCurrentIndex(0);
@@ -425,7 +433,8 @@ void TestBoard::clickingCities()
 
 void TestBoard::arrowSweepsAndStops()
 {
-    storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 0}});
+    storeWeather(storePath(),
+                 {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 0}});
     setColumn(storePath(), "JED", "wCatg", FieldValue::null());
     auto board = loadBoard();
     QVERIFY(board);
@@ -460,6 +469,7 @@ void TestBoard::arrowSweepsAndStops()
 
 void TestBoard::sortKeys_data()
 {
+    // clang-format off
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("statement");
     QTest::addColumn<QStringList>("order");
@@ -469,6 +479,7 @@ void TestBoard::sortKeys_data()
     QTest::newRow("visibility") << 3 << "select * from wt where len(url) > 0 order by Visibility" << QStringList{"JED", "RUH", "AHB", "DMM"};
     QTest::newRow("wind direction") << 4 << "select * from wt where len(url) > 0 order by wind_dirctn" << QStringList{"JED", "DMM", "AHB", "RUH"};
     QTest::newRow("wind speed") << 5 << "select * from wt where len(url) > 0 order by wind_speed" << QStringList{"JED", "RUH", "AHB", "DMM"};
+    // clang-format on
 }
 
 void TestBoard::sortKeys()
@@ -476,9 +487,10 @@ void TestBoard::sortKeys()
     QFETCH(int, position);
     QFETCH(QString, statement);
     QFETCH(QStringList, order);
-    storeWeather(storePath(), {{"AHB", 20, u"مطر"_qs, 8, u"شرقية"_qs, 9, 5},
-                               {"DMM", 14, u"عاصف"_qs, 12, u"جنوبية"_qs, 30, 9},
-                               {"RUH", 25, u"غبار"_qs, 2, u"غربية"_qs, 0, 13}});
+    storeWeather(storePath(),
+                 {{"AHB", 20, u"مطر"_qs, 8, u"شرقية"_qs, 9, 5},
+                  {"DMM", 14, u"عاصف"_qs, 12, u"جنوبية"_qs, 30, 9},
+                  {"RUH", 25, u"غبار"_qs, 2, u"غربية"_qs, 0, 13}});
     setColumn(storePath(), "JED", "URL", FieldValue::text("http://x/")); // every key of Jeddah holds no value
 
     auto board = loadBoard();
@@ -513,7 +525,8 @@ void TestBoard::noChosenKeyKeepsTheStatement()
 
 void TestBoard::toggleKeepsTheChosenOrder()
 {
-    storeWeather(storePath(), {{"AHB", 20, u"مطر"_qs, 8, u"شرقية"_qs, 9, 5}, {"RUH", 25, u"غبار"_qs, 2, u"غربية"_qs, 3, 13}});
+    storeWeather(storePath(),
+                 {{"AHB", 20, u"مطر"_qs, 8, u"شرقية"_qs, 9, 5}, {"RUH", 25, u"غبار"_qs, 2, u"غربية"_qs, 3, 13}});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail()->setVisible(true);
@@ -567,7 +580,8 @@ void TestBoard::linkLabelsOpenTheBrowser()
     qputenv("PATH", home.path().toUtf8());
     qputenv("BROWSER", "/opt/browser/bin/web --new-window");
 
-    storeWeather(storePath(), {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"TIF", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}});
+    storeWeather(storePath(),
+                 {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"TIF", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}});
     auto board = loadBoard();
     QVERIFY(board);
     board->ComboSort()->setCurrentIndex(0);
@@ -582,14 +596,16 @@ void TestBoard::linkLabelsOpenTheBrowser()
 
     using Launch = QPair<QString, QStringList>;
     const QString web = QStringLiteral("/opt/browser/bin/web");
-    QCOMPARE(m_world.launches, (QList<Launch>{{web, {WeatherStore::seedCities()[3].mapUrl()}},
-                                              {web, {board->lblQIVurl()->text()}},
-                                              {web, {QString()}}}));
+    QCOMPARE(m_world.launches,
+             (QList<Launch>{{web, {WeatherStore::seedCities()[3].mapUrl()}},
+                            {web, {board->lblQIVurl()->text()}},
+                            {web, {QString()}}}));
     QVERIFY(m_world.messages.isEmpty());
 }
 
 void TestBoard::tabOrder_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("expanded");
     QTest::addColumn<bool>("backwards");
     QTest::addColumn<QStringList>("focused"); // where the focus stands, then after each Tab
@@ -601,6 +617,7 @@ void TestBoard::tabOrder_data()
     QTest::newRow("expanded, Shift+Tab") << true << true
                                          << QStringList{"PictureHideDetail", "lblQIVurl", "lblGoogle", "CityGrid",
                                                         "ComboSort", "PictureHideDetail"};
+    // clang-format on
 }
 
 void TestBoard::tabOrder()
@@ -613,7 +630,7 @@ void TestBoard::tabOrder()
     QVERIFY(board);
     QVERIFY(showActive(*board));
     QCOMPARE(QApplication::focusWidget(), nullptr); // nothing before the first refresh shows the button
-    board->PictureShowDetail()->setVisible(true);   // as the first refresh does
+    board->PictureShowDetail()->setVisible(true); // as the first refresh does
     if (expanded) {
         board->PictureShowDetail_Click();
         board->lblCity_Click(2); // a city with a map: its link shows
@@ -629,6 +646,7 @@ void TestBoard::tabOrder()
 
 void TestBoard::keysActLikeClicks_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("expanded");
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("key");
@@ -647,6 +665,7 @@ void TestBoard::keysActLikeClicks_data()
     // Tab from the list; the mouse then collapses the board (below), which
     // hides the grid that had the focus: the button takes it.
     QTest::newRow("Tab from the list") << true << "ComboSort" << int(Qt::Key_Tab) << true << "CityGrid" << "";
+    // clang-format on
 }
 
 void TestBoard::keysActLikeClicks()
@@ -790,6 +809,7 @@ Q_DECLARE_METATYPE(ControlOf)
 
 void TestBoard::accessibleControls_data()
 {
+    // clang-format off
     QTest::addColumn<ControlOf>("control");
     QTest::addColumn<int>("role");
     QTest::addColumn<QString>("name");
@@ -822,6 +842,7 @@ void TestBoard::accessibleControls_data()
     row("compass", [](frmWeatherMain &b) { return b.windCompass(); }, QAccessible::Graphic,
         u"رياح شمالية، 14 كيلومتر في الساعة"_qs);
     row("ticker", [](frmWeatherMain &b) { return b.tickerStrip(); }, QAccessible::StatusBar, u"الرياض : مشمس  25   ....  "_qs);
+    // clang-format on
 }
 
 void TestBoard::accessibleControls()
@@ -851,7 +872,8 @@ void TestBoard::accessibleControls()
     QCOMPARE(labels, labelledBy.isEmpty() ? QStringList() : QStringList{labelledBy});
     // Whatever can be done with the mouse can be done by a screen reader: press.
     const bool pressable = role == QAccessible::Button || role == QAccessible::Link || role == QAccessible::ComboBox;
-    QCOMPARE(iface->actionInterface() && iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
+    QCOMPARE(iface->actionInterface()
+                 && iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
              pressable);
     // The compass and the ticker are one whole each: their lines, letters and label are no objects.
     if (role == QAccessible::Graphic || role == QAccessible::StatusBar)
@@ -879,8 +901,9 @@ void TestBoard::gridIsATable()
         headers << header->text(QAccessible::Name);
         QCOMPARE(table->cellAt(5, c)->tableCellInterface()->columnHeaderCells().value(0), header);
     }
-    QCOMPARE(headers, (QStringList{u"المدينة"_qs, u"حالة الطقس"_qs, u"درجة الحرارة بالدرجة المئوية"_qs,
-                                   u"مدى الرؤية بالكيلومتر"_qs, u"إتجاه الرياح"_qs, u"سرعة الرياح"_qs}));
+    QCOMPARE(headers,
+             (QStringList{u"المدينة"_qs, u"حالة الطقس"_qs, u"درجة الحرارة بالدرجة المئوية"_qs,
+                          u"مدى الرؤية بالكيلومتر"_qs, u"إتجاه الرياح"_qs, u"سرعة الرياح"_qs}));
 
     // Row 1 is الدمام: each cell in its column's words, the city heading its row.
     QStringList cells;
@@ -893,8 +916,9 @@ void TestBoard::gridIsATable()
         QCOMPARE(cell->parent(), grid);
         cells << cell->text(QAccessible::Name);
     }
-    QCOMPARE(cells, (QStringList{u"الدمام"_qs, u"غبار"_qs, u"سالب 3.5 درجة"_qs, u"2 كيلومتر"_qs, u"شرقية"_qs,
-                                 u"7 كيلومتر في الساعة"_qs}));
+    QCOMPARE(cells,
+             (QStringList{u"الدمام"_qs, u"غبار"_qs, u"سالب 3.5 درجة"_qs, u"2 كيلومتر"_qs, u"شرقية"_qs,
+                          u"7 كيلومتر في الساعة"_qs}));
     QCOMPARE(table->cellAt(1, 3)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
     QCOMPARE(table->rowDescription(0), u"أبها، مطر، 12 درجة، 4.5 كيلومتر، جنوبية، سكون"_qs);
     QCOMPARE(table->rowDescription(2), u"الرياض، مشمس، 25 درجة، جيدة، شمالية، 14.48 كيلومتر في الساعة"_qs);

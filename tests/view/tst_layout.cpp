@@ -91,7 +91,7 @@ void TestLayout::textsFit()
     for (int degrees = 0; degrees < 360; ++degrees)
         winds << windDirectionName(float(degrees)).name;
     const QStringList numbers{QStringLiteral("-123.4567"), QStringLiteral("1234.567"), QStringLiteral("103"),
-                              QStringLiteral("-12.5"), QStringLiteral(u"جيدة"), QStringLiteral(u"سكون")};
+                              QStringLiteral("-12.5"),     QStringLiteral(u"جيدة"),    QStringLiteral(u"سكون")};
     QStringList cities;
     QStringList links;
     for (const auto &city : WeatherStore::seedCities()) {
@@ -122,7 +122,8 @@ void TestLayout::textsFit()
         {column(&frmWeatherMain::lblCity), cities},
         {column(&frmWeatherMain::lblCondition), unique(conditions)},
         {column(&frmWeatherMain::lblWind_Dirct), unique(winds)},
-        {column(&frmWeatherMain::lblTemp) + column(&frmWeatherMain::lblVisibility) + column(&frmWeatherMain::lblWind_Speed),
+        {column(&frmWeatherMain::lblTemp) + column(&frmWeatherMain::lblVisibility)
+             + column(&frmWeatherMain::lblWind_Speed),
          numbers},
     };
 
@@ -158,7 +159,8 @@ void TestLayout::textsFit()
                     // A box around the text is fine as long as its border keeps clear.
                     if (box.contains(text) && !qobject_cast<const FormLabel *>(other)) {
                         const int inside = qMin(text.left() - box.left(), box.right() - text.right());
-                        QVERIFY2(inside >= FormLabel::TextGap, qPrintable(what + QStringLiteral(" touches ") + other->objectName()));
+                        QVERIFY2(inside >= FormLabel::TextGap,
+                                 qPrintable(what + QStringLiteral(" touches ") + other->objectName()));
                         continue;
                     }
                     QVERIFY2(gapBetween(text, box) >= FormLabel::TextGap,
@@ -184,7 +186,8 @@ void TestLayout::screenshots()
 {
     QFETCH(QImage, actual);
     const QString name = QString::fromUtf8(QTest::currentDataTag()) + sceneSuffix();
-    const QImage expected = QImage(QStringLiteral(WEATHER_SOURCE_DIR "/tests/view/golden/") + name + QStringLiteral(".png"))
+    const QImage expected = QImage(QStringLiteral(WEATHER_SOURCE_DIR "/tests/view/golden/") + name
+                                   + QStringLiteral(".png"))
                                 .convertToFormat(QImage::Format_RGB32);
     const QString remake = QStringLiteral("if the change is intended, remake the references with "
                                           "build/tests/view/board-screenshots tests/view/golden docs/board.png "
@@ -194,7 +197,8 @@ void TestLayout::screenshots()
     QVERIFY2(!expected.isNull(), qPrintable(QStringLiteral("no reference for %1; ").arg(name) + remake));
     if (actual.size() != expected.size())
         actual.save(kept);
-    QVERIFY2(actual.size() == expected.size(), qPrintable(QStringLiteral("size differs (picture kept as %1); ").arg(kept) + remake));
+    QVERIFY2(actual.size() == expected.size(),
+             qPrintable(QStringLiteral("size differs (picture kept as %1); ").arg(kept) + remake));
 
     // Anti-aliasing may shift a little between font renderers; a text that
     // moved or changed does not stay within this.
@@ -212,7 +216,8 @@ void TestLayout::screenshots()
     const qint64 allowed = qint64(actual.width()) * actual.height() / 2000; // 0.05 %
     if (differing > allowed)
         actual.save(kept);
-    QVERIFY2(differing <= allowed, qPrintable(QStringLiteral("%1 pixels differ (picture kept as %2); ").arg(differing).arg(kept) + remake));
+    QVERIFY2(differing <= allowed,
+             qPrintable(QStringLiteral("%1 pixels differ (picture kept as %2); ").arg(differing).arg(kept) + remake));
 }
 
 QTEST_MAIN(TestLayout)

@@ -45,12 +45,14 @@ Q_DECLARE_METATYPE(PartFactory)
 
 void TestParts::controlsLieWithinTheirPart_data()
 {
+    // clang-format off
     QTest::addColumn<PartFactory>("make");
     QTest::addColumn<int>("controls");
     QTest::newRow("ticker strip") << PartFactory([] { return new TickerStrip; }) << 1;
     QTest::newRow("city grid") << PartFactory([] { return new CityGrid; }) << 24 + 6 * 24 + 6;
     QTest::newRow("city detail") << PartFactory([] { return new CityDetail; }) << 7 + 1 + 12 + 13 + 2;
     QTest::newRow("wind compass") << PartFactory([] { return new WindCompass(QRectF(CityDetail::MapTwips)); }) << 1 + 1 + 4 + 9;
+    // clang-format on
 }
 
 // A control that reaches past its part would be cut off where the part ends.
@@ -270,7 +272,8 @@ void TestParts::unseenBoardWakesOnlyForTheRefresh()
     board.show();
     QVERIFY(QTest::qWaitForWindowExposed(&board));
     const auto ticking = [&board] {
-        return QList<bool>{board.TimerWeather()->isTicking(), board.TimerW_lbl()->isTicking(), board.TimerWind()->isTicking()};
+        return QList<bool>{board.TimerWeather()->isTicking(), board.TimerW_lbl()->isTicking(),
+                           board.TimerWind()->isTicking()};
     };
     board.setWindDirIndex(1);
     board.TimerWind()->setEnabled(true);
@@ -348,6 +351,7 @@ Q_DECLARE_METATYPE(Speech)
 
 void TestParts::spokenWords_data()
 {
+    // clang-format off
     QTest::addColumn<Speech>("speech");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("said");
@@ -364,6 +368,7 @@ void TestParts::spokenWords_data()
     QTest::newRow("caption in percent") << Speech(spokenCaption) << u"الرطوبة %"_qs << u"الرطوبة بالمئة"_qs;
     QTest::newRow("caption with two blanks") << Speech(spokenCaption) << u"برودة  الرياح (c)"_qs
                                              << u"برودة الرياح بالدرجة المئوية"_qs;
+    // clang-format on
 }
 
 void TestParts::spokenWords()

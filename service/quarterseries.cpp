@@ -53,11 +53,14 @@ std::optional<QDateTime> currentQuarter(const QJsonObject &element)
     return at.isValid() ? std::optional<QDateTime>(quarterStart(at)) : std::nullopt;
 }
 
-qsizetype indexOfReading(const QJsonObject &series, const QString &reading)
+// Where a series holds the reading of a UTC instant. Readings are compared
+// as times, by the same rule that found the quarter, not as texts: a
+// reading the rule takes though it is written another way must be found.
+qsizetype indexOfInstant(const QJsonObject &series, const QDateTime &utc, qint64 offset)
 {
     const QJsonArray times = series.value(QLatin1String("time")).toArray();
     for (qsizetype i = 0; i < times.size(); ++i) {
-        if (times.at(i).toString() == reading)
+        if (instantOf(times.at(i), offset) == utc)
             return i;
     }
     return -1;
@@ -126,7 +129,7 @@ QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quar
     if (!offset)
         return {};
     const QJsonObject quarters = forecast.value(QLatin1String("minutely_15")).toObject();
-    const qsizetype q = indexOfReading(quarters, readingAt(quarter, *offset));
+    const qsizetype q = indexOfInstant(quarters, quarter, *offset);
     if (q < 0)
         return {};
 
@@ -136,7 +139,7 @@ QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quar
                       {QStringLiteral("interval"), QStringLiteral("seconds")}};
     takeValues(quarters, forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
     const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfReading(hours, readingAt(hourStart(quarter), *offset));
+    const qsizetype h = indexOfInstant(hours, hourStart(quarter), *offset);
     if (h >= 0)
         takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
 
@@ -157,7 +160,7 @@ QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &
     if (!offset)
         return {};
     const QJsonObject hours = airQuality.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfReading(hours, readingAt(hour, *offset));
+    const qsizetype h = indexOfInstant(hours, hour, *offset);
     if (h < 0)
         return {};
     QJsonObject current{{QStringLiteral("time"), readingAt(hour, *offset)},

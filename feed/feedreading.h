@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/feedwarning.h"
 #include "platform/fieldvalue.h"
 
 #include <QList>
@@ -40,6 +41,9 @@ struct ChannelReadings
     FieldValue longitude; // geo:long text
     FieldValue ttl; // ttl text
     FieldValue link; // text of the first link
+    // rorizedivo:warning elements: a channel that carries any replaces those
+    // of an earlier one.
+    QList<FeedWarning> warnings;
 };
 
 // Reads one channel element on top of what `readings` already holds.

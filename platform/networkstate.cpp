@@ -177,8 +177,18 @@ FeedListener feedListener(quint16 port, uint *owner)
     return FeedListener::Trusted;
 }
 
+namespace {
+OfflineCause offlineCause = OfflineCause::None;
+} // namespace
+
+OfflineCause lastOfflineCause()
+{
+    return offlineCause;
+}
+
 bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
 {
+    offlineCause = OfflineCause::ServiceNotRunning;
     uint owner = 0;
     FeedListener listener = feedListener(feedPort, &owner);
     if (listener == FeedListener::None && startService && startService())
@@ -193,6 +203,7 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
             qCInfo(lcPlatform, "nothing listens on 127.0.0.1:%u for the feeds: the board counts as offline", feedPort);
         return false;
     case FeedListener::Untrusted: {
+        offlineCause = OfflineCause::PortHeldByOther;
         // Said once for each stranger, not at every check.
         static QList<uint> told;
         if (!told.contains(owner)) {
@@ -208,5 +219,9 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
         break;
     }
     // A service that went away since counts as not listening: offline too.
-    return feedServiceState(feedPort) == FeedServiceState::Serving;
+    const FeedServiceState state = feedServiceState(feedPort);
+    offlineCause = state == FeedServiceState::Serving ? OfflineCause::None
+        : state == FeedServiceState::NothingToServe   ? OfflineCause::NoNetwork
+                                                      : OfflineCause::ServiceNotRunning;
+    return state == FeedServiceState::Serving;
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+
+// A warning sign, drawn: an amber triangle with an exclamation mark. One
+// that takes the focus acts on Enter or Space as on a click, and shows the
+// focus as the board's yellow frame.
+class WarningSign : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit WarningSign(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+};

@@ -3,6 +3,7 @@
 #include "app/frmWeatherMain.h"
 
 #include "view/boardaccessibility.h"
+#include "view/warningsign.h"
 #include "view/boardkeyboard.h"
 #include "view/controlkit.h"
 
@@ -39,6 +40,13 @@ void frmWeatherMain::buildControls()
     m_pictureHideDetail->setAlignment(Qt::AlignCenter);
     m_pictureHideDetail->setAccessibleRole(QAccessible::Button);
     m_pictureHideDetail->setAccessibleName(QStringLiteral(u"إخفاء التفاصيل"));
+
+    // The warning sign at the strip's end, over the ticker's left edge, while
+    // a warning is in force: a click or Enter shows the city it is for.
+    m_stripSign = new WarningSign(this);
+    m_stripSign->setObjectName(QStringLiteral("StripWarningSign"));
+    m_stripSign->setGeometry(twipsRect(30, 45, 300, 300));
+    m_stripSign->setFocusPolicy(Qt::TabFocus);
 
     // --- Top band of the expanded window ------------------------------------
     m_lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),

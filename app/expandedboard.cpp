@@ -76,6 +76,7 @@ void frmWeatherMain::FillCityGrid()
     m_datawt2.refresh();
     Recordset &rows = m_datawt2.recordset();
     m_grid->fill(rows);
+    showWarningsAndAge();
 
     // Back to the city the user picked, wherever the order put it.
     if (!m_selectedCityCode.isEmpty()) {
@@ -107,6 +108,7 @@ void frmWeatherMain::ShowCityDetail()
 {
     const Recordset &row = m_datawt2.recordset();
     m_detail->showRow(row, m_appFolder + QString::fromUtf16(PictureFolder));
+    m_detail->showWarning(warningLineOf(row.value(QStringLiteral("city_code")).toText()));
 
     // The arrow starts again from the edge its wind blows from.
     std::optional<float> sector;

@@ -46,14 +46,23 @@ void frmWeatherMain::TimerWeather_Timer()
     if (!m_firstLoad && m_refreshReachedEnd && minute != 5 && minute != 18 && minute != 28)
         return;
 
-    // 2. Offline: say so, and try again at the next tick.
+    // 2. Offline: say so, and why, and try again at the next tick. Rows kept
+    // from before say how old they are.
     if (!m_services.isOnline()) {
         if (!std::exchange(toldOffline, true))
             qCInfo(lcRefresh, "offline: the refresh waits, the rows stay as they are");
-        lblWeather()->setText(OfflineText);
+        const QString age = dataAge();
+        lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("  ....  ") + age);
+        const QString cause = offlineCauseText(m_services.offlineCause ? m_services.offlineCause()
+                                                                       : OfflineCause::None);
+        lblWeather()->setToolTip(cause);
+        m_ticker->setAccessibleDescription(cause);
+        showWarningsAndAge();
         return;
     }
     toldOffline = false;
+    lblWeather()->setToolTip(QString());
+    m_ticker->setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
     if (m_unloaded)
         return; // the window closed while the check waited for the feed service
 
@@ -91,8 +100,11 @@ void frmWeatherMain::TimerWeather_Timer()
     qCInfo(lcRefresh, "%d of %d rows refreshed at %s", int(i), int(count),
            qPrintable(m_services.now().toString(QStringLiteral("HH:mm"))));
 
-    // 6. The ticker text closes with the supplication for rain.
+    // 6. The ticker text closes with the supplication for rain. Old data
+    // (the service had nothing newer) says its age first.
     m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
+    if (const QString age = dataAge(); !age.isEmpty())
+        m_ticker->setTickerText(age + QStringLiteral("   ....  ") + m_ticker->tickerText());
 
     // 7. Back to idle: the 55 s period starts anew, the ticker from its start.
     lblWeather()->setEnabled(true);
@@ -107,6 +119,7 @@ void frmWeatherMain::TimerWeather_Timer()
     }
 
     // 9. Expanded: show the new values in the chosen order.
+    showWarningsAndAge();
     if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();
 }
@@ -118,7 +131,25 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
+    hooks.besideRow = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
+        return keptBesideRow(cityCode, filledFrom);
+    };
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
+}
+
+QString frmWeatherMain::offlineCauseText(OfflineCause cause)
+{
+    switch (cause) {
+    case OfflineCause::NoNetwork:
+        return QStringLiteral(u"لا توجد شبكة: خدمة الطقس على هذا الجهاز لا تصل إلى مصدر بياناتها");
+    case OfflineCause::ServiceNotRunning:
+        return QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
+    case OfflineCause::PortHeldByOther:
+        return QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+    case OfflineCause::None:
+        break;
+    }
+    return QString();
 }
 
 QString frmWeatherMain::Condition_Code(float code) const

@@ -36,6 +36,8 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
     for (const auto &[column, value] : clearedColumns())
         row.setValue(column, value);
     store(row, city);
+    if (hooks.besideRow)
+        hooks.besideRow(city, nullptr);
 
     // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
@@ -65,6 +67,8 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         for (const auto &[column, value] : filledColumns(readings, windDirIndex))
             row.setValue(column, value);
         store(row, city);
+        if (hooks.besideRow)
+            hooks.besideRow(city, &readings);
         if (!hooks.yield())
             return gained;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "feed/feedreading.h"
+
 #include <QString>
 
 #include <functional>
@@ -19,6 +21,7 @@ struct FeedUpdateHooks
     // and the wind arrow follows it while a refresh runs.
     std::function<float()> windDirIndex;
     std::function<void(float)> setWindDirIndex;
+    std::function<void(const QString &, const ChannelReadings *)> besideRow; // SHIM
 };
 
 // Brings the current row of `row` up to date from the city's feed at

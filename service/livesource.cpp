@@ -131,8 +131,9 @@ ServedDocument LiveForecastSource::served(City &city, Units units, const QDateTi
         if (city.documentQuarter != *quarter) {
             const QJsonObject forecast = forecastAtQuarter(city.forecast, *quarter);
             const QJsonObject air = airQualityAtQuarter(city.airQuality, *quarter);
-            city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, air);
-            city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, air);
+            const QList<CityWarning> warnings = cityWarnings(city.forecast, city.airQuality, *quarter);
+            city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, air, warnings);
+            city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, air, warnings);
             city.documentQuarter = *quarter;
             city.documentMadeAt = now;
         }

@@ -118,8 +118,8 @@ public:
     // and daily variables the documents need, five days in the cities' time
     // zone (one zone for all when they share it).
     QUrl requestUrl(const QList<Location> &locations, const QDateTime &hour) const;
-    // The address asked for the air of these cities in that hour: the
-    // hourly dust and PM10.
+    // The address asked for the air of these cities from that hour: the
+    // hourly dust and PM10 of the 24 hours it begins.
     QUrl airQualityUrl(const QList<Location> &locations, const QDateTime &hour) const;
 
     // Start (or queue) a request for these cities; the callback runs once,

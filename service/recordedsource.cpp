@@ -1,5 +1,6 @@
 #include "recordedsource.h"
 
+#include "citywarnings.h"
 #include "locationtable.h"
 #include "servicelog.h"
 
@@ -12,8 +13,9 @@ QString recordedFileName(const QString &locationId, Units units)
     return locationId + (units == Units::Metric ? QStringLiteral(".xml") : QStringLiteral("-f.xml"));
 }
 
-ReplayForecastSource::ReplayForecastSource(const QString &directory)
+ReplayForecastSource::ReplayForecastSource(const QString &directory, Clock clock)
     : m_directory(directory)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -25,6 +27,7 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
         served.body = file.read(MaximumFileBytes + 1);
         if (served.body.size() <= MaximumFileBytes && !served.body.isEmpty()) {
             served.status = ServedDocument::Status::Ok;
+            served.body = warningsMovedTo(served.body, m_clock ? m_clock() : QDateTime::currentDateTimeUtc());
             served.note = QStringLiteral("replayed");
             served.cacheHit = true;
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();

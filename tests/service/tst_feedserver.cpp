@@ -570,6 +570,34 @@ void TestFeedServer::replayServesRecordedFiles()
     QCOMPARE(metric.body, recorded);
     QCOMPARE(client.next().status, 503); // no SAXX0017-f.xml
     QCOMPARE(client.next().status, 503); // no SAXX0012.xml
+
+    // The demo's dust storm in Qassim, under way at 1 pm on 7 December, and
+    // Sharurah's heat that day, are in force whenever they are replayed; at
+    // the time they were written they are as written.
+    QDateTime now;
+    ReplayForecastSource clocked(dir.path(), [&now] { return now; });
+    const QList<std::tuple<QString, QByteArray, QByteArray>> moved{
+        {"SAXX0030", R"(kind="dust" start="2026-12-07T13:00:00+03:00" end="2026-12-07T21:00:00+03:00")",
+         R"(kind="dust" start="2027-03-02T01:00:00+03:00" end="2027-03-02T09:00:00+03:00")"},
+        {"SAXX0039", R"(kind="heat" start="2026-12-07T00:00:00+03:00" end="2026-12-08T00:00:00+03:00")",
+         R"(kind="heat" start="2027-03-02T00:00:00+03:00" end="2027-03-03T00:00:00+03:00")"}};
+    const auto replayedAt = [&](const QString &id, const QDateTime &at) {
+        now = at;
+        QByteArray body;
+        clocked.document(*LocationTable::builtIn().find(id), Units::Metric,
+                         [&body](const ServedDocument &served) { body = served.body; });
+        return body;
+    };
+    for (const auto &[id, written, replayed] : moved) {
+        const QString name = id + QStringLiteral(".xml");
+        const QByteArray demo = readWhole(serviceSamplesPath(QStringLiteral("demo/") + name));
+        QVERIFY(demo.contains(written));
+        QVERIFY(QFile::copy(serviceSamplesPath(QStringLiteral("demo/") + name), dir.filePath(name)));
+        QCOMPARE(replayedAt(id, QDateTime(QDate(2026, 12, 7), QTime(10, 59), Qt::UTC)), demo);
+        // 1:30 am on 2 March in Saudi time.
+        QCOMPARE(replayedAt(id, QDateTime(QDate(2027, 3, 1), QTime(22, 30), Qt::UTC)),
+                 QByteArray(demo).replace(written, replayed));
+    }
 }
 
 void TestFeedServer::recordsWhatItServes()

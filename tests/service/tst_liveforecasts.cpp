@@ -269,27 +269,30 @@ void TestLiveForecasts::requestShape()
         // The hour from 13:00 AST, whatever the minute: every machine asks
         // the same address for the same hour.
         QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), QStringLiteral("2026-12-07T13:00"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(query.queryItemValue(QStringLiteral("apikey")), apiKey);
         QVERIFY(!query.hasQueryItem(QStringLiteral("current")));
         if (request.path == QLatin1String("/v1/air-quality")) {
+            // The dust of the next 24 hours, for the warnings.
             QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
+            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-08T12:00"));
             continue;
         }
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
         QCOMPARE(query.queryItemValue(QStringLiteral("minutely_15"), QUrl::FullyDecoded),
                  QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
                                 "wind_speed_10m,wind_direction_10m,visibility"));
         QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("pressure_msl"));
         QCOMPARE(query.queryItemValue(QStringLiteral("daily"), QUrl::FullyDecoded),
-                 QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset"));
+                 QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
+                                "precipitation_sum,wind_gusts_10m_max"));
         QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
         QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), QStringLiteral("2026-12-07T13:45"));
     }
-    // 24 cities, 13 variables: 31.2 calls as the upstream counts them; the
+    // 24 cities, 15 variables: 36 calls as the upstream counts them; the
     // air's two variables count as one call a city.
-    QCOMPARE(m_source->ledger().weightedToday(m_now), 31.2 + 24);
+    QCOMPARE(m_source->ledger().weightedToday(m_now), 36.0 + 24);
 }
 
 // What the upstream's forecast answer to a wave may be. The answer for
@@ -567,14 +570,15 @@ void TestLiveForecasts::failuresCityByCity()
         QCOMPARE(served.status,
                  location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
         // Each city is written from its own element, and the quarter of its
-        // series gives what the upstream's current conditions would.
+        // series gives what the upstream's current conditions would, and
+        // its days the warnings (Jizan's thunder, Sharurah's heat).
         const QJsonObject sample = QJsonDocument::fromJson(readWhole(serviceSamplesPath(
                                                                QStringLiteral("upstream/%1.json").arg(location.id))))
                                        .object();
+        const QJsonObject air = QJsonDocument::fromJson(airAnswer(40)).object();
         if (location.id != failing)
             QCOMPARE(served.body,
-                     writeForecastDocument(sample, location, Units::Metric,
-                                           QJsonDocument::fromJson(airAnswer(40)).object()));
+                     writeForecastDocument(sample, location, Units::Metric, air, cityWarnings(sample, air, Observed)));
     }
     QCOMPARE(upstreamCalls(), 1);
     QVERIFY(!m_source->backoffUntil().isValid());
@@ -611,13 +615,16 @@ void TestLiveForecasts::airQuality_data()
     QTest::addColumn<int>("riyadhCode");    // Riyadh's sample is mainly clear (34)
     QTest::addColumn<bool>("airPause");     // the air-quality request as a whole left alone
     QTest::addColumn<bool>("riyadhPause");  // Riyadh's part of it left alone
+    QTest::addColumn<QByteArray>("warning"); // Riyadh's warnings, as written
 
-    QTest::newRow("dust at the threshold") << "dust-500" << 19 << false << false;
-    QTest::newRow("dust just below it") << "dust-499" << 34 << false << false;
-    QTest::newRow("no dust value") << "null" << 34 << false << false;
-    QTest::newRow("the city missing") << "short" << 34 << false << true;
-    QTest::newRow("error status") << "500" << 34 << true << false;
-    QTest::newRow("no answer in time") << "hang" << 34 << true << false;
+    QTest::newRow("dust at the threshold") << "dust-500" << 19 << false << false << QByteArray();
+    QTest::newRow("dust just below it") << "dust-499" << 34 << false << false << QByteArray();
+    QTest::newRow("a dust storm") << "dust-1000" << 19 << false << false
+        << QByteArray(R"(<rorizedivo:warning kind="dust" start="2026-12-07T13:00:00+03:00" end="2026-12-07T14:00:00+03:00" peak="1000"/>)");
+    QTest::newRow("no dust value") << "null" << 34 << false << false << QByteArray();
+    QTest::newRow("the city missing") << "short" << 34 << false << true << QByteArray();
+    QTest::newRow("error status") << "500" << 34 << true << false << QByteArray();
+    QTest::newRow("no answer in time") << "hang" << 34 << true << false << QByteArray();
     // clang-format on
 }
 
@@ -627,6 +634,7 @@ void TestLiveForecasts::airQuality()
     QFETCH(int, riyadhCode);
     QFETCH(bool, airPause);
     QFETCH(bool, riyadhPause);
+    QFETCH(QByteArray, warning);
 
     const QString target = QStringLiteral("/v1/air-quality");
     serveForecasts(riyadhAnswer());
@@ -660,6 +668,8 @@ void TestLiveForecasts::airQuality()
         parseFeedDocument(riyadh.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
     QCOMPARE(condition.attribute(QStringLiteral("code")).toInt(), riyadhCode);
     QCOMPARE(riyadh.body.contains("Air quality data by Open-Meteo.com"), !airPause && !riyadhPause);
+    QCOMPARE(riyadh.body.contains("rorizedivo"), !warning.isEmpty());
+    QVERIFY(riyadh.body.contains(warning));
     QVERIFY(!m_source->backoffUntil().isValid());
     const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
     QCOMPARE(m_source->airQualityBackoffUntil(), airPause ? pause : QDateTime());

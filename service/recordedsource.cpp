@@ -2,11 +2,14 @@
 
 #include "citywarnings.h"
 #include "locationtable.h"
+#include "quarterseries.h"
 #include "servicelog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+
+#include <algorithm>
 
 QString recordedFileName(const QString &locationId, Units units)
 {
@@ -27,10 +30,16 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
         served.body = file.read(MaximumFileBytes + 1);
         if (served.body.size() <= MaximumFileBytes && !served.body.isEmpty()) {
             served.status = ServedDocument::Status::Ok;
-            served.body = warningsMovedTo(served.body, m_clock ? m_clock() : QDateTime::currentDateTimeUtc());
             served.note = QStringLiteral("replayed");
             served.cacheHit = true;
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
+            // Warnings moved to now make a document of this hour.
+            const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+            const QByteArray moved = warningsMovedTo(served.body, now);
+            if (moved != served.body) {
+                served.body = moved;
+                served.lastModified = std::max(served.lastModified, hourStart(now));
+            }
         }
     }
     if (served.status != ServedDocument::Status::Ok) {

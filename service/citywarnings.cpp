@@ -1,7 +1,6 @@
 #include "citywarnings.h"
 
 #include "feeddocument.h"
-#include "feedformat.h"
 #include "quarterseries.h"
 
 #include <QJsonArray>

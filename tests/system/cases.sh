@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154
 # The system test's cases, run by scripts/system-test in the booted
 # container, in this order (each starts from where the one before left the
 # machine). Sourced: it uses in_ct, on_net, ctroot, work and root from there.
@@ -163,7 +164,7 @@ case_service_stopped() {
 }
 
 # The service's files, kept aside while a case spends its day.
-service_files=(/var/cache/private/$unit /var/lib/private/$unit)
+service_files=("/var/cache/private/$unit" "/var/lib/private/$unit")
 case_daily_limit() {
   in_ct systemctl stop "$unit.service"
   in_ct tar -czf /root/service-files.tgz --ignore-failed-read "${service_files[@]}" 2>/dev/null

@@ -166,6 +166,9 @@ void TestInstall::serviceUnitsAreSoundAndSandboxed()
         analyze,
         {QStringLiteral("security"), QStringLiteral("--offline=true"), QStringLiteral("--threshold=20"), service});
     QVERIFY2(security.exitCode == 0, security.output.right(400).constData());
+    // Settings it cannot take end it with status 2, which is not restarted.
+    QFile unit(service);
+    QVERIFY(unit.open(QIODevice::ReadOnly) && unit.readAll().contains("\nRestartPreventExitStatus=2\n"));
     // The settings stay readable by root alone: they may hold an API key.
     QCOMPARE(QFile::permissions(installed(QStringLiteral("etc/rorizedivo/forecastd.conf"))),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
@@ -182,7 +185,7 @@ void TestInstall::answersWithoutADisplay_data()
 
     QTest::newRow("board, version") << "bin/rorizedivo" << "--version" << QByteArray("rorizedivo " WEATHER_VERSION "\n");
     QTest::newRow("board, help") << "bin/rorizedivo" << "--help" << QByteArray("Usage: rorizedivo");
-    QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << QByteArray("forecastd " WEATHER_VERSION "\n");
+    QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << QByteArray("rorizedivo-forecastd " WEATHER_VERSION "\n");
     // clang-format on
 }
 

@@ -325,9 +325,11 @@ int checkSettings(const QCommandLineParser &parser, const Options &options)
                      name.constData());
         return 1;
     }
-    std::fprintf(
-        stderr, "%s: %s: the settings are good\n", name.constData(),
-        qPrintable(sources.given.isEmpty() ? QStringLiteral("no settings file, the defaults") : sources.given));
+    if (sources.given.isEmpty())
+        std::fprintf(stderr, "%s: %s does not exist: the service runs on its defaults\n", name.constData(),
+                     ServiceConfig::DefaultPath);
+    else
+        std::fprintf(stderr, "%s: %s: the settings are good\n", name.constData(), qPrintable(sources.given));
     return 0;
 }
 
@@ -341,6 +343,8 @@ int main(int argc, char *argv[])
     const QString command = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     QCoreApplication::setApplicationName(command.isEmpty() ? QStringLiteral("forecastd") : command);
     QCoreApplication::setApplicationVersion(QStringLiteral(FORECASTD_VERSION));
+    // Installed after any handler that writes the lines (the journal's), so
+    // that it masks them before they are written.
     installSecretMasking();
 
     QCommandLineParser parser;

@@ -17,6 +17,8 @@
 #include "samples.h"
 #include "serviceconfig.h"
 
+#include "platform/journallog.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -265,6 +267,7 @@ int boundedNumber(const QCommandLineParser &parser, const QCommandLineOption &op
 
 int main(int argc, char *argv[])
 {
+    installJournalLogging();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("forecastd"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FORECASTD_VERSION));

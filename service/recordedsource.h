@@ -47,6 +47,7 @@ public:
     void document(const Location &location, Units units, Callback callback) override;
     void health(HealthCallback callback) override { m_inner->health(std::move(callback)); }
     QByteArray metrics() override { return m_inner->metrics(); }
+    bool busy() const override { return m_inner->busy(); }
 
 private:
     void record(const QString &fileName, const QByteArray &body);

@@ -36,6 +36,8 @@ private slots:
     void failedFeedClearsTheRow_data();
     void failedFeedClearsTheRow();
     void offlineReaderLeavesTheRow();
+    void serviceGoneMidWalk_data();
+    void serviceGoneMidWalk();
     void refusedValuesKeepWhatTheClearingLeft();
     void closingDuringARefresh();
     void collapsedRefreshDoesNotResort();
@@ -416,6 +418,40 @@ void TestRefresh::offlineReaderLeavesTheRow()
     QCOMPARE(m_server->requests().size(), 0);
     QCOMPARE(board->TickerText(), QStringLiteral("kept"));
     QVERIFY(column(0, QStringLiteral("URL")).isText());
+}
+
+// The service goes away after the third feed of a walk. A walk whose feeds
+// take a second asks again before the next city and keeps the other rows;
+// in a quick walk the service's word holds, and its feeds decide.
+void TestRefresh::serviceGoneMidWalk_data()
+{
+    QTest::addColumn<int>("feedSeconds");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("slow feeds: asked again, rows kept") << 1 << 3;
+    QTest::newRow("quick feeds: the word holds") << 0 << 24;
+}
+
+void TestRefresh::serviceGoneMidWalk()
+{
+    QFETCH(int, feedSeconds);
+    QFETCH(int, requests);
+
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TimerWeather_Timer();
+    m_server->clearRequests();
+    m_server->handle(QStringLiteral("/forecastrss"), [this, feedSeconds](const HttpRequest &) {
+        m_world.now = m_world.now.addSecs(feedSeconds);
+        m_world.online = m_server->requests().size() < 3; // gone after the third
+        HttpResponse response;
+        response.body = FeedDocument().toXml();
+        return response;
+    });
+    board->TimerWeather_Timer();
+    QCOMPARE(m_server->requests().size(), requests);
+    if (requests < 24)
+        QCOMPARE(column(3, QStringLiteral("Temp")), FieldValue::number(13)); // kept from the refresh before
 }
 
 void TestRefresh::refusedValuesKeepWhatTheClearingLeft()

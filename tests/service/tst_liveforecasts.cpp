@@ -171,6 +171,8 @@ private slots:
     void staleDocumentsForThreeHours();
     void staleNeedsAPublicationTime();
     void keepsAnswersOnDisk();
+    void restartKeepsTheLedger_data();
+    void restartKeepsTheLedger();
     void health_data();
     void health();
 
@@ -995,6 +997,7 @@ void TestLiveForecasts::staleDocumentsForThreeHours()
     QCOMPARE(stale.status, ServedDocument::Status::Ok);
     QVERIFY(stale.stale);
     QCOMPARE(stale.body, last.body);
+    QCOMPARE(stale.maxAgeSeconds, -1); // no-cache: a cache must not keep it
     QCOMPARE(upstreamCalls(), 2);
 
     // During the pause too, without asking the upstream.
@@ -1054,6 +1057,8 @@ void TestLiveForecasts::keepsAnswersOnDisk()
     QVERIFY(!quarter.stale);
     QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(m_source->ledger().weightedToday(m_now), spent);
+    QVERIFY(m_source->metrics().contains("forecastd_upstream_last_success_timestamp_seconds{api=\"forecast\"} "
+                                         + QByteArray::number(Observed.addSecs(5 * 60).toSecsSinceEpoch()) + '\n'));
     m_now = nextHour();
     QVERIFY(ask(city("SAXX0017")).stale); // the upstream failing
     QCOMPARE(upstreamCalls(), 2);
@@ -1063,6 +1068,68 @@ void TestLiveForecasts::keepsAnswersOnDisk()
     m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
     m_source->setCacheDirectory(cache.path());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+}
+
+// What a restarted service (the socket unit's, after its idle exit) takes up
+// from the ledger, whatever became of the answers: it asks the upstream
+// nothing that the service before it would not have asked.
+void TestLiveForecasts::restartKeepsTheLedger_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("first");   // the first wave: "good", "daily limit" or "down"
+    QTest::addColumn<QString>("damaged"); // the file damaged before the restart, if any
+    QTest::addColumn<int>("later");       // seconds from the first wave to the restart and the next request
+    QTest::addColumn<int>("calls");       // forecast requests by then
+
+    QTest::newRow("daily limit holds") << "daily limit" << "" << 2 * 3600 << 1;
+    QTest::newRow("daily limit holds, answers damaged") << "daily limit" << "forecasts.json" << 2 * 3600 << 1;
+    QTest::newRow("back-off holds") << "down" << "" << 10 << 1;
+    QTest::newRow("back-off over: asked again, pausing longer") << "down" << "" << 30 << 2;
+    QTest::newRow("answers damaged: asked again, the count kept") << "good" << "forecasts.json" << 600 << 2;
+    QTest::newRow("ledger damaged: said") << "good" << "ledger.json" << 600 << 1;
+    // clang-format on
+}
+
+void TestLiveForecasts::restartKeepsTheLedger()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, damaged);
+    QFETCH(int, later);
+    QFETCH(int, calls);
+    QTemporaryDir cache;
+    m_source->setCacheDirectory(cache.path());
+    if (first == QLatin1String("daily limit"))
+        m_upstream->serve(QStringLiteral("/v1/forecast"),
+                          R"({"error":true,"reason":"Daily API request limit exceeded."})", 429, "application/json");
+    else if (first == QLatin1String("down"))
+        m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
+    else
+        serveForecasts(riyadhAnswer());
+    ask(city("SAXX0017"));
+    const double spent = m_source->ledger().weightedToday(m_now);
+    const QDateTime limited = m_source->limitedUntil();
+    const QDateTime backoff = m_source->backoffUntil();
+    if (!damaged.isEmpty()) {
+        QFile file(QDir(cache.path()).filePath(damaged));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 1));
+    }
+
+    if (first != QLatin1String("down"))
+        serveForecasts(riyadhAnswer());
+    advance(later);
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
+    m_source->setCacheDirectory(cache.path());
+    const bool ledgerLost = damaged == QLatin1String("ledger.json");
+    QCOMPARE(m_source->ledgerUnreadable(), ledgerLost);
+    QVERIFY(m_source->metrics().contains(ledgerLost ? "forecastd_ledger_unreadable 1\n"
+                                                    : "forecastd_ledger_unreadable 0\n"));
+    QCOMPARE(m_source->ledger().weightedToday(m_now), ledgerLost ? 0 : spent);
+    QCOMPARE(m_source->limitedUntil(), limited);
+    QCOMPARE(m_source->backoffUntil(), backoff);
+    ask(city("SAXX0017"));
+    QCOMPARE(upstreamCalls(), calls);
+    if (first == QLatin1String("down") && calls == 2) // the second failure in a row
+        QCOMPARE(m_source->consecutiveFailures(), 2);
 }
 
 // The health the board's online check asks for: 200 while something can be

@@ -2,9 +2,9 @@
 // request shape, answers of every kind, hourly waves and their renewal,
 // quarters served from the series, failures city by city, air quality and
 // dust, caching on disk and in memory, the in-flight bound, back-off, the
-// upstream's limits and the daily budget, the calls a day costs, stale
-// serving and health. Time is a fake clock, so nothing here waits for real
-// minutes.
+// upstream's limits and the daily budget, the calls a day costs, the site
+// cache in front of the upstream (the real nginx), stale serving and
+// health. Time is a fake clock, so nothing here waits for real minutes.
 
 #include "servicetestdata.h"
 #include "testsupport.h"
@@ -191,29 +191,25 @@ bool hasProgram(const QString &name)
 // forecast.test signed by itself ("self-signed").
 bool makeCertificates(const QString &folder)
 {
-    const auto openssl = [&folder](const QString &name, const QString &host, bool byTheCa) {
-        QStringList arguments = {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                                 QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                                 QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                                 QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                                 QStringLiteral("/CN=") + host, QStringLiteral("-keyout"), name + QStringLiteral(".key"),
-                                 QStringLiteral("-out"), name + QStringLiteral(".crt")};
-        if (byTheCa)
-            arguments << QStringLiteral("-addext") << QStringLiteral("subjectAltName=DNS:") + host
-                      << QStringLiteral("-addext") << QStringLiteral("basicConstraints=CA:FALSE")
-                      << QStringLiteral("-CA") << QStringLiteral("ca.crt") << QStringLiteral("-CAkey")
-                      << QStringLiteral("ca.key");
-        else if (name != QLatin1String("ca"))
-            arguments << QStringLiteral("-addext") << QStringLiteral("subjectAltName=DNS:") + host;
+    const auto openssl = [&folder](const QString &name, const QString &host, const QString &extra) {
         QProcess process;
         process.setWorkingDirectory(folder);
-        process.start(QStringLiteral("openssl"), arguments);
+        process.start(QStringLiteral("openssl"),
+                      QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                                     "-subj /CN=%1 -keyout %2.key -out %2.crt %3")
+                          .arg(host, name, extra)
+                          .split(u' ', Qt::SkipEmptyParts));
         return process.waitForFinished(30000) && process.exitCode() == 0;
     };
-    return openssl(QStringLiteral("ca"), QStringLiteral("RORizedivo test CA"), false)
-        && openssl(QStringLiteral("trusted"), QStringLiteral("forecast.test"), true)
-        && openssl(QStringLiteral("other-name"), QStringLiteral("elsewhere.test"), true)
-        && openssl(QStringLiteral("self-signed"), QStringLiteral("forecast.test"), false);
+    const QString forHost = QStringLiteral("-addext subjectAltName=DNS:%1");
+    const QString byTheCa = QStringLiteral(" -addext basicConstraints=CA:FALSE -CA ca.crt -CAkey ca.key");
+    return openssl(QStringLiteral("ca"), QStringLiteral("RORizedivo-test-CA"), QString())
+        && openssl(QStringLiteral("trusted"), QStringLiteral("forecast.test"),
+                   forHost.arg(QStringLiteral("forecast.test")) + byTheCa)
+        && openssl(QStringLiteral("other-name"), QStringLiteral("elsewhere.test"),
+                   forHost.arg(QStringLiteral("elsewhere.test")) + byTheCa)
+        && openssl(QStringLiteral("self-signed"), QStringLiteral("forecast.test"),
+                   forHost.arg(QStringLiteral("forecast.test")));
 }
 
 // Starts the site cache as scripts/site-cache runs it, in front of these
@@ -300,7 +296,10 @@ private slots:
 
 private:
     // Asks the source and waits (in the event loop) for its answer.
-    ServedDocument ask(const Location &location, Units units = Units::Metric) { return ask(*m_source, location, units); }
+    ServedDocument ask(const Location &location, Units units = Units::Metric)
+    {
+        return ask(*m_source, location, units);
+    }
     static ServedDocument ask(LiveForecastSource &source, const Location &location, Units units = Units::Metric);
     void advance(int seconds) { m_now = m_now.addSecs(seconds); }
     QDateTime nextHour() const { return hourStart(m_now).addSecs(60 * 60); }
@@ -1083,17 +1082,18 @@ void TestLiveForecasts::siteCache_data()
     QTest::addColumn<QString>("upstream"); // "http", or TLS with the certificate "trusted", "self-signed" or "other-name"
     QTest::addColumn<QString>("answer"); // the upstream's at first: "good", "html" (a page with 200), "broken" (broken JSON with 200)
     QTest::addColumn<bool>("dnsUp"); // at first
+    QTest::addColumn<int>("status"); // the cache's answer to A at first
     QTest::addColumn<bool>("served"); // A and B at first
     QTest::addColumn<int>("callsForTwo"); // forecast requests the upstream got from A and B
     QTest::addColumn<bool>("mended"); // A and C served in the end
     QTest::addColumn<int>("calls"); // forecast requests the upstream got in all
 
-    QTest::newRow("TLS, a trusted CA's certificate") << "trusted" << "good" << true << true << 1 << true << 1;
-    QTest::newRow("TLS, self-signed: refused") << "self-signed" << "good" << true << false << 0 << false << 0;
-    QTest::newRow("TLS, another name's certificate: refused") << "other-name" << "good" << true << false << 0 << false << 0;
-    QTest::newRow("a page with 200: never kept") << "http" << "html" << true << false << 2 << true << 3;
-    QTest::newRow("broken JSON with 200: kept until asked anew") << "http" << "broken" << true << false << 1 << true << 2;
-    QTest::newRow("DNS down: 502, never kept") << "http" << "good" << false << false << 0 << true << 1;
+    QTest::newRow("TLS, a trusted CA's certificate") << "trusted" << "good" << true << 200 << true << 1 << true << 1;
+    QTest::newRow("TLS, self-signed: refused") << "self-signed" << "good" << true << 502 << false << 0 << false << 0;
+    QTest::newRow("TLS, another name's certificate: refused") << "other-name" << "good" << true << 502 << false << 0 << false << 0;
+    QTest::newRow("a page with 200: never kept") << "http" << "html" << true << 200 << false << 2 << true << 3;
+    QTest::newRow("broken JSON with 200: kept until asked anew") << "http" << "broken" << true << 200 << false << 1 << true << 2;
+    QTest::newRow("DNS down: 502, never kept") << "http" << "good" << false << 502 << false << 0 << true << 1;
     // clang-format on
 }
 
@@ -1102,6 +1102,7 @@ void TestLiveForecasts::siteCache()
     QFETCH(QString, upstream);
     QFETCH(QString, answer);
     QFETCH(bool, dnsUp);
+    QFETCH(int, status);
     QFETCH(bool, served);
     QFETCH(int, callsForTwo);
     QFETCH(bool, mended);
@@ -1189,8 +1190,12 @@ void TestLiveForecasts::siteCache()
     QVERIFY(cache.waitForFinished(5000));
     const QByteArray logs = cache.readAll();
     QVERIFY(logs.contains("[debug]"));
-    QVERIFY(logs.contains("\"GET /v1/forecast?"));
     QVERIFY(!logs.contains(key.toLatin1()));
+    // The access log's first line: … [time] "GET /v1/forecast?… HTTP/1.1" 502 …
+    const qsizetype first = logs.indexOf("] \"GET /v1/forecast?");
+    QVERIFY(first >= 0);
+    const qsizetype statusAt = logs.indexOf("\" ", first) + 2;
+    QCOMPARE(logs.mid(statusAt, 3).toInt(), status);
 }
 
 void TestLiveForecasts::staleDocumentsForThreeHours()

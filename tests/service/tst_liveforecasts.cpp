@@ -212,6 +212,14 @@ bool makeCertificates(const QString &folder)
                    forHost.arg(QStringLiteral("forecast.test")));
 }
 
+// Whether something listens on 127.0.0.1:port within ten seconds.
+bool listensOn(quint16 port)
+{
+    QTcpSocket probe;
+    return waitUntil([&] { return (probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)); },
+                     10000);
+}
+
 // Starts the site cache as scripts/site-cache runs it, in front of these
 // upstreams, with what an administrator adjusts in `environment`; its
 // address, once it listens, or an empty one.
@@ -221,11 +229,7 @@ QUrl startSiteCache(QProcess &cache, const QUrl &forecast, const QUrl &airQualit
     const quint16 port = unusedLoopbackPort();
     cache.setProcessEnvironment(environment);
     cache.start(QStringLiteral(SITE_CACHE_SCRIPT), {QString::number(port), forecast.toString(), airQuality.toString()});
-    QTcpSocket probe;
-    if (!waitUntil([&] { return (probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)); },
-                   10000))
-        return {};
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    return listensOn(port) ? QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)) : QUrl();
 }
 
 // One machine's feed service, asking the upstream at `upstream`.
@@ -1079,7 +1083,11 @@ void TestLiveForecasts::callsADay()
 void TestLiveForecasts::siteCache_data()
 {
     // clang-format off
-    QTest::addColumn<QString>("upstream"); // "http", or TLS with the certificate "trusted", "self-signed" or "other-name"
+    // "http", or TLS with the certificate "trusted", "self-signed" or
+    // "other-name"; "sni": openssl's server, with the trusted certificate
+    // for a client that names forecast.test, else the self-signed one,
+    // answering a page to every request
+    QTest::addColumn<QString>("upstream");
     QTest::addColumn<QString>("answer"); // the upstream's at first: "good", "html" (a page with 200), "broken" (broken JSON with 200)
     QTest::addColumn<bool>("dnsUp"); // at first
     QTest::addColumn<int>("status"); // the cache's answer to A at first
@@ -1090,6 +1098,7 @@ void TestLiveForecasts::siteCache_data()
 
     QTest::newRow("TLS, a trusted CA's certificate") << "trusted" << "good" << true << 200 << true << 1 << true << 1;
     QTest::newRow("TLS, self-signed: refused") << "self-signed" << "good" << true << 502 << false << 0 << false << 0;
+    QTest::newRow("TLS, the name sent: its certificate chosen") << "sni" << "good" << true << 200 << false << 0 << false << 0;
     QTest::newRow("TLS, another name's certificate: refused") << "other-name" << "good" << true << 502 << false << 0 << false << 0;
     QTest::newRow("a page with 200: never kept") << "http" << "html" << true << 200 << false << 2 << true << 3;
     QTest::newRow("broken JSON with 200: kept until asked anew") << "http" << "broken" << true << 200 << false << 1 << true << 2;
@@ -1112,13 +1121,25 @@ void TestLiveForecasts::siteCache()
 
     QTemporaryDir folder;
     QVERIFY(makeCertificates(folder.path()));
-    if (upstream != QLatin1String("http")) {
+    QProcess sniServer;
+    quint16 upstreamPort = 0;
+    if (upstream == QLatin1String("sni")) {
+        upstreamPort = unusedLoopbackPort();
+        sniServer.setWorkingDirectory(folder.path());
+        sniServer.start(QStringLiteral("openssl"),
+                        QStringLiteral("s_server -accept 127.0.0.1:%1 -cert self-signed.crt -key self-signed.key "
+                                       "-servername forecast.test -cert2 trusted.crt -key2 trusted.key -www -quiet")
+                            .arg(upstreamPort)
+                            .split(u' '));
+        QVERIFY(listensOn(upstreamPort));
+    } else if (upstream != QLatin1String("http")) {
         m_upstream = std::make_unique<LoopbackHttpServer>();
         QVERIFY(m_upstream->useTls(folder.filePath(upstream + QStringLiteral(".crt")),
                                    folder.filePath(upstream + QStringLiteral(".key"))));
         QVERIFY(m_upstream->listen());
         m_upstream->handle(QStringLiteral("/v1/air-quality"), perCity([](const QString &) { return airAnswer(40); }));
     }
+    upstreamPort = upstreamPort ? upstreamPort : m_upstream->port();
     const LoopbackHttpServer::Handler good = perCity([](const QString &) { return riyadhAnswer(); });
     m_upstream->handle(QStringLiteral("/v1/forecast"), [good, answer](const HttpRequest &request) {
         HttpResponse response = good(request);
@@ -1142,7 +1163,7 @@ void TestLiveForecasts::siteCache()
     environment.insert(QStringLiteral("SITE_CACHE_LOG"), QStringLiteral("debug"));
     const QString base = QStringLiteral("%1://forecast.test:%2/v1/")
                              .arg(upstream == QLatin1String("http") ? "http" : "https")
-                             .arg(m_upstream->port());
+                             .arg(upstreamPort);
     const QUrl forecast(base + QStringLiteral("forecast"));
     const QUrl air(base + QStringLiteral("air-quality"));
 

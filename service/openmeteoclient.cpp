@@ -232,12 +232,15 @@ void OpenMeteoClient::startNext()
         request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
         request.setRawHeader("Accept", "application/json");
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        if (m_askAnew.contains(pending.url))
+            request.setRawHeader("Cache-Control", "no-cache");
         QNetworkReply *reply = m_manager->get(request);
         // Unbounded, the network thread would go on taking a huge answer at
         // full speed, past the limit, until the abort from here reaches it.
         reply->setReadBufferSize(ReadAheadBytes);
 
         Running running;
+        running.url = pending.url;
         running.locations = pending.locations;
         running.callback = std::move(pending.callback);
         running.timer = new QTimer(reply);
@@ -303,6 +306,13 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
             result.error = reply->errorString();
             result.failure = UpstreamFailure::Connection;
         }
+    }
+    m_askAnew.removeAll(running.url);
+    if (!result.ok && status >= 200 && status <= 299) {
+        // A few hours' worth: an address names its hour.
+        if (m_askAnew.size() >= 8)
+            m_askAnew.removeFirst();
+        m_askAnew.append(running.url);
     }
     bool isNumber = false;
     const int retryAfter = reply->rawHeader("Retry-After").trimmed().toInt(&isNumber);

@@ -90,7 +90,8 @@ public:
     // Stores the row being edited; false when nothing is being edited or the
     // database refused it (the edit is dropped either way). The writes along
     // are made in the same committed transaction: the row and what is kept
-    // beside it are stored together or not at all.
+    // beside it are stored together or not at all. An edit that changes no
+    // column stores nothing, writes along included.
     bool update(const QList<WriteAlong> &along = {});
     void cancelUpdate();
     bool isEditing() const { return m_editMode != EditMode::None; }

@@ -6,6 +6,7 @@
 #include "platform/singleinstance.h"
 #include "view/citydetail.h"
 #include "view/citygrid.h"
+#include "view/comingdays.h"
 #include "view/tickerstrip.h"
 #include "view/windcompasswidget.h"
 
@@ -76,6 +77,7 @@ public:
     CityGrid *cityGrid() const { return m_grid; }
     CityDetail *cityDetail() const { return m_detail; }
     WindCompass *windCompass() const { return m_compass; }
+    ComingDays *comingDays() const { return m_days; }
 
     // --- Controls, by the names they are known by ---------------------------
     QFrame *FrameWeather() const { return m_ticker; }
@@ -168,6 +170,7 @@ private:
     CityGrid *m_grid = nullptr;
     CityDetail *m_detail = nullptr;
     WindCompass *m_compass = nullptr;
+    ComingDays *m_days = nullptr;
     FormLabel *m_pictureShowDetail = nullptr;
     FormLabel *m_pictureHideDetail = nullptr;
     FormLabel *m_lblQIVurl = nullptr;

@@ -4,8 +4,10 @@
 #include "app/refreshlog.h"
 
 #include "feed/conditionwords.h"
+#include "feed/feedreading.h"
 #include "feed/updatecityfromfeed.h"
 #include "feed/winddirection.h"
+#include "store/weatherstore.h"
 
 namespace {
 
@@ -17,6 +19,14 @@ const QString Supplication = QStringLiteral(
 // The walk leaves after the row of this index, counted from 0: at most 51
 // rows are refreshed in one run.
 constexpr int MaximumRowIndex = 50;
+
+// What each city keeps beside its row: cleared with it, refilled from the
+// channel that fills it.
+QList<WriteAlong> keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom)
+{
+    return {WeatherStore::comingDays().replaceWith(cityCode,
+                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>())};
+}
 
 // Whether the board has said that it is offline since it last was not; said
 // once, not at every tick that finds it so.
@@ -149,6 +159,7 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
+    hooks.besideRow = keptBesideRow;
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
 }
 

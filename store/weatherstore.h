@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/datacontrol.h"
+#include "store/siderows.h"
 
 #include <QString>
 #include <QVector>
@@ -23,6 +24,12 @@ const QVector<ColumnInfo> &columns();
 
 // The statement that creates table wt.
 QString createTableStatement();
+
+// The coming days of each city, kept beside its row in wt_days: the feed's
+// forecast elements in their order, today first (day, date, low, high and
+// condition code). At most ComingDays of them are kept.
+inline constexpr int ComingDays = 5;
+const SideRows &comingDays();
 
 struct SeedCity
 {

@@ -48,6 +48,7 @@ private:
     std::unique_ptr<frmWeatherMain> loadBoard();
     void serveCities();
     FieldValue column(int row, const QString &name);
+    int keptDays(const QString &cityCode);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LoopbackHttpServer> m_server;
@@ -116,6 +117,13 @@ FieldValue TestRefresh::column(int row, const QString &name)
     for (int i = 0; i < row; ++i)
         data.recordset().moveNext();
     return data.recordset().value(name);
+}
+
+int TestRefresh::keptDays(const QString &cityCode)
+{
+    DataControl data;
+    openRows(data, storePath());
+    return int(WeatherStore::comingDays().rowsOf(data, cityCode).size());
 }
 
 void TestRefresh::firstLoadRefreshesEveryRow()
@@ -199,13 +207,22 @@ void TestRefresh::minuteGate()
 
 void TestRefresh::offlineTouchesNothing()
 {
+    {
+        DataControl data;
+        QVERIFY(openRows(data, storePath()));
+        QVERIFY(data.recordset().edit());
+        data.recordset().setValue(QStringLiteral("Temp"), FieldValue::number(30));
+        QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(
+            QStringLiteral("AHB"), {{{QStringLiteral("high"), FieldValue::number(31)}}})}));
+    }
     m_world.online = false;
     frmWeatherMain board(m_world.services(m_dir->path()));
     QVERIFY(board.Form_Load());
     QTRY_VERIFY(!board.FirstLoad());
     QCOMPARE(board.lblWeather()->text(), Offline);
     QCOMPARE(m_server->requests().size(), 0);
-    QVERIFY(column(0, QStringLiteral("Temp")).isNull());
+    QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(30));
+    QCOMPARE(WeatherStore::comingDays().rowsOf(board.Datawt2(), QStringLiteral("AHB")).size(), 1);
     QVERIFY(board.TimerWeather()->isEnabled());
     QVERIFY(!board.TimerW_lbl()->isEnabled());
     QVERIFY(board.PictureShowDetail()->isHidden());
@@ -383,6 +400,7 @@ void TestRefresh::failedFeedClearsTheRow()
     // A first refresh fills the row; the failing one that follows clears it.
     board->TimerWeather_Timer();
     QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(10));
+    QCOMPARE(keptDays(QStringLiteral("AHB")), 2);
     board->DataWt().refresh();
     board->setCurrentFeedUrl(target.isEmpty() ? QString() : m_server->url(target).toString());
     board->setTickerText(QString());
@@ -401,7 +419,9 @@ void TestRefresh::failedFeedClearsTheRow()
     QCOMPARE(column(0, QStringLiteral("wCatg")), FieldValue::number(2));
     QCOMPARE(column(0, QStringLiteral("Wind_DirctnIndex")), FieldValue::text(QStringLiteral("30")));
     QCOMPARE(board->TickerText(), QString());
+    QCOMPARE(keptDays(QStringLiteral("AHB")), 0); // the days go with the row's values
     QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(11)); // no other row touched
+    QCOMPARE(keptDays(QStringLiteral("AJF")), 2);
 }
 
 void TestRefresh::offlineReaderLeavesTheRow()

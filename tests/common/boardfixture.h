@@ -56,6 +56,8 @@ struct FeedDocument
     QString windSpeed = QStringLiteral("14.48");
     QString visibility = QStringLiteral("9.99");
     QString link = QStringLiteral("http://weather.example/forecast/SAXX0017_c.html");
+    // The coming days' elements; empty: today's and tomorrow's of the recorded shape.
+    QString forecast;
 
     QByteArray toXml() const;
 };

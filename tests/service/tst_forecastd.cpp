@@ -319,7 +319,7 @@ void TestForecastd::settingsVerdicts_data()
     QTest::newRow("key written without =") << QByteArray("\napi-key: S3CRETKEY123\n") << QByteArray(".conf:2: not a line of the form key = value") << QByteArray("S3CRETKEY123");
     QTest::newRow("key where the name goes") << QByteArray("S3CRETKEY123 = 1\n") << QByteArray(".conf:1: no such setting (") << QByteArray("S3CRETKEY123");
     QTest::newRow("address with a key, not http") << QByteArray("forecast-upstream = ftp://x.example/?apikey=S3CRETKEY123") << QByteArray(".conf:1: not an http(s) address") << QByteArray("S3CRETKEY123");
-    QTest::newRow("budget below one wave") << QByteArray("daily-budget = 54.5") << QByteArray(".conf:1: the daily budget is smaller than one wave of 55.2 weighted calls") << QByteArray("54.5");
+    QTest::newRow("budget below one wave") << QByteArray("daily-budget = 59.5") << QByteArray(".conf:1: the daily budget is smaller than one wave of 60 weighted calls") << QByteArray("59.5");
     // clang-format on
 }
 

@@ -90,6 +90,29 @@ std::optional<uint> ownerInTable(const QByteArray &table, quint16 port, quint16 
     return std::nullopt;
 }
 
+// The owner of the listening socket of this table that takes 127.0.0.1:port.
+std::optional<uint> listenerInTable(const QByteArray &table, quint16 port)
+{
+    const QList<QByteArray> lines = table.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
+        if (fields.size() < 8 || fields.at(3) != "0A")
+            continue;
+        const QList<QByteArray> local = fields.at(1).split(':');
+        bool portOk = false;
+        bool uidOk = false;
+        const uint uid = fields.at(7).toUInt(&uidOk);
+        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk)
+            continue;
+        const QHostAddress address = tableAddress(local.at(0));
+        if (address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::AnyIPv4)
+            || address == QHostAddress(QHostAddress::AnyIPv6)
+            || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1")))
+            return uid;
+    }
+    return std::nullopt;
+}
+
 QByteArray readProcFile(const char *path)
 {
     QFile file(QString::fromLatin1(path));
@@ -160,7 +183,22 @@ bool acceptedByTrusted(quint16 port, quint16 clientPort, uint *owner)
         const std::optional<uint> seen = acceptingSocketOwner(tcp, readProcFile("/proc/net/tcp6"), port, clientPort);
         *owner = seen.value_or(OverflowUid); // not found: nobody in particular
     }
-    return isTrustedListenerOwner(*owner, uint(::getuid()));
+    if (isTrustedListenerOwner(*owner, uint(::getuid())))
+        return true;
+    // Once the service has accepted the connection, its end is shown as the
+    // accepting process's: a socket unit's service runs as a user of its
+    // own. What to judge then is the listener that handed it over, the
+    // listening socket of the table the connection stands in.
+    const QByteArray tcp = readProcFile("/proc/net/tcp");
+    const QByteArray tcp6 = readProcFile("/proc/net/tcp6");
+    const QByteArray &table = ownerInTable(tcp, port, clientPort) ? tcp : tcp6;
+    if (!ownerInTable(table, port, clientPort))
+        return false;
+    const std::optional<uint> listener = listenerInTable(table, port);
+    if (!listener || !isTrustedListenerOwner(*listener, uint(::getuid())))
+        return false;
+    *owner = *listener;
+    return true;
 }
 
 } // namespace

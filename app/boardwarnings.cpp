@@ -61,18 +61,20 @@ QString frmWeatherMain::warningLineOf(const QString &cityCode) const
     return warningLines(m_warnings.value(cityCode), m_services.now());
 }
 
-void frmWeatherMain::keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom)
+QList<WriteAlong> frmWeatherMain::keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom)
 {
     const QList<FeedWarning> warnings = filledFrom ? filledFrom->warnings : QList<FeedWarning>();
     keepCityWarnings(cityCode, m_dataWt.recordset().value(QStringLiteral("city_a")).toText(), warnings);
-    QList<QList<QPair<QString, FieldValue>>> rows; // SHIM
+    QList<SideRows::Row> rows;
     for (const FeedWarning &w : warnings) {
         rows.append({{QStringLiteral("kind"), FieldValue::text(w.kind)},
                      {QStringLiteral("starts"), FieldValue::text(w.start.toString(Qt::ISODate))},
                      {QStringLiteral("ends"), FieldValue::text(w.end.toString(Qt::ISODate))},
                      {QStringLiteral("peak"), FieldValue::number(w.peak)}});
     }
-    // SHIM return {WeatherStore::warnings().replaceWith(cityCode, rows)};
+    return {WeatherStore::comingDays().replaceWith(cityCode,
+                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
+            WeatherStore::cityWarnings().replaceWith(cityCode, rows)};
 }
 
 void frmWeatherMain::loadWarnings()
@@ -80,7 +82,7 @@ void frmWeatherMain::loadWarnings()
     m_warnings.clear();
     for (const RowFacts &row : rowFacts(m_dataMarks)) {
         QList<FeedWarning> warnings;
-        for (const QVector<FieldValue> &values : QList<QVector<FieldValue>>()) { // SHIM
+        for (const QVector<FieldValue> &values : WeatherStore::cityWarnings().rowsOf(m_dataMarks, row.code)) {
             FeedWarning w;
             w.kind = values.value(0).toText();
             w.start = QDateTime::fromString(values.value(1).toText(), Qt::ISODate);

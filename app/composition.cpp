@@ -78,9 +78,14 @@ void frmWeatherMain::buildControls()
     // While the ticker scrolls, the arrow moves on its ticks: one frame and
     // one wake-up for both.
     m_compass->followFrames(m_ticker->TimerW_lbl());
+    // The coming days take the map's place on request, and the arrow stops
+    // while they do.
+    m_days = new ComingDays(m_detail);
+    connect(m_days, &ComingDays::showingDaysChanged, m_compass, &WindCompass::setCovered);
     // The keyboard stands in the grid on the city the panel shows.
     connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
-    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_comboSort, m_grid, lblGoogle(), m_lblQIVurl}, this);
+    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail,
+                      {m_comboSort, m_grid, lblGoogle(), m_days->link(), m_lblQIVurl}, this);
 
     // --- Timers of the window -------------------------------------------------
     m_timerFirstLoad = new FormTimer(100, this);

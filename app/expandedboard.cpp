@@ -6,6 +6,7 @@
 #include "links/modulerorizedivo.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
+#include "store/weatherstore.h"
 
 #include <QComboBox>
 
@@ -29,6 +30,27 @@ public:
 private:
     const BoardServices &m_services;
 };
+
+// The days kept beside the shown row, as the panel shows them; none
+// without a current row.
+QList<ComingDay> comingDaysOf(const DataControl &data)
+{
+    QList<ComingDay> days;
+    const FieldValue code = data.recordset().value(QStringLiteral("city_code"));
+    if (!code.isText())
+        return days;
+    // Columns: day, date, low, high, code.
+    for (const QVector<FieldValue> &kept : WeatherStore::comingDays().rowsOf(data, code.toText())) {
+        ComingDay day;
+        day.date = QLocale::c().toDate(kept[1].toText(), QStringLiteral("d MMM yyyy"));
+        day.low = kept[2];
+        day.high = kept[3];
+        if (const std::optional<double> condition = kept[4].toNumber())
+            day.condition = conditionText(float(*condition));
+        days << day;
+    }
+    return days;
+}
 
 } // namespace
 
@@ -115,6 +137,7 @@ void frmWeatherMain::ShowCityDetail()
     if (const std::optional<double> value = row.value(QStringLiteral("wCatg")).toNumber())
         sector = float(*value);
     m_compass->showWind(sector, CityDetail::windSpeedOf(row));
+    m_days->setDays(comingDaysOf(m_datawt2), m_services.now().date());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();

@@ -163,6 +163,7 @@ bool frmWeatherMain::Form_Load()
         lblCity(i)->setCursor(*hand);
     m_lblQIVurl->setCursor(*hand);
     lblGoogle()->setCursor(*hand);
+    m_days->link()->setCursor(*hand);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/singleinstance.h"
 #include "view/citydetail.h"
 #include "view/citygrid.h"
+#include "view/comingdays.h"
 #include "view/tickerstrip.h"
 #include "view/warningsign.h"
 #include "view/windcompasswidget.h"
@@ -98,14 +99,15 @@ public:
     // The city's warnings in force, as the window says them; empty for none.
     QString warningLineOf(const QString &cityCode) const;
     // What goes with the store of a city's row, cleared (no readings) or
-    // filled: its warnings, kept in the store beside it.
-    void keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom);
+    // filled: its coming days and its warnings, kept in the store beside it.
+    QList<WriteAlong> keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom);
 
     // --- The parts ----------------------------------------------------------
     TickerStrip *tickerStrip() const { return m_ticker; }
     CityGrid *cityGrid() const { return m_grid; }
     CityDetail *cityDetail() const { return m_detail; }
     WindCompass *windCompass() const { return m_compass; }
+    ComingDays *comingDays() const { return m_days; }
 
     // --- Controls, by the names they are known by ---------------------------
     QFrame *FrameWeather() const { return m_ticker; }
@@ -201,6 +203,7 @@ private:
     CityGrid *m_grid = nullptr;
     CityDetail *m_detail = nullptr;
     WindCompass *m_compass = nullptr;
+    ComingDays *m_days = nullptr;
     FormLabel *m_pictureShowDetail = nullptr;
     FormLabel *m_pictureHideDetail = nullptr;
     FormLabel *m_lblQIVurl = nullptr;

@@ -4,8 +4,10 @@
 #include "app/refreshlog.h"
 
 #include "feed/conditionwords.h"
+#include "feed/feedreading.h"
 #include "feed/updatecityfromfeed.h"
 #include "feed/winddirection.h"
+#include "store/weatherstore.h"
 
 namespace {
 
@@ -21,6 +23,26 @@ constexpr int MaximumRowIndex = 50;
 // Whether the board has said that it is offline since it last was not; said
 // once, not at every tick that finds it so.
 bool toldOffline = false;
+
+// The feed service's word during a walk. Each check asks the service over
+// loopback, a round trip that cost as much as the feeds themselves when it
+// came before every city. A walk of quick feeds lasts well under a second:
+// within a walk, a word younger than this holds for the next city, so such a
+// walk costs a check or two. A walk whose feeds take their time still asks
+// before each city that comes a second or more after the last word, and
+// stops touching rows once the service is gone or has nothing to serve.
+constexpr qint64 ServiceWordHoldsMs = 1000;
+QDateTime lastServiceWord; // valid only while a walk runs
+
+// Marks the walk's span: the word its check gave starts it, the end of the
+// walk (or the window's) forgets it.
+struct WalkOfRows
+{
+    explicit WalkOfRows(const QDateTime &checked) { lastServiceWord = checked; }
+    ~WalkOfRows() { lastServiceWord = QDateTime(); }
+    WalkOfRows(const WalkOfRows &) = delete;
+    WalkOfRows &operator=(const WalkOfRows &) = delete;
+};
 
 } // namespace
 
@@ -65,6 +87,7 @@ void frmWeatherMain::TimerWeather_Timer()
     m_ticker->setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
     if (m_unloaded)
         return; // the window closed while the check waited for the feed service
+    const WalkOfRows walk(m_services.now());
 
     // 3. Nothing may tick into the texts being rebuilt, and no tick may start
     // a second refresh while this one waits for a feed.
@@ -127,7 +150,17 @@ void frmWeatherMain::TimerWeather_Timer()
 void frmWeatherMain::UpdateCityFromFeed()
 {
     FeedUpdateHooks hooks;
-    hooks.isOnline = m_services.isOnline;
+    hooks.isOnline = [this] {
+        if (lastServiceWord.isValid()) {
+            const qint64 age = lastServiceWord.msecsTo(m_services.now());
+            if (age >= 0 && age < ServiceWordHoldsMs)
+                return true;
+        }
+        const bool online = m_services.isOnline();
+        if (online && lastServiceWord.isValid())
+            lastServiceWord = m_services.now();
+        return online;
+    };
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };

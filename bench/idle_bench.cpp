@@ -4,7 +4,9 @@
 // a whole cycle, the CPU time of its process (the scheduler's run time of
 // its threads) is taken over a few quiet windows while the ticker scrolls
 // and the wind arrow sweeps, then once more collapsed, where only the ticker
-// runs. Each window is printed, then their median and the resident memory.
+// runs. Between the two, the link under the map puts the city's coming days
+// in the map's place (the arrow stops meanwhile) and the board is measured
+// so. Each window is printed, then their median and the resident memory.
 //
 //   idle-bench [seconds] [warm-up seconds]   (defaults 20 and 90)
 //
@@ -181,6 +183,10 @@ public:
             sleepInEventLoop(warmUpSeconds * 1000);
         }
         report("expanded, ticker and wind arrow", seconds);
+        // The link under the map, at the panel's bottom left: the days, then the map again.
+        clickAt(45, 730);
+        report("expanded, ticker and coming days", seconds);
+        clickAt(45, 730);
         if (!clickUntil(QStringLiteral("506x59")))
             std::fprintf(stderr, "idle-bench: the board did not collapse (%s)\n", qPrintable(windowSize()));
         else
@@ -225,6 +231,16 @@ private:
                                      m_environment);
         const int at = geometry.indexOf(QStringLiteral("Geometry: "));
         return at < 0 ? geometry : geometry.mid(at + 10).section(QLatin1Char('\n'), 0, 0).trimmed();
+    }
+
+    // Clicks at a place of the window, which stands at the screen's corner,
+    // then moves the pointer off it.
+    void clickAt(int x, int y)
+    {
+        run(m_xdotool,
+            {QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
+             QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("1200"), QStringLiteral("1000")},
+            m_environment);
     }
 
     // Clicks the expand (or collapse) button at the right end of the strip,

@@ -81,6 +81,23 @@ void readSingle(const QDomElement &channel, const QString &element, const QStrin
         value = float(*number);
 }
 
+void readDays(const QDomElement &channel, QList<ForecastDay> &days)
+{
+    const QDomNodeList elements = channel.elementsByTagName(QStringLiteral("yweather:forecast"));
+    if (elements.isEmpty())
+        return;
+    days.clear();
+    const auto attribute = [](const QDomElement &e, const QString &name) {
+        return e.hasAttribute(name) ? FieldValue::text(e.attribute(name)) : FieldValue::null();
+    };
+    for (int i = 0; i < elements.size() && i < ComingDaysRead; ++i) {
+        const QDomElement e = elements.item(i).toElement();
+        days.append({attribute(e, QStringLiteral("day")), attribute(e, QStringLiteral("date")),
+                     attribute(e, QStringLiteral("low")), attribute(e, QStringLiteral("high")),
+                     attribute(e, QStringLiteral("code"))});
+    }
+}
+
 FieldValue orNoValue(const FieldValue &value)
 {
     return value.hasValue() ? value : FieldValue::null();
@@ -140,6 +157,7 @@ void readChannel(const QDomElement &channel, ChannelReadings &r)
     readText(channel, QStringLiteral("link"), r.link);
     if (QList<FeedWarning> warnings = readWarnings(channel); !warnings.isEmpty())
         r.warnings = std::move(warnings);
+    readDays(channel, r.days);
 }
 
 QList<ChannelReadings> readChannels(const QDomDocument &document)
@@ -234,6 +252,19 @@ QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &r, float 
         {QStringLiteral("ttl"), orNoValue(r.ttl)},
         {QStringLiteral("URL"), orNoValue(r.link)},
     };
+}
+
+QList<QList<QPair<QString, FieldValue>>> comingDayRows(const ChannelReadings &r)
+{
+    QList<QList<QPair<QString, FieldValue>>> rows;
+    for (const ForecastDay &d : r.days) {
+        rows.append({{QStringLiteral("day"), d.day},
+                     {QStringLiteral("date"), d.date},
+                     {QStringLiteral("low"), d.low},
+                     {QStringLiteral("high"), d.high},
+                     {QStringLiteral("code"), d.code}});
+    }
+    return rows;
 }
 
 QString tickerSegment(const QString &cityA, const ChannelReadings &r)

@@ -11,6 +11,17 @@ class QDomDocument;
 class QDomElement;
 class WorkBudget;
 
+// One coming day of the feed: a "yweather:forecast" element's attributes,
+// each no value when the element lacks it.
+struct ForecastDay
+{
+    FieldValue day; // @day, the feed's English weekday ("Sat")
+    FieldValue date; // @date ("13 Mar 2010")
+    FieldValue low; // @low
+    FieldValue high; // @high
+    FieldValue code; // @code, the condition code
+};
+
 // The working values of one feed read, as they stand after a channel of the
 // document has been read.
 //
@@ -44,7 +55,12 @@ struct ChannelReadings
     // rorizedivo:warning elements: a channel that carries any replaces those
     // of an earlier one.
     QList<FeedWarning> warnings;
+    // The coming days, today first: the first ComingDaysRead forecast
+    // elements of the last channel that had any.
+    QList<ForecastDay> days;
 };
+
+inline constexpr int ComingDaysRead = 5;
 
 // Reads one channel element on top of what `readings` already holds.
 // Elements are found by their qualified name as written (yweather:condition),
@@ -91,6 +107,11 @@ QList<QPair<QString, FieldValue>> clearedColumns();
 // number, halves to even; an unset or unreadable visibility gives 0, one
 // missing from a present atmosphere element gives no value.
 QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &readings, float windDirIndex);
+
+// The coming days as the rows kept beside the city's row, in their order:
+// columns day, date, low, high and code, with the feed's texts, so that the
+// store's write rules decide what the columns take.
+QList<QList<QPair<QString, FieldValue>>> comingDayRows(const ChannelReadings &readings);
 
 // The city's part of the status ticker: the Arabic city name, " : ", the
 // condition, two blanks, the temperature exactly as the feed wrote it and

@@ -15,9 +15,9 @@ namespace {
 
 // A row the store could not keep is said at once: the disk may be full, or
 // the store gone.
-void store(Recordset &row, const QString &city)
+void store(Recordset &row, const QString &city, const QList<WriteAlong> &along)
 {
-    if (!row.update())
+    if (!row.update(along))
         qCWarning(lcStore, "%s: the row could not be stored: %s", qPrintable(city), qPrintable(row.lastError()));
 }
 
@@ -32,12 +32,14 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         return QString();
     }
 
+    const auto beside = [&hooks, &city](const ChannelReadings *filledFrom) {
+        return hooks.besideRow ? hooks.besideRow(city, filledFrom) : QList<WriteAlong>();
+    };
+
     row.edit();
     for (const auto &[column, value] : clearedColumns())
         row.setValue(column, value);
-    store(row, city);
-    if (hooks.besideRow)
-        hooks.besideRow(city, nullptr);
+    store(row, city, beside(nullptr));
 
     // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
@@ -66,9 +68,7 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         row.edit();
         for (const auto &[column, value] : filledColumns(readings, windDirIndex))
             row.setValue(column, value);
-        store(row, city);
-        if (hooks.besideRow)
-            hooks.besideRow(city, &readings);
+        store(row, city, beside(&readings));
         if (!hooks.yield())
             return gained;
 

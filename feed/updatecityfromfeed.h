@@ -1,13 +1,13 @@
 #pragma once
 
-#include "feed/feedreading.h"
+#include "platform/datacontrol.h"
 
 #include <QString>
 
 #include <functional>
 
 class DocumentLoader;
-class Recordset;
+struct ChannelReadings;
 
 // What the update of one row needs of the board around it.
 struct FeedUpdateHooks
@@ -21,7 +21,10 @@ struct FeedUpdateHooks
     // and the wind arrow follows it while a refresh runs.
     std::function<float()> windDirIndex;
     std::function<void(float)> setWindDirIndex;
-    std::function<void(const QString &, const ChannelReadings *)> besideRow; // SHIM
+    // What is kept beside the row of the city with this code, written with
+    // the row in its transaction: from the channel it is filled from, or
+    // cleared (no channel) when the row is cleared. Unset: nothing beside.
+    std::function<QList<WriteAlong>(const QString &cityCode, const ChannelReadings *filledFrom)> besideRow;
 };
 
 // Brings the current row of `row` up to date from the city's feed at

@@ -74,6 +74,19 @@ bool ApplicationFolder::prepare() const
     const QString pictures = QString::fromUtf16(PictureFolder);
     if (!QDir().mkpath(path + QLatin1Char('/') + pictures))
         return false;
+    // The store, the lock (pid, host and machine id) and the marker are the
+    // user's business alone: the folder is closed to others, and files an
+    // older board left open there are closed too.
+    constexpr QFileDevice::Permissions Owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    constexpr QFileDevice::Permissions Others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (!QFile::setPermissions(path, Owner))
+        return false;
+    const QFileInfoList files = QDir(path).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &file : files) {
+        if (file.permissions() & Others)
+            QFile::setPermissions(file.filePath(), file.permissions() & Owner);
+    }
     const QDir data(dataFolder);
     for (const char16_t *name : ReadOnlyFiles) {
         const QString file = QString::fromUtf16(name);

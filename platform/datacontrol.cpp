@@ -53,7 +53,23 @@ QString sqliteError(sqlite3 *db)
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("no database");
 }
 
-FieldValue readColumn(sqlite3_stmt *statement, int column, const ColumnInfo &info)
+struct Statement
+{
+    explicit Statement(sqlite3 *db, const QString &sql)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &handle, nullptr) != SQLITE_OK)
+            handle = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(handle); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    sqlite3_stmt *handle = nullptr;
+};
+
+} // namespace
+
+FieldValue readStoredValue(sqlite3_stmt *statement, int column, const ColumnInfo &info)
 {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
@@ -73,7 +89,7 @@ FieldValue readColumn(sqlite3_stmt *statement, int column, const ColumnInfo &inf
     }
 }
 
-bool bindValue(sqlite3_stmt *statement, int index, const FieldValue &value, const ColumnInfo &info)
+bool bindStoredValue(sqlite3_stmt *statement, int index, const FieldValue &value, const ColumnInfo &info)
 {
     if (value.isText()) {
         // As UTF-8: SQLite takes a UTF-16 text that starts with U+FEFF or
@@ -94,22 +110,6 @@ bool bindValue(sqlite3_stmt *statement, int index, const FieldValue &value, cons
     }
     return sqlite3_bind_null(statement, index) == SQLITE_OK;
 }
-
-struct Statement
-{
-    explicit Statement(sqlite3 *db, const QString &sql)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &handle, nullptr) != SQLITE_OK)
-            handle = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(handle); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-    sqlite3_stmt *handle = nullptr;
-};
-
-} // namespace
 
 ColumnInfo columnInfoFromDeclaredType(const QString &name, const QString &declaredType)
 {
@@ -207,22 +207,17 @@ bool Recordset::addNew()
 namespace {
 
 // A value a column does not take: said once, the row keeps what it had.
-bool refuse(const ColumnInfo &column, const QString &why)
+std::optional<FieldValue> refuse(const ColumnInfo &column, const QString &why)
 {
     qCInfo(lcStore, "column %s refused a value: %s", qPrintable(column.name), qPrintable(why));
-    return false;
+    return std::nullopt;
 }
 
 } // namespace
 
-bool Recordset::setValue(const QString &column, const FieldValue &value)
+std::optional<FieldValue> storableValue(const ColumnInfo &info, const FieldValue &value)
 {
-    const int index = columnIndex(column);
-    if (m_editMode == EditMode::None || index < 0)
-        return false;
-    const ColumnInfo &info = m_columns[index];
     FieldValue stored = value.isUnset() ? FieldValue::null() : value;
-
     switch (info.type) {
     case ColumnInfo::Type::Text:
         if (stored.isNumber())
@@ -248,12 +243,23 @@ bool Recordset::setValue(const QString &column, const FieldValue &value)
     case ColumnInfo::Type::Other:
         break;
     }
-    m_buffer[index] = stored;
+    return stored;
+}
+
+bool Recordset::setValue(const QString &column, const FieldValue &value)
+{
+    const int index = columnIndex(column);
+    if (m_editMode == EditMode::None || index < 0)
+        return false;
+    const std::optional<FieldValue> stored = storableValue(m_columns[index], value);
+    if (!stored)
+        return false;
+    m_buffer[index] = *stored;
     m_changed.insert(index);
     return true;
 }
 
-bool Recordset::update()
+bool Recordset::update(const QList<WriteAlong> &along)
 {
     const EditMode mode = m_editMode;
     const QVector<FieldValue> buffer = m_buffer;
@@ -296,25 +302,48 @@ bool Recordset::update()
     }
     int bind = 1;
     for (int c : columns)
-        bindValue(statement.handle, bind++, buffer[c], m_columns[c]);
+        bindStoredValue(statement.handle, bind++, buffer[c], m_columns[c]);
     if (mode == EditMode::Edit)
         sqlite3_bind_int64(statement.handle, bind, m_rows[m_position].rowId);
-    if (sqlite3_step(statement.handle) != SQLITE_DONE) {
+
+    // Alone, the statement is its own transaction; with writes along, one
+    // transaction holds them all, each along write in a savepoint of its own
+    // so that one that fails is undone without taking the row with it.
+    const bool together = !along.isEmpty();
+    if (together && sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         m_lastError = sqliteError(m_db);
         return false;
     }
-    // Someone else deleted the row since the last refresh: nothing was stored.
-    if (mode == EditMode::Edit && sqlite3_changes(m_db) == 0) {
-        m_lastError = QStringLiteral("the row no longer exists");
+    const auto fail = [&](const QString &why) {
+        m_lastError = why;
+        if (together)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
+    };
+    if (sqlite3_step(statement.handle) != SQLITE_DONE)
+        return fail(sqliteError(m_db));
+    // Someone else deleted the row since the last refresh: nothing was stored.
+    if (mode == EditMode::Edit && sqlite3_changes(m_db) == 0)
+        return fail(QStringLiteral("the row no longer exists"));
+    const qint64 insertedRowId = sqlite3_last_insert_rowid(m_db);
+    sqlite3_reset(statement.handle);
+    for (const WriteAlong &write : along) {
+        sqlite3_exec(m_db, "SAVEPOINT along", nullptr, nullptr, nullptr);
+        if (!write(m_db)) {
+            qCWarning(lcStore, "what is kept beside a row could not be stored: %s", sqlite3_errmsg(m_db));
+            sqlite3_exec(m_db, "ROLLBACK TO along", nullptr, nullptr, nullptr);
+        }
+        sqlite3_exec(m_db, "RELEASE along", nullptr, nullptr, nullptr);
     }
+    if (together && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(sqliteError(m_db));
 
     if (mode == EditMode::Edit) {
         reloadRow(m_position);
     } else {
         // A new row joins the end of the dynaset; the current row stays.
         Row row;
-        row.rowId = sqlite3_last_insert_rowid(m_db);
+        row.rowId = insertedRowId;
         row.values = QVector<FieldValue>(m_columns.size(), FieldValue::null());
         m_rows.append(row);
         reloadRow(m_rows.size() - 1);
@@ -357,7 +386,7 @@ bool Recordset::reloadRow(int index)
         return false;
     const int count = std::min(int(m_columns.size()), sqlite3_column_count(statement.handle));
     for (int c = 0; c < count; ++c)
-        m_rows[index].values[c] = readColumn(statement.handle, c, m_columns[c]);
+        m_rows[index].values[c] = readStoredValue(statement.handle, c, m_columns[c]);
     return true;
 }
 
@@ -438,7 +467,7 @@ bool DataControl::refresh()
         row.rowId = sqlite3_column_int64(query.handle, 0);
         row.values.reserve(fresh.m_columns.size());
         for (int c = 0; c < fresh.m_columns.size(); ++c)
-            row.values.append(readColumn(query.handle, c + 1, fresh.m_columns[c]));
+            row.values.append(readStoredValue(query.handle, c + 1, fresh.m_columns[c]));
         fresh.m_rows.append(row);
     }
     if (step != SQLITE_DONE) {

@@ -8,7 +8,11 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+#include <optional>
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One column of the table behind a recordset, as its declared type says.
 struct ColumnInfo
@@ -22,6 +26,23 @@ struct ColumnInfo
 // Column information from a declared SQL type: "TEXT(25)" is text of at most
 // 25 characters, "REAL" a single-precision number.
 ColumnInfo columnInfoFromDeclaredType(const QString &name, const QString &declaredType);
+
+// The write rules of a column, shared by every table of the store: the value
+// as the column keeps it (unset becomes no value, a number for a text
+// column its decimal text, text for a single column its number), or nothing
+// when the column refuses it (empty text, text past the column's size, text
+// that is not a number, or a number out of range, for a single column).
+std::optional<FieldValue> storableValue(const ColumnInfo &column, const FieldValue &value);
+// Binds a value that storableValue gave, as the column stores it.
+bool bindStoredValue(sqlite3_stmt *statement, int index, const FieldValue &value, const ColumnInfo &column);
+// Reads a column of a result row as a column of that kind holds it.
+FieldValue readStoredValue(sqlite3_stmt *statement, int index, const ColumnInfo &column);
+
+// A write that goes with a row's Update, in its transaction, on its
+// connection: rows kept in another table beside the row. False when it
+// could not be made; what it wrote is then undone, and the row is still
+// stored.
+using WriteAlong = std::function<bool(sqlite3 *db)>;
 
 // A dynaset over the rows of one table: Refresh runs the statement once and
 // keeps the row ids and values of the rows it yields, in its order; edits are
@@ -67,8 +88,11 @@ public:
     // to a text column becomes its decimal text.
     bool setValue(const QString &column, const FieldValue &value);
     // Stores the row being edited; false when nothing is being edited or the
-    // database refused it (the edit is dropped either way).
-    bool update();
+    // database refused it (the edit is dropped either way). The writes along
+    // are made in the same committed transaction: the row and what is kept
+    // beside it are stored together or not at all. An edit that changes no
+    // column stores nothing, writes along included.
+    bool update(const QList<WriteAlong> &along = {});
     void cancelUpdate();
     bool isEditing() const { return m_editMode != EditMode::None; }
 
@@ -130,6 +154,9 @@ public:
     // Closes the database; the recordset loses its rows until the next refresh.
     void closeDatabase();
     bool isOpen() const { return m_db != nullptr; }
+    // The open connection, for reading tables kept beside the record
+    // source's; nullptr until a refresh has opened it.
+    sqlite3 *connection() const { return m_db; }
     QString lastError() const { return m_lastError; }
 
 private:

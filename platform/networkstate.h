@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 
 #include <functional>
+#include <optional>
 
 // Whether anything accepts connections on this loopback port within
 // timeoutMs (a socket unit that listens there counts). It blocks: for
@@ -15,53 +15,44 @@ enum class FeedServiceState {
     NotListening, // nothing accepts connections on its port
     Serving, // it answered its health check with anything but 503, or not in time
     NothingToServe, // 503: it cannot reach its upstream and has nothing left to serve
+    Untrusted, // somebody the board does not trust took the connection: not asked
 };
 
-// Asks the feed service on this loopback port GET /health, waiting at most
-// timeoutMs in all. The wait runs a local event loop, so the window goes on
-// painting and ticking meanwhile. A server without that path answers 404,
-// which counts as serving, as does one that gives no answer in time: then
-// the feed loads decide, as before there was a health check. The wait
-// defers clicks and keys to its end, so that none of them starts anything
-// in the middle of the board's refresh.
-FeedServiceState feedServiceState(quint16 port, int timeoutMs = 500);
+// Connects to the feed service on this loopback port, judges who accepted
+// that connection (isTrustedListenerOwner), and asks a listener it trusts
+// GET /health on it, waiting at most timeoutMs in all. The wait runs a local
+// event loop, so the window goes on painting and ticking meanwhile. A server
+// without that path answers 404, which counts as serving, as does one that
+// gives no answer in time: then the feed loads decide. The wait defers clicks
+// and keys to its end, so that none of them starts anything in the middle of
+// the board's refresh. For Untrusted, *owner is the owner seen (65534 when
+// it could not be told).
+FeedServiceState feedServiceState(quint16 port, int timeoutMs = 500, uint *owner = nullptr);
 
-// The owners (user ids) of the listening TCP sockets that would take a
-// connection to 127.0.0.1:port, from the kernel's socket tables (the text
-// of /proc/net/tcp and /proc/net/tcp6): those bound to 127.0.0.1 itself or
-// to any address, IPv4 or IPv6. Empty when nothing listens there.
-QList<uint> loopbackListenerOwners(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port);
-
-// The user ids of people who log in: UID_MIN to UID_MAX of /etc/login.defs
-// (the text given), 1000 to 60000 where it does not say.
-struct LoginUids
-{
-    uint first = 1000;
-    uint last = 60000;
-
-    static LoginUids fromLoginDefs(const QByteArray &text);
-};
+// The owner (user id) of the server side of the board's connection from
+// 127.0.0.1:clientPort to 127.0.0.1:port, from the text of the kernel's socket
+// tables (/proc/net/tcp and /proc/net/tcp6): the socket that accepted it,
+// which carries the uid of the listener it came from. Every other row is
+// passed over: listeners, the client's own end, other connections, and
+// sockets in TIME_WAIT, whose uid the kernel prints as 0. Nothing when no
+// such row is found.
+std::optional<uint> acceptingSocketOwner(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port,
+                                         quint16 clientPort);
 
 // Whether a listener owned by `owner` may feed the board of user `self`:
-// root, a system account (any id outside the range of people who log in:
-// system users, nobody, and systemd's dynamic users), or the board's own
-// user. Another person's listener could feed the board whatever it likes.
-bool isTrustedListenerOwner(uint owner, uint self, const LoginUids &logins);
-
-// Who listens on the feed service's loopback port, as the board sees it.
-enum class FeedListener {
-    None, // nothing
-    Trusted, // only owners the board trusts
-    Untrusted, // somebody else (the first such owner in *owner)
-};
-FeedListener feedListener(quint16 port, uint *owner = nullptr);
+// root (systemd's socket is root's, whatever user its service then runs as)
+// or the board's own user, and nobody else. No range of ids is safe: every
+// account gets subordinate ids to serve as in a user namespace, and inside
+// one, every owner that is not mapped shows as the overflow id 65534, which
+// therefore names nobody in particular and is never trusted.
+bool isTrustedListenerOwner(uint owner, uint self);
 
 // The board's online check. The feed service answers on this machine's
-// loopback; its word counts when the board trusts who listens: online
-// unless it has nothing to serve. When nothing listens, `startService` (when
-// given) may start one, and the check looks again. Nothing the board trusts
-// listening counts as offline: the board then keeps its rows, as it does
-// when the service has nothing to serve.
+// loopback; its word counts when the board trusts who accepted the check's
+// connection: online unless it has nothing to serve. When nothing listens,
+// `startService` (when given) may start one, and the check looks again.
+// Nothing the board trusts listening counts as offline: the board then keeps
+// its rows, as it does when the service has nothing to serve.
 bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService = {});
 
 // Why the board's online check last said offline, for the person who reads

@@ -15,6 +15,9 @@ namespace {
 
 const QString WeatherNs = QStringLiteral("http://xml.weather.yahoo.com/ns/rss/1.0");
 const QString GeoNs = QStringLiteral("http://www.w3.org/2003/01/geo/wgs84_pos#");
+// The project's own elements: the warnings, which a reader of the others
+// does without.
+const QString WarningsNs = QStringLiteral("https://rorizedivo.example.org/ns/warnings/1");
 
 using Maybe = std::optional<double>;
 
@@ -101,6 +104,17 @@ Maybe plain(Maybe v, const QJsonObject &units, const char *key, const char *unit
     return inBaseUnit(v, units, key, {{unit, 1.0, 0.0}});
 }
 
+Maybe millimetres(Maybe v, const QJsonObject &units, const char *key)
+{
+    return inBaseUnit(v, units, key, {{"mm", 1.0, 0.0}, {"inch", 25.4, 0.0}});
+}
+
+// Micro as the micro sign or as the Greek letter mu.
+Maybe microgramsPerCubicMetre(Maybe v, const QJsonObject &units, const char *key)
+{
+    return inBaseUnit(v, units, key, {{"\u00b5g/m\u00b3", 1.0, 0.0}, {"\u03bcg/m\u00b3", 1.0, 0.0}});
+}
+
 std::optional<int> wholeNumber(Maybe v)
 {
     if (!v || std::floor(*v) != *v || std::fabs(*v) > 100000.0)
@@ -154,10 +168,8 @@ std::optional<Air> readAir(const QJsonObject &answer)
     if (!current.isObject())
         return {};
     const QJsonObject units = answer.value(QLatin1String("current_units")).toObject();
-    // Micro as the micro sign or as the Greek letter mu.
     const auto concentration = [&](const char *key) {
-        return inBaseUnit(numberOf(current.toObject(), key), units, key,
-                          {{"\u00b5g/m\u00b3", 1.0, 0.0}, {"\u03bcg/m\u00b3", 1.0, 0.0}});
+        return microgramsPerCubicMetre(numberOf(current.toObject(), key), units, key);
     };
     return Air{concentration("dust"), concentration("pm10")};
 }
@@ -324,7 +336,9 @@ std::optional<QString> textOf(Maybe value, F format)
     return value ? std::optional<QString>(format(*value)) : std::nullopt;
 }
 
-void writeRssStart(QXmlStreamWriter &w)
+// The warnings' namespace is declared only where there are warnings: a
+// document without them is what it was before they existed.
+void writeRssStart(QXmlStreamWriter &w, bool warnings)
 {
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
@@ -333,6 +347,8 @@ void writeRssStart(QXmlStreamWriter &w)
     w.writeAttribute(QStringLiteral("version"), QStringLiteral("2.0"));
     w.writeNamespace(WeatherNs, QStringLiteral("yweather"));
     w.writeNamespace(GeoNs, QStringLiteral("geo"));
+    if (warnings)
+        w.writeNamespace(WarningsNs, QStringLiteral("rorizedivo"));
     w.writeStartElement(QStringLiteral("channel"));
 }
 
@@ -360,6 +376,23 @@ std::optional<QDateTime> wallClockReading(const QJsonValue &value)
     return QDateTime(date, time, Qt::UTC);
 }
 
+std::optional<double> seriesValue(const QJsonObject &series, const QJsonObject &units, const char *key, int i,
+                                  Quantity quantity)
+{
+    const Maybe value = numberAt(seriesAt(series, key, i));
+    switch (quantity) {
+    case Quantity::Temperature:
+        return celsius(value, units, key);
+    case Quantity::Speed:
+        return kilometresPerHour(value, units, key);
+    case Quantity::Precipitation:
+        return millimetres(value, units, key);
+    case Quantity::Concentration:
+        return microgramsPerCubicMetre(value, units, key);
+    }
+    return {};
+}
+
 std::optional<QDateTime> observationTime(const QJsonObject &answer)
 {
     const QJsonObject current = answer.value(QLatin1String("current")).toObject();
@@ -383,11 +416,14 @@ struct DocumentFacts
     std::optional<QString> published;
     std::optional<FeedCondition> condition;
     QList<Day> forecastDays;
+    QList<CityWarning> warnings;
 };
 
-DocumentFacts factsOf(const QJsonObject &answer, const Location &location, Units units, const QJsonObject &airQuality)
+DocumentFacts factsOf(const QJsonObject &answer, const Location &location, Units units, const QJsonObject &airQuality,
+                      const QList<CityWarning> &warnings)
 {
     DocumentFacts facts;
+    facts.warnings = warnings;
     facts.reading = read(answer, airQuality);
     facts.in = UnitTexts{units};
     const Reading &reading = facts.reading;
@@ -526,7 +562,21 @@ void writeForecastDays(QXmlStreamWriter &w, const DocumentFacts &facts)
     }
 }
 
-// The item: the conditions now, the summary, the coming days and its guid.
+// Each warning in the same units whatever the document's: dust µg/m³,
+// °C, mm, the weather code, km/h.
+void writeWarnings(QXmlStreamWriter &w, const DocumentFacts &facts)
+{
+    for (const CityWarning &warning : facts.warnings) {
+        w.writeEmptyElement(WarningsNs, QStringLiteral("warning"));
+        w.writeAttribute(QStringLiteral("kind"), warningKindName(warning.kind));
+        w.writeAttribute(QStringLiteral("start"), warning.start.toString(Qt::ISODate));
+        w.writeAttribute(QStringLiteral("end"), warning.end.toString(Qt::ISODate));
+        w.writeAttribute(QStringLiteral("peak"), feedDecimalText(warning.peak, 1));
+    }
+}
+
+// The item: the conditions now, the summary, the coming days, the warnings
+// and its guid.
 void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location)
 {
     const Reading &reading = facts.reading;
@@ -557,6 +607,7 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
     w.writeCDATA(QLatin1Char('\n') + summaryOf(facts));
     w.writeEndElement();
     writeForecastDays(w, facts);
+    writeWarnings(w, facts);
 
     QString guid = location.id;
     if (facts.shown) {
@@ -574,12 +625,12 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
 } // namespace
 
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
-                                 const QJsonObject &airQuality)
+                                 const QJsonObject &airQuality, const QList<CityWarning> &warnings)
 {
-    const DocumentFacts facts = factsOf(answer, location, units, airQuality);
+    const DocumentFacts facts = factsOf(answer, location, units, airQuality, warnings);
     QByteArray out;
     QXmlStreamWriter w(&out);
-    writeRssStart(w);
+    writeRssStart(w, !facts.warnings.isEmpty());
     writeChannelHead(w, facts, location);
     writeConditionsNow(w, facts);
     writeItem(w, facts, location);
@@ -591,7 +642,7 @@ QByteArray writeErrorDocument(const QString &requestTarget)
 {
     QByteArray out;
     QXmlStreamWriter w(&out);
-    writeRssStart(w);
+    writeRssStart(w, false);
     w.writeTextElement(QStringLiteral("title"), QStringLiteral("Weather - Error"));
     w.writeTextElement(QStringLiteral("description"), QStringLiteral("Weather Error"));
     w.writeStartElement(QStringLiteral("item"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "citywarnings.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -43,8 +45,28 @@ inline constexpr int DocumentTtlMinutes = 15;
 // than the metric defaults are converted; a unit the writer does not know
 // leaves the value out. The wind chill is not the upstream's "apparent"
 // temperature (which counts humidity and sun) but windChillCelsius().
+//
+// The city's warnings (cityWarnings()) follow the forecasts, as elements of
+// the project's own namespace that a reader of the others passes over; the
+// namespace is declared only when there are warnings, so that a document
+// without them is what it was before warnings existed.
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
-                                 const QJsonObject &airQuality = {});
+                                 const QJsonObject &airQuality = {}, const QList<CityWarning> &warnings = {});
+
+// The quantities a series of an answer is read in, each in one base unit.
+enum class Quantity {
+    Temperature, // °C
+    Speed, // km/h
+    Precipitation, // mm
+    Concentration, // µg/m³
+};
+
+// The value of variable `key` at index `i` of a series (an answer's
+// `daily` or `hourly` block), in its quantity's base unit, converted by the
+// unit the series' units block gives for it; nothing when the value is
+// missing, null, beyond any reading, or in a unit not known.
+std::optional<double> seriesValue(const QJsonObject &series, const QJsonObject &units, const char *key, int i,
+                                  Quantity quantity);
 
 // The document for a location id the service does not know, in the shape the
 // original service used: channel "... - Error", item "City not found", and

@@ -484,9 +484,9 @@ QString FeedServer::errorString() const
 
 void FeedServer::setIdleInterval(int ms)
 {
-    m_idleTimer->setInterval(ms);
+    m_idleIntervalMs = ms;
     if (ms > 0)
-        m_idleTimer->start();
+        m_idleTimer->start(ms);
     else
         m_idleTimer->stop();
 }
@@ -567,8 +567,8 @@ void FeedServer::connectionClosed(FeedConnection *connection)
 
 void FeedServer::requestArrived()
 {
-    if (m_idleTimer->interval() > 0)
-        m_idleTimer->start();
+    if (m_idleIntervalMs > 0)
+        m_idleTimer->start(m_idleIntervalMs);
 }
 
 void FeedServer::documentServed(const ServedDocument &served)
@@ -581,6 +581,8 @@ void FeedServer::documentServed(const ServedDocument &served)
 QByteArray FeedServer::metrics() const
 {
     QByteArray out;
+    out += "# HELP forecastd_build_info The service's version.\n# TYPE forecastd_build_info gauge\n"
+           "forecastd_build_info{version=\"" FORECASTD_VERSION "\"} 1\n";
     out +=
         "# HELP forecastd_documents_served_total Feed documents served, by whether they tell the current quarter hour.\n"
         "# TYPE forecastd_documents_served_total counter\n";
@@ -595,11 +597,11 @@ QByteArray FeedServer::metrics() const
 
 void FeedServer::onIdle()
 {
-    for (FeedConnection *connection : std::as_const(m_connections)) {
-        if (connection->isBusy()) {
-            m_idleTimer->start(); // one is still being answered
-            return;
-        }
+    // A client still connected may ask again at once; a wave under way
+    // would be asked for again by the next service.
+    if (!m_connections.isEmpty() || m_source->busy()) {
+        m_idleTimer->start(std::min(m_idleIntervalMs, IdleRecheckMs));
+        return;
     }
     emit idleTimeout();
 }

@@ -27,8 +27,8 @@ class QTimer;
 //         a one-line reason when nothing can (the board then shows itself
 //         offline instead of clearing its rows);
 //   GET /metrics
-//     200 with the service's counters in Prometheus' text format: what was
-//         asked of the upstream, and what was served;
+//     200 with the service's counters in Prometheus' text format: its
+//         version, what was asked of the upstream, and what was served;
 //   400 for a request that cannot be read or a bad query, 404 for any other
 //   path, 405 for any method but GET and HEAD.
 //
@@ -78,9 +78,13 @@ public:
         m_idleTimeoutMs = idleMs;
     }
 
-    // idleTimeout() is emitted once no request has come for this long (and
-    // none is being answered); 0, the default, never.
+    // idleTimeout() is emitted once no request has come for this long, no
+    // connection is open and the source is not busy (a wave under way);
+    // 0, the default, never. When the interval has passed with a
+    // connection open or the source busy, it is looked at again every
+    // IdleRecheckMs at most.
     void setIdleInterval(int ms);
+    static constexpr int IdleRecheckMs = 5000;
 
 Q_SIGNALS:
     void idleTimeout();
@@ -118,6 +122,7 @@ private:
     bool m_acceptFailing = false;
     QTimer *m_acceptRetry;
     QTimer *m_idleTimer;
+    int m_idleIntervalMs = 0;
     bool m_destroying = false;
     quint64 m_documentsFresh = 0;
     quint64 m_documentsStale = 0;

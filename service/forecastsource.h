@@ -57,4 +57,8 @@ public:
     // What the source has asked of its upstream, in Prometheus' text format;
     // empty for a source that asks nothing.
     virtual QByteArray metrics() { return {}; }
+
+    // Whether the source has work under way that ending the service would
+    // cut off (a request to its upstream).
+    virtual bool busy() const { return false; }
 };

@@ -6,20 +6,11 @@
 #include "quarterseries.h"
 #include "servicelog.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <algorithm>
 
 namespace {
-
-// A cache file larger than this is not read: 24 cities' answers take some
-// 100 KiB.
-constexpr qint64 MaximumCacheBytes = 4 * 1024 * 1024;
 
 // The renewal timer never fires sooner than this after it was set, so that
 // a clock that stands still cannot make it spin.
@@ -131,8 +122,9 @@ ServedDocument LiveForecastSource::served(City &city, Units units, const QDateTi
         if (city.documentQuarter != *quarter) {
             const QJsonObject forecast = forecastAtQuarter(city.forecast, *quarter);
             const QJsonObject air = airQualityAtQuarter(city.airQuality, *quarter);
-            city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, air);
-            city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, air);
+            const QList<CityWarning> warnings = cityWarnings(city.forecast, city.airQuality, *quarter);
+            city.metric = writeForecastDocument(forecast, *city.location, Units::Metric, air, warnings);
+            city.imperial = writeForecastDocument(forecast, *city.location, Units::Imperial, air, warnings);
             city.documentQuarter = *quarter;
             city.documentMadeAt = now;
         }
@@ -141,7 +133,11 @@ ServedDocument LiveForecastSource::served(City &city, Units units, const QDateTi
         served.stale = *quarter != quarterStart(now);
         served.note = served.stale ? QStringLiteral("stale") : QStringLiteral("fresh");
         served.lastModified = city.documentMadeAt;
-        served.maxAgeSeconds = int(std::max<qint64>(0, now.secsTo(quarterStart(now).addSecs(QuarterSeconds))));
+        // A stale document, or one a wave under way may replace any moment,
+        // is not to be kept by a cache: no-cache.
+        served.maxAgeSeconds = served.stale || m_wave
+            ? -1
+            : int(std::max<qint64>(0, now.secsTo(quarterStart(now).addSecs(QuarterSeconds))));
         return served;
     }
 
@@ -266,7 +262,12 @@ void LiveForecastSource::startWave(bool background)
         askAir = false; // the weather before the dust
     if (!withinBudget(forecastWeight, now)) {
         limitUntil(QDateTime(now.toUTC().date().addDays(1), QTime(0, 0), Qt::UTC),
-                   QStringLiteral("today's budget of %1 weighted upstream calls is spent").arg(m_dailyBudget));
+                   QStringLiteral("today's budget of %1 weighted upstream calls is spent: %2 spent, and a wave needs "
+                                  "%3 more")
+                       .arg(m_dailyBudget)
+                       .arg(m_ledger.weightedToday(now))
+                       .arg(forecastWeight));
+        saveLedger();
         return;
     }
 
@@ -296,6 +297,7 @@ void LiveForecastSource::startWave(bool background)
                 self->onAirQuality(serial, result);
         });
     }
+    saveLedger(); // counted before the answers, should the service end meanwhile
 }
 
 void LiveForecastSource::onForecast(quint64 serial, const FetchResult &result)
@@ -330,7 +332,8 @@ void LiveForecastSource::finishWave()
 
     settleAirQuality(wave, now);
     settleForecast(wave, now);
-    saveCache(); // the day's count of calls too, whatever the wave brought
+    saveLedger();
+    saveAnswers();
     QList<Delivery> deliveries;
     for (City &city : m_cities)
         handBack(city, now, deliveries);
@@ -352,6 +355,7 @@ void LiveForecastSource::settleAirQuality(const Wave &wave, const QDateTime &now
         return;
     if (wave.air && wave.air->ok) {
         m_airBackoff.succeed();
+        m_ledger.succeeded(UpstreamLedger::Api::AirQuality, now);
         return;
     }
     const QString why = wave.air ? wave.air->error : QStringLiteral("no answer in time");
@@ -374,7 +378,7 @@ void LiveForecastSource::settleForecast(const Wave &wave, const QDateTime &now)
     const FetchResult &forecast = *wave.forecast;
     if (!forecast.ok) {
         m_ledger.failed(forecast.failure);
-        m_lastFailure = forecast.error;
+        m_lastFailure = maskSecrets(forecast.error); // health tells it
         if (forecast.failure == UpstreamFailure::RateLimited) {
             limitUntil(limitResetAt(now, forecast.limit, forecast.retryAfterSeconds),
                        QStringLiteral("the upstream's %1 limit is reached (%2)")
@@ -392,6 +396,7 @@ void LiveForecastSource::settleForecast(const Wave &wave, const QDateTime &now)
     m_backoff.succeed();
     m_limit = {};
     m_answeredHour = wave.hour;
+    m_ledger.succeeded(UpstreamLedger::Api::Forecast, now);
     const bool airOk = wave.air && wave.air->ok;
     // The last quarter the wave was asked for: an element that holds none
     // up to it cannot be served.
@@ -551,71 +556,83 @@ void LiveForecastSource::answerHealthChecks()
 
 QByteArray LiveForecastSource::metrics()
 {
-    return m_ledger.metrics(now(), m_dailyBudget);
+    return m_ledger.metrics(now(), m_dailyBudget)
+        + "# HELP forecastd_ledger_unreadable 1 when the ledger file (today's calls, limits, back-offs) could not be "
+          "read at start, so that they count from then.\n# TYPE forecastd_ledger_unreadable gauge\n"
+          "forecastd_ledger_unreadable "
+        + QByteArray(m_ledgerUnreadable ? "1" : "0") + '\n';
 }
 
 void LiveForecastSource::setCacheDirectory(const QString &directory)
 {
-    m_cacheFile = directory.isEmpty() ? QString() : QDir(directory).filePath(QStringLiteral("forecasts.json"));
-    if (!m_cacheFile.isEmpty())
-        loadCache();
+    m_files.setDirectory(directory);
+    if (m_files.isEnabled())
+        takeUpFiles();
 }
 
-// The cache file: {"cities": {"<id>": {"fetched": "<UTC ISO time>",
-// "forecast": {...}, "airQuality": {...}}}, "answeredHour": "<UTC ISO time>",
-// "upstream": {today's count of calls}}, the upstream's answers as they
-// came, so that documents are written anew by the program that reads them.
-void LiveForecastSource::loadCache()
+void LiveForecastSource::takeUpFiles()
 {
-    QFile file(m_cacheFile);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaximumCacheBytes)
-        return;
-    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
-    const QJsonObject cities = saved.value(QLatin1String("cities")).toObject();
     const QDateTime now = this->now();
+    const SourceFiles::Answers answers = m_files.readAnswers();
     int taken = 0;
     for (City &city : m_cities) {
-        const QJsonObject entry = cities.value(city.location->id).toObject();
-        city.forecast = entry.value(QLatin1String("forecast")).toObject();
+        const SourceFiles::City kept = answers.cities.value(city.location->id);
+        city.forecast = kept.forecast;
         if (!hasServable(city, now)) {
             city.forecast = QJsonObject();
             continue;
         }
-        city.airQuality = entry.value(QLatin1String("airQuality")).toObject();
-        city.fetchedAt = QDateTime::fromString(entry.value(QLatin1String("fetched")).toString(), Qt::ISODateWithMs);
+        city.airQuality = kept.airQuality;
+        city.fetchedAt = kept.fetched;
         ++taken;
     }
-    const QDateTime answeredHour = QDateTime::fromString(saved.value(QLatin1String("answeredHour")).toString(),
-                                                         Qt::ISODate);
-    if (answeredHour.isValid() && answeredHour <= now)
-        m_answeredHour = answeredHour.toUTC();
-    m_ledger.fromJson(saved.value(QLatin1String("upstream")).toObject(), now);
+    if (answers.answeredHour.isValid() && answers.answeredHour <= now)
+        m_answeredHour = answers.answeredHour;
     if (taken > 0)
-        qCDebug(lcForecastd, "%d cities' answers taken up from %s", taken, qPrintable(m_cacheFile));
+        qCDebug(lcForecastd, "%d cities' answers taken up from %s", taken, qPrintable(m_files.answersPath()));
+
+    SourceFiles::Ledger ledger;
+    const SourceFiles::LedgerState state = m_files.readLedger(&ledger);
+    m_ledgerUnreadable = state == SourceFiles::LedgerState::Unreadable;
+    if (state != SourceFiles::LedgerState::Read)
+        return;
+    m_ledger.fromJson(ledger.upstream, now);
+    // What still holds: a limit that has not ended, and a pause with its
+    // count of failures while the next failure would still lengthen it.
+    for (auto [kept, backoff] :
+         {std::pair{&ledger.forecast, &m_backoff}, std::pair{&ledger.airQuality, &m_airBackoff}}) {
+        if (kept->until.isValid() && now < kept->until.addSecs(LongestBackoffSeconds))
+            *backoff = {kept->failures, kept->until};
+    }
+    if (ledger.limitedUntil.isValid() && ledger.limitedUntil > now) {
+        m_limit = {ledger.limitedUntil, ledger.limitReason};
+        qCInfo(lcForecastd, "%s; no waves until %s, as before the restart", qPrintable(m_limit.reason),
+               qPrintable(isoTime(m_limit.until)));
+    }
 }
 
-void LiveForecastSource::saveCache() const
+void LiveForecastSource::saveAnswers() const
 {
-    if (m_cacheFile.isEmpty())
+    if (!m_files.isEnabled())
         return;
-    QJsonObject cities;
+    SourceFiles::Answers answers;
     for (const City &city : m_cities) {
-        if (city.forecast.isEmpty())
-            continue;
-        QJsonObject entry;
-        entry.insert(QStringLiteral("fetched"), city.fetchedAt.toUTC().toString(Qt::ISODateWithMs));
-        entry.insert(QStringLiteral("forecast"), city.forecast);
-        if (!city.airQuality.isEmpty())
-            entry.insert(QStringLiteral("airQuality"), city.airQuality);
-        cities.insert(city.location->id, entry);
+        if (!city.forecast.isEmpty())
+            answers.cities.insert(city.location->id, {city.fetchedAt, city.forecast, city.airQuality});
     }
-    const QJsonObject saved{{QStringLiteral("cities"), cities},
-                            {QStringLiteral("answeredHour"), isoTime(m_answeredHour)},
-                            {QStringLiteral("upstream"), m_ledger.toJson()}};
-    const QByteArray json = QJsonDocument(saved).toJson(QJsonDocument::Compact);
-    QDir().mkpath(QFileInfo(m_cacheFile).absolutePath());
-    QSaveFile file(m_cacheFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
-        qCWarning(lcForecastd, "cannot keep the answers in %s: %s", qPrintable(m_cacheFile),
-                  qPrintable(file.errorString()));
+    answers.answeredHour = m_answeredHour;
+    m_files.writeAnswers(answers);
+}
+
+void LiveForecastSource::saveLedger() const
+{
+    if (!m_files.isEnabled())
+        return;
+    SourceFiles::Ledger ledger;
+    ledger.upstream = m_ledger.toJson();
+    ledger.forecast = {m_backoff.failures, m_backoff.until};
+    ledger.airQuality = {m_airBackoff.failures, m_airBackoff.until};
+    ledger.limitedUntil = m_limit.until;
+    ledger.limitReason = m_limit.reason;
+    m_files.writeLedger(ledger);
 }

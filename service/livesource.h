@@ -2,6 +2,7 @@
 
 #include "forecastsource.h"
 #include "openmeteoclient.h"
+#include "sourcefiles.h"
 #include "upstreamledger.h"
 
 #include <QDateTime>
@@ -49,9 +50,14 @@ class LocationTable;
 //    long as it is at most 3 hours old; after that the answer is Unavailable;
 //  - every request is answered within 9 seconds, with the document, the
 //    stale document or Unavailable, whatever the upstream does;
-//  - with a cache folder, the answers of each wave and today's count of calls
-//    are kept on disk, so that a restarted service serves them again within
-//    the same rules and keeps to the day's budget.
+//  - a document that is stale, or that a wave under way is about to replace,
+//    says so to HTTP caches (no max-age): only a fresh one may be kept, until
+//    its quarter ends;
+//  - with a cache folder, the answers of each wave are kept on disk, and
+//    apart from them the ledger: today's calls, the back-offs and the limit
+//    in force (SourceFiles), so that a restarted service serves the answers
+//    again within the same rules, keeps to the day's budget and asks
+//    nothing that a limit or back-off forbids.
 class LiveForecastSource : public QObject, public ForecastSource
 {
     Q_OBJECT
@@ -71,6 +77,12 @@ public:
     // (that refresh would start the wave anyway), and one wave after the
     // last board stops.
     static constexpr int AskingSeconds = 40 * 60;
+    // Started by its socket unit, the service ends after this long without
+    // a request: past the asking window and a margin, so that the wave at
+    // the top of the hour runs while a board is silent (37 minutes at
+    // most), and the service ends only after boards have stopped.
+    static constexpr int IdleExitSeconds = AskingSeconds + 10 * 60;
+    static_assert(IdleExitSeconds >= 45 * 60, "the idle exit must leave the board's silence well behind");
     // Below the board's own 20 s, and past the upstream's 10 s time-out
     // only by what the air-quality grace may add.
     static constexpr int AnswerWithinMs = 9000;
@@ -99,10 +111,15 @@ public:
 
     QByteArray metrics() override;
 
-    // Keeps the answers of each wave and today's count of calls in
-    // <directory>/forecasts.json, and takes up what is there now: answers
-    // whose latest quarter is within the stale rule are served again.
+    // While a wave is under way.
+    bool busy() const override { return m_wave.has_value(); }
+
+    // Keeps the answers of each wave and the ledger in <directory>
+    // (SourceFiles), and takes up what is there now: answers whose latest
+    // quarter is within the stale rule are served again, today's count,
+    // back-offs and limits hold on.
     void setCacheDirectory(const QString &directory);
+    bool ledgerUnreadable() const { return m_ledgerUnreadable; }
 
     void setDailyBudget(double weightedCalls) { m_dailyBudget = weightedCalls; }
     double dailyBudget() const { return m_dailyBudget; }
@@ -127,6 +144,8 @@ public:
     QDateTime airQualityBackoffUntil() const { return m_airBackoff.until; }
     int wavesStarted() const { return m_wavesStarted; }
     bool waveRunning() const { return m_wave.has_value(); }
+    // When a board last asked (a document or health); invalid before any.
+    QDateTime lastAsked() const { return m_lastAsked; }
     const UpstreamLedger &ledger() const { return m_ledger; }
 
 private:
@@ -211,8 +230,9 @@ private:
     void startWaveForWaiters();
     void scheduleRenewal();
     void answerHealthChecks();
-    void loadCache();
-    void saveCache() const;
+    void takeUpFiles();
+    void saveAnswers() const;
+    void saveLedger() const;
 
     OpenMeteoClient *m_client;
     Clock m_clock;
@@ -233,7 +253,8 @@ private:
     QTimer m_renewTimer;
     QTimer m_graceTimer;
     QList<QPair<quint64, HealthCallback>> m_healthChecks;
-    QString m_cacheFile;
+    SourceFiles m_files;
+    bool m_ledgerUnreadable = false;
     UpstreamLedger m_ledger;
     double m_dailyBudget = DefaultDailyBudget;
     int m_answerWithinMs = AnswerWithinMs;

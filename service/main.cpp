@@ -3,11 +3,12 @@
 // Answers http://127.0.0.1:8619/forecastrss?p=<location id>&u=c|f with an
 // RSS forecast document, made from Open-Meteo's forecast and air-quality
 // APIs (live), or from recorded documents (--replay); and /health and
-// /metrics. Its settings come from /etc/rorizedivo/forecastd.conf, and the
-// command line wins over them. It
-// listens itself, or serves on a socket that systemd's socket unit hands
-// over; started that way, it exits after a while without requests, and the
-// socket unit starts it again at the next.
+// /metrics. Its settings come from /etc/rorizedivo/forecastd.conf (handed
+// over by the system unit; started any other way, also the user's own), and
+// the command line wins over them. It listens itself, or serves on a socket
+// that systemd's socket unit hands over; started that way, it exits once no
+// board has asked for a while, and the socket unit starts it again at the
+// next request. --check-config checks a settings file and exits.
 
 #include "feedserver.h"
 #include "livesource.h"
@@ -16,6 +17,9 @@
 #include "recordedsource.h"
 #include "samples.h"
 #include "serviceconfig.h"
+#include "servicelog.h"
+
+#include "platform/journallog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,11 +40,27 @@ namespace {
 
 // How long a service started by its socket unit waits for the next request
 // before it exits.
-constexpr int SocketUnitIdleExitSeconds = 30 * 60;
+constexpr int SocketUnitIdleExitSeconds = LiveForecastSource::IdleExitSeconds;
+
+// The exit status of settings or options it cannot take: the unit does not
+// restart the service for it (RestartPreventExitStatus), as nothing would
+// change until the administrator does.
+constexpr int SettingsExitStatus = 2;
+
+// Lines for the journal, by what the administrator has to do about them.
+void fail(const QString &text)
+{
+    qCCritical(lcForecastd, "%s", qPrintable(text));
+}
+
+void warn(const QString &text)
+{
+    qCWarning(lcForecastd, "%s", qPrintable(text));
+}
 
 void say(const QString &text)
 {
-    std::fprintf(stderr, "forecastd: %s\n", qPrintable(text));
+    qCInfo(lcForecastd, "%s", qPrintable(text));
 }
 
 // Every connection holds an open file. The soft limit is often 1024 where
@@ -86,7 +106,7 @@ int socketFromSystemd(QString *problem)
             fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
     }
     if (sockets > 1)
-        say(QStringLiteral("systemd handed over %1 sockets; serving on the first").arg(sockets));
+        warn(QStringLiteral("systemd handed over %1 sockets; serving on the first").arg(sockets));
 
     int listening = 0;
     int type = 0;
@@ -157,30 +177,54 @@ struct Options
                                                "at the next one; started any other way, it never exits on its own.")
                                     .arg(SocketUnitIdleExitSeconds),
                                 QStringLiteral("seconds")};
+    QCommandLineOption checkConfig{QStringLiteral("check-config"),
+                                   QStringLiteral("Check the settings file [FILE] (default %1, or the one --config "
+                                                  "gives) with the options given, say what is wrong, and exit: 0 when "
+                                                  "the service would take it.")
+                                       .arg(QLatin1String(ServiceConfig::DefaultPath))};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({port, replay, record, config, upstream, airQuality, dailyBudget, render, output, idleExit});
+        parser.addOptions(
+            {port, replay, record, config, upstream, airQuality, dailyBudget, render, output, idleExit, checkConfig});
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("With --check-config: the file to check."),
+                                     QStringLiteral("[FILE]"));
     }
 };
 
-// The settings of the configuration file, with the command line's over them.
-bool readSettings(const QCommandLineParser &parser, const Options &options, ServiceConfig *config)
+// Where the settings come from when the service starts: the file given,
+// the system unit's credential, or (started any other way) the system's
+// file when it can be read and the user's own.
+ServiceConfig::Sources settingsSources(const QCommandLineParser &parser, const Options &options)
 {
-    QString problem;
-    const bool given = parser.isSet(options.config);
-    const QString path = given ? parser.value(options.config) : QString::fromLatin1(ServiceConfig::DefaultPath);
-    if (!config->readFile(path, !given, &problem)) {
-        say(problem);
+    ServiceConfig::Sources sources;
+    if (parser.isSet(options.config))
+        sources.given = parser.value(options.config);
+    sources.credentialsDirectory = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (!configHome.isEmpty())
+        sources.userPath = configHome + QStringLiteral("/rorizedivo/forecastd.conf");
+    return sources;
+}
+
+// The settings of the configuration files, with the command line's over them.
+bool readSettings(const QCommandLineParser &parser, const Options &options, const ServiceConfig::Sources &sources,
+                  ServiceConfig *config, QString *problem)
+{
+    QStringList warnings;
+    const bool read = config->readFrom(sources, &warnings, problem);
+    for (const QString &warning : std::as_const(warnings))
+        warn(warning);
+    if (!read)
         return false;
-    }
     const QList<QPair<const QCommandLineOption *, QString>> overrides{
         {&options.upstream, QStringLiteral("forecast-upstream")},
         {&options.airQuality, QStringLiteral("air-quality-upstream")},
         {&options.dailyBudget, QStringLiteral("daily-budget")}};
     for (const auto &[option, key] : overrides) {
-        if (parser.isSet(*option) && !config->set(key, parser.value(*option), &problem)) {
-            say(QStringLiteral("--%1: %2").arg(option->names().constFirst(), problem));
+        QString why;
+        if (parser.isSet(*option) && !config->set(key, parser.value(*option), &why)) {
+            *problem = QStringLiteral("--%1: %2").arg(option->names().constFirst(), why);
             return false;
         }
     }
@@ -225,18 +269,18 @@ int startServing(FeedServer &server, const QCommandLineParser &parser, const Opt
     QString problem;
     const int handedOver = socketFromSystemd(&problem);
     if (!problem.isEmpty()) {
-        say(problem);
+        fail(problem);
         return -2;
     }
     if (handedOver >= 0) {
         if (!server.setSocketDescriptor(handedOver)) {
-            say(QStringLiteral("cannot serve on the socket systemd handed over: %1").arg(server.errorString()));
+            fail(QStringLiteral("cannot serve on the socket systemd handed over: %1").arg(server.errorString()));
             return -2;
         }
         if (parser.isSet(options.port))
-            say(QStringLiteral("--port is ignored: serving on the socket systemd handed over"));
+            warn(QStringLiteral("--port is ignored: serving on the socket systemd handed over"));
     } else if (!server.listen(QHostAddress::LocalHost, port)) {
-        say(QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString()));
+        fail(QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server.errorString()));
         return -2;
     }
     return handedOver;
@@ -251,23 +295,60 @@ int boundedNumber(const QCommandLineParser &parser, const QCommandLineOption &op
     bool ok = false;
     const int value = parser.value(option).toInt(&ok);
     if (!ok || value < lowest || value > highest) {
-        say(QStringLiteral("--%1: not a number from %2 to %3: %4")
-                .arg(option.names().constFirst())
-                .arg(lowest)
-                .arg(highest)
-                .arg(parser.value(option)));
+        fail(QStringLiteral("--%1: not a number from %2 to %3: %4")
+                 .arg(option.names().constFirst())
+                 .arg(lowest)
+                 .arg(highest)
+                 .arg(parser.value(option)));
         return -2;
     }
     return value;
+}
+
+// --check-config: the verdict on a settings file, as nginx -t gives it: the
+// file given (or by --config, or the system's), with the options given over
+// it, taken as the service would take them.
+int checkSettings(const QCommandLineParser &parser, const Options &options)
+{
+    const QByteArray name = QCoreApplication::applicationName().toLocal8Bit();
+    ServiceConfig::Sources sources;
+    sources.given = parser.positionalArguments().value(
+        0, parser.isSet(options.config) ? parser.value(options.config) : QString());
+    // The system's file is checked where it is; when there is none the
+    // service runs on its defaults.
+    if (sources.given.isEmpty() && !QFile::exists(sources.systemPath))
+        sources.systemPath = QStringLiteral("/dev/null");
+    else if (sources.given.isEmpty())
+        sources.given = sources.systemPath;
+    ServiceConfig config;
+    QString problem;
+    if (!readSettings(parser, options, sources, &config, &problem)) {
+        std::fprintf(stderr, "%s: %s\n%s: the settings check failed\n", name.constData(), qPrintable(problem),
+                     name.constData());
+        return 1;
+    }
+    if (sources.given.isEmpty())
+        std::fprintf(stderr, "%s: %s does not exist: the service runs on its defaults\n", name.constData(),
+                     ServiceConfig::DefaultPath);
+    else
+        std::fprintf(stderr, "%s: %s: the settings are good\n", name.constData(), qPrintable(sources.given));
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    installJournalLogging();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("forecastd"));
+    // The command's own name: rorizedivo-forecastd installed, forecastd in
+    // the build (--version, --help, --check-config say it).
+    const QString command = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    QCoreApplication::setApplicationName(command.isEmpty() ? QStringLiteral("forecastd") : command);
     QCoreApplication::setApplicationVersion(QStringLiteral(FORECASTD_VERSION));
+    // Installed after any handler that writes the lines (the journal's), so
+    // that it masks them before they are written.
+    installSecretMasking();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -280,32 +361,42 @@ int main(int argc, char *argv[])
     const Options options;
     options.addTo(parser);
     parser.process(app);
+    if (parser.isSet(options.checkConfig))
+        return checkSettings(parser, options);
+    if (!parser.positionalArguments().isEmpty()) {
+        fail(QStringLiteral("unexpected argument: %1 (a file is named by --config, or checked by --check-config)")
+                 .arg(parser.positionalArguments().constFirst()));
+        return SettingsExitStatus;
+    }
 
     const LocationTable &locations = LocationTable::builtIn();
     if (parser.isSet(options.render)) {
         if (!parser.isSet(options.output)) {
-            say(QStringLiteral("--render needs --output"));
+            fail(QStringLiteral("--render needs --output"));
             return 2;
         }
         const QStringList problems = renderSampleDocuments(locations, parser.value(options.render),
                                                            parser.value(options.output));
         for (const QString &problem : problems)
-            say(problem);
+            fail(problem);
         return problems.isEmpty() ? 0 : 1;
     }
 
     const int port = boundedNumber(parser, options.port, 0, 65535, 8619);
     const int idleExitSeconds = boundedNumber(parser, options.idleExit, 0, 24 * 3600, -1);
     if (port < 0 || idleExitSeconds == -2)
-        return 2;
+        return SettingsExitStatus;
     const bool replay = parser.isSet(options.replay);
     if (replay && (parser.isSet(options.upstream) || parser.isSet(options.airQuality))) {
-        say(QStringLiteral("--replay and --upstream or --air-quality-upstream exclude each other"));
-        return 2;
+        fail(QStringLiteral("--replay and --upstream or --air-quality-upstream exclude each other"));
+        return SettingsExitStatus;
     }
     ServiceConfig config;
-    if (!replay && !readSettings(parser, options, &config))
-        return 2;
+    QString problem;
+    if (!replay && !readSettings(parser, options, settingsSources(parser, options), &config, &problem)) {
+        fail(problem);
+        return SettingsExitStatus;
+    }
 
     std::unique_ptr<OpenMeteoClient> client;
     std::unique_ptr<ForecastSource> source;
@@ -313,8 +404,8 @@ int main(int argc, char *argv[])
     if (replay) {
         const QString dir = parser.value(options.replay);
         if (!QFileInfo(dir).isDir()) {
-            say(QStringLiteral("no such folder: %1").arg(dir));
-            return 2;
+            fail(QStringLiteral("no such folder: %1").arg(dir));
+            return SettingsExitStatus;
         }
         source = std::make_unique<ReplayForecastSource>(dir);
         origin = QStringLiteral("replaying the recorded documents in %1").arg(QDir(dir).absolutePath());

@@ -21,12 +21,18 @@ namespace {
 // to keep the upstream's work, its count of our calls and the answers small.
 // The wind chill is worked out from temperature and wind, so the upstream's
 // "apparent" temperature is not among them. The sea-level pressure has no
-// quarter-hour series, so it is asked hour by hour.
+// quarter-hour series, so it is asked hour by hour. The day's precipitation
+// and highest gust are for the warnings, with the highest temperature and
+// the weather code the documents use anyway.
 const char QuarterHourVariables[] = "temperature_2m,relative_humidity_2m,is_day,weather_code,"
                                     "wind_speed_10m,wind_direction_10m,visibility";
 const char HourlyVariables[] = "pressure_msl";
-const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset";
+const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
+                              "precipitation_sum,wind_gusts_10m_max";
 const char AirQualityVariables[] = "dust,pm10";
+// The air is asked for the next 24 hours, the warnings' horizon for dust
+// storms: a longer series costs no more calls than the hour alone.
+constexpr int AirQualityHours = 24;
 
 int variableCount(const char *list)
 {
@@ -74,9 +80,9 @@ QUrlQuery locationQuery(const QList<Location> &locations)
     return query;
 }
 
-// The bounds of one hour's series, in the first city's zone: all the
-// board's cities share one.
-void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime &hour, bool quarters)
+// The bounds of one hour's series (and of the hourly one `hours` long), in
+// the first city's zone: all the board's cities share one.
+void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime &hour, bool quarters, int hours = 1)
 {
     const QString zone = locations.isEmpty() ? QString() : locations.first().timezone;
     const QString start = localReading(hour, zone);
@@ -85,7 +91,7 @@ void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime
         query.addQueryItem(QStringLiteral("end_minutely_15"), localReading(hour.addSecs(45 * 60), zone));
     }
     query.addQueryItem(QStringLiteral("start_hour"), start);
-    query.addQueryItem(QStringLiteral("end_hour"), start);
+    query.addQueryItem(QStringLiteral("end_hour"), localReading(hour.addSecs((hours - 1) * 60 * 60), zone));
 }
 
 // A series of the answer: an object whose times are an array, quarter-hour
@@ -193,7 +199,7 @@ QUrl OpenMeteoClient::airQualityUrl(const QList<Location> &locations, const QDat
     QUrl url = m_airQualityEndpoint;
     QUrlQuery query = locationQuery(locations);
     query.addQueryItem(QStringLiteral("hourly"), QString::fromLatin1(AirQualityVariables));
-    addHour(query, locations, hour, false);
+    addHour(query, locations, hour, false, AirQualityHours);
     if (!m_apiKey.isEmpty())
         query.addQueryItem(QStringLiteral("apikey"), m_apiKey);
     url.setQuery(query);
@@ -226,12 +232,15 @@ void OpenMeteoClient::startNext()
         request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
         request.setRawHeader("Accept", "application/json");
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        if (m_askAnew.contains(pending.url))
+            request.setRawHeader("Cache-Control", "no-cache");
         QNetworkReply *reply = m_manager->get(request);
         // Unbounded, the network thread would go on taking a huge answer at
         // full speed, past the limit, until the abort from here reaches it.
         reply->setReadBufferSize(ReadAheadBytes);
 
         Running running;
+        running.url = pending.url;
         running.locations = pending.locations;
         running.callback = std::move(pending.callback);
         running.timer = new QTimer(reply);
@@ -297,6 +306,13 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
             result.error = reply->errorString();
             result.failure = UpstreamFailure::Connection;
         }
+    }
+    m_askAnew.removeAll(running.url);
+    if (!result.ok && status >= 200 && status <= 299) {
+        // A few hours' worth: an address names its hour.
+        if (m_askAnew.size() >= 8)
+            m_askAnew.removeFirst();
+        m_askAnew.append(running.url);
     }
     bool isNumber = false;
     const int retryAfter = reply->rawHeader("Retry-After").trimmed().toInt(&isNumber);

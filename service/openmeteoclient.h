@@ -70,6 +70,11 @@ struct FetchResult
 // element counts for its city alone: one that is not an object with a
 // quarter-hour series (or a current block), or is missing, fails only that
 // city.
+//
+// A 2xx answer that could not be used may be a cache's copy (the site
+// cache keeps 200s for the hour): an address asked again after such an
+// answer goes out with "Cache-Control: no-cache", so that the cache asks
+// the upstream anew and keeps the new answer in its place.
 class OpenMeteoClient : public QObject
 {
     Q_OBJECT
@@ -118,8 +123,8 @@ public:
     // and daily variables the documents need, five days in the cities' time
     // zone (one zone for all when they share it).
     QUrl requestUrl(const QList<Location> &locations, const QDateTime &hour) const;
-    // The address asked for the air of these cities in that hour: the
-    // hourly dust and PM10.
+    // The address asked for the air of these cities from that hour: the
+    // hourly dust and PM10 of the 24 hours it begins.
     QUrl airQualityUrl(const QList<Location> &locations, const QDateTime &hour) const;
 
     // Start (or queue) a request for these cities; the callback runs once,
@@ -142,6 +147,7 @@ private:
     };
     struct Running
     {
+        QUrl url;
         int locations = 1;
         Callback callback;
         QByteArray body;
@@ -162,4 +168,5 @@ private:
     int m_timeoutMs = DefaultTimeoutMs;
     QList<Pending> m_queue;
     QHash<QNetworkReply *, Running> m_inFlight;
+    QList<QUrl> m_askAnew; // addresses whose last 2xx answer was unusable
 };

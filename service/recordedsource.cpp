@@ -1,19 +1,24 @@
 #include "recordedsource.h"
 
+#include "citywarnings.h"
 #include "locationtable.h"
+#include "quarterseries.h"
 #include "servicelog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 QString recordedFileName(const QString &locationId, Units units)
 {
     return locationId + (units == Units::Metric ? QStringLiteral(".xml") : QStringLiteral("-f.xml"));
 }
 
-ReplayForecastSource::ReplayForecastSource(const QString &directory)
+ReplayForecastSource::ReplayForecastSource(const QString &directory, Clock clock)
     : m_directory(directory)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -28,6 +33,13 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
             served.note = QStringLiteral("replayed");
             served.cacheHit = true;
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
+            // Warnings moved to now make a document of this hour.
+            const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+            const QByteArray moved = warningsMovedTo(served.body, now);
+            if (moved != served.body) {
+                served.body = moved;
+                served.lastModified = std::max(served.lastModified, hourStart(now));
+            }
         }
     }
     if (served.status != ServedDocument::Status::Ok) {

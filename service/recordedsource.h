@@ -2,8 +2,11 @@
 
 #include "forecastsource.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
+
+#include <functional>
 
 // The file a city's document is recorded in and replayed from:
 // DIR/<location id>.xml for u=c, DIR/<location id>-f.xml for u=f.
@@ -12,17 +15,24 @@ QString recordedFileName(const QString &locationId, Units units);
 // Serves recorded documents instead of asking the upstream: for demos
 // without network, and for tests. The file is read at each request, so a
 // folder can be refilled while the service runs; a city without its file is
-// Unavailable. Files are served as they are, whatever their age.
+// Unavailable. Files are served as they are, whatever their age, but for
+// their warnings: the board takes replayed weather for today's, so each
+// warning is moved by as many hours (dust) or days as lie between the
+// document's time and the clock's (warningsMovedTo), and a storm under way
+// when the document was written is under way whenever it is replayed.
 class ReplayForecastSource : public ForecastSource
 {
 public:
+    using Clock = std::function<QDateTime()>;
     static constexpr qint64 MaximumFileBytes = 2 * 1024 * 1024;
 
-    explicit ReplayForecastSource(const QString &directory);
+    // Without a clock the system's is used.
+    explicit ReplayForecastSource(const QString &directory, Clock clock = {});
     void document(const Location &location, Units units, Callback callback) override;
 
 private:
     QString m_directory;
+    Clock m_clock;
 };
 
 // Keeps a copy of every document another source serves, in the replay
@@ -37,6 +47,7 @@ public:
     void document(const Location &location, Units units, Callback callback) override;
     void health(HealthCallback callback) override { m_inner->health(std::move(callback)); }
     QByteArray metrics() override { return m_inner->metrics(); }
+    bool busy() const override { return m_inner->busy(); }
 
 private:
     void record(const QString &fileName, const QByteArray &body);

@@ -3,6 +3,7 @@
 #include "feeddocument.h"
 #include "locationtable.h"
 #include "openmeteoclient.h"
+#include "quarterseries.h"
 #include "recordedsource.h"
 
 #include <QDir>
@@ -45,7 +46,12 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
             air = airAnswer.answers.value(0);
         }
         QSaveFile out(QDir(outputDir).filePath(recordedFileName(location.id, Units::Metric)));
-        const QByteArray document = writeForecastDocument(answer.answers.value(0), location, Units::Metric, air);
+        // The warnings as a live wave would give them in the answer's quarter.
+        const QJsonObject forecast = answer.answers.value(0);
+        const auto observed = observationTime(forecast);
+        const QList<CityWarning> warnings = observed ? cityWarnings(forecast, air, quarterStart(*observed))
+                                                     : QList<CityWarning>();
+        const QByteArray document = writeForecastDocument(forecast, location, Units::Metric, air, warnings);
         if (!out.open(QIODevice::WriteOnly) || out.write(document) != document.size() || !out.commit())
             problems.append(QStringLiteral("%1: %2").arg(out.fileName(), out.errorString()));
     }

@@ -1,10 +1,13 @@
 #include "serviceconfig.h"
 
+#include "locationtable.h"
 #include "openmeteoclient.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QList>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -17,6 +20,15 @@ bool isUpstreamUrl(const QUrl &url)
 {
     return url.isValid() && !url.host().isEmpty()
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// What one wave costs, the forecast and the air of every city: a budget
+// below it would never let one go out.
+double waveWeight()
+{
+    const int cities = int(LocationTable::builtIn().locations().size());
+    return OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
+        + OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
 }
 
 } // namespace
@@ -41,7 +53,7 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
     if (key == QLatin1String("forecast-upstream") || key == QLatin1String("air-quality-upstream")) {
         const QUrl url(value, QUrl::StrictMode);
         if (!isUpstreamUrl(url)) {
-            *error = QStringLiteral("not an http(s) address: %1").arg(value);
+            *error = QStringLiteral("not an http(s) address");
             return false;
         }
         (key == QLatin1String("forecast-upstream") ? forecastUpstream : airQualityUpstream) = url;
@@ -67,15 +79,25 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
         bool ok = false;
         const double budget = value.toDouble(&ok);
         if (!ok || !std::isfinite(budget) || budget <= 0 || budget > 1e9) {
-            *error = QStringLiteral("not a number of weighted calls above 0: %1").arg(value);
+            *error = QStringLiteral("not a number of weighted calls above 0");
+            return false;
+        }
+        if (budget < waveWeight()) {
+            *error = QStringLiteral("the daily budget is smaller than one wave of %1 weighted calls (every city's "
+                                    "forecast and air), so the upstream would never be asked")
+                         .arg(waveWeight());
             return false;
         }
         dailyBudget = budget;
         return true;
     }
-    *error = QStringLiteral("no such setting: %1 (the settings are forecast-upstream, air-quality-upstream, "
+    // The name is told when it looks like one (lower-case words joined by
+    // hyphens): a value, such as a key, written in its place stays out of
+    // the log.
+    static const QRegularExpression name(QStringLiteral("^[a-z]{1,16}(-[a-z]{1,16}){0,3}$"));
+    *error = QStringLiteral("no such setting%1 (the settings are forecast-upstream, air-quality-upstream, "
                             "api-key and daily-budget)")
-                 .arg(key);
+                 .arg(name.match(key).hasMatch() ? QStringLiteral(": ") + key : QString());
     return false;
 }
 
@@ -94,7 +116,7 @@ bool ServiceConfig::read(const QByteArray &text, const QString &fileName, QStrin
             continue;
         const qsizetype equals = line.indexOf(u'=');
         if (equals < 0)
-            return fail(QStringLiteral("not a line of the form key = value: %1").arg(line));
+            return fail(QStringLiteral("not a line of the form key = value"));
         const QString key = line.left(equals).trimmed();
         if (const int first = seen.value(key); first > 0)
             return fail(QStringLiteral("%1 is given again (first on line %2)").arg(key).arg(first));
@@ -108,17 +130,45 @@ bool ServiceConfig::read(const QByteArray &text, const QString &fileName, QStrin
 
 bool ServiceConfig::readFile(const QString &path, bool mayBeMissing, QString *error)
 {
+    return readFile(path, path, mayBeMissing, error);
+}
+
+bool ServiceConfig::readFile(const QString &path, const QString &shownAs, bool mayBeMissing, QString *error)
+{
     QFile file(path);
     if (!file.exists() && mayBeMissing)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("%1: %2").arg(shownAs, file.errorString());
         return false;
     }
     const QByteArray text = file.read(MaximumFileBytes + 1);
     if (text.size() > MaximumFileBytes) {
-        *error = QStringLiteral("%1: larger than %2 bytes; not a configuration file").arg(path).arg(MaximumFileBytes);
+        *error =
+            QStringLiteral("%1: larger than %2 bytes; not a configuration file").arg(shownAs).arg(MaximumFileBytes);
         return false;
     }
-    return read(text, path, error);
+    return read(text, shownAs, error);
+}
+
+bool ServiceConfig::readFrom(const Sources &sources, QStringList *warnings, QString *error)
+{
+    if (!sources.given.isEmpty())
+        return readFile(sources.given, false, error);
+    const QString credential = sources.credentialsDirectory.isEmpty()
+        ? QString()
+        : QDir(sources.credentialsDirectory).filePath(QLatin1String(CredentialName));
+    if (!credential.isEmpty() && QFile::exists(credential))
+        return readFile(credential, sources.systemPath, false, error);
+    QFile system(sources.systemPath);
+    if (system.exists() && !system.open(QIODevice::ReadOnly)) {
+        warnings->append(QStringLiteral("%1: %2; not started by the system unit, so going on without it%3")
+                             .arg(sources.systemPath, system.errorString(),
+                                  sources.userPath.isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(" (and with %1 if there is one)").arg(sources.userPath)));
+    } else if (!readFile(sources.systemPath, true, error)) {
+        return false;
+    }
+    return sources.userPath.isEmpty() || readFile(sources.userPath, true, error);
 }

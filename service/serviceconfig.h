@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 #include <QString>
 #include <QUrl>
 
@@ -14,10 +15,27 @@
 //   daily-budget = N             weighted upstream calls a UTC day
 //
 // A key given on the command line wins over the file. A file that cannot be
-// read whole stops the service: it never falls back to defaults unseen.
+// read whole stops the service: it never falls back to defaults unseen. A
+// message names the file and the line, never the value written there (it
+// may be a key).
 struct ServiceConfig
 {
     static constexpr char DefaultPath[] = "/etc/rorizedivo/forecastd.conf";
+    // The name under which the system unit hands DefaultPath over in
+    // $CREDENTIALS_DIRECTORY.
+    static constexpr char CredentialName[] = "forecastd.conf";
+
+    // Where the settings are read from, as the service was started.
+    struct Sources
+    {
+        QString given; // --config: this file alone, which must be read
+        // Set by the system unit: the copy of DefaultPath it hands over,
+        // read in its place and named as DefaultPath.
+        QString credentialsDirectory;
+        QString systemPath = QString::fromLatin1(DefaultPath);
+        // The user's own ($XDG_CONFIG_HOME/rorizedivo/forecastd.conf).
+        QString userPath;
+    };
 
     QUrl forecastUpstream; // empty: the upstream's own (free, or with a key its customer endpoint)
     QUrl airQualityUpstream; // likewise
@@ -37,6 +55,16 @@ struct ServiceConfig
     // when `mayBeMissing` (the default path, which the package ships but an
     // administrator may remove).
     bool readFile(const QString &path, bool mayBeMissing, QString *error);
+    // Reads a file that may be a copy of another, naming the other.
+    bool readFile(const QString &path, const QString &shownAs, bool mayBeMissing, QString *error);
+
+    // Reads the settings from where `sources` says: the given file; else
+    // the credential of the system unit; else, for a service started any
+    // other way (by the board, a user unit, a terminal), the system file
+    // when it can be read (when not, it is skipped with a warning, added
+    // to `warnings`: it is root's alone once the package is installed) and
+    // then the user's own file when there is one.
+    bool readFrom(const Sources &sources, QStringList *warnings, QString *error);
 
     // The value of one key, as the file or the command line gives it; false
     // with the reason when it is not one.

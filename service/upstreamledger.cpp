@@ -123,6 +123,11 @@ QByteArray UpstreamLedger::metrics(const QDateTime &now, double dailyBudget) con
     text.family("forecastd_upstream_rate_limited_total", "counter",
                 "Answers of 429 or of an exceeded limit of the upstream.");
     text.sample("forecastd_upstream_rate_limited_total", {}, double(m_failures[int(UpstreamFailure::RateLimited)]));
+    text.family("forecastd_upstream_last_success_timestamp_seconds", "gauge",
+                "When the upstream last answered a wave, in seconds since 1970 (0: not yet).");
+    for (int api = 0; api < ApiCount; ++api)
+        text.sample("forecastd_upstream_last_success_timestamp_seconds", QByteArray("api=\"") + apiName(api) + '"',
+                    m_lastSuccess[api].isValid() ? double(m_lastSuccess[api].toSecsSinceEpoch()) : 0);
     return text.out;
 }
 
@@ -132,11 +137,25 @@ QJsonObject UpstreamLedger::toJson() const
     for (const Count &count : m_today)
         today.append(QJsonObject{{QStringLiteral("requests"), double(count.requests)},
                                  {QStringLiteral("weighted"), count.weighted}});
-    return {{QStringLiteral("day"), m_day.toString(Qt::ISODate)}, {QStringLiteral("today"), today}};
+    QJsonObject lastSuccess;
+    for (int api = 0; api < ApiCount; ++api) {
+        if (m_lastSuccess[api].isValid())
+            lastSuccess.insert(QLatin1String(apiName(api)), m_lastSuccess[api].toUTC().toString(Qt::ISODate));
+    }
+    return {{QStringLiteral("day"), m_day.toString(Qt::ISODate)},
+            {QStringLiteral("today"), today},
+            {QStringLiteral("last_success"), lastSuccess}};
 }
 
 void UpstreamLedger::fromJson(const QJsonObject &saved, const QDateTime &now)
 {
+    const QJsonObject lastSuccess = saved.value(QLatin1String("last_success")).toObject();
+    for (int api = 0; api < ApiCount; ++api) {
+        const QDateTime time = QDateTime::fromString(lastSuccess.value(QLatin1String(apiName(api))).toString(),
+                                                     Qt::ISODate);
+        if (time.isValid() && time <= now)
+            m_lastSuccess[api] = time.toUTC();
+    }
     const QDate day = QDate::fromString(saved.value(QLatin1String("day")).toString(), Qt::ISODate);
     if (day != now.toUTC().date())
         return;

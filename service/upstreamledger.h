@@ -12,8 +12,9 @@
 // What the service has asked of the upstream, as the upstream counts it:
 // requests and weighted calls (locations x variables / 10, at least one per
 // location), today (the upstream's day, UTC) and since the service started
-// or its cache was begun; failures by kind; waves. Today's figures outlive a
-// restart through the cache, so that a daily budget holds for the day.
+// or its cache was begun; failures by kind; waves; when each upstream last
+// answered a wave. Today's figures and the last good answers outlive a
+// restart through the ledger file, so that a daily budget holds for the day.
 class UpstreamLedger
 {
 public:
@@ -22,6 +23,8 @@ public:
     void waveStarted() { ++m_waves; }
     void requestSent(Api api, double weight, const QDateTime &now);
     void failed(UpstreamFailure failure);
+    // The upstream answered a wave.
+    void succeeded(Api api, const QDateTime &now) { m_lastSuccess[int(api)] = now; }
 
     // Today's weighted calls of both APIs, as of `now`.
     double weightedToday(const QDateTime &now) const;
@@ -29,8 +32,9 @@ public:
     // The figures in Prometheus' text format, each line named forecastd_*.
     QByteArray metrics(const QDateTime &now, double dailyBudget) const;
 
-    // Today's figures, for the cache file; fromJson takes them up only when
-    // they are of the same day as `now`.
+    // Today's figures and the last good answers, for the ledger file;
+    // fromJson takes up the figures only when they are of the same day as
+    // `now`.
     QJsonObject toJson() const;
     void fromJson(const QJsonObject &saved, const QDateTime &now);
 
@@ -50,4 +54,5 @@ private:
     std::array<Count, ApiCount> m_today{};
     QDate m_day;
     std::array<quint64, FailureKinds> m_failures{};
+    std::array<QDateTime, ApiCount> m_lastSuccess{};
 };

@@ -97,6 +97,27 @@ const QVector<ColumnInfo> &columns()
     return list;
 }
 
+const SideRows &comingDays()
+{
+    static const SideRows days(QStringLiteral("wt_days"),
+                               {{QStringLiteral("day"), Text, 10},
+                                {QStringLiteral("date"), Text, 30},
+                                {QStringLiteral("low"), Single, 0},
+                                {QStringLiteral("high"), Single, 0},
+                                {QStringLiteral("code"), Single, 0}});
+    return days;
+}
+
+const SideRows &cityWarnings()
+{
+    static const SideRows warnings(QStringLiteral("wt_warn"),
+                                   {{QStringLiteral("kind"), Text, 10},
+                                    {QStringLiteral("starts"), Text, 30},
+                                    {QStringLiteral("ends"), Text, 30},
+                                    {QStringLiteral("peak"), Single, 0}});
+    return warnings;
+}
+
 QString createTableStatement()
 {
     // Text columns declare NOCASE: the board registers its linguistic,
@@ -147,7 +168,11 @@ bool createStoreFile(const QString &path, QString *error)
     sqlite3 *db = openStoreConnection(building, true, error);
     if (!db)
         return false;
-    const QByteArray create = createTableStatement().toUtf8();
+    // The tables beside wt are made with it; a store made before them gains
+    // them at its first refresh.
+    const QByteArray create = (createTableStatement() + QStringLiteral("; ") + comingDays().createStatement()
+                               + QStringLiteral("; ") + cityWarnings().createStatement())
+                                  .toUtf8();
     char *message = nullptr;
     const bool created = sqlite3_exec(db, create.constData(), nullptr, nullptr, &message) == SQLITE_OK;
     if (!created && error)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/datacontrol.h"
+#include "store/siderows.h"
 
 #include <QString>
 #include <QVector>
@@ -23,6 +24,17 @@ const QVector<ColumnInfo> &columns();
 
 // The statement that creates table wt.
 QString createTableStatement();
+
+// The coming days of each city, kept beside its row in wt_days: the feed's
+// forecast elements in their order, today first (day, date, low, high and
+// condition code). At most ComingDays of them are kept.
+inline constexpr int ComingDays = 5;
+const SideRows &comingDays();
+
+// The warnings the feed service sent with each city's document, kept beside
+// its row in wt_warn: kind (dust, heat, rain, thunder, wind), starts and ends
+// (ISO 8601 with the city's offset, the end not included) and the peak.
+const SideRows &cityWarnings();
 
 struct SeedCity
 {

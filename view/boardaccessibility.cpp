@@ -2,6 +2,7 @@
 
 #include "platform/formaccessible.h"
 #include "view/citydetail.h"
+#include "view/comingdays.h"
 #include "view/citygrid.h"
 #include "view/spokentext.h"
 #include "view/tickerstrip.h"
@@ -270,6 +271,118 @@ public:
     void modelChange(QAccessibleTableModelChangeEvent *) override { }
 };
 
+// A header or a cell of the coming days: the label, placed in its table.
+class DaysCellAccessible : public FormLabelAccessible, public QAccessibleTableCellInterface
+{
+public:
+    DaysCellAccessible(FormLabel *label, ComingDays *days, QPoint cell)
+        : FormLabelAccessible(label)
+        , m_days(days)
+        , m_column(cell.x())
+        , m_row(cell.y())
+    {
+    }
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TableCellInterface && m_row >= 0)
+            return static_cast<QAccessibleTableCellInterface *>(this);
+        return FormLabelAccessible::interface_cast(t);
+    }
+    bool isSelected() const override { return false; }
+    QList<QAccessibleInterface *> columnHeaderCells() const override
+    {
+        return {QAccessible::queryAccessibleInterface(m_days->header(m_column))};
+    }
+    QList<QAccessibleInterface *> rowHeaderCells() const override
+    {
+        return m_column == 0
+            ? QList<QAccessibleInterface *>()
+            : QList<QAccessibleInterface *>{QAccessible::queryAccessibleInterface(m_days->cell(0, m_row))};
+    }
+    int columnIndex() const override { return m_column; }
+    int rowIndex() const override { return m_row; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface *table() const override { return QAccessible::queryAccessibleInterface(m_days); }
+
+private:
+    ComingDays *m_days;
+    int m_column;
+    int m_row; // -1 for a header
+};
+
+// The coming days: a table of the rows shown under its four headers, each
+// row headed by its day; nothing is selected in it.
+class DaysAccessible : public QAccessibleWidget, public QAccessibleTableInterface
+{
+public:
+    explicit DaysAccessible(ComingDays *days)
+        : QAccessibleWidget(days, QAccessible::Table)
+    {
+    }
+    ComingDays *days() const { return static_cast<ComingDays *>(widget()); }
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TableInterface)
+            return static_cast<QAccessibleTableInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? QStringLiteral(u"الأيام القادمة") : QAccessibleWidget::text(t);
+    }
+
+    int childCount() const override { return ComingDays::Columns * (1 + rowCount()); }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        if (index < ComingDays::Columns)
+            return QAccessible::queryAccessibleInterface(days()->header(index));
+        index -= ComingDays::Columns;
+        return cellAt(index / ComingDays::Columns, index % ComingDays::Columns);
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        const auto *label = child ? qobject_cast<const QWidget *>(child->object()) : nullptr;
+        for (int c = 0; c < ComingDays::Columns; ++c) {
+            if (days()->header(c) == label)
+                return c;
+        }
+        const QPoint cell = days()->cellOf(label);
+        return cell.x() < 0 || cell.y() >= rowCount() ? -1 : ComingDays::Columns * (1 + cell.y()) + cell.x();
+    }
+
+    QAccessibleInterface *caption() const override { return nullptr; }
+    QAccessibleInterface *summary() const override { return nullptr; }
+    QAccessibleInterface *cellAt(int row, int column) const override
+    {
+        if (row < 0 || row >= rowCount() || column < 0 || column >= ComingDays::Columns)
+            return nullptr;
+        return QAccessible::queryAccessibleInterface(days()->cell(column, row));
+    }
+    QString columnDescription(int column) const override
+    {
+        return column >= 0 && column < ComingDays::Columns ? days()->header(column)->text() : QString();
+    }
+    QString rowDescription(int row) const override { return days()->spokenRow(row); }
+    int columnCount() const override { return ComingDays::Columns; }
+    int rowCount() const override { return days()->shownRows(); }
+    int selectedCellCount() const override { return 0; }
+    int selectedColumnCount() const override { return 0; }
+    int selectedRowCount() const override { return 0; }
+    QList<QAccessibleInterface *> selectedCells() const override { return {}; }
+    QList<int> selectedColumns() const override { return {}; }
+    QList<int> selectedRows() const override { return {}; }
+    bool isColumnSelected(int) const override { return false; }
+    bool isRowSelected(int) const override { return false; }
+    bool selectRow(int) override { return false; }
+    bool selectColumn(int) override { return false; }
+    bool unselectRow(int) override { return false; }
+    bool unselectColumn(int) override { return false; }
+    void modelChange(QAccessibleTableModelChangeEvent *) override { }
+};
+
 QAccessibleInterface *boardFactory(const QString &className, QObject *object)
 {
     if (!object || !object->isWidgetType())
@@ -285,10 +398,21 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
             if (cell.x() >= 0)
                 return new GridCellAccessible(label, grid, cell);
         }
+        if (auto *days = qobject_cast<ComingDays *>(label->parent())) {
+            QPoint cell = days->cellOf(label);
+            for (int c = 0; c < ComingDays::Columns && cell.x() < 0; ++c) {
+                if (days->header(c) == label)
+                    cell = QPoint(c, -1);
+            }
+            if (cell.x() >= 0)
+                return new DaysCellAccessible(label, days, cell);
+        }
         return new FormLabelAccessible(label);
     }
     if (className == QLatin1String("WarningSign"))
         return new SignAccessible(static_cast<WarningSign *>(object));
+    if (className == QLatin1String("ComingDays"))
+        return new DaysAccessible(static_cast<ComingDays *>(object));
     if (className == QLatin1String("CityGrid"))
         return new GridAccessible(static_cast<CityGrid *>(object));
     if (className == QLatin1String("TickerStrip"))

@@ -86,7 +86,8 @@ CityDetail::CityDetail(QWidget *parent)
     setObjectName(QStringLiteral("CityDetail"));
     installBoardAccessibility();
     makeBlack(this);
-    setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 10800 - TopTwips));
+    // Down to the row of links under the map's.
+    setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 11130 - TopTwips));
 
     m_box = makeShape(this, QStringLiteral("Shape2(24)"), local(240, 600, 6255, PanelBottom - 600), BoxBorder, NoFill);
     m_lblCityD = makeLabel(this, QStringLiteral("lblCityD"), local(315, 630, 6105, 450), QString(), Yellow,

@@ -155,9 +155,9 @@ void WindCompass::showWind(std::optional<float> sector, float speed)
     } else {
         m_timer->setInterval(CalmInterval);
     }
-    m_timer->setEnabled(true);
+    m_timer->setEnabled(!m_covered);
     m_lastStep = m_clock.elapsed();
-    m_lineWind->setVisible(true);
+    m_lineWind->setVisible(!m_covered);
 
     m_lblWindDirc_Speed->setText(m_windDirCode + QStringLiteral("  ") + QString::number(roundHalfEven(speed), 'f', 0)
                                  + QStringLiteral(" Kph"));
@@ -165,6 +165,22 @@ void WindCompass::showWind(std::optional<float> sector, float speed)
     m_shownSpeed = speed;
     QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+}
+
+void WindCompass::setCovered(bool covered)
+{
+    if (covered == m_covered)
+        return;
+    m_covered = covered;
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child != m_lblWindDirc_Speed && child->objectName() != QLatin1String("Shape8"))
+            child->setVisible(!covered);
+    }
+    m_timer->setEnabled(!covered);
+    if (!covered) {
+        PointWindArrow();
+        m_lastStep = m_clock.elapsed();
+    }
 }
 
 QString WindCompass::spokenText() const

@@ -43,6 +43,13 @@ public:
     // a pace set by the speed, and the box names direction and speed.
     void showWind(std::optional<float> sector, float speed);
 
+    // Something else takes the map's place (the coming days): the rose and
+    // the arrow go, and the arrow's timer stops, while the box naming the
+    // wind stays. Uncovered, the arrow starts again from its start segment.
+    // A wind shown meanwhile is taken up but not swept.
+    void setCovered(bool covered);
+    bool isCovered() const { return m_covered; }
+
     // Puts the arrow at the start segment of the current sector.
     void PointWindArrow();
     // One step of the sweep: one tick of TimerWind.
@@ -75,6 +82,7 @@ private:
     std::function<bool()> m_sweepAllowed;
     QPointer<FormTimer> m_frames;
     bool m_paused = false;
+    bool m_covered = false;
     QElapsedTimer m_clock;
     qint64 m_lastStep = 0; // when the arrow last stepped, on m_clock
     float m_windDirIndex = 0;

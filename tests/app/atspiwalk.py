@@ -20,6 +20,7 @@ EXPAND = "عرض التفاصيل"
 COLLAPSE = "إخفاء التفاصيل"
 MAKER = "موقع صانع البرنامج"
 MAP_LINK = "أضغط هنا لمشاهدة "
+DAYS_LINK = "عرض الأيام القادمة"
 
 
 def walk(node, depth=0):
@@ -116,11 +117,14 @@ def main():
         link = find(app, pyatspi.ROLE_LINK, prefix=MAP_LINK)
         if link is not None:
             found["map link"] = link.name
+        days = find(app, pyatspi.ROLE_LINK, DAYS_LINK)
+        if days is not None:
+            found["days link"] = days.name
         maker = find(app, pyatspi.ROLE_LINK, MAKER)
         if maker is not None:
             found["maker's link"] = maker.name
 
-        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["map link", "maker's link"]
+        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["map link", "days link", "maker's link"]
         for target in targets:
             if target in found:
                 print("ok: %s: %s" % (target, found[target]))

@@ -39,7 +39,10 @@ public:
     QElapsedTimer sinceDocument; // started as the warned city's document is answered
     qint64 firstNoticeUs = -1;
 
-    bool start() { return m_bus.registerService(Service) && m_bus.registerObject(Path, this, QDBusConnection::ExportAllSlots); }
+    bool start()
+    {
+        return m_bus.registerService(Service) && m_bus.registerObject(Path, this, QDBusConnection::ExportAllSlots);
+    }
     void stop()
     {
         m_bus.unregisterObject(Path);
@@ -118,7 +121,8 @@ void TestNotices::init()
     QVERIFY(prepareBoardFolder(m_dir->path()));
     m_server = std::make_unique<LoopbackHttpServer>();
     QVERIFY(m_server->listen());
-    pointFeedsAt(m_dir->filePath(QStringLiteral("wt.dar")), m_server->url(QString()).toString(QUrl::StripTrailingSlash));
+    pointFeedsAt(m_dir->filePath(QStringLiteral("wt.dar")),
+                 m_server->url(QString()).toString(QUrl::StripTrailingSlash));
     m_server->handle(QStringLiteral("/forecastrss"), [this](const HttpRequest &request) {
         const QString id = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
         FeedDocument doc;
@@ -164,7 +168,8 @@ void TestNotices::refresh(frmWeatherMain &board, int hour)
 namespace {
 QString warning(const char *kind, const char *start, const char *end)
 {
-    return QStringLiteral(R"(<rorizedivo:warning kind="%1" start="2026-12-%2:00+03:00" end="2026-12-%3:00+03:00" peak="1"/>)")
+    return QStringLiteral(
+               R"(<rorizedivo:warning kind="%1" start="2026-12-%2:00+03:00" end="2026-12-%3:00+03:00" peak="1"/>)")
         .arg(QLatin1String(kind), QLatin1String(start), QLatin1String(end));
 }
 } // namespace
@@ -186,16 +191,16 @@ void TestNotices::tellsEachWarningOnce_data()
         << QList<QStringList>{{"", dust, heat, toldDust, toldHeat}, {"", dust, heat}};
     QTest::newRow("a storm under way, derived again")
         << QList<QStringList>{{"", dust, "", toldDust}, {"", dustAnHourOn, ""}};
-    QTest::newRow("not after a restart")
-        << QList<QStringList>{{"", dust, heat, toldDust, toldHeat}, {"restart", dust, heat}};
-    QTest::newRow("another kind for the same city")
-        << QList<QStringList>{{"", dust, "", toldDust}, {"", dust + QLatin1Char('\n') + rain, "",
-                                               QStringLiteral(u"تنبيه: أمطار غزيرة وسيول محتملة في الرياض | غداً")}};
+    QTest::newRow("not after a restart") << QList<QStringList>{{"", dust, heat, toldDust, toldHeat},
+                                                               {"restart", dust, heat}};
+    QTest::newRow("another kind for the same city") << QList<QStringList>{
+        {"", dust, "", toldDust},
+        {"", dust + QLatin1Char('\n') + rain, "", QStringLiteral(u"تنبيه: أمطار غزيرة وسيول محتملة في الرياض | غداً")}};
     QTest::newRow("the same kind at another time")
-        << QList<QStringList>{{"", dust, "", toldDust}, {"", warning("dust", "09T03:00", "09T05:00"), "",
-                                               QStringLiteral(u"تنبيه: عاصفة ترابية في الرياض | غداً من الساعة 3 صباحاً إلى 5 صباحاً")}};
-    QTest::newRow("a warning gone from the document is not told")
-        << QList<QStringList>{{"", "", ""}};
+        << QList<QStringList>{{"", dust, "", toldDust},
+                              {"", warning("dust", "09T03:00", "09T05:00"), "",
+                               QStringLiteral(u"تنبيه: عاصفة ترابية في الرياض | غداً من الساعة 3 صباحاً إلى 5 صباحاً")}};
+    QTest::newRow("a warning gone from the document is not told") << QList<QStringList>{{"", "", ""}};
 }
 
 void TestNotices::tellsEachWarningOnce()
@@ -221,7 +226,8 @@ void TestNotices::tellsEachWarningOnce()
         QStringList told;
         for (const StandInNotifications::Notice &notice : std::as_const(m_standIn.notices)) {
             told << notice.summary + QStringLiteral(" | ") + notice.body;
-            QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("org.example.rorizedivo"));
+            QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
+                     QStringLiteral("org.example.rorizedivo"));
             QCOMPARE(notice.actions.value(0), QStringLiteral("default"));
         }
         QCOMPARE(told, step.mid(3));
@@ -258,7 +264,8 @@ void TestNotices::runsOnWithoutTheService()
     m_warnings.insert(QStringLiteral("JED"), warning("heat", "09T00:00", "10T00:00"));
     refresh(*board, 12);
     QVERIFY(board->refreshReachedEnd());
-    QCOMPARE(board->stripWarningSign()->accessibleName(), QStringLiteral(u"الرياض، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"));
+    QCOMPARE(board->stripWarningSign()->accessibleName(),
+             QStringLiteral(u"الرياض، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"));
     QVERIFY(m_standIn.start());
     QVERIFY(m_standIn.settle());
 }

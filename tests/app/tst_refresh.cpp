@@ -36,6 +36,8 @@ private slots:
     void failedFeedClearsTheRow_data();
     void failedFeedClearsTheRow();
     void offlineReaderLeavesTheRow();
+    void serviceGoneMidWalk_data();
+    void serviceGoneMidWalk();
     void refusedValuesKeepWhatTheClearingLeft();
     void closingDuringARefresh();
     void collapsedRefreshDoesNotResort();
@@ -46,6 +48,7 @@ private:
     std::unique_ptr<frmWeatherMain> loadBoard();
     void serveCities();
     FieldValue column(int row, const QString &name);
+    int keptDays(const QString &cityCode);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LoopbackHttpServer> m_server;
@@ -114,6 +117,13 @@ FieldValue TestRefresh::column(int row, const QString &name)
     for (int i = 0; i < row; ++i)
         data.recordset().moveNext();
     return data.recordset().value(name);
+}
+
+int TestRefresh::keptDays(const QString &cityCode)
+{
+    DataControl data;
+    openRows(data, storePath());
+    return int(WeatherStore::comingDays().rowsOf(data, cityCode).size());
 }
 
 void TestRefresh::firstLoadRefreshesEveryRow()
@@ -197,16 +207,26 @@ void TestRefresh::minuteGate()
 
 void TestRefresh::offlineTouchesNothing()
 {
+    {
+        DataControl data;
+        QVERIFY(openRows(data, storePath()));
+        QVERIFY(data.recordset().edit());
+        data.recordset().setValue(QStringLiteral("Temp"), FieldValue::number(30));
+        QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(
+            QStringLiteral("AHB"), {{{QStringLiteral("high"), FieldValue::number(31)}}})}));
+    }
     m_world.online = false;
     frmWeatherMain board(m_world.services(m_dir->path()));
     QVERIFY(board.Form_Load());
     QTRY_VERIFY(!board.FirstLoad());
     QCOMPARE(board.lblWeather()->text(), Offline);
     QCOMPARE(m_server->requests().size(), 0);
-    QVERIFY(column(0, QStringLiteral("Temp")).isNull());
+    QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(30));
+    QCOMPARE(WeatherStore::comingDays().rowsOf(board.Datawt2(), QStringLiteral("AHB")).size(), 1);
     QVERIFY(board.TimerWeather()->isEnabled());
     QVERIFY(!board.TimerW_lbl()->isEnabled());
-    QVERIFY(board.PictureShowDetail()->isHidden());
+    // A row with weather can be looked at before any refresh.
+    QVERIFY(!board.PictureShowDetail()->isHidden());
     board.close();
 }
 
@@ -381,6 +401,7 @@ void TestRefresh::failedFeedClearsTheRow()
     // A first refresh fills the row; the failing one that follows clears it.
     board->TimerWeather_Timer();
     QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(10));
+    QCOMPARE(keptDays(QStringLiteral("AHB")), 2);
     board->DataWt().refresh();
     board->setCurrentFeedUrl(target.isEmpty() ? QString() : m_server->url(target).toString());
     board->setTickerText(QString());
@@ -399,7 +420,9 @@ void TestRefresh::failedFeedClearsTheRow()
     QCOMPARE(column(0, QStringLiteral("wCatg")), FieldValue::number(2));
     QCOMPARE(column(0, QStringLiteral("Wind_DirctnIndex")), FieldValue::text(QStringLiteral("30")));
     QCOMPARE(board->TickerText(), QString());
+    QCOMPARE(keptDays(QStringLiteral("AHB")), 0); // the days go with the row's values
     QCOMPARE(column(1, QStringLiteral("Temp")), FieldValue::number(11)); // no other row touched
+    QCOMPARE(keptDays(QStringLiteral("AJF")), 2);
 }
 
 void TestRefresh::offlineReaderLeavesTheRow()
@@ -416,6 +439,40 @@ void TestRefresh::offlineReaderLeavesTheRow()
     QCOMPARE(m_server->requests().size(), 0);
     QCOMPARE(board->TickerText(), QStringLiteral("kept"));
     QVERIFY(column(0, QStringLiteral("URL")).isText());
+}
+
+// The service goes away after the third feed of a walk. A walk whose feeds
+// take a second asks again before the next city and keeps the other rows;
+// in a quick walk the service's word holds, and its feeds decide.
+void TestRefresh::serviceGoneMidWalk_data()
+{
+    QTest::addColumn<int>("feedSeconds");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("slow feeds: asked again, rows kept") << 1 << 3;
+    QTest::newRow("quick feeds: the word holds") << 0 << 24;
+}
+
+void TestRefresh::serviceGoneMidWalk()
+{
+    QFETCH(int, feedSeconds);
+    QFETCH(int, requests);
+
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->TimerWeather_Timer();
+    m_server->clearRequests();
+    m_server->handle(QStringLiteral("/forecastrss"), [this, feedSeconds](const HttpRequest &) {
+        m_world.now = m_world.now.addSecs(feedSeconds);
+        m_world.online = m_server->requests().size() < 3; // gone after the third
+        HttpResponse response;
+        response.body = FeedDocument().toXml();
+        return response;
+    });
+    board->TimerWeather_Timer();
+    QCOMPARE(m_server->requests().size(), requests);
+    if (requests < 24)
+        QCOMPARE(column(3, QStringLiteral("Temp")), FieldValue::number(13)); // kept from the refresh before
 }
 
 void TestRefresh::refusedValuesKeepWhatTheClearingLeft()

@@ -86,15 +86,16 @@ QByteArray FeedDocument::toXml() const
         "<geo:lat>24.68</geo:lat>\n<geo:long>46.71</geo:long>\n<link>%7</link>\n"
         "<pubDate>Mon, 07 Dec 2026 1:00 pm AST</pubDate>\n"
         "<yweather:condition text=\"Sunny\" code=\"%3\" temp=\"%2\" date=\"Mon, 07 Dec 2026 1:00 pm AST\" />\n"
-        "<yweather:forecast day=\"Mon\" date=\"7 Dec 2026\" low=\"12\" high=\"27\" text=\"Sunny\" code=\"32\" />\n"
-        "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n"
-        "</item>\n</channel>\n</rss>\n");
-    QString document = xml.arg(city, temp, code, windDirection, windSpeed, visibility, link);
-    if (!warnings.isEmpty()) {
-        document.replace(QStringLiteral("</item>"), warnings + QStringLiteral("\n</item>"));
+        "%8</item>\n</channel>\n</rss>\n");
+    const QString days = !forecast.isEmpty()
+        ? forecast
+        : QStringLiteral(
+            "<yweather:forecast day=\"Mon\" date=\"7 Dec 2026\" low=\"12\" high=\"27\" text=\"Sunny\" code=\"32\" />\n"
+            "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n");
+    QString document = xml.arg(city, temp, code, windDirection, windSpeed, visibility, link, days + warnings);
+    if (!warnings.isEmpty())
         document.replace(QStringLiteral("<rss "),
                          QStringLiteral("<rss xmlns:rorizedivo=\"https://rorizedivo.example.org/ns/warnings/1\" "));
-    }
     return document.toUtf8();
 }
 

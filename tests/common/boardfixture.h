@@ -60,6 +60,8 @@ struct FeedDocument
     // rorizedivo:warning elements after the forecasts, as the feed service
     // writes them; the namespace is declared only when there are any.
     QString warnings;
+    // The coming days' elements; empty: today's and tomorrow's of the recorded shape.
+    QString forecast;
 
     QByteArray toXml() const;
 };

@@ -10,6 +10,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
+#include <QSslKey>
+#include <QSslServer>
 #include <QStringEncoder>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -127,6 +129,25 @@ bool LoopbackHttpServer::listen(quint16 port)
     return m_server->listen(QHostAddress(QHostAddress::LocalHost), port);
 }
 
+bool LoopbackHttpServer::useTls(const QString &certificatePath, const QString &keyPath)
+{
+    QFile certificate(certificatePath);
+    QFile key(keyPath);
+    if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(&certificate));
+    configuration.setPrivateKey(QSslKey(&key, QSsl::Ec));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto *server = new QSslServer(this);
+    server->setSslConfiguration(configuration);
+    delete m_server;
+    m_server = server;
+    // A connection is pending only once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &LoopbackHttpServer::onNewConnection);
+    return !configuration.localCertificate().isNull() && !configuration.privateKey().isNull();
+}
+
 quint16 LoopbackHttpServer::port() const
 {
     return m_server->serverPort();
@@ -216,7 +237,7 @@ void LoopbackHttpServer::onNewConnection()
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        const auto read = [this, socket, buffer] {
             buffer->append(socket->readAll());
             if (const std::optional<HttpRequest> request = takeRequest(*buffer)) {
                 // One request per connection: whatever follows is ignored.
@@ -226,7 +247,11 @@ void LoopbackHttpServer::onNewConnection()
                 emit requestReceived(*request);
                 dispatch(socket, *request);
             }
-        });
+        };
+        connect(socket, &QTcpSocket::readyRead, this, read);
+        // Over TLS, the request may have come with the end of the handshake.
+        if (socket->bytesAvailable() > 0)
+            read();
     }
 }
 

@@ -68,6 +68,10 @@ public:
 
     // Listens on 127.0.0.1 only; port 0 takes any free port.
     bool listen(quint16 port = 0);
+    // Speaks HTTP over TLS from now on, with this certificate and its EC
+    // key (PEM files); before listen(). A client that refuses the
+    // certificate leaves no request.
+    bool useTls(const QString &certificatePath, const QString &keyPath);
     quint16 port() const;
     // "http://127.0.0.1:<port>" followed by the target ("/forecastrss?p=X").
     QUrl url(const QString &target) const;

@@ -202,7 +202,8 @@ void TestFeedReading::edgeCases_data()
     };
 
     row("as is", riyadh(), "Write",
-        {"city_e=Riyadh", "Temp=25", "Condition=مشمس", "Condition_Code=#32", "pDate=Sat, 13 Mar 2010 3:00 pm AST",
+        {"days=2", "day0.day=Sat", "day0.date=13 Mar 2010", "day1.low=18", "day1.high=31", "day1.code=12",
+         "city_e=Riyadh", "Temp=25", "Condition=مشمس", "Condition_Code=#32", "pDate=Sat, 13 Mar 2010 3:00 pm AST",
          "Wind_Dirctn=شمالية شمالية شرقية", "wCatg=#2", "Wind_DirctnIndex=#30", "Visibility=#10",
          "temp_low=17", "temp_high=29", "URL=http://127.0.0.1:8619/forecast/SAXX0017_c.html", "warnings="});
 
@@ -281,7 +282,14 @@ void TestFeedReading::edgeCases_data()
 
     // Other elements absent: their columns get no value.
     row("no forecast", riyadhWith("<yweather:forecast", "<other"), "Write",
-        {"temp_low=∅", "temp_high=∅"});
+        {"temp_low=∅", "temp_high=∅", "days=0"});
+
+    // The coming days: the first five, each without what it lacks.
+    const QByteArray day = R"(<yweather:forecast day="Mon" date="15 Mar 2010" low="19" high="33" text="Sunny" code="32"/>)";
+    row("six days, five kept", riyadhWith("</item>", day + day + day + day + "</item>"), "Write",
+        {"days=5", "day4.day=Mon", "day4.high=33"});
+    row("a day missing a value", riyadhWith(R"(low="18" high="31")", R"(low="18")"), "Write",
+        {"days=2", "day1.low=18", "day1.high=∅", "temp_high=29"});
     row("no astronomy", riyadhWith(R"(<yweather:astronomy sunrise="6:02 am" sunset="5:21 pm"/>)", ""), "Write",
         {"sunrise=∅", "sunset=∅"});
     row("no geo, no ttl", riyadhWith("<geo:lat>24.65</geo:lat>\n<geo:long>46.77</geo:long>", "").replace("<ttl>60</ttl>", ""), "Write",
@@ -311,11 +319,16 @@ void TestFeedReading::edgeCases()
     QCOMPARE(QString::fromLatin1(outcomeName(channelOutcome(r))), outcome);
 
     const Columns filled = filledColumns(r, windDirIndexAfter(r, 7));
+    const auto days = comingDayRows(r);
     for (const QString &check : columns) {
         const qsizetype equals = check.indexOf(u'=');
         const QString name = check.left(equals);
         if (name == QLatin1String("warnings"))
             QCOMPARE(describe(r.warnings), check.mid(equals + 1));
+        else if (name == QLatin1String("days"))
+            QCOMPARE(days.size(), check.mid(equals + 1).toInt());
+        else if (name.startsWith(QLatin1String("day")) && name.at(4) == u'.') // "day1.low": the second day's low
+            QCOMPARE(column(days.value(name.at(3).digitValue()), name.mid(5)), expected(check.mid(equals + 1)));
         else
             QCOMPARE(column(filled, name), expected(check.mid(equals + 1)));
     }

@@ -16,8 +16,9 @@ Q_DECLARE_METATYPE(FeedServiceState)
 namespace {
 
 // A child process that listens on 127.0.0.1:port as user `uid` until it is
-// killed, as another person's program would; its pid, or -1.
-pid_t listenAsAnotherUser(quint16 port, uid_t uid)
+// killed, as another person's program would; or, with anyIPv6Only, on
+// [::]:port for IPv6 alone, beside the board's own listener. Its pid, or -1.
+pid_t listenAsAnotherUser(quint16 port, uid_t uid, bool anyIPv6Only = false)
 {
     int ready[2];
     if (::pipe(ready) != 0)
@@ -27,12 +28,20 @@ pid_t listenAsAnotherUser(quint16 port, uid_t uid)
         // The socket belongs to the user who makes it.
         if (::setgid(uid) != 0 || ::setuid(uid) != 0)
             ::_exit(1);
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = ::socket(anyIPv6Only ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0)
+        sockaddr_in6 address6{};
+        address6.sin6_family = AF_INET6;
+        address6.sin6_port = htons(port);
+        address6.sin6_addr = in6addr_any;
+        const int on = 1;
+        const bool bound = anyIPv6Only ? ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0
+                && ::bind(fd, reinterpret_cast<sockaddr *>(&address6), sizeof address6) == 0
+                                       : ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        if (fd < 0 || !bound || ::listen(fd, 4) != 0)
             ::_exit(1);
         const char byte = 1;
         if (::write(ready[1], &byte, 1) != 1)
@@ -59,8 +68,8 @@ class TestNetworkState : public QObject
     Q_OBJECT
 
 private slots:
-    void listenerOwners_data();
-    void listenerOwners();
+    void acceptingOwner_data();
+    void acceptingOwner();
     void trustedOwners_data();
     void trustedOwners();
     void boardIsOnline_data();
@@ -69,67 +78,68 @@ private slots:
     void feedService();
 };
 
-// Who would take the board's connection to 127.0.0.1:8619 (0x21AB), read
-// from the kernel's socket tables as Linux prints them on a little-endian
-// machine.
-void TestNetworkState::listenerOwners_data()
+// Who accepted the board's connection from 127.0.0.1:54321 (0xD431) to
+// 127.0.0.1:8619 (0x21AB), read from the kernel's socket tables as Linux
+// prints them on a little-endian machine.
+void TestNetworkState::acceptingOwner_data()
 {
     // clang-format off
     QTest::addColumn<QByteArray>("tcp");
     QTest::addColumn<QByteArray>("tcp6");
-    QTest::addColumn<QList<uint>>("owners");
+    QTest::addColumn<int>("owner"); // -1: none found
 
     const QByteArray head = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
-    const auto row = [](const char *local, const char *state, int uid) {
-        return QByteArray("   0: ") + local + " 00000000:0000 " + state + " 00000000:00000000 00:00000000 00000000  "
+    const auto row = [](const char *local, const char *remote, const char *state, int uid) {
+        return QByteArray("   0: ") + local + " " + remote + " " + state + " 00000000:00000000 00:00000000 00000000  "
             + QByteArray::number(uid) + "        0 4242 1 0000000000000000 100 0 0 10 0\n";
     };
-    QTest::newRow("127.0.0.1") << head + row("0100007F:21AB", "0A", 1000) << head << QList<uint>{1000};
-    QTest::newRow("any IPv4 address") << head + row("00000000:21AB", "0A", 0) << head << QList<uint>{0};
-    QTest::newRow("another loopback address") << head + row("0200007F:21AB", "0A", 1000) << head << QList<uint>();
-    QTest::newRow("another port") << head + row("0100007F:1F90", "0A", 1000) << head << QList<uint>();
-    QTest::newRow("a connection, not a listener") << head + row("0100007F:21AB", "01", 1000) << head << QList<uint>();
-    QTest::newRow("any IPv6 address") << head << head + row("00000000000000000000000000000000:21AB", "0A", 1001) << QList<uint>{1001};
-    QTest::newRow("IPv6 loopback only") << head << head + row("00000000000000000000000001000000:21AB", "0A", 1001) << QList<uint>();
-    QTest::newRow("IPv4-mapped loopback") << head << head + row("0000000000000000FFFF00000100007F:21AB", "0A", 1002) << QList<uint>{1002};
-    QTest::newRow("two owners") << head + row("0100007F:21AB", "0A", 0) + row("00000000:21AB", "0A", 1003) << head << QList<uint>{0, 1003};
-    QTest::newRow("no tables") << QByteArray() << QByteArray() << QList<uint>();
+    const char *v4Server = "0100007F:21AB", *v4Client = "0100007F:D431", *none = "00000000:0000";
+    const char *v6Server = "0000000000000000FFFF00000100007F:21AB", *v6Client = "0000000000000000FFFF00000100007F:D431";
+    const QByteArray rootListens = row("00000000:21AB", none, "0A", 0);
+    const QByteArray ownEnd = row(v4Client, v4Server, "01", 1000);
+    QTest::newRow("accepted over IPv4") << head + rootListens + row(v4Server, v4Client, "01", 0) + ownEnd << head << 0;
+    QTest::newRow("waiting in the accept queue of another user") << head + row(v4Server, v4Client, "01", 100000) + ownEnd << head << 100000;
+    QTest::newRow("accepted by a socket for IPv4 and IPv6") << head + ownEnd << head + row(v6Server, v6Client, "01", 1000) << 1000;
+    QTest::newRow("an IPv6-only stranger beside root") << head + rootListens + row(v4Server, v4Client, "01", 0) + ownEnd
+        << head + row("00000000000000000000000000000000:21AB", "00000000000000000000000000000000:0000", "0A", 1001) << 0;
+    QTest::newRow("only the listeners and the board's own end") << head + rootListens + ownEnd << head << -1;
+    QTest::newRow("another client's connection") << head + row(v4Server, "0100007F:D432", "01", 1001) << head << -1;
+    QTest::newRow("an earlier connection in TIME_WAIT") << head + row(v4Server, v4Client, "06", 0) << head << -1;
+    QTest::newRow("no tables") << QByteArray() << QByteArray() << -1;
     // clang-format on
 }
 
-void TestNetworkState::listenerOwners()
+void TestNetworkState::acceptingOwner()
 {
     QFETCH(QByteArray, tcp);
     QFETCH(QByteArray, tcp6);
-    QFETCH(QList<uint>, owners);
-    QCOMPARE(loopbackListenerOwners(tcp, tcp6, 8619), owners);
+    QFETCH(int, owner);
+    const std::optional<uint> seen = acceptingSocketOwner(tcp, tcp6, 8619, 54321);
+    QCOMPARE(seen ? int(*seen) : -1, owner);
 }
 
 void TestNetworkState::trustedOwners_data()
 {
-    QTest::addColumn<QByteArray>("loginDefs");
+    QTest::addColumn<uint>("self");
     QTest::addColumn<uint>("owner");
     QTest::addColumn<bool>("trusted");
 
-    const QByteArray debian = "# comment\nUID_MIN\t\t\t 1000\nUID_MAX\t\t\t60000\nSYS_UID_MAX  999\n";
-    QTest::newRow("root") << debian << 0u << true;
-    QTest::newRow("the board's own user") << debian << 1000u << true;
-    QTest::newRow("another person") << debian << 1001u << false;
-    QTest::newRow("the last person's id") << debian << 60000u << false;
-    QTest::newRow("a system account") << debian << 110u << true;
-    QTest::newRow("a dynamic user of systemd") << debian << 61184u << true;
-    QTest::newRow("nobody") << debian << 65534u << true;
-    QTest::newRow("login range of its own") << QByteArray("UID_MIN 500\nUID_MAX 2000\n") << 600u << false;
-    QTest::newRow("above a narrow login range") << QByteArray("UID_MIN 500\nUID_MAX 2000\n") << 2500u << true;
-    QTest::newRow("no login.defs") << QByteArray() << 1500u << false;
+    QTest::newRow("root") << 1000u << 0u << true;
+    QTest::newRow("the board's own user") << 1000u << 1000u << true;
+    QTest::newRow("another person") << 1000u << 1001u << false;
+    QTest::newRow("a system account") << 1000u << 110u << false;
+    QTest::newRow("a dynamic user of systemd") << 1000u << 61184u << false;
+    QTest::newRow("a subordinate uid of an account") << 1000u << 100000u << false;
+    QTest::newRow("the overflow uid: not mapped, unknown") << 1000u << 65534u << false;
+    QTest::newRow("a board run as the overflow uid") << 65534u << 65534u << false;
 }
 
 void TestNetworkState::trustedOwners()
 {
-    QFETCH(QByteArray, loginDefs);
+    QFETCH(uint, self);
     QFETCH(uint, owner);
     QFETCH(bool, trusted);
-    QCOMPARE(isTrustedListenerOwner(owner, 1000, LoginUids::fromLoginDefs(loginDefs)), trusted);
+    QCOMPARE(isTrustedListenerOwner(owner, self), trusted);
 }
 
 // The whole check as the board makes it before a refresh: a listener it
@@ -138,24 +148,29 @@ void TestNetworkState::trustedOwners()
 void TestNetworkState::boardIsOnline_data()
 {
     // clang-format off
-    QTest::addColumn<QString>("listener"); // "none", "own", "stranger"
+    QTest::addColumn<QString>("listener"); // "none", "own", "stranger", "own and IPv6-only stranger"
+    QTest::addColumn<uint>("stranger");    // the stranger's uid
     QTest::addColumn<int>("health");       // what /health answers
     QTest::addColumn<bool>("starts");      // whether the service can be started
     QTest::addColumn<bool>("online");
     QTest::addColumn<int>("starterCalls");
 
-    QTest::newRow("nothing listens, nothing to start") << "none" << 200 << false << false << 1;
-    QTest::newRow("nothing listens, the service starts") << "none" << 200 << true << true << 1;
-    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 503 << true << false << 1;
-    QTest::newRow("the board's own service") << "own" << 200 << false << true << 0;
-    QTest::newRow("its own service, nothing to serve") << "own" << 503 << false << false << 0;
-    QTest::newRow("another person's listener") << "stranger" << 200 << true << false << 0;
+    QTest::newRow("nothing listens, nothing to start") << "none" << 0u << 200 << false << false << 1;
+    QTest::newRow("nothing listens, the service starts") << "none" << 0u << 200 << true << true << 1;
+    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 0u << 503 << true << false << 1;
+    QTest::newRow("the board's own service") << "own" << 0u << 200 << false << true << 0;
+    QTest::newRow("its own service, nothing to serve") << "own" << 0u << 503 << false << false << 0;
+    QTest::newRow("another person's listener") << "stranger" << 4242u << 200 << true << false << 0;
+    QTest::newRow("a subordinate uid's listener") << "stranger" << 100000u << 200 << true << false << 0;
+    QTest::newRow("a listener shown as the overflow uid") << "stranger" << 65534u << 200 << true << false << 0;
+    QTest::newRow("an IPv6-only stranger beside its own service") << "own and IPv6-only stranger" << 4242u << 200 << false << true << 0;
     // clang-format on
 }
 
 void TestNetworkState::boardIsOnline()
 {
     QFETCH(QString, listener);
+    QFETCH(uint, stranger);
     QFETCH(int, health);
     QFETCH(bool, starts);
     QFETCH(bool, online);
@@ -164,23 +179,23 @@ void TestNetworkState::boardIsOnline()
     const quint16 port = unusedLoopbackPort();
     LoopbackHttpServer service;
     service.serve(QStringLiteral("/health"), "health\n", health, "text/plain");
-    if (listener == QLatin1String("own"))
+    if (listener.startsWith(QLatin1String("own")))
         QVERIFY(service.listen(port));
-    pid_t stranger = -1;
-    if (listener == QLatin1String("stranger")) {
+    pid_t strangerPid = -1;
+    if (stranger != 0) {
         if (::getuid() != 0)
             QSKIP("listening as another user needs root");
-        stranger = listenAsAnotherUser(port, 4242);
-        QVERIFY(stranger > 0);
+        strangerPid = listenAsAnotherUser(port, stranger, listener != QLatin1String("stranger"));
+        QVERIFY(strangerPid > 0);
     }
     int calls = 0;
     const bool result = ::boardIsOnline(port, [&] {
         ++calls;
         return starts && service.listen(port);
     });
-    if (stranger > 0) {
-        ::kill(stranger, SIGKILL);
-        ::waitpid(stranger, nullptr, 0);
+    if (strangerPid > 0) {
+        ::kill(strangerPid, SIGKILL);
+        ::waitpid(strangerPid, nullptr, 0);
     }
     QCOMPARE(result, online);
     QCOMPARE(calls, starterCalls);

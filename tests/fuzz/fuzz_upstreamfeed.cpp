@@ -12,11 +12,13 @@
 // An element with quarter-hour series is served quarter by quarter: each
 // quarter it covers, back from its latest, becomes an answer with a current
 // block for that quarter (forecastAtQuarter, airQualityAtQuarter with the
-// element standing as its own air), written and read back the same way.
+// element standing as its own air), written and read back the same way,
+// with the warnings the element gives for that quarter (in order, each
+// ending after it starts); the imperial one after a replay has moved them.
 //
 // Calls: QJsonDocument::fromJson, OpenMeteoClient::judge, observationTime,
-// latestQuarter, forecastAtQuarter, airQualityAtQuarter,
-// writeForecastDocument (both unit systems), then screenFeedDocument,
+// latestQuarter, forecastAtQuarter, airQualityAtQuarter, cityWarnings,
+// writeForecastDocument (both unit systems), warningsMovedTo, then screenFeedDocument,
 // parseFeedDocument, readChannels, channelOutcome, windDirIndexAfter,
 // filledColumns and Recordset::setValue.
 
@@ -39,14 +41,22 @@
 
 namespace {
 
-void checkCity(const QJsonObject &answer, const Location &location, const QJsonObject &airQuality)
+void checkCity(const QJsonObject &answer, const Location &location, const QJsonObject &airQuality,
+               const QList<CityWarning> &warnings = {})
 {
     if (const std::optional<QDateTime> observed = observationTime(answer))
         FUZZ_CHECK(observed->isValid());
+    for (qsizetype i = 0; i < warnings.size(); ++i) {
+        FUZZ_CHECK(warnings[i].start < warnings[i].end);
+        FUZZ_CHECK(i == 0 || warnings[i - 1].start <= warnings[i].start);
+    }
 
     QList<ChannelReadings> read;
     for (const Units units : {Units::Metric, Units::Imperial}) {
-        const QByteArray document = writeForecastDocument(answer, location, units, airQuality);
+        QByteArray document = writeForecastDocument(answer, location, units, airQuality, warnings);
+        FUZZ_CHECK(document.contains("rorizedivo") == !warnings.isEmpty());
+        if (units == Units::Imperial)
+            document = warningsMovedTo(document, QDateTime(QDate(2031, 5, 17), QTime(4, 20), Qt::UTC));
         const DocumentVerdict verdict = screenFeedDocument(document);
         FUZZ_CHECK_MESSAGE(verdict == DocumentVerdict::Accepted, QString::fromLatin1(verdictName(verdict)));
         const QList<ChannelReadings> channels = readChannels(parseFeedDocument(document));
@@ -90,7 +100,7 @@ void checkQuarters(const QJsonObject &element, const Location &location)
         // The current block tells the quarter it was made for.
         const std::optional<QDateTime> observed = observationTime(answer);
         FUZZ_CHECK(!observed || quarterStart(*observed) == *quarter);
-        checkCity(answer, location, airQualityAtQuarter(element, *quarter));
+        checkCity(answer, location, airQualityAtQuarter(element, *quarter), cityWarnings(element, element, *quarter));
         const std::optional<QDateTime> before = latestQuarter(element, quarter->addSecs(-15 * 60));
         FUZZ_CHECK(!before || *before < *quarter);
         quarter = before;

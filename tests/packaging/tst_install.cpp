@@ -4,6 +4,7 @@
 #include "boardfixture.h"
 #include "platform/datacontrol.h"
 #include "platform/networkstate.h"
+#include "platform/services.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -120,6 +121,11 @@ void TestInstall::validators_data()
 
     QTest::newRow("desktop entry") << "desktop-file-validate" << QStringList()
                                    << "share/applications/org.example.rorizedivo.desktop";
+    // The desktop matches the window with its entry by the class the board
+    // gives its windows: its application name.
+    QTest::newRow("desktop entry, window class")
+        << "grep" << QStringList{"-qx", "StartupWMClass=" + QString::fromUtf16(ApplicationTitle)}
+        << "share/applications/org.example.rorizedivo.desktop";
     QTest::newRow("AppStream metainfo") << "appstreamcli" << QStringList{"validate", "--no-net"}
                                         << "share/metainfo/org.example.rorizedivo.metainfo.xml";
 }
@@ -166,23 +172,30 @@ void TestInstall::serviceUnitsAreSoundAndSandboxed()
         analyze,
         {QStringLiteral("security"), QStringLiteral("--offline=true"), QStringLiteral("--threshold=20"), service});
     QVERIFY2(security.exitCode == 0, security.output.right(400).constData());
+    // Settings it cannot take end it with status 2, which is not restarted.
+    QFile unit(service);
+    QVERIFY(unit.open(QIODevice::ReadOnly) && unit.readAll().contains("\nRestartPreventExitStatus=2\n"));
     // The settings stay readable by root alone: they may hold an API key.
     QCOMPARE(QFile::permissions(installed(QStringLiteral("etc/rorizedivo/forecastd.conf"))),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 // Help and version, as a terminal or a package script asks for them: no
-// display, no window, the package's version.
+// display, no window, the package's version; a command line the board does
+// not take, or no display at all, said in a line and status 2, no abort.
 void TestInstall::answersWithoutADisplay_data()
 {
     // clang-format off
     QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("argument"); // empty: none
+    QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("said");
 
-    QTest::newRow("board, version") << "bin/rorizedivo" << "--version" << QByteArray("rorizedivo " WEATHER_VERSION "\n");
-    QTest::newRow("board, help") << "bin/rorizedivo" << "--help" << QByteArray("Usage: rorizedivo");
-    QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << QByteArray("forecastd " WEATHER_VERSION "\n");
+    QTest::newRow("board, version") << "bin/rorizedivo" << "--version" << 0 << QByteArray("rorizedivo " WEATHER_VERSION "\n");
+    QTest::newRow("board, help") << "bin/rorizedivo" << "--help" << 0 << QByteArray("Usage: rorizedivo");
+    QTest::newRow("board, unknown option") << "bin/rorizedivo" << "--bogus" << 2 << QByteArray("rorizedivo: unknown option: --bogus\n");
+    QTest::newRow("board, no display") << "bin/rorizedivo" << "" << 2 << QByteArray("rorizedivo: no display");
+    QTest::newRow("service, version") << "bin/rorizedivo-forecastd" << "--version" << 0 << QByteArray("rorizedivo-forecastd " WEATHER_VERSION "\n");
     // clang-format on
 }
 
@@ -190,6 +203,7 @@ void TestInstall::answersWithoutADisplay()
 {
     QFETCH(QString, program);
     QFETCH(QString, argument);
+    QFETCH(int, status);
     QFETCH(QByteArray, said);
 
     QProcess process;
@@ -197,11 +211,12 @@ void TestInstall::answersWithoutADisplay()
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
     process.setProcessEnvironment(environment);
-    process.start(installed(program), {argument});
+    process.start(installed(program), argument.isEmpty() ? QStringList() : QStringList{argument});
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QVERIFY2(process.readAllStandardOutput().startsWith(said), qPrintable(program));
+    QCOMPARE(process.exitCode(), status);
+    const QByteArray output = status == 0 ? process.readAllStandardOutput() : process.readAllStandardError();
+    QVERIFY2(status == 0 ? output.startsWith(said) : output.contains(said), output.constData());
 }
 
 void TestInstall::boardsOfTwoUsersFillTheirOwnStores()

@@ -8,6 +8,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
+namespace {
+
+int fileMode(const QString &path)
+{
+    struct stat status
+    { };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+} // namespace
+
 class TestAppFolder : public QObject
 {
     Q_OBJECT
@@ -91,6 +104,13 @@ void TestAppFolder::preparePerUserFolder()
     mine.write("mine");
     mine.close();
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone/JED.tmg")), own + QStringLiteral("wtIMG/JED.tmg")));
+    // An older board left its folder and store open to every account.
+    QFile store(own + QStringLiteral("wt.dar"));
+    QVERIFY(store.open(QIODevice::WriteOnly));
+    store.close();
+    const auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QVERIFY(store.setPermissions(store.permissions() | others));
+    QVERIFY(QFile::setPermissions(own, QFileInfo(own).permissions() | others));
 
     for (int start = 0; start < 2; ++start) {
         QVERIFY(folder.prepare());
@@ -101,9 +121,11 @@ void TestAppFolder::preparePerUserFolder()
             QVERIFY2(link.isSymLink(), name);
             QCOMPARE(link.symLinkTarget(), data + QLatin1Char('/') + QLatin1String(name));
         }
+        QCOMPARE(fileMode(own), 0700);
+        QCOMPARE(fileMode(store.fileName()), 0600);
     }
     QCOMPARE(QDir(own).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-             QStringList({"H_POINT.CUR", "rain.wav", "thunder.wav", "wtIMG"}));
+             QStringList({"H_POINT.CUR", "rain.wav", "thunder.wav", "wt.dar", "wtIMG"}));
 }
 
 void TestAppFolder::portableFolderIsLeftAlone()

@@ -16,7 +16,9 @@
 // upstream gives for a wave's request: the quarter-hour series from
 // start_minutely_15 to end_minutely_15 and the hourly series at start_hour,
 // every step with the current block's values, each variable in the series
-// the request asks it in. Anything else is passed as it is.
+// the request asks it in; an hourly series of the element's own (the air's
+// hours ahead) stands in for the current block's. Anything else is passed as
+// it is.
 inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query)
 {
     const QString start = query.queryItemValue(QStringLiteral("start_minutely_15"));
@@ -62,7 +64,9 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
         answer.insert(QStringLiteral("minutely_15"), quarterSeries);
         answer.insert(QStringLiteral("minutely_15_units"), quarterUnits);
     }
-    answer.insert(QStringLiteral("hourly"), hourSeries);
-    answer.insert(QStringLiteral("hourly_units"), hourUnits);
+    if (!answer.contains(QStringLiteral("hourly"))) {
+        answer.insert(QStringLiteral("hourly"), hourSeries);
+        answer.insert(QStringLiteral("hourly_units"), hourUnits);
+    }
     return QJsonDocument(answer).toJson(QJsonDocument::Compact);
 }

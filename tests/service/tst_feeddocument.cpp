@@ -6,6 +6,7 @@
 #include "service/feeddocument.h"
 #include "service/feedformat.h"
 #include "service/locationtable.h"
+#include "service/quarterseries.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -25,6 +26,8 @@ private slots:
     void errorDocument();
 
     void everyWmoCode();
+    void warnings_data();
+    void warnings();
 
     void clockText_data();
     void clockText();
@@ -56,8 +59,10 @@ void TestFeedDocument::initTestCase()
     QVERIFY(!QDateTime(QDate(2026, 3, 29), QTime(2, 30)).isValid());
 }
 
-// Golden files: each recorded or hand-made answer, written for a city in one
-// unit, must give exactly the expected document. Set FORECAST_UPDATE_GOLDEN=1
+// Golden files: each recorded or hand-made answer (with the air-quality
+// answer beside it, where there is one), written for a city in one unit with
+// the warnings of its quarter, must give exactly the expected document; the
+// answers without warnings give what they gave before warnings existed. Set FORECAST_UPDATE_GOLDEN=1
 // to write the expected files anew (then read every change before keeping it).
 void TestFeedDocument::golden_data()
 {
@@ -82,6 +87,7 @@ void TestFeedDocument::golden_data()
     QTest::newRow("Dammam, answer in other units, metric") << "dammam-other-units.json" << "SAXX0002" << false << "dammam-other-units-c.xml";
     QTest::newRow("Dammam, answer in other units, imperial") << "dammam-other-units.json" << "SAXX0002" << true << "dammam-other-units-f.xml";
     QTest::newRow("Riyadh, numbers beyond any reading") << "riyadh-huge-numbers.json" << "SAXX0017" << true << "riyadh-huge-numbers-f.xml";
+    QTest::newRow("Riyadh, heat, gusts and a dust storm") << "riyadh-storm.json" << "SAXX0017" << false << "riyadh-storm-c.xml";
     // clang-format on
 }
 
@@ -96,7 +102,15 @@ void TestFeedDocument::golden()
     QVERIFY(location);
     const QJsonObject upstream = upstreamAnswer(answer);
     QVERIFY(!upstream.isEmpty());
-    const QByteArray written = writeForecastDocument(upstream, *location, imperial ? Units::Imperial : Units::Metric);
+    const QString airFile = QString(answer).replace(QStringLiteral(".json"), QStringLiteral("-air-quality.json"));
+    const QJsonObject air = QFile::exists(serviceFixturePath(QStringLiteral("upstream/") + airFile))
+        ? upstreamAnswer(airFile)
+        : QJsonObject();
+    const auto observed = observationTime(upstream);
+    const QList<CityWarning> warnings = observed ? cityWarnings(upstream, air, quarterStart(*observed))
+                                                 : QList<CityWarning>();
+    const QByteArray written = writeForecastDocument(upstream, *location, imperial ? Units::Imperial : Units::Metric,
+                                                     air, warnings);
 
     const QString expectedPath = serviceFixturePath(QStringLiteral("expected/") + expected);
     if (qEnvironmentVariableIsSet("FORECAST_UPDATE_GOLDEN")) {
@@ -172,6 +186,99 @@ void TestFeedDocument::everyWmoCode()
     QCOMPARE(actual.size(), expected.size());
     for (qsizetype i = 0; i < actual.size(); ++i)
         QCOMPARE(actual[i], expected[i]);
+}
+
+namespace {
+
+// Riyadh's daily values for 14 to 16 July 2026, today being the 14th.
+QJsonObject days(const char *key, const QJsonArray &values)
+{
+    return QJsonObject{{QStringLiteral("utc_offset_seconds"), 10800},
+                       {QStringLiteral("daily"),
+                        QJsonObject{{QStringLiteral("time"), QJsonArray{"2026-07-14", "2026-07-15", "2026-07-16"}},
+                                    {QLatin1String(key), values}}}};
+}
+
+// Riyadh's hourly dust from `hour` o'clock on the 14th (past 23 the 15th).
+QJsonObject dustFrom(int hour, const QList<double> &values)
+{
+    QJsonArray times;
+    for (int i = 0; i < values.size(); ++i)
+        times.append(QDateTime(QDate(2026, 7, 14), QTime(0, 0), Qt::UTC)
+                         .addSecs((hour + i) * 3600)
+                         .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm")));
+    QJsonArray dust;
+    for (double value : values)
+        dust.append(value);
+    return QJsonObject{
+        {QStringLiteral("utc_offset_seconds"), 10800},
+        {QStringLiteral("hourly_units"), QJsonObject{{QStringLiteral("dust"), "\u03bcg/m\u00b3"}}},
+        {QStringLiteral("hourly"), QJsonObject{{QStringLiteral("time"), times}, {QStringLiteral("dust"), dust}}}};
+}
+
+} // namespace
+
+// Every threshold at, just below and just above it, in the quarter of
+// 14 July 2026, 3:45 pm in Riyadh; each warning as "kind start end peak".
+void TestFeedDocument::warnings_data()
+{
+    // clang-format off
+    QTest::addColumn<QJsonObject>("forecast");
+    QTest::addColumn<QJsonObject>("air");
+    QTest::addColumn<QStringList>("expected");
+    const QString today = QStringLiteral("2026-07-14T00:00:00+03:00 2026-07-15T00:00:00+03:00 ");
+    const QString tomorrow = QStringLiteral("2026-07-15T00:00:00+03:00 2026-07-16T00:00:00+03:00 ");
+
+    QTest::newRow("heat at 48") << days("temperature_2m_max", {48}) << QJsonObject() << QStringList{"heat " + today + "48"};
+    QTest::newRow("heat below") << days("temperature_2m_max", {47.9}) << QJsonObject() << QStringList();
+    QTest::newRow("heat above, tomorrow") << days("temperature_2m_max", {40, 48.1}) << QJsonObject() << QStringList{"heat " + tomorrow + "48.1"};
+    QTest::newRow("rain at 20") << days("precipitation_sum", {20}) << QJsonObject() << QStringList{"rain " + today + "20"};
+    QTest::newRow("rain below") << days("precipitation_sum", {19.9}) << QJsonObject() << QStringList();
+    QTest::newRow("rain above") << days("precipitation_sum", {20.1}) << QJsonObject() << QStringList{"rain " + today + "20.1"};
+    QTest::newRow("thunder at 95") << days("weather_code", {95}) << QJsonObject() << QStringList{"thunder " + today + "95"};
+    QTest::newRow("thunder just below, 94") << days("weather_code", {94}) << QJsonObject() << QStringList();
+    QTest::newRow("thunder with heavy hail, 99") << days("weather_code", {99}) << QJsonObject() << QStringList{"thunder " + today + "99"};
+    QTest::newRow("wind at 60") << days("wind_gusts_10m_max", {60}) << QJsonObject() << QStringList{"wind " + today + "60"};
+    QTest::newRow("wind below") << days("wind_gusts_10m_max", {59.9}) << QJsonObject() << QStringList();
+    QTest::newRow("wind above") << days("wind_gusts_10m_max", {60.1}) << QJsonObject() << QStringList{"wind " + today + "60.1"};
+    QTest::newRow("days beyond tomorrow ignored") << days("temperature_2m_max", {30, 30, 50}) << QJsonObject() << QStringList();
+    QTest::newRow("dust at 1000, one hour") << QJsonObject() << dustFrom(15, {999, 1000, 999})
+        << QStringList{"dust 2026-07-14T16:00:00+03:00 2026-07-14T17:00:00+03:00 1000"};
+    QTest::newRow("dust below") << QJsonObject() << dustFrom(15, {999.9, 999.9}) << QStringList();
+    QTest::newRow("dust above, under way") << QJsonObject() << dustFrom(15, {1000.1, 10})
+        << QStringList{"dust 2026-07-14T15:00:00+03:00 2026-07-14T16:00:00+03:00 1000.1"};
+    QTest::newRow("dust over midnight is one storm") << QJsonObject() << dustFrom(22, {1200, 1450, 1100, 900})
+        << QStringList{"dust 2026-07-14T22:00:00+03:00 2026-07-15T01:00:00+03:00 1450"};
+    QList<double> ahead(26, 0.0); // 14:00 today to 15:00 tomorrow
+    ahead[0] = 1500; // past
+    ahead[2] = 1100;
+    ahead[4] = 1200;
+    ahead[5] = 1300;
+    ahead[25] = 1500; // 24 hours after the quarter's hour
+    QTest::newRow("dust: two storms, none past or beyond 24 hours") << QJsonObject() << dustFrom(14, ahead)
+        << QStringList{"dust 2026-07-14T16:00:00+03:00 2026-07-14T17:00:00+03:00 1100",
+                       "dust 2026-07-14T18:00:00+03:00 2026-07-14T20:00:00+03:00 1300"};
+    // Two kinds in a city, by start and then in the order of kinds.
+    QJsonObject both = days("temperature_2m_max", {49.2});
+    QJsonObject daily = both.value(QStringLiteral("daily")).toObject();
+    daily.insert(QStringLiteral("wind_gusts_10m_max"), QJsonArray{72.5});
+    both.insert(QStringLiteral("daily"), daily);
+    QTest::newRow("heat, wind and dust") << both << dustFrom(17, {1300})
+        << QStringList{"heat " + today + "49.2", "wind " + today + "72.5", "dust 2026-07-14T17:00:00+03:00 2026-07-14T18:00:00+03:00 1300"};
+    // clang-format on
+}
+
+void TestFeedDocument::warnings()
+{
+    QFETCH(QJsonObject, forecast);
+    QFETCH(QJsonObject, air);
+    QFETCH(QStringList, expected);
+    QStringList found;
+    for (const CityWarning &w : cityWarnings(forecast, air, QDateTime(QDate(2026, 7, 14), QTime(12, 45), Qt::UTC)))
+        found << QStringLiteral("%1 %2 %3 %4")
+                     .arg(warningKindName(w.kind), w.start.toString(Qt::ISODate), w.end.toString(Qt::ISODate),
+                          feedDecimalText(w.peak, 1));
+    QCOMPARE(found, expected);
 }
 
 void TestFeedDocument::clockText_data()

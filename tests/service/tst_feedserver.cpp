@@ -28,6 +28,7 @@ public:
     Mode mode = Mode::Ok;
     int retryAfter = 0;
     int calls = 0;
+    bool waveUnderWay = false;
     QList<QPair<QByteArray, Callback>> waiting;
 
     static QByteArray bodyFor(const Location &location, Units units)
@@ -60,6 +61,7 @@ public:
     }
 
     QByteArray metrics() override { return "stub_upstream_requests_total 7\n"; }
+    bool busy() const override { return waveUnderWay; }
 
     void health(HealthCallback callback) override
     {
@@ -183,6 +185,8 @@ private slots:
     void newClientsGetRoom();
     void replayServesRecordedFiles();
     void recordsWhatItServes();
+    void idleExitWaits_data();
+    void idleExitWaits();
 
 private:
     std::unique_ptr<StubSource> m_source;
@@ -238,7 +242,9 @@ void TestFeedServer::answers_data()
                                                           << ok << 200 << xml << QByteArray("<rss>") << 1;
     QTest::newRow("health") << get("/health") << ok << 200 << text << QByteArray("200 OK: 24 of 24 cities served") << 0;
     QTest::newRow("metrics") << get("/metrics") << ok << 200 << QByteArray("text/plain; version=0.0.4; charset=utf-8")
-                             << QByteArray("stub_upstream_requests_total 7\n# HELP forecastd_documents_served_total") << 0;
+                             << QByteArray("stub_upstream_requests_total 7\n# HELP forecastd_build_info") << 0;
+    QTest::newRow("metrics, the version") << get("/metrics") << ok << 200 << QByteArray("text/plain; version=0.0.4; charset=utf-8")
+                                          << QByteArray("\nforecastd_build_info{version=\"" FORECASTD_VERSION "\"} 1\n") << 0;
     QTest::newRow("health, nothing to serve") << get("/health?from=board") << int(StubSource::Mode::Unavailable) << 503 << text
                                               << QByteArray("503 Service Unavailable: the upstream cannot be reached") << 0;
     QTest::newRow("unknown path") << get("/weather?p=SAXX0017") << ok << 404 << text << QByteArray() << 0;
@@ -570,6 +576,34 @@ void TestFeedServer::replayServesRecordedFiles()
     QCOMPARE(metric.body, recorded);
     QCOMPARE(client.next().status, 503); // no SAXX0017-f.xml
     QCOMPARE(client.next().status, 503); // no SAXX0012.xml
+
+    // The demo's dust storm in Qassim, under way at 1 pm on 7 December, and
+    // Sharurah's heat that day, are in force whenever they are replayed; at
+    // the time they were written they are as written.
+    QDateTime now;
+    ReplayForecastSource clocked(dir.path(), [&now] { return now; });
+    const QList<std::tuple<QString, QByteArray, QByteArray>> moved{
+        {"SAXX0030", R"(kind="dust" start="2026-12-07T13:00:00+03:00" end="2026-12-07T21:00:00+03:00")",
+         R"(kind="dust" start="2027-03-02T01:00:00+03:00" end="2027-03-02T09:00:00+03:00")"},
+        {"SAXX0039", R"(kind="heat" start="2026-12-07T00:00:00+03:00" end="2026-12-08T00:00:00+03:00")",
+         R"(kind="heat" start="2027-03-02T00:00:00+03:00" end="2027-03-03T00:00:00+03:00")"}};
+    const auto replayedAt = [&](const QString &id, const QDateTime &at) {
+        now = at;
+        QByteArray body;
+        clocked.document(*LocationTable::builtIn().find(id), Units::Metric,
+                         [&body](const ServedDocument &served) { body = served.body; });
+        return body;
+    };
+    for (const auto &[id, written, replayed] : moved) {
+        const QString name = id + QStringLiteral(".xml");
+        const QByteArray demo = readWhole(serviceSamplesPath(QStringLiteral("demo/") + name));
+        QVERIFY(demo.contains(written));
+        QVERIFY(QFile::copy(serviceSamplesPath(QStringLiteral("demo/") + name), dir.filePath(name)));
+        QCOMPARE(replayedAt(id, QDateTime(QDate(2026, 12, 7), QTime(10, 59), Qt::UTC)), demo);
+        // 1:30 am on 2 March in Saudi time.
+        QCOMPARE(replayedAt(id, QDateTime(QDate(2027, 3, 1), QTime(22, 30), Qt::UTC)),
+                 QByteArray(demo).replace(written, replayed));
+    }
 }
 
 void TestFeedServer::recordsWhatItServes()
@@ -599,6 +633,41 @@ void TestFeedServer::recordsWhatItServes()
     RawClient again(replaying.port());
     again.send("GET /forecastrss?p=SAXX0017&u=f HTTP/1.1\r\n\r\n");
     QCOMPARE(again.next().body, QByteArray("<rss>SAXX0017-f</rss>"));
+}
+
+// The idle exit comes once nothing has been asked for the interval, and
+// never while a client is connected or the source is asking its upstream.
+void TestFeedServer::idleExitWaits_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("waveUnderWay");
+
+    QTest::newRow("nothing under way") << false << false;
+    QTest::newRow("a client connected") << true << false;
+    QTest::newRow("a wave under way") << false << true;
+}
+
+void TestFeedServer::idleExitWaits()
+{
+    QFETCH(bool, connected);
+    QFETCH(bool, waveUnderWay);
+    int exits = 0;
+    connect(m_server.get(), &FeedServer::idleTimeout, this, [&exits] { ++exits; });
+    m_source->waveUnderWay = waveUnderWay;
+    auto client = std::make_unique<RawClient>(m_server->port());
+    QVERIFY(client->socket().waitForConnected(2000));
+    if (!connected)
+        client.reset();
+    QTRY_COMPARE(m_server->openConnections(), connected ? 1 : 0);
+    m_server->setIdleInterval(50);
+    if (connected || waveUnderWay) {
+        QTest::qWait(300);
+        QCOMPARE(exits, 0);
+        client.reset();
+        m_source->waveUnderWay = false;
+    }
+    QTRY_COMPARE(exits, 1);
+    m_server->setIdleInterval(0);
 }
 
 QTEST_GUILESS_MAIN(TestFeedServer)

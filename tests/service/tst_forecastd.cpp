@@ -6,6 +6,8 @@
 #include "testsupport.h"
 
 #include "service/locationtable.h"
+#include "service/serviceconfig.h"
+#include "service/servicelog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -100,6 +102,12 @@ private slots:
     void demoFolderIsWhatTheProgramRenders();
     void refusesBadOptions_data();
     void refusesBadOptions();
+    void settingsVerdicts_data();
+    void settingsVerdicts();
+    void settingsSources_data();
+    void settingsSources();
+    void masksKeys_data();
+    void masksKeys();
     void tellsItsVersionWithoutServing();
     void saysWhenThePortIsTaken();
     void servesOnASocketFromSystemd();
@@ -218,7 +226,7 @@ void TestForecastd::servesLiveAndRecords()
     }
     const QByteArray metrics = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))).body;
     QVERIFY2(metrics.contains("forecastd_daily_budget_weighted_calls 1234\n"), metrics.constData());
-    QVERIFY(metrics.contains("forecastd_upstream_weighted_calls_today{api=\"forecast\"} 31.2\n"));
+    QVERIFY(metrics.contains("forecastd_upstream_weighted_calls_today{api=\"forecast\"} 36\n"));
 
     // Served from the cache the second time; healthy; the answers kept on disk.
     QCOMPARE(fetch(feed("SAXX0036")).status, 200);
@@ -260,7 +268,7 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("budget not a number") << QStringList() << QByteArray("daily-budget = lots") << QByteArray(".conf:1: not a number");
     QTest::newRow("budget of nothing") << QStringList() << QByteArray("daily-budget = 0") << QByteArray(".conf:1:");
     QTest::newRow("key with a blank") << QStringList() << QByteArray("api-key = a b") << QByteArray(".conf:1: an API key is");
-    QTest::newRow("setting twice") << QStringList() << QByteArray("daily-budget = 5\ndaily-budget = 6\n") << QByteArray(".conf:2: daily-budget is given again (first on line 1)");
+    QTest::newRow("setting twice") << QStringList() << QByteArray("daily-budget = 500\ndaily-budget = 600\n") << QByteArray(".conf:2: daily-budget is given again (first on line 1)");
     QTest::newRow("upstream in the file not http") << QStringList() << QByteArray("forecast-upstream = ftp://x.example/") << QByteArray(".conf:1: not an http(s) address");
     QTest::newRow("configuration file missing") << QStringList{"--config", "/nonexistent/forecastd.conf"} << QByteArray() << QByteArray("/nonexistent/forecastd.conf");
     QTest::newRow("daily budget option not a number") << QStringList{"--daily-budget", "-3"} << QByteArray() << QByteArray("--daily-budget");
@@ -296,6 +304,137 @@ void TestForecastd::refusesBadOptions()
     const QByteArray errors = process.readAllStandardError();
     QVERIFY(!errors.isEmpty());
     QVERIFY2(errors.contains(said), errors.constData());
+}
+
+// What --check-config says of a settings file is what the service says when
+// it starts with it, naming the file and the line and never a value.
+void TestForecastd::settingsVerdicts_data()
+{
+    // clang-format off
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QByteArray>("said");   // empty: the file is good
+    QTest::addColumn<QByteArray>("secret"); // what must not be told
+
+    QTest::newRow("good") << QByteArray("# a site cache\nforecast-upstream = http://127.0.0.1:9/v1/forecast\napi-key = S3CRETKEY123\n") << QByteArray() << QByteArray("S3CRETKEY123");
+    QTest::newRow("key written without =") << QByteArray("\napi-key: S3CRETKEY123\n") << QByteArray(".conf:2: not a line of the form key = value") << QByteArray("S3CRETKEY123");
+    QTest::newRow("key where the name goes") << QByteArray("S3CRETKEY123 = 1\n") << QByteArray(".conf:1: no such setting (") << QByteArray("S3CRETKEY123");
+    QTest::newRow("address with a key, not http") << QByteArray("forecast-upstream = ftp://x.example/?apikey=S3CRETKEY123") << QByteArray(".conf:1: not an http(s) address") << QByteArray("S3CRETKEY123");
+    QTest::newRow("budget below one wave") << QByteArray("daily-budget = 59.5") << QByteArray(".conf:1: the daily budget is smaller than one wave of 60 weighted calls") << QByteArray("59.5");
+    // clang-format on
+}
+
+void TestForecastd::settingsVerdicts()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QByteArray, said);
+    QFETCH(QByteArray, secret);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("forecastd.conf"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(config) == config.size());
+    out.close();
+
+    QProcess check;
+    check.start(QStringLiteral(FORECASTD_PATH), {QStringLiteral("--check-config"), file});
+    QVERIFY(check.waitForFinished(10000));
+    const QByteArray verdict = check.readAllStandardError();
+    QCOMPARE(check.exitCode(), said.isEmpty() ? 0 : 1);
+    QVERIFY2(verdict.contains(said.isEmpty() ? QByteArray("the settings are good") : said), verdict.constData());
+    QVERIFY2(!verdict.contains(secret), verdict.constData());
+    if (said.isEmpty())
+        return;
+
+    QProcess service;
+    service.start(QStringLiteral(FORECASTD_PATH), {QStringLiteral("--config"), file, QStringLiteral("--port"), "0"});
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(service.exitCode(), 2);
+    const QByteArray errors = service.readAllStandardError();
+    QVERIFY2(errors.contains(file.toLocal8Bit() + said.mid(5)) && !errors.contains(secret), errors.constData());
+}
+
+// Where a service takes its settings from, as it was started.
+void TestForecastd::settingsSources_data()
+{
+    // clang-format off
+    QTest::addColumn<QByteArray>("credential"); // the system unit's copy; none when empty
+    QTest::addColumn<QByteArray>("system");     // "-": no file; "!": one that cannot be read
+    QTest::addColumn<QByteArray>("user");       // none when empty
+    QTest::addColumn<QString>("said");          // the error, or the warning; empty: nothing
+    QTest::addColumn<double>("budget");         // when read; 0: not read
+
+    const QByteArray bad = "daily-budget = 3000\napi-key: S3CRETKEY123\n";
+    QTest::newRow("unit's copy, named as the system file") << bad << QByteArray("daily-budget = 4000") << QByteArray() << "/etc/rorizedivo/forecastd.conf:2: not a line" << 0.0;
+    QTest::newRow("unit's copy, the user's not read") << QByteArray("daily-budget = 3000") << QByteArray("-") << QByteArray("daily-budget = 2000") << QString() << 3000.0;
+    QTest::newRow("system file unreadable: skipped") << QByteArray() << QByteArray("!") << QByteArray() << "system: " << 5000.0;
+    QTest::newRow("system file unreadable, the user's read") << QByteArray() << QByteArray("!") << QByteArray("daily-budget = 2000") << "system: " << 2000.0;
+    QTest::newRow("the user's over the system's") << QByteArray() << QByteArray("daily-budget = 3000\napi-key = k") << QByteArray("daily-budget = 2000") << QString() << 2000.0;
+    QTest::newRow("neither") << QByteArray() << QByteArray("-") << QByteArray() << QString() << 5000.0;
+    QTest::newRow("the user's bad") << QByteArray() << QByteArray("-") << bad << "user.conf:2: not a line" << 0.0;
+    QTest::newRow("system file bad: not skipped") << QByteArray() << bad << QByteArray() << "system:2: not a line" << 0.0;
+    // clang-format on
+}
+
+void TestForecastd::settingsSources()
+{
+    QFETCH(QByteArray, credential);
+    QFETCH(QByteArray, system);
+    QFETCH(QByteArray, user);
+    QFETCH(QString, said);
+    QFETCH(double, budget);
+    QTemporaryDir folder;
+    const auto write = [&folder](const QString &name, const QByteArray &text) {
+        QFile out(folder.filePath(name));
+        return out.open(QIODevice::WriteOnly) && out.write(text) == text.size();
+    };
+    ServiceConfig::Sources sources;
+    sources.systemPath = folder.filePath(QStringLiteral("system"));
+    if (!credential.isEmpty()) {
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("credentials")));
+        QVERIFY(write(QStringLiteral("credentials/forecastd.conf"), credential));
+        sources.credentialsDirectory = folder.filePath(QStringLiteral("credentials"));
+        sources.systemPath = QString::fromLatin1(ServiceConfig::DefaultPath);
+    } else if (system == "!") {
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("system"))); // root reads any file, but no folder
+    } else if (system != "-") {
+        QVERIFY(write(QStringLiteral("system"), system));
+    }
+    sources.userPath = folder.filePath(QStringLiteral("user.conf"));
+    if (!user.isEmpty())
+        QVERIFY(write(QStringLiteral("user.conf"), user));
+
+    ServiceConfig config;
+    QStringList warnings;
+    QString error;
+    const bool read = config.readFrom(sources, &warnings, &error);
+    QCOMPARE(read, budget > 0);
+    const QString told = read ? warnings.join(u'\n') : error;
+    QVERIFY2(said.isEmpty() ? told.isEmpty() : told.contains(said), qPrintable(told));
+    QVERIFY(warnings.size() <= 1 && !told.contains(QLatin1String("S3CRETKEY123")));
+    QVERIFY(!told.contains(QLatin1String("credentials")));
+    if (read)
+        QCOMPARE(config.dailyBudget, budget);
+}
+
+void TestForecastd::masksKeys_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("masked");
+
+    QTest::newRow("in the query") << "live from https://x.example/v1/forecast?apikey=S3CRET&a=1 and more"
+                                  << "live from https://x.example/v1/forecast?apikey=***&a=1 and more";
+    QTest::newRow("last, any case") << "Error transferring http://h/f?latitude=1&APIKEY=S3CRET - server replied"
+                                    << "Error transferring http://h/f?latitude=1&APIKEY=*** - server replied";
+    QTest::newRow("percent-encoded") << "http://h/f?api%5Fkey%3DS3CRET"
+                                     << "http://h/f?api%5Fkey%3D***";
+    QTest::newRow("the word alone") << "an apikey is letters"
+                                    << "an apikey is letters";
+}
+
+void TestForecastd::masksKeys()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, masked);
+    QCOMPARE(maskSecrets(line), masked);
 }
 
 void TestForecastd::tellsItsVersionWithoutServing()

@@ -2,9 +2,9 @@
 // request shape, answers of every kind, hourly waves and their renewal,
 // quarters served from the series, failures city by city, air quality and
 // dust, caching on disk and in memory, the in-flight bound, back-off, the
-// upstream's limits and the daily budget, the calls a day costs, stale
-// serving and health. Time is a fake clock, so nothing here waits for real
-// minutes.
+// upstream's limits and the daily budget, the calls a day costs, the site
+// cache in front of the upstream (the real nginx), stale serving and
+// health. Time is a fake clock, so nothing here waits for real minutes.
 
 #include "servicetestdata.h"
 #include "testsupport.h"
@@ -18,6 +18,7 @@
 
 #include <QDomDocument>
 #include <QJsonArray>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -27,6 +28,7 @@
 #include <QLoggingCategory>
 #include <QTest>
 #include <QThread>
+#include <QUdpSocket>
 #include <QUrlQuery>
 
 #include <memory>
@@ -136,6 +138,126 @@ private:
     bool m_listening = false;
 };
 
+// A DNS server on loopback that gives every name the address 127.0.0.1
+// (and no IPv6 address), for the site cache to look its upstream up in.
+class LoopbackDns : public QObject
+{
+public:
+    bool listen(quint16 port)
+    {
+        connect(&m_socket, &QUdpSocket::readyRead, this, &LoopbackDns::answer);
+        return m_socket.bind(QHostAddress::LocalHost, port);
+    }
+
+private:
+    void answer()
+    {
+        while (m_socket.hasPendingDatagrams()) {
+            const QNetworkDatagram query = m_socket.receiveDatagram();
+            const QByteArray q = query.data();
+            qsizetype end = 12; // past the header, the question's name
+            while (end < q.size() && q.at(end) != 0)
+                end += quint8(q.at(end)) + 1;
+            end += 5; // its end, type and class
+            if (end > q.size())
+                continue;
+            const bool forAddress = q.mid(end - 4, 2) == QByteArray::fromHex("0001");
+            QByteArray reply = q.left(2) + QByteArray::fromHex(forAddress ? "818000010001" : "818000010000")
+                + QByteArray(4, '\0') + q.mid(12, end - 12);
+            if (forAddress)
+                reply += QByteArray::fromHex("c00c000100010000003c00047f000001");
+            m_socket.writeDatagram(reply, query.senderAddress(), query.senderPort());
+        }
+    }
+
+    QUdpSocket m_socket;
+};
+
+quint16 unusedUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+bool hasProgram(const QString &name)
+{
+    return !QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")}).isEmpty();
+}
+
+// Makes with openssl, in `folder`: a CA (ca.crt), and certificates with
+// their keys (NAME.crt, NAME.key) for forecast.test signed by that CA
+// ("trusted"), for another name signed by it ("other-name"), and for
+// forecast.test signed by itself ("self-signed").
+bool makeCertificates(const QString &folder)
+{
+    const auto openssl = [&folder](const QString &name, const QString &host, const QString &extra) {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(QStringLiteral("openssl"),
+                      QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                                     "-subj /CN=%1 -keyout %2.key -out %2.crt %3")
+                          .arg(host, name, extra)
+                          .split(u' ', Qt::SkipEmptyParts));
+        return process.waitForFinished(30000) && process.exitCode() == 0;
+    };
+    const QString forHost = QStringLiteral("-addext subjectAltName=DNS:%1");
+    const QString byTheCa = QStringLiteral(" -addext basicConstraints=CA:FALSE -CA ca.crt -CAkey ca.key");
+    return openssl(QStringLiteral("ca"), QStringLiteral("RORizedivo-test-CA"), QString())
+        && openssl(QStringLiteral("trusted"), QStringLiteral("forecast.test"),
+                   forHost.arg(QStringLiteral("forecast.test")) + byTheCa)
+        && openssl(QStringLiteral("other-name"), QStringLiteral("elsewhere.test"),
+                   forHost.arg(QStringLiteral("elsewhere.test")) + byTheCa)
+        && openssl(QStringLiteral("self-signed"), QStringLiteral("forecast.test"),
+                   forHost.arg(QStringLiteral("forecast.test")));
+}
+
+// Whether something listens on 127.0.0.1:port within ten seconds.
+bool listensOn(quint16 port)
+{
+    QTcpSocket probe;
+    return waitUntil([&] { return (probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)); },
+                     10000);
+}
+
+// Starts the site cache as scripts/site-cache runs it, in front of these
+// upstreams, with what an administrator adjusts in `environment`; its
+// address, once it listens, or an empty one.
+QUrl startSiteCache(QProcess &cache, const QUrl &forecast, const QUrl &airQuality,
+                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    const quint16 port = unusedLoopbackPort();
+    cache.setProcessEnvironment(environment);
+    cache.start(QStringLiteral(SITE_CACHE_SCRIPT), {QString::number(port), forecast.toString(), airQuality.toString()});
+    return listensOn(port) ? QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)) : QUrl();
+}
+
+// One machine's feed service, asking the upstream at `upstream`.
+struct Machine
+{
+    Machine(const QUrl &upstream, std::function<QDateTime()> clock)
+        : client(std::make_unique<OpenMeteoClient>())
+    {
+        client->setEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/forecast"))));
+        client->setAirQualityEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/air-quality"))));
+        source = std::make_unique<LiveForecastSource>(client.get(), LocationTable::builtIn(), std::move(clock));
+    }
+    std::unique_ptr<OpenMeteoClient> client;
+    std::unique_ptr<LiveForecastSource> source;
+    QDateTime startsAt; // each board started at a minute of its own
+};
+
+// Waits for `done` without QTRY's steps of 50 ms: a day has hundreds of
+// waves to wait for.
+bool waitFor(const std::function<bool()> &done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return done();
+}
+
 } // namespace
 
 class TestLiveForecasts : public QObject
@@ -168,15 +290,23 @@ private slots:
     void keepsToTheDailyBudget();
     void callsADay_data();
     void callsADay();
+    void siteCache_data();
+    void siteCache();
     void staleDocumentsForThreeHours();
     void staleNeedsAPublicationTime();
     void keepsAnswersOnDisk();
+    void restartKeepsTheLedger_data();
+    void restartKeepsTheLedger();
     void health_data();
     void health();
 
 private:
     // Asks the source and waits (in the event loop) for its answer.
-    ServedDocument ask(const Location &location, Units units = Units::Metric);
+    ServedDocument ask(const Location &location, Units units = Units::Metric)
+    {
+        return ask(*m_source, location, units);
+    }
+    static ServedDocument ask(LiveForecastSource &source, const Location &location, Units units = Units::Metric);
     void advance(int seconds) { m_now = m_now.addSecs(seconds); }
     QDateTime nextHour() const { return hourStart(m_now).addSecs(60 * 60); }
     // Forecast requests the upstream received; air-quality ones apart.
@@ -220,10 +350,10 @@ void TestLiveForecasts::init()
     m_upstream->handle(QStringLiteral("/v1/air-quality"), perCity([](const QString &) { return airAnswer(40); }));
 }
 
-ServedDocument TestLiveForecasts::ask(const Location &location, Units units)
+ServedDocument TestLiveForecasts::ask(LiveForecastSource &source, const Location &location, Units units)
 {
     std::optional<ServedDocument> answer;
-    m_source->document(location, units, [&answer](const ServedDocument &served) { answer = served; });
+    source.document(location, units, [&answer](const ServedDocument &served) { answer = served; });
     QElapsedTimer waited;
     waited.start();
     while (!answer && waited.elapsed() < 10000)
@@ -269,27 +399,30 @@ void TestLiveForecasts::requestShape()
         // The hour from 13:00 AST, whatever the minute: every machine asks
         // the same address for the same hour.
         QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), QStringLiteral("2026-12-07T13:00"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(query.queryItemValue(QStringLiteral("apikey")), apiKey);
         QVERIFY(!query.hasQueryItem(QStringLiteral("current")));
         if (request.path == QLatin1String("/v1/air-quality")) {
+            // The dust of the next 24 hours, for the warnings.
             QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
+            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-08T12:00"));
             continue;
         }
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
         QCOMPARE(query.queryItemValue(QStringLiteral("minutely_15"), QUrl::FullyDecoded),
                  QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
                                 "wind_speed_10m,wind_direction_10m,visibility"));
         QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("pressure_msl"));
         QCOMPARE(query.queryItemValue(QStringLiteral("daily"), QUrl::FullyDecoded),
-                 QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset"));
+                 QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
+                                "precipitation_sum,wind_gusts_10m_max"));
         QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
         QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), QStringLiteral("2026-12-07T13:00"));
         QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), QStringLiteral("2026-12-07T13:45"));
     }
-    // 24 cities, 13 variables: 31.2 calls as the upstream counts them; the
+    // 24 cities, 15 variables: 36 calls as the upstream counts them; the
     // air's two variables count as one call a city.
-    QCOMPARE(m_source->ledger().weightedToday(m_now), 31.2 + 24);
+    QCOMPARE(m_source->ledger().weightedToday(m_now), 36.0 + 24);
 }
 
 // What the upstream's forecast answer to a wave may be. The answer for
@@ -567,14 +700,15 @@ void TestLiveForecasts::failuresCityByCity()
         QCOMPARE(served.status,
                  location.id == failing ? ServedDocument::Status::Unavailable : ServedDocument::Status::Ok);
         // Each city is written from its own element, and the quarter of its
-        // series gives what the upstream's current conditions would.
+        // series gives what the upstream's current conditions would, and
+        // its days the warnings (Jizan's thunder, Sharurah's heat).
         const QJsonObject sample = QJsonDocument::fromJson(readWhole(serviceSamplesPath(
                                                                QStringLiteral("upstream/%1.json").arg(location.id))))
                                        .object();
+        const QJsonObject air = QJsonDocument::fromJson(airAnswer(40)).object();
         if (location.id != failing)
             QCOMPARE(served.body,
-                     writeForecastDocument(sample, location, Units::Metric,
-                                           QJsonDocument::fromJson(airAnswer(40)).object()));
+                     writeForecastDocument(sample, location, Units::Metric, air, cityWarnings(sample, air, Observed)));
     }
     QCOMPARE(upstreamCalls(), 1);
     QVERIFY(!m_source->backoffUntil().isValid());
@@ -611,13 +745,16 @@ void TestLiveForecasts::airQuality_data()
     QTest::addColumn<int>("riyadhCode");    // Riyadh's sample is mainly clear (34)
     QTest::addColumn<bool>("airPause");     // the air-quality request as a whole left alone
     QTest::addColumn<bool>("riyadhPause");  // Riyadh's part of it left alone
+    QTest::addColumn<QByteArray>("warning"); // Riyadh's warnings, as written
 
-    QTest::newRow("dust at the threshold") << "dust-500" << 19 << false << false;
-    QTest::newRow("dust just below it") << "dust-499" << 34 << false << false;
-    QTest::newRow("no dust value") << "null" << 34 << false << false;
-    QTest::newRow("the city missing") << "short" << 34 << false << true;
-    QTest::newRow("error status") << "500" << 34 << true << false;
-    QTest::newRow("no answer in time") << "hang" << 34 << true << false;
+    QTest::newRow("dust at the threshold") << "dust-500" << 19 << false << false << QByteArray();
+    QTest::newRow("dust just below it") << "dust-499" << 34 << false << false << QByteArray();
+    QTest::newRow("a dust storm") << "dust-1000" << 19 << false << false
+        << QByteArray(R"(<rorizedivo:warning kind="dust" start="2026-12-07T13:00:00+03:00" end="2026-12-07T14:00:00+03:00" peak="1000"/>)");
+    QTest::newRow("no dust value") << "null" << 34 << false << false << QByteArray();
+    QTest::newRow("the city missing") << "short" << 34 << false << true << QByteArray();
+    QTest::newRow("error status") << "500" << 34 << true << false << QByteArray();
+    QTest::newRow("no answer in time") << "hang" << 34 << true << false << QByteArray();
     // clang-format on
 }
 
@@ -627,6 +764,7 @@ void TestLiveForecasts::airQuality()
     QFETCH(int, riyadhCode);
     QFETCH(bool, airPause);
     QFETCH(bool, riyadhPause);
+    QFETCH(QByteArray, warning);
 
     const QString target = QStringLiteral("/v1/air-quality");
     serveForecasts(riyadhAnswer());
@@ -660,6 +798,8 @@ void TestLiveForecasts::airQuality()
         parseFeedDocument(riyadh.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
     QCOMPARE(condition.attribute(QStringLiteral("code")).toInt(), riyadhCode);
     QCOMPARE(riyadh.body.contains("Air quality data by Open-Meteo.com"), !airPause && !riyadhPause);
+    QCOMPARE(riyadh.body.contains("rorizedivo"), !warning.isEmpty());
+    QVERIFY(riyadh.body.contains(warning));
     QVERIFY(!m_source->backoffUntil().isValid());
     const QDateTime pause = m_now.addSecs(LiveForecastSource::FirstBackoffSeconds);
     QCOMPARE(m_source->airQualityBackoffUntil(), airPause ? pause : QDateTime());
@@ -848,9 +988,9 @@ void TestLiveForecasts::keepsToTheDailyBudget()
 {
     serveForecasts(riyadhAnswer());
     m_source->setDailyBudget(100);
-    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 55.2
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 60
     m_now = nextHour();
-    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 31.2 more: no air
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok); // 36 more: no air
     QCOMPARE(upstreamCalls(), 2);
     QCOMPARE(airCalls(), 1);
     m_now = nextHour();
@@ -899,44 +1039,19 @@ void TestLiveForecasts::callsADay()
         cache.waitForFinished(5000);
     });
     if (siteCache) {
-        if (QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
-                .isEmpty())
+        if (!hasProgram(QStringLiteral("nginx")))
             QSKIP("nginx is not installed (scripts/setup installs nginx-light)");
-        const quint16 port = unusedLoopbackPort();
         cache.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cache.start(QStringLiteral(SITE_CACHE_SCRIPT),
-                    {QString::number(port), m_upstream->url(QStringLiteral("/v1/forecast")).toString(),
-                     m_upstream->url(QStringLiteral("/v1/air-quality")).toString()});
-        QTcpSocket probe;
-        QTRY_VERIFY_WITH_TIMEOUT((probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)),
-                                 10000);
-        upstream = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        upstream = startSiteCache(cache, m_upstream->url(QStringLiteral("/v1/forecast")),
+                                  m_upstream->url(QStringLiteral("/v1/air-quality")));
+        QVERIFY(upstream.isValid());
     }
 
-    // Without QTRY's steps of 50 ms: a day has hundreds of waves to wait for.
-    const auto waitFor = [](const std::function<bool()> &done) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!done() && waited.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-        return done();
-    };
     const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
-    struct Machine
-    {
-        std::unique_ptr<OpenMeteoClient> client;
-        std::unique_ptr<LiveForecastSource> source;
-        QDateTime startsAt; // each board started at a minute of its own
-    };
-    std::vector<Machine> board(machines);
+    std::vector<Machine> board;
     for (int k = 0; k < machines; ++k) {
-        board[k].client = std::make_unique<OpenMeteoClient>();
-        board[k].client->setEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/forecast"))));
-        board[k].client->setAirQualityEndpoint(upstream.resolved(QUrl(QStringLiteral("/v1/air-quality"))));
-        board[k].source = std::make_unique<LiveForecastSource>(board[k].client.get(), LocationTable::builtIn(),
-                                                               [this] { return m_now; });
-        board[k].startsAt = day.addSecs(k * 7 * 60);
+        board.emplace_back(upstream, [this] { return m_now; });
+        board.back().startsAt = day.addSecs(k * 7 * 60);
     }
     int asked = 0;
     int answered = 0;
@@ -972,6 +1087,150 @@ void TestLiveForecasts::callsADay()
     QCOMPARE(asked - answered, failing.isEmpty() ? 0 : asked / cities);
 }
 
+// The site cache with the real nginx, as scripts/site-cache runs it with a
+// key and its logs at their finest level: whom it trusts upstream, what it
+// keeps, what DNS down does, and where the key goes. Machine A asks, then
+// machine B the same hour; then the upstream is mended (a good answer, DNS
+// back) and, past its back-off, A asks again and a new machine C asks.
+void TestLiveForecasts::siteCache_data()
+{
+    // clang-format off
+    // "http", or TLS with the certificate "trusted", "self-signed" or
+    // "other-name"; "sni": openssl's server, with the trusted certificate
+    // for a client that names forecast.test, else the self-signed one,
+    // answering a page to every request
+    QTest::addColumn<QString>("upstream");
+    QTest::addColumn<QString>("answer"); // the upstream's at first: "good", "html" (a page with 200), "broken" (broken JSON with 200)
+    QTest::addColumn<bool>("dnsUp"); // at first
+    QTest::addColumn<int>("status"); // the cache's answer to A at first
+    QTest::addColumn<bool>("served"); // A and B at first
+    QTest::addColumn<int>("callsForTwo"); // forecast requests the upstream got from A and B
+    QTest::addColumn<bool>("mended"); // A and C served in the end
+    QTest::addColumn<int>("calls"); // forecast requests the upstream got in all
+
+    QTest::newRow("TLS, a trusted CA's certificate") << "trusted" << "good" << true << 200 << true << 1 << true << 1;
+    QTest::newRow("TLS, self-signed: refused") << "self-signed" << "good" << true << 502 << false << 0 << false << 0;
+    QTest::newRow("TLS, the name sent: its certificate chosen") << "sni" << "good" << true << 200 << false << 0 << false << 0;
+    QTest::newRow("TLS, another name's certificate: refused") << "other-name" << "good" << true << 502 << false << 0 << false << 0;
+    QTest::newRow("a page with 200: never kept") << "http" << "html" << true << 200 << false << 2 << true << 3;
+    QTest::newRow("broken JSON with 200: kept until asked anew") << "http" << "broken" << true << 200 << false << 1 << true << 2;
+    QTest::newRow("DNS down: 502, never kept") << "http" << "good" << false << 502 << false << 0 << true << 1;
+    // clang-format on
+}
+
+void TestLiveForecasts::siteCache()
+{
+    QFETCH(QString, upstream);
+    QFETCH(QString, answer);
+    QFETCH(bool, dnsUp);
+    QFETCH(int, status);
+    QFETCH(bool, served);
+    QFETCH(int, callsForTwo);
+    QFETCH(bool, mended);
+    QFETCH(int, calls);
+    if (!hasProgram(QStringLiteral("nginx")) || !hasProgram(QStringLiteral("openssl")))
+        QSKIP("nginx or openssl is not installed (scripts/setup installs nginx-light and openssl)");
+
+    QTemporaryDir folder;
+    QVERIFY(makeCertificates(folder.path()));
+    QProcess sniServer;
+    quint16 upstreamPort = 0;
+    if (upstream == QLatin1String("sni")) {
+        upstreamPort = unusedLoopbackPort();
+        sniServer.setWorkingDirectory(folder.path());
+        sniServer.start(QStringLiteral("openssl"),
+                        QStringLiteral("s_server -accept 127.0.0.1:%1 -cert self-signed.crt -key self-signed.key "
+                                       "-servername forecast.test -cert2 trusted.crt -key2 trusted.key -www -quiet")
+                            .arg(upstreamPort)
+                            .split(u' '));
+        QVERIFY(listensOn(upstreamPort));
+    } else if (upstream != QLatin1String("http")) {
+        m_upstream = std::make_unique<LoopbackHttpServer>();
+        QVERIFY(m_upstream->useTls(folder.filePath(upstream + QStringLiteral(".crt")),
+                                   folder.filePath(upstream + QStringLiteral(".key"))));
+        QVERIFY(m_upstream->listen());
+        m_upstream->handle(QStringLiteral("/v1/air-quality"), perCity([](const QString &) { return airAnswer(40); }));
+    }
+    upstreamPort = upstreamPort ? upstreamPort : m_upstream->port();
+    const LoopbackHttpServer::Handler good = perCity([](const QString &) { return riyadhAnswer(); });
+    m_upstream->handle(QStringLiteral("/v1/forecast"), [good, answer](const HttpRequest &request) {
+        HttpResponse response = good(request);
+        if (answer == QLatin1String("html")) {
+            response.contentType = "text/html";
+            response.body = "<html><body>Down for maintenance</body></html>";
+        } else if (answer == QLatin1String("broken")) {
+            response.body.chop(response.body.size() / 2);
+        }
+        return response;
+    });
+    LoopbackDns dns;
+    const quint16 dnsPort = unusedUdpPort();
+    QVERIFY(!dnsUp || dns.listen(dnsPort));
+
+    const QString key = QStringLiteral("k3y-of-the-site");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SITE_CACHE_RESOLVER"), QStringLiteral("127.0.0.1:%1").arg(dnsPort));
+    environment.insert(QStringLiteral("SITE_CACHE_CA"), folder.filePath(QStringLiteral("ca.crt")));
+    environment.insert(QStringLiteral("SITE_CACHE_API_KEY"), key);
+    environment.insert(QStringLiteral("SITE_CACHE_LOG"), QStringLiteral("debug"));
+    const QString base = QStringLiteral("%1://forecast.test:%2/v1/")
+                             .arg(upstream == QLatin1String("http") ? "http" : "https")
+                             .arg(upstreamPort);
+    const QUrl forecast(base + QStringLiteral("forecast"));
+    const QUrl air(base + QStringLiteral("air-quality"));
+
+    // nginx -t passes whatever DNS does: names are looked up per request.
+    QProcess check;
+    QProcessEnvironment checking = environment;
+    checking.insert(QStringLiteral("SITE_CACHE_CHECK"), QStringLiteral("1"));
+    check.setProcessEnvironment(checking);
+    check.start(QStringLiteral(SITE_CACHE_SCRIPT), {QStringLiteral("8620"), forecast.toString(), air.toString()});
+    QVERIFY(check.waitForFinished(30000));
+    QCOMPARE(check.exitCode(), 0);
+
+    QProcess cache;
+    cache.setProcessChannelMode(QProcess::MergedChannels);
+    const auto stop = qScopeGuard([&cache] {
+        cache.terminate();
+        cache.waitForFinished(5000);
+    });
+    const QUrl site = startSiteCache(cache, forecast, air, environment);
+    QVERIFY(site.isValid());
+    const auto clock = [this] { return m_now; };
+    Machine a(site, clock);
+    Machine b(site, clock);
+    Machine c(site, clock);
+    const auto isServed = [](Machine &machine) {
+        const bool ok = ask(*machine.source, city("SAXX0017")).status == ServedDocument::Status::Ok;
+        return waitFor([&machine] { return !machine.source->waveRunning(); }) && ok;
+    };
+    QCOMPARE(isServed(a), served);
+    QCOMPARE(isServed(b), served);
+    QCOMPARE(upstreamCalls(), callsForTwo);
+
+    serveForecasts(riyadhAnswer());
+    QVERIFY(dnsUp || dns.listen(dnsPort));
+    advance(LiveForecastSource::FirstBackoffSeconds + 1);
+    QCOMPARE(isServed(a), mended);
+    QCOMPARE(isServed(c), mended);
+    QCOMPARE(upstreamCalls(), calls);
+
+    // The key: added by the cache to every request upstream, and in no
+    // line of nginx's logs.
+    for (const HttpRequest &request : m_upstream->requests())
+        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")), key);
+    cache.terminate();
+    QVERIFY(cache.waitForFinished(5000));
+    const QByteArray logs = cache.readAll();
+    QVERIFY(logs.contains("[debug]"));
+    QVERIFY(!logs.contains(key.toLatin1()));
+    // The access log's first line: … [time] "GET /v1/forecast?… HTTP/1.1" 502 …
+    const qsizetype first = logs.indexOf("] \"GET /v1/forecast?");
+    QVERIFY(first >= 0);
+    const qsizetype statusAt = logs.indexOf("\" ", first) + 2;
+    QCOMPARE(logs.mid(statusAt, 3).toInt(), status);
+}
+
 void TestLiveForecasts::staleDocumentsForThreeHours()
 {
     serveForecasts(riyadhAnswer());
@@ -985,6 +1244,7 @@ void TestLiveForecasts::staleDocumentsForThreeHours()
     QCOMPARE(stale.status, ServedDocument::Status::Ok);
     QVERIFY(stale.stale);
     QCOMPARE(stale.body, last.body);
+    QCOMPARE(stale.maxAgeSeconds, -1); // no-cache: a cache must not keep it
     QCOMPARE(upstreamCalls(), 2);
 
     // During the pause too, without asking the upstream.
@@ -1044,6 +1304,8 @@ void TestLiveForecasts::keepsAnswersOnDisk()
     QVERIFY(!quarter.stale);
     QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(m_source->ledger().weightedToday(m_now), spent);
+    QVERIFY(m_source->metrics().contains("forecastd_upstream_last_success_timestamp_seconds{api=\"forecast\"} "
+                                         + QByteArray::number(Observed.addSecs(5 * 60).toSecsSinceEpoch()) + '\n'));
     m_now = nextHour();
     QVERIFY(ask(city("SAXX0017")).stale); // the upstream failing
     QCOMPARE(upstreamCalls(), 2);
@@ -1053,6 +1315,68 @@ void TestLiveForecasts::keepsAnswersOnDisk()
     m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
     m_source->setCacheDirectory(cache.path());
     QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+}
+
+// What a restarted service (the socket unit's, after its idle exit) takes up
+// from the ledger, whatever became of the answers: it asks the upstream
+// nothing that the service before it would not have asked.
+void TestLiveForecasts::restartKeepsTheLedger_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("first");   // the first wave: "good", "daily limit" or "down"
+    QTest::addColumn<QString>("damaged"); // the file damaged before the restart, if any
+    QTest::addColumn<int>("later");       // seconds from the first wave to the restart and the next request
+    QTest::addColumn<int>("calls");       // forecast requests by then
+
+    QTest::newRow("daily limit holds") << "daily limit" << "" << 2 * 3600 << 1;
+    QTest::newRow("daily limit holds, answers damaged") << "daily limit" << "forecasts.json" << 2 * 3600 << 1;
+    QTest::newRow("back-off holds") << "down" << "" << 10 << 1;
+    QTest::newRow("back-off over: asked again, pausing longer") << "down" << "" << 30 << 2;
+    QTest::newRow("answers damaged: asked again, the count kept") << "good" << "forecasts.json" << 600 << 2;
+    QTest::newRow("ledger damaged: said") << "good" << "ledger.json" << 600 << 1;
+    // clang-format on
+}
+
+void TestLiveForecasts::restartKeepsTheLedger()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, damaged);
+    QFETCH(int, later);
+    QFETCH(int, calls);
+    QTemporaryDir cache;
+    m_source->setCacheDirectory(cache.path());
+    if (first == QLatin1String("daily limit"))
+        m_upstream->serve(QStringLiteral("/v1/forecast"),
+                          R"({"error":true,"reason":"Daily API request limit exceeded."})", 429, "application/json");
+    else if (first == QLatin1String("down"))
+        m_upstream->serve(QStringLiteral("/v1/forecast"), "down", 500, "text/plain");
+    else
+        serveForecasts(riyadhAnswer());
+    ask(city("SAXX0017"));
+    const double spent = m_source->ledger().weightedToday(m_now);
+    const QDateTime limited = m_source->limitedUntil();
+    const QDateTime backoff = m_source->backoffUntil();
+    if (!damaged.isEmpty()) {
+        QFile file(QDir(cache.path()).filePath(damaged));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 1));
+    }
+
+    if (first != QLatin1String("down"))
+        serveForecasts(riyadhAnswer());
+    advance(later);
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(), [this] { return m_now; });
+    m_source->setCacheDirectory(cache.path());
+    const bool ledgerLost = damaged == QLatin1String("ledger.json");
+    QCOMPARE(m_source->ledgerUnreadable(), ledgerLost);
+    QVERIFY(m_source->metrics().contains(ledgerLost ? "forecastd_ledger_unreadable 1\n"
+                                                    : "forecastd_ledger_unreadable 0\n"));
+    QCOMPARE(m_source->ledger().weightedToday(m_now), ledgerLost ? 0 : spent);
+    QCOMPARE(m_source->limitedUntil(), limited);
+    QCOMPARE(m_source->backoffUntil(), backoff);
+    ask(city("SAXX0017"));
+    QCOMPARE(upstreamCalls(), calls);
+    if (first == QLatin1String("down") && calls == 2) // the second failure in a row
+        QCOMPARE(m_source->consecutiveFailures(), 2);
 }
 
 // The health the board's online check asks for: 200 while something can be

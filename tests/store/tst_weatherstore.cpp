@@ -31,6 +31,8 @@ private slots:
     void existingFileIsLeftAlone();
     void staleLogMeetsNoNewStore();
     void unwritableFolderCreatesNothing();
+    void rowsBesideARow_data();
+    void rowsBesideARow();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("wt.dar")); }
@@ -106,7 +108,7 @@ void TestWeatherStore::tableShape()
     while (sqlite3_step(st) == SQLITE_ROW)
         tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
-    QCOMPARE(tables, QStringList{QStringLiteral("wt")});
+    QCOMPARE(tables, (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_warn")}));
 
     sqlite3_prepare_v2(db, "pragma table_info(wt)", -1, &st, nullptr);
     QStringList names;
@@ -452,3 +454,74 @@ void TestWeatherStore::unwritableFolderCreatesNothing()
 
 QTEST_GUILESS_MAIN(TestWeatherStore)
 #include "tst_weatherstore.moc"
+
+void TestWeatherStore::rowsBesideARow_data()
+{
+    QTest::addColumn<bool>("oldStore"); // made before wt_days was
+    QTest::addColumn<QString>("code"); // the code of the row stored
+    QTest::addColumn<QList<SideRows::Row>>("days"); // what goes beside it
+    QTest::addColumn<QStringList>("kept"); // RUH's days read back after: "day date low high code"
+
+    const auto day = [](const char *name, const char *low, const char *high) {
+        return SideRows::Row{{"day", FieldValue::text(name)},
+                             {"date", FieldValue::text("7 Dec 2026")},
+                             {"low", FieldValue::text(low)},
+                             {"high", FieldValue::text(high)},
+                             {"code", FieldValue::text("32")}};
+    };
+    const QList<SideRows::Row> five{day("Mon", "12", "27"), day("Tue", "13", "28"), day("Wed", "14", "29"),
+                                    day("Thu", "15", "30"), day("Fri", "16", "31")};
+    QTest::newRow("five days") << false << "RUH" << five
+                               << QStringList{"Mon 7 Dec 2026 12 27 32", "Tue 7 Dec 2026 13 28 32",
+                                              "Wed 7 Dec 2026 14 29 32", "Thu 7 Dec 2026 15 30 32",
+                                              "Fri 7 Dec 2026 16 31 32"};
+    QTest::newRow("fewer") << false << "RUH" << five.mid(0, 2)
+                           << QStringList{"Mon 7 Dec 2026 12 27 32", "Tue 7 Dec 2026 13 28 32"};
+    QTest::newRow("a value refused or missing")
+        << false << "RUH" << QList<SideRows::Row>{day("Mon", "warm", "27"), {{"day", FieldValue::text("Tue")}}}
+        << QStringList{"Mon 7 Dec 2026 ∅ 27 32", "Tue ∅ ∅ ∅ ∅"};
+    QTest::newRow("cleared") << false << "RUH" << QList<SideRows::Row>{} << QStringList{};
+    QTest::newRow("another city's row") << false << "JED" << five.mid(0, 1) << QStringList{"∅ ∅ 1 2 ∅"};
+    QTest::newRow("a store made before the table")
+        << true << "RUH" << five.mid(0, 1) << QStringList{"Mon 7 Dec 2026 12 27 32"};
+}
+
+void TestWeatherStore::rowsBesideARow()
+{
+    QFETCH(bool, oldStore);
+    QFETCH(QString, code);
+    QFETCH(QList<SideRows::Row>, days);
+    QFETCH(QStringList, kept);
+    const SideRows &table = comingDays();
+    if (oldStore) {
+        sqlite3 *db = openStoreConnection(storePath(), false);
+        QCOMPARE(sqlite3_exec(db, "drop table wt_days", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    DataControl data;
+    QVERIFY(openRows(data, storePath()));
+    Recordset &rs = data.recordset();
+    QVERIFY(rs.findFirst(QStringLiteral("city_code"), QStringLiteral("RUH")));
+    // RUH's days before: ones that must go, or stay when another city's row is stored.
+    if (!oldStore) {
+        QVERIFY(rs.edit());
+        rs.setValue(QStringLiteral("Temp"), FieldValue::number(1));
+        QVERIFY(rs.update({table.replaceWith(QStringLiteral("RUH"),
+                                             {{{"low", FieldValue::text("1")}, {"high", FieldValue::text("2")}}})}));
+    }
+    QVERIFY(rs.findFirst(QStringLiteral("city_code"), code));
+    QVERIFY(rs.edit());
+    rs.setValue(QStringLiteral("Temp"), FieldValue::number(25));
+    QVERIFY(rs.update({table.replaceWith(code, days)}));
+    QCOMPARE(rs.value(QStringLiteral("Temp")), FieldValue::number(25));
+
+    QStringList read;
+    for (const QVector<FieldValue> &row : table.rowsOf(data, QStringLiteral("RUH"))) {
+        QStringList values;
+        for (const FieldValue &v : row)
+            values << (v.isNull() ? QStringLiteral("∅") : v.toText());
+        read << values.join(u' ');
+    }
+    QCOMPARE(read, kept);
+    QVERIFY(table.rowsOf(data, QStringLiteral("ruh")).isEmpty()); // codes as written, no other city's
+}

@@ -61,6 +61,14 @@ constexpr CityFeed cityFeeds[] = {
     {"YNB", "32", 34, "280", "18", "10"},
 };
 
+// Riyadh's coming days: the longest condition, a negative low and a day
+// without its high.
+constexpr char riyadhDays[] = R"(<yweather:forecast day="Mon" date="7 Dec 2026" low="12" high="27" code="32"/>)"
+                              R"(<yweather:forecast day="Tue" date="8 Dec 2026" low="14" high="29" code="30"/>)"
+                              R"(<yweather:forecast day="Wed" date="9 Dec 2026" low="16" high="31" code="38"/>)"
+                              R"(<yweather:forecast day="Thu" date="10 Dec 2026" low="-2" high="24" code="19"/>)"
+                              R"(<yweather:forecast day="Fri" date="11 Dec 2026" low="9" code="4"/>)";
+
 const CityFeed *feedFor(const QString &code)
 {
     for (const CityFeed &city : cityFeeds) {
@@ -112,10 +120,13 @@ public:
             doc.windDirection = QLatin1String(feed->windDegrees);
             doc.windSpeed = QLatin1String(feed->windSpeed);
             doc.visibility = QLatin1String(feed->visibility);
+            if (city.cityCode == QLatin1String("RUH"))
+                doc.forecast = QString::fromUtf8(riyadhDays);
             m_server.serve(target, doc.toXml());
         }
 
-        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, 5));
+        // The cities' own time, five minutes after the documents were published.
+        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, 5), Qt::OffsetFromUTC, 3 * 3600);
         m_board = std::make_unique<frmWeatherMain>(m_world.services(m_dir.path()));
         if (!m_board->Form_Load())
             return false;
@@ -160,6 +171,17 @@ public:
         }
         stopTimers();
         return grab();
+    }
+
+    // Riyadh's coming days in the place of its map.
+    QImage comingDays()
+    {
+        expanded(0, QStringLiteral("RUH"));
+        m_board->comingDays()->link()->click();
+        const QImage image = grab();
+        m_board->comingDays()->link()->click();
+        stopTimers();
+        return image;
     }
 
     // The keyboard in the grid, on purpose: the focus frame around the city
@@ -225,6 +247,7 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     for (int key = 0; key < 6; ++key)
         scenes.append({QStringLiteral("sort-%1").arg(key), scene.expanded(key, QString())});
     scenes.append({QStringLiteral("sort-list"), scene.sortList()});
+    scenes.append({QStringLiteral("days-RUH"), scene.comingDays()});
     scenes.append({QStringLiteral("keyboard-grid"), scene.keyboardInGrid()});
     return scenes;
 }

@@ -35,6 +35,7 @@ private slots:
     void mapPictures();
     void clickingCities();
     void arrowSweepsAndStops();
+    void comingDaysTakeTheMapsPlace();
     void sortKeys_data();
     void sortKeys();
     void noChosenKeyKeepsTheStatement();
@@ -137,6 +138,25 @@ QStringList seedCodes(int count)
     for (int i = 0; i < count; ++i)
         codes << WeatherStore::seedCities()[i].cityCode;
     return codes;
+}
+
+// Keeps days beside a city's row as a refresh does: "date low high code" each.
+void storeDays(const QString &store, const QString &code, const QStringList &days)
+{
+    QList<SideRows::Row> rows;
+    for (const QString &day : days) {
+        const QStringList v = day.split(u' ');
+        rows.append({{"date", FieldValue::text(v[0] + u' ' + v[1] + u' ' + v[2])},
+                     {"low", FieldValue::text(v[3])},
+                     {"high", FieldValue::text(v[4])},
+                     {"code", FieldValue::text(v[5])}});
+    }
+    DataControl data;
+    openRows(data, store);
+    data.recordset().findFirst(QStringLiteral("city_code"), code);
+    data.recordset().edit();
+    data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
+    QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(code, rows)}));
 }
 
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)
@@ -467,6 +487,50 @@ void TestBoard::arrowSweepsAndStops()
     QVERIFY(!board->TimerWind()->isEnabled());
 }
 
+// The days take the place of the map and its arrow, whose timer stops,
+// for every city shown until the link gives the map back.
+void TestBoard::comingDaysTakeTheMapsPlace()
+{
+    storeWeather(storePath(),
+                 {{"RUH", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 1}, {"JED", 25, u"صحو"_qs, 4, u"شمالية"_qs, 10, 3}});
+    // Yesterday's day, kept from an earlier refresh, is left out; a day
+    // without its high shows without it.
+    storeDays(storePath(), "RUH",
+              {"6 Dec 2026 1 2 32", "7 Dec 2026 12 27 32", "8 Dec 2026 13 x 11", "9 Dec 2026 -2 24 4"});
+    storeDays(storePath(), "JED", {"7 Dec 2026 20 30 36"});
+    auto board = loadBoard();
+    QVERIFY(board);
+    board->PictureShowDetail()->setVisible(true);
+    board->PictureShowDetail_Click();
+    board->lblCity_Click(0); // الرياض
+    ComingDays *days = board->comingDays();
+    QVERIFY(days->isHidden() && !board->ImageMAP()->isHidden() && board->TimerWind()->isEnabled());
+
+    days->link()->click();
+    QVERIFY(!days->isHidden() && board->ImageMAP()->isHidden() && board->LineWind()->isHidden());
+    QVERIFY(!board->TimerWind()->isEnabled());
+    QCOMPARE(days->link()->text(), u"الخريطة"_qs);
+    QStringList shown;
+    for (int r = 0; r < days->shownRows(); ++r) {
+        for (int c = 0; c < ComingDays::Columns; ++c)
+            shown << days->cell(c, r)->text();
+    }
+    QCOMPARE(shown,
+             (QStringList{u"اليوم"_qs, u"مشمس"_qs, "27°C", "12°C", u"غداً"_qs, u"مطر"_qs, "", "13°C", u"الأربعاء"_qs,
+                          u"عواصف رعدية"_qs, "24°C", "-2°C"}));
+
+    board->lblCity_Click(1); // جدة: the choice holds, with its own days
+    QVERIFY(!days->isHidden() && !board->TimerWind()->isEnabled() && board->LineWind()->isHidden());
+    QCOMPARE(days->shownRows(), 1);
+    QCOMPARE(days->cell(2, 0)->text(), "30°C");
+
+    days->link()->click();
+    QVERIFY(days->isHidden() && !board->ImageMAP()->isHidden() && !board->LineWind()->isHidden());
+    QVERIFY(board->TimerWind()->isEnabled());
+    QCOMPARE(board->LineWind()->x1(), 5460.0f); // north-east, from its start
+    QCOMPARE(days->link()->text(), u"الأيام القادمة"_qs);
+}
+
 void TestBoard::sortKeys_data()
 {
     // clang-format off
@@ -612,11 +676,11 @@ void TestBoard::tabOrder_data()
     // Collapsed, only the button can be reached: the rest lies out of view.
     QTest::newRow("collapsed") << false << false << QStringList{"PictureShowDetail", "PictureShowDetail"};
     QTest::newRow("expanded") << true << false
-                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "lblGoogle", "lblQIVurl",
-                                             "PictureHideDetail"};
+                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "lblGoogle", "lblDays",
+                                             "lblQIVurl", "PictureHideDetail"};
     QTest::newRow("expanded, Shift+Tab") << true << true
-                                         << QStringList{"PictureHideDetail", "lblQIVurl", "lblGoogle", "CityGrid",
-                                                        "ComboSort", "PictureHideDetail"};
+                                         << QStringList{"PictureHideDetail", "lblQIVurl", "lblDays", "lblGoogle",
+                                                        "CityGrid", "ComboSort", "PictureHideDetail"};
     // clang-format on
 }
 
@@ -629,8 +693,8 @@ void TestBoard::tabOrder()
     auto board = loadBoard();
     QVERIFY(board);
     QVERIFY(showActive(*board));
-    QCOMPARE(QApplication::focusWidget(), nullptr); // nothing before the first refresh shows the button
-    board->PictureShowDetail()->setVisible(true); // as the first refresh does
+    // Rows with weather show the button before any refresh.
+    QCOMPARE(QApplication::focusWidget(), board->PictureShowDetail());
     if (expanded) {
         board->PictureShowDetail_Click();
         board->lblCity_Click(2); // a city with a map: its link shows
@@ -661,6 +725,7 @@ void TestBoard::keysActLikeClicks_data()
     QTest::newRow("keypad Enter collapses") << true << "PictureHideDetail" << int(Qt::Key_Enter) << false << "PictureShowDetail" << "";
     QTest::newRow("Enter on the map link") << true << "lblGoogle" << int(Qt::Key_Return) << true << "lblGoogle" << map;
     QTest::newRow("Space on the maker's link") << true << "lblQIVurl" << int(Qt::Key_Space) << true << "lblQIVurl" << maker;
+    QTest::newRow("Space on the days link") << true << "lblDays" << int(Qt::Key_Space) << true << "lblDays" << "";
     QTest::newRow("another key does nothing") << true << "lblQIVurl" << int(Qt::Key_A) << true << "lblQIVurl" << "";
     // Tab from the list; the mouse then collapses the board (below), which
     // hides the grid that had the focus: the button takes it.
@@ -693,6 +758,7 @@ void TestBoard::keysActLikeClicks()
     QTest::keyClick(target, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     QCOMPARE(board->outerSizeTwips().width() == frmWeatherMain::ExpandedWidth, expandedAfter);
     QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focusAfter);
+    QCOMPARE(board->comingDays()->isShowingDays(), control == QLatin1String("lblDays"));
     QCOMPARE(m_world.launches.size(), opened.isEmpty() ? 0 : 1);
     if (!opened.isEmpty())
         QCOMPARE(m_world.launches.first().second, QStringList{opened});
@@ -825,6 +891,9 @@ void TestBoard::accessibleControls_data()
     row("map link", [](frmWeatherMain &b) { return b.lblGoogle(); }, QAccessible::Link,
         u"أضغط هنا لمشاهدة الرياض من خلال Google"_qs);
     row("maker's link", [](frmWeatherMain &b) { return b.lblQIVurl(); }, QAccessible::Link, u"موقع صانع البرنامج"_qs);
+    row("days link", [](frmWeatherMain &b) { return b.comingDays()->link(); }, QAccessible::Link, u"عرض الأيام القادمة"_qs);
+    row("coming days", [](frmWeatherMain &b) { b.comingDays()->link()->click(); return b.comingDays(); },
+        QAccessible::Table, u"الأيام القادمة"_qs);
     row("city", [](frmWeatherMain &b) { return b.lblCityD(); }, QAccessible::StaticText, u"الرياض"_qs);
     row("temperature", [](frmWeatherMain &b) { return b.lblTempD(); }, QAccessible::StaticText, u"25 درجة"_qs,
         u"درجة الحرارة بالدرجة المئوية"_qs);
@@ -854,6 +923,7 @@ void TestBoard::accessibleControls()
     storeWeather(storePath(), {{"RUH", 25, u"مشمس"_qs, 10, u"شمالية"_qs, 14.48f, 1}});
     setColumn(storePath(), "RUH", "Humidity", FieldValue::number(40));
     setColumn(storePath(), "RUH", "temp_low", FieldValue::number(-4));
+    storeDays(storePath(), "RUH", {"7 Dec 2026 -4 27 32", "8 Dec 2026 13 29 11"});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail_Click();
@@ -875,6 +945,16 @@ void TestBoard::accessibleControls()
     QCOMPARE(iface->actionInterface()
                  && iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
              pressable);
+    // The days: rows under their four column headers, each headed by its day.
+    if (QAccessibleTableInterface *table = iface->tableInterface()) {
+        QCOMPARE(table->rowCount(), 2);
+        QStringList headers;
+        for (int c = 0; c < 4; ++c)
+            headers << table->cellAt(1, c)->tableCellInterface()->columnHeaderCells().value(0)->text(QAccessible::Name);
+        QCOMPARE(headers, (QStringList{u"اليوم"_qs, u"الحالة"_qs, u"العظمى"_qs, u"الصغرى"_qs}));
+        QCOMPARE(table->cellAt(1, 2)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
+        QCOMPARE(table->rowDescription(0), u"اليوم، مشمس، 27 درجة، سالب 4 درجة"_qs);
+    }
     // The compass and the ticker are one whole each: their lines, letters and label are no objects.
     if (role == QAccessible::Graphic || role == QAccessible::StatusBar)
         QCOMPARE(iface->childCount(), 0);

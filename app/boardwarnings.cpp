@@ -145,16 +145,6 @@ QString frmWeatherMain::firstWarnedCity()
     return QString();
 }
 
-QString frmWeatherMain::dataAge()
-{
-    std::optional<QDateTime> newest;
-    for (const RowFacts &row : rowFacts(m_dataMarks)) {
-        if (row.hasWeather && row.published && (!newest || *row.published > *newest))
-            newest = row.published;
-    }
-    return newest ? dataAgeText(*newest, m_services.now()) : QString();
-}
-
 void frmWeatherMain::showWarningsAndAge()
 {
     if (m_unloaded)
@@ -163,14 +153,18 @@ void frmWeatherMain::showWarningsAndAge()
     const QList<RowFacts> facts = rowFacts(m_dataMarks);
 
     // The expand button, as soon as there is weather to show.
-    if (m_pictureHideDetail->isHidden()) {
-        for (const RowFacts &row : facts) {
-            if (row.hasWeather) {
-                m_pictureShowDetail->setVisible(true);
-                break;
-            }
-        }
+    bool anyWeather = false;
+    std::optional<QDateTime> newest;
+    for (const RowFacts &row : facts) {
+        anyWeather = anyWeather || row.hasWeather;
+        if (row.hasWeather && row.published && (!newest || *row.published > *newest))
+            newest = row.published;
     }
+    if (anyWeather && m_pictureHideDetail->isHidden())
+        m_pictureShowDetail->setVisible(true);
+
+    // How old the newest data is, ahead of the ticker's text.
+    m_ticker->setAgeNote(newest ? dataAgeText(*newest, now) : QString());
 
     // The strip's sign: for the first city warned of.
     QString first;
@@ -181,10 +175,14 @@ void frmWeatherMain::showWarningsAndAge()
             break;
         }
     }
-    m_stripSign->setVisible(!first.isEmpty());
-    m_stripSign->setAccessibleName(first);
-    m_stripSign->setToolTip(first);
-    m_stripSign->raise();
+    if (m_stripSign->accessibleName() != first) {
+        m_stripSign->setAccessibleName(first);
+        m_stripSign->setToolTip(first);
+    }
+    if (m_stripSign->isHidden() == !first.isEmpty()) {
+        m_stripSign->setVisible(!first.isEmpty());
+        m_stripSign->raise();
+    }
 
     // The grid's rows, as they stand.
     for (int i = 0; i < GridRows; ++i) {

@@ -84,7 +84,7 @@ void frmWeatherMain::buildControls()
     connect(m_days, &ComingDays::showingDaysChanged, m_compass, &WindCompass::setCovered);
     // The keyboard stands in the grid on the city the panel shows.
     connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
-    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail,
+    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_stripSign},
                       {m_comboSort, m_grid, lblGoogle(), m_days->link(), m_lblQIVurl}, this);
 
     // --- Timers of the window -------------------------------------------------

@@ -87,12 +87,11 @@ public:
     void keepCityWarnings(const QString &cityCode, const QString &cityName, const QList<FeedWarning> &warnings);
     // Expands the board and shows this city in the panel.
     void showCity(const QString &cityCode);
-    // The strip's sign, the grid's marks, the panel's warning line, the
-    // expand button and the strip's word on the data's age, as the store
-    // and the clock stand now.
+    // The strip's sign, the grid's marks, the expand button and the strip's
+    // word on the data's age, as the store and the clock stand now: after
+    // each refresh and fill of the grid, and at every tick of the refresh
+    // timer, as warnings end and data ages.
     void showWarningsAndAge();
-    // How old the newest data shown is, in words; empty when an hour or less.
-    QString dataAge();
     // Why the board is offline, as the offline notice's tooltip says it.
     static QString offlineCauseText(OfflineCause cause);
     WarningSign *stripWarningSign() const { return m_stripSign; }

@@ -59,6 +59,7 @@ void frmWeatherMain::TimerWeather_Timer()
 {
     if (m_unloaded)
         return;
+    showWarningsAndAge();
 
     // 1. The minute gate. The first load passes at any minute, and so does
     // every tick until a refresh has reached the end of its walk: a board
@@ -73,13 +74,14 @@ void frmWeatherMain::TimerWeather_Timer()
     if (!m_services.isOnline()) {
         if (!std::exchange(toldOffline, true))
             qCInfo(lcRefresh, "offline: the refresh waits, the rows stay as they are");
-        const QString age = dataAge();
-        lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("  ....  ") + age);
+        // The ticker, once it runs, takes the label back within a tick; before,
+        // the age follows the notice.
+        const QString age = m_ticker->ageNote();
+        lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("   ....  ") + age);
         const QString cause = offlineCauseText(m_services.offlineCause ? m_services.offlineCause()
                                                                        : OfflineCause::None);
         lblWeather()->setToolTip(cause);
         m_ticker->setAccessibleDescription(cause);
-        showWarningsAndAge();
         return;
     }
     toldOffline = false;
@@ -123,11 +125,8 @@ void frmWeatherMain::TimerWeather_Timer()
     qCInfo(lcRefresh, "%d of %d rows refreshed at %s", int(i), int(count),
            qPrintable(m_services.now().toString(QStringLiteral("HH:mm"))));
 
-    // 6. The ticker text closes with the supplication for rain. Old data
-    // (the service had nothing newer) says its age first.
+    // 6. The ticker text closes with the supplication for rain.
     m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
-    if (const QString age = dataAge(); !age.isEmpty())
-        m_ticker->setTickerText(age + QStringLiteral("   ....  ") + m_ticker->tickerText());
 
     // 7. Back to idle: the 55 s period starts anew, the ticker from its start.
     lblWeather()->setEnabled(true);
@@ -141,7 +140,8 @@ void frmWeatherMain::TimerWeather_Timer()
         m_pictureShowDetail->setVisible(true);
     }
 
-    // 9. Expanded: show the new values in the chosen order.
+    // 9. Expanded: show the new values in the chosen order. Old data (the
+    // service had nothing newer) says its age ahead of the ticker's text.
     showWarningsAndAge();
     if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();

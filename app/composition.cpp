@@ -47,6 +47,12 @@ void frmWeatherMain::buildControls()
     m_stripSign->setObjectName(QStringLiteral("StripWarningSign"));
     m_stripSign->setGeometry(twipsRect(30, 45, 300, 300));
     m_stripSign->setFocusPolicy(Qt::TabFocus);
+    // Opaque: the ticker's text passes under it rather than through it.
+    m_stripSign->setAttribute(Qt::WA_NoSystemBackground, false);
+    m_stripSign->setAutoFillBackground(true);
+    QPalette black = m_stripSign->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    m_stripSign->setPalette(black);
 
     // --- Top band of the expanded window ------------------------------------
     m_lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),

@@ -105,13 +105,14 @@ CityGrid::CityGrid(QWidget *parent)
     }
     for (int i = 0; i < Rows; ++i)
         connect(lblCity(i), &FormLabel::clicked, this, [this, i] { Q_EMIT cityClicked(i); });
-    // The sign lies over the free end of the city's cell, towards the
-    // condition; clicks go through it to the name.
+    // The sign lies at the free right end of the city's cell, before the
+    // name (which starts at the cell's left); clicks go through it to the name.
     for (int i = 0; i < Rows; ++i) {
         m_signs[i] = new WarningSign(this);
         m_signs[i]->setObjectName(QStringLiteral("WarningSign(%1)").arg(i));
-        m_signs[i]->setGeometry(local(gridColumns[0].left + 15, FirstRowTop + i * RowStep + (RowHeight - SignTwips) / 2,
-                                      SignTwips, SignTwips));
+        const QRect sign = local(gridColumns[0].left + gridColumns[0].width - SignTwips - 15,
+                                 FirstRowTop + i * RowStep + (RowHeight - SignTwips) / 2, SignTwips, SignTwips);
+        m_signs[i]->setGeometry(twipsRect(sign.left(), sign.top(), sign.width(), sign.height()));
         m_signs[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
     setAccessibleName(QStringLiteral(u"الطقس في المدن"));

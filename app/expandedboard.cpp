@@ -1,6 +1,7 @@
 // The expanded board: expanding and collapsing, the sort list, the grid, the
 // detail panel with its sounds, and the two links.
 #include "app/frmWeatherMain.h"
+#include "view/warningsign.h"
 
 #include "feed/conditionwords.h"
 #include "links/modulerorizedivo.h"
@@ -137,7 +138,15 @@ void frmWeatherMain::ShowCityDetail()
     if (const std::optional<double> value = row.value(QStringLiteral("wCatg")).toNumber())
         sector = float(*value);
     m_compass->showWind(sector, CityDetail::windSpeedOf(row));
-    m_days->setDays(comingDaysOf(m_datawt2), m_services.now().date());
+    // Each coming day with the warnings that fall on it.
+    QList<ComingDay> days = comingDaysOf(m_datawt2);
+    const QList<FeedWarning> warnings = m_warnings.value(row.value(QStringLiteral("city_code")).toText());
+    for (ComingDay &day : days) {
+        day.warningText = dayWarningText(warnings, day.date, m_services.now());
+        if (!day.warningText.isEmpty())
+            day.warningSign = WarningSign::picture(14, devicePixelRatioF());
+    }
+    m_days->setDays(days, m_services.now().date());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();

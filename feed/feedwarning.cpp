@@ -123,3 +123,26 @@ QString warningLine(const FeedWarning &w, const QDateTime &now)
 {
     return QStringLiteral(u"تنبيه: ") + warningKindText(w.kind) + QLatin1Char(' ') + warningShortTimeWords(w, now);
 }
+
+QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now)
+{
+    QStringList said;
+    for (const FeedWarning &w : warnings) {
+        if (!warningInForce(w, now))
+            continue;
+        const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, w.start.offsetFromUtc());
+        const QDateTime dayEnd = dayStart.addDays(1);
+        if (w.start >= dayEnd || w.end <= dayStart)
+            continue;
+        QString text = warningKindText(w.kind);
+        const bool fromStart = w.start <= dayStart;
+        const bool toEnd = w.end >= dayEnd;
+        if (!fromStart)
+            text += QStringLiteral(u" من الساعة ") + hourWord(w.start.toOffsetFromUtc(w.start.offsetFromUtc()).time());
+        if (!toEnd)
+            text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى "))
+                + hourWord(w.end.toOffsetFromUtc(w.start.offsetFromUtc()).time());
+        said << text;
+    }
+    return said.join(QStringLiteral(u"، "));
+}

@@ -39,6 +39,12 @@ QString warningShortTimeWords(const FeedWarning &warning, const QDateTime &now);
 // "تنبيه: عاصفة ترابية اليوم حتى 9 مساءً", as the window shows and says it.
 QString warningLine(const FeedWarning &warning, const QDateTime &now);
 
+// What a coming day of the city says of the warnings in force that fall on
+// it (the city's own day): each kind, with its hours when it takes part of
+// the day ("عاصفة ترابية من الساعة 3 مساءً إلى 9 مساءً", "... حتى 3
+// صباحاً"), joined; empty when none does.
+QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now);
+
 // Whether the warning has not yet ended at `now`.
 inline bool warningInForce(const FeedWarning &warning, const QDateTime &now)
 {

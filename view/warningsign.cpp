@@ -17,9 +17,30 @@ WarningSign::WarningSign(QWidget *parent)
 void WarningSign::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
+    paintSign(p, QRectF(rect()));
+    if (hasFocus()) {
+        p.setPen(QPen(ControlKit::Yellow, 1.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+}
+
+QPixmap WarningSign::picture(int side, qreal devicePixelRatio)
+{
+    QPixmap pixmap(QSize(side, side) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    paintSign(p, QRectF(0, 0, side, side));
+    return pixmap;
+}
+
+void WarningSign::paintSign(QPainter &p, const QRectF &area)
+{
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const qreal side = qMin(width(), height()) - 2.0;
-    const QPointF centre = QRectF(rect()).center();
+    const qreal side = qMin(area.width(), area.height()) - 2.0;
+    const QPointF centre = area.center();
     const qreal h = side * 0.87;
     QPainterPath triangle;
     triangle.moveTo(centre.x(), centre.y() - h / 2);
@@ -35,11 +56,7 @@ void WarningSign::paintEvent(QPaintEvent *)
     const qreal w = qMax(1.5, side / 8);
     p.drawRect(QRectF(centre.x() - w / 2, centre.y() - h / 6, w, h * 0.36));
     p.drawEllipse(QPointF(centre.x(), centre.y() + h * 0.33), w * 0.6, w * 0.6);
-    if (hasFocus()) {
-        p.setPen(QPen(ControlKit::Yellow, 1.0));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-    }
+    p.restore();
 }
 
 void WarningSign::mouseReleaseEvent(QMouseEvent *event)

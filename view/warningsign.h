@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
+
+class QPainter;
 
 // A warning sign, drawn: an amber triangle with an exclamation mark. One
 // that takes the focus acts on Enter or Space as on a click, and shows the
@@ -10,6 +13,11 @@ class WarningSign : public QWidget
     Q_OBJECT
 public:
     explicit WarningSign(QWidget *parent = nullptr);
+
+    // The sign drawn in `area`, as the widget draws itself; and as a picture
+    // `side` pixels square (device-independent) for labels.
+    static void paintSign(QPainter &painter, const QRectF &area);
+    static QPixmap picture(int side, qreal devicePixelRatio);
 
 Q_SIGNALS:
     void clicked();

@@ -527,27 +527,33 @@ void TestBoard::warningsAndAge_data()
     QTest::addColumn<QStringList>("marked"); // grid rows: the city, ! for the sign, ~ dimmed
     QTest::addColumn<QString>("line"); // the panel's line for الرياض
     QTest::addColumn<QString>("age");
+    QTest::addColumn<QStringList>("days"); // الرياض's coming days that say a warning
     const QString dust = u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs;
-    QTest::newRow("nothing to mark") << QStringList() << QStringList() << "" << QStringList() << "" << "";
+    const QString dustToday = u"اليوم: عاصفة ترابية من الساعة 10 صباحاً إلى 9 مساءً"_qs;
+    const QString overMidnight = u"تنبيه: عاصفة ترابية اليوم من الساعة 10 مساءً إلى غداً الساعة 3 صباحاً"_qs;
+    QTest::newRow("nothing to mark") << QStringList() << QStringList() << "" << QStringList() << "" << "" << QStringList();
     QTest::newRow("a dust storm under way") << QStringList{"RUH dust 07T10 07T21"} << QStringList()
-        << u"الرياض، "_qs + dust << QStringList{u"الرياض !"_qs} << dust << "";
+        << u"الرياض، "_qs + dust << QStringList{u"الرياض !"_qs} << dust << "" << QStringList{dustToday};
     QTest::newRow("a warning that has ended") << QStringList{"RUH dust 07T08 07T12"} << QStringList()
-        << "" << QStringList() << "" << "";
+        << "" << QStringList() << "" << "" << QStringList();
     QTest::newRow("tomorrow's, the strip's for the first city")
         << QStringList{"JED heat 08T00 09T00", "AHB wind 08T00 09T00"} << QStringList()
-        << u"أبها، تنبيه: رياح شديدة غداً"_qs << QStringList{u"أبها !"_qs, u"جدة !"_qs} << "" << "";
+        << u"أبها، تنبيه: رياح شديدة غداً"_qs << QStringList{u"أبها !"_qs, u"جدة !"_qs} << "" << "" << QStringList();
     QTest::newRow("two kinds for one city") << QStringList{"RUH dust 07T10 07T21", "RUH heat 08T00 09T00"} << QStringList()
         << u"الرياض، "_qs + dust + u"، تنبيه: موجة حر شديدة غداً"_qs << QStringList{u"الرياض !"_qs}
-        << dust + u"، تنبيه: موجة حر شديدة غداً"_qs << "";
+        << dust + u"، تنبيه: موجة حر شديدة غداً"_qs << "" << QStringList{dustToday, u"غداً: موجة حر شديدة"_qs};
+    QTest::newRow("dust over midnight") << QStringList{"RUH dust 07T22 08T03"} << QStringList()
+        << u"الرياض، "_qs + overMidnight << QStringList{u"الرياض !"_qs} << overMidnight << ""
+        << QStringList{u"اليوم: عاصفة ترابية من الساعة 10 مساءً"_qs, u"غداً: عاصفة ترابية حتى 3 صباحاً"_qs};
     QTest::newRow("data four hours old") << QStringList() << QStringList{"RUH 9:00 am"}
-        << "" << QStringList{u"الرياض ~"_qs} << "" << u"آخر تحديث قبل 4 ساعات"_qs;
+        << "" << QStringList{u"الرياض ~"_qs} << "" << u"آخر تحديث قبل 4 ساعات"_qs << QStringList();
     QTest::newRow("an hour old is not old") << QStringList() << QStringList{"RUH 12:40 pm"}
-        << "" << QStringList() << "" << "";
+        << "" << QStringList() << "" << "" << QStringList();
     QTest::newRow("the newest data says the age") << QStringList() << QStringList{"RUH 9:00 am", "JED 11:00 am"}
-        << "" << QStringList{u"الرياض ~"_qs, u"جدة ~"_qs} << "" << u"آخر تحديث قبل ساعتين"_qs;
+        << "" << QStringList{u"الرياض ~"_qs, u"جدة ~"_qs} << "" << u"آخر تحديث قبل ساعتين"_qs << QStringList();
     QTest::newRow("old and warned") << QStringList{"JED rain 07T00 08T00"} << QStringList{"JED 6:00 am"}
         << u"جدة، تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs << QStringList{u"جدة !~"_qs} << ""
-        << u"آخر تحديث قبل 7 ساعات"_qs;
+        << u"آخر تحديث قبل 7 ساعات"_qs << QStringList();
     // clang-format on
 }
 
@@ -559,7 +565,9 @@ void TestBoard::warningsAndAge()
     QFETCH(QStringList, marked);
     QFETCH(QString, line);
     QFETCH(QString, age);
+    QFETCH(QStringList, days);
     storeWeather(storePath(), fourCities);
+    storeDays(storePath(), "RUH", {"7 Dec 2026 12 27 32", "8 Dec 2026 13 29 11", "9 Dec 2026 14 30 32"});
     QHash<QString, QStringList> byCity;
     for (const QString &w : warnings)
         byCity[w.left(3)] << w.mid(4);
@@ -585,6 +593,13 @@ void TestBoard::warningsAndAge()
     board->lblCity_Click(2); // الرياض
     QCOMPARE(board->cityDetail()->lblWarningD()->isHidden(), line.isEmpty());
     QCOMPARE(board->cityDetail()->lblWarningD()->text(), line);
+    QStringList warnedDays;
+    for (int r = 0; r < board->comingDays()->shownRows(); ++r) {
+        const auto *warning = board->comingDays()->findChild<FormLabel *>(QStringLiteral("lblDayWarning(%1)").arg(r));
+        if (!warning->isHidden())
+            warnedDays << board->comingDays()->cell(0, r)->text() + u": "_qs + warning->text();
+    }
+    QCOMPARE(warnedDays, days);
 }
 
 void TestBoard::comingDaysTakeTheMapsPlace()

@@ -1090,7 +1090,8 @@ void TestBoard::accessibleControls()
             headers << table->cellAt(1, c)->tableCellInterface()->columnHeaderCells().value(0)->text(QAccessible::Name);
         QCOMPARE(headers, (QStringList{u"اليوم"_qs, u"الحالة"_qs, u"العظمى"_qs, u"الصغرى"_qs}));
         QCOMPARE(table->cellAt(1, 2)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
-        QCOMPARE(table->rowDescription(0), u"اليوم، مشمس، 27 درجة، سالب 4 درجة"_qs);
+        QCOMPARE(table->rowDescription(0),
+                 u"اليوم، مشمس، 27 درجة، سالب 4 درجة، عاصفة ترابية من الساعة 10 صباحاً إلى 9 مساءً"_qs);
     }
     // The compass and the ticker are one whole each: their lines, letters and label are no objects.
     if (role == QAccessible::Graphic || role == QAccessible::StatusBar)

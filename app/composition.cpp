@@ -3,6 +3,7 @@
 #include "app/frmWeatherMain.h"
 
 #include "view/boardaccessibility.h"
+#include "view/warningsign.h"
 #include "view/boardkeyboard.h"
 #include "view/controlkit.h"
 
@@ -40,6 +41,19 @@ void frmWeatherMain::buildControls()
     m_pictureHideDetail->setAccessibleRole(QAccessible::Button);
     m_pictureHideDetail->setAccessibleName(QStringLiteral(u"إخفاء التفاصيل"));
 
+    // The warning sign at the strip's end, over the ticker's left edge, while
+    // a warning is in force: a click or Enter shows the city it is for.
+    m_stripSign = new WarningSign(this);
+    m_stripSign->setObjectName(QStringLiteral("StripWarningSign"));
+    m_stripSign->setGeometry(twipsRect(30, 45, 300, 300));
+    m_stripSign->setFocusPolicy(Qt::TabFocus);
+    // Opaque: the ticker's text passes under it rather than through it.
+    m_stripSign->setAttribute(Qt::WA_NoSystemBackground, false);
+    m_stripSign->setAutoFillBackground(true);
+    QPalette black = m_stripSign->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    m_stripSign->setPalette(black);
+
     // --- Top band of the expanded window ------------------------------------
     m_lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),
                             QStringLiteral("https://rorizedivo.example.org"), White, sansSerif(9.75, true), false);
@@ -76,7 +90,7 @@ void frmWeatherMain::buildControls()
     connect(m_days, &ComingDays::showingDaysChanged, m_compass, &WindCompass::setCovered);
     // The keyboard stands in the grid on the city the panel shows.
     connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
-    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail,
+    new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_stripSign},
                       {m_comboSort, m_grid, lblGoogle(), m_days->link(), m_lblQIVurl}, this);
 
     // --- Timers of the window -------------------------------------------------

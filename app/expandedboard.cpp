@@ -1,6 +1,7 @@
 // The expanded board: expanding and collapsing, the sort list, the grid, the
 // detail panel with its sounds, and the two links.
 #include "app/frmWeatherMain.h"
+#include "view/warningsign.h"
 
 #include "feed/conditionwords.h"
 #include "links/modulerorizedivo.h"
@@ -98,6 +99,7 @@ void frmWeatherMain::FillCityGrid()
     m_datawt2.refresh();
     Recordset &rows = m_datawt2.recordset();
     m_grid->fill(rows);
+    showWarningsAndAge();
 
     // Back to the city the user picked, wherever the order put it.
     if (!m_selectedCityCode.isEmpty()) {
@@ -129,13 +131,22 @@ void frmWeatherMain::ShowCityDetail()
 {
     const Recordset &row = m_datawt2.recordset();
     m_detail->showRow(row, m_appFolder + QString::fromUtf16(PictureFolder));
+    m_detail->showWarning(warningLineOf(row.value(QStringLiteral("city_code")).toText()));
 
     // The arrow starts again from the edge its wind blows from.
     std::optional<float> sector;
     if (const std::optional<double> value = row.value(QStringLiteral("wCatg")).toNumber())
         sector = float(*value);
     m_compass->showWind(sector, CityDetail::windSpeedOf(row));
-    m_days->setDays(comingDaysOf(m_datawt2), m_services.now().date());
+    // Each coming day with the warnings that fall on it.
+    QList<ComingDay> days = comingDaysOf(m_datawt2);
+    const QList<FeedWarning> warnings = m_warnings.value(row.value(QStringLiteral("city_code")).toText());
+    for (ComingDay &day : days) {
+        day.warningText = dayWarningText(warnings, day.date, m_services.now());
+        if (!day.warningText.isEmpty())
+            day.warningSign = WarningSign::picture(14, devicePixelRatioF());
+    }
+    m_days->setDays(days, m_services.now().date());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();

@@ -1,7 +1,10 @@
 #include "app/frmWeatherMain.h"
+#include "app/warningnotices.h"
 
 #include "feed/documentloader.h"
 #include "platform/cursorfile.h"
+#include "platform/desktopnotices.h"
+#include "view/warningsign.h"
 #include "store/weatherstore.h"
 
 #include <QCloseEvent>
@@ -69,6 +72,9 @@ void frmWeatherMain::connectHandlers()
     connect(m_grid, &CityGrid::cityClicked, this, &frmWeatherMain::lblCity_Click);
     connect(lblGoogle(), &FormLabel::clicked, this, &frmWeatherMain::lblGoogle_Click);
     connect(m_lblQIVurl, &FormLabel::clicked, this, &frmWeatherMain::lblQIVurl_Click);
+    connect(m_stripSign, &WarningSign::clicked, this, [this] { showCity(firstWarnedCity()); });
+    if (m_services.notices)
+        connect(m_services.notices, &DesktopNotices::activated, this, &frmWeatherMain::showCity);
 }
 
 bool frmWeatherMain::yieldToEvents()
@@ -120,11 +126,17 @@ bool frmWeatherMain::Form_Load()
     move(0, 0);
 
     // 8. Both data sources on the whole table.
-    for (DataControl *data : {&m_dataWt, &m_datawt2}) {
+    for (DataControl *data : {&m_dataWt, &m_datawt2, &m_dataMarks}) {
         data->setDatabaseName(storePath);
         data->setRecordSource(QString::fromUtf16(WeatherStore::AllRows));
         data->refresh();
     }
+
+    // The warnings kept from before, what was told of them, and what the
+    // store holds to show before any refresh.
+    m_toldWarnings = std::make_unique<WarningNotices>(m_appFolder + QString::fromUtf16(WarningNotices::FileName));
+    loadWarnings();
+    showWarningsAndAge();
 
     // 9, 10. The first refresh comes 100 ms from now, the cycle every 55 s.
     m_loaded = true;
@@ -216,6 +228,7 @@ void frmWeatherMain::Form_Unload()
 
     m_dataWt.closeDatabase();
     m_datawt2.closeDatabase();
+    m_dataMarks.closeDatabase();
     yieldToEvents();
 
     // The first close on a machine discards the store once, so that the next

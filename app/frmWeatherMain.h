@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/feedwarning.h"
 #include "platform/datacontrol.h"
 #include "platform/formcontrols.h"
 #include "platform/services.h"
@@ -8,12 +9,18 @@
 #include "view/citygrid.h"
 #include "view/comingdays.h"
 #include "view/tickerstrip.h"
+#include "view/warningsign.h"
 #include "view/windcompasswidget.h"
 
+#include <QHash>
 #include <QWidget>
+
+#include <memory>
 
 class QComboBox;
 class DocumentLoader;
+class WarningNotices;
+struct ChannelReadings;
 
 // The board's one window. It composes the parts, each of which owns its
 // controls and their state: the ticker strip, the city grid, the detail
@@ -71,6 +78,28 @@ public:
     void FillCityGrid();
     void ShowCityDetail();
     void PointWindArrow() { m_compass->PointWindArrow(); }
+
+    // --- Warnings and the data's age (boardwarnings.cpp) ---------------------
+    // The warnings kept beside each city's row, by city code.
+    const QHash<QString, QList<FeedWarning>> &warnings() const { return m_warnings; }
+    // A city's row was just cleared (no readings) or filled: its warnings
+    // follow it, and those not told before go to the desktop, once.
+    void keepCityWarnings(const QString &cityCode, const QString &cityName, const QList<FeedWarning> &warnings);
+    // Expands the board and shows this city in the panel.
+    void showCity(const QString &cityCode);
+    // The strip's sign, the grid's marks, the expand button and the strip's
+    // word on the data's age, as the store and the clock stand now: after
+    // each refresh and fill of the grid, and at every tick of the refresh
+    // timer, as warnings end and data ages.
+    void showWarningsAndAge();
+    // Why the board is offline, as the offline notice's tooltip says it.
+    static QString offlineCauseText(OfflineCause cause);
+    WarningSign *stripWarningSign() const { return m_stripSign; }
+    // The city's warnings in force, as the window says them; empty for none.
+    QString warningLineOf(const QString &cityCode) const;
+    // What goes with the store of a city's row, cleared (no readings) or
+    // filled: its coming days and its warnings, kept in the store beside it.
+    QList<WriteAlong> keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom);
 
     // --- The parts ----------------------------------------------------------
     TickerStrip *tickerStrip() const { return m_ticker; }
@@ -160,6 +189,9 @@ private:
     void pauseWhileUnseen();
     void CreateWeatherStore();
     void gatherMapPictures();
+    void loadWarnings();
+    // The first city, in the store's order, with a warning in force.
+    QString firstWarnedCity();
     bool yieldToEvents();
 
     BoardServices m_services;
@@ -177,16 +209,22 @@ private:
     FormLabel *m_sortCaption = nullptr; // Label1(14)
     QComboBox *m_comboSort = nullptr;
     FormLine *m_line1 = nullptr;
+    WarningSign *m_stripSign = nullptr;
     FormTimer *m_timerFirstLoad = nullptr;
     FormTimer *m_timerWeather = nullptr;
     DataControl m_dataWt;
     DataControl m_datawt2;
+    // Reads what the window marks (warnings, the data's age) without moving
+    // the other two, which a refresh or the panel may be standing on.
+    DataControl m_dataMarks;
 
     QString m_appFolder;
     bool m_firstLoad = false;
     bool m_refreshReachedEnd = false;
     QString m_currentFeedUrl;
     QString m_selectedCityCode;
+    QHash<QString, QList<FeedWarning>> m_warnings;
+    std::unique_ptr<WarningNotices> m_toldWarnings;
 
     QSize m_outerSize;
     bool m_loaded = false;

@@ -20,14 +20,6 @@ const QString Supplication = QStringLiteral(
 // rows are refreshed in one run.
 constexpr int MaximumRowIndex = 50;
 
-// What each city keeps beside its row: cleared with it, refilled from the
-// channel that fills it.
-QList<WriteAlong> keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom)
-{
-    return {WeatherStore::comingDays().replaceWith(cityCode,
-                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>())};
-}
-
 // Whether the board has said that it is offline since it last was not; said
 // once, not at every tick that finds it so.
 bool toldOffline = false;
@@ -67,6 +59,7 @@ void frmWeatherMain::TimerWeather_Timer()
 {
     if (m_unloaded)
         return;
+    showWarningsAndAge();
 
     // 1. The minute gate. The first load passes at any minute, and so does
     // every tick until a refresh has reached the end of its walk: a board
@@ -76,14 +69,24 @@ void frmWeatherMain::TimerWeather_Timer()
     if (!m_firstLoad && m_refreshReachedEnd && minute != 5 && minute != 18 && minute != 28)
         return;
 
-    // 2. Offline: say so, and try again at the next tick.
+    // 2. Offline: say so, and why, and try again at the next tick. Rows kept
+    // from before say how old they are.
     if (!m_services.isOnline()) {
         if (!std::exchange(toldOffline, true))
             qCInfo(lcRefresh, "offline: the refresh waits, the rows stay as they are");
-        lblWeather()->setText(OfflineText);
+        // The ticker, once it runs, takes the label back within a tick; before,
+        // the age follows the notice.
+        const QString age = m_ticker->ageNote();
+        lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("   ....  ") + age);
+        const QString cause = offlineCauseText(m_services.offlineCause ? m_services.offlineCause()
+                                                                       : OfflineCause::None);
+        lblWeather()->setToolTip(cause);
+        m_ticker->setAccessibleDescription(cause);
         return;
     }
     toldOffline = false;
+    lblWeather()->setToolTip(QString());
+    m_ticker->setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
     if (m_unloaded)
         return; // the window closed while the check waited for the feed service
     const WalkOfRows walk(m_services.now());
@@ -137,7 +140,9 @@ void frmWeatherMain::TimerWeather_Timer()
         m_pictureShowDetail->setVisible(true);
     }
 
-    // 9. Expanded: show the new values in the chosen order.
+    // 9. Expanded: show the new values in the chosen order. Old data (the
+    // service had nothing newer) says its age ahead of the ticker's text.
+    showWarningsAndAge();
     if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();
 }
@@ -159,8 +164,25 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
-    hooks.besideRow = keptBesideRow;
+    hooks.besideRow = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
+        return keptBesideRow(cityCode, filledFrom);
+    };
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
+}
+
+QString frmWeatherMain::offlineCauseText(OfflineCause cause)
+{
+    switch (cause) {
+    case OfflineCause::NoNetwork:
+        return QStringLiteral(u"لا توجد شبكة: خدمة الطقس على هذا الجهاز لا تصل إلى مصدر بياناتها");
+    case OfflineCause::ServiceNotRunning:
+        return QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
+    case OfflineCause::PortHeldByOther:
+        return QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+    case OfflineCause::None:
+        break;
+    }
+    return QString();
 }
 
 QString frmWeatherMain::Condition_Code(float code) const

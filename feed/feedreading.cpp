@@ -155,6 +155,8 @@ void readChannel(const QDomElement &channel, ChannelReadings &r)
     readText(channel, QStringLiteral("geo:long"), r.longitude);
     readText(channel, QStringLiteral("ttl"), r.ttl);
     readText(channel, QStringLiteral("link"), r.link);
+    if (QList<FeedWarning> warnings = readWarnings(channel); !warnings.isEmpty())
+        r.warnings = std::move(warnings);
     readDays(channel, r.days);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/feedwarning.h"
 #include "platform/fieldvalue.h"
 
 #include <QList>
@@ -51,6 +52,9 @@ struct ChannelReadings
     FieldValue longitude; // geo:long text
     FieldValue ttl; // ttl text
     FieldValue link; // text of the first link
+    // rorizedivo:warning elements: a channel that carries any replaces those
+    // of an earlier one.
+    QList<FeedWarning> warnings;
     // The coming days, today first: the first ComingDaysRead forecast
     // elements of the last channel that had any.
     QList<ForecastDay> days;

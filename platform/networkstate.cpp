@@ -276,8 +276,18 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
     return FeedServiceState::Serving;
 }
 
+namespace {
+OfflineCause offlineCause = OfflineCause::None;
+} // namespace
+
+OfflineCause lastOfflineCause()
+{
+    return offlineCause;
+}
+
 bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
 {
+    offlineCause = OfflineCause::ServiceNotRunning;
     uint owner = 0;
     FeedServiceState state = feedServiceState(feedPort, 500, &owner);
     if (state == FeedServiceState::NotListening && startService && startService())
@@ -292,6 +302,7 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
             qCInfo(lcPlatform, "nothing listens on 127.0.0.1:%u for the feeds: the board counts as offline", feedPort);
         return false;
     case FeedServiceState::Untrusted: {
+        offlineCause = OfflineCause::PortHeldByOther;
         // Said once for each stranger, not at every check.
         static QList<uint> told;
         if (!told.contains(owner)) {
@@ -304,9 +315,13 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
         return false;
     }
     case FeedServiceState::NothingToServe:
+        // The service runs but has nothing to serve: its upstream is out of
+        // reach, which is what a person calls no network.
+        offlineCause = OfflineCause::NoNetwork;
         return false;
     case FeedServiceState::Serving:
         break;
     }
+    offlineCause = OfflineCause::None;
     return true;
 }

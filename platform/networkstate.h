@@ -54,3 +54,13 @@ bool isTrustedListenerOwner(uint owner, uint self);
 // Nothing the board trusts listening counts as offline: the board then keeps
 // its rows, as it does when the service has nothing to serve.
 bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService = {});
+
+// Why the board's online check last said offline, for the person who reads
+// the offline notice.
+enum class OfflineCause {
+    None, // it said online
+    NoNetwork, // the feed service cannot reach its upstream and has nothing to serve
+    ServiceNotRunning, // nothing listens on the feed port, and none could be started
+    PortHeldByOther, // another account's server holds the feed port
+};
+OfflineCause lastOfflineCause();

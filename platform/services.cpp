@@ -1,6 +1,7 @@
 #include "platform/services.h"
 
 #include "platform/appfolder.h"
+#include "platform/desktopnotices.h"
 #include "platform/feedservicestarter.h"
 #include "platform/networkstate.h"
 
@@ -44,6 +45,8 @@ BoardServices BoardServices::system(const QUrl &feedEndpoint)
     services.isOnline = [feedPort, starter] {
         return boardIsOnline(feedPort, [&starter] { return starter->startIfNeeded(); });
     };
+    services.offlineCause = lastOfflineCause;
+    services.notices = new DesktopNotices(QCoreApplication::instance());
     services.showMessage = [](QWidget *parent, const QString &text, bool critical) {
         // Also on standard error: a board started from a terminal or a
         // script says why it stopped even when nobody sees the box.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/networkstate.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -9,6 +11,7 @@
 class QNetworkAccessManager;
 class QUrl;
 class QWidget;
+class DesktopNotices;
 
 // What the board needs of the world outside its window, each behind a seam
 // so that tests can stand at any minute, go offline, see message boxes as
@@ -29,6 +32,10 @@ struct BoardServices
     std::function<void(const QString &path)> playSound;
     // Starts a program detached, with these arguments, never through a shell.
     std::function<bool(const QString &program, const QStringList &arguments)> startDetached;
+    // Why the last check found the board offline.
+    std::function<OfflineCause()> offlineCause;
+    // The desktop's notifications; nullptr sends none.
+    DesktopNotices *notices = nullptr;
     // Network access for the feed loads; nullptr lets the board make its own.
     QNetworkAccessManager *network = nullptr;
 

@@ -108,6 +108,16 @@ const SideRows &comingDays()
     return days;
 }
 
+const SideRows &cityWarnings()
+{
+    static const SideRows warnings(QStringLiteral("wt_warn"),
+                                   {{QStringLiteral("kind"), Text, 10},
+                                    {QStringLiteral("starts"), Text, 30},
+                                    {QStringLiteral("ends"), Text, 30},
+                                    {QStringLiteral("peak"), Single, 0}});
+    return warnings;
+}
+
 QString createTableStatement()
 {
     // Text columns declare NOCASE: the board registers its linguistic,
@@ -160,7 +170,9 @@ bool createStoreFile(const QString &path, QString *error)
         return false;
     // The tables beside wt are made with it; a store made before them gains
     // them at its first refresh.
-    const QByteArray create = (createTableStatement() + QStringLiteral("; ") + comingDays().createStatement()).toUtf8();
+    const QByteArray create = (createTableStatement() + QStringLiteral("; ") + comingDays().createStatement()
+                               + QStringLiteral("; ") + cityWarnings().createStatement())
+                                  .toUtf8();
     char *message = nullptr;
     const bool created = sqlite3_exec(db, create.constData(), nullptr, nullptr, &message) == SQLITE_OK;
     if (!created && error)

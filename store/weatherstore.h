@@ -31,6 +31,11 @@ QString createTableStatement();
 inline constexpr int ComingDays = 5;
 const SideRows &comingDays();
 
+// The warnings the feed service sent with each city's document, kept beside
+// its row in wt_warn: kind (dust, heat, rain, thunder, wind), starts and ends
+// (ISO 8601 with the city's offset, the end not included) and the peak.
+const SideRows &cityWarnings();
+
 struct SeedCity
 {
     QString cityA; // Arabic name, shown everywhere

@@ -4,7 +4,9 @@
 #include "view/citydetail.h"
 #include "view/comingdays.h"
 #include "view/citygrid.h"
+#include "view/spokentext.h"
 #include "view/tickerstrip.h"
+#include "view/warningsign.h"
 #include "view/windcompasswidget.h"
 
 #include <QAccessibleWidget>
@@ -84,6 +86,22 @@ public:
     }
 };
 
+// The strip's warning sign: a button that shows the first city warned of.
+class SignAccessible : public LeafAccessible
+{
+public:
+    explicit SignAccessible(WarningSign *sign)
+        : LeafAccessible(sign, QAccessible::Button)
+    {
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &actionName) override
+    {
+        if (actionName == pressAction())
+            Q_EMIT static_cast<WarningSign *>(widget())->clicked();
+    }
+};
+
 class GridAccessible;
 
 // A header or a cell of the grid: the label itself, said as its column says
@@ -116,6 +134,15 @@ public:
             s.selected = m_grid->currentRow() == m_row;
         }
         return s;
+    }
+
+    // A city under a warning is said with it: "الرياض، تنبيه: عاصفة ترابية ...".
+    QString text(QAccessible::Text t) const override
+    {
+        const QString text = FormLabelAccessible::text(t);
+        if (t != QAccessible::Name || !isCity() || m_grid->rowWarning(m_row).isEmpty())
+            return text;
+        return spokenList({text, m_grid->rowWarning(m_row)});
     }
 
     // A city name is pressed as it is clicked.
@@ -382,6 +409,8 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
         }
         return new FormLabelAccessible(label);
     }
+    if (className == QLatin1String("WarningSign"))
+        return new SignAccessible(static_cast<WarningSign *>(object));
     if (className == QLatin1String("ComingDays"))
         return new DaysAccessible(static_cast<ComingDays *>(object));
     if (className == QLatin1String("CityGrid"))

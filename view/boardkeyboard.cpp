@@ -42,11 +42,12 @@ bool activates(const QKeyEvent *key)
 
 } // namespace
 
-BoardKeyboard::BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &expandedControls,
-                             QWidget *window)
+BoardKeyboard::BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &stripControls,
+                             const QList<QWidget *> &expandedControls, QWidget *window)
     : QObject(window)
     , m_expand(expand)
     , m_collapse(collapse)
+    , m_stripControls(stripControls)
     , m_expandedControls(expandedControls)
     , m_window(window)
     , m_frame(new FocusFrame)
@@ -54,7 +55,7 @@ BoardKeyboard::BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList
     m_frame->setParent(window);
     // Labels and the grid take focus from the keyboard only: a click acts
     // on them as it always did and moves no focus.
-    const QList<QWidget *> chain = QList<QWidget *>{m_expand, m_collapse} + m_expandedControls;
+    const QList<QWidget *> chain = QList<QWidget *>{m_expand, m_collapse} + m_stripControls + m_expandedControls;
     for (QWidget *control : chain) {
         if (qobject_cast<FormLabel *>(control) || qobject_cast<CityGrid *>(control))
             control->setFocusPolicy(Qt::TabFocus);
@@ -74,7 +75,7 @@ BoardKeyboard::BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList
 
 bool BoardKeyboard::reachable(const QWidget *control) const
 {
-    return control && (m_expanded || control == m_expand || control == m_collapse);
+    return control && (m_expanded || control == m_expand || control == m_collapse || m_stripControls.contains(control));
 }
 
 void BoardKeyboard::updateReach()

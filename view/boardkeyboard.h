@@ -9,8 +9,9 @@ class FormLabel;
 class QWidget;
 
 // The board without a mouse. Tab goes right to left, in reading order,
-// through the expand (or collapse) button and then, expanded, through the
-// controls of the expanded board in the order given: the sort list, the
+// through the expand (or collapse) button, the strip's own controls (its
+// warning sign, while it shows), and then, expanded, through the controls of
+// the expanded board in the order given: the sort list, the
 // grid, the map link and the maker's link. Enter or Space on the button or a
 // link acts as a click; the grid moves by itself (CityGrid). Collapsed, the
 // controls beyond the strip take no focus and the button takes it first;
@@ -25,7 +26,8 @@ class BoardKeyboard : public QObject
 {
     Q_OBJECT
 public:
-    BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &expandedControls, QWidget *window);
+    BoardKeyboard(FormLabel *expand, FormLabel *collapse, const QList<QWidget *> &stripControls,
+                  const QList<QWidget *> &expandedControls, QWidget *window);
 
     // Whether the focus frame is shown, and around what.
     bool showsFocus() const;
@@ -42,6 +44,7 @@ private:
 
     FormLabel *m_expand;
     FormLabel *m_collapse;
+    QList<QWidget *> m_stripControls;
     QList<QWidget *> m_expandedControls;
     QList<Qt::FocusPolicy> m_policies; // of the expanded controls, while expanded
     QWidget *m_window;

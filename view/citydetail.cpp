@@ -181,6 +181,14 @@ CityDetail::CityDetail(QWidget *parent)
     m_imageMap->setAccessibleRole(QAccessible::Graphic);
     m_imageMap->setAccessibleName(QStringLiteral(u"خريطة شبه الجزيرة العربية"));
 
+    // The left of the wind chill's row is free.
+    m_lblWarningD = makeLabel(this, QStringLiteral("lblWarningD"),
+                              local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight), QString(),
+                              QColor(255, 176, 0), tahoma(9, true));
+    m_lblWarningD->setAlignment(Qt::AlignCenter);
+    m_lblWarningD->setShrinkToFit(true);
+    m_lblWarningD->setVisible(false);
+
     m_lblGoogle = makeLabel(this, QStringLiteral("lblGoogle"), local(315, 10470, 4300, 300), QStringLiteral("Google"),
                             LightGreen, tahoma(8.25, true));
     m_lblGoogle->setShrinkToFit(true);
@@ -190,6 +198,12 @@ CityDetail::CityDetail(QWidget *parent)
     // The boxes lie behind everything else.
     for (QFrame *box : boxes)
         box->lower();
+}
+
+void CityDetail::showWarning(const QString &line)
+{
+    m_lblWarningD->setText(line);
+    m_lblWarningD->setVisible(!line.isEmpty());
 }
 
 void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)

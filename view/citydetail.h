@@ -42,6 +42,10 @@ public:
     FormLabel *lblSunSetD() const { return m_values[SunSetD]; }
     FormLabel *ImageMAP() const { return m_imageMap; }
     FormLabel *lblGoogle() const { return m_lblGoogle; }
+    // The warning of the city shown ("تنبيه: عاصفة ترابية اليوم حتى 9
+    // مساءً"), beside its wind chill; hidden while there is none.
+    FormLabel *lblWarningD() const { return m_lblWarningD; }
+    void showWarning(const QString &line);
     // The fixed captions Label1(6) to Label1(19), except 14 (not the panel's).
     FormLabel *caption(int index) const { return m_captions[index]; }
     // The box around the panel's values, Shape2(24).
@@ -83,5 +87,6 @@ private:
     std::array<FormLabel *, 20> m_captions{};
     FormLabel *m_imageMap = nullptr;
     FormLabel *m_lblGoogle = nullptr;
+    FormLabel *m_lblWarningD = nullptr;
     QFrame *m_box = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
+#include "view/warningsign.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
@@ -42,6 +43,13 @@ QRect local(int left, int top, int width, int height)
 {
     return placeWithin(CityGrid::LeftTwips, CityGrid::TopTwips, left, top, width, height);
 }
+
+// Old data: the row's colours at half their strength.
+QColor dimmed(const QColor &colour)
+{
+    return QColor(colour.red() / 2, colour.green() / 2, colour.blue() / 2);
+}
+constexpr int SignTwips = 240;
 
 const QColor MarkedHeader = Yellow;
 const QColor Header = White;
@@ -97,6 +105,16 @@ CityGrid::CityGrid(QWidget *parent)
     }
     for (int i = 0; i < Rows; ++i)
         connect(lblCity(i), &FormLabel::clicked, this, [this, i] { Q_EMIT cityClicked(i); });
+    // The sign lies at the free right end of the city's cell, before the
+    // name (which starts at the cell's left); clicks go through it to the name.
+    for (int i = 0; i < Rows; ++i) {
+        m_signs[i] = new WarningSign(this);
+        m_signs[i]->setObjectName(QStringLiteral("WarningSign(%1)").arg(i));
+        const QRect sign = local(gridColumns[0].left + gridColumns[0].width - SignTwips - 15,
+                                 FirstRowTop + i * RowStep + (RowHeight - SignTwips) / 2, SignTwips, SignTwips);
+        m_signs[i]->setGeometry(twipsRect(sign.left(), sign.top(), sign.width(), sign.height()));
+        m_signs[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
     setAccessibleName(QStringLiteral(u"الطقس في المدن"));
 
     // The row bands lie behind the labels.
@@ -109,6 +127,21 @@ void CityGrid::clear()
     for (int i = 0; i < Rows; ++i) {
         for (int c = 0; c < Columns; ++c)
             m_cells[c][i]->clear();
+        m_codes[i].clear();
+        markRow(i, QString(), false);
+    }
+}
+
+void CityGrid::markRow(int row, const QString &warning, bool old)
+{
+    m_warnings[row] = warning;
+    m_signs[row]->setVisible(!warning.isEmpty());
+    if (m_dimmed[row] == old)
+        return;
+    m_dimmed[row] = old;
+    for (int c = 0; c < Columns; ++c) {
+        const QColor colour = c == 0 ? Yellow : White;
+        m_cells[c][row]->setForeColor(old ? dimmed(colour) : colour);
     }
 }
 
@@ -116,6 +149,7 @@ void CityGrid::fill(Recordset &rows)
 {
     for (qint16 i = 0; !rows.isEof();) {
         lblCity(i)->setText(rows.value(QStringLiteral("city_a")).toText());
+        m_codes[i] = rows.value(QStringLiteral("city_code")).toText();
         lblCondition(i)->setText(rows.value(QStringLiteral("Condition")).toText());
         lblTemp(i)->setText(rows.value(QStringLiteral("temp")).toText());
         lblVisibility(i)->setText(visibilityText(rows.value(QStringLiteral("Visibility"))));
@@ -181,6 +215,8 @@ QString CityGrid::spokenRow(int row) const
     QStringList parts;
     for (int c = 0; c < Columns; ++c)
         parts << cell(c, row)->spokenText();
+    if (!m_warnings[row].isEmpty())
+        parts.insert(1, m_warnings[row]);
     return spokenList(parts);
 }
 

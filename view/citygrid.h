@@ -7,6 +7,7 @@
 #include <array>
 
 class Recordset;
+class WarningSign;
 
 // The city grid of the expanded board: 24 rows of six label arrays, city,
 // condition, temperature, visibility, wind direction and wind speed from
@@ -43,6 +44,15 @@ public:
     void fill(Recordset &rows);
     // Marks the header of the sort column; -1 marks none.
     void markHeader(int column);
+    // The city code of a row filled last; empty for an empty row.
+    QString cityCode(int row) const { return m_codes[row]; }
+    // Marks a row filled last: a warning sign beside the city's name when
+    // `warning` (as the window says it) is not empty, and the whole row
+    // dimmed when its data is old. An empty row carries no marks.
+    void markRow(int row, const QString &warning, bool old);
+    QString rowWarning(int row) const { return m_warnings[row]; }
+    bool rowDimmed(int row) const { return m_dimmed[row]; }
+    WarningSign *warningSign(int row) const { return m_signs[row]; }
 
     // --- Keyboard ----------------------------------------------------------------
     // The row of the city the detail panel shows, where the keyboard stands
@@ -78,4 +88,8 @@ private:
     std::array<std::array<FormLabel *, Rows>, Columns> m_cells{};
     std::array<FormLabel *, Columns> m_headers{};
     std::array<QFrame *, Rows> m_bands{};
+    std::array<WarningSign *, Rows> m_signs{};
+    std::array<QString, Rows> m_codes;
+    std::array<QString, Rows> m_warnings;
+    std::array<bool, Rows> m_dimmed{};
 };

@@ -44,15 +44,41 @@ void TickerStrip::resetTicker()
     m_told = false;
 }
 
+void TickerStrip::setTickerText(const QString &text)
+{
+    m_text = text;
+    composeScrolled();
+}
+
+void TickerStrip::appendTickerText(const QString &text)
+{
+    m_text += text;
+    composeScrolled();
+}
+
+void TickerStrip::setAgeNote(const QString &note)
+{
+    if (note == m_ageNote)
+        return;
+    m_ageNote = note;
+    composeScrolled();
+    m_told = false; // screen readers hear the new word at the next tick
+}
+
+void TickerStrip::composeScrolled()
+{
+    m_scrolled = m_ageNote.isEmpty() || m_text.isEmpty() ? m_text : m_ageNote + QStringLiteral("   ....  ") + m_text;
+}
+
 QString TickerStrip::spokenText() const
 {
-    return m_timer->isEnabled() && !m_text.isEmpty() ? m_text : m_lblWeather->text();
+    return m_timer->isEnabled() && !m_scrolled.isEmpty() ? m_scrolled : m_lblWeather->text();
 }
 
 void TickerStrip::TimerW_lbl_Timer()
 {
     m_state.left = m_lblWeather->leftTwips();
-    const QString caption = tickerStep(m_text, m_state, WidthTwips);
+    const QString caption = tickerStep(m_scrolled, m_state, WidthTwips);
     m_lblWeather->setText(caption);
     m_lblWeather->setLeftTwips(m_state.left);
     if (!m_told) {

@@ -21,10 +21,18 @@ public:
     FormLabel *lblWeather() const { return m_lblWeather; }
     FormTimer *TimerW_lbl() const { return m_timer; }
 
-    // What the ticker scrolls, and where it stands in it.
+    // The weather text the refresh composed, and where the ticker stands in
+    // what it scrolls.
     QString tickerText() const { return m_text; }
-    void setTickerText(const QString &text) { m_text = text; }
-    void appendTickerText(const QString &text) { m_text += text; }
+    void setTickerText(const QString &text);
+    void appendTickerText(const QString &text);
+    // A word on the data's age ("آخر تحديث قبل 3 ساعات"), scrolled ahead of
+    // the weather text while there is one; empty: none. A new word goes on
+    // from where the ticker stands.
+    QString ageNote() const { return m_ageNote; }
+    void setAgeNote(const QString &note);
+    // What the ticker scrolls: the age note, then the weather text.
+    QString scrolledText() const { return m_scrolled; }
     qint32 tickerLength() const { return m_state.length; }
     float tickerStart() const { return m_state.start; }
     // The reveal starts again from the first character, the label at the left.
@@ -51,7 +59,11 @@ Q_SIGNALS:
 private:
     FormLabel *m_lblWeather;
     FormTimer *m_timer;
+    void composeScrolled();
+
     QString m_text;
+    QString m_ageNote;
+    QString m_scrolled;
     TickerState m_state;
     bool m_told = false; // the current ticker text was told to screen readers
 };

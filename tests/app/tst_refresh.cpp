@@ -27,6 +27,7 @@ private slots:
     void firstLoadRefreshesEveryRow();
     void minuteGate_data();
     void minuteGate();
+    void offlineTouchesNothing_data();
     void offlineTouchesNothing();
     void boardRecoversAfterAnOfflineStart_data();
     void boardRecoversAfterAnOfflineStart();
@@ -205,27 +206,58 @@ void TestRefresh::minuteGate()
     QCOMPARE(board->PictureShowDetail()->isHidden(), !reachedEndBefore && !refreshes);
 }
 
+Q_DECLARE_METATYPE(OfflineCause)
+
+// Offline, the refresh leaves everything as it is; the notice names the
+// cause in its tooltip and description, and rows kept from before say how
+// old they are.
+void TestRefresh::offlineTouchesNothing_data()
+{
+    QTest::addColumn<OfflineCause>("cause");
+    QTest::addColumn<QString>("published"); // the kept row's pDate
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("why");
+    const QString minutesOld = QStringLiteral("Mon, 07 Dec 2026 1:00 pm AST"); // 40 minutes before the clock
+    QTest::newRow("no network") << OfflineCause::NoNetwork << minutesOld << Offline
+                                << QStringLiteral(u"لا توجد شبكة: خدمة الطقس على هذا الجهاز لا تصل إلى مصدر بياناتها");
+    QTest::newRow("no feed service, data three hours old")
+        << OfflineCause::ServiceNotRunning << QStringLiteral("Mon, 07 Dec 2026 10:30 am AST")
+        << Offline + QStringLiteral(u"   ....  آخر تحديث قبل 3 ساعات")
+        << QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
+    QTest::newRow("another account's server") << OfflineCause::PortHeldByOther << minutesOld << Offline
+                                              << QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+}
+
 void TestRefresh::offlineTouchesNothing()
 {
+    QFETCH(OfflineCause, cause);
+    QFETCH(QString, published);
+    QFETCH(QString, label);
+    QFETCH(QString, why);
     {
         DataControl data;
         QVERIFY(openRows(data, storePath()));
         QVERIFY(data.recordset().edit());
         data.recordset().setValue(QStringLiteral("Temp"), FieldValue::number(30));
+        data.recordset().setValue(QStringLiteral("pDate"), FieldValue::text(published));
         QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(
             QStringLiteral("AHB"), {{{QStringLiteral("high"), FieldValue::number(31)}}})}));
     }
     m_world.online = false;
+    m_world.offlineCause = cause;
     frmWeatherMain board(m_world.services(m_dir->path()));
     QVERIFY(board.Form_Load());
     QTRY_VERIFY(!board.FirstLoad());
-    QCOMPARE(board.lblWeather()->text(), Offline);
+    QCOMPARE(board.lblWeather()->text(), label);
+    QCOMPARE(board.lblWeather()->toolTip(), why);
+    QCOMPARE(board.tickerStrip()->accessibleDescription(), why);
     QCOMPARE(m_server->requests().size(), 0);
     QCOMPARE(column(0, QStringLiteral("Temp")), FieldValue::number(30));
     QCOMPARE(WeatherStore::comingDays().rowsOf(board.Datawt2(), QStringLiteral("AHB")).size(), 1);
     QVERIFY(board.TimerWeather()->isEnabled());
     QVERIFY(!board.TimerW_lbl()->isEnabled());
-    QVERIFY(board.PictureShowDetail()->isHidden());
+    // A row with weather can be looked at before any refresh.
+    QVERIFY(!board.PictureShowDetail()->isHidden());
     board.close();
 }
 

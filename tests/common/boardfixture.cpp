@@ -16,6 +16,7 @@ BoardServices FakeWorld::services(const QString &applicationFolder)
     s.applicationFolder = applicationFolder;
     s.now = [this] { return now; };
     s.isOnline = [this] { return online; };
+    s.offlineCause = [this] { return online ? OfflineCause::None : offlineCause; };
     s.showMessage = [this](QWidget *, const QString &text, bool) { messages << text; };
     s.playSound = [this](const QString &path) { sounds << path; };
     s.startDetached = [this](const QString &program, const QStringList &arguments) {
@@ -91,7 +92,11 @@ QByteArray FeedDocument::toXml() const
         : QStringLiteral(
             "<yweather:forecast day=\"Mon\" date=\"7 Dec 2026\" low=\"12\" high=\"27\" text=\"Sunny\" code=\"32\" />\n"
             "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n");
-    return xml.arg(city, temp, code, windDirection, windSpeed, visibility, link, days).toUtf8();
+    QString document = xml.arg(city, temp, code, windDirection, windSpeed, visibility, link, days + warnings);
+    if (!warnings.isEmpty())
+        document.replace(QStringLiteral("<rss "),
+                         QStringLiteral("<rss xmlns:rorizedivo=\"https://rorizedivo.example.org/ns/warnings/1\" "));
+    return document.toUtf8();
 }
 
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp)

@@ -17,6 +17,7 @@ struct FakeWorld
 {
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 40));
     bool online = true;
+    OfflineCause offlineCause = OfflineCause::ServiceNotRunning; // while not online
     QStringList messages;
     QStringList sounds;
     QList<QPair<QString, QStringList>> launches;
@@ -56,6 +57,9 @@ struct FeedDocument
     QString windSpeed = QStringLiteral("14.48");
     QString visibility = QStringLiteral("9.99");
     QString link = QStringLiteral("http://weather.example/forecast/SAXX0017_c.html");
+    // rorizedivo:warning elements after the forecasts, as the feed service
+    // writes them; the namespace is declared only when there are any.
+    QString warnings;
     // The coming days' elements; empty: today's and tomorrow's of the recorded shape.
     QString forecast;
 

@@ -50,6 +50,24 @@ QByteArray riyadhWith(const QByteArray &from, const QByteArray &to)
     return xml.replace(from, to);
 }
 
+// The feed with warning elements at the end of its item.
+QByteArray riyadhWarned(const QByteArray &elements)
+{
+    return riyadhWith("</item>", elements + "\n</item>")
+        .replace("<rss ", R"(<rss xmlns:rorizedivo="https://rorizedivo.example.org/ns/warnings/1" )");
+}
+
+// The warnings read, as "kind start end peak" each, joined by "|".
+QString describe(const QList<FeedWarning> &warnings)
+{
+    QStringList parts;
+    for (const FeedWarning &w : warnings)
+        parts << QStringLiteral("%1 %2 %3 %4")
+                     .arg(w.kind, w.start.toString(Qt::ISODate), w.end.toString(Qt::ISODate))
+                     .arg(w.peak);
+    return parts.join(u'|');
+}
+
 const char *outcomeName(ChannelOutcome outcome)
 {
     switch (outcome) {
@@ -176,7 +194,7 @@ void TestFeedReading::edgeCases_data()
     // clang-format off
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QStringList>("columns"); // "name=value" of the columns to check
+    QTest::addColumn<QStringList>("columns"); // "name=value" of the columns to check; "warnings=" those read
 
     const auto row = [](const char *name, const QByteArray &xml, const char *outcome,
                         const QStringList &columns = {}) {
@@ -187,7 +205,20 @@ void TestFeedReading::edgeCases_data()
         {"days=2", "day0.day=Sat", "day0.date=13 Mar 2010", "day1.low=18", "day1.high=31", "day1.code=12",
          "city_e=Riyadh", "Temp=25", "Condition=مشمس", "Condition_Code=#32", "pDate=Sat, 13 Mar 2010 3:00 pm AST",
          "Wind_Dirctn=شمالية شمالية شرقية", "wCatg=#2", "Wind_DirctnIndex=#30", "Visibility=#10",
-         "temp_low=17", "temp_high=29", "URL=http://127.0.0.1:8619/forecast/SAXX0017_c.html"});
+         "temp_low=17", "temp_high=29", "URL=http://127.0.0.1:8619/forecast/SAXX0017_c.html", "warnings="});
+
+    // Warnings beside the elements of old; the row reads as before.
+    row("two warnings", riyadhWarned(R"(<rorizedivo:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>
+<rorizedivo:warning kind="heat" start="2026-12-09T00:00:00+03:00" end="2026-12-10T00:00:00+03:00" peak="48.5"/>)"), "Write",
+        {"Temp=25", "temp_high=29", "warnings=dust 2026-12-08T15:00:00+03:00 2026-12-08T21:00:00+03:00 1450"
+                                    "|heat 2026-12-09T00:00:00+03:00 2026-12-10T00:00:00+03:00 48.5"});
+    row("unknown kind, unreadable or backward times", riyadhWarned(R"(<rorizedivo:warning kind="hail" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1"/>
+<rorizedivo:warning kind="dust" start="soon" end="2026-12-08T21:00:00+03:00" peak="1200"/>
+<rorizedivo:warning kind="wind" start="2026-12-09T00:00:00+03:00" end="2026-12-08T00:00:00+03:00" peak="70"/>
+<rorizedivo:warning kind="rain" start="2026-12-08T00:00:00+03:00" end="2026-12-09T00:00:00+03:00" peak="x"/>)"), "Write",
+        {"warnings=rain 2026-12-08T00:00:00+03:00 2026-12-09T00:00:00+03:00 0"});
+    row("warning of another prefix", riyadhWarned(R"(<rzd:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>)")
+                                         .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"warnings="});
 
     // The validity test.
     row("no location", riyadhWith(R"(<yweather:location city="Riyadh" region="" country="Saudi Arabia"/>)", ""), "Stop");
@@ -292,7 +323,9 @@ void TestFeedReading::edgeCases()
     for (const QString &check : columns) {
         const qsizetype equals = check.indexOf(u'=');
         const QString name = check.left(equals);
-        if (name == QLatin1String("days"))
+        if (name == QLatin1String("warnings"))
+            QCOMPARE(describe(r.warnings), check.mid(equals + 1));
+        else if (name == QLatin1String("days"))
             QCOMPARE(days.size(), check.mid(equals + 1).toInt());
         else if (name.startsWith(QLatin1String("day")) && name.at(4) == u'.') // "day1.low": the second day's low
             QCOMPARE(column(days.value(name.at(3).digitValue()), name.mid(5)), expected(check.mid(equals + 1)));

@@ -1,4 +1,6 @@
 #include "feed/conditionwords.h"
+#include "feed/dataage.h"
+#include "feed/feedwarning.h"
 #include "feed/winddirection.h"
 
 #include <QTest>
@@ -18,6 +20,10 @@ private slots:
     void rainOrThunder();
     void windDirection_data();
     void windDirection();
+    void warningWords_data();
+    void warningWords();
+    void dataAge_data();
+    void dataAge();
 };
 
 void TestFeedWords::conditionTextByCode_data()
@@ -219,6 +225,86 @@ void TestFeedWords::windDirection()
     const WindDirection direction = windDirectionName(degrees);
     QCOMPARE(direction.name, name);
     QCOMPARE(direction.sector, sector);
+}
+
+void TestFeedWords::warningWords_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("now"); // on the board's clock, in UTC
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("line");
+    const auto row = [](const char *name, const char *kind, const char *start, const char *end, const char *now,
+                        const char16_t *words, const char16_t *line) {
+        QTest::newRow(name) << kind << start << end << now << QString::fromUtf16(words) << QString::fromUtf16(line);
+    };
+    // Riyadh's 11:00 is 08:00 UTC.
+    row("dust later today", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"اليوم من الساعة 3 مساءً إلى 9 مساءً", u"تنبيه: عاصفة ترابية اليوم من الساعة 3 مساءً إلى 9 مساءً");
+    row("dust under way", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T13:00:00Z",
+        u"اليوم من الساعة 3 مساءً إلى 9 مساءً", u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً");
+    row("dust over midnight", "dust", "2026-12-08T22:00:00+03:00", "2026-12-09T03:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"اليوم من الساعة 10 مساءً إلى غداً الساعة 3 صباحاً", u"تنبيه: عاصفة ترابية اليوم من الساعة 10 مساءً إلى غداً الساعة 3 صباحاً");
+    row("dust to midnight", "dust", "2026-12-08T20:00:00+03:00", "2026-12-09T00:00:00+03:00", "2026-12-08T18:00:00Z",
+        u"اليوم من الساعة 8 مساءً إلى منتصف الليل", u"تنبيه: عاصفة ترابية اليوم حتى منتصف الليل");
+    row("noon", "dust", "2026-12-08T09:00:00+03:00", "2026-12-08T12:00:00+03:00", "2026-12-08T03:00:00Z",
+        u"اليوم من الساعة 9 صباحاً إلى 12 ظهراً", u"تنبيه: عاصفة ترابية اليوم من الساعة 9 صباحاً إلى 12 ظهراً");
+    row("heat tomorrow", "heat", "2026-12-09T00:00:00+03:00", "2026-12-10T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"غداً", u"تنبيه: موجة حر شديدة غداً");
+    row("rain today", "rain", "2026-12-08T00:00:00+03:00", "2026-12-09T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"اليوم", u"تنبيه: أمطار غزيرة وسيول محتملة اليوم");
+    // 23:30 UTC is already the next day in Riyadh.
+    row("the city's own day", "thunder", "2026-12-09T00:00:00+03:00", "2026-12-10T00:00:00+03:00", "2026-12-08T23:30:00Z",
+        u"اليوم", u"تنبيه: عواصف رعدية اليوم");
+    row("a later day", "wind", "2026-12-10T00:00:00+03:00", "2026-12-11T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"يوم الخميس", u"تنبيه: رياح شديدة يوم الخميس");
+    // clang-format on
+}
+
+void TestFeedWords::warningWords()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, now);
+    QFETCH(QString, words);
+    QFETCH(QString, line);
+    const FeedWarning warning{kind, QDateTime::fromString(start, Qt::ISODate), QDateTime::fromString(end, Qt::ISODate),
+                              0};
+    const QDateTime at = QDateTime::fromString(now, Qt::ISODate);
+    QCOMPARE(warningTimeWords(warning, at), words);
+    QCOMPARE(warningLine(warning, at), line);
+}
+
+void TestFeedWords::dataAge_data()
+{
+    QTest::addColumn<QString>("pubDate");
+    QTest::addColumn<int>("minutesLater"); // than 1:00 pm AST, 10:00 UTC
+    QTest::addColumn<QString>("age");
+    const char *const pubDate = "Mon, 07 Dec 2026 1:00 pm AST";
+    QTest::newRow("an hour") << pubDate << 60 << QString();
+    QTest::newRow("just past an hour") << pubDate << 61 << QStringLiteral(u"آخر تحديث قبل ساعة");
+    QTest::newRow("two hours") << pubDate << 150 << QStringLiteral(u"آخر تحديث قبل ساعتين");
+    QTest::newRow("three hours") << pubDate << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+    QTest::newRow("ten hours") << pubDate << 600 << QStringLiteral(u"آخر تحديث قبل 10 ساعات");
+    QTest::newRow("eleven hours") << pubDate << 660 << QStringLiteral(u"آخر تحديث قبل 11 ساعة");
+    QTest::newRow("a day") << pubDate << 1500 << QStringLiteral(u"آخر تحديث قبل يوم");
+    QTest::newRow("three days") << pubDate << 3 * 1440 << QStringLiteral(u"آخر تحديث قبل 3 أيام");
+    QTest::newRow("morning, one digit") << "Mon, 7 Dec 2026 9:00 am AST" << 0
+                                        << QStringLiteral(u"آخر تحديث قبل 4 ساعات");
+    QTest::newRow("not a date") << "yesterday" << 600 << QString();
+}
+
+void TestFeedWords::dataAge()
+{
+    QFETCH(QString, pubDate);
+    QFETCH(int, minutesLater);
+    QFETCH(QString, age);
+    const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC).addSecs(minutesLater * 60);
+    const std::optional<QDateTime> published = publishedAt(pubDate);
+    QCOMPARE(published ? dataAgeText(*published, now) : QString(), age);
 }
 
 QTEST_GUILESS_MAIN(TestFeedWords)

@@ -142,6 +142,8 @@ void TestNetworkState::trustedOwners()
     QCOMPARE(isTrustedListenerOwner(owner, self), trusted);
 }
 
+Q_DECLARE_METATYPE(OfflineCause)
+
 // The whole check as the board makes it before a refresh: a listener it
 // trusts and its health decide; nothing listening gets the service started;
 // another person's listener is never read.
@@ -152,18 +154,22 @@ void TestNetworkState::boardIsOnline_data()
     QTest::addColumn<uint>("stranger");    // the stranger's uid
     QTest::addColumn<int>("health");       // what /health answers
     QTest::addColumn<bool>("starts");      // whether the service can be started
-    QTest::addColumn<bool>("online");
+    QTest::addColumn<OfflineCause>("cause"); // None: online
     QTest::addColumn<int>("starterCalls");
+    const OfflineCause online = OfflineCause::None;
+    const OfflineCause notRunning = OfflineCause::ServiceNotRunning;
+    const OfflineCause noNetwork = OfflineCause::NoNetwork;
+    const OfflineCause held = OfflineCause::PortHeldByOther;
 
-    QTest::newRow("nothing listens, nothing to start") << "none" << 0u << 200 << false << false << 1;
-    QTest::newRow("nothing listens, the service starts") << "none" << 0u << 200 << true << true << 1;
-    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 0u << 503 << true << false << 1;
-    QTest::newRow("the board's own service") << "own" << 0u << 200 << false << true << 0;
-    QTest::newRow("its own service, nothing to serve") << "own" << 0u << 503 << false << false << 0;
-    QTest::newRow("another person's listener") << "stranger" << 4242u << 200 << true << false << 0;
-    QTest::newRow("a subordinate uid's listener") << "stranger" << 100000u << 200 << true << false << 0;
-    QTest::newRow("a listener shown as the overflow uid") << "stranger" << 65534u << 200 << true << false << 0;
-    QTest::newRow("an IPv6-only stranger beside its own service") << "own and IPv6-only stranger" << 4242u << 200 << false << true << 0;
+    QTest::newRow("nothing listens, nothing to start") << "none" << 0u << 200 << false << notRunning << 1;
+    QTest::newRow("nothing listens, the service starts") << "none" << 0u << 200 << true << online << 1;
+    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 0u << 503 << true << noNetwork << 1;
+    QTest::newRow("the board's own service") << "own" << 0u << 200 << false << online << 0;
+    QTest::newRow("its own service, nothing to serve") << "own" << 0u << 503 << false << noNetwork << 0;
+    QTest::newRow("another person's listener") << "stranger" << 4242u << 200 << true << held << 0;
+    QTest::newRow("a subordinate uid's listener") << "stranger" << 100000u << 200 << true << held << 0;
+    QTest::newRow("a listener shown as the overflow uid") << "stranger" << 65534u << 200 << true << held << 0;
+    QTest::newRow("an IPv6-only stranger beside its own service") << "own and IPv6-only stranger" << 4242u << 200 << false << online << 0;
     // clang-format on
 }
 
@@ -173,7 +179,7 @@ void TestNetworkState::boardIsOnline()
     QFETCH(uint, stranger);
     QFETCH(int, health);
     QFETCH(bool, starts);
-    QFETCH(bool, online);
+    QFETCH(OfflineCause, cause);
     QFETCH(int, starterCalls);
 
     const quint16 port = unusedLoopbackPort();
@@ -197,7 +203,8 @@ void TestNetworkState::boardIsOnline()
         ::kill(strangerPid, SIGKILL);
         ::waitpid(strangerPid, nullptr, 0);
     }
-    QCOMPARE(result, online);
+    QCOMPARE(result, cause == OfflineCause::None);
+    QCOMPARE(lastOfflineCause(), cause);
     QCOMPARE(calls, starterCalls);
     QVERIFY(service.requests().isEmpty() || listener != QLatin1String("stranger"));
 }

@@ -106,26 +106,11 @@ public:
         for (const QString &name : maps.entryList({QStringLiteral("*.tmg")}, QDir::Files))
             QFile::copy(maps.filePath(name), folder + name);
 
-        for (const auto &city : WeatherStore::seedCities()) {
-            const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(city.locationId);
-            const CityFeed *feed = feedFor(city.cityCode);
-            if (!feed) {
-                m_server.serve(target, bareFeed(city.cityCode));
-                continue;
-            }
-            FeedDocument doc;
-            doc.city = city.cityCode;
-            doc.temp = QLatin1String(feed->temp);
-            doc.code = QString::number(feed->condition);
-            doc.windDirection = QLatin1String(feed->windDegrees);
-            doc.windSpeed = QLatin1String(feed->windSpeed);
-            doc.visibility = QLatin1String(feed->visibility);
-            if (city.cityCode == QLatin1String("RUH"))
-                doc.forecast = QString::fromUtf8(riyadhDays);
-            m_server.serve(target, doc.toXml());
-        }
+        for (const auto &city : WeatherStore::seedCities())
+            serveFeed(city);
 
-        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, 5));
+        // The cities' own time, five minutes after the documents were published.
+        m_world.now = QDateTime(QDate(2026, 12, 7), QTime(13, 5), Qt::OffsetFromUTC, 3 * 3600);
         m_board = std::make_unique<frmWeatherMain>(m_world.services(m_dir.path()));
         if (!m_board->Form_Load())
             return false;
@@ -196,7 +181,53 @@ public:
         return grab();
     }
 
+    // The next refresh brings a dust storm to Qassim and tomorrow's heat to
+    // Sharurah: their signs in the strip and the grid, and Qassim's line in
+    // the panel.
+    QImage warnings()
+    {
+        for (const auto &city : WeatherStore::seedCities())
+            serveFeed(city, warningsOf(city.cityCode));
+        m_board->TimerWeather_Timer();
+        stopTimers();
+        for (int i = 0; i < 90; ++i)
+            m_board->TimerW_lbl_Timer();
+        return expanded(0, QStringLiteral("ELQ"));
+    }
+
 private:
+    static QString warningsOf(const QString &code)
+    {
+        if (code == QLatin1String("ELQ"))
+            return QStringLiteral(R"(<rorizedivo:warning kind="dust" start="2026-12-07T12:00:00+03:00" )"
+                                  R"(end="2026-12-07T18:00:00+03:00" peak="1450"/>)");
+        if (code == QLatin1String("SHW"))
+            return QStringLiteral(R"(<rorizedivo:warning kind="heat" start="2026-12-08T00:00:00+03:00" )"
+                                  R"(end="2026-12-09T00:00:00+03:00" peak="48.5"/>)");
+        return QString();
+    }
+
+    void serveFeed(const WeatherStore::SeedCity &city, const QString &warnings = QString())
+    {
+        const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(city.locationId);
+        const CityFeed *feed = feedFor(city.cityCode);
+        if (!feed) {
+            m_server.serve(target, bareFeed(city.cityCode));
+            return;
+        }
+        FeedDocument doc;
+        doc.city = city.cityCode;
+        doc.temp = QLatin1String(feed->temp);
+        doc.code = QString::number(feed->condition);
+        doc.windDirection = QLatin1String(feed->windDegrees);
+        doc.windSpeed = QLatin1String(feed->windSpeed);
+        doc.visibility = QLatin1String(feed->visibility);
+        doc.warnings = warnings;
+        if (city.cityCode == QLatin1String("RUH"))
+            doc.forecast = QString::fromUtf8(riyadhDays);
+        m_server.serve(target, doc.toXml());
+    }
+
     QString cityName(const QString &code) const
     {
         for (const auto &city : WeatherStore::seedCities()) {
@@ -248,5 +279,7 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     scenes.append({QStringLiteral("sort-list"), scene.sortList()});
     scenes.append({QStringLiteral("days-RUH"), scene.comingDays()});
     scenes.append({QStringLiteral("keyboard-grid"), scene.keyboardInGrid()});
+    // The only scene with warnings, and so last.
+    scenes.append({QStringLiteral("warnings-ELQ"), scene.warnings()});
     return scenes;
 }

@@ -2,8 +2,8 @@
 
 // The board at a fixed moment with fixed weather for its 24 cities, drawn
 // offscreen: the collapsed strip, the expanded board with chosen cities,
-// each of the six sorts, and the keyboard in the grid (the only scene with
-// the focus frame). The golden screenshot test compares these pictures
+// each of the six sorts, the keyboard in the grid (the only scene with the
+// focus frame), and warnings after a later refresh. The golden screenshot test compares these pictures
 // with its references; `board-screenshots` writes them (and the README's).
 
 #include <QImage>

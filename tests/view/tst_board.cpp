@@ -35,6 +35,8 @@ private slots:
     void mapPictures();
     void clickingCities();
     void arrowSweepsAndStops();
+    void warningsAndAge_data();
+    void warningsAndAge();
     void comingDaysTakeTheMapsPlace();
     void sortKeys_data();
     void sortKeys();
@@ -157,6 +159,30 @@ void storeDays(const QString &store, const QString &code, const QStringList &day
     data.recordset().edit();
     data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
     QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(code, rows)}));
+}
+
+// Keeps a city's warnings beside its row as a refresh does: "kind start end"
+// each, the times as 07T10 (the day of December and the hour, the cities'
+// own time).
+void storeWarnings(const QString &store, const QString &code, const QStringList &warnings)
+{
+    const auto at = [](const QString &dayHour) {
+        return FieldValue::text(QStringLiteral("2026-12-%1T%2:00:00+03:00").arg(dayHour.left(2), dayHour.mid(3)));
+    };
+    QList<SideRows::Row> rows;
+    for (const QString &warning : warnings) {
+        const QStringList v = warning.split(u' ');
+        rows.append({{"kind", FieldValue::text(v[0])},
+                     {"starts", at(v[1])},
+                     {"ends", at(v[2])},
+                     {"peak", FieldValue::number(1)}});
+    }
+    DataControl data;
+    openRows(data, store);
+    data.recordset().findFirst(QStringLiteral("city_code"), code);
+    data.recordset().edit();
+    data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
+    QVERIFY(data.recordset().update({WeatherStore::cityWarnings().replaceWith(code, rows)}));
 }
 
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)
@@ -489,6 +515,93 @@ void TestBoard::arrowSweepsAndStops()
 
 // The days take the place of the map and its arrow, whose timer stops,
 // for every city shown until the link gives the map back.
+// What the window marks, by the store and the clock (13:40 in the cities):
+// the strip's sign for the first city warned of, the grid's signs and
+// dimmed rows, the panel's line, and the age said ahead of the ticker.
+void TestBoard::warningsAndAge_data()
+{
+    // clang-format off
+    QTest::addColumn<QStringList>("warnings"); // "CODE kind start end"
+    QTest::addColumn<QStringList>("published"); // "CODE time" of 7 Dec, AST
+    QTest::addColumn<QString>("sign"); // the strip sign's name; empty: hidden
+    QTest::addColumn<QStringList>("marked"); // grid rows: the city, ! for the sign, ~ dimmed
+    QTest::addColumn<QString>("line"); // the panel's line for الرياض
+    QTest::addColumn<QString>("age");
+    QTest::addColumn<QStringList>("days"); // الرياض's coming days that say a warning
+    const QString dust = u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs;
+    const QString dustToday = u"اليوم: عاصفة ترابية من الساعة 10 صباحاً إلى 9 مساءً"_qs;
+    const QString overMidnight = u"تنبيه: عاصفة ترابية اليوم من الساعة 10 مساءً إلى غداً الساعة 3 صباحاً"_qs;
+    QTest::newRow("nothing to mark") << QStringList() << QStringList() << "" << QStringList() << "" << "" << QStringList();
+    QTest::newRow("a dust storm under way") << QStringList{"RUH dust 07T10 07T21"} << QStringList()
+        << u"الرياض، "_qs + dust << QStringList{u"الرياض !"_qs} << dust << "" << QStringList{dustToday};
+    QTest::newRow("a warning that has ended") << QStringList{"RUH dust 07T08 07T12"} << QStringList()
+        << "" << QStringList() << "" << "" << QStringList();
+    QTest::newRow("tomorrow's, the strip's for the first city")
+        << QStringList{"JED heat 08T00 09T00", "AHB wind 08T00 09T00"} << QStringList()
+        << u"أبها، تنبيه: رياح شديدة غداً"_qs << QStringList{u"أبها !"_qs, u"جدة !"_qs} << "" << "" << QStringList();
+    QTest::newRow("two kinds for one city") << QStringList{"RUH dust 07T10 07T21", "RUH heat 08T00 09T00"} << QStringList()
+        << u"الرياض، "_qs + dust + u"، تنبيه: موجة حر شديدة غداً"_qs << QStringList{u"الرياض !"_qs}
+        << dust + u"، تنبيه: موجة حر شديدة غداً"_qs << "" << QStringList{dustToday, u"غداً: موجة حر شديدة"_qs};
+    QTest::newRow("dust over midnight") << QStringList{"RUH dust 07T22 08T03"} << QStringList()
+        << u"الرياض، "_qs + overMidnight << QStringList{u"الرياض !"_qs} << overMidnight << ""
+        << QStringList{u"اليوم: عاصفة ترابية من الساعة 10 مساءً"_qs, u"غداً: عاصفة ترابية حتى 3 صباحاً"_qs};
+    QTest::newRow("data four hours old") << QStringList() << QStringList{"RUH 9:00 am"}
+        << "" << QStringList{u"الرياض ~"_qs} << "" << u"آخر تحديث قبل 4 ساعات"_qs << QStringList();
+    QTest::newRow("an hour old is not old") << QStringList() << QStringList{"RUH 12:40 pm"}
+        << "" << QStringList() << "" << "" << QStringList();
+    QTest::newRow("the newest data says the age") << QStringList() << QStringList{"RUH 9:00 am", "JED 11:00 am"}
+        << "" << QStringList{u"الرياض ~"_qs, u"جدة ~"_qs} << "" << u"آخر تحديث قبل ساعتين"_qs << QStringList();
+    QTest::newRow("old and warned") << QStringList{"JED rain 07T00 08T00"} << QStringList{"JED 6:00 am"}
+        << u"جدة، تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs << QStringList{u"جدة !~"_qs} << ""
+        << u"آخر تحديث قبل 7 ساعات"_qs << QStringList();
+    // clang-format on
+}
+
+void TestBoard::warningsAndAge()
+{
+    QFETCH(QStringList, warnings);
+    QFETCH(QStringList, published);
+    QFETCH(QString, sign);
+    QFETCH(QStringList, marked);
+    QFETCH(QString, line);
+    QFETCH(QString, age);
+    QFETCH(QStringList, days);
+    storeWeather(storePath(), fourCities);
+    storeDays(storePath(), "RUH", {"7 Dec 2026 12 27 32", "8 Dec 2026 13 29 11", "9 Dec 2026 14 30 32"});
+    QHash<QString, QStringList> byCity;
+    for (const QString &w : warnings)
+        byCity[w.left(3)] << w.mid(4);
+    for (auto it = byCity.cbegin(); it != byCity.cend(); ++it)
+        storeWarnings(storePath(), it.key(), it.value());
+    for (const QString &p : published)
+        setColumn(storePath(), p.left(3), "pDate", FieldValue::text(u"Mon, 07 Dec 2026 "_qs + p.mid(4) + u" AST"_qs));
+    auto board = loadBoard();
+    QVERIFY(board);
+    QCOMPARE(board->stripWarningSign()->isHidden(), sign.isEmpty());
+    QCOMPARE(board->stripWarningSign()->accessibleName(), sign);
+    QCOMPARE(board->tickerStrip()->ageNote(), age);
+
+    board->PictureShowDetail_Click();
+    QStringList seen;
+    for (int i = 0; i < 4; ++i) {
+        const QString marks = QString(board->cityGrid()->warningSign(i)->isHidden() ? "" : "!")
+            + (board->cityGrid()->rowDimmed(i) ? "~" : "");
+        if (!marks.isEmpty())
+            seen << board->lblCity(i)->text() + u' ' + marks;
+    }
+    QCOMPARE(seen, marked);
+    board->lblCity_Click(2); // الرياض
+    QCOMPARE(board->cityDetail()->lblWarningD()->isHidden(), line.isEmpty());
+    QCOMPARE(board->cityDetail()->lblWarningD()->text(), line);
+    QStringList warnedDays;
+    for (int r = 0; r < board->comingDays()->shownRows(); ++r) {
+        const auto *warning = board->comingDays()->findChild<FormLabel *>(QStringLiteral("lblDayWarning(%1)").arg(r));
+        if (!warning->isHidden())
+            warnedDays << board->comingDays()->cell(0, r)->text() + u": "_qs + warning->text();
+    }
+    QCOMPARE(warnedDays, days);
+}
+
 void TestBoard::comingDaysTakeTheMapsPlace()
 {
     storeWeather(storePath(),
@@ -675,6 +788,11 @@ void TestBoard::tabOrder_data()
     QTest::addColumn<QStringList>("focused"); // where the focus stands, then after each Tab
     // Collapsed, only the button can be reached: the rest lies out of view.
     QTest::newRow("collapsed") << false << false << QStringList{"PictureShowDetail", "PictureShowDetail"};
+    // A warning in force (جدة's, below): its sign at the strip's end comes after the button.
+    QTest::newRow("collapsed, a warning") << false << false
+                                          << QStringList{"PictureShowDetail", "StripWarningSign", "PictureShowDetail"};
+    QTest::newRow("expanded, a warning") << true << false
+                                         << QStringList{"PictureHideDetail", "StripWarningSign", "ComboSort"};
     QTest::newRow("expanded") << true << false
                               << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "lblGoogle", "lblDays",
                                              "lblQIVurl", "PictureHideDetail"};
@@ -690,11 +808,13 @@ void TestBoard::tabOrder()
     QFETCH(bool, backwards);
     QFETCH(QStringList, focused);
     storeWeather(storePath(), fourCities);
+    if (focused.contains(QLatin1String("StripWarningSign")))
+        storeWarnings(storePath(), "JED", {"heat 08T00 09T00"});
     auto board = loadBoard();
     QVERIFY(board);
     QVERIFY(showActive(*board));
-    QCOMPARE(QApplication::focusWidget(), nullptr); // nothing before the first refresh shows the button
-    board->PictureShowDetail()->setVisible(true); // as the first refresh does
+    // Rows with weather show the button before any refresh.
+    QCOMPARE(QApplication::focusWidget(), board->PictureShowDetail());
     if (expanded) {
         board->PictureShowDetail_Click();
         board->lblCity_Click(2); // a city with a map: its link shows
@@ -727,6 +847,9 @@ void TestBoard::keysActLikeClicks_data()
     QTest::newRow("Space on the maker's link") << true << "lblQIVurl" << int(Qt::Key_Space) << true << "lblQIVurl" << maker;
     QTest::newRow("Space on the days link") << true << "lblDays" << int(Qt::Key_Space) << true << "lblDays" << "";
     QTest::newRow("another key does nothing") << true << "lblQIVurl" << int(Qt::Key_A) << true << "lblQIVurl" << "";
+    // The strip's sign (for جدة's warning) expands the board on جدة; it stays in view.
+    QTest::newRow("Enter on the warning sign") << false << "StripWarningSign" << int(Qt::Key_Return) << true << "StripWarningSign" << "";
+    QTest::newRow("a click on the warning sign") << false << "StripWarningSign" << 0 << true << "" << "";
     // Tab from the list; the mouse then collapses the board (below), which
     // hides the grid that had the focus: the button takes it.
     QTest::newRow("Tab from the list") << true << "ComboSort" << int(Qt::Key_Tab) << true << "CityGrid" << "";
@@ -743,28 +866,37 @@ void TestBoard::keysActLikeClicks()
     QFETCH(QString, opened);
     qputenv("BROWSER", "/opt/browser/bin/web");
     storeWeather(storePath(), fourCities);
+    storeWarnings(storePath(), "JED", {"heat 08T00 09T00"});
     auto board = loadBoard();
     QVERIFY(board);
     QVERIFY(showActive(*board));
-    board->PictureShowDetail()->setVisible(true);
     if (expanded) {
         board->PictureShowDetail_Click();
         board->lblCity_Click(2); // الرياض, whose map the link opens
     }
     auto *target = board->findChild<QWidget *>(control);
     QVERIFY(target);
-    target->setFocus(Qt::TabFocusReason);
-    // The keypad's Enter comes with the keypad's modifier.
-    QTest::keyClick(target, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    const bool sign = control == QLatin1String("StripWarningSign");
+    if (key == 0) {
+        QTest::mouseClick(target, Qt::LeftButton);
+    } else {
+        target->setFocus(Qt::TabFocusReason);
+        // The keypad's Enter comes with the keypad's modifier.
+        QTest::keyClick(target, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }
     QCOMPARE(board->outerSizeTwips().width() == frmWeatherMain::ExpandedWidth, expandedAfter);
-    QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focusAfter);
+    if (key != 0)
+        QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focusAfter);
+    if (sign)
+        QCOMPARE(board->lblCityD()->text(), u"جدة"_qs);
     QCOMPARE(board->comingDays()->isShowingDays(), control == QLatin1String("lblDays"));
     QCOMPARE(m_world.launches.size(), opened.isEmpty() ? 0 : 1);
     if (!opened.isEmpty())
         QCOMPARE(m_world.launches.first().second, QStringList{opened});
     // Collapsed by the mouse now: whatever out of view had the focus gives it to the button.
     board->PictureHideDetail_Click();
-    QCOMPARE(QApplication::focusWidget(), board->PictureShowDetail());
+    if (key != 0)
+        QCOMPARE(QApplication::focusWidget(), sign ? target : board->PictureShowDetail());
     qunsetenv("BROWSER");
 }
 
@@ -911,6 +1043,10 @@ void TestBoard::accessibleControls_data()
     row("compass", [](frmWeatherMain &b) { return b.windCompass(); }, QAccessible::Graphic,
         u"رياح شمالية، 14 كيلومتر في الساعة"_qs);
     row("ticker", [](frmWeatherMain &b) { return b.tickerStrip(); }, QAccessible::StatusBar, u"الرياض : مشمس  25   ....  "_qs);
+    row("warning sign", [](frmWeatherMain &b) { return b.stripWarningSign(); }, QAccessible::Button,
+        u"الرياض، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs);
+    row("warning line", [](frmWeatherMain &b) { return b.cityDetail()->lblWarningD(); }, QAccessible::StaticText,
+        u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs);
     // clang-format on
 }
 
@@ -924,6 +1060,7 @@ void TestBoard::accessibleControls()
     setColumn(storePath(), "RUH", "Humidity", FieldValue::number(40));
     setColumn(storePath(), "RUH", "temp_low", FieldValue::number(-4));
     storeDays(storePath(), "RUH", {"7 Dec 2026 -4 27 32", "8 Dec 2026 13 29 11"});
+    storeWarnings(storePath(), "RUH", {"dust 07T10 07T21"});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail_Click();
@@ -953,7 +1090,8 @@ void TestBoard::accessibleControls()
             headers << table->cellAt(1, c)->tableCellInterface()->columnHeaderCells().value(0)->text(QAccessible::Name);
         QCOMPARE(headers, (QStringList{u"اليوم"_qs, u"الحالة"_qs, u"العظمى"_qs, u"الصغرى"_qs}));
         QCOMPARE(table->cellAt(1, 2)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
-        QCOMPARE(table->rowDescription(0), u"اليوم، مشمس، 27 درجة، سالب 4 درجة"_qs);
+        QCOMPARE(table->rowDescription(0),
+                 u"اليوم، مشمس، 27 درجة، سالب 4 درجة، عاصفة ترابية من الساعة 10 صباحاً إلى 9 مساءً"_qs);
     }
     // The compass and the ticker are one whole each: their lines, letters and label are no objects.
     if (role == QAccessible::Graphic || role == QAccessible::StatusBar)
@@ -963,6 +1101,7 @@ void TestBoard::accessibleControls()
 void TestBoard::gridIsATable()
 {
     storeWeather(storePath(), fourCities);
+    storeWarnings(storePath(), "DMM", {"dust 07T10 07T21"});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail_Click();
@@ -985,7 +1124,8 @@ void TestBoard::gridIsATable()
              (QStringList{u"المدينة"_qs, u"حالة الطقس"_qs, u"درجة الحرارة بالدرجة المئوية"_qs,
                           u"مدى الرؤية بالكيلومتر"_qs, u"إتجاه الرياح"_qs, u"سرعة الرياح"_qs}));
 
-    // Row 1 is الدمام: each cell in its column's words, the city heading its row.
+    // Row 1 is الدمام: each cell in its column's words, the city heading its
+    // row and saying its warning.
     QStringList cells;
     for (int c = 0; c < 6; ++c) {
         QAccessibleInterface *cell = table->cellAt(1, c);
@@ -997,10 +1137,13 @@ void TestBoard::gridIsATable()
         cells << cell->text(QAccessible::Name);
     }
     QCOMPARE(cells,
-             (QStringList{u"الدمام"_qs, u"غبار"_qs, u"سالب 3.5 درجة"_qs, u"2 كيلومتر"_qs, u"شرقية"_qs,
-                          u"7 كيلومتر في الساعة"_qs}));
+             (QStringList{u"الدمام، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs, u"غبار"_qs, u"سالب 3.5 درجة"_qs,
+                          u"2 كيلومتر"_qs, u"شرقية"_qs, u"7 كيلومتر في الساعة"_qs}));
     QCOMPARE(table->cellAt(1, 3)->tableCellInterface()->rowHeaderCells().value(0), table->cellAt(1, 0));
     QCOMPARE(table->rowDescription(0), u"أبها، مطر، 12 درجة، 4.5 كيلومتر، جنوبية، سكون"_qs);
+    QCOMPARE(
+        table->rowDescription(1),
+        u"الدمام، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً، غبار، سالب 3.5 درجة، 2 كيلومتر، شرقية، 7 كيلومتر في الساعة"_qs);
     QCOMPARE(table->rowDescription(2), u"الرياض، مشمس، 25 درجة، جيدة، شمالية، 14.48 كيلومتر في الساعة"_qs);
     QCOMPARE(table->rowDescription(10), QString()); // an empty row says nothing
 

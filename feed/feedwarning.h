@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class QDomElement;
+
+// One warning the feed service derived for a city: what is coming, from when
+// to when (the city's local time with its offset, the end not included) and
+// how strong it gets at its peak.
+struct FeedWarning
+{
+    QString kind; // dust, heat, rain, thunder or wind
+    QDateTime start;
+    QDateTime end;
+    double peak = 0;
+
+    bool operator==(const FeedWarning &other) const
+    {
+        return kind == other.kind && start == other.start && end == other.end && peak == other.peak;
+    }
+};
+
+// The warning elements of a channel (rorizedivo:warning, by the name as
+// written, like every other element the board reads), in document order.
+// An element of an unknown kind, without a readable start and end, or that
+// ends before it starts, is passed over.
+QList<FeedWarning> readWarnings(const QDomElement &channel);
+
+// The kind in the board's words: "عاصفة ترابية" ...; empty for an unknown kind.
+QString warningKindText(const QString &kind);
+
+// When a warning comes, in words a person reads, seen from `now`: "اليوم من
+// الساعة 3 مساءً إلى 9 مساءً", "غداً" for a whole day, the weekday further on.
+QString warningTimeWords(const FeedWarning &warning, const QDateTime &now);
+// The same, shorter once the warning is in force: "اليوم حتى 9 مساءً".
+QString warningShortTimeWords(const FeedWarning &warning, const QDateTime &now);
+// "تنبيه: عاصفة ترابية اليوم حتى 9 مساءً", as the window shows and says it.
+QString warningLine(const FeedWarning &warning, const QDateTime &now);
+
+// What a coming day of the city says of the warnings in force that fall on
+// it (the city's own day): each kind, with its hours when it takes part of
+// the day ("عاصفة ترابية من الساعة 3 مساءً إلى 9 مساءً", "... حتى 3
+// صباحاً"), joined; empty when none does.
+QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now);
+
+// Whether the warning has not yet ended at `now`.
+inline bool warningInForce(const FeedWarning &warning, const QDateTime &now)
+{
+    return warning.end > now;
+}

@@ -142,7 +142,18 @@ QStringList seedCodes(int count)
     return codes;
 }
 
-// Keeps days beside a city's row as a refresh does: "date low high code" each.
+// Stores a city's row with rows beside it, as a refresh does.
+void storeBeside(const QString &store, const QString &code, const WriteAlong &beside)
+{
+    DataControl data;
+    openRows(data, store);
+    data.recordset().findFirst(QStringLiteral("city_code"), code);
+    data.recordset().edit();
+    data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
+    QVERIFY(data.recordset().update({beside}));
+}
+
+// Keeps days beside a city's row: "date low high code" each.
 void storeDays(const QString &store, const QString &code, const QStringList &days)
 {
     QList<SideRows::Row> rows;
@@ -153,12 +164,7 @@ void storeDays(const QString &store, const QString &code, const QStringList &day
                      {"high", FieldValue::text(v[4])},
                      {"code", FieldValue::text(v[5])}});
     }
-    DataControl data;
-    openRows(data, store);
-    data.recordset().findFirst(QStringLiteral("city_code"), code);
-    data.recordset().edit();
-    data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
-    QVERIFY(data.recordset().update({WeatherStore::comingDays().replaceWith(code, rows)}));
+    storeBeside(store, code, WeatherStore::comingDays().replaceWith(code, rows));
 }
 
 // Keeps a city's warnings beside its row as a refresh does: "kind start end"
@@ -177,12 +183,7 @@ void storeWarnings(const QString &store, const QString &code, const QStringList 
                      {"ends", at(v[2])},
                      {"peak", FieldValue::number(1)}});
     }
-    DataControl data;
-    openRows(data, store);
-    data.recordset().findFirst(QStringLiteral("city_code"), code);
-    data.recordset().edit();
-    data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
-    QVERIFY(data.recordset().update({WeatherStore::cityWarnings().replaceWith(code, rows)}));
+    storeBeside(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
 }
 
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)

@@ -13,6 +13,7 @@
 #include "feed/documentloader.h"
 #include "feed/documentscreen.h"
 #include "feed/feedreading.h"
+#include "feed/feedwarning.h"
 
 #include <QDomDocument>
 
@@ -98,6 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         if (outcome == ChannelOutcome::Skip)
             continue;
+
+        // A warning read is whole, and the board words it at any moment of
+        // its span, on any of its days.
+        for (const FeedWarning &w : readings.warnings) {
+            FUZZ_CHECK(!warningKindText(w.kind).isEmpty() && w.start < w.end);
+            FUZZ_CHECK(warningLine(w, w.start).startsWith(QStringLiteral(u"تنبيه: ")));
+            FUZZ_CHECK(!warningTimeWords(w, w.end.addSecs(-1)).isEmpty());
+            FUZZ_CHECK(dayWarningText({w}, w.start.toOffsetFromUtc(w.start.offsetFromUtc()).date(), w.start)
+                           .startsWith(warningKindText(w.kind)));
+        }
 
         writeRow(rows, filledColumns(readings, windDirIndex));
         const QString cityA = rows.value(QStringLiteral("city_a")).toText();

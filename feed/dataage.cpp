@@ -7,12 +7,23 @@ std::optional<QDateTime> publishedAt(const QString &pubDate)
     QString text = pubDate.simplified();
     int offset = 0;
     bool zoned = false;
+    // The zones the feed service writes: AST for the cities, GMT, or the
+    // offset in hours ("+03") where a zone has no short name.
     const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
-    if (space > 0 && text.mid(space + 1) == QLatin1String("AST")) {
-        text.truncate(space);
+    const QString zone = space > 0 ? text.mid(space + 1) : QString();
+    bool hours = false;
+    const int offsetHours = zone.size() == 3 && (zone[0] == u'+' || zone[0] == u'-') ? zone.toInt(&hours) : 0;
+    if (zone == QLatin1String("AST")) {
         offset = 3 * 3600;
         zoned = true;
+    } else if (zone == QLatin1String("GMT") || zone == QLatin1String("UTC")) {
+        zoned = true;
+    } else if (hours) {
+        offset = offsetHours * 3600;
+        zoned = true;
     }
+    if (zoned)
+        text.truncate(space);
     QDateTime at = QLocale::c().toDateTime(text, QStringLiteral("ddd, d MMM yyyy h:mm ap"));
     if (!at.isValid())
         at = QLocale::c().toDateTime(text, QStringLiteral("ddd, d MMM yyyy h:mm AP"));

@@ -294,6 +294,9 @@ void TestFeedWords::dataAge_data()
     QTest::newRow("three days") << pubDate << 3 * 1440 << QStringLiteral(u"آخر تحديث قبل 3 أيام");
     QTest::newRow("morning, one digit") << "Mon, 7 Dec 2026 9:00 am AST" << 0
                                         << QStringLiteral(u"آخر تحديث قبل 4 ساعات");
+    QTest::newRow("GMT") << "Mon, 07 Dec 2026 10:00 am GMT" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+    QTest::newRow("an offset in hours") << "Mon, 07 Dec 2026 4:00 pm +06" << 180
+                                        << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
     QTest::newRow("not a date") << "yesterday" << 600 << QString();
 }
 

@@ -102,16 +102,16 @@ public:
     }
 };
 
-class GridAccessible;
-
-// A header or a cell of the grid: the label itself, said as its column says
-// its values.
-class GridCellAccessible : public FormLabelAccessible, public QAccessibleTableCellInterface
+// A header or a cell of one of the board's tables of labels (the grid, the
+// coming days): the label itself, placed in its table under its column's
+// header and, past the first column, beside its row's first cell.
+template <typename Part>
+class LabelCellAccessible : public FormLabelAccessible, public QAccessibleTableCellInterface
 {
 public:
-    GridCellAccessible(FormLabel *label, CityGrid *grid, QPoint cell)
+    LabelCellAccessible(FormLabel *label, Part *part, QPoint cell)
         : FormLabelAccessible(label)
-        , m_grid(grid)
+        , m_part(part)
         , m_column(cell.x())
         , m_row(cell.y())
     {
@@ -124,14 +124,57 @@ public:
         return FormLabelAccessible::interface_cast(t);
     }
 
+    bool isSelected() const override { return false; }
+    QList<QAccessibleInterface *> columnHeaderCells() const override
+    {
+        return {QAccessible::queryAccessibleInterface(m_part->header(m_column))};
+    }
+    QList<QAccessibleInterface *> rowHeaderCells() const override
+    {
+        if (m_column == 0)
+            return {};
+        return {QAccessible::queryAccessibleInterface(m_part->cell(0, m_row))};
+    }
+    int columnIndex() const override { return m_column; }
+    int rowIndex() const override { return m_row; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface *table() const override { return QAccessible::queryAccessibleInterface(m_part); }
+
+protected:
+    Part *m_part;
+    int m_column;
+    int m_row; // -1 for a header
+};
+
+// Where a label of such a table stands: (column, row), the row -1 for a
+// header; (-1, -1) for a label that is neither.
+template <typename Part>
+QPoint placeInTable(const Part *part, const QWidget *label)
+{
+    QPoint cell = part->cellOf(label);
+    for (int c = 0; c < Part::Columns && cell.x() < 0; ++c) {
+        if (part->header(c) == label)
+            cell = QPoint(c, -1);
+    }
+    return cell;
+}
+
+// A cell of the grid. A city's name is the row's: it can be focused,
+// selected (the city the panel shows) and pressed as it is clicked.
+class GridCellAccessible : public LabelCellAccessible<CityGrid>
+{
+public:
+    using LabelCellAccessible::LabelCellAccessible;
+
     QAccessible::State state() const override
     {
         QAccessible::State s = FormLabelAccessible::state();
         if (isCity()) {
             s.focusable = true;
-            s.focused = m_grid->hasFocus() && m_grid->currentRow() == m_row;
+            s.focused = m_part->hasFocus() && m_part->currentRow() == m_row;
             s.selectable = true;
-            s.selected = m_grid->currentRow() == m_row;
+            s.selected = m_part->currentRow() == m_row;
         }
         return s;
     }
@@ -140,53 +183,37 @@ public:
     QString text(QAccessible::Text t) const override
     {
         const QString text = FormLabelAccessible::text(t);
-        if (t != QAccessible::Name || !isCity() || m_grid->rowWarning(m_row).isEmpty())
+        if (t != QAccessible::Name || !isCity() || m_part->rowWarning(m_row).isEmpty())
             return text;
-        return spokenList({text, m_grid->rowWarning(m_row)});
+        return spokenList({text, m_part->rowWarning(m_row)});
     }
 
-    // A city name is pressed as it is clicked.
     QStringList actionNames() const override { return isCity() ? QStringList{pressAction()} : QStringList(); }
     void doAction(const QString &actionName) override
     {
         if (isCity() && actionName == pressAction())
-            m_grid->activateRow(m_row);
+            m_part->activateRow(m_row);
     }
 
-    bool isSelected() const override { return m_grid->currentRow() == m_row; }
-    QList<QAccessibleInterface *> columnHeaderCells() const override
-    {
-        return {QAccessible::queryAccessibleInterface(m_grid->header(m_column))};
-    }
-    QList<QAccessibleInterface *> rowHeaderCells() const override
-    {
-        if (m_column == 0)
-            return {};
-        return {QAccessible::queryAccessibleInterface(m_grid->lblCity(m_row))};
-    }
-    int columnIndex() const override { return m_column; }
-    int rowIndex() const override { return m_row; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
-    QAccessibleInterface *table() const override { return QAccessible::queryAccessibleInterface(m_grid); }
+    bool isSelected() const override { return m_part->currentRow() == m_row; }
 
 private:
     bool isCity() const { return m_column == 0 && m_row >= 0 && !label()->text().isEmpty(); }
-
-    CityGrid *m_grid;
-    int m_column;
-    int m_row; // -1 for a header
 };
 
-class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterface
+// One of those tables: its headers, then its cells row by row; the rows are
+// described as the part says them. Nothing is selected unless a subclass
+// says so.
+template <typename Part>
+class LabelTableAccessible : public QAccessibleWidget, public QAccessibleTableInterface
 {
 public:
-    explicit GridAccessible(CityGrid *grid)
-        : QAccessibleWidget(grid, QAccessible::Table)
+    explicit LabelTableAccessible(Part *part)
+        : QAccessibleWidget(part, QAccessible::Table)
     {
     }
 
-    CityGrid *grid() const { return static_cast<CityGrid *>(widget()); }
+    Part *part() const { return static_cast<Part *>(widget()); }
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
@@ -195,179 +222,42 @@ public:
         return QAccessibleWidget::interface_cast(t);
     }
 
-    // The six headers, then the cells row by row.
-    int childCount() const override { return CityGrid::Columns * (1 + CityGrid::Rows); }
+    int childCount() const override { return Part::Columns * (1 + rowCount()); }
     QAccessibleInterface *child(int index) const override
     {
         if (index < 0 || index >= childCount())
             return nullptr;
-        if (index < CityGrid::Columns)
-            return QAccessible::queryAccessibleInterface(grid()->header(index));
-        index -= CityGrid::Columns;
-        return cellAt(index / CityGrid::Columns, index % CityGrid::Columns);
+        if (index < Part::Columns)
+            return QAccessible::queryAccessibleInterface(part()->header(index));
+        index -= Part::Columns;
+        return cellAt(index / Part::Columns, index % Part::Columns);
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
-        if (!child)
+        const QPoint cell = placeInTable(part(), child ? qobject_cast<const QWidget *>(child->object()) : nullptr);
+        if (cell.x() < 0 || cell.y() >= rowCount())
             return -1;
-        const auto *label = qobject_cast<const QWidget *>(child->object());
-        for (int c = 0; c < CityGrid::Columns; ++c) {
-            if (grid()->header(c) == label)
-                return c;
-        }
-        const QPoint cell = grid()->cellOf(label);
-        return cell.x() < 0 ? -1 : CityGrid::Columns * (1 + cell.y()) + cell.x();
-    }
-    QAccessibleInterface *focusChild() const override
-    {
-        const int row = grid()->currentRow();
-        return grid()->hasFocus() && row >= 0 ? cellAt(row, 0) : nullptr;
+        return Part::Columns * (1 + cell.y()) + cell.x();
     }
 
     QAccessibleInterface *caption() const override { return nullptr; }
     QAccessibleInterface *summary() const override { return nullptr; }
     QAccessibleInterface *cellAt(int row, int column) const override
     {
-        if (row < 0 || row >= CityGrid::Rows || column < 0 || column >= CityGrid::Columns)
+        if (row < 0 || row >= rowCount() || column < 0 || column >= Part::Columns)
             return nullptr;
-        return QAccessible::queryAccessibleInterface(grid()->cell(column, row));
+        return QAccessible::queryAccessibleInterface(part()->cell(column, row));
     }
     QString columnDescription(int column) const override
     {
-        return column >= 0 && column < CityGrid::Columns ? grid()->header(column)->spokenText() : QString();
+        return column >= 0 && column < Part::Columns ? part()->header(column)->spokenText() : QString();
     }
     QString rowDescription(int row) const override
     {
-        return row >= 0 && row < CityGrid::Rows ? grid()->spokenRow(row) : QString();
+        return row >= 0 && row < rowCount() ? part()->spokenRow(row) : QString();
     }
-    int columnCount() const override { return CityGrid::Columns; }
-    int rowCount() const override { return CityGrid::Rows; }
+    int columnCount() const override { return Part::Columns; }
 
-    // The current row is the one selected: the city the panel shows.
-    int selectedCellCount() const override { return grid()->currentRow() >= 0 ? 1 : 0; }
-    int selectedColumnCount() const override { return 0; }
-    int selectedRowCount() const override { return grid()->currentRow() >= 0 ? 1 : 0; }
-    QList<QAccessibleInterface *> selectedCells() const override
-    {
-        const int row = grid()->currentRow();
-        return row >= 0 ? QList<QAccessibleInterface *>{cellAt(row, 0)} : QList<QAccessibleInterface *>();
-    }
-    QList<int> selectedColumns() const override { return {}; }
-    QList<int> selectedRows() const override
-    {
-        const int row = grid()->currentRow();
-        return row >= 0 ? QList<int>{row} : QList<int>();
-    }
-    bool isColumnSelected(int) const override { return false; }
-    bool isRowSelected(int row) const override { return row >= 0 && row == grid()->currentRow(); }
-    bool selectRow(int row) override
-    {
-        grid()->activateRow(row);
-        return isRowSelected(row);
-    }
-    bool selectColumn(int) override { return false; }
-    bool unselectRow(int) override { return false; }
-    bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent *) override { }
-};
-
-// A header or a cell of the coming days: the label, placed in its table.
-class DaysCellAccessible : public FormLabelAccessible, public QAccessibleTableCellInterface
-{
-public:
-    DaysCellAccessible(FormLabel *label, ComingDays *days, QPoint cell)
-        : FormLabelAccessible(label)
-        , m_days(days)
-        , m_column(cell.x())
-        , m_row(cell.y())
-    {
-    }
-    void *interface_cast(QAccessible::InterfaceType t) override
-    {
-        if (t == QAccessible::TableCellInterface && m_row >= 0)
-            return static_cast<QAccessibleTableCellInterface *>(this);
-        return FormLabelAccessible::interface_cast(t);
-    }
-    bool isSelected() const override { return false; }
-    QList<QAccessibleInterface *> columnHeaderCells() const override
-    {
-        return {QAccessible::queryAccessibleInterface(m_days->header(m_column))};
-    }
-    QList<QAccessibleInterface *> rowHeaderCells() const override
-    {
-        return m_column == 0
-            ? QList<QAccessibleInterface *>()
-            : QList<QAccessibleInterface *>{QAccessible::queryAccessibleInterface(m_days->cell(0, m_row))};
-    }
-    int columnIndex() const override { return m_column; }
-    int rowIndex() const override { return m_row; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
-    QAccessibleInterface *table() const override { return QAccessible::queryAccessibleInterface(m_days); }
-
-private:
-    ComingDays *m_days;
-    int m_column;
-    int m_row; // -1 for a header
-};
-
-// The coming days: a table of the rows shown under its four headers, each
-// row headed by its day; nothing is selected in it.
-class DaysAccessible : public QAccessibleWidget, public QAccessibleTableInterface
-{
-public:
-    explicit DaysAccessible(ComingDays *days)
-        : QAccessibleWidget(days, QAccessible::Table)
-    {
-    }
-    ComingDays *days() const { return static_cast<ComingDays *>(widget()); }
-    void *interface_cast(QAccessible::InterfaceType t) override
-    {
-        if (t == QAccessible::TableInterface)
-            return static_cast<QAccessibleTableInterface *>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
-    QString text(QAccessible::Text t) const override
-    {
-        return t == QAccessible::Name ? QStringLiteral(u"الأيام القادمة") : QAccessibleWidget::text(t);
-    }
-
-    int childCount() const override { return ComingDays::Columns * (1 + rowCount()); }
-    QAccessibleInterface *child(int index) const override
-    {
-        if (index < 0 || index >= childCount())
-            return nullptr;
-        if (index < ComingDays::Columns)
-            return QAccessible::queryAccessibleInterface(days()->header(index));
-        index -= ComingDays::Columns;
-        return cellAt(index / ComingDays::Columns, index % ComingDays::Columns);
-    }
-    int indexOfChild(const QAccessibleInterface *child) const override
-    {
-        const auto *label = child ? qobject_cast<const QWidget *>(child->object()) : nullptr;
-        for (int c = 0; c < ComingDays::Columns; ++c) {
-            if (days()->header(c) == label)
-                return c;
-        }
-        const QPoint cell = days()->cellOf(label);
-        return cell.x() < 0 || cell.y() >= rowCount() ? -1 : ComingDays::Columns * (1 + cell.y()) + cell.x();
-    }
-
-    QAccessibleInterface *caption() const override { return nullptr; }
-    QAccessibleInterface *summary() const override { return nullptr; }
-    QAccessibleInterface *cellAt(int row, int column) const override
-    {
-        if (row < 0 || row >= rowCount() || column < 0 || column >= ComingDays::Columns)
-            return nullptr;
-        return QAccessible::queryAccessibleInterface(days()->cell(column, row));
-    }
-    QString columnDescription(int column) const override
-    {
-        return column >= 0 && column < ComingDays::Columns ? days()->header(column)->text() : QString();
-    }
-    QString rowDescription(int row) const override { return days()->spokenRow(row); }
-    int columnCount() const override { return ComingDays::Columns; }
-    int rowCount() const override { return days()->shownRows(); }
     int selectedCellCount() const override { return 0; }
     int selectedColumnCount() const override { return 0; }
     int selectedRowCount() const override { return 0; }
@@ -383,6 +273,53 @@ public:
     void modelChange(QAccessibleTableModelChangeEvent *) override { }
 };
 
+// The grid: 24 rows under six headers, each headed by its city. The current
+// row is the one selected: the city the panel shows.
+class GridAccessible : public LabelTableAccessible<CityGrid>
+{
+public:
+    using LabelTableAccessible::LabelTableAccessible;
+
+    int rowCount() const override { return CityGrid::Rows; }
+    QAccessibleInterface *focusChild() const override
+    {
+        const int row = part()->currentRow();
+        return part()->hasFocus() && row >= 0 ? cellAt(row, 0) : nullptr;
+    }
+
+    int selectedCellCount() const override { return part()->currentRow() >= 0 ? 1 : 0; }
+    int selectedRowCount() const override { return part()->currentRow() >= 0 ? 1 : 0; }
+    QList<QAccessibleInterface *> selectedCells() const override
+    {
+        const int row = part()->currentRow();
+        return row >= 0 ? QList<QAccessibleInterface *>{cellAt(row, 0)} : QList<QAccessibleInterface *>();
+    }
+    QList<int> selectedRows() const override
+    {
+        const int row = part()->currentRow();
+        return row >= 0 ? QList<int>{row} : QList<int>();
+    }
+    bool isRowSelected(int row) const override { return row >= 0 && row == part()->currentRow(); }
+    bool selectRow(int row) override
+    {
+        part()->activateRow(row);
+        return isRowSelected(row);
+    }
+};
+
+// The coming days: the rows shown under four headers, each headed by its day.
+class DaysAccessible : public LabelTableAccessible<ComingDays>
+{
+public:
+    using LabelTableAccessible::LabelTableAccessible;
+
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? QStringLiteral(u"الأيام القادمة") : QAccessibleWidget::text(t);
+    }
+    int rowCount() const override { return part()->shownRows(); }
+};
+
 QAccessibleInterface *boardFactory(const QString &className, QObject *object)
 {
     if (!object || !object->isWidgetType())
@@ -390,22 +327,12 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
     if (className == QLatin1String("FormLabel")) {
         auto *label = static_cast<FormLabel *>(object);
         if (auto *grid = qobject_cast<CityGrid *>(label->parent())) {
-            QPoint cell = grid->cellOf(label);
-            for (int c = 0; c < CityGrid::Columns && cell.x() < 0; ++c) {
-                if (grid->header(c) == label)
-                    cell = QPoint(c, -1);
-            }
-            if (cell.x() >= 0)
+            if (const QPoint cell = placeInTable(grid, label); cell.x() >= 0)
                 return new GridCellAccessible(label, grid, cell);
         }
         if (auto *days = qobject_cast<ComingDays *>(label->parent())) {
-            QPoint cell = days->cellOf(label);
-            for (int c = 0; c < ComingDays::Columns && cell.x() < 0; ++c) {
-                if (days->header(c) == label)
-                    cell = QPoint(c, -1);
-            }
-            if (cell.x() >= 0)
-                return new DaysCellAccessible(label, days, cell);
+            if (const QPoint cell = placeInTable(days, label); cell.x() >= 0)
+                return new LabelCellAccessible<ComingDays>(label, days, cell);
         }
         return new FormLabelAccessible(label);
     }

@@ -10,8 +10,6 @@
 #include "store/weatherstore.h"
 #include "view/warningsign.h"
 
-#include <QAccessible>
-#include <QElapsedTimer>
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "store/weatherstore.h"
 #include "view/warningsign.h"
 
-
 namespace {
 
 // What a row of the store says of its age and whether it holds weather.

@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2154
+# shellcheck shell=bash disable=SC2154,SC2034
 # The system test's cases, run by scripts/system-test in the booted
 # container, in this order (each starts from where the one before left the
 # machine). Sourced: it uses in_ct, on_net, ctroot, work and root from there.

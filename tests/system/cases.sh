@@ -47,6 +47,9 @@ fail() {
   echo "FAILED: $*"
   exit 1
 }
+# ok WHAT: a check passed, shown under the case's line.
+ok() { echo "ok: $*"; }
+oneline() { tr '\n' ' '; }
 
 # wait_for SECONDS WHAT COMMAND...: until the command succeeds.
 wait_for() {
@@ -303,7 +306,7 @@ install_package() {
     || fail "apt-get install $*: $(tail -n 20 "$work/apt.log")"
 }
 # version_change FROM TO: what dpkg logged of the package going from FROM to TO.
-version_change() { in_ct grep -E " (upgrade|install) rorizedivo:[a-z0-9]+ $1 $2\$" /var/log/dpkg.log || true; }
+version_change() { in_ct grep -E " (upgrade|install) rorizedivo:[a-z0-9]+ $1 $2\$" /var/log/dpkg.log | tail -n 1 || true; }
 # The settings file as its administrator left it: its content, mode and owner.
 settings_state() { in_ct sh -c "sha256sum $conf && stat -c '%a %U:%G' $conf"; }
 # The version that the feed service says it is (its Server header); the
@@ -353,11 +356,28 @@ opens_with_rows() {
   kept=$(rows "$1")
   board_stop "$1"
   [ "$kept" = 24 ] || fail "$2 opened $1's store with $kept rows of 24: $(tail -n 5 "$work/board-$1.log")"
+  ok "$2 opens $1's store, offline, with its $kept rows of 24"
   serve_again
   board_start "$1"
   wait_for 120 "$1's refresh by $2" refreshed "$1" 1
   kept=$(rows "$1")
   [ "$kept" = 24 ] || fail "$2 refreshed $kept rows of 24 in $1's store"
+  ok "$2 refreshes them: $kept rows of 24"
+}
+# deleted_programs_but PID: what deleted_programs lists but that process.
+deleted_programs_but() { deleted_programs | grep -v "^$1 " || true; }
+# service_kept_up SINCE: the service has not failed since then nor been
+# restarted, logged no error, and said at most a line of the files it keeps.
+service_kept_up() {
+  local journal files
+  [ "$(state_of "$unit.service")" = active ] && [ "$(in_ct systemctl show -P NRestarts "$unit.service")" = 0 ] \
+    || fail "the service is $(state_of "$unit.service") after $(in_ct systemctl show -P NRestarts "$unit.service") restarts"
+  [ -z "$(journal_since "$1" -u "$unit.service" -p err -o cat)" ] \
+    || fail "the service logged errors: $(journal_since "$1" -u "$unit.service" -p err -o cat)"
+  journal=$(journal_since "$1" -u "$unit.service" -o cat)
+  files=$(grep -E 'forecasts\.json|ledger\.json' <<<"$journal" || true)
+  [ "$(grep -c . <<<"$files")" -le 1 ] || fail "the service said more than a line of its files: $files"
+  ok "forecastd $(served_version) active, never restarted, no error in the journal; of its files: ${files:-nothing}"
 }
 
 case_upgrade() {
@@ -384,6 +404,7 @@ case_upgrade() {
   old_board=$(board_pid erin)
   [ "$old_service" -gt 0 ] || fail "$old_version's service does not run"
   in_ct sh -c "test -s /var/cache/private/$unit/forecasts.json" || fail "$old_version's service kept no answers"
+  ok "$old_version installed; erin's board (pid $old_board) runs with 24 rows in tables: $(oneline <<<"$old_tables")"
 
   # The upstream out of service from here on: what the new service serves,
   # it took from what the old one kept.
@@ -391,12 +412,16 @@ case_upgrade() {
   local since
   since=$(date +%s)
   install_package "$new_deb"
-  [ -n "$(version_change "$old_version" "$new_version")" ] \
+  local change
+  change=$(version_change "$old_version" "$new_version")
+  [ -n "$change" ] \
     || fail "dpkg reports no upgrade from $old_version to $new_version: $(in_ct grep rorizedivo /var/log/dpkg.log | tail -n 3)"
   [ "$(installed_version)" = "$new_version" ] || fail "dpkg says $(installed_version) is installed"
+  ok "dpkg: ${change#* * }; installed: $(installed_version)"
   ! in_ct test -e "/proc/$old_service" || fail "$old_version's service (pid $old_service) runs on after the upgrade"
   [ "$(settings_state)" = "$settings" ] \
     || fail "the settings file the administrator edited changed: $(settings_state) / $(in_ct cat "$conf")"
+  ok "the edited settings file is kept: $(settings_state | oneline)"
 
   local status
   status=$(request "/forecastrss?p=SAXX0036&u=c")
@@ -404,66 +429,67 @@ case_upgrade() {
   [ "$(served_version)" = "$new_version" ] || fail "the next request started forecastd $(served_version)"
   on_net curl -s -m 60 http://127.0.0.1:8619/metrics | grep -qxF "forecastd_build_info{version=\"$new_version\"} 1" \
     || fail "/metrics does not say forecastd_build_info of $new_version"
+  ok "$old_version's service (pid $old_service) ended; the next request started forecastd $(served_version)" \
+    "(pid $(service_pid), build_info $new_version), which served a city $status from the answers $old_version kept" \
+    "while the upstream was down"
   # erin's board of the release before is her own process: it runs on
   # until she closes it, and nothing else runs a program that is gone.
   local deleted
-  deleted=$(deleted_programs | grep -v "^$old_board " || true)
+  deleted=$(deleted_programs_but "$old_board")
   [ -z "$deleted" ] || fail "running programs no longer on disk: $deleted"
+  [ -n "$(deleted_programs)" ] || fail "erin's board of $old_version runs no deleted program: the check sees nothing"
   board_stop erin
   deleted=$(deleted_programs)
   [ -z "$deleted" ] || fail "running programs no longer on disk after erin's board ended: $deleted"
-
-  # The service took up what the old one kept, or set it aside with a line:
-  # never failed, never restarted.
-  [ "$(state_of "$unit.service")" = active ] && [ "$(in_ct systemctl show -P NRestarts "$unit.service")" = 0 ] \
-    || fail "the new service is $(state_of "$unit.service") after $(in_ct systemctl show -P NRestarts "$unit.service") restarts"
-  local journal
-  journal=$(journal_since "$since" -u "$unit.service" -o cat)
-  [ -z "$(journal_since "$since" -u "$unit.service" -p err -o cat)" ] \
-    || fail "the new service logged errors: $(journal_since "$since" -u "$unit.service" -p err -o cat)"
-  [ "$(grep -cE 'forecasts\.json|ledger\.json' <<<"$journal")" -le 1 ] \
-    || fail "the new service said more than a line of its files: $journal"
+  ok "no process runs a deleted program but erin's board of $old_version, and none once she closed it"
+  service_kept_up "$since"
 
   # erin's store, with its rows, gains every table a new store has.
   opens_with_rows erin "$new_version's board"
   board_start frank
   wait_for 120 "frank's refresh" refreshed frank 1
-  local missing
+  local missing new_tables
   missing=$(comm -23 <(tables frank) <(tables erin))
+  new_tables=$(tables erin)
   board_stop erin
   board_stop frank
   [ -z "$missing" ] || fail "erin's store of $old_version did not gain $missing"
-  grep -q '^wt_' <<<"$(tables erin)" || fail "erin's store has no table beside wt: $(tables erin)"
-  [ "$(tables erin)" != "$old_tables" ] || fail "erin's store gained no table: $old_tables"
+  grep -q '^wt_' <<<"$new_tables" || fail "erin's store has no table beside wt: $new_tables"
+  [ "$new_tables" != "$old_tables" ] || fail "erin's store gained no table: $old_tables"
+  ok "erin's store gained the tables of a new store: $(oneline <<<"$new_tables")"
 }
 
 case_downgrade() {
   previous_release
   [ "$(installed_version)" = "$new_version" ] || fail "$new_version is not installed (the case follows upgrade)"
   grep -q '^wt_' <<<"$(tables erin)" || fail "erin has no store of $new_version (the case follows upgrade)"
-  local settings since old_service
+  local settings since old_service change
   settings=$(settings_state)
   request /health >/dev/null
   old_service=$(service_pid)
   since=$(date +%s)
   install_package --allow-downgrades "$old_deb"
-  grep -q DOWNGRADED "$work/apt.log" && [ -n "$(version_change "$new_version" "$old_version")" ] \
+  change=$(version_change "$new_version" "$old_version")
+  grep -q DOWNGRADED "$work/apt.log" && [ -n "$change" ] \
     || fail "dpkg reports no downgrade from $new_version to $old_version: $(in_ct grep rorizedivo /var/log/dpkg.log | tail -n 3)"
   [ "$(installed_version)" = "$old_version" ] || fail "dpkg says $(installed_version) is installed"
+  ok "apt-get: DOWNGRADED; dpkg: ${change#* * }"
   ! in_ct test -e "/proc/$old_service" || fail "$new_version's service (pid $old_service) runs on"
   [ "$(served_version)" = "$old_version" ] || fail "the next request started forecastd $(served_version)"
   [ -z "$(deleted_programs)" ] || fail "running programs no longer on disk: $(deleted_programs)"
+  ok "$new_version's service (pid $old_service) ended; the next request started forecastd $(served_version); no deleted program runs"
   [ "$(settings_state)" = "$settings" ] || fail "the settings file changed: $(settings_state)"
+  ok "the edited settings file is kept"
 
   opens_with_rows erin "$old_version's board"
   board_stop erin
-  [ "$(in_ct systemctl show -P NRestarts "$unit.service")" = 0 ] \
-    && [ -z "$(journal_since "$since" -u "$unit.service" -p err -o cat)" ] \
-    || fail "$old_version's service failed on what $new_version kept: $(journal_since "$since" -u "$unit.service" -o cat)"
+  ok "erin's store keeps the tables $old_version leaves be: $(tables erin | oneline)"
+  service_kept_up "$since"
 
   # Forward again, for the cases after.
   install_package "$new_deb"
   [ "$(installed_version)" = "$new_version" ] || fail "$new_version did not install again"
+  ok "forward again: $(installed_version)"
 }
 
 case_purge() {
@@ -499,6 +525,7 @@ run_cases() {
     set -e
     if [ "$status" -eq 0 ]; then
       printf 'PASS  %-19s %3d s  %s\n' "$name" $((SECONDS - begun)) "$what"
+      grep '^ok: ' "$work/case.log" | sed 's/^ok: /      /' || true
     else
       printf 'FAIL  %-19s %3d s  %s\n' "$name" $((SECONDS - begun)) "$what"
       sed 's/^/      /' "$work/case.log"

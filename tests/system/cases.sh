@@ -334,13 +334,13 @@ board_pid() {
 # service: the service has nothing to serve, and boards count as offline.
 # serve_again: both back.
 serve_nothing() {
-  in_ct systemctl stop "$unit.service"
+  in_ct systemctl stop "$unit.service" 2>/dev/null
   in_ct tar -czf /root/kept-answers.tgz --ignore-failed-read "${service_files[@]}" 2>/dev/null
   in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
   echo down >"$work/upstream/mode"
 }
 serve_again() {
-  in_ct systemctl stop "$unit.service"
+  in_ct systemctl stop "$unit.service" 2>/dev/null
   in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
   in_ct tar -xzf /root/kept-answers.tgz -C /
   echo ok >"$work/upstream/mode"
@@ -448,9 +448,11 @@ case_upgrade() {
   opens_with_rows erin "$new_version's board"
   board_start frank
   wait_for 120 "frank's refresh" refreshed frank 1
-  local missing new_tables
-  missing=$(comm -23 <(tables frank) <(tables erin))
+  # One after the other: both read their copy in the same folder.
+  local missing new_tables fresh_tables
+  fresh_tables=$(tables frank)
   new_tables=$(tables erin)
+  missing=$(comm -23 <(cat <<<"$fresh_tables") <(cat <<<"$new_tables"))
   board_stop erin
   board_stop frank
   [ -z "$missing" ] || fail "erin's store of $old_version did not gain $missing"

@@ -30,7 +30,7 @@ public:
     // city's rows become `rows` (none: cleared). A value its column refuses
     // is left without a value, as a row's column is; a city without a code
     // keeps nothing. The table is made in a store that lacks it.
-    WriteAlong replaceWith(const QString &cityCode, const QList<Row> &rows) const;
+    SideRowsWrite replaceWith(const QString &cityCode, const QList<Row> &rows) const;
 
     // The city's rows in their order, read through the data source's
     // connection: one value per column of `columns()`. None for a store

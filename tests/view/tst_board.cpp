@@ -142,15 +142,15 @@ QStringList seedCodes(int count)
     return codes;
 }
 
-// Stores a city's row with rows beside it, as a refresh does.
-void storeBeside(const QString &store, const QString &code, const WriteAlong &beside)
+// Stores a city's row with its side rows, as a refresh does.
+void storeSideRows(const QString &store, const QString &code, const SideRowsWrite &sideRows)
 {
     DataControl data;
     openRows(data, store);
     data.recordset().findFirst(QStringLiteral("city_code"), code);
     data.recordset().edit();
     data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
-    QVERIFY(data.recordset().update({beside}));
+    QVERIFY(data.recordset().update({sideRows}));
 }
 
 // Keeps days beside a city's row: "date low high code" each.
@@ -164,7 +164,7 @@ void storeDays(const QString &store, const QString &code, const QStringList &day
                      {"high", FieldValue::text(v[4])},
                      {"code", FieldValue::text(v[5])}});
     }
-    storeBeside(store, code, WeatherStore::comingDays().replaceWith(code, rows));
+    storeSideRows(store, code, WeatherStore::comingDays().replaceWith(code, rows));
 }
 
 // Keeps a city's warnings beside its row as a refresh does: "kind start end"
@@ -183,7 +183,7 @@ void storeWarnings(const QString &store, const QString &code, const QStringList 
                      {"ends", at(v[2])},
                      {"peak", FieldValue::number(1)}});
     }
-    storeBeside(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
+    storeSideRows(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
 }
 
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)

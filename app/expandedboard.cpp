@@ -2,7 +2,6 @@
 // detail panel with its sounds, and the two links; the warnings and the
 // data's age as the window marks them.
 #include "app/frmWeatherMain.h"
-#include "view/owncitytoggle.h"
 #include "view/warningsign.h"
 
 #include "feed/conditionwords.h"

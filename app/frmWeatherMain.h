@@ -21,11 +21,11 @@ class DocumentLoader;
 // controls and their state: the ticker strip, the city grid, the detail
 // panel, the wind compass and the coming days (view/), the feed reader
 // (feed/), the store and its sorted views (store/), the browser launcher
-// (links/) and the warnings with what is told of them (BoardWarnings). The window
-// holds what the parts share (the two data sources, the picked city, the
-// first-load flag), its own few controls (the expand and collapse buttons,
-// the sort list, the maker's link), the start-up and refresh timers, and the
-// handlers that tie it all together. Every control keeps the name it is
+// (links/) and the warnings with what is told of them (BoardWarnings). The
+// window holds what the parts share (the two data sources, the picked city,
+// the first-load flag), its own few controls (the expand and collapse
+// buttons, the sort list, the maker's link), the start-up and refresh
+// timers, and the handlers that tie it all together. Every control keeps the name it is
 // known by, here as an accessor that hands out the part's control.
 class frmWeatherMain : public QWidget
 {

@@ -14,7 +14,7 @@ std::optional<QDateTime> publishedAt(const QString &pubDate)
     // The zone follows the half of the day; a text that ends in the half has none.
     const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
     const QString zone = space > 0 ? text.mid(space + 1) : QString();
-    if (zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
+    if (space > 0 && zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
         && zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) != 0) {
         bool hours = false;
         const int offsetHours = zone.size() == 3 && (zone[0] == u'+' || zone[0] == u'-') ? zone.toInt(&hours) : 0;

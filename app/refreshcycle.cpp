@@ -140,8 +140,10 @@ void frmWeatherMain::TimerWeather_Timer()
         m_pictureShowDetail->setVisible(true);
     }
 
-    // 9. Expanded: show the new values in the chosen order. Old data (the
+    // 9. The refresh's new warnings go to the desktop in one notice.
+    // Expanded: show the new values in the chosen order. Old data (the
     // service had nothing newer) says its age ahead of the ticker's text.
+    m_warnings->tellNew();
     showWarningsAndAge();
     if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();
@@ -164,8 +166,13 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
-    hooks.besideRow = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
-        return keptBesideRow(cityCode, filledFrom);
+    // The city's coming days and its warnings, kept beside its row.
+    hooks.sideRows = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
+        const QString name = m_dataWt.recordset().value(QStringLiteral("city_a")).toText();
+        return QList<SideRowsWrite>{
+            WeatherStore::comingDays().replaceWith(cityCode,
+                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
+            m_warnings->sideRows(cityCode, name, filledFrom ? filledFrom->warnings : QList<FeedWarning>())};
     };
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
 }

@@ -10,6 +10,8 @@
 //   - under abuse: with thousands of clients holding half-sent request heads
 //     open, the answer time of an ordinary request on a new connection, and
 //     whether a crowd of clients asking at once all get their documents.
+// Before these it reports the upstream calls of simulated days, and what a
+// whole day of outage costs with a board open (--outage reports only that).
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
 //
@@ -24,6 +26,8 @@
 // same code on a clock the bench moves.
 
 #include "feedserver.h"
+#include "outagebench.h"
+#include "standinupstream.h"
 #include "livesource.h"
 #include "quarterseries.h"
 #include "seriesanswer.h"
@@ -63,98 +67,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A plausible answer for any city, served by the stand-in upstream.
-const QByteArray CannedAnswer = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800,
-"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
-"current":{"time":"2026-12-07T13:00","interval":900,"temperature_2m":24.6,"relative_humidity_2m":21,
-"apparent_temperature":22.9,"is_day":1,"weather_code":1,"pressure_msl":1017.2,"wind_speed_10m":13.7,
-"wind_direction_10m":31,"visibility":24140.0},
-"daily":{"time":["2026-12-07","2026-12-08","2026-12-09","2026-12-10","2026-12-11"],
-"weather_code":[1,0,2,3,0],"temperature_2m_max":[25.9,26.3,24.8,23.1,24.0],
-"temperature_2m_min":[13.2,12.8,14.1,13.5,12.2],
-"sunrise":["2026-12-07T06:31","2026-12-08T06:32","2026-12-09T06:33","2026-12-10T06:33","2026-12-11T06:34"],
-"sunset":["2026-12-07T17:06","2026-12-08T17:06","2026-12-09T17:06","2026-12-10T17:07","2026-12-11T17:07"]}})";
-
-// The air as the air-quality API gives it, for any city: a clear day.
-const QByteArray CannedAirQuality = R"({"latitude":24.7,"longitude":46.7,"utc_offset_seconds":10800,
-"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
-"current_units":{"time":"iso8601","interval":"seconds","dust":"μg/m³","pm10":"μg/m³"},
-"current":{"time":"2026-12-07T13:00","interval":3600,"dust":42.0,"pm10":88.5}})";
-
-// An element that gives nothing for its city, as the upstream may for one
-// location of many.
-const QByteArray EmptyElement = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800})";
-
-// The answer for `count` locations: the one object itself for one, else an
-// array of it, each but the first carrying its location_id; the element at
-// `failing` is one with nothing in it.
-QByteArray answerFor(const QByteArray &one, int count, int failing = -1)
-{
-    const auto element = [&](int i) { return i == failing ? EmptyElement : one; };
-    if (count <= 1)
-        return element(0);
-    QByteArray out = "[" + element(0);
-    for (int i = 1; i < count; ++i)
-        out += ",{\"location_id\":" + QByteArray::number(i) + "," + element(i).mid(element(i).indexOf('{') + 1);
-    return out + "]";
-}
-
-// Open-Meteo stood in for on loopback: every call is answered after a delay,
-// as over the internet, and counted.
-class StandInUpstream : public QObject
-{
-public:
-    explicit StandInUpstream(int delayMs)
-        : m_delayMs(delayMs)
-    {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
-                serve(socket);
-        });
-    }
-
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    QString url(const char *path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(QLatin1String(path));
-    }
-
-    std::atomic<int> forecastCalls{0};
-    std::atomic<int> airQualityCalls{0};
-    // The city whose element of every forecast answer holds nothing; -1: none.
-    std::atomic<int> failingCity{-1};
-
-private:
-    void serve(QTcpSocket *socket)
-    {
-        auto received = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
-            *received += socket->readAll();
-            if (!received->contains("\r\n\r\n"))
-                return;
-            const QList<QByteArray> requestLine = received->left(received->indexOf('\r')).split(' ');
-            received->clear();
-            const QUrl target(QString::fromLatin1(requestLine.value(1)));
-            const QUrlQuery query(target);
-            const int count = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
-            const bool air = target.path().contains(QLatin1String("air-quality"));
-            ++(air ? airQualityCalls : forecastCalls);
-            // The series of the hour asked, every step as the canned answer.
-            const QByteArray body = answerFor(seriesAnswer(air ? CannedAirQuality : CannedAnswer, query), count,
-                                              air ? -1 : failingCity.load());
-            QTimer::singleShot(m_delayMs, socket, [socket, body] {
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                              + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        });
-    }
-
-    QTcpServer m_server;
-    int m_delayMs;
-};
 
 // A thread that runs an event loop for objects made in it.
 class LoopThread : public QThread
@@ -346,17 +258,6 @@ private:
 
     std::vector<int> m_sockets;
 };
-
-// Runs the event loop until `done` holds or the time is up; whether it holds.
-template <typename Done>
-bool waitFor(Done done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    return done();
-}
 
 // The time from connecting to the whole answer of one ordinary request on a
 // new connection, in ms; negative when none came within the time.
@@ -716,6 +617,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption crowdOption(QStringLiteral("crowd"),
                                          QStringLiteral("Clients asking at once under abuse (default 200)."),
                                          QStringLiteral("n"), QStringLiteral("200"));
+    const QCommandLineOption outageOption(
+        QStringLiteral("outage"),
+        QStringLiteral("Only report what a day of outage costs, with a board open (also reported by default)."));
     const QCommandLineOption boardOption(
         QStringLiteral("board"),
         QStringLiteral("Measure the board's start and refreshes end to end (needs 127.0.0.1:8619 free)."));
@@ -732,7 +636,7 @@ int main(int argc, char *argv[])
         QStringLiteral("With --board: the service to start (default forecastd beside this program)."),
         QStringLiteral("path"));
     parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption,
-                       boardOption, delayOption, boardPathOption, forecastdOption});
+                       outageOption, boardOption, delayOption, boardPathOption, forecastdOption});
     parser.process(app);
     raiseOpenFileLimit();
 
@@ -764,7 +668,13 @@ int main(int argc, char *argv[])
             upstream = std::make_unique<StandInUpstream>(0);
             upstream->listen();
         });
+        if (parser.isSet(outageOption)) {
+            reportOutageDays(*upstream);
+            upstreamThread.run([&] { upstream.reset(); });
+            return 0;
+        }
         reportDaysOfCalls(*upstream);
+        reportOutageDays(*upstream);
         service = std::make_unique<InProcessService>(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"),
                                                      nullptr);
         port = service->port;

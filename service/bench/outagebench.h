@@ -1,0 +1,9 @@
+#pragma once
+
+class StandInUpstream;
+
+// What an outage of a whole UTC day costs one machine whose board stays
+// open: the weighted calls charged to the day's budget, the calls that
+// reached the upstream, and when the budget ran out; and, with the network
+// back late in the evening, how soon the board has fresh documents again.
+void reportOutageDays(StandInUpstream &upstream);

@@ -24,6 +24,8 @@ FeedServer::FeedServer(const LocationTable &locations, ForecastSource *source, Q
     connect(m_server, &QTcpServer::acceptError, this, &FeedServer::onAcceptError);
     m_acceptRetry->setSingleShot(true);
     connect(m_acceptRetry, &QTimer::timeout, this, [this] {
+        if (m_stopped)
+            return;
         if (m_acceptingPaused)
             onNewConnection();
         else
@@ -78,6 +80,8 @@ void FeedServer::setIdleInterval(int ms)
 
 void FeedServer::onNewConnection()
 {
+    if (m_stopped)
+        return;
     while (m_server->hasPendingConnections()) {
         if (m_connections.size() >= m_connectionLimit && !closeLongestWaiting()) {
             // Every connection is busy with a request; the next one done
@@ -184,9 +188,14 @@ void FeedServer::onIdle()
 {
     // A client still connected may ask again at once; a wave under way
     // would be asked for again by the next service.
-    if (!m_connections.isEmpty() || m_source->busy()) {
+    if (!m_connections.isEmpty() || m_server->hasPendingConnections() || m_source->busy()) {
         m_idleTimer->start(std::min(m_idleIntervalMs, IdleRecheckMs));
         return;
     }
+    // No more connections are taken from here on: one accepted between now
+    // and the exit would be closed unanswered, where in the listen queue it
+    // waits for the next start (the socket unit's socket outlives us).
+    m_stopped = true;
+    m_server->pauseAccepting();
     emit idleTimeout();
 }

@@ -46,9 +46,15 @@ LiveForecastSource::LiveForecastSource(OpenMeteoClient *client, const LocationTa
 
 LiveForecastSource::~LiveForecastSource() = default;
 
-QDateTime LiveForecastSource::now() const
+QDateTime LiveForecastSource::now()
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    m_schedule.keepToClock(now);
+    for (CityDocument &city : m_cities) {
+        city.backoff.keepToClock(now, Backoff::LongestRetryAfterSeconds);
+        city.airBackoff.keepToClock(now, Backoff::LongestRetryAfterSeconds);
+    }
+    return now;
 }
 
 QDateTime LiveForecastSource::cityBackoffUntil(const QString &locationId, bool airQuality) const
@@ -144,17 +150,30 @@ void LiveForecastSource::startWave(bool background)
     const quint64 serial = wave.serial;
     m_wave = wave;
     const QPointer<LiveForecastSource> self(this);
-    m_client->fetch(m_locations, wave.hour, [self, serial](const FetchResult &result) {
-        if (self)
-            self->onForecast(serial, result);
+    const double forecastWeight = plan->forecastWeight;
+    m_client->fetch(m_locations, wave.hour, [self, serial, forecastWeight, now](const FetchResult &result) {
+        if (!self)
+            return;
+        self->requestEnded(UpstreamLedger::Api::Forecast, forecastWeight, now, result);
+        self->onForecast(serial, result);
     });
     if (plan->askAir) {
-        m_client->fetchAirQuality(m_locations, wave.hour, [self, serial](const FetchResult &result) {
-            if (self)
-                self->onAirQuality(serial, result);
+        const double airWeight = plan->airWeight;
+        m_client->fetchAirQuality(m_locations, wave.hour, [self, serial, airWeight, now](const FetchResult &result) {
+            if (!self)
+                return;
+            self->requestEnded(UpstreamLedger::Api::AirQuality, airWeight, now, result);
+            self->onAirQuality(serial, result);
         });
     }
     saveLedger(); // counted before the answers, should the service end meanwhile
+}
+
+void LiveForecastSource::requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt,
+                                      const FetchResult &result)
+{
+    if (m_schedule.requestEnded(api, weight, sentAt, result))
+        saveLedger();
 }
 
 void LiveForecastSource::onForecast(quint64 serial, const FetchResult &result)
@@ -205,10 +224,12 @@ void LiveForecastSource::finishWave()
 }
 
 // Whether the air-quality request as a whole counts; its cities' elements are
-// taken with the forecasts.
+// settled with the forecasts'.
 void LiveForecastSource::settleAirQuality(const Wave &wave, const QDateTime &now)
 {
-    if (!wave.askedAir || !wave.forecast->ok)
+    // A wave whose forecast failed goes on without waiting for the air:
+    // nothing is known of an air answer that had not come by then.
+    if (!wave.askedAir || (!wave.forecast->ok && !wave.air))
         return;
     if (wave.air && wave.air->ok)
         m_schedule.airAnswered(now);
@@ -219,16 +240,18 @@ void LiveForecastSource::settleAirQuality(const Wave &wave, const QDateTime &now
 void LiveForecastSource::settleForecast(const Wave &wave, const QDateTime &now)
 {
     const FetchResult &forecast = *wave.forecast;
+    const WaveAnswers answers{wave.hour, wave.startedAt, forecast.ok ? &forecast : nullptr,
+                              wave.air && wave.air->ok ? &*wave.air : nullptr};
     if (!forecast.ok) {
         m_lastFailure = maskSecrets(forecast.error); // health tells it
         m_schedule.forecastFailed(forecast, now);
+        settleCities(m_cities, answers, now); // the air, should it have come
         return;
     }
 
     // The upstream answered the hour: its cities wait for the next one,
     // whatever their elements held.
     m_schedule.forecastAnswered(wave.hour, now);
-    const WaveAnswers answers{wave.hour, wave.startedAt, &forecast, wave.air && wave.air->ok ? &*wave.air : nullptr};
     const bool stored = settleCities(m_cities, answers, now) > 0;
     m_lastFailure = stored ? QString() : QStringLiteral("the upstream's answer holds no usable forecast");
 }
@@ -313,6 +336,12 @@ ServiceHealth LiveForecastSource::currentHealth(const QDateTime &now) const
     }
     if (limit.active(now))
         health.reason += QStringLiteral("; no waves until %1: %2").arg(isoTime(limit.until), limit.reason);
+    // Documents are served all the same; what is lost is what a restart
+    // would take up.
+    if (!m_files.ledgerWrites().failing.isEmpty())
+        health.reason += QStringLiteral("; the ledger cannot be kept (%1)").arg(m_files.ledgerWrites().failing);
+    if (!m_files.answersWrites().failing.isEmpty())
+        health.reason += QStringLiteral("; the answers cannot be kept (%1)").arg(m_files.answersWrites().failing);
     return health;
 }
 
@@ -346,7 +375,14 @@ QByteArray LiveForecastSource::metrics()
         + "# HELP forecastd_ledger_unreadable 1 when the ledger file (today's calls, limits, back-offs) could not be "
           "read at start, so that they count from then.\n# TYPE forecastd_ledger_unreadable gauge\n"
           "forecastd_ledger_unreadable "
-        + QByteArray(m_ledgerUnreadable ? "1" : "0") + '\n';
+        + QByteArray(m_ledgerUnreadable ? "1" : "0")
+        + "\n# HELP forecastd_file_write_failures_total Writes of the ledger and of the answers that failed (a full "
+          "disk, a folder the service cannot write): what they held would not outlive a restart.\n"
+          "# TYPE forecastd_file_write_failures_total counter\n"
+          "forecastd_file_write_failures_total{file=\"ledger\"} "
+        + QByteArray::number(m_files.ledgerWrites().failures)
+        + "\nforecastd_file_write_failures_total{file=\"answers\"} "
+        + QByteArray::number(m_files.answersWrites().failures) + '\n';
 }
 
 void LiveForecastSource::setCacheDirectory(const QString &directory)
@@ -384,7 +420,7 @@ void LiveForecastSource::takeUpFiles()
     m_schedule.takeUp(ledger, now);
 }
 
-void LiveForecastSource::saveAnswers() const
+void LiveForecastSource::saveAnswers()
 {
     if (!m_files.isEnabled())
         return;
@@ -398,7 +434,7 @@ void LiveForecastSource::saveAnswers() const
     m_files.writeAnswers(answers);
 }
 
-void LiveForecastSource::saveLedger() const
+void LiveForecastSource::saveLedger()
 {
     if (!m_files.isEnabled())
         return;

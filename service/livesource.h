@@ -35,18 +35,24 @@ class LocationTable;
 //    served meanwhile, so that a board's refresh never waits on the upstream;
 //    with boards asking all the time that is two upstream requests an hour,
 //    and nothing while nobody asks;
-//  - failures are per city: a city whose element of the answer is missing or
-//    unusable waits for the next hour's wave, and never makes a wave come
-//    sooner; a wave that fails as a whole leaves the upstream alone for a
-//    while (30 s at first, doubling with each further failure up to
-//    15 minutes, longer when it asked so with Retry-After) and is tried again
-//    within the hour;
+//  - failures are per city: a city whose element of the answer is missing,
+//    unusable or of another hour keeps what it had (settleCities) and waits
+//    for the next hour's wave, and never makes a wave come sooner; a wave
+//    that fails as a whole leaves the upstream alone for a while (30 s at
+//    first, doubling with each further failure up to 15 minutes, longer
+//    when it asked so with Retry-After) and is tried again within the hour;
 //  - an answer of 429, or one whose reason says a limit was exceeded, stops
 //    the waves until that limit can have reset: the next hour, or the next
 //    UTC day for the daily limit. So does a spent daily budget of weighted
-//    calls, until the next UTC day. Both are logged once and told by health;
+//    calls, until the next UTC day. Both are logged once and told by health.
+//    Only requests that got an HTTP status are charged to the budget, and
+//    while the forecast fails in a row the air is not asked: an outage
+//    costs nothing of the day's budget. No pause outlasts a clock that moved
+//    (WaveSchedule);
 //  - the air quality never costs the weather: when its request fails, is
-//    late or lacks a city, the cities are served from the forecast alone;
+//    late or lacks a city, the city keeps the air series it had, which goes
+//    on serving the hours it covers (the dust and its warnings), and the
+//    forecast alone once it covers none;
 //  - while there is no fresh quarter, a city's latest quarter is served as
 //    long as it is at most 3 hours old; after that the answer is Unavailable;
 //  - every request is answered within 9 seconds, with the document, the
@@ -58,7 +64,8 @@ class LocationTable;
 //    apart from them the ledger: today's calls, the back-offs and the limit
 //    in force (SourceFiles), so that a restarted service serves the answers
 //    again within the same rules, keeps to the day's budget and asks
-//    nothing that a limit or back-off forbids.
+//    nothing that a limit or back-off forbids. Writes that fail are counted
+//    (metrics), noted by health, and said once when they begin to fail.
 class LiveForecastSource : public QObject, public ForecastSource
 {
     Q_OBJECT
@@ -165,13 +172,19 @@ private:
         ServedDocument served;
     };
 
-    QDateTime now() const;
+    // The clock's time. Every pause is first held to it, so that none set
+    // under the clock's earlier time outlasts itself (WaveSchedule).
+    QDateTime now();
     // The city's document for the latest quarter at hand: fresh, stale or
     // Unavailable (with when asking again may help).
     ServedDocument served(int index, Units units, const QDateTime &now);
     ServiceHealth currentHealth(const QDateTime &now) const;
 
     void startWave(bool background);
+    // Every request's answer, before its wave hears of it (or after its
+    // wave went on without it): one that never reached the upstream is
+    // not charged.
+    void requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt, const FetchResult &result);
     void onForecast(quint64 serial, const FetchResult &result);
     void onAirQuality(quint64 serial, const FetchResult &result);
     void finishWave();
@@ -183,8 +196,8 @@ private:
     void scheduleRenewal();
     void answerHealthChecks();
     void takeUpFiles();
-    void saveAnswers() const;
-    void saveLedger() const;
+    void saveAnswers();
+    void saveLedger();
 
     OpenMeteoClient *m_client;
     Clock m_clock;

@@ -20,20 +20,34 @@ struct Backoff
 
     int failures = 0;
     QDateTime until;
+    int seconds = 0; // how long it was set for; 0 when that is not known
 
     bool active(const QDateTime &now) const { return until.isValid() && now < until; }
     void fail(const QDateTime &now, int retryAfterSeconds);
     void succeed() { *this = Backoff(); }
+    // Holds the pause to the clock as it is now: one that ends further
+    // ahead than `longestSeconds` was set under a clock that was ahead, and
+    // is void; one that ends further ahead than it was set for was set
+    // before the clock went back, and ends that long from now. Whether it
+    // was changed.
+    bool keepToClock(const QDateTime &now, int longestSeconds);
 };
 
 // Why no wave starts, and until when: the upstream's limit, or the day's
 // budget spent.
 struct WaveLimit
 {
+    // A limit resets within a day at the latest: the UTC day's, or the
+    // longest Retry-After obeyed.
+    static constexpr int LongestSeconds = 24 * 60 * 60;
+
     QDateTime until;
     QString reason;
+    int seconds = 0; // how long it was set for; 0 when that is not known
 
     bool active(const QDateTime &now) const { return until.isValid() && now < until; }
+    // As Backoff::keepToClock, for a limit.
+    bool keepToClock(const QDateTime &now);
 };
 
 // When the live source may ask the upstream, and what a wave may cost, on
@@ -41,6 +55,17 @@ struct WaveLimit
 // upstreams, the limit in force, the hour last answered, and today's
 // weighted calls against the daily budget. It holds no timer: whoever runs
 // the waves asks it, at the time it is, what is allowed then.
+//
+// The clock may move: a machine whose hardware clock keeps local time runs
+// hours ahead until NTP sets it right. No pause set under the wrong time
+// outlasts itself: every question is asked with the time it is, and first
+// holds the pauses to it (keepToClock), while running and when the ledger
+// is taken up at start.
+//
+// Only a request that got an HTTP status is charged to the day: one that
+// never reached the upstream (no route, DNS, refused) costs nothing, so
+// that an outage does not spend the day's budget. While the forecast fails
+// in a row the air is not asked: its answer would go unused.
 class WaveSchedule
 {
 public:
@@ -59,10 +84,14 @@ public:
     void setDailyBudget(double weightedCalls) { m_dailyBudget = weightedCalls; }
     double dailyBudget() const { return m_dailyBudget; }
 
+    // Holds the back-offs and the limit to the clock as it is now (see
+    // above); the other questions do it themselves.
+    void keepToClock(const QDateTime &now);
+
     // When the next wave may start: now, or the end of the hour already
     // answered, of a back-off or of a limit.
-    QDateTime nextWaveAt(const QDateTime &now) const;
-    bool due(const QDateTime &now) const { return nextWaveAt(now) <= now; }
+    QDateTime nextWaveAt(const QDateTime &now);
+    bool due(const QDateTime &now) { return nextWaveAt(now) <= now; }
 
     // What a wave for `cities` cities started now asks: the forecast, and
     // the air when there is an air-quality upstream, it is not left alone,
@@ -70,8 +99,13 @@ public:
     // Nothing when the budget has no room for the forecast either: the
     // waves then stop until the next UTC day, said once.
     std::optional<Plan> plan(const QDateTime &now, int cities, bool airQualityUpstream);
-    // The requests of a wave sent: counted against today's budget.
+    // The requests of a wave sent: counted against today's budget at once,
+    // should the service end before they are answered.
     void waveStarted(const Plan &plan, const QDateTime &now);
+    // A request of the wave sent at `sentAt` came back: without an HTTP
+    // status it never reached the upstream, and is not charged after all.
+    // Whether the count changed.
+    bool requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt, const FetchResult &result);
 
     // How a wave's forecast request ended: the upstream answered the hour,
     // or failed (a back-off, or a limit after a 429). Said in the journal.
@@ -86,7 +120,7 @@ public:
     // of the longest pause that keeps it waiting (the upstream's, the
     // city's own, a limit, the hour already answered); invalid when
     // nothing does.
-    QDateTime retryAt(const QDateTime &now, const Backoff &city) const;
+    QDateTime retryAt(const QDateTime &now, const Backoff &city);
 
     const Backoff &backoff() const { return m_backoff; }
     const Backoff &airBackoff() const { return m_airBackoff; }
@@ -104,7 +138,7 @@ public:
 
 private:
     bool withinBudget(double weight, const QDateTime &now) const;
-    void limitUntil(const QDateTime &until, const QString &reason);
+    void limitUntil(const QDateTime &until, const QString &reason, const QDateTime &now);
 
     Backoff m_backoff; // the forecast upstream as a whole
     Backoff m_airBackoff; // the air-quality upstream as a whole

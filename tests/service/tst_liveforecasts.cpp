@@ -11,11 +11,13 @@
 
 #include "feed/documentloader.h"
 
+#include "service/conditions.h"
 #include "service/livesource.h"
 #include "service/locationtable.h"
 #include "service/openmeteoclient.h"
 #include "service/quarterseries.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QJsonArray>
 #include <QNetworkDatagram>
@@ -25,6 +27,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QTest>
 #include <QThread>
@@ -258,6 +261,89 @@ bool waitFor(const std::function<bool()> &done)
     return done();
 }
 
+// The query of a request with its series' bounds `hours` earlier: what an
+// upstream answering for another hour would have been asked.
+QUrlQuery hoursEarlier(QUrlQuery query, int hours)
+{
+    for (const char *key : {"start_minutely_15", "end_minutely_15", "start_hour", "end_hour"}) {
+        const QString name = QString::fromLatin1(key);
+        const QDateTime bound = QDateTime::fromString(query.queryItemValue(name), Qt::ISODate);
+        if (!bound.isValid())
+            continue;
+        query.removeQueryItem(name);
+        query.addQueryItem(name, bound.addSecs(-hours * 3600).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm")));
+    }
+    return query;
+}
+
+// The air of the 24 hours a request asks for, from `hoursEarlier` before
+// its first hour: a dust storm over Riyadh, clear air elsewhere.
+LoopbackHttpServer::Handler dustStormAir(int hoursEarlier)
+{
+    return [hoursEarlier](const HttpRequest &request) {
+        const QDateTime first = QDateTime::fromString(
+                                    QUrlQuery(request.query).queryItemValue(QStringLiteral("start_hour")), Qt::ISODate)
+                                    .addSecs(-hoursEarlier * 3600);
+        QList<QByteArray> elements;
+        for (const QString &id : citiesAsked(request)) {
+            const double dust = id == QLatin1String("SAXX0017") ? 1500 : 40;
+            QJsonArray times;
+            QJsonArray values;
+            for (int h = 0; h < 24; ++h) {
+                times.append(first.addSecs(h * 3600).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm")));
+                values.append(dust);
+            }
+            const QJsonObject element{{QStringLiteral("utc_offset_seconds"), 10800},
+                                      {QStringLiteral("hourly_units"),
+                                       QJsonObject{{QStringLiteral("dust"), QStringLiteral("μg/m³")},
+                                                   {QStringLiteral("pm10"), QStringLiteral("μg/m³")}}},
+                                      {QStringLiteral("hourly"),
+                                       QJsonObject{{QStringLiteral("time"), times},
+                                                   {QStringLiteral("dust"), values},
+                                                   {QStringLiteral("pm10"), values}}}};
+            elements << QJsonDocument(element).toJson(QJsonDocument::Compact);
+        }
+        HttpResponse response;
+        response.contentType = "application/json";
+        response.body = answerOf(elements);
+        return response;
+    };
+}
+
+// Counts the service's journal lines that hold a text, while it lives.
+class JournalLines
+{
+public:
+    explicit JournalLines(QStringList texts)
+        : m_texts(std::move(texts))
+    {
+        s_current = this;
+        QLoggingCategory::setFilterRules(QStringLiteral("forecastd.debug=false"));
+        m_previous = qInstallMessageHandler(&JournalLines::handle);
+    }
+    ~JournalLines()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules(QStringLiteral("forecastd=false"));
+        s_current = nullptr;
+    }
+    int count(const QString &text) const { return m_counts.value(text); }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext &context, const QString &message)
+    {
+        if (!s_current || qstrcmp(context.category, "forecastd") != 0)
+            return;
+        for (const QString &text : std::as_const(s_current->m_texts))
+            s_current->m_counts[text] += message.contains(text) ? 1 : 0;
+    }
+
+    static inline JournalLines *s_current = nullptr;
+    QStringList m_texts;
+    QHash<QString, int> m_counts;
+    QtMessageHandler m_previous = nullptr;
+};
+
 } // namespace
 
 class TestLiveForecasts : public QObject
@@ -297,6 +383,12 @@ private slots:
     void keepsAnswersOnDisk();
     void restartKeepsTheLedger_data();
     void restartKeepsTheLedger();
+    void waveSchedule_data();
+    void waveSchedule();
+    void keepsWhatIsKnown_data();
+    void keepsWhatIsKnown();
+    void failingWritesAreSeen_data();
+    void failingWritesAreSeen();
     void health_data();
     void health();
 
@@ -369,20 +461,44 @@ void TestLiveForecasts::requestShape_data()
 {
     QTest::addColumn<QString>("apiKey");
     QTest::addColumn<int>("minute"); // of the hour the request is made in
+    QTest::addColumn<QString>("zone"); // every city's, when not the table's own
+    QTest::addColumn<QString>("asked"); // the zone asked, in which the bounds are
+    QTest::addColumn<QString>("hour"); // the first bound, in that zone
 
-    QTest::newRow("free API") << QString() << 5;
-    QTest::newRow("the hour's end: the same hour asked") << QString() << 59;
-    QTest::newRow("commercial plan's key") << QStringLiteral("k3y-abc_1.2") << 30;
+    QTest::newRow("free API") << QString() << 5 << QString() << "Asia/Riyadh"
+                              << "2026-12-07T13:00";
+    QTest::newRow("the hour's end: the same hour asked") << QString() << 59 << QString() << "Asia/Riyadh"
+                                                         << "2026-12-07T13:00";
+    QTest::newRow("commercial plan's key") << QStringLiteral("k3y-abc_1.2") << 30 << QString() << "Asia/Riyadh"
+                                           << "2026-12-07T13:00";
+    QTest::newRow("a zone the host does not know: all in GMT") << QString() << 5 << "Asia/Nowhere"
+                                                               << "GMT"
+                                                               << "2026-12-07T10:00";
 }
 
 void TestLiveForecasts::requestShape()
 {
     QFETCH(QString, apiKey);
     QFETCH(int, minute);
+    QFETCH(QString, zone);
+    QFETCH(QString, asked);
+    QFETCH(QString, hour);
     m_client->setApiKey(apiKey);
     m_now = Observed.addSecs(minute * 60);
+    LocationTable zoned;
+    const auto forget = qScopeGuard([this] { m_source.reset(); });
+    if (!zone.isEmpty()) {
+        zoned = LocationTable::fromJson(
+            readWhole(serviceSamplesPath(QStringLiteral("../locations.json"))).replace("Asia/Riyadh", zone.toLatin1()));
+        QVERIFY(!zoned.isEmpty());
+        m_source = std::make_unique<LiveForecastSource>(m_client.get(), zoned, [this] { return m_now; });
+    }
     serveForecasts(riyadhAnswer());
-    QCOMPARE(ask(city("SAXX0036")).status, ServedDocument::Status::Ok);
+    // The answers are of the hour asked, whatever zone they are in.
+    const ServedDocument served = ask(city("SAXX0036"));
+    QCOMPARE(served.status, ServedDocument::Status::Ok);
+    QVERIFY(!served.stale);
+    QVERIFY(served.body.contains(asked == QLatin1String("GMT") ? " GMT<" : " AST<"));
     QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(airCalls(), 1);
 
@@ -393,21 +509,25 @@ void TestLiveForecasts::requestShape()
     for (const HttpRequest &request : m_upstream->requests()) {
         const QUrlQuery query(request.query);
         QCOMPARE(citiesAsked(request), ids);
-        QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), QStringLiteral("Asia/Riyadh"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), asked);
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
         QCOMPARE(request.header("Accept"), QByteArray("application/json"));
         // The hour from 13:00 AST, whatever the minute: every machine asks
         // the same address for the same hour.
-        QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), QStringLiteral("2026-12-07T13:00"));
+        const QDateTime first = QDateTime::fromString(hour, Qt::ISODate);
+        const auto reading = [&first](int minutes) {
+            return first.addSecs(minutes * 60).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+        };
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), hour);
         QCOMPARE(query.queryItemValue(QStringLiteral("apikey")), apiKey);
         QVERIFY(!query.hasQueryItem(QStringLiteral("current")));
         if (request.path == QLatin1String("/v1/air-quality")) {
             // The dust of the next 24 hours, for the warnings.
             QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
-            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-08T12:00"));
+            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), reading(23 * 60));
             continue;
         }
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), hour);
         QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
         QCOMPARE(query.queryItemValue(QStringLiteral("minutely_15"), QUrl::FullyDecoded),
                  QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
@@ -417,8 +537,8 @@ void TestLiveForecasts::requestShape()
                  QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
                                 "precipitation_sum,wind_gusts_10m_max"));
         QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), QStringLiteral("2026-12-07T13:00"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), QStringLiteral("2026-12-07T13:45"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), hour);
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), reading(45));
     }
     // 24 cities, 15 variables: 36 calls as the upstream counts them; the
     // air's two variables count as one call a city.
@@ -1377,6 +1497,280 @@ void TestLiveForecasts::restartKeepsTheLedger()
     QCOMPARE(upstreamCalls(), calls);
     if (first == QLatin1String("down") && calls == 2) // the second failure in a row
         QCOMPARE(m_source->consecutiveFailures(), 2);
+}
+
+// The wave schedule, on a clock the test sets. A clock hours ahead (a
+// hardware clock that keeps local time, before NTP sets it right) sees a
+// wave fail and sets a pause; the clock is then put right and the upstream
+// is back. No pause set under the wrong time holds the waves back longer
+// than it was set for, whether the service runs on or restarts with its
+// ledger. And a whole UTC day of outage with a board open charges the
+// budget only for what reached the upstream, and never spends it.
+void TestLiveForecasts::waveSchedule_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("failure");  // "refused" (the network down), "503", "daily limit", "hourly limit"
+    QTest::addColumn<QDateTime>("wrong");  // the clock as the pause is set; invalid: the outage's day
+    QTest::addColumn<int>("ahead");        // how far that clock is ahead, in seconds
+    QTest::addColumn<bool>("restart");     // the service restarts as the clock is put right
+    QTest::addColumn<int>("held");         // seconds the waves stay held once it is right
+
+    const int threeHours = 3 * 3600;
+    const QDateTime noon(QDate(2026, 12, 7), QTime(13, 5), Qt::UTC);
+    const QDateTime pastMidnight(QDate(2026, 12, 8), QTime(0, 30), Qt::UTC);
+    QTest::newRow("back-off set 3 h ahead, clock put right") << "refused" << noon << threeHours << false << 0;
+    QTest::newRow("back-off set 3 h ahead, restarted") << "refused" << noon << threeHours << true << 0;
+    QTest::newRow("back-off set 20 min ahead: its 30 s only") << "503" << noon << 20 * 60 << false << 30;
+    QTest::newRow("back-off set 20 min ahead, restarted: its 30 s only") << "503" << noon << 20 * 60 << true << 30;
+    QTest::newRow("daily limit set 3 h ahead past midnight") << "daily limit" << pastMidnight << threeHours << false << 0;
+    QTest::newRow("daily limit set 3 h ahead past midnight, restarted") << "daily limit" << pastMidnight << threeHours << true << 0;
+    QTest::newRow("hourly limit set 3 h ahead: its 40 min only") << "hourly limit" << noon.addSecs(15 * 60) << threeHours << false << 40 * 60;
+    QTest::newRow("a day's outage, the network down") << "refused" << QDateTime() << 0 << false << 0;
+    QTest::newRow("a day's outage, the upstream answering 503") << "503" << QDateTime() << 0 << false << 0;
+    // clang-format on
+}
+
+void TestLiveForecasts::waveSchedule()
+{
+    QFETCH(QString, failure);
+    QFETCH(QDateTime, wrong);
+    QFETCH(int, ahead);
+    QFETCH(bool, restart);
+    QFETCH(int, held);
+    QTemporaryDir cache;
+    m_source->setCacheDirectory(cache.path());
+    const QUrl forecast = m_client->endpoint();
+    const QUrl air = m_client->airQualityEndpoint();
+    if (failure == QLatin1String("refused")) {
+        const QString nowhere = QStringLiteral("http://127.0.0.1:%1/v1/").arg(unusedLoopbackPort());
+        m_client->setEndpoint(QUrl(nowhere + QStringLiteral("forecast")));
+        m_client->setAirQualityEndpoint(QUrl(nowhere + QStringLiteral("air-quality")));
+    } else if (failure == QLatin1String("503")) {
+        m_upstream->serve(QStringLiteral("/v1/forecast"), "busy", 503, "text/plain");
+    } else {
+        const QByteArray limit = failure == QLatin1String("daily limit") ? "Daily" : "Hourly";
+        m_upstream->serve(QStringLiteral("/v1/forecast"),
+                          R"({"error":true,"reason":")" + limit + R"( API request limit exceeded."})", 429,
+                          "application/json");
+    }
+    const auto mend = [&] {
+        m_client->setEndpoint(forecast);
+        m_client->setAirQualityEndpoint(air);
+        serveForecasts(riyadhAnswer());
+    };
+
+    if (!wrong.isValid()) {
+        // A board refreshing all day, the upstream failing all day.
+        const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+        QDateTime spent;
+        for (int minute = 0; minute < 24 * 60; ++minute) {
+            m_now = day.addSecs(minute * 60);
+            m_source->renewIfDue();
+            if (minute % 60 == 5 || minute % 60 == 18 || minute % 60 == 28)
+                QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+            waitForTheWave();
+            if (!spent.isValid() && m_source->limitedUntil().isValid())
+                spent = m_now;
+        }
+        const int cities = cityCount();
+        const double reached = upstreamCalls() * OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
+            + airCalls() * OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
+        QCOMPARE(m_source->ledger().weightedToday(m_now), reached);
+        QVERIFY2(!spent.isValid(), qPrintable(QStringLiteral("the budget was spent at ") + spent.toString()));
+        QVERIFY(upstreamCalls() > 0 || failure == QLatin1String("refused"));
+        QCOMPARE(airCalls(), failure == QLatin1String("refused") ? 0 : 1); // with the first wave alone
+        mend();
+        advance(m_now.secsTo(std::max(m_now, m_source->backoffUntil())));
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+        return;
+    }
+
+    m_now = wrong;
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+    QVERIFY(m_source->backoffUntil().isValid() || m_source->limitedUntil().isValid());
+    mend();
+    m_now = wrong.addSecs(-ahead);
+    if (restart) {
+        m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(),
+                                                        [this] { return m_now; });
+        m_source->setCacheDirectory(cache.path());
+    }
+    const int calls = upstreamCalls();
+    const ServedDocument first = ask(city("SAXX0017"));
+    if (held > 0) {
+        QCOMPARE(first.status, ServedDocument::Status::Unavailable);
+        QCOMPARE(first.retryAfterSeconds, held);
+        QCOMPARE(upstreamCalls(), calls);
+        advance(held);
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    } else {
+        QCOMPARE(first.status, ServedDocument::Status::Ok);
+    }
+    QCOMPARE(upstreamCalls(), calls + 1);
+}
+
+// What a city keeps when the next wave's answers fail it. The first wave
+// brings Riyadh's forecast and, in its air series of the next 24 hours, a
+// dust storm; the next hour's wave fails as the row says. The storm's
+// warning stands on the air series already held, and the last forecast
+// quarter known is served until a forecast of the hour comes.
+void TestLiveForecasts::keepsWhatIsKnown_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("forecast"); // the next wave's: "good", "late", "500", "city error", "earlier hour"
+    QTest::addColumn<QString>("air");      // "good", "late", "503", "city missing", "day before"
+
+    QTest::newRow("air late") << "good" << "late";
+    QTest::newRow("air failed") << "good" << "503";
+    QTest::newRow("air without the city") << "good" << "city missing";
+    QTest::newRow("air of the day before") << "good" << "day before";
+    QTest::newRow("forecast late") << "late" << "good";
+    QTest::newRow("forecast failed") << "500" << "good";
+    QTest::newRow("forecast failing the city") << "city error" << "good";
+    QTest::newRow("forecast of three hours before") << "earlier hour" << "good";
+    // clang-format on
+}
+
+void TestLiveForecasts::keepsWhatIsKnown()
+{
+    QFETCH(QString, forecast);
+    QFETCH(QString, air);
+    const QString forecastPath = QStringLiteral("/v1/forecast");
+    const QString airPath = QStringLiteral("/v1/air-quality");
+    m_source->setAirQualityGrace(200);
+    m_source->setAnswerWithin(500);
+    serveForecasts(riyadhAnswer());
+    m_upstream->handle(airPath, dustStormAir(0));
+    QVERIFY(ask(city("SAXX0017")).body.contains(R"(kind="dust")"));
+    advance(40 * 60); // 13:45 AST, the wave's last quarter
+    QVERIFY(ask(city("SAXX0017")).body.contains(" at 1:45 pm"));
+
+    if (forecast == QLatin1String("late"))
+        m_upstream->hang(forecastPath);
+    else if (forecast == QLatin1String("500"))
+        m_upstream->serve(forecastPath, "down", 500, "text/plain");
+    else if (forecast != QLatin1String("good"))
+        m_upstream->handle(forecastPath, [forecast](const HttpRequest &request) {
+            QList<QByteArray> elements;
+            for (const QString &id : citiesAsked(request)) {
+                if (forecast == QLatin1String("earlier hour"))
+                    elements << seriesAnswer(riyadhAnswer(), hoursEarlier(QUrlQuery(request.query), 3));
+                else
+                    elements << (id == QLatin1String("SAXX0017") ? QByteArray(R"({"error":true,"reason":"No data"})")
+                                                                 : asSeries(riyadhAnswer(), request));
+            }
+            HttpResponse response;
+            response.contentType = "application/json";
+            response.body = answerOf(elements);
+            return response;
+        });
+    if (air == QLatin1String("late"))
+        m_upstream->hang(airPath);
+    else if (air == QLatin1String("503"))
+        m_upstream->serve(airPath, "busy", 503, "text/plain");
+    else if (air == QLatin1String("day before"))
+        m_upstream->handle(airPath, dustStormAir(24));
+    else if (air == QLatin1String("city missing"))
+        m_upstream->handle(airPath, [](const HttpRequest &request) {
+            HttpResponse response = dustStormAir(0)(request);
+            QJsonArray elements = QJsonDocument::fromJson(response.body).array();
+            elements[citiesAsked(request).indexOf(QStringLiteral("SAXX0017"))] = QJsonObject();
+            response.body = QJsonDocument(elements).toJson();
+            return response;
+        });
+
+    m_now = nextHour().addSecs(5 * 60); // 14:05 AST
+    const ServedDocument next = ask(city("SAXX0017"));
+    QCOMPARE(next.status, ServedDocument::Status::Ok);
+    QVERIFY2(next.body.contains(R"(kind="dust")"), next.body.constData());
+    if (forecast == QLatin1String("good")) {
+        QVERIFY(!next.stale);
+        const QDomElement condition =
+            parseFeedDocument(next.body).elementsByTagName(QStringLiteral("yweather:condition")).item(0).toElement();
+        QCOMPARE(condition.attribute(QStringLiteral("code")).toInt(), DustCode);
+    } else {
+        QVERIFY(next.stale);
+        QVERIFY2(next.body.contains(" at 1:45 pm"), next.body.constData());
+    }
+}
+
+// A file that cannot be written (a full disk, a read-only folder) is seen:
+// counted in /metrics, noted by health, said in the journal once as its
+// writes begin to fail and once as they succeed again, however many waves
+// come between; the documents are served all the same.
+void TestLiveForecasts::failingWritesAreSeen_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("blocked"); // a folder where this file goes; "": a file where the cache folder goes
+    QTest::addColumn<bool>("ledger");     // the ledger's writes fail
+    QTest::addColumn<bool>("answers");    // the answers' writes fail
+
+    QTest::newRow("the ledger") << "ledger.json" << true << false;
+    QTest::newRow("the answers") << "forecasts.json" << false << true;
+    QTest::newRow("the cache folder") << "" << true << true;
+    // clang-format on
+}
+
+void TestLiveForecasts::failingWritesAreSeen()
+{
+    QFETCH(QString, blocked);
+    QFETCH(bool, ledger);
+    QFETCH(bool, answers);
+    QTemporaryDir root;
+    const QDir top(root.path());
+    const QString folder = top.filePath(blocked.isEmpty() ? QStringLiteral("file/cache") : QStringLiteral("cache"));
+    const QString blocker = blocked.isEmpty() ? top.filePath(QStringLiteral("file")) : folder + u'/' + blocked;
+    if (blocked.isEmpty()) {
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(QDir().mkpath(blocker));
+    }
+    const auto failures = [this](const char *file) {
+        const QByteArray metrics = m_source->metrics();
+        const QByteArray name = QByteArray("forecastd_file_write_failures_total{file=\"") + file + "\"} ";
+        const qsizetype at = metrics.indexOf(name);
+        return at < 0 ? -1 : metrics.mid(at + name.size(), metrics.indexOf('\n', at) - at - name.size()).toInt();
+    };
+    const auto health = [this] {
+        std::optional<ServiceHealth> told;
+        m_source->health([&told](const ServiceHealth &h) { told = h; });
+        return told.value_or(ServiceHealth{false, QString()});
+    };
+    const JournalLines journal({QStringLiteral("cannot keep the ledger"), QStringLiteral("cannot keep the answers"),
+                                QStringLiteral("the ledger can be kept in"),
+                                QStringLiteral("the answers can be kept in")});
+    m_source->setCacheDirectory(folder);
+    serveForecasts(riyadhAnswer());
+    for (int wave = 0; wave < 3; ++wave) {
+        m_now = wave == 0 ? m_now : nextHour().addSecs(5 * 60);
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    }
+    QCOMPARE(failures("ledger") > 0, ledger);
+    QCOMPARE(failures("answers") > 0, answers);
+    ServiceHealth told = health();
+    QVERIFY(told.ok);
+    QCOMPARE(told.reason.contains(QLatin1String("the ledger cannot be kept")), ledger);
+    QCOMPARE(told.reason.contains(QLatin1String("the answers cannot be kept")), answers);
+    QCOMPARE(journal.count(QStringLiteral("cannot keep the ledger")), ledger ? 1 : 0);
+    QCOMPARE(journal.count(QStringLiteral("cannot keep the answers")), answers ? 1 : 0);
+
+    // Room again: the next wave keeps both, and says so once.
+    QVERIFY(blocked.isEmpty() ? QFile::remove(blocker) : QDir(blocker).removeRecursively());
+    const int ledgerFailures = failures("ledger");
+    const int answersFailures = failures("answers");
+    for (int wave = 0; wave < 2; ++wave) {
+        m_now = nextHour().addSecs(5 * 60);
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    }
+    QCOMPARE(failures("ledger"), ledgerFailures);
+    QCOMPARE(failures("answers"), answersFailures);
+    told = health();
+    QVERIFY(!told.reason.contains(QLatin1String("cannot be kept")));
+    QCOMPARE(journal.count(QStringLiteral("the ledger can be kept in")), ledger ? 1 : 0);
+    QCOMPARE(journal.count(QStringLiteral("the answers can be kept in")), answers ? 1 : 0);
+    QVERIFY(QFile::exists(folder + QStringLiteral("/ledger.json")));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/forecasts.json")));
 }
 
 // The health the board's online check asks for: 200 while something can be

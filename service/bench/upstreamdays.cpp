@@ -1,17 +1,91 @@
-// forecastd-bench's outage days (--outage, and with the calls of a day).
+// forecastd-bench's simulated days: the upstream calls at the board's
+// schedule, and outages.
 
-#include "outagebench.h"
+#include "upstreamdays.h"
 
 #include "livesource.h"
 #include "locationtable.h"
 #include "openmeteoclient.h"
-#include "standinupstream.h"
+#include "benchsupport.h"
 
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
+
+// A day of one machine at the board's schedule (refreshes at minutes 5, 18
+// and 28 for all its cities while the board runs), on a clock the bench
+// moves minute by minute: what the service asks of the upstream, as the
+// upstream counts it. The service is the socket unit's: it ends once no
+// board has asked for LiveForecastSource::IdleExitSeconds and no wave is
+// under way, and the next request starts a new one, which takes up the
+// answers and the ledger the one before kept.
+struct DayOfCalls
+{
+    double weighted = 0; // today's calls as the ledger of the last start has them
+    double counted = 0; // as the upstream counted them
+    int forecastRequests = 0;
+    int airQualityRequests = 0;
+    int answered = 0;
+    int asked = 0;
+    int starts = 0;
+};
+
+DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::function<bool(const QTime &)> &boardRuns)
+{
+    upstream.failingCity = failingCity;
+    const int forecastsBefore = upstream.forecastCalls;
+    const int airBefore = upstream.airQualityCalls;
+    OpenMeteoClient client;
+    client.setEndpoint(QUrl(upstream.url("/v1/forecast")));
+    client.setAirQualityEndpoint(QUrl(upstream.url("/v1/air-quality")));
+    const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+    QDateTime now = day;
+    const auto clock = [&now] { return now; };
+    QTemporaryDir kept; // the service's cache folder, which outlives each start
+    std::unique_ptr<LiveForecastSource> source;
+    DayOfCalls result;
+    for (int minute = 0; minute < 24 * 60; ++minute) {
+        now = day.addSecs(minute * 60);
+        if (source) {
+            source->renewIfDue();
+            if (!source->busy() && source->lastAsked().secsTo(now) > LiveForecastSource::IdleExitSeconds)
+                source.reset(); // the idle exit
+        }
+        const int clockMinute = now.time().minute();
+        if (boardRuns(now.time()) && (clockMinute == 5 || clockMinute == 18 || clockMinute == 28)) {
+            if (!source) { // started by the socket at the first request
+                source = std::make_unique<LiveForecastSource>(&client, LocationTable::builtIn(), clock);
+                source->setCacheDirectory(kept.path());
+                ++result.starts;
+            }
+            for (const Location &location : LocationTable::builtIn().locations()) {
+                int status = -1;
+                source->document(location, Units::Metric, [&status](const ServedDocument &served) {
+                    status = served.status == ServedDocument::Status::Ok ? 1 : 0;
+                });
+                waitFor([&status] { return status >= 0; }, 20000);
+                ++result.asked;
+                result.answered += status == 1 ? 1 : 0;
+            }
+        }
+        if (source)
+            waitFor([&source] { return !source->waveRunning(); }, 20000);
+    }
+    source.reset();
+    LiveForecastSource next(&client, LocationTable::builtIn(), clock);
+    next.setCacheDirectory(kept.path());
+    const int cities = int(LocationTable::builtIn().locations().size());
+    result.weighted = next.ledger().weightedToday(now);
+    result.forecastRequests = upstream.forecastCalls - forecastsBefore;
+    result.airQualityRequests = upstream.airQualityCalls - airBefore;
+    result.counted = result.forecastRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
+        + result.airQualityRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
+    upstream.failingCity = -1;
+    return result;
+}
 
 // How the upstream fails through the day.
 enum class Outage {
@@ -140,4 +214,33 @@ void reportOutageDays(StandInUpstream &upstream)
         std::printf("\n");
     }
     QLoggingCategory::setFilterRules(QString());
+}
+
+void reportDaysOfCalls(StandInUpstream &upstream)
+{
+    std::printf("upstream calls of one machine in a day at the board's schedule, the service ending after %d idle "
+                "minutes and started again by the next request (at most 1,500 weighted calls; the free API allows "
+                "fewer than 10,000 a day per address):\n",
+                LiveForecastSource::IdleExitSeconds / 60);
+    const auto allDay = [](const QTime &) { return true; };
+    // A board on from 08:00 to 12:00 and from 14:00 to 22:00 AST: the
+    // service ends in each pause and overnight.
+    const auto withPauses = [](const QTime &utc) {
+        return (utc >= QTime(5, 0) && utc < QTime(9, 0)) || (utc >= QTime(11, 0) && utc < QTime(19, 0));
+    };
+    const struct
+    {
+        const char *name;
+        int failing;
+        std::function<bool(const QTime &)> boardRuns;
+    } days[] = {{"board on all day:", -1, allDay},
+                {"one city always failing:", 8, allDay},
+                {"board on 08-12 and 14-22 AST:", -1, withPauses}};
+    for (const auto &row : days) {
+        const DayOfCalls day = runDay(upstream, row.failing, row.boardRuns);
+        std::printf("  %-30s %.1f weighted calls (ledger %.1f; %d forecast and %d air-quality requests); "
+                    "%d start(s) of the service; %d of %d documents served\n",
+                    row.name, day.counted, day.weighted, day.forecastRequests, day.airQualityRequests, day.starts,
+                    day.answered, day.asked);
+    }
 }

@@ -1,19 +1,27 @@
 #pragma once
 
-// The stand-in for Open-Meteo that forecastd-bench measures the service
-// against, on loopback, and what the bench's parts share.
+// What the parts of forecastd-bench share: the stand-in for Open-Meteo it
+// measures the service against, on loopback; the service in a thread of its
+// own; a client that asks as the board does.
 
+#include "feedserver.h"
+#include "livesource.h"
+#include "locationtable.h"
+#include "openmeteoclient.h"
 #include "seriesanswer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 // A plausible answer for any city, served by the stand-in upstream.
@@ -126,4 +134,145 @@ bool waitFor(Done done, int timeoutMs)
     while (!done() && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     return done();
+}
+
+// A thread that runs an event loop for objects made in it.
+class LoopThread : public QThread
+{
+public:
+    // Runs `work` in the thread and waits for it.
+    template <typename Work>
+    void run(Work work)
+    {
+        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
+    }
+    LoopThread()
+    {
+        m_context.moveToThread(this);
+        start();
+    }
+    ~LoopThread() override
+    {
+        quit();
+        wait();
+    }
+
+private:
+    QObject m_context;
+};
+
+// The service under test, in a thread of its own so that the measuring side
+// does not share an event loop with it; in live mode against the given
+// upstream, on the system clock or on one the bench moves.
+struct InProcessService
+{
+    InProcessService(const QString &forecastUrl, const QString &airQualityUrl, std::atomic<qint64> *clockMs)
+    {
+        thread.run([&] {
+            client = std::make_unique<OpenMeteoClient>();
+            client->setEndpoint(QUrl(forecastUrl));
+            client->setAirQualityEndpoint(QUrl(airQualityUrl));
+            LiveForecastSource::Clock clock;
+            if (clockMs)
+                clock = [clockMs] { return QDateTime::fromMSecsSinceEpoch(clockMs->load(), Qt::UTC); };
+            source = std::make_unique<LiveForecastSource>(client.get(), LocationTable::builtIn(), clock);
+            server = std::make_unique<FeedServer>(LocationTable::builtIn(), source.get());
+            server->listen(QHostAddress::LocalHost, 0);
+            port = server->port();
+        });
+    }
+    ~InProcessService()
+    {
+        thread.run([&] {
+            server.reset();
+            source.reset();
+            client.reset();
+        });
+    }
+    // Lets the service do what its clock now asks of it.
+    void clockMoved() { source->renewIfDue(); }
+
+    LoopThread thread;
+    std::unique_ptr<OpenMeteoClient> client;
+    std::unique_ptr<LiveForecastSource> source;
+    std::unique_ptr<FeedServer> server;
+    quint16 port = 0;
+};
+
+// One kept-alive client connection that sends a request when asked and tells
+// when the whole answer is in.
+class Client : public QObject
+{
+public:
+    explicit Client(quint16 port)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
+    }
+
+    bool waitConnected() { return m_socket.waitForConnected(5000); }
+
+    void send(const QByteArray &target)
+    {
+        m_buffer.clear();
+        m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    }
+
+    std::function<void(int status)> onAnswer;
+
+private:
+    void onReadyRead()
+    {
+        m_buffer += m_socket.readAll();
+        const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = m_buffer.left(end).toLower();
+        const qsizetype at = head.indexOf("content-length:");
+        const qsizetype length = at < 0 ? 0
+                                        : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+        if (m_buffer.size() < end + 4 + length)
+            return;
+        const int status = m_buffer.mid(9, 3).toInt();
+        m_buffer.clear();
+        if (onAnswer)
+            onAnswer(status);
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+};
+
+inline QByteArray feedTarget(int i)
+{
+    const QList<Location> &cities = LocationTable::builtIn().locations();
+    return QByteArrayLiteral("/forecastrss?p=") + cities[i % cities.size()].id.toLatin1() + "&u=c";
+}
+
+// One refresh as the board makes it: the 24 cities one after another, each
+// asked when the one before is answered. Returns the milliseconds it took,
+// or -1 when the service could not be reached.
+inline double refreshAll(quint16 port, int *failures)
+{
+    Client client(port);
+    if (!client.waitConnected())
+        return -1;
+    const int cities = int(LocationTable::builtIn().locations().size());
+    QEventLoop loop;
+    int index = 0;
+    *failures = 0;
+    QElapsedTimer clock;
+    clock.start();
+    client.onAnswer = [&](int status) {
+        *failures += status == 200 ? 0 : 1;
+        if (++index == cities)
+            loop.quit();
+        else
+            client.send(feedTarget(index));
+    };
+    client.send(feedTarget(0));
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return index == cities ? clock.nsecsElapsed() / 1e6 : -1;
 }

@@ -1538,14 +1538,14 @@ void TestLiveForecasts::keepsWhatIsKnown()
     const QString forecastPath = QStringLiteral("/v1/forecast");
     const QString airPath = QStringLiteral("/v1/air-quality");
     const Location &qassim = city("SAXX0030");
-    m_source->setAirQualityGrace(200);
-    m_source->setAnswerWithin(500);
     serveSampleAnswers(*m_upstream);
     QVERIFY(ask(qassim).body.contains(R"(kind="dust")"));
     advance(40 * 60); // 13:45 AST, the wave's last quarter
     QVERIFY(ask(qassim).body.contains(" at 1:45 pm"));
 
     m_now = nextHour().addSecs(5 * 60); // the next wave, at 14:05 AST
+    m_source->setAirQualityGrace(200);
+    m_source->setAnswerWithin(500);
     const auto sample = [](const QString &id, const char *suffix) {
         return readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + QLatin1String(suffix)));
     };

@@ -658,7 +658,9 @@ void TestFeedServer::recordsWhatItServes()
 }
 
 // The idle exit comes once nothing has been asked for the interval, and
-// never while a client is connected or the source is asking its upstream.
+// never while a client is connected or the source is asking its upstream;
+// from then on the server takes nothing from the listen queue, where a
+// client that comes before the exit waits for the next start.
 void TestFeedServer::idleExitWaits_data()
 {
     QTest::addColumn<bool>("connected");
@@ -690,6 +692,10 @@ void TestFeedServer::idleExitWaits()
     }
     QTRY_COMPARE(exits, 1);
     m_server->setIdleInterval(0);
+    RawClient late(m_server->port());
+    late.send("GET /health HTTP/1.1\r\n\r\n");
+    QCOMPARE(late.next(false, 300).status, 0);
+    QCOMPARE(m_server->openConnections(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFeedServer)

@@ -329,7 +329,7 @@ int main(int argc, char *argv[])
                 "now/refresh");
     std::vector<int> others;
     int opened = 0;
-    for (const int count : {0, 1000, 5000, 20000}) {
+    for (const int count : {0, 1000, 5000, 9000}) {
         if (!openOtherConnections(count - opened, &others)) {
             std::fprintf(stderr, "trustcheck-bench: could not open %d connections\n", count);
             break;

@@ -178,9 +178,13 @@ bool DocumentLoader::judgeEnds(const QUrl &address, QList<JudgedEnd> &ends)
         const PortHolders holders = portHolders(loopback, port);
         switch (holders.verdict()) {
         case ListenerVerdict::Trusted:
-        case ListenerVerdict::Nobody: // the connection is refused, unless somebody binds it meanwhile
             ends.append({loopback, port, holders});
             continue;
+        case ListenerVerdict::Nobody:
+            // Not tried: whoever binds it meanwhile would be judged by
+            // nothing, having left again before the answer is read.
+            m_failure = QStringLiteral("connection: nothing listens on %1").arg(endName(loopback, port));
+            return false;
         case ListenerVerdict::Stranger:
             m_listenerRefusal = OfflineCause::PortHeldByOther;
             m_failure = QStringLiteral("not asked: %1 is held by user id %2, who is neither root nor this board's user")

@@ -36,12 +36,13 @@ class WorkBudget;
 // within a few milliseconds, and does not wait for it; only the loader's
 // end gives it up to SettleMs to do so.
 //
-// A load from this machine's loopback (127.0.0.0/8, ::1, localhost) reads
-// nothing unless root or the board's own user holds the port: who holds it
-// is judged before the load, and again once the answer is in, before a byte
-// of it is read; the very same listening sockets must have held the port
-// all along (a redirect's target is judged the same way). Otherwise the
-// load gives an empty document and listenerRefusal() says why.
+// A load from this machine's loopback (127.0.0.0/8, ::1; localhost stands
+// for both) reads nothing unless root or the board's own user holds the
+// port: who holds it is judged before the load, and again once the answer
+// is in, before a byte of it is read; the very same listening sockets must
+// have held the port all along (a redirect's target is judged the same
+// way). Otherwise the load gives an empty document, and listenerRefusal()
+// says why when somebody else holds the port or its holder can't be told.
 //
 // The document is parsed without namespace processing, so elements keep
 // their qualified names as written ("yweather:condition").
@@ -97,8 +98,8 @@ private:
     // A loopback address and port a load reaches, and who held it then.
     struct JudgedEnd;
     // Judges the loopback ends of `address` not judged yet into `ends`;
-    // false, with the failure said, when one is held by anybody the board
-    // does not trust or its holder cannot be told.
+    // false, with the failure said, when one is not held by root or the
+    // board's user alone.
     bool judgeEnds(const QUrl &address, QList<JudgedEnd> &ends);
     // False, with the failure said, when an end's holders changed.
     bool stillHeldAsJudged(const QList<JudgedEnd> &ends);

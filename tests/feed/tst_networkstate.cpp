@@ -245,6 +245,7 @@ void TestNetworkState::boardIsOnline_data()
     QTest::addColumn<bool>("starts");      // whether the service can be started
     QTest::addColumn<QString>("means");    // how the board can tell who listens: "kernel", "tables", "neither"
     QTest::addColumn<int>("swapAt");       // the lookup after which the service ends and the stranger binds; 0: never
+    QTest::addColumn<int>("unseen");       // how many lookups after it see no listener, as if between two binds
     QTest::addColumn<OfflineCause>("cause"); // None: online
     QTest::addColumn<int>("starterCalls");
     QTest::addColumn<int>("ownRows");      // rows from the board's own service
@@ -257,25 +258,28 @@ void TestNetworkState::boardIsOnline_data()
     const StrangerSocket loopback = StrangerSocket::Loopback;
     const StrangerSocket deferred = StrangerSocket::DeferredAccept;
 
-    QTest::newRow("nothing listens, nothing to start") << "none" << 0u << loopback << 200 << false << "kernel" << 0 << notRunning << 1 << 0 << 24;
-    QTest::newRow("nothing listens, the service starts") << "none" << 0u << loopback << 200 << true << "kernel" << 0 << online << 1 << 24 << 0;
-    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 0u << loopback << 503 << true << "kernel" << 0 << noNetwork << 1 << 0 << 24;
-    QTest::newRow("the board's own service") << "own" << 0u << loopback << 200 << false << "kernel" << 0 << online << 0 << 24 << 0;
-    QTest::newRow("its own service, nothing to serve") << "own" << 0u << loopback << 503 << false << "kernel" << 0 << noNetwork << 0 << 0 << 24;
-    QTest::newRow("another person's listener") << "stranger" << 4242u << loopback << 200 << true << "kernel" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("a subordinate uid's listener") << "stranger" << 100000u << loopback << 200 << true << "kernel" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("a listener shown as the overflow uid") << "stranger" << 65534u << loopback << 200 << true << "kernel" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "kernel" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("a stranger on [::] for IPv4 too") << "stranger" << 4242u << StrangerSocket::AnyIPv6 << 200 << true << "kernel" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("an IPv6-only stranger beside its own service") << "own and stranger" << 4242u << StrangerSocket::AnyIPv6Only << 200 << false << "kernel" << 0 << online << 0 << 24 << 0;
+    QTest::newRow("nothing listens, nothing to start") << "none" << 0u << loopback << 200 << false << "kernel" << 0 << 0 << notRunning << 1 << 0 << 24;
+    QTest::newRow("nothing listens, the service starts") << "none" << 0u << loopback << 200 << true << "kernel" << 0 << 0 << online << 1 << 24 << 0;
+    QTest::newRow("nothing listens, it starts with nothing to serve") << "none" << 0u << loopback << 503 << true << "kernel" << 0 << 0 << noNetwork << 1 << 0 << 24;
+    QTest::newRow("the board's own service") << "own" << 0u << loopback << 200 << false << "kernel" << 0 << 0 << online << 0 << 24 << 0;
+    QTest::newRow("its own service, nothing to serve") << "own" << 0u << loopback << 503 << false << "kernel" << 0 << 0 << noNetwork << 0 << 0 << 24;
+    QTest::newRow("another person's listener") << "stranger" << 4242u << loopback << 200 << true << "kernel" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("a subordinate uid's listener") << "stranger" << 100000u << loopback << 200 << true << "kernel" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("a listener shown as the overflow uid") << "stranger" << 65534u << loopback << 200 << true << "kernel" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "kernel" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("a stranger on [::] for IPv4 too") << "stranger" << 4242u << StrangerSocket::AnyIPv6 << 200 << true << "kernel" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("an IPv6-only stranger beside its own service") << "own and stranger" << 4242u << StrangerSocket::AnyIPv6Only << 200 << false << "kernel" << 0 << 0 << online << 0 << 24 << 0;
     // Looked up twice by the health check, then twice by each load: the
     // 9th is the 4th city's before its load, whose answer is refused.
-    QTest::newRow("its service ends mid-walk and a stranger binds") << "own" << 4242u << loopback << 200 << false << "kernel" << 9 << held << 0 << 3 << 20;
-    QTest::newRow("from the tables: its own service") << "own" << 0u << loopback << 200 << false << "tables" << 0 << online << 0 << 24 << 0;
-    QTest::newRow("from the tables: a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "tables" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("from the tables: an IPv6-only stranger is not told apart") << "own and stranger" << 4242u << StrangerSocket::AnyIPv6Only << 200 << false << "tables" << 0 << held << 0 << 0 << 24;
-    QTest::newRow("no means to tell: its own service") << "own" << 0u << loopback << 200 << true << "neither" << 0 << unknown << 0 << 0 << 24;
-    QTest::newRow("no means to tell: a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "neither" << 0 << unknown << 0 << 0 << 24;
+    QTest::newRow("its service ends mid-walk and a stranger binds") << "own" << 4242u << loopback << 200 << false << "kernel" << 9 << 0 << held << 0 << 3 << 20;
+    // The stranger binds after the 8th, and the next two see nobody: as
+    // if it had bound after the look and left before the next.
+    QTest::newRow("a stranger binds and leaves between two looks") << "own" << 4242u << loopback << 200 << false << "kernel" << 8 << 2 << held << 0 << 3 << 18;
+    QTest::newRow("from the tables: its own service") << "own" << 0u << loopback << 200 << false << "tables" << 0 << 0 << online << 0 << 24 << 0;
+    QTest::newRow("from the tables: a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "tables" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("from the tables: an IPv6-only stranger is not told apart") << "own and stranger" << 4242u << StrangerSocket::AnyIPv6Only << 200 << false << "tables" << 0 << 0 << held << 0 << 0 << 24;
+    QTest::newRow("no means to tell: its own service") << "own" << 0u << loopback << 200 << true << "neither" << 0 << 0 << unknown << 0 << 0 << 24;
+    QTest::newRow("no means to tell: a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "neither" << 0 << 0 << unknown << 0 << 0 << 24;
     // clang-format on
 }
 
@@ -288,6 +292,7 @@ void TestNetworkState::boardIsOnline()
     QFETCH(bool, starts);
     QFETCH(QString, means);
     QFETCH(int, swapAt);
+    QFETCH(int, unseen);
     QFETCH(OfflineCause, cause);
     QFETCH(int, starterCalls);
     QFETCH(int, ownRows);
@@ -334,8 +339,10 @@ void TestNetworkState::boardIsOnline()
         // The service ends right after the board has looked, and the
         // stranger takes the port before the board connects.
         sources.diagnostics = [&](quint16 asked) {
-            const std::optional<QList<PortListener>> seen = kernel.diagnostics(asked);
-            if (++lookups == swapAt) {
+            std::optional<QList<PortListener>> seen = kernel.diagnostics(asked);
+            if (++lookups > swapAt && lookups <= swapAt + unseen)
+                seen = QList<PortListener>();
+            if (lookups == swapAt) {
                 service.close();
                 strangers << serveAsAnotherUser(port, stranger, socket, crafted);
             }

@@ -222,8 +222,11 @@ case_check_config() {
 
 case_settings_deleted() {
   local since status out
-  since=$(date +%s)
   in_ct systemctl stop "$unit.service"
+  # On its defaults the upstream is out of reach here, and the back-off
+  # that leaves it would outlast the case: the service's files are kept aside.
+  in_ct tar -czf /root/service-files.tgz --ignore-failed-read "${service_files[@]}" 2>/dev/null
+  since=$(date +%s)
   # As an administrator would; dpkg keeps a deleted conffile deleted.
   rm "$ctroot$conf"
   out=$(in_ct rorizedivo-forecastd --check-config 2>&1) || fail "--check-config fails without $conf: $out"
@@ -235,6 +238,8 @@ case_settings_deleted() {
   journal_since "$since" -u "$unit.service" -o cat | grep -qF "live from https://api.open-meteo.com" \
     || fail "it does not run on its defaults: $(journal_since "$since" -u "$unit.service" -o cat)"
   in_ct systemctl stop "$unit.service"
+  in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
+  in_ct tar -xzf /root/service-files.tgz -C /
   set_settings "$good_settings"
 }
 

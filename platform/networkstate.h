@@ -76,8 +76,10 @@ struct PortHolders
     // Known both times, and the very same sockets.
     bool sameAs(const PortHolders &other) const;
 };
-// Asks the diagnostics, and the tables only when those cannot be asked:
-// they walk every socket of the machine, these only the port's listeners.
+// Asks the diagnostics, which walk only the port's listeners, and the
+// tables only when those cannot be asked: each read of a table walks the
+// kernel's whole connection hash (milliseconds, however few sockets it
+// holds) and every socket in it.
 PortHolders portHolders(const QHostAddress &address, quint16 port);
 
 // What the feed service on this machine says of itself.

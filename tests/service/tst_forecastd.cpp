@@ -379,6 +379,7 @@ void TestForecastd::settingsSources_data()
     const QByteArray bad = "daily-budget = 3000\napi-key: S3CRETKEY123\n";
     QTest::newRow("unit's copy, named as the system file") << bad << QByteArray("daily-budget = 4000") << QByteArray() << "/etc/rorizedivo/forecastd.conf:2: not a line" << 0.0;
     QTest::newRow("unit's copy, the user's not read") << QByteArray("daily-budget = 3000") << QByteArray("-") << QByteArray("daily-budget = 2000") << QString() << 3000.0;
+    QTest::newRow("unit's default, no settings file") << QByteArray("# No /etc/rorizedivo/forecastd.conf: the service runs on its defaults.") << QByteArray("-") << QByteArray("daily-budget = 2000") << QString() << 5000.0;
     QTest::newRow("system file unreadable: skipped") << QByteArray() << QByteArray("!") << QByteArray() << "system: " << 5000.0;
     QTest::newRow("system file unreadable, the user's read") << QByteArray() << QByteArray("!") << QByteArray("daily-budget = 2000") << "system: " << 2000.0;
     QTest::newRow("the user's over the system's") << QByteArray() << QByteArray("daily-budget = 3000\napi-key = k") << QByteArray("daily-budget = 2000") << QString() << 2000.0;

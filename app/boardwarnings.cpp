@@ -1,194 +1,207 @@
-// Warnings the feed service sends with a city's document, told once through
-// the desktop and marked in the window; and the age of the data shown.
-#include "app/frmWeatherMain.h"
+// The warnings of the board's cities: kept, said, and told through the desktop.
+#include "app/boardwarnings.h"
+
 #include "app/refreshlog.h"
 #include "app/warningnotices.h"
 
-#include "feed/dataage.h"
-#include "feed/feedreading.h"
 #include "platform/desktopnotices.h"
+#include "platform/numbertext.h"
 #include "store/weatherstore.h"
-#include "view/warningsign.h"
+
+#include <QPointer>
+#include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
-// What a row of the store says of its age and whether it holds weather.
-struct RowFacts
+// The warnings in force, runs merged.
+QList<FeedWarning> inForce(const QList<FeedWarning> &warnings, const QDateTime &now)
+{
+    QList<FeedWarning> runs = mergedRuns(warnings);
+    runs.removeIf([&now](const FeedWarning &w) { return !warningInForce(w, now); });
+    return runs;
+}
+
+struct Told
 {
     QString code;
     QString name;
-    std::optional<QDateTime> published;
-    bool hasWeather = false;
+    QList<FeedWarning> warnings;
 };
-
-QList<RowFacts> rowFacts(DataControl &data)
-{
-    QList<RowFacts> facts;
-    if (!data.refresh())
-        return facts;
-    Recordset &rows = data.recordset();
-    for (rows.moveFirst(); !rows.isEof(); rows.moveNext()) {
-        RowFacts row;
-        row.code = rows.value(QStringLiteral("city_code")).toText();
-        row.name = rows.value(QStringLiteral("city_a")).toText();
-        row.published = publishedAt(rows.value(QStringLiteral("pDate")).toText());
-        // A cleared row holds 0, which never counts as a temperature.
-        const std::optional<double> temperature = rows.value(QStringLiteral("Temp")).toNumber();
-        row.hasWeather = temperature && *temperature != 0.0;
-        facts.append(row);
-    }
-    return facts;
-}
-
-// The warnings in force, as the window says them, joined.
-QString warningLines(const QList<FeedWarning> &warnings, const QDateTime &now)
-{
-    QStringList lines;
-    for (const FeedWarning &w : warnings) {
-        if (warningInForce(w, now))
-            lines << warningLine(w, now);
-    }
-    return lines.join(QStringLiteral(u"، "));
-}
 
 } // namespace
 
-QString frmWeatherMain::warningLineOf(const QString &cityCode) const
+BoardWarnings::BoardWarnings(DesktopNotices *notices, std::function<QDateTime()> now, QObject *parent)
+    : QObject(parent)
+    , m_notices(notices)
+    , m_now(std::move(now))
 {
-    return warningLines(m_warnings.value(cityCode), m_services.now());
+    if (m_notices)
+        connect(m_notices, &DesktopNotices::activated, this, &BoardWarnings::cityChosen);
 }
 
-QList<WriteAlong> frmWeatherMain::keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom)
+BoardWarnings::~BoardWarnings() = default;
+
+void BoardWarnings::keepIn(const QString &toldFile, const QString &settingsFile)
 {
-    const QList<FeedWarning> warnings = filledFrom ? filledFrom->warnings : QList<FeedWarning>();
-    keepCityWarnings(cityCode, m_dataWt.recordset().value(QStringLiteral("city_a")).toText(), warnings);
-    QList<SideRows::Row> rows;
-    for (const FeedWarning &w : warnings) {
-        rows.append({{QStringLiteral("kind"), FieldValue::text(w.kind)},
-                     {QStringLiteral("starts"), FieldValue::text(w.start.toString(Qt::ISODate))},
-                     {QStringLiteral("ends"), FieldValue::text(w.end.toString(Qt::ISODate))},
-                     {QStringLiteral("peak"), FieldValue::number(w.peak)}});
-    }
-    return {WeatherStore::comingDays().replaceWith(cityCode,
-                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
-            WeatherStore::cityWarnings().replaceWith(cityCode, rows)};
+    m_told = std::make_unique<WarningNotices>(toldFile);
+    m_settingsFile = settingsFile;
+    if (!m_settingsFile.isEmpty())
+        m_ownCities = QSettings(m_settingsFile, QSettings::IniFormat).value(QLatin1String(OwnCitiesKey)).toStringList();
 }
 
-void frmWeatherMain::loadWarnings()
+void BoardWarnings::load(DataControl &data)
 {
+    m_cities.clear();
     m_warnings.clear();
-    for (const RowFacts &row : rowFacts(m_dataMarks)) {
+    if (!data.refresh())
+        return;
+    Recordset &rows = data.recordset();
+    for (rows.moveFirst(); !rows.isEof(); rows.moveNext()) {
+        const QString code = rows.value(QStringLiteral("city_code")).toText();
+        m_cities.append({code, rows.value(QStringLiteral("city_a")).toText()});
         QList<FeedWarning> warnings;
-        for (const QVector<FieldValue> &values : WeatherStore::cityWarnings().rowsOf(m_dataMarks, row.code)) {
-            FeedWarning w;
-            w.kind = values.value(0).toText();
-            w.start = QDateTime::fromString(values.value(1).toText(), Qt::ISODate);
-            w.end = QDateTime::fromString(values.value(2).toText(), Qt::ISODate);
-            w.peak = values.value(3).toNumber().value_or(0);
+        // Columns: kind, starts, ends, peak.
+        for (const QVector<FieldValue> &kept : WeatherStore::cityWarnings().rowsOf(data, code)) {
+            const FeedWarning w{kept.value(0).toText(), warningTimeFromText(kept.value(1).toText()),
+                                warningTimeFromText(kept.value(2).toText()), kept.value(3).toNumber().value_or(0)};
             if (w.start.isValid() && w.end.isValid())
                 warnings.append(w);
         }
         if (!warnings.isEmpty())
-            m_warnings.insert(row.code, warnings);
+            m_warnings.insert(code, warnings);
     }
 }
 
-void frmWeatherMain::keepCityWarnings(const QString &cityCode, const QString &cityName,
+BoardWarnings::City &BoardWarnings::cityOf(const QString &code)
+{
+    const auto found = std::find_if(m_cities.begin(), m_cities.end(),
+                                    [&code](const City &c) { return c.code == code; });
+    if (found != m_cities.end())
+        return *found;
+    m_cities.append({code, QString()});
+    return m_cities.last();
+}
+
+SideRowsWrite BoardWarnings::sideRows(const QString &cityCode, const QString &cityName,
                                       const QList<FeedWarning> &warnings)
 {
-    if (warnings.isEmpty()) {
+    cityOf(cityCode).name = cityName;
+    if (warnings.isEmpty())
         m_warnings.remove(cityCode);
-        return;
-    }
-    m_warnings.insert(cityCode, warnings);
-    if (!m_toldWarnings)
-        return;
-    const QDateTime now = m_services.now();
-    for (const FeedWarning &w : m_toldWarnings->takeUntold(cityCode, warnings, now)) {
-        const QString summary = QStringLiteral(u"تنبيه: ") + warningKindText(w.kind) + QStringLiteral(u" في ")
-            + cityName;
-        qCInfo(lcRefresh, "%s: %s %s", qPrintable(cityCode), qPrintable(w.kind), qPrintable(warningTimeWords(w, now)));
-        if (m_services.notices)
-            m_services.notices->send(summary, warningTimeWords(w, now), cityCode);
-    }
-}
-
-void frmWeatherMain::showCity(const QString &cityCode)
-{
-    if (m_unloaded || !m_loaded || cityCode.isEmpty())
-        return;
-    m_selectedCityCode = cityCode;
-    if (m_pictureHideDetail->isHidden())
-        PictureShowDetail_Click();
     else
-        ComboSort_Click();
-    m_grid->setCurrentCity(lblCityD()->text());
-    // Chosen from the desktop's notice: the board comes to the front.
-    if (isMinimized())
-        showNormal();
-    if (isVisible()) {
-        raise();
-        activateWindow();
+        m_warnings.insert(cityCode, warnings);
+    QList<SideRows::Row> rows;
+    for (const FeedWarning &w : warnings) {
+        rows.append({{QStringLiteral("kind"), FieldValue::text(w.kind)},
+                     {QStringLiteral("starts"), FieldValue::text(warningTimeText(w.start))},
+                     {QStringLiteral("ends"), FieldValue::text(warningTimeText(w.end))},
+                     {QStringLiteral("peak"), FieldValue::number(w.peak)}});
     }
+    return WeatherStore::cityWarnings().replaceWith(cityCode, rows);
 }
 
-QString frmWeatherMain::firstWarnedCity()
+QString BoardWarnings::lineOf(const QString &cityCode) const
 {
-    const QDateTime now = m_services.now();
-    for (const RowFacts &row : rowFacts(m_dataMarks)) {
-        if (!warningLines(m_warnings.value(row.code), now).isEmpty())
-            return row.code;
+    const QDateTime now = m_now();
+    QStringList lines;
+    for (const FeedWarning &w : inForce(m_warnings.value(cityCode), now))
+        lines << warningLine(w, now);
+    return lines.join(QStringLiteral(u"، "));
+}
+
+QString BoardWarnings::firstWarnedCity() const
+{
+    QString first;
+    for (const City &city : m_cities) {
+        if (lineOf(city.code).isEmpty())
+            continue;
+        if (isOwnCity(city.code))
+            return city.code;
+        if (first.isEmpty())
+            first = city.code;
+    }
+    return first;
+}
+
+QString BoardWarnings::firstWarnedLine() const
+{
+    const QString code = firstWarnedCity();
+    for (const City &city : m_cities) {
+        if (!code.isEmpty() && city.code == code)
+            return city.name + QStringLiteral(u"، ") + lineOf(code);
     }
     return QString();
 }
 
-void frmWeatherMain::showWarningsAndAge()
+void BoardWarnings::setOwnCity(const QString &cityCode, bool own)
 {
-    if (m_unloaded)
+    if (cityCode.isEmpty() || isOwnCity(cityCode) == own)
         return;
-    const QDateTime now = m_services.now();
-    const QList<RowFacts> facts = rowFacts(m_dataMarks);
-
-    // The expand button, as soon as there is weather to show.
-    bool anyWeather = false;
-    std::optional<QDateTime> newest;
-    for (const RowFacts &row : facts) {
-        anyWeather = anyWeather || row.hasWeather;
-        if (row.hasWeather && row.published && (!newest || *row.published > *newest))
-            newest = row.published;
+    if (own)
+        m_ownCities.append(cityCode);
+    else
+        m_ownCities.removeAll(cityCode);
+    if (!m_settingsFile.isEmpty()) {
+        QSettings settings(m_settingsFile, QSettings::IniFormat);
+        if (m_ownCities.isEmpty())
+            settings.remove(QLatin1String(OwnCitiesKey));
+        else
+            settings.setValue(QLatin1String(OwnCitiesKey), m_ownCities);
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            qCWarning(lcRefresh, "%s cannot be written: the choice of cities holds until the board ends",
+                      qPrintable(m_settingsFile));
     }
-    if (anyWeather && m_pictureHideDetail->isHidden())
-        m_pictureShowDetail->setVisible(true);
+    Q_EMIT ownCitiesChanged();
+}
 
-    // How old the newest data is, ahead of the ticker's text.
-    m_ticker->setAgeNote(newest ? dataAgeText(*newest, now) : QString());
+void BoardWarnings::tellNew()
+{
+    if (!m_told || !m_notices || m_awaitingAnswer)
+        return;
+    const QDateTime now = m_now();
+    QList<Told> told;
+    qsizetype count = 0;
+    for (const City &city : std::as_const(m_cities)) {
+        if (!m_ownCities.isEmpty() && !isOwnCity(city.code))
+            continue;
+        const QList<FeedWarning> untold = m_told->untold(city.code, inForce(m_warnings.value(city.code), now), now);
+        if (!untold.isEmpty())
+            told.append({city.code, city.name, untold});
+        count += untold.size();
+    }
+    if (told.isEmpty())
+        return;
 
-    // The strip's sign: for the first city warned of.
-    QString first;
-    for (const RowFacts &row : facts) {
-        const QString lines = warningLines(m_warnings.value(row.code), now);
-        if (!lines.isEmpty()) {
-            first = row.name + QStringLiteral(u"، ") + lines;
-            break;
+    // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each.
+    QString summary = QStringLiteral(u"تنبيه: ") + warningKindText(told.first().warnings.first().kind)
+        + QStringLiteral(u" في ") + told.first().name;
+    if (count > 1)
+        summary += QStringLiteral(u" و")
+            + countedText(count - 1, u"تنبيه آخر", u"تنبيهان آخران", u"تنبيهات أخرى", u"تنبيهاً آخر");
+    QStringList lines;
+    for (const Told &city : std::as_const(told)) {
+        for (const FeedWarning &w : city.warnings) {
+            const QString peak = warningPeakText(w);
+            lines << city.name + QStringLiteral(u": ") + warningKindText(w.kind) + QLatin1Char(' ')
+                    + warningTimeWords(w, now) + (peak.isEmpty() ? QString() : QStringLiteral(u"، ") + peak);
+            qCInfo(lcRefresh, "telling %s: %s %s", qPrintable(city.code), qPrintable(w.kind),
+                   qPrintable(warningTimeText(w.start)));
         }
     }
-    if (m_stripSign->accessibleName() != first) {
-        m_stripSign->setAccessibleName(first);
-        m_stripSign->setToolTip(first);
-    }
-    if (m_stripSign->isHidden() == !first.isEmpty()) {
-        m_stripSign->setVisible(!first.isEmpty());
-        m_stripSign->raise();
-    }
-
-    // The grid's rows, as they stand.
-    for (int i = 0; i < GridRows; ++i) {
-        const QString code = m_grid->cityCode(i);
-        bool old = false;
-        for (const RowFacts &row : facts) {
-            if (row.code == code && !code.isEmpty())
-                old = row.hasWeather && row.published && isOldData(*row.published, now);
-        }
-        m_grid->markRow(i, code.isEmpty() ? QString() : warningLines(m_warnings.value(code), now), old);
-    }
+    m_awaitingAnswer = true;
+    m_notices->send(summary, lines.join(QLatin1Char('\n')), told.first().code,
+                    [self = QPointer<BoardWarnings>(this), told](bool shown) {
+                        if (!self)
+                            return;
+                        self->m_awaitingAnswer = false;
+                        if (!shown)
+                            qCInfo(lcRefresh, "the warnings were not shown: they are told at the next refresh");
+                        for (const Told &city : told) {
+                            if (shown)
+                                self->m_told->markTold(city.code, city.warnings);
+                        }
+                    });
 }

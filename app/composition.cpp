@@ -6,6 +6,7 @@
 #include "view/warningsign.h"
 #include "view/boardkeyboard.h"
 #include "view/controlkit.h"
+#include "view/owncitytoggle.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -91,7 +92,9 @@ void frmWeatherMain::buildControls()
     // The keyboard stands in the grid on the city the panel shows.
     connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
     new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_stripSign},
-                      {m_comboSort, m_grid, lblGoogle(), m_days->link(), m_lblQIVurl}, this);
+                      {m_comboSort, m_grid, m_detail->ownCity(), lblGoogle(), m_days->link(), m_lblQIVurl}, this);
+    // The warnings, and what the person hears of them.
+    m_warnings = new BoardWarnings(m_services.notices, m_services.now, this);
 
     // --- Timers of the window -------------------------------------------------
     m_timerFirstLoad = new FormTimer(100, this);

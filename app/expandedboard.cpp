@@ -1,9 +1,12 @@
 // The expanded board: expanding and collapsing, the sort list, the grid, the
-// detail panel with its sounds, and the two links.
+// detail panel with its sounds, and the two links; the warnings and the
+// data's age as the window marks them.
 #include "app/frmWeatherMain.h"
 #include "view/warningsign.h"
 
 #include "feed/conditionwords.h"
+#include "feed/dataage.h"
+#include "feed/feeddate.h"
 #include "links/modulerorizedivo.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
@@ -51,6 +54,32 @@ QList<ComingDay> comingDaysOf(const DataControl &data)
         days << day;
     }
     return days;
+}
+
+// What a row of the store says of its age and whether it holds weather.
+struct RowFacts
+{
+    QString code;
+    std::optional<QDateTime> published;
+    bool hasWeather = false;
+};
+
+QList<RowFacts> rowFacts(DataControl &data)
+{
+    QList<RowFacts> facts;
+    if (!data.refresh())
+        return facts;
+    Recordset &rows = data.recordset();
+    for (rows.moveFirst(); !rows.isEof(); rows.moveNext()) {
+        RowFacts row;
+        row.code = rows.value(QStringLiteral("city_code")).toText();
+        row.published = publishedAt(rows.value(QStringLiteral("pDate")).toText());
+        // A cleared row holds 0, which never counts as a temperature.
+        const std::optional<double> temperature = rows.value(QStringLiteral("Temp")).toNumber();
+        row.hasWeather = temperature && *temperature != 0.0;
+        facts.append(row);
+    }
+    return facts;
 }
 
 } // namespace
@@ -131,22 +160,25 @@ void frmWeatherMain::ShowCityDetail()
 {
     const Recordset &row = m_datawt2.recordset();
     m_detail->showRow(row, m_appFolder + QString::fromUtf16(PictureFolder));
-    m_detail->showWarning(warningLineOf(row.value(QStringLiteral("city_code")).toText()));
+    const QString code = row.value(QStringLiteral("city_code")).toText();
+    m_detail->showWarning(m_warnings->lineOf(code));
+    m_detail->setOwnCity(m_warnings->isOwnCity(code));
 
     // The arrow starts again from the edge its wind blows from.
     std::optional<float> sector;
     if (const std::optional<double> value = row.value(QStringLiteral("wCatg")).toNumber())
         sector = float(*value);
     m_compass->showWind(sector, CityDetail::windSpeedOf(row));
-    // Each coming day with the warnings that fall on it.
+    // Each coming day with the warnings that fall on it, named from the
+    // city's today, whatever zone the machine's clock is set to.
     QList<ComingDay> days = comingDaysOf(m_datawt2);
-    const QList<FeedWarning> warnings = m_warnings.value(row.value(QStringLiteral("city_code")).toText());
+    const QList<FeedWarning> warnings = m_warnings->of(code);
     for (ComingDay &day : days) {
         day.warningText = dayWarningText(warnings, day.date, m_services.now());
         if (!day.warningText.isEmpty())
             day.warningSign = WarningSign::picture(14, devicePixelRatioF());
     }
-    m_days->setDays(days, m_services.now().date());
+    m_days->setDays(days, cityDate(m_services.now()));
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();
@@ -170,4 +202,67 @@ void frmWeatherMain::lblQIVurl_Click()
         return;
     ServiceLauncher launcher(m_services);
     ModuleRORizedivo::OpenInBrowser(m_lblQIVurl->text(), launcher);
+}
+
+void frmWeatherMain::showCity(const QString &cityCode)
+{
+    if (m_unloaded || !m_loaded || cityCode.isEmpty())
+        return;
+    m_selectedCityCode = cityCode;
+    if (m_pictureHideDetail->isHidden())
+        PictureShowDetail_Click();
+    else
+        ComboSort_Click();
+    m_grid->setCurrentCity(lblCityD()->text());
+    // Chosen from the desktop's notice: the board comes to the front.
+    if (isMinimized())
+        showNormal();
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
+}
+
+void frmWeatherMain::showWarningsAndAge()
+{
+    if (m_unloaded)
+        return;
+    const QDateTime now = m_services.now();
+    const QList<RowFacts> facts = rowFacts(m_dataMarks);
+
+    // The expand button, as soon as there is weather to show.
+    bool anyWeather = false;
+    std::optional<QDateTime> newest;
+    for (const RowFacts &row : facts) {
+        anyWeather = anyWeather || row.hasWeather;
+        if (row.hasWeather && row.published && (!newest || *row.published > *newest))
+            newest = row.published;
+    }
+    if (anyWeather && m_pictureHideDetail->isHidden())
+        m_pictureShowDetail->setVisible(true);
+
+    // How old the newest data is, ahead of the ticker's text.
+    m_ticker->setAgeNote(newest ? dataAgeText(*newest, now) : QString());
+
+    // The strip's sign: for the person's own city first, else the first warned of.
+    const QString first = m_warnings->firstWarnedLine();
+    if (m_stripSign->accessibleName() != first) {
+        m_stripSign->setAccessibleName(first);
+        m_stripSign->setToolTip(first);
+    }
+    if (m_stripSign->isHidden() == !first.isEmpty()) {
+        m_stripSign->setVisible(!first.isEmpty());
+        m_stripSign->raise();
+    }
+
+    // The grid's rows, as they stand.
+    for (int i = 0; i < GridRows; ++i) {
+        const QString code = m_grid->cityCode(i);
+        bool old = false;
+        for (const RowFacts &row : facts) {
+            if (row.code == code && !code.isEmpty())
+                old = row.hasWeather && row.published && isOldData(*row.published, now);
+        }
+        m_grid->markRow(i, code.isEmpty() ? QString() : m_warnings->lineOf(code), old);
+    }
 }

@@ -1,9 +1,9 @@
 #include "app/frmWeatherMain.h"
 #include "app/warningnotices.h"
+#include "view/owncitytoggle.h"
 
 #include "feed/documentloader.h"
 #include "platform/cursorfile.h"
-#include "platform/desktopnotices.h"
 #include "view/warningsign.h"
 #include "store/weatherstore.h"
 
@@ -72,9 +72,12 @@ void frmWeatherMain::connectHandlers()
     connect(m_grid, &CityGrid::cityClicked, this, &frmWeatherMain::lblCity_Click);
     connect(lblGoogle(), &FormLabel::clicked, this, &frmWeatherMain::lblGoogle_Click);
     connect(m_lblQIVurl, &FormLabel::clicked, this, &frmWeatherMain::lblQIVurl_Click);
-    connect(m_stripSign, &WarningSign::clicked, this, [this] { showCity(firstWarnedCity()); });
-    if (m_services.notices)
-        connect(m_services.notices, &DesktopNotices::activated, this, &frmWeatherMain::showCity);
+    // The warnings: the strip's sign and the desktop's notices show a city,
+    // the panel's "مدينتي" chooses the person's own cities.
+    connect(m_stripSign, &WarningSign::clicked, this, [this] { showCity(m_warnings->firstWarnedCity()); });
+    connect(m_warnings, &BoardWarnings::cityChosen, this, &frmWeatherMain::showCity);
+    connect(m_detail, &CityDetail::ownCityToggled, m_warnings, &BoardWarnings::setOwnCity);
+    connect(m_warnings, &BoardWarnings::ownCitiesChanged, this, &frmWeatherMain::showWarningsAndAge);
 }
 
 bool frmWeatherMain::yieldToEvents()
@@ -134,8 +137,8 @@ bool frmWeatherMain::Form_Load()
 
     // The warnings kept from before, what was told of them, and what the
     // store holds to show before any refresh.
-    m_toldWarnings = std::make_unique<WarningNotices>(m_appFolder + QString::fromUtf16(WarningNotices::FileName));
-    loadWarnings();
+    m_warnings->keepIn(m_appFolder + QString::fromUtf16(WarningNotices::FileName), m_services.settingsFile);
+    m_warnings->load(m_dataMarks);
     showWarningsAndAge();
 
     // 9, 10. The first refresh comes 100 ms from now, the cycle every 55 s.
@@ -164,6 +167,7 @@ bool frmWeatherMain::Form_Load()
     m_lblQIVurl->setCursor(*hand);
     lblGoogle()->setCursor(*hand);
     m_days->link()->setCursor(*hand);
+    m_detail->ownCity()->setCursor(*hand);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "feed/feedwarning.h"
+#include "app/boardwarnings.h"
 #include "platform/datacontrol.h"
 #include "platform/formcontrols.h"
 #include "platform/services.h"
@@ -12,24 +12,20 @@
 #include "view/warningsign.h"
 #include "view/windcompasswidget.h"
 
-#include <QHash>
 #include <QWidget>
-
-#include <memory>
 
 class QComboBox;
 class DocumentLoader;
-class WarningNotices;
-struct ChannelReadings;
 
 // The board's one window. It composes the parts, each of which owns its
 // controls and their state: the ticker strip, the city grid, the detail
-// panel and the wind compass (view/), the feed reader (feed/), the store and
-// its sorted views (store/) and the browser launcher (links/). The window
-// holds what the parts share (the two data sources, the picked city, the
-// first-load flag), its own few controls (the expand and collapse buttons,
-// the sort list, the maker's link), the start-up and refresh timers, and the
-// handlers that tie it all together. Every control keeps the name it is
+// panel, the wind compass and the coming days (view/), the feed reader
+// (feed/), the store and its sorted views (store/), the browser launcher
+// (links/) and the warnings with what is told of them (BoardWarnings). The
+// window holds what the parts share (the two data sources, the picked city,
+// the first-load flag), its own few controls (the expand and collapse
+// buttons, the sort list, the maker's link), the start-up and refresh
+// timers, and the handlers that tie it all together. Every control keeps the name it is
 // known by, here as an accessor that hands out the part's control.
 class frmWeatherMain : public QWidget
 {
@@ -79,12 +75,7 @@ public:
     void ShowCityDetail();
     void PointWindArrow() { m_compass->PointWindArrow(); }
 
-    // --- Warnings and the data's age (boardwarnings.cpp) ---------------------
-    // The warnings kept beside each city's row, by city code.
-    const QHash<QString, QList<FeedWarning>> &warnings() const { return m_warnings; }
-    // A city's row was just cleared (no readings) or filled: its warnings
-    // follow it, and those not told before go to the desktop, once.
-    void keepCityWarnings(const QString &cityCode, const QString &cityName, const QList<FeedWarning> &warnings);
+    // --- Warnings and the data's age (expandedboard.cpp) ----------------------
     // Expands the board and shows this city in the panel.
     void showCity(const QString &cityCode);
     // The strip's sign, the grid's marks, the expand button and the strip's
@@ -95,11 +86,6 @@ public:
     // Why the board is offline, as the offline notice's tooltip says it.
     static QString offlineCauseText(OfflineCause cause);
     WarningSign *stripWarningSign() const { return m_stripSign; }
-    // The city's warnings in force, as the window says them; empty for none.
-    QString warningLineOf(const QString &cityCode) const;
-    // What goes with the store of a city's row, cleared (no readings) or
-    // filled: its coming days and its warnings, kept in the store beside it.
-    QList<WriteAlong> keptBesideRow(const QString &cityCode, const ChannelReadings *filledFrom);
 
     // --- The parts ----------------------------------------------------------
     TickerStrip *tickerStrip() const { return m_ticker; }
@@ -107,6 +93,7 @@ public:
     CityDetail *cityDetail() const { return m_detail; }
     WindCompass *windCompass() const { return m_compass; }
     ComingDays *comingDays() const { return m_days; }
+    BoardWarnings *boardWarnings() const { return m_warnings; }
 
     // --- Controls, by the names they are known by ---------------------------
     QFrame *FrameWeather() const { return m_ticker; }
@@ -189,9 +176,6 @@ private:
     void pauseWhileUnseen();
     void CreateWeatherStore();
     void gatherMapPictures();
-    void loadWarnings();
-    // The first city, in the store's order, with a warning in force.
-    QString firstWarnedCity();
     bool yieldToEvents();
 
     BoardServices m_services;
@@ -203,6 +187,7 @@ private:
     CityDetail *m_detail = nullptr;
     WindCompass *m_compass = nullptr;
     ComingDays *m_days = nullptr;
+    BoardWarnings *m_warnings = nullptr;
     FormLabel *m_pictureShowDetail = nullptr;
     FormLabel *m_pictureHideDetail = nullptr;
     FormLabel *m_lblQIVurl = nullptr;
@@ -223,8 +208,6 @@ private:
     bool m_refreshReachedEnd = false;
     QString m_currentFeedUrl;
     QString m_selectedCityCode;
-    QHash<QString, QList<FeedWarning>> m_warnings;
-    std::unique_ptr<WarningNotices> m_toldWarnings;
 
     QSize m_outerSize;
     bool m_loaded = false;

@@ -4,6 +4,7 @@
 #include "app/refreshlog.h"
 
 #include "feed/conditionwords.h"
+#include "feed/documentloader.h"
 #include "feed/feedreading.h"
 #include "feed/updatecityfromfeed.h"
 #include "feed/winddirection.h"
@@ -71,17 +72,19 @@ void frmWeatherMain::TimerWeather_Timer()
 
     // 2. Offline: say so, and why, and try again at the next tick. Rows kept
     // from before say how old they are.
-    if (!m_services.isOnline()) {
+    const auto sayOffline = [this](OfflineCause why) {
         if (!std::exchange(toldOffline, true))
             qCInfo(lcRefresh, "offline: the refresh waits, the rows stay as they are");
         // The ticker, once it runs, takes the label back within a tick; before,
         // the age follows the notice.
         const QString age = m_ticker->ageNote();
         lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("   ....  ") + age);
-        const QString cause = offlineCauseText(m_services.offlineCause ? m_services.offlineCause()
-                                                                       : OfflineCause::None);
+        const QString cause = offlineCauseText(why);
         lblWeather()->setToolTip(cause);
         m_ticker->setAccessibleDescription(cause);
+    };
+    if (!m_services.isOnline()) {
+        sayOffline(m_services.offlineCause ? m_services.offlineCause() : OfflineCause::None);
         return;
     }
     toldOffline = false;
@@ -114,6 +117,22 @@ void frmWeatherMain::TimerWeather_Timer()
         UpdateCityFromFeed();
         if (m_unloaded)
             return;
+        // Somebody the board does not trust holds the feed port, or who does
+        // can't be told: nothing of theirs was read, and they are asked for
+        // nothing more. The walk ends as offline, as a check that finds them
+        // before it does; the rows it has not reached stay as they are, and
+        // every tick tries again until a walk reaches its end.
+        if (const OfflineCause refused = m_loader->listenerRefusal(); refused != OfflineCause::None) {
+            qCWarning(lcRefresh, "the refresh stops at row %d of %d: %s", int(i) + 1, int(count),
+                      qPrintable(m_loader->lastFailure()));
+            m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
+            lblWeather()->setEnabled(true);
+            m_timerWeather->setEnabled(true);
+            TimerW_lbl()->setEnabled(m_refreshReachedEnd);
+            m_refreshReachedEnd = false;
+            sayOffline(refused);
+            return;
+        }
         rows.moveNext();
         lblWeather()->setText(UpdatingText + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
                               + QString::number(count) + QStringLiteral("   "));
@@ -140,8 +159,10 @@ void frmWeatherMain::TimerWeather_Timer()
         m_pictureShowDetail->setVisible(true);
     }
 
-    // 9. Expanded: show the new values in the chosen order. Old data (the
+    // 9. The refresh's new warnings go to the desktop in one notice.
+    // Expanded: show the new values in the chosen order. Old data (the
     // service had nothing newer) says its age ahead of the ticker's text.
+    m_warnings->tellNew();
     showWarningsAndAge();
     if (!m_pictureHideDetail->isHidden())
         ComboSort_Click();
@@ -164,8 +185,13 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
-    hooks.besideRow = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
-        return keptBesideRow(cityCode, filledFrom);
+    // The city's coming days and its warnings, kept beside its row.
+    hooks.sideRows = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
+        const QString name = m_dataWt.recordset().value(QStringLiteral("city_a")).toText();
+        return QList<SideRowsWrite>{
+            WeatherStore::comingDays().replaceWith(cityCode,
+                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
+            m_warnings->sideRows(cityCode, name, filledFrom ? filledFrom->warnings : QList<FeedWarning>())};
     };
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
 }
@@ -179,6 +205,8 @@ QString frmWeatherMain::offlineCauseText(OfflineCause cause)
         return QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
     case OfflineCause::PortHeldByOther:
         return QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+    case OfflineCause::OwnerUnknown:
+        return QStringLiteral(u"تعذّر معرفة صاحب الخادم على منفذ خدمة الطقس على هذا الجهاز، فلا تُقرأ بياناته");
     case OfflineCause::None:
         break;
     }

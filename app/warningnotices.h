@@ -8,10 +8,11 @@
 
 // The warnings the board has told through the desktop, kept in a file of the
 // application folder so that neither the next refresh nor a restart tells
-// one twice. A warning is the one already told when it is of the same city
-// and kind and its time overlaps or touches the told one's: a storm under
-// way is derived again each hour with a later start, and stays told. What
-// has ended is forgotten.
+// one twice. A warning counts as told when one of the same city and kind
+// was told whose time overlaps or touches its own and, for the kinds that
+// come by whole days, covers every day of it: a storm under way is derived
+// again each hour with a later start and stays told, while rain told for
+// today and now coming tomorrow too is news. What has ended is forgotten.
 class WarningNotices
 {
 public:
@@ -19,9 +20,10 @@ public:
 
     explicit WarningNotices(QString path);
 
-    // Those of the city's warnings not told yet, which from now on count as
-    // told (and are saved).
-    QList<FeedWarning> takeUntold(const QString &cityCode, const QList<FeedWarning> &warnings, const QDateTime &now);
+    // Those of the city's warnings (runs merged) not told yet.
+    QList<FeedWarning> untold(const QString &cityCode, const QList<FeedWarning> &warnings, const QDateTime &now);
+    // The desktop has shown these: from now on they count as told (and are saved).
+    void markTold(const QString &cityCode, const QList<FeedWarning> &warnings);
 
 private:
     struct Told
@@ -31,6 +33,7 @@ private:
         QDateTime start;
         QDateTime end;
     };
+    static bool meets(const Told &told, const QString &cityCode, const FeedWarning &warning);
     void save() const;
 
     QString m_path;

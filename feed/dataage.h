@@ -3,13 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include <optional>
-
-// When a row's data was published, from its pubDate as the feed writes it
-// ("Tue, 08 Dec 2026 3:00 pm AST"). AST is the cities' own time, UTC+3;
-// GMT, UTC and an offset in hours ("+03") are known too; a date with any
-// other zone, or none, is taken as the board's local time.
-std::optional<QDateTime> publishedAt(const QString &pubDate);
+// A row's publication time is read by publishedAt (feed/feeddate.h).
 
 // Whether data published at `published` is old enough to say so: more than
 // an hour before `now`.

@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QFutureWatcher>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -14,6 +15,7 @@
 #include <QXmlStreamReader>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -57,7 +59,35 @@ QList<ChannelReadings> parseAndRead(const QByteArray &body, WorkBudget &budget, 
     return channels;
 }
 
+// The addresses of this machine's loopback that a load of `address` may
+// connect to; none for any other host.
+QList<QHostAddress> loopbackAddresses(const QUrl &address)
+{
+    const QString host = address.host();
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    QHostAddress literal;
+    if (literal.setAddress(host) && literal.isLoopback())
+        return {literal};
+    return {};
+}
+
+QString endName(const QHostAddress &address, quint16 port)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+        ? QStringLiteral("[%1]:%2").arg(address.toString()).arg(port)
+        : QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
 } // namespace
+
+struct DocumentLoader::JudgedEnd
+{
+    QHostAddress address;
+    quint16 port = 0;
+    PortHolders holders;
+};
 
 QDomDocument parseFeedDocument(const QByteArray &body)
 {
@@ -138,10 +168,64 @@ QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address)
     return whileWorking(*body, deadline, parseAndRead).value_or(QList<ChannelReadings>());
 }
 
+bool DocumentLoader::judgeEnds(const QUrl &address, QList<JudgedEnd> &ends)
+{
+    const quint16 port = quint16(address.port(address.scheme() == QLatin1String("https") ? 443 : 80));
+    for (const QHostAddress &loopback : loopbackAddresses(address)) {
+        if (std::any_of(ends.cbegin(), ends.cend(),
+                        [&](const JudgedEnd &end) { return end.address == loopback && end.port == port; }))
+            continue;
+        const PortHolders holders = portHolders(loopback, port);
+        switch (holders.verdict()) {
+        case ListenerVerdict::Trusted:
+            ends.append({loopback, port, holders});
+            continue;
+        case ListenerVerdict::Nobody:
+            // Not tried: whoever binds it meanwhile would be judged by
+            // nothing, having left again before the answer is read.
+            m_failure = QStringLiteral("connection: nothing listens on %1").arg(endName(loopback, port));
+            return false;
+        case ListenerVerdict::Stranger:
+            m_listenerRefusal = OfflineCause::PortHeldByOther;
+            m_failure = QStringLiteral("not asked: %1 is held by user id %2, who is neither root nor this board's user")
+                            .arg(endName(loopback, port))
+                            .arg(holders.stranger());
+            return false;
+        case ListenerVerdict::Unknown:
+            m_listenerRefusal = OfflineCause::OwnerUnknown;
+            m_failure = QStringLiteral("not asked: who holds %1 cannot be told").arg(endName(loopback, port));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DocumentLoader::stillHeldAsJudged(const QList<JudgedEnd> &ends)
+{
+    for (const JudgedEnd &end : ends) {
+        const PortHolders now = portHolders(end.address, end.port);
+        if (now.sameAs(end.holders))
+            continue;
+        const ListenerVerdict verdict = now.verdict();
+        m_listenerRefusal = verdict == ListenerVerdict::Stranger ? OfflineCause::PortHeldByOther
+            : verdict == ListenerVerdict::Unknown                ? OfflineCause::OwnerUnknown
+                                                                 : OfflineCause::None;
+        m_failure = verdict == ListenerVerdict::Stranger
+            ? QStringLiteral("refused: %1 came to be held by user id %2, who is neither root nor this board's user, "
+                             "during the load")
+                  .arg(endName(end.address, end.port))
+                  .arg(now.stranger())
+            : QStringLiteral("refused: who holds %1 changed during the load").arg(endName(end.address, end.port));
+        return false;
+    }
+    return true;
+}
+
 std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDeadlineTimer &deadline)
 {
     const QString scheme = address.scheme();
     m_failure.clear();
+    m_listenerRefusal = OfflineCause::None;
     if (m_waitLoop) {
         m_failure = QStringLiteral("another load is under way");
         return std::nullopt;
@@ -151,6 +235,10 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
         m_failure = QStringLiteral("not an http(s) address");
         return std::nullopt;
     }
+
+    QList<JudgedEnd> ends;
+    if (!judgeEnds(address, ends))
+        return std::nullopt;
 
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -186,6 +274,13 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
     connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         if (!refused)
             take();
+    });
+    // Said as the redirect is taken, before its connection is made.
+    connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl &target) {
+        if (!refused && !judgeEnds(address.resolved(target), ends)) {
+            refused = true;
+            loop.quit();
+        }
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     timeout.setSingleShot(true);
@@ -234,6 +329,13 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
         reply->abort();
     delete reply;
 
+    if (good && !stillHeldAsJudged(ends))
+        good = false;
+    // A connection kept for the next load must be one made while the port
+    // was held as judged. After a load that was not read, or not judged
+    // again (an error status, a broken answer), that is not known.
+    if (!good && !ends.isEmpty())
+        m_manager->clearConnectionCache();
     if (!good)
         return std::nullopt;
     return body;

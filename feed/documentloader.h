@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feed/feedreading.h"
+#include "platform/networkstate.h"
 
 #include <QDeadlineTimer>
 #include <QDomDocument>
@@ -34,6 +35,14 @@ class WorkBudget;
 // its worker to stop by itself at its next check of the work's budget,
 // within a few milliseconds, and does not wait for it; only the loader's
 // end gives it up to SettleMs to do so.
+//
+// A load from this machine's loopback (127.0.0.0/8, ::1; localhost stands
+// for both) reads nothing unless root or the board's own user holds the
+// port: who holds it is judged before the load, and again once the answer
+// is in, before a byte of it is read; the very same listening sockets must
+// have held the port all along (a redirect's target is judged the same
+// way). Otherwise the load gives an empty document, and listenerRefusal()
+// says why when somebody else holds the port or its holder can't be told.
 //
 // The document is parsed without namespace processing, so elements keep
 // their qualified names as written ("yweather:condition").
@@ -74,6 +83,9 @@ public:
     // answer within 20000 ms", "HTTP 503", "screened: TooManyAttributes",
     // ...); empty after a load that gave a document.
     QString lastFailure() const { return m_failure; }
+    // Whether the last load was refused for who holds its loopback port:
+    // PortHeldByOther or OwnerUnknown; None for any other outcome.
+    OfflineCause listenerRefusal() const { return m_listenerRefusal; }
 
 public slots:
     // Ends a load that is waiting, at once, with an empty document, and
@@ -83,6 +95,14 @@ public slots:
 private:
     // The body of a good answer; nothing for a failure of any kind.
     std::optional<QByteArray> fetch(const QUrl &address, const QDeadlineTimer &deadline);
+    // A loopback address and port a load reaches, and who held it then.
+    struct JudgedEnd;
+    // Judges the loopback ends of `address` not judged yet into `ends`;
+    // false, with the failure said, when one is not held by root or the
+    // board's user alone.
+    bool judgeEnds(const QUrl &address, QList<JudgedEnd> &ends);
+    // False, with the failure said, when an end's holders changed.
+    bool stillHeldAsJudged(const QList<JudgedEnd> &ends);
     // Works on the body on a worker, waiting in a local loop, abortable,
     // until the work is done or the deadline passes. The work says why it
     // gave nothing in `why`.
@@ -96,6 +116,7 @@ private:
     QFuture<void> m_work; // the work waited for, to give up with the load
     bool m_aborted = false;
     QString m_failure;
+    OfflineCause m_listenerRefusal = OfflineCause::None;
 };
 
 // Parses a fetched body the way load() does: an empty document when the body

@@ -1,11 +1,13 @@
 // The warnings a city's document carries, and how the board words them.
 #include "feed/feedwarning.h"
 
+#include "feed/feeddate.h"
 #include "platform/fieldvalue.h"
 
 #include <QDomElement>
 #include <QDomNodeList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -20,20 +22,22 @@ constexpr KindWords kinds[] = {
     {"thunder", u"عواصف رعدية"}, {"wind", u"رياح شديدة"},
 };
 
-constexpr const char16_t *weekdays[] = {
-    u"الاثنين", u"الثلاثاء", u"الأربعاء", u"الخميس", u"الجمعة", u"السبت", u"الأحد",
-};
-
 // The day as seen from `today`: "اليوم", "غداً", else "يوم الخميس".
 QString dayWord(const QDate &day, const QDate &today)
 {
-    if (day == today)
-        return QStringLiteral(u"اليوم");
-    if (day == today.addDays(1))
-        return QStringLiteral(u"غداً");
-    if (day == today.addDays(-1))
-        return QStringLiteral(u"أمس");
-    return QStringLiteral(u"يوم ") + QString::fromUtf16(weekdays[day.dayOfWeek() - 1]);
+    if (std::abs(today.daysTo(day)) <= 1)
+        return dayName(day, today);
+    return QStringLiteral(u"يوم ") + weekdayName(day);
+}
+
+// Whole days from `first` to `last`: "اليوم", "اليوم وغداً", "من اليوم حتى الخميس".
+QString wholeDays(const QDate &first, const QDate &last, const QDate &today)
+{
+    if (first == last)
+        return dayWord(first, today);
+    if (first.daysTo(last) == 1)
+        return dayWord(first, today) + QStringLiteral(u" و") + dayWord(last, today);
+    return QStringLiteral(u"من ") + dayName(first, today) + QStringLiteral(u" حتى ") + dayName(last, today);
 }
 
 // "3 مساءً", on the twelve-hour clock people speak.
@@ -52,13 +56,23 @@ bool atMidnight(const QDateTime &t)
     return t.time() == QTime(0, 0);
 }
 
-// The warning's times and `now` on the city's own clock.
+// `now` on the city's own clock, whose offset the warning's times carry.
 QDate todayFor(const FeedWarning &w, const QDateTime &now)
 {
     return now.toOffsetFromUtc(w.start.offsetFromUtc()).date();
 }
 
 } // namespace
+
+QString warningTimeText(const QDateTime &time)
+{
+    return time.toString(Qt::ISODate);
+}
+
+QDateTime warningTimeFromText(const QString &text)
+{
+    return QDateTime::fromString(text, Qt::ISODate);
+}
 
 QList<FeedWarning> readWarnings(const QDomElement &channel)
 {
@@ -68,14 +82,32 @@ QList<FeedWarning> readWarnings(const QDomElement &channel)
         const QDomElement e = elements.item(i).toElement();
         FeedWarning w;
         w.kind = e.attribute(QStringLiteral("kind"));
-        w.start = QDateTime::fromString(e.attribute(QStringLiteral("start")), Qt::ISODate);
-        w.end = QDateTime::fromString(e.attribute(QStringLiteral("end")), Qt::ISODate);
+        w.start = warningTimeFromText(e.attribute(QStringLiteral("start")));
+        w.end = warningTimeFromText(e.attribute(QStringLiteral("end")));
         const std::optional<double> peak = parseNumber(e.attribute(QStringLiteral("peak")));
         w.peak = peak && std::isfinite(*peak) ? *peak : 0;
         if (!warningKindText(w.kind).isEmpty() && w.start.isValid() && w.end.isValid() && w.start < w.end)
             warnings.append(w);
     }
     return warnings;
+}
+
+QList<FeedWarning> mergedRuns(QList<FeedWarning> warnings)
+{
+    std::stable_sort(warnings.begin(), warnings.end(),
+                     [](const FeedWarning &a, const FeedWarning &b) { return a.start < b.start; });
+    QList<FeedWarning> runs;
+    for (const FeedWarning &w : warnings) {
+        const auto run = std::find_if(runs.begin(), runs.end(),
+                                      [&w](const FeedWarning &r) { return r.kind == w.kind && w.start <= r.end; });
+        if (run == runs.end()) {
+            runs.append(w);
+            continue;
+        }
+        run->end = std::max(run->end, w.end);
+        run->peak = std::max(run->peak, w.peak);
+    }
+    return runs;
 }
 
 QString warningKindText(const QString &kind)
@@ -87,17 +119,30 @@ QString warningKindText(const QString &kind)
     return QString();
 }
 
+QString warningPeakText(const FeedWarning &w)
+{
+    if (!(w.peak > 0) || w.peak > 1e6)
+        return QString();
+    const QString peak = QString::number(std::lround(w.peak));
+    if (w.kind == QLatin1String("heat"))
+        return QStringLiteral(u"العظمى ") + peak + u'°';
+    if (w.kind == QLatin1String("rain"))
+        return peak + QStringLiteral(u" مم");
+    if (w.kind == QLatin1String("wind"))
+        return QStringLiteral(u"هبات حتى ") + peak + QStringLiteral(u" كم/س");
+    if (w.kind == QLatin1String("dust"))
+        return QStringLiteral(u"الغبار ") + peak + QStringLiteral(u" ميكروغرام/م³");
+    return QString();
+}
+
 QString warningTimeWords(const FeedWarning &w, const QDateTime &now)
 {
     const QDate today = todayFor(w, now);
     const QDate first = w.start.date();
     // The last day it covers: an end at midnight closes the day before.
     const QDate last = atMidnight(w.end) ? w.end.date().addDays(-1) : w.end.date();
-    if (atMidnight(w.start) && atMidnight(w.end)) {
-        if (first == last)
-            return dayWord(first, today);
-        return dayWord(first, today) + QStringLiteral(u" و") + dayWord(last, today);
-    }
+    if (atMidnight(w.start) && atMidnight(w.end))
+        return wholeDays(first, last, today);
     QString words = dayWord(first, today) + QStringLiteral(u" من الساعة ") + hourWord(w.start.time())
         + QStringLiteral(u" إلى ");
     if (first != last)
@@ -112,8 +157,8 @@ QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
     const QDate today = todayFor(w, now);
     if (atMidnight(w.end)) {
         const QDate last = w.end.date().addDays(-1);
-        if (atMidnight(w.start) && last == today)
-            return dayWord(last, today);
+        if (atMidnight(w.start))
+            return wholeDays(today, last, today);
         return dayWord(last, today) + QStringLiteral(u" حتى منتصف الليل");
     }
     return dayWord(w.end.date(), today) + QStringLiteral(u" حتى ") + hourWord(w.end.time());

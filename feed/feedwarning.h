@@ -22,17 +22,36 @@ struct FeedWarning
     }
 };
 
+// A warning's time as its text is written, in documents, in the store and in
+// the list of what was told: ISO 8601 with the city's offset
+// ("2026-12-08T15:00:00+03:00"); and read back (invalid when it is not one).
+QString warningTimeText(const QDateTime &time);
+QDateTime warningTimeFromText(const QString &text);
+
 // The warning elements of a channel (rorizedivo:warning, by the name as
 // written, like every other element the board reads), in document order.
 // An element of an unknown kind, without a readable start and end, or that
 // ends before it starts, is passed over.
 QList<FeedWarning> readWarnings(const QDomElement &channel);
 
+// The warnings with the runs of one kind merged: a warning that starts
+// before or as another of its kind ends (heavy rain today and tomorrow) is
+// one from the first's start to the later end, with the higher peak.
+// Ordered by start.
+QList<FeedWarning> mergedRuns(QList<FeedWarning> warnings);
+
 // The kind in the board's words: "عاصفة ترابية" ...; empty for an unknown kind.
 QString warningKindText(const QString &kind);
 
-// When a warning comes, in words a person reads, seen from `now`: "اليوم من
-// الساعة 3 مساءً إلى 9 مساءً", "غداً" for a whole day, the weekday further on.
+// How strong it gets, in a person's words: "العظمى 49°", "35 مم", "هبات
+// حتى 75 كم/س", "الغبار 1450 ميكروغرام/م³"; empty for thunderstorms (their
+// peak is a weather code) and for a warning without a peak.
+QString warningPeakText(const FeedWarning &warning);
+
+// When a warning comes, in words a person reads, seen from `now` on the
+// city's own day: "اليوم من الساعة 3 مساءً إلى 9 مساءً", "غداً" for a whole
+// day, "اليوم وغداً" for two, "من اليوم حتى الخميس" for more, the weekday
+// further on ("يوم الخميس").
 QString warningTimeWords(const FeedWarning &warning, const QDateTime &now);
 // The same, shorter once the warning is in force: "اليوم حتى 9 مساءً".
 QString warningShortTimeWords(const FeedWarning &warning, const QDateTime &now);

@@ -15,9 +15,9 @@ namespace {
 
 // A row the store could not keep is said at once: the disk may be full, or
 // the store gone.
-void store(Recordset &row, const QString &city, const QList<WriteAlong> &along)
+void store(Recordset &row, const QString &city, const QList<SideRowsWrite> &sideRows)
 {
-    if (!row.update(along))
+    if (!row.update(sideRows))
         qCWarning(lcStore, "%s: the row could not be stored: %s", qPrintable(city), qPrintable(row.lastError()));
 }
 
@@ -32,14 +32,14 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         return QString();
     }
 
-    const auto beside = [&hooks, &city](const ChannelReadings *filledFrom) {
-        return hooks.besideRow ? hooks.besideRow(city, filledFrom) : QList<WriteAlong>();
+    const auto sideRows = [&hooks, &city](const ChannelReadings *filledFrom) {
+        return hooks.sideRows ? hooks.sideRows(city, filledFrom) : QList<SideRowsWrite>();
     };
 
     row.edit();
     for (const auto &[column, value] : clearedColumns())
         row.setValue(column, value);
-    store(row, city, beside(nullptr));
+    store(row, city, sideRows(nullptr));
 
     // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
@@ -68,7 +68,7 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         row.edit();
         for (const auto &[column, value] : filledColumns(readings, windDirIndex))
             row.setValue(column, value);
-        store(row, city, beside(&readings));
+        store(row, city, sideRows(&readings));
         if (!hooks.yield())
             return gained;
 

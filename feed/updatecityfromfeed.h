@@ -21,10 +21,10 @@ struct FeedUpdateHooks
     // and the wind arrow follows it while a refresh runs.
     std::function<float()> windDirIndex;
     std::function<void(float)> setWindDirIndex;
-    // What is kept beside the row of the city with this code, written with
-    // the row in its transaction: from the channel it is filled from, or
-    // cleared (no channel) when the row is cleared. Unset: nothing beside.
-    std::function<QList<WriteAlong>(const QString &cityCode, const ChannelReadings *filledFrom)> besideRow;
+    // The side rows of the city with this code, written with its row in its
+    // transaction: from the channel it is filled from, or cleared (no
+    // channel) when the row is cleared. Unset: the row has none.
+    std::function<QList<SideRowsWrite>(const QString &cityCode, const ChannelReadings *filledFrom)> sideRows;
 };
 
 // Brings the current row of `row` up to date from the city's feed at

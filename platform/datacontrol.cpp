@@ -259,7 +259,7 @@ bool Recordset::setValue(const QString &column, const FieldValue &value)
     return true;
 }
 
-bool Recordset::update(const QList<WriteAlong> &along)
+bool Recordset::update(const QList<SideRowsWrite> &sideRows)
 {
     const EditMode mode = m_editMode;
     const QVector<FieldValue> buffer = m_buffer;
@@ -306,10 +306,10 @@ bool Recordset::update(const QList<WriteAlong> &along)
     if (mode == EditMode::Edit)
         sqlite3_bind_int64(statement.handle, bind, m_rows[m_position].rowId);
 
-    // Alone, the statement is its own transaction; with writes along, one
-    // transaction holds them all, each along write in a savepoint of its own
-    // so that one that fails is undone without taking the row with it.
-    const bool together = !along.isEmpty();
+    // Alone, the statement is its own transaction; with side rows, one
+    // transaction holds them all, each side rows' write in a savepoint of its
+    // own so that one that fails is undone without taking the row with it.
+    const bool together = !sideRows.isEmpty();
     if (together && sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         m_lastError = sqliteError(m_db);
         return false;
@@ -327,13 +327,13 @@ bool Recordset::update(const QList<WriteAlong> &along)
         return fail(QStringLiteral("the row no longer exists"));
     const qint64 insertedRowId = sqlite3_last_insert_rowid(m_db);
     sqlite3_reset(statement.handle);
-    for (const WriteAlong &write : along) {
-        sqlite3_exec(m_db, "SAVEPOINT along", nullptr, nullptr, nullptr);
+    for (const SideRowsWrite &write : sideRows) {
+        sqlite3_exec(m_db, "SAVEPOINT side_rows", nullptr, nullptr, nullptr);
         if (!write(m_db)) {
-            qCWarning(lcStore, "what is kept beside a row could not be stored: %s", sqlite3_errmsg(m_db));
-            sqlite3_exec(m_db, "ROLLBACK TO along", nullptr, nullptr, nullptr);
+            qCWarning(lcStore, "a row's side rows could not be stored: %s", sqlite3_errmsg(m_db));
+            sqlite3_exec(m_db, "ROLLBACK TO side_rows", nullptr, nullptr, nullptr);
         }
-        sqlite3_exec(m_db, "RELEASE along", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "RELEASE side_rows", nullptr, nullptr, nullptr);
     }
     if (together && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(sqliteError(m_db));

@@ -38,11 +38,11 @@ bool bindStoredValue(sqlite3_stmt *statement, int index, const FieldValue &value
 // Reads a column of a result row as a column of that kind holds it.
 FieldValue readStoredValue(sqlite3_stmt *statement, int index, const ColumnInfo &column);
 
-// A write that goes with a row's Update, in its transaction, on its
-// connection: rows kept in another table beside the row. False when it
-// could not be made; what it wrote is then undone, and the row is still
-// stored.
-using WriteAlong = std::function<bool(sqlite3 *db)>;
+// The write of a row's side rows, the rows kept in another table beside it:
+// made with the row's Update, in its transaction, on its connection. False
+// when it could not be made; what it wrote is then undone, and the row is
+// still stored.
+using SideRowsWrite = std::function<bool(sqlite3 *db)>;
 
 // A dynaset over the rows of one table: Refresh runs the statement once and
 // keeps the row ids and values of the rows it yields, in its order; edits are
@@ -88,11 +88,11 @@ public:
     // to a text column becomes its decimal text.
     bool setValue(const QString &column, const FieldValue &value);
     // Stores the row being edited; false when nothing is being edited or the
-    // database refused it (the edit is dropped either way). The writes along
-    // are made in the same committed transaction: the row and what is kept
-    // beside it are stored together or not at all. An edit that changes no
-    // column stores nothing, writes along included.
-    bool update(const QList<WriteAlong> &along = {});
+    // database refused it (the edit is dropped either way). The side rows'
+    // writes are made in the same committed transaction: the row and its
+    // side rows are stored together or not at all. An edit that changes no
+    // column stores nothing, side rows included.
+    bool update(const QList<SideRowsWrite> &sideRows = {});
     void cancelUpdate();
     bool isEditing() const { return m_editMode != EditMode::None; }
 

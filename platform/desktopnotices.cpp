@@ -27,11 +27,14 @@ DesktopNotices::DesktopNotices(QObject *parent)
     bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
 }
 
-void DesktopNotices::send(const QString &summary, const QString &body, const QString &key)
+void DesktopNotices::send(const QString &summary, const QString &body, const QString &key,
+                          std::function<void(bool shown)> answered)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         tellUnavailable(QStringLiteral("no session bus"));
+        if (answered)
+            answered(false);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
@@ -41,15 +44,19 @@ void DesktopNotices::send(const QString &summary, const QString &body, const QSt
     call << QStringLiteral("RORizedivo") << uint(0) << QString::fromLatin1(DesktopEntry) << summary << body
          << QStringList{QStringLiteral("default"), QStringLiteral(u"عرض")} << hints << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key](QDBusPendingCallWatcher *w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key, answered](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isError()) {
             tellUnavailable(reply.error().message());
+            if (answered)
+                answered(false);
             return;
         }
         m_toldUnavailable = false;
         m_keys.insert(reply.value(), key);
+        if (answered)
+            answered(true);
     });
 }
 

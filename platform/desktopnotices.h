@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // The desktop's notification service (org.freedesktop.Notifications on the
 // session bus). A notice carries the board's desktop-entry hint, so the
 // desktop's own switch for the application silences it, and a default
@@ -18,8 +20,11 @@ public:
 
     explicit DesktopNotices(QObject *parent = nullptr);
 
-    // Sends without waiting for the answer.
-    void send(const QString &summary, const QString &body, const QString &key);
+    // Sends without waiting for the answer. `answered` learns it later: true
+    // once the service has shown the notice (it answered with the notice's
+    // id), false when there is no service or it refused.
+    void send(const QString &summary, const QString &body, const QString &key,
+              std::function<void(bool shown)> answered = {});
 
 Q_SIGNALS:
     // The person chose the notice sent with this key.

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -18,8 +19,10 @@
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -59,77 +62,49 @@ QHostAddress tableAddress(const QByteArray &hex)
     return QHostAddress(bytes);
 }
 
-// 127.0.0.1:port as a table prints it, over IPv4 or as an IPv4 connection
-// taken by an IPv6 socket.
-bool isLoopbackEnd(const QByteArray &field, quint16 port)
-{
-    const QList<QByteArray> parts = field.split(':');
-    bool ok = false;
-    if (parts.size() != 2 || parts.at(1).toUInt(&ok, 16) != port || !ok)
-        return false;
-    const QHostAddress address = tableAddress(parts.at(0));
-    return address == QHostAddress(QHostAddress::LocalHost)
-        || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1"));
-}
-
-std::optional<uint> ownerInTable(const QByteArray &table, quint16 port, quint16 clientPort)
+// The one walker over a kernel socket table: the listening sockets on the
+// port. The first line names the columns:
+//   sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode
+void addListenersInTable(const QByteArray &table, quint16 port, QList<PortListener> *found)
 {
     constexpr char Listening[] = "0A";
-    constexpr char TimeWait[] = "06";
-    const QList<QByteArray> lines = table.split('\n');
-    // The first line names the columns: sl local_address rem_address st ... uid timeout inode
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 8 || fields.at(3) == Listening || fields.at(3) == TimeWait)
-            continue;
-        bool ok = false;
-        const uint uid = fields.at(7).toUInt(&ok);
-        if (ok && isLoopbackEnd(fields.at(1), port) && isLoopbackEnd(fields.at(2), clientPort))
-            return uid;
-    }
-    return std::nullopt;
-}
-
-// The owner of the listening socket of this table that takes 127.0.0.1:port.
-std::optional<uint> listenerInTable(const QByteArray &table, quint16 port)
-{
     const QList<QByteArray> lines = table.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 8 || fields.at(3) != "0A")
+        if (fields.size() < 10 || fields.at(3) != Listening)
             continue;
         const QList<QByteArray> local = fields.at(1).split(':');
         bool portOk = false;
         bool uidOk = false;
-        const uint uid = fields.at(7).toUInt(&uidOk);
-        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk)
+        bool inodeOk = false;
+        PortListener listener;
+        listener.owner = fields.at(7).toUInt(&uidOk);
+        listener.inode = fields.at(9).toULongLong(&inodeOk);
+        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk || !inodeOk)
             continue;
-        const QHostAddress address = tableAddress(local.at(0));
-        if (address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::AnyIPv4)
-            || address == QHostAddress(QHostAddress::AnyIPv6)
-            || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1")))
-            return uid;
+        listener.address = tableAddress(local.at(0));
+        if (!listener.address.isNull())
+            found->append(listener);
     }
-    return std::nullopt;
 }
 
-QByteArray readProcFile(const char *path)
+std::optional<QByteArray> readProcFile(const QString &path)
 {
-    QFile file(QString::fromLatin1(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QFile file(path);
+    // A kernel without IPv6 has no table for it, and no IPv6 socket either.
+    if (!file.exists() && path.endsWith(QLatin1String("tcp6")))
+        return QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
 }
 
-enum class Lookup { Found, NotFound, Unavailable };
-
-// The same question asked of the kernel's socket diagnostics for exactly
-// that one socket. Reading the tables walks every socket of the machine
-// (tens of milliseconds on a busy one, at each check of a refresh); this
-// looks one up.
-Lookup ownerFromDiagnostics(quint16 port, quint16 clientPort, uint *owner)
+// Appends the listeners of one family on the port from a dump of the
+// kernel's socket diagnostics. Only the listening sockets are walked, and
+// of them only those on the port; the answer comes in parts, up to
+// NLMSG_DONE.
+bool dumpListeners(int fd, quint8 family, quint16 port, quint32 sequence, QList<PortListener> *found)
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (fd < 0)
-        return Lookup::Unavailable;
     struct
     {
         nlmsghdr header;
@@ -137,78 +112,186 @@ Lookup ownerFromDiagnostics(quint16 port, quint16 clientPort, uint *owner)
     } message{};
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST;
-    message.request.sdiag_family = AF_INET;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = sequence;
+    message.request.sdiag_family = family;
     message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
+    message.request.idiag_states = 1u << TCP_LISTEN;
     message.request.id.idiag_sport = htons(port);
-    message.request.id.idiag_dport = htons(clientPort);
-    message.request.id.idiag_src[0] = htonl(INADDR_LOOPBACK);
-    message.request.id.idiag_dst[0] = htonl(INADDR_LOOPBACK);
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    // Asked for nothing beyond the message itself; an IPv6 socket's
+    // INET_DIAG_SKV6ONLY comes with it anyway.
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-
-    Lookup result = Lookup::Unavailable;
-    alignas(nlmsghdr) char answer[1024];
-    // The kernel answers within sendto(): the reply is queued when it returns.
     if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr *>(&kernel), sizeof kernel)
-        == ssize_t(sizeof message)) {
-        const ssize_t size = ::recv(fd, answer, sizeof answer, MSG_DONTWAIT);
-        const auto *reply = reinterpret_cast<const nlmsghdr *>(answer);
-        if (size >= ssize_t(sizeof(nlmsghdr)) && reply->nlmsg_len <= size_t(size)) {
-            if (reply->nlmsg_type == SOCK_DIAG_BY_FAMILY && reply->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-                *owner = static_cast<const inet_diag_msg *>(NLMSG_DATA(reply))->idiag_uid;
-                result = Lookup::Found;
-            } else if (reply->nlmsg_type == NLMSG_ERROR && reply->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr))
-                       && static_cast<const nlmsgerr *>(NLMSG_DATA(reply))->error == -ENOENT) {
-                result = Lookup::NotFound;
+        != ssize_t(sizeof message))
+        return false;
+
+    // The kernel makes each part at most this large for a reader that
+    // takes this much at a time.
+    alignas(nlmsghdr) char answer[32768];
+    for (;;) {
+        const ssize_t size = ::recv(fd, answer, sizeof answer, 0);
+        if (size < 0 && errno == EINTR)
+            continue;
+        if (size <= 0)
+            return false; // an error, or no answer within the socket's time-out
+        size_t left = size_t(size);
+        for (auto *reply = reinterpret_cast<const nlmsghdr *>(answer); NLMSG_OK(reply, left);
+             reply = NLMSG_NEXT(reply, left)) {
+            if (reply->nlmsg_seq != sequence)
+                continue;
+            if (reply->nlmsg_type == NLMSG_DONE)
+                return true;
+            if (reply->nlmsg_type != SOCK_DIAG_BY_FAMILY || reply->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                return false; // NLMSG_ERROR, or not a socket
+            const auto *socket = static_cast<const inet_diag_msg *>(NLMSG_DATA(reply));
+            if (socket->idiag_state != TCP_LISTEN || ntohs(socket->id.idiag_sport) != port)
+                continue;
+            PortListener listener;
+            listener.owner = socket->idiag_uid;
+            listener.inode = socket->idiag_inode;
+            if (socket->idiag_family == AF_INET) {
+                listener.address = QHostAddress(qFromBigEndian<quint32>(&socket->id.idiag_src[0]));
+            } else {
+                listener.address = QHostAddress(reinterpret_cast<const quint8 *>(socket->id.idiag_src));
+                int attributesLength = int(reply->nlmsg_len - NLMSG_LENGTH(sizeof(inet_diag_msg)));
+                for (auto *attribute = reinterpret_cast<const rtattr *>(reinterpret_cast<const char *>(socket)
+                                                                        + NLMSG_ALIGN(sizeof(inet_diag_msg)));
+                     RTA_OK(attribute, attributesLength); attribute = RTA_NEXT(attribute, attributesLength)) {
+                    if (attribute->rta_type == INET_DIAG_SKV6ONLY && RTA_PAYLOAD(attribute) >= 1)
+                        listener.v6Only = *static_cast<const quint8 *>(RTA_DATA(attribute)) != 0;
+                }
             }
+            found->append(listener);
         }
     }
-    ::close(fd);
-    return result;
 }
 
-// Whether the board trusts whoever accepted its connection from clientPort;
-// *owner tells who that was.
-bool acceptedByTrusted(quint16 port, quint16 clientPort, uint *owner)
+std::optional<QList<PortListener>> listenersFromDiagnostics(quint16 port)
 {
-    const Lookup lookup = ownerFromDiagnostics(port, clientPort, owner);
-    if (lookup != Lookup::Found) {
-        const QByteArray tcp = readProcFile("/proc/net/tcp");
-        if (tcp.isEmpty() && lookup == Lookup::Unavailable)
-            return true; // no means at all to tell: whoever listens is taken at its word
-        const std::optional<uint> seen = acceptingSocketOwner(tcp, readProcFile("/proc/net/tcp6"), port, clientPort);
-        *owner = seen.value_or(OverflowUid); // not found: nobody in particular
-    }
-    if (isTrustedListenerOwner(*owner, uint(::getuid())))
-        return true;
-    // Once the service has accepted the connection, its end is shown as the
-    // accepting process's: a socket unit's service runs as a user of its
-    // own. What to judge then is the listener that handed it over, the
-    // listening socket of the table the connection stands in.
-    const QByteArray tcp = readProcFile("/proc/net/tcp");
-    const QByteArray tcp6 = readProcFile("/proc/net/tcp6");
-    const QByteArray &table = ownerInTable(tcp, port, clientPort) ? tcp : tcp6;
-    if (!ownerInTable(table, port, clientPort))
-        return false;
-    const std::optional<uint> listener = listenerInTable(table, port);
-    if (!listener || !isTrustedListenerOwner(*listener, uint(::getuid())))
-        return false;
-    *owner = *listener;
-    return true;
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return std::nullopt;
+    // The kernel answers at once; this only bounds a kernel that does not.
+    const timeval patience{0, 200 * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    QList<PortListener> found;
+    const bool told = dumpListeners(fd, AF_INET, port, 1, &found) && dumpListeners(fd, AF_INET6, port, 2, &found);
+    ::close(fd);
+    if (!told)
+        return std::nullopt;
+    return found;
+}
+
+ListenerSources &currentSources()
+{
+    static ListenerSources sources = systemListenerSources();
+    return sources;
 }
 
 } // namespace
 
-std::optional<uint> acceptingSocketOwner(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port,
-                                         quint16 clientPort)
+ListenerSources systemListenerSources()
 {
-    if (const std::optional<uint> owner = ownerInTable(procNetTcp, port, clientPort))
-        return owner;
-    return ownerInTable(procNetTcp6, port, clientPort);
+    return {listenersFromDiagnostics, readProcFile};
+}
+
+void setListenerSources(const ListenerSources &sources)
+{
+    const ListenerSources system = systemListenerSources();
+    currentSources() = {sources.diagnostics ? sources.diagnostics : system.diagnostics,
+                        sources.readTable ? sources.readTable : system.readTable};
+}
+
+QList<PortListener> listenersInTables(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port)
+{
+    QList<PortListener> found;
+    addListenersInTable(procNetTcp, port, &found);
+    addListenersInTable(procNetTcp6, port, &found);
+    return found;
+}
+
+bool takesConnectionsTo(const PortListener &listener, const QHostAddress &address)
+{
+    const bool toIPv4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    if (listener.address.protocol() == QAbstractSocket::IPv4Protocol)
+        return toIPv4 && (listener.address == address || listener.address == QHostAddress(QHostAddress::AnyIPv4));
+    if (toIPv4 && listener.v6Only)
+        return false;
+    if (listener.address == QHostAddress(QHostAddress::AnyIPv6))
+        return true;
+    return toIPv4 ? listener.address.isEqual(address, QHostAddress::ConvertV4MappedToIPv4)
+                  : listener.address == address;
+}
+
+ListenerVerdict PortHolders::verdict(uint self) const
+{
+    if (!known)
+        return ListenerVerdict::Unknown;
+    if (listeners.isEmpty())
+        return ListenerVerdict::Nobody;
+    for (const PortListener &listener : listeners) {
+        if (!isTrustedListenerOwner(listener.owner, self))
+            return ListenerVerdict::Stranger;
+    }
+    return ListenerVerdict::Trusted;
+}
+
+ListenerVerdict PortHolders::verdict() const
+{
+    return verdict(uint(::getuid()));
+}
+
+uint PortHolders::stranger(uint self) const
+{
+    for (const PortListener &listener : listeners) {
+        if (!isTrustedListenerOwner(listener.owner, self))
+            return listener.owner;
+    }
+    return OverflowUid;
+}
+
+uint PortHolders::stranger() const
+{
+    return stranger(uint(::getuid()));
+}
+
+bool PortHolders::sameAs(const PortHolders &other) const
+{
+    if (!known || !other.known || listeners.size() != other.listeners.size())
+        return false;
+    for (const PortListener &listener : listeners) {
+        if (std::none_of(other.listeners.begin(), other.listeners.end(),
+                         [&listener](const PortListener &same) { return same.inode == listener.inode; }))
+            return false;
+    }
+    return true;
+}
+
+PortHolders portHolders(const QHostAddress &address, quint16 port)
+{
+    const ListenerSources &sources = currentSources();
+    std::optional<QList<PortListener>> listeners = sources.diagnostics(port);
+    if (!listeners) {
+        static bool toldTables = false;
+        if (!std::exchange(toldTables, true))
+            qCInfo(lcPlatform,
+                   "the kernel's socket diagnostics cannot be asked who listens on a port: the board "
+                   "reads /proc/net/tcp and /proc/net/tcp6 instead");
+        const std::optional<QByteArray> tcp = sources.readTable(QStringLiteral("/proc/net/tcp"));
+        const std::optional<QByteArray> tcp6 = sources.readTable(QStringLiteral("/proc/net/tcp6"));
+        if (tcp && tcp6)
+            listeners = listenersInTables(*tcp, *tcp6, port);
+    }
+    PortHolders holders;
+    if (!listeners)
+        return holders;
+    holders.known = true;
+    for (const PortListener &listener : std::as_const(*listeners)) {
+        if (takesConnectionsTo(listener, address))
+            holders.listeners.append(listener);
+    }
+    return holders;
 }
 
 bool isTrustedListenerOwner(uint owner, uint self)
@@ -218,6 +301,29 @@ bool isTrustedListenerOwner(uint owner, uint self)
 
 FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
 {
+    // Nobody else's listener is ever connected to: it would learn that a
+    // board is about, and could keep the connection to answer later.
+    const QHostAddress loopback(QHostAddress::LocalHost);
+    const PortHolders holders = portHolders(loopback, port);
+    const auto judged = [owner](const PortHolders &seen) {
+        switch (seen.verdict()) {
+        case ListenerVerdict::Unknown:
+            return FeedServiceState::OwnerUnknown;
+        case ListenerVerdict::Stranger:
+            if (owner)
+                *owner = seen.stranger();
+            return FeedServiceState::Untrusted;
+        case ListenerVerdict::Nobody:
+        case ListenerVerdict::Trusted:
+            break;
+        }
+        // Trusted listeners, but other ones than when the check began: the
+        // service was started or ended meanwhile. Asked again at the next check.
+        return FeedServiceState::NotListening;
+    };
+    if (holders.verdict() != ListenerVerdict::Trusted)
+        return judged(holders);
+
     // One check at a time: a second one asked from within the wait (a timer
     // of the window) takes the word of the first.
     static bool checking = false;
@@ -231,8 +337,7 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
     QTimer deadline;
     QByteArray answer;
     bool connected = false;
-    bool trusted = true;
-    uint seen = 0;
+    std::optional<PortHolders> changed;
     bool done = false;
     const auto finish = [&] {
         done = true;
@@ -240,11 +345,13 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
     };
     QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] {
         connected = true;
-        // Judged before a byte is sent: the listener that took this very
-        // connection, whoever else has a socket on the port.
-        trusted = acceptedByTrusted(port, socket.localPort(), &seen);
-        if (!trusted)
+        // Judged again before a byte is sent: while the same listeners
+        // held the port from before the connection was made until now, it
+        // was one of them that took it.
+        if (const PortHolders now = portHolders(loopback, port); !now.sameAs(holders)) {
+            changed = now;
             return finish();
+        }
         socket.write("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     });
     QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
@@ -257,7 +364,7 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, finish);
     deadline.start(timeoutMs);
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    socket.connectToHost(loopback, port);
     if (!done)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     socket.abort();
@@ -265,11 +372,8 @@ FeedServiceState feedServiceState(quint16 port, int timeoutMs, uint *owner)
 
     if (!connected)
         return FeedServiceState::NotListening;
-    if (!trusted) {
-        if (owner)
-            *owner = seen;
-        return FeedServiceState::Untrusted;
-    }
+    if (changed)
+        return judged(*changed);
     const QList<QByteArray> statusLine = answer.split(' ');
     if (statusLine.size() >= 2 && statusLine.at(0).startsWith("HTTP/") && statusLine.at(1) == "503")
         return FeedServiceState::NothingToServe;
@@ -312,6 +416,17 @@ bool boardIsOnline(quint16 feedPort, const std::function<bool()> &startService)
                       "feeds are not read, and the board counts as offline",
                       feedPort, owner);
         }
+        return false;
+    }
+    case FeedServiceState::OwnerUnknown: {
+        offlineCause = OfflineCause::OwnerUnknown;
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCWarning(lcPlatform,
+                      "who listens on 127.0.0.1:%u cannot be told: neither the kernel's socket diagnostics nor "
+                      "/proc/net/tcp can be read. The board trusts nobody then: no feed is read, and it counts as "
+                      "offline",
+                      feedPort);
         return false;
     }
     case FeedServiceState::NothingToServe:

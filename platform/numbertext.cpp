@@ -22,3 +22,12 @@ double roundHalfEven(double value)
 {
     return std::nearbyint(value); // the default rounding mode is to nearest, ties to even
 }
+
+QString countedText(qint64 n, const char16_t *one, const char16_t *two, const char16_t *few, const char16_t *many)
+{
+    if (n == 1)
+        return QString::fromUtf16(one);
+    if (n == 2)
+        return QString::fromUtf16(two);
+    return QString::number(n) + QLatin1Char(' ') + QString::fromUtf16(n >= 3 && n <= 10 ? few : many);
+}

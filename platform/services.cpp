@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSoundEffect>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <cstdio>
@@ -35,6 +36,8 @@ BoardServices BoardServices::system(const QUrl &feedEndpoint)
     const ApplicationFolder folder = ApplicationFolder::forExecutable(QCoreApplication::applicationDirPath());
     folder.prepare();
     services.applicationFolder = folder.path;
+    services.settingsFile = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/rorizedivo/rorizedivo.conf");
     services.now = [] { return QDateTime::currentDateTime(); };
     // The feed service answers on this machine's loopback: reaching it needs
     // no other network, and when it listens, its health check says whether

@@ -20,6 +20,9 @@ struct BoardServices
 {
     // The application folder; every file of the board is found there.
     QString applicationFolder;
+    // The account's own settings (the person's own cities), a QSettings file
+    // kept apart from the application folder; empty: nothing is kept.
+    QString settingsFile;
     // The local clock.
     std::function<QDateTime()> now;
     // Whether the machine has a usable network connection.
@@ -40,7 +43,8 @@ struct BoardServices
     QNetworkAccessManager *network = nullptr;
 
     // The real ones: the executable's folder, or the user's own one when the
-    // board is installed (made ready here), the system clock, the machine's
+    // board is installed (made ready here), rorizedivo.conf beside the feed
+    // service's settings in $XDG_CONFIG_HOME/rorizedivo/, the system clock, the machine's
     // interfaces, QMessageBox, Qt Multimedia and QProcess. The feed service
     // listening at feedEndpoint counts as being online.
     static BoardServices system(const QUrl &feedEndpoint);

@@ -1,10 +1,10 @@
 #include "citywarnings.h"
 
 #include "feeddocument.h"
+#include "feed/feeddate.h"
 #include "quarterseries.h"
 
 #include <QJsonArray>
-#include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -134,12 +134,11 @@ QByteArray warningsMovedTo(const QByteArray &document, const QDateTime &now)
 {
     static const QRegularExpression line(QStringLiteral(
         R"re((?<indent> *)<rorizedivo:warning kind="(?<kind>\w+)" start="(?<start>[^"]+)" end="(?<end>[^"]+)" peak="(?<peak>[^"]+)"/>\n)re"));
-    static const QRegularExpression published(
-        QStringLiteral(R"(<pubDate>\w+, (\d+ \w+ \d+) (\d+:\d+ [ap]m) (\S+)</pubDate>)"));
+    static const QRegularExpression published(QStringLiteral(R"(<pubDate>([^<]+)</pubDate>)"));
     const QString text = QString::fromUtf8(document);
     QRegularExpressionMatchIterator lines = line.globalMatch(text);
-    const auto written = published.match(text);
-    if (!lines.hasNext() || !written.hasMatch())
+    const std::optional<QDateTime> written = publishedAt(published.match(text).captured(1));
+    if (!lines.hasNext() || !written)
         return document;
 
     struct Moved
@@ -167,15 +166,9 @@ QByteArray warningsMovedTo(const QByteArray &document, const QDateTime &now)
         if (!warning.start.isValid() || !warning.end.isValid() || warningKindName(warning.kind) != kind)
             return document;
         if (!hours) {
-            // The document's time and now, as wall clocks at the warnings'
-            // offset; a document shown in GMT gives its time in UTC.
+            // The document's time and now, as wall clocks at the warnings' offset.
             const int offset = warning.start.offsetFromUtc();
-            const int shown = written.captured(3) == QLatin1String("GMT") ? 0 : offset;
-            const QDate date = QLocale::c().toDate(written.captured(1), QStringLiteral("dd MMM yyyy"));
-            const QTime time = QLocale::c().toTime(written.captured(2), QStringLiteral("h:mm ap"));
-            if (!date.isValid() || !time.isValid())
-                return document;
-            const QDateTime then = hourStart(QDateTime(date, time, Qt::UTC).addSecs(offset - shown));
+            const QDateTime then = hourStart(written->toUTC().addSecs(offset));
             const QDateTime wallNow = hourStart(now.toUTC().addSecs(offset));
             hours = then.secsTo(wallNow) / HourSeconds;
             days = then.date().daysTo(wallNow.date());

@@ -82,7 +82,9 @@ public:
     // connection is open and the source is not busy (a wave under way);
     // 0, the default, never. When the interval has passed with a
     // connection open or the source busy, it is looked at again every
-    // IdleRecheckMs at most.
+    // IdleRecheckMs at most. The server stops accepting as it is emitted,
+    // for good: later clients wait in the listen queue, for whoever serves
+    // the socket next.
     void setIdleInterval(int ms);
     static constexpr int IdleRecheckMs = 5000;
 
@@ -124,6 +126,7 @@ private:
     QTimer *m_idleTimer;
     int m_idleIntervalMs = 0;
     bool m_destroying = false;
+    bool m_stopped = false; // by the idle exit
     quint64 m_documentsFresh = 0;
     quint64 m_documentsStale = 0;
     quint64 m_cacheHits = 0;

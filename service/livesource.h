@@ -1,13 +1,14 @@
 #pragma once
 
+#include "citydocument.h"
 #include "forecastsource.h"
 #include "openmeteoclient.h"
 #include "sourcefiles.h"
-#include "upstreamledger.h"
+#include "waitingrequests.h"
+#include "waveschedule.h"
 
 #include <QDateTime>
 #include <QHash>
-#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -34,18 +35,24 @@ class LocationTable;
 //    served meanwhile, so that a board's refresh never waits on the upstream;
 //    with boards asking all the time that is two upstream requests an hour,
 //    and nothing while nobody asks;
-//  - failures are per city: a city whose element of the answer is missing or
-//    unusable waits for the next hour's wave, and never makes a wave come
-//    sooner; a wave that fails as a whole leaves the upstream alone for a
-//    while (30 s at first, doubling with each further failure up to
-//    15 minutes, longer when it asked so with Retry-After) and is tried again
-//    within the hour;
+//  - failures are per city: a city whose element of the answer is missing,
+//    unusable or of another hour keeps what it had (settleCities) and waits
+//    for the next hour's wave, and never makes a wave come sooner; a wave
+//    that fails as a whole leaves the upstream alone for a while (30 s at
+//    first, doubling with each further failure up to 15 minutes, longer
+//    when it asked so with Retry-After) and is tried again within the hour;
 //  - an answer of 429, or one whose reason says a limit was exceeded, stops
 //    the waves until that limit can have reset: the next hour, or the next
 //    UTC day for the daily limit. So does a spent daily budget of weighted
-//    calls, until the next UTC day. Both are logged once and told by health;
+//    calls, until the next UTC day. Both are logged once and told by health.
+//    Only requests that got an HTTP status are charged to the budget, and
+//    while the forecast fails in a row the air is not asked: an outage
+//    costs nothing of the day's budget. No pause outlasts a clock that moved
+//    (WaveSchedule);
 //  - the air quality never costs the weather: when its request fails, is
-//    late or lacks a city, the cities are served from the forecast alone;
+//    late or lacks a city, the city keeps the air series it had, which goes
+//    on serving the hours it covers (the dust and its warnings), and the
+//    forecast alone once it covers none;
 //  - while there is no fresh quarter, a city's latest quarter is served as
 //    long as it is at most 3 hours old; after that the answer is Unavailable;
 //  - every request is answered within 9 seconds, with the document, the
@@ -57,7 +64,8 @@ class LocationTable;
 //    apart from them the ledger: today's calls, the back-offs and the limit
 //    in force (SourceFiles), so that a restarted service serves the answers
 //    again within the same rules, keeps to the day's budget and asks
-//    nothing that a limit or back-off forbids.
+//    nothing that a limit or back-off forbids. Writes that fail are counted
+//    (metrics), noted by health, and said once when they begin to fail.
 class LiveForecastSource : public QObject, public ForecastSource
 {
     Q_OBJECT
@@ -65,11 +73,11 @@ class LiveForecastSource : public QObject, public ForecastSource
 public:
     using Clock = std::function<QDateTime()>;
 
-    static constexpr int QuarterSeconds = 15 * 60;
-    static constexpr int StaleLimitSeconds = 3 * 60 * 60;
-    static constexpr int FirstBackoffSeconds = 30;
-    static constexpr int LongestBackoffSeconds = 15 * 60;
-    static constexpr int LongestRetryAfterSeconds = 60 * 60;
+    static constexpr int QuarterSeconds = CityDocument::QuarterSeconds;
+    static constexpr int StaleLimitSeconds = CityDocument::StaleLimitSeconds;
+    static constexpr int FirstBackoffSeconds = Backoff::FirstSeconds;
+    static constexpr int LongestBackoffSeconds = Backoff::LongestSeconds;
+    static constexpr int LongestRetryAfterSeconds = Backoff::LongestRetryAfterSeconds;
     // A board refreshes at minutes 5, 18 and 28 of the hour, so it may be
     // silent for 37 minutes: boards count as asking for 40 minutes after
     // their last request, so that the wave at the top of the hour is there
@@ -91,9 +99,7 @@ public:
     // How long a health check waits for a wave under way to tell; the
     // board waits 500 ms for the whole check.
     static constexpr int HealthWaitMs = 400;
-    // Weighted calls a UTC day, unless configured otherwise: half the free
-    // API's allowance, over three times what one machine spends.
-    static constexpr double DefaultDailyBudget = 5000;
+    static constexpr double DefaultDailyBudget = WaveSchedule::DefaultDailyBudget;
 
     // The client and the table (the cities served) must outlive the source.
     // Without a clock the system's is used.
@@ -121,11 +127,11 @@ public:
     void setCacheDirectory(const QString &directory);
     bool ledgerUnreadable() const { return m_ledgerUnreadable; }
 
-    void setDailyBudget(double weightedCalls) { m_dailyBudget = weightedCalls; }
-    double dailyBudget() const { return m_dailyBudget; }
+    void setDailyBudget(double weightedCalls) { m_schedule.setDailyBudget(weightedCalls); }
+    double dailyBudget() const { return m_schedule.dailyBudget(); }
 
     // For tests that cannot wait the real times.
-    void setAnswerWithin(int milliseconds) { m_answerWithinMs = milliseconds; }
+    void setAnswerWithin(int milliseconds) { m_waiting.setAnswerWithin(milliseconds); }
     void setAirQualityGrace(int milliseconds) { m_airQualityGraceMs = milliseconds; }
 
     // Starts the hour's wave when it is due and boards are asking. Runs
@@ -134,59 +140,21 @@ public:
 
     // Until when the upstream as a whole is left alone after a failure;
     // invalid when it is not.
-    QDateTime backoffUntil() const { return m_backoff.until; }
-    int consecutiveFailures() const { return m_backoff.failures; }
+    QDateTime backoffUntil() const { return m_schedule.backoff().until; }
+    int consecutiveFailures() const { return m_schedule.backoff().failures; }
     // Until when no wave starts because a limit was reached (the
     // upstream's, or the daily budget); invalid when none was.
-    QDateTime limitedUntil() const { return m_limit.until; }
+    QDateTime limitedUntil() const { return m_schedule.limit().until; }
     // Until when one city's failure is told as its Retry-After.
     QDateTime cityBackoffUntil(const QString &locationId, bool airQuality = false) const;
-    QDateTime airQualityBackoffUntil() const { return m_airBackoff.until; }
+    QDateTime airQualityBackoffUntil() const { return m_schedule.airBackoff().until; }
     int wavesStarted() const { return m_wavesStarted; }
     bool waveRunning() const { return m_wave.has_value(); }
     // When a board last asked (a document or health); invalid before any.
     QDateTime lastAsked() const { return m_lastAsked; }
-    const UpstreamLedger &ledger() const { return m_ledger; }
+    const UpstreamLedger &ledger() const { return m_schedule.ledger(); }
 
 private:
-    struct Backoff
-    {
-        int failures = 0;
-        QDateTime until;
-
-        bool active(const QDateTime &now) const { return until.isValid() && now < until; }
-        void fail(const QDateTime &now, int retryAfterSeconds);
-        void succeed() { *this = Backoff(); }
-    };
-    // Why no wave starts, and until when.
-    struct Limit
-    {
-        QDateTime until;
-        QString reason;
-
-        bool active(const QDateTime &now) const { return until.isValid() && now < until; }
-    };
-    struct Waiter
-    {
-        quint64 id = 0;
-        Units units = Units::Metric;
-        Callback callback;
-    };
-    struct City
-    {
-        const Location *location = nullptr;
-        QJsonObject forecast; // the city's element of the last wave that had one
-        QJsonObject airQuality; // and of its air-quality answer; empty when none
-        QDateTime fetchedAt; // when the wave that brought `forecast` began
-        // The documents last written, and the quarter they tell of.
-        QDateTime documentQuarter;
-        QDateTime documentMadeAt;
-        QByteArray metric;
-        QByteArray imperial;
-        Backoff backoff; // its forecast element failed
-        Backoff airBackoff; // its air-quality element failed
-        QList<Waiter> waiters;
-    };
     struct Wave
     {
         quint64 serial = 0;
@@ -204,59 +172,48 @@ private:
         ServedDocument served;
     };
 
-    QDateTime now() const;
-    std::optional<QDateTime> latestQuarter(const City &city, const QDateTime &now) const;
-    bool hasServable(const City &city, const QDateTime &now) const;
+    // The clock's time. Every pause is first held to it, so that none set
+    // under the clock's earlier time outlasts itself (WaveSchedule).
+    QDateTime now();
     // The city's document for the latest quarter at hand: fresh, stale or
     // Unavailable (with when asking again may help).
-    ServedDocument served(City &city, Units units, const QDateTime &now);
+    ServedDocument served(int index, Units units, const QDateTime &now);
     ServiceHealth currentHealth(const QDateTime &now) const;
-    // When the next wave may start: now, or the end of the hour already
-    // answered, of a back-off or of a limit.
-    QDateTime nextWaveAt(const QDateTime &now) const;
 
-    void wait(int index, Units units, Callback callback);
-    void expire(int index, quint64 waiterId);
     void startWave(bool background);
-    bool withinBudget(double weight, const QDateTime &now);
-    void limitUntil(const QDateTime &until, const QString &reason);
+    // Every request's answer, before its wave hears of it (or after its
+    // wave went on without it): one that never reached the upstream is
+    // not charged.
+    void requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt, const FetchResult &result);
     void onForecast(quint64 serial, const FetchResult &result);
     void onAirQuality(quint64 serial, const FetchResult &result);
     void finishWave();
     void settleAirQuality(const Wave &wave, const QDateTime &now);
     void settleForecast(const Wave &wave, const QDateTime &now);
     // Every request waiting for a city, with what the city has now.
-    void handBack(City &city, const QDateTime &now, QList<Delivery> &deliveries);
+    void handBack(int index, const QDateTime &now, QList<Delivery> &deliveries);
     void startWaveForWaiters();
     void scheduleRenewal();
     void answerHealthChecks();
     void takeUpFiles();
-    void saveAnswers() const;
-    void saveLedger() const;
+    void saveAnswers();
+    void saveLedger();
 
     OpenMeteoClient *m_client;
     Clock m_clock;
-    QList<City> m_cities;
+    QList<CityDocument> m_cities;
     QList<Location> m_locations; // every city, in the table's order: each wave asks for them all
     QHash<QString, int> m_index; // upper-case location id -> index
     std::optional<Wave> m_wave;
     quint64 m_serials = 0;
-    quint64 m_waiterIds = 0;
-    quint64 m_healthCheckIds = 0;
     int m_wavesStarted = 0;
-    QDateTime m_answeredHour; // the last hour whose wave the upstream answered
-    Backoff m_backoff; // the forecast upstream as a whole
-    Backoff m_airBackoff; // the air-quality upstream as a whole
-    Limit m_limit;
+    WaveSchedule m_schedule;
+    WaitingRequests m_waiting;
     QString m_lastFailure;
     QDateTime m_lastAsked;
     QTimer m_renewTimer;
     QTimer m_graceTimer;
-    QList<QPair<quint64, HealthCallback>> m_healthChecks;
     SourceFiles m_files;
     bool m_ledgerUnreadable = false;
-    UpstreamLedger m_ledger;
-    double m_dailyBudget = DefaultDailyBudget;
-    int m_answerWithinMs = AnswerWithinMs;
     int m_airQualityGraceMs = AirQualityGraceMs;
 };

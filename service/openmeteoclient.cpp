@@ -39,15 +39,26 @@ int variableCount(const char *list)
     return int(QByteArray(list).count(',')) + 1;
 }
 
-// A wall-clock reading in the cities' zone, as the upstream takes the
-// bounds of a series ("2026-12-07T13:00"). A zone the host does not know is
-// taken as UTC; the series then starts at another hour, and the cities it
-// does not cover are served from what came before.
-QString localReading(const QDateTime &utc, const QString &zone)
+// The zone a request gives its times in, and asks its answers in: the
+// first city's, which the board's cities share, or GMT when the host does
+// not know that zone (a minimal system without tzdata). The bounds of a
+// series and the zone the upstream reads them in must be the same, or the
+// series is of another hour.
+bool hostKnowsZone(const QList<Location> &locations)
 {
-    const QTimeZone timeZone(zone.toLatin1());
-    const QDateTime local = timeZone.isValid() ? utc.toTimeZone(timeZone) : utc.toUTC();
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+    return !locations.isEmpty() && QTimeZone(locations.first().timezone.toLatin1()).isValid();
+}
+
+QTimeZone requestZone(const QList<Location> &locations)
+{
+    return hostKnowsZone(locations) ? QTimeZone(locations.first().timezone.toLatin1()) : QTimeZone::utc();
+}
+
+// A wall-clock reading in the request's zone, as the upstream takes the
+// bounds of a series ("2026-12-07T13:00").
+QString localReading(const QDateTime &utc, const QTimeZone &zone)
+{
+    return utc.toTimeZone(zone).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
 }
 
 QString coordinate(double degrees)
@@ -56,7 +67,9 @@ QString coordinate(double degrees)
 }
 
 // Coordinates and zones of several cities, as the upstream takes them:
-// comma-separated lists in the same order, one zone when they share it.
+// comma-separated lists in the same order, one zone when they share it;
+// GMT for all when the host does not know the first city's zone, as the
+// bounds are then in GMT too.
 QUrlQuery locationQuery(const QList<Location> &locations)
 {
     QStringList latitudes;
@@ -73,6 +86,8 @@ QUrlQuery locationQuery(const QList<Location> &locations)
         for (const Location &location : locations)
             zones << location.timezone;
     }
+    if (!locations.isEmpty() && !hostKnowsZone(locations))
+        zones = QStringList{QStringLiteral("GMT")};
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("latitude"), latitudes.join(u','));
     query.addQueryItem(QStringLiteral("longitude"), longitudes.join(u','));
@@ -81,10 +96,10 @@ QUrlQuery locationQuery(const QList<Location> &locations)
 }
 
 // The bounds of one hour's series (and of the hourly one `hours` long), in
-// the first city's zone: all the board's cities share one.
+// the request's zone.
 void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime &hour, bool quarters, int hours = 1)
 {
-    const QString zone = locations.isEmpty() ? QString() : locations.first().timezone;
+    const QTimeZone zone = requestZone(locations);
     const QString start = localReading(hour, zone);
     if (quarters) {
         query.addQueryItem(QStringLiteral("start_minutely_15"), start);
@@ -307,6 +322,7 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
             result.failure = UpstreamFailure::Connection;
         }
     }
+    result.httpStatus = status;
     m_askAnew.removeAll(running.url);
     if (!result.ok && status >= 200 && status <= 299) {
         // A few hours' worth: an address names its hour.
@@ -328,6 +344,7 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
 FetchResult OpenMeteoClient::judge(int httpStatus, const QByteArray &body, int locations)
 {
     FetchResult result;
+    result.httpStatus = httpStatus;
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     const QJsonObject object = document.object();

@@ -43,6 +43,9 @@ struct FetchResult
     UpstreamFailure failure = UpstreamFailure::None;
     UpstreamLimit limit = UpstreamLimit::None; // when failure is RateLimited
     int retryAfterSeconds = -1; // the upstream's Retry-After, when it sent one
+    // The status the answer came with; 0 when none came (no connection, or
+    // no answer in time): the request then never reached the upstream.
+    int httpStatus = 0;
     // When ok: one element per location asked, in the order asked; an empty
     // object where the answer has nothing usable for that location, and in
     // `problems` (same order) why not.
@@ -121,7 +124,8 @@ public:
     // The address asked for the forecasts of these cities for the hour that
     // begins at `hour` (UTC): their coordinates, the quarter-hour, hourly
     // and daily variables the documents need, five days in the cities' time
-    // zone (one zone for all when they share it).
+    // zone (one zone for all when they share it; GMT, bounds and answers
+    // alike, when the host does not know the first city's zone).
     QUrl requestUrl(const QList<Location> &locations, const QDateTime &hour) const;
     // The address asked for the air of these cities from that hour: the
     // hourly dust and PM10 of the 24 hours it begins.

@@ -1,12 +1,16 @@
 #include "recordedsource.h"
 
 #include "citywarnings.h"
+#include "feed/feeddate.h"
+#include "feedformat.h"
 #include "locationtable.h"
 #include "quarterseries.h"
 #include "servicelog.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -14,6 +18,47 @@
 QString recordedFileName(const QString &locationId, Units units)
 {
     return locationId + (units == Units::Metric ? QStringLiteral(".xml") : QStringLiteral("-f.xml"));
+}
+
+QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now)
+{
+    static const QRegularExpression published(QStringLiteral(R"(<pubDate>([^<]+)</pubDate>)"));
+    static const QRegularExpression forecast(
+        QStringLiteral(R"re(<yweather:forecast day="\w+" date="(?<date>[^"]+)")re"));
+    QString text = QString::fromUtf8(document);
+    const QString written = published.match(text).captured(1);
+    const std::optional<QDateTime> at = publishedAt(written);
+    if (!at)
+        return document;
+    // Both as wall clocks in the document's zone, to the hour.
+    const int offset = at->offsetFromUtc();
+    const QDateTime then = at->toUTC().addSecs(offset);
+    const QDateTime hour = hourStart(now.toUTC().addSecs(offset));
+    if (hourStart(then) == hour)
+        return document;
+    const qint64 days = then.date().daysTo(hour.date());
+
+    const QString zone = written.mid(written.lastIndexOf(QLatin1Char(' ')) + 1);
+    const bool zoned = zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
+        && zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) != 0;
+    const QString suffix = zoned ? QLatin1Char(' ') + zone : QString();
+    text.replace(written, feedDateTimeText(hour.date(), hour.time(), zoned ? zone : QString()));
+    text.replace(QStringLiteral(" at ") + feedClockText(then.time()) + suffix + QStringLiteral("</title>"),
+                 QStringLiteral(" at ") + feedClockText(hour.time()) + suffix + QStringLiteral("</title>"));
+
+    // The coming days, today first as written, from the new today.
+    QString moved;
+    qsizetype from = 0;
+    for (QRegularExpressionMatchIterator found = forecast.globalMatch(text); found.hasNext();) {
+        const QRegularExpressionMatch day = found.next();
+        const QDate date = QLocale::c().toDate(day.captured(u"date"), QStringLiteral("d MMM yyyy")).addDays(days);
+        if (!date.isValid())
+            continue;
+        moved += text.mid(from, day.capturedStart() - from)
+            + QStringLiteral(R"(<yweather:forecast day="%1" date="%2")").arg(feedWeekdayText(date), feedDayText(date));
+        from = day.capturedEnd();
+    }
+    return (moved + text.mid(from)).toUtf8();
 }
 
 ReplayForecastSource::ReplayForecastSource(const QString &directory, Clock clock)
@@ -33,9 +78,9 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
             served.note = QStringLiteral("replayed");
             served.cacheHit = true;
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
-            // Warnings moved to now make a document of this hour.
+            // Served as a document of this hour, its warnings with it.
             const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
-            const QByteArray moved = warningsMovedTo(served.body, now);
+            const QByteArray moved = publicationMovedTo(warningsMovedTo(served.body, now), now);
             if (moved != served.body) {
                 served.body = moved;
                 served.lastModified = std::max(served.lastModified, hourStart(now));

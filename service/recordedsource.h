@@ -12,14 +12,22 @@
 // DIR/<location id>.xml for u=c, DIR/<location id>-f.xml for u=f.
 QString recordedFileName(const QString &locationId, Units units);
 
+// A replayed document as if it had been written in the hour of `now`: its
+// publication time (lastBuildDate, pubDate, the condition's date and the
+// item's title) is that hour in the document's own zone, and its coming days
+// move by as many days as lie between its time and now. A document without
+// a publication time, or of this hour, is returned as it is.
+QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now);
+
 // Serves recorded documents instead of asking the upstream: for demos
 // without network, and for tests. The file is read at each request, so a
 // folder can be refilled while the service runs; a city without its file is
-// Unavailable. Files are served as they are, whatever their age, but for
-// their warnings: the board takes replayed weather for today's, so each
-// warning is moved by as many hours (dust) or days as lie between the
-// document's time and the clock's (warningsMovedTo), and a storm under way
-// when the document was written is under way whenever it is replayed.
+// Unavailable. The board shows a document by its time, and takes its
+// warnings for today's: each document is served as if written in the hour
+// it is asked for (publicationMovedTo), its warnings moved by as many hours
+// (dust) or days as lie between its time and the clock's (warningsMovedTo),
+// so that the demo looks fresh, and a storm under way when the document was
+// written is under way whenever it is replayed.
 class ReplayForecastSource : public ForecastSource
 {
 public:

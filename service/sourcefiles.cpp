@@ -49,23 +49,51 @@ bool readObject(const QString &path, qint64 maximumBytes, QJsonObject *object, Q
     return true;
 }
 
-void writeObject(const QString &path, const QJsonObject &object, const char *what)
+// Writes the file whole, or leaves the one before in place; why not, when
+// it cannot.
+QString writeObject(const QString &path, const QJsonObject &object)
 {
     const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("the folder %1 cannot be made").arg(folder);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
-        qCWarning(lcForecastd, "cannot keep %s in %s: %s", what, qPrintable(path), qPrintable(file.errorString()));
+        return file.errorString().isEmpty() ? QStringLiteral("not written") : file.errorString();
+    return {};
+}
+
+// Counts a write and tells the journal when writes of the file begin to
+// fail and when they succeed again; every failure in between would only
+// repeat the first (a full disk would otherwise be told at every wave).
+bool noteWrite(SourceFiles::Writes &writes, const QString &problem, const QString &path, const char *what,
+               const char *consequence)
+{
+    if (problem.isEmpty()) {
+        if (!writes.failing.isEmpty())
+            qCInfo(lcForecastd, "%s can be kept in %s again", what, qPrintable(path));
+        writes.failing.clear();
+        return true;
+    }
+    ++writes.failures;
+    if (writes.failing.isEmpty())
+        qCCritical(lcForecastd, "cannot keep %s in %s (%s): %s; said once until it can again", what, qPrintable(path),
+                   qPrintable(problem), consequence);
+    writes.failing = problem;
+    return false;
 }
 
 QJsonObject pauseJson(const SourceFiles::Pause &pause)
 {
-    return {{QStringLiteral("failures"), pause.failures}, {QStringLiteral("until"), isoTime(pause.until)}};
+    return {{QStringLiteral("failures"), pause.failures},
+            {QStringLiteral("until"), isoTime(pause.until)},
+            {QStringLiteral("seconds"), pause.seconds}};
 }
 
 SourceFiles::Pause pauseOf(const QJsonObject &json)
 {
-    return {std::max(0, json.value(QLatin1String("failures")).toInt()), timeOf(json.value(QLatin1String("until")))};
+    return {std::max(0, json.value(QLatin1String("failures")).toInt()), timeOf(json.value(QLatin1String("until"))),
+            std::max(0, json.value(QLatin1String("seconds")).toInt())};
 }
 
 } // namespace
@@ -112,10 +140,10 @@ SourceFiles::Answers SourceFiles::readAnswers() const
     return answers;
 }
 
-void SourceFiles::writeAnswers(const Answers &answers) const
+bool SourceFiles::writeAnswers(const Answers &answers)
 {
     if (!isEnabled())
-        return;
+        return true;
     QJsonObject cities;
     for (auto it = answers.cities.begin(); it != answers.cities.end(); ++it) {
         QJsonObject entry{{QStringLiteral("fetched"), isoTime(it->fetched)},
@@ -124,14 +152,16 @@ void SourceFiles::writeAnswers(const Answers &answers) const
             entry.insert(QStringLiteral("airQuality"), it->airQuality);
         cities.insert(it.key(), entry);
     }
-    writeObject(answersPath(),
-                {{QStringLiteral("cities"), cities}, {QStringLiteral("answeredHour"), isoTime(answers.answeredHour)}},
-                "the answers");
+    const QString problem = writeObject(
+        answersPath(),
+        {{QStringLiteral("cities"), cities}, {QStringLiteral("answeredHour"), isoTime(answers.answeredHour)}});
+    return noteWrite(m_answersWrites, problem, answersPath(), "the answers",
+                     "a restart asks the upstream for them again");
 }
 
 // {"upstream": {today's calls}, "backoff": {"forecast": {"failures": n,
-// "until": "<UTC ISO time>"}, "air_quality": {...}}, "limit": {"until":
-// "<UTC ISO time>", "reason": "..."}}
+// "until": "<UTC ISO time>", "seconds": n}, "air_quality": {...}}, "limit":
+// {"until": "<UTC ISO time>", "reason": "...", "seconds": n}}
 SourceFiles::LedgerState SourceFiles::readLedger(Ledger *ledger) const
 {
     const QString path = ledgerPath();
@@ -166,20 +196,23 @@ SourceFiles::LedgerState SourceFiles::readLedger(Ledger *ledger) const
     const QJsonObject limit = saved.value(QLatin1String("limit")).toObject();
     ledger->limitedUntil = timeOf(limit.value(QLatin1String("until")));
     ledger->limitReason = limit.value(QLatin1String("reason")).toString();
+    ledger->limitSeconds = std::max(0, limit.value(QLatin1String("seconds")).toInt());
     return LedgerState::Read;
 }
 
-void SourceFiles::writeLedger(const Ledger &ledger) const
+bool SourceFiles::writeLedger(const Ledger &ledger)
 {
     if (!isEnabled())
-        return;
+        return true;
     const QJsonObject backoff{{QStringLiteral("forecast"), pauseJson(ledger.forecast)},
                               {QStringLiteral("air_quality"), pauseJson(ledger.airQuality)}};
     const QJsonObject limit{{QStringLiteral("until"), isoTime(ledger.limitedUntil)},
-                            {QStringLiteral("reason"), ledger.limitReason}};
-    writeObject(ledgerPath(),
-                {{QStringLiteral("upstream"), ledger.upstream},
-                 {QStringLiteral("backoff"), backoff},
-                 {QStringLiteral("limit"), limit}},
-                "the ledger");
+                            {QStringLiteral("reason"), ledger.limitReason},
+                            {QStringLiteral("seconds"), ledger.limitSeconds}};
+    const QString problem = writeObject(ledgerPath(),
+                                        {{QStringLiteral("upstream"), ledger.upstream},
+                                         {QStringLiteral("backoff"), backoff},
+                                         {QStringLiteral("limit"), limit}});
+    return noteWrite(m_ledgerWrites, problem, ledgerPath(), "the ledger",
+                     "today's calls, limits and back-offs will not outlive a restart");
 }

@@ -19,6 +19,9 @@
 //    wave of each upstream. Kept apart from the answers, small and written
 //    at every wave, so that damaged answers never take the day's count
 //    with them; a ledger that cannot be read is logged as an error.
+// A file that cannot be written (a full disk, a folder that is not
+// writable) is counted and told: once when its writes begin to fail, and
+// once when they succeed again.
 class SourceFiles
 {
 public:
@@ -38,6 +41,7 @@ public:
     {
         int failures = 0;
         QDateTime until;
+        int seconds = 0; // how long it was set for; 0 when not known
     };
     struct Ledger
     {
@@ -46,6 +50,13 @@ public:
         Pause airQuality;
         QDateTime limitedUntil; // no waves until then: the upstream's limit or the budget
         QString limitReason;
+        int limitSeconds = 0; // how long it was set for; 0 when not known
+    };
+    // How the writes of one file went.
+    struct Writes
+    {
+        quint64 failures = 0; // writes that failed, since the start
+        QString failing; // why the last one failed; empty when it succeeded
     };
     enum class LedgerState { Missing, Read, Unreadable };
 
@@ -62,9 +73,14 @@ public:
     Answers readAnswers() const;
     LedgerState readLedger(Ledger *ledger) const;
 
-    void writeAnswers(const Answers &answers) const;
-    void writeLedger(const Ledger &ledger) const;
+    // Whether the file was written.
+    bool writeAnswers(const Answers &answers);
+    bool writeLedger(const Ledger &ledger);
+    const Writes &answersWrites() const { return m_answersWrites; }
+    const Writes &ledgerWrites() const { return m_ledgerWrites; }
 
 private:
     QString m_directory;
+    Writes m_answersWrites;
+    Writes m_ledgerWrites;
 };

@@ -78,6 +78,13 @@ void UpstreamLedger::requestSent(Api api, double weight, const QDateTime &now)
     }
 }
 
+void UpstreamLedger::unanswered(Api api, double weight, const QDateTime &sentAt)
+{
+    m_total[int(api)].weighted = std::max(0.0, m_total[int(api)].weighted - weight);
+    if (sentAt.toUTC().date() == m_day)
+        m_today[int(api)].weighted = std::max(0.0, m_today[int(api)].weighted - weight);
+}
+
 void UpstreamLedger::failed(UpstreamFailure failure)
 {
     if (failure != UpstreamFailure::None)

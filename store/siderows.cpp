@@ -46,7 +46,7 @@ QString SideRows::createStatement() const
     return QStringLiteral("CREATE TABLE IF NOT EXISTS \"%1\" (%2)").arg(m_table, definitions.join(QLatin1String(", ")));
 }
 
-WriteAlong SideRows::replaceWith(const QString &cityCode, const QList<Row> &rows) const
+SideRowsWrite SideRows::replaceWith(const QString &cityCode, const QList<Row> &rows) const
 {
     return [self = *this, cityCode, rows](sqlite3 *db) {
         const QString &table = self.m_table;

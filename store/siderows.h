@@ -7,12 +7,12 @@
 #include <QString>
 #include <QVector>
 
-// Rows kept beside a city's row of wt, in a table of their own: each city's
-// rows are written in the transaction that stores its row, so they are
-// cleared when the row is cleared and refilled when it is filled, and are
-// always what the row was last filled from. They are found by the row's
-// city_code and kept in their order; wt itself is not touched, so whatever
-// reads wt reads it as before.
+// A city's side rows: rows kept beside its row of wt, in a table of their
+// own (its coming days, its warnings). They are written in the transaction
+// that stores its row, so they are cleared when the row is cleared and
+// refilled when it is filled, and are always what the row was last filled
+// from. They are found by the row's city_code and kept in their order; wt
+// itself is not touched, so whatever reads wt reads it as before.
 class SideRows
 {
 public:
@@ -27,10 +27,10 @@ public:
     QString createStatement() const;
 
     // The write that goes with the update of the row of `cityCode`: the
-    // city's rows become `rows` (none: cleared). A value its column refuses
+    // city's side rows become `rows` (none: cleared). A value its column refuses
     // is left without a value, as a row's column is; a city without a code
     // keeps nothing. The table is made in a store that lacks it.
-    WriteAlong replaceWith(const QString &cityCode, const QList<Row> &rows) const;
+    SideRowsWrite replaceWith(const QString &cityCode, const QList<Row> &rows) const;
 
     // The city's rows in their order, read through the data source's
     // connection: one value per column of `columns()`. None for a store

@@ -5,6 +5,7 @@
 #include "view/celltext.h"
 #include "view/boardaccessibility.h"
 #include "view/controlkit.h"
+#include "view/owncitytoggle.h"
 #include "view/spokentext.h"
 
 #include <QFileInfo>
@@ -33,6 +34,12 @@ constexpr int TimeCaptionTop = FirstPairRowTop + 5 * PairRowStep; // "وقت", o
 constexpr int TimeCaptionHeight = 255;
 constexpr int SunRowTop = TimeCaptionTop + TimeCaptionHeight;
 constexpr int PanelBottom = SunRowTop + DetailRowHeight + 30;
+// The name's row: the name in the middle, "مدينتي" at its left end, and as
+// much room kept free at its right so that the name stays in the middle.
+constexpr int NameTop = 630;
+constexpr int NameHeight = 450;
+constexpr int ToggleRoom = 1200;
+constexpr int ToggleHeight = 330;
 
 const char16_t *const captionTexts[20] = {
     nullptr,
@@ -90,10 +97,17 @@ CityDetail::CityDetail(QWidget *parent)
     setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 11130 - TopTwips));
 
     m_box = makeShape(this, QStringLiteral("Shape2(24)"), local(240, 600, 6255, PanelBottom - 600), BoxBorder, NoFill);
-    m_lblCityD = makeLabel(this, QStringLiteral("lblCityD"), local(315, 630, 6105, 450), QString(), Yellow,
-                           tahoma(14.25, true));
+    m_lblCityD = makeLabel(this, QStringLiteral("lblCityD"),
+                           local(PanelLeft + ToggleRoom, NameTop, PanelRight - PanelLeft - 2 * ToggleRoom, NameHeight),
+                           QString(), Yellow, tahoma(14.25, true));
     m_lblCityD->setAlignment(Qt::AlignCenter);
     m_lblCityD->setShrinkToFit(true);
+    m_ownCity = new OwnCityToggle(this);
+    const QRect toggle = local(PanelLeft + 45, NameTop + (NameHeight - ToggleHeight) / 2, ToggleRoom - 90,
+                               ToggleHeight);
+    m_ownCity->setGeometry(twipsRect(toggle.x(), toggle.y(), toggle.width(), toggle.height()));
+    m_ownCity->hide();
+    connect(m_ownCity, &QCheckBox::toggled, this, [this](bool own) { Q_EMIT ownCityToggled(m_cityCode, own); });
 
     // Value, name, caption index, row (0 the publication time, 1 to 5 the
     // pairs, 6 the sun), whether it stands in the right-hand pair, and what
@@ -200,6 +214,12 @@ CityDetail::CityDetail(QWidget *parent)
         box->lower();
 }
 
+void CityDetail::setOwnCity(bool own)
+{
+    const QSignalBlocker quiet(m_ownCity);
+    m_ownCity->setChecked(own);
+}
+
 void CityDetail::showWarning(const QString &line)
 {
     m_lblWarningD->setText(line);
@@ -231,6 +251,8 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     // The map picture, read by its content whatever its extension; a
     // picture that cannot be read leaves the previous one.
     const FieldValue code = rows.value(QStringLiteral("city_code"));
+    m_cityCode = code.toText();
+    m_ownCity->setVisible(!m_cityCode.isEmpty());
     const QString picture = pictureFolder + code.toText() + QStringLiteral(".tmg");
     if (code.isText() && QFileInfo(picture).isFile()) {
         const QImage image = readPicture(picture, devicePixelRatioF());

@@ -6,11 +6,13 @@
 
 #include <array>
 
+class OwnCityToggle;
 class Recordset;
 
 // The detail panel of the expanded board: one city's thirteen values under
 // their captions, its map picture ImageMAP and the link lblGoogle to its
-// online map. The wind compass is laid over the map by the window.
+// online map, and beside the city's name the toggle "مدينتي". The wind
+// compass is laid over the map by the window.
 class CityDetail : public QWidget
 {
     Q_OBJECT
@@ -46,6 +48,11 @@ public:
     // مساءً"), beside its wind chill; hidden while there is none.
     FormLabel *lblWarningD() const { return m_lblWarningD; }
     void showWarning(const QString &line);
+    // "مدينتي" beside the name, for the city shown; hidden while none is.
+    OwnCityToggle *ownCity() const { return m_ownCity; }
+    // Shows whether the city shown is the person's own; unlike a click, it
+    // says nothing (ownCityToggled is not sent).
+    void setOwnCity(bool own);
     // The fixed captions Label1(6) to Label1(19), except 14 (not the panel's).
     FormLabel *caption(int index) const { return m_captions[index]; }
     // The box around the panel's values, Shape2(24).
@@ -64,6 +71,8 @@ public:
 Q_SIGNALS:
     // The panel shows this city now (empty: no city).
     void cityShown(const QString &name);
+    // The person switched "مدينتي" for the city shown, by its code.
+    void ownCityToggled(const QString &cityCode, bool own);
 
 private:
     enum Value {
@@ -88,5 +97,7 @@ private:
     FormLabel *m_imageMap = nullptr;
     FormLabel *m_lblGoogle = nullptr;
     FormLabel *m_lblWarningD = nullptr;
+    OwnCityToggle *m_ownCity = nullptr;
+    QString m_cityCode; // of the city shown
     QFrame *m_box = nullptr;
 };

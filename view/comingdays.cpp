@@ -1,6 +1,7 @@
 // The coming days of the shown city, in the place of its map on request.
 #include "view/comingdays.h"
 
+#include "feed/feeddate.h"
 #include "platform/numbertext.h"
 #include "view/boardaccessibility.h"
 #include "view/citydetail.h"
@@ -34,9 +35,6 @@ constexpr int WarningHeight = 300;
 constexpr int SignWidth = 300;
 
 const char16_t *const headerTexts[ComingDays::Columns] = {u"اليوم", u"الحالة", u"العظمى", u"الصغرى"};
-
-// By QDate's day of the week, Monday first.
-const char16_t *const weekdays[7] = {u"الاثنين", u"الثلاثاء", u"الأربعاء", u"الخميس", u"الجمعة", u"السبت", u"الأحد"};
 
 // The link under the map, in the window's twips: under the map link, at its start.
 constexpr QRect LinkTwips{315, 10800, 2000, 300};
@@ -140,18 +138,6 @@ void ComingDays::setShowingDays(bool days)
     QAccessible::updateAccessibility(&event);
 }
 
-QString ComingDays::dayName(QDate date, QDate today)
-{
-    if (!date.isValid())
-        return QString();
-    const qint64 ahead = today.daysTo(date);
-    if (ahead == 0)
-        return QStringLiteral(u"اليوم");
-    if (ahead == 1)
-        return QStringLiteral(u"غداً");
-    return QString::fromUtf16(weekdays[date.dayOfWeek() - 1]);
-}
-
 void ComingDays::setDays(const QList<ComingDay> &days, QDate today)
 {
     m_shownRows = 0;
@@ -161,7 +147,7 @@ void ComingDays::setDays(const QList<ComingDay> &days, QDate today)
         if (day.date.isValid() && day.date < today)
             continue; // a day gone by, kept from an earlier refresh
         const int r = m_shownRows++;
-        m_cells[r][0]->setText(dayName(day.date, today));
+        m_cells[r][0]->setText(day.date.isValid() ? dayName(day.date, today) : QString());
         m_cells[r][1]->setText(day.condition);
         m_cells[r][2]->setText(degreesText(day.high));
         m_cells[r][3]->setText(degreesText(day.low));

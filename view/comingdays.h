@@ -45,12 +45,10 @@ public:
     // Shows the days in the map's place, or the map again.
     void setShowingDays(bool days);
 
-    // The shown city's days, today first; days gone before `today` are left
-    // out, and at most Rows are shown. None: the table stays empty.
+    // The shown city's days, today (the city's) first, each named as seen
+    // from it ("اليوم", "غداً", else its weekday); days gone before `today`
+    // are left out, and at most Rows are shown. None: the table stays empty.
     void setDays(const QList<ComingDay> &days, QDate today);
-
-    // The name of a day: "اليوم", "غداً", else its weekday ("السبت" …).
-    static QString dayName(QDate date, QDate today);
 
     // The table's parts, for screen readers and tests: headers 0 to 3
     // (day, condition, high, low) and the cells of each row.

@@ -10,6 +10,8 @@
 //   - under abuse: with thousands of clients holding half-sent request heads
 //     open, the answer time of an ordinary request on a new connection, and
 //     whether a crowd of clients asking at once all get their documents.
+// Before these it reports the upstream calls of simulated days, and what a
+// whole day of outage costs with a board open (--outage reports only that).
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
 //
@@ -23,34 +25,21 @@
 // refresh at :28 after one at :05) against an in-process service of the
 // same code on a clock the bench moves.
 
-#include "feedserver.h"
-#include "livesource.h"
-#include "quarterseries.h"
-#include "seriesanswer.h"
-#include "locationtable.h"
-#include "openmeteoclient.h"
+#include "benchsupport.h"
+#include "boardbench.h"
+#include "upstreamdays.h"
 
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QUrlQuery>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <functional>
-#include <future>
 #include <memory>
 #include <vector>
 
@@ -63,206 +52,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A plausible answer for any city, served by the stand-in upstream.
-const QByteArray CannedAnswer = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800,
-"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
-"current":{"time":"2026-12-07T13:00","interval":900,"temperature_2m":24.6,"relative_humidity_2m":21,
-"apparent_temperature":22.9,"is_day":1,"weather_code":1,"pressure_msl":1017.2,"wind_speed_10m":13.7,
-"wind_direction_10m":31,"visibility":24140.0},
-"daily":{"time":["2026-12-07","2026-12-08","2026-12-09","2026-12-10","2026-12-11"],
-"weather_code":[1,0,2,3,0],"temperature_2m_max":[25.9,26.3,24.8,23.1,24.0],
-"temperature_2m_min":[13.2,12.8,14.1,13.5,12.2],
-"sunrise":["2026-12-07T06:31","2026-12-08T06:32","2026-12-09T06:33","2026-12-10T06:33","2026-12-11T06:34"],
-"sunset":["2026-12-07T17:06","2026-12-08T17:06","2026-12-09T17:06","2026-12-10T17:07","2026-12-11T17:07"]}})";
-
-// The air as the air-quality API gives it, for any city: a clear day.
-const QByteArray CannedAirQuality = R"({"latitude":24.7,"longitude":46.7,"utc_offset_seconds":10800,
-"timezone":"Asia/Riyadh","timezone_abbreviation":"GMT+3","elevation":612.0,
-"current_units":{"time":"iso8601","interval":"seconds","dust":"μg/m³","pm10":"μg/m³"},
-"current":{"time":"2026-12-07T13:00","interval":3600,"dust":42.0,"pm10":88.5}})";
-
-// An element that gives nothing for its city, as the upstream may for one
-// location of many.
-const QByteArray EmptyElement = R"({"latitude":24.69,"longitude":46.72,"utc_offset_seconds":10800})";
-
-// The answer for `count` locations: the one object itself for one, else an
-// array of it, each but the first carrying its location_id; the element at
-// `failing` is one with nothing in it.
-QByteArray answerFor(const QByteArray &one, int count, int failing = -1)
-{
-    const auto element = [&](int i) { return i == failing ? EmptyElement : one; };
-    if (count <= 1)
-        return element(0);
-    QByteArray out = "[" + element(0);
-    for (int i = 1; i < count; ++i)
-        out += ",{\"location_id\":" + QByteArray::number(i) + "," + element(i).mid(element(i).indexOf('{') + 1);
-    return out + "]";
-}
-
-// Open-Meteo stood in for on loopback: every call is answered after a delay,
-// as over the internet, and counted.
-class StandInUpstream : public QObject
-{
-public:
-    explicit StandInUpstream(int delayMs)
-        : m_delayMs(delayMs)
-    {
-        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection())
-                serve(socket);
-        });
-    }
-
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    QString url(const char *path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(QLatin1String(path));
-    }
-
-    std::atomic<int> forecastCalls{0};
-    std::atomic<int> airQualityCalls{0};
-    // The city whose element of every forecast answer holds nothing; -1: none.
-    std::atomic<int> failingCity{-1};
-
-private:
-    void serve(QTcpSocket *socket)
-    {
-        auto received = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
-            *received += socket->readAll();
-            if (!received->contains("\r\n\r\n"))
-                return;
-            const QList<QByteArray> requestLine = received->left(received->indexOf('\r')).split(' ');
-            received->clear();
-            const QUrl target(QString::fromLatin1(requestLine.value(1)));
-            const QUrlQuery query(target);
-            const int count = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
-            const bool air = target.path().contains(QLatin1String("air-quality"));
-            ++(air ? airQualityCalls : forecastCalls);
-            // The series of the hour asked, every step as the canned answer.
-            const QByteArray body = answerFor(seriesAnswer(air ? CannedAirQuality : CannedAnswer, query), count,
-                                              air ? -1 : failingCity.load());
-            QTimer::singleShot(m_delayMs, socket, [socket, body] {
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                              + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        });
-    }
-
-    QTcpServer m_server;
-    int m_delayMs;
-};
-
-// A thread that runs an event loop for objects made in it.
-class LoopThread : public QThread
-{
-public:
-    // Runs `work` in the thread and waits for it.
-    template <typename Work>
-    void run(Work work)
-    {
-        QMetaObject::invokeMethod(&m_context, work, Qt::BlockingQueuedConnection);
-    }
-    LoopThread()
-    {
-        m_context.moveToThread(this);
-        start();
-    }
-    ~LoopThread() override
-    {
-        quit();
-        wait();
-    }
-
-private:
-    QObject m_context;
-};
-
-// The service under test, in a thread of its own so that the measuring side
-// does not share an event loop with it; in live mode against the given
-// upstream, on the system clock or on one the bench moves.
-struct InProcessService
-{
-    InProcessService(const QString &forecastUrl, const QString &airQualityUrl, std::atomic<qint64> *clockMs)
-    {
-        thread.run([&] {
-            client = std::make_unique<OpenMeteoClient>();
-            client->setEndpoint(QUrl(forecastUrl));
-            client->setAirQualityEndpoint(QUrl(airQualityUrl));
-            LiveForecastSource::Clock clock;
-            if (clockMs)
-                clock = [clockMs] { return QDateTime::fromMSecsSinceEpoch(clockMs->load(), Qt::UTC); };
-            source = std::make_unique<LiveForecastSource>(client.get(), LocationTable::builtIn(), clock);
-            server = std::make_unique<FeedServer>(LocationTable::builtIn(), source.get());
-            server->listen(QHostAddress::LocalHost, 0);
-            port = server->port();
-        });
-    }
-    ~InProcessService()
-    {
-        thread.run([&] {
-            server.reset();
-            source.reset();
-            client.reset();
-        });
-    }
-    // Lets the service do what its clock now asks of it.
-    void clockMoved() { source->renewIfDue(); }
-
-    LoopThread thread;
-    std::unique_ptr<OpenMeteoClient> client;
-    std::unique_ptr<LiveForecastSource> source;
-    std::unique_ptr<FeedServer> server;
-    quint16 port = 0;
-};
-
-// One kept-alive client connection that sends a request when asked and tells
-// when the whole answer is in.
-class Client : public QObject
-{
-public:
-    explicit Client(quint16 port)
-    {
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(&m_socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
-    }
-
-    bool waitConnected() { return m_socket.waitForConnected(5000); }
-
-    void send(const QByteArray &target)
-    {
-        m_buffer.clear();
-        m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    }
-
-    std::function<void(int status)> onAnswer;
-
-private:
-    void onReadyRead()
-    {
-        m_buffer += m_socket.readAll();
-        const qsizetype end = m_buffer.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        const QByteArray head = m_buffer.left(end).toLower();
-        const qsizetype at = head.indexOf("content-length:");
-        const qsizetype length = at < 0 ? 0
-                                        : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
-        if (m_buffer.size() < end + 4 + length)
-            return;
-        const int status = m_buffer.mid(9, 3).toInt();
-        m_buffer.clear();
-        if (onAnswer)
-            onAnswer(status);
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_buffer;
-};
 
 // Clients that open a connection each, send the first part of a request
 // head and then nothing more, for as long as the service keeps them. Plain
@@ -347,17 +136,6 @@ private:
     std::vector<int> m_sockets;
 };
 
-// Runs the event loop until `done` holds or the time is up; whether it holds.
-template <typename Done>
-bool waitFor(Done done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    return done();
-}
-
 // The time from connecting to the whole answer of one ordinary request on a
 // new connection, in ms; negative when none came within the time.
 double ordinaryRequest(quint16 port, const QByteArray &target, int timeoutMs)
@@ -391,304 +169,6 @@ double percentile(std::vector<double> sorted, double p)
     return sorted[index];
 }
 
-QByteArray feedTarget(int i)
-{
-    const QList<Location> &cities = LocationTable::builtIn().locations();
-    return QByteArrayLiteral("/forecastrss?p=") + cities[i % cities.size()].id.toLatin1() + "&u=c";
-}
-
-// One refresh as the board makes it: the 24 cities one after another, each
-// asked when the one before is answered. Returns the milliseconds it took,
-// or -1 when the service could not be reached.
-double refreshAll(quint16 port, int *failures)
-{
-    Client client(port);
-    if (!client.waitConnected())
-        return -1;
-    const int cities = int(LocationTable::builtIn().locations().size());
-    QEventLoop loop;
-    int index = 0;
-    *failures = 0;
-    QElapsedTimer clock;
-    clock.start();
-    client.onAnswer = [&](int status) {
-        *failures += status == 200 ? 0 : 1;
-        if (++index == cities)
-            loop.quit();
-        else
-            client.send(feedTarget(index));
-    };
-    client.send(feedTarget(0));
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return index == cities ? clock.nsecsElapsed() / 1e6 : -1;
-}
-
-// Rows of the board's store that hold a temperature (a row being refreshed
-// is cleared to 0 first); -1 while the store cannot be read.
-int storedRows(const QString &path)
-{
-    if (!QFileInfo::exists(path))
-        return -1;
-    sqlite3 *db = nullptr;
-    int rows = -1;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_busy_timeout(db, 20);
-        sqlite3_stmt *statement = nullptr;
-        if (sqlite3_prepare_v2(db, "select count(*) from wt where Temp <> 0", -1, &statement, nullptr) == SQLITE_OK
-            && sqlite3_step(statement) == SQLITE_ROW)
-            rows = sqlite3_column_int(statement, 0);
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return rows;
-}
-
-bool copyFolder(const QString &from, const QString &to)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    const QDir source(from);
-    for (const QFileInfo &entry : source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString target = QDir(to).filePath(entry.fileName());
-        if (entry.isDir() ? !copyFolder(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
-
-// Starts the board in a fresh copy of its application folder (no store yet)
-// and waits for its 24th stored row. Returns the milliseconds from its start,
-// or -1 when the rows did not come within a minute.
-double boardToFullRows(const QString &boardPath, const QString &folder, int cities)
-{
-    QDir(folder).removeRecursively();
-    if (!copyFolder(QFileInfo(boardPath).absolutePath(), folder)) {
-        std::fprintf(stderr, "cannot copy the board's folder %s\n", qPrintable(QFileInfo(boardPath).absolutePath()));
-        return -1;
-    }
-    QFile::remove(QDir(folder).filePath(QStringLiteral("wt.dar")));
-    QProcess board;
-    board.setProgram(QDir(folder).filePath(QFileInfo(boardPath).fileName()));
-    board.setWorkingDirectory(folder);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    board.setProcessEnvironment(environment);
-    board.setProcessChannelMode(QProcess::ForwardedChannels);
-    const QString store = QDir(folder).filePath(QStringLiteral("wt.dar"));
-
-    QElapsedTimer sinceStart;
-    board.start();
-    sinceStart.start();
-    int rows = -1;
-    const bool filled = waitFor([&] { return (rows = storedRows(store)) >= cities; }, 60000);
-    const double ms = sinceStart.nsecsElapsed() / 1e6;
-    if (!filled)
-        std::printf("only %d of %d rows stored after %.0f ms\n", std::max(rows, 0), cities, ms);
-    board.terminate();
-    board.waitForFinished(5000);
-    return filled ? ms : -1;
-}
-
-int runBoardCase(int delayMs, const QString &boardPath, const QString &forecastdPath)
-{
-    constexpr quint16 FeedPort = 8619; // where the board's store sends it
-    const int cities = int(LocationTable::builtIn().locations().size());
-
-    QTemporaryDir scratch;
-    const QString folder = scratch.filePath(QStringLiteral("app"));
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, FeedPort)) {
-            std::fprintf(stderr, "127.0.0.1:%u is taken; the board's feeds point there, so the bench needs it\n",
-                         FeedPort);
-            return 1;
-        }
-    }
-
-    LoopThread upstreamThread;
-    std::unique_ptr<StandInUpstream> upstream;
-    upstreamThread.run([&] {
-        upstream = std::make_unique<StandInUpstream>(delayMs);
-        upstream->listen();
-    });
-
-    // The real service, with a cache folder of its own so that it starts cold.
-    QProcess service;
-    service.setProgram(forecastdPath);
-    QStringList arguments{QStringLiteral("--port"), QString::number(FeedPort), QStringLiteral("--upstream"),
-                          upstream->url("/v1/forecast")};
-    {
-        QProcess help;
-        help.start(forecastdPath, {QStringLiteral("--help")});
-        help.waitForFinished(5000);
-        if (help.readAllStandardOutput().contains("--air-quality-upstream"))
-            arguments << QStringLiteral("--air-quality-upstream") << upstream->url("/v1/air-quality");
-    }
-    service.setArguments(arguments);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), scratch.filePath(QStringLiteral("cache")));
-    service.setProcessEnvironment(environment);
-    service.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    QByteArray serviceSaid;
-    service.start();
-    if (!waitFor(
-            [&] {
-                service.waitForReadyRead(5);
-                serviceSaid += service.readAllStandardError();
-                return serviceSaid.contains("serving http://") || service.state() == QProcess::NotRunning;
-            },
-            10000)
-        || service.state() == QProcess::NotRunning) {
-        std::fprintf(stderr, "forecastd did not come up: %s\n", serviceSaid.constData());
-        return 1;
-    }
-
-    std::printf("upstream delay %d ms; board %s; service %s; application folder in %s\n", delayMs,
-                qPrintable(boardPath), qPrintable(forecastdPath), qPrintable(QDir::tempPath()));
-    const double coldMs = boardToFullRows(boardPath, folder, cities);
-    if (coldMs >= 0)
-        std::printf(
-            "cold start: %d rows stored %.0f ms after the board's start; %d forecast + %d air-quality upstream calls\n",
-            cities, coldMs, int(upstream->forecastCalls), int(upstream->airQualityCalls));
-    service.readAllStandardError();
-
-    // The board's own share: the same again, the service's cache now warm.
-    const double aloneMs = boardToFullRows(boardPath, folder, cities);
-    if (aloneMs >= 0)
-        std::printf("the board alone (started anew, the service's cache warm): %.0f ms\n", aloneMs);
-
-    // The board's next refresh within 15 minutes, against the same service.
-    int failures = 0;
-    const int before = upstream->forecastCalls + upstream->airQualityCalls;
-    const double soonMs = refreshAll(FeedPort, &failures);
-    std::printf("refresh right after: %.0f ms for %d cities; %d upstream calls%s\n", soonMs, cities,
-                upstream->forecastCalls + upstream->airQualityCalls - before, failures ? " (some not 200!)" : "");
-    service.terminate();
-    service.waitForFinished(5000);
-
-    // The board's refresh at :28 after one at :05, two quarters later: the
-    // same code in process, on a clock moved minute by minute with a moment
-    // for the service to act at each.
-    std::atomic<qint64> clockMs{QDateTime(QDate(2026, 12, 7), QTime(10, 5), Qt::UTC).toMSecsSinceEpoch()};
-    InProcessService inProcess(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"), &clockMs);
-    refreshAll(inProcess.port, &failures);
-    for (int minute = 1; minute <= 23; ++minute) {
-        clockMs += 60 * 1000;
-        inProcess.thread.run([&] { inProcess.clockMoved(); });
-        QThread::msleep(minute == 15 ? 3 * delayMs + 500 : 20);
-    }
-    const int beforeLate = upstream->forecastCalls + upstream->airQualityCalls;
-    const double lateMs = refreshAll(inProcess.port, &failures);
-    std::printf("refresh 23 minutes later: %.0f ms for %d cities; %d upstream calls in it, %d since the first%s\n",
-                lateMs, cities, upstream->forecastCalls + upstream->airQualityCalls - beforeLate,
-                upstream->forecastCalls + upstream->airQualityCalls - before, failures ? " (some not 200!)" : "");
-
-    upstreamThread.run([&] { upstream.reset(); });
-    return coldMs >= 0 ? 0 : 1;
-}
-
-// A day of one machine at the board's schedule (refreshes at minutes 5, 18
-// and 28 for all its cities while the board runs), on a clock the bench
-// moves minute by minute: what the service asks of the upstream, as the
-// upstream counts it. The service is the socket unit's: it ends once no
-// board has asked for LiveForecastSource::IdleExitSeconds and no wave is
-// under way, and the next request starts a new one, which takes up the
-// answers and the ledger the one before kept.
-struct DayOfCalls
-{
-    double weighted = 0; // today's calls as the ledger of the last start has them
-    double counted = 0; // as the upstream counted them
-    int forecastRequests = 0;
-    int airQualityRequests = 0;
-    int answered = 0;
-    int asked = 0;
-    int starts = 0;
-};
-
-DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::function<bool(const QTime &)> &boardRuns)
-{
-    upstream.failingCity = failingCity;
-    const int forecastsBefore = upstream.forecastCalls;
-    const int airBefore = upstream.airQualityCalls;
-    OpenMeteoClient client;
-    client.setEndpoint(QUrl(upstream.url("/v1/forecast")));
-    client.setAirQualityEndpoint(QUrl(upstream.url("/v1/air-quality")));
-    const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
-    QDateTime now = day;
-    const auto clock = [&now] { return now; };
-    QTemporaryDir kept; // the service's cache folder, which outlives each start
-    std::unique_ptr<LiveForecastSource> source;
-    DayOfCalls result;
-    for (int minute = 0; minute < 24 * 60; ++minute) {
-        now = day.addSecs(minute * 60);
-        if (source) {
-            source->renewIfDue();
-            if (!source->busy() && source->lastAsked().secsTo(now) > LiveForecastSource::IdleExitSeconds)
-                source.reset(); // the idle exit
-        }
-        const int clockMinute = now.time().minute();
-        if (boardRuns(now.time()) && (clockMinute == 5 || clockMinute == 18 || clockMinute == 28)) {
-            if (!source) { // started by the socket at the first request
-                source = std::make_unique<LiveForecastSource>(&client, LocationTable::builtIn(), clock);
-                source->setCacheDirectory(kept.path());
-                ++result.starts;
-            }
-            for (const Location &location : LocationTable::builtIn().locations()) {
-                int status = -1;
-                source->document(location, Units::Metric, [&status](const ServedDocument &served) {
-                    status = served.status == ServedDocument::Status::Ok ? 1 : 0;
-                });
-                waitFor([&status] { return status >= 0; }, 20000);
-                ++result.asked;
-                result.answered += status == 1 ? 1 : 0;
-            }
-        }
-        if (source)
-            waitFor([&source] { return !source->waveRunning(); }, 20000);
-    }
-    source.reset();
-    LiveForecastSource next(&client, LocationTable::builtIn(), clock);
-    next.setCacheDirectory(kept.path());
-    const int cities = int(LocationTable::builtIn().locations().size());
-    result.weighted = next.ledger().weightedToday(now);
-    result.forecastRequests = upstream.forecastCalls - forecastsBefore;
-    result.airQualityRequests = upstream.airQualityCalls - airBefore;
-    result.counted = result.forecastRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
-        + result.airQualityRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
-    upstream.failingCity = -1;
-    return result;
-}
-
-void reportDaysOfCalls(StandInUpstream &upstream)
-{
-    std::printf("upstream calls of one machine in a day at the board's schedule, the service ending after %d idle "
-                "minutes and started again by the next request (at most 1,500 weighted calls; the free API allows "
-                "fewer than 10,000 a day per address):\n",
-                LiveForecastSource::IdleExitSeconds / 60);
-    const auto allDay = [](const QTime &) { return true; };
-    // A board on from 08:00 to 12:00 and from 14:00 to 22:00 AST: the
-    // service ends in each pause and overnight.
-    const auto withPauses = [](const QTime &utc) {
-        return (utc >= QTime(5, 0) && utc < QTime(9, 0)) || (utc >= QTime(11, 0) && utc < QTime(19, 0));
-    };
-    const struct
-    {
-        const char *name;
-        int failing;
-        std::function<bool(const QTime &)> boardRuns;
-    } days[] = {{"board on all day:", -1, allDay},
-                {"one city always failing:", 8, allDay},
-                {"board on 08-12 and 14-22 AST:", -1, withPauses}};
-    for (const auto &row : days) {
-        const DayOfCalls day = runDay(upstream, row.failing, row.boardRuns);
-        std::printf("  %-30s %.1f weighted calls (ledger %.1f; %d forecast and %d air-quality requests); "
-                    "%d start(s) of the service; %d of %d documents served\n",
-                    row.name, day.counted, day.weighted, day.forecastRequests, day.airQualityRequests, day.starts,
-                    day.answered, day.asked);
-    }
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -716,6 +196,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption crowdOption(QStringLiteral("crowd"),
                                          QStringLiteral("Clients asking at once under abuse (default 200)."),
                                          QStringLiteral("n"), QStringLiteral("200"));
+    const QCommandLineOption outageOption(
+        QStringLiteral("outage"),
+        QStringLiteral("Only report what a day of outage costs, with a board open (also reported by default)."));
     const QCommandLineOption boardOption(
         QStringLiteral("board"),
         QStringLiteral("Measure the board's start and refreshes end to end (needs 127.0.0.1:8619 free)."));
@@ -732,7 +215,7 @@ int main(int argc, char *argv[])
         QStringLiteral("With --board: the service to start (default forecastd beside this program)."),
         QStringLiteral("path"));
     parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption,
-                       boardOption, delayOption, boardPathOption, forecastdOption});
+                       outageOption, boardOption, delayOption, boardPathOption, forecastdOption});
     parser.process(app);
     raiseOpenFileLimit();
 
@@ -764,7 +247,13 @@ int main(int argc, char *argv[])
             upstream = std::make_unique<StandInUpstream>(0);
             upstream->listen();
         });
+        if (parser.isSet(outageOption)) {
+            reportOutageDays(*upstream);
+            upstreamThread.run([&] { upstream.reset(); });
+            return 0;
+        }
         reportDaysOfCalls(*upstream);
+        reportOutageDays(*upstream);
         service = std::make_unique<InProcessService>(upstream->url("/v1/forecast"), upstream->url("/v1/air-quality"),
                                                      nullptr);
         port = service->port;

@@ -2,8 +2,9 @@
 # Walks the board's window as a screen reader sees it, over AT-SPI: starts the
 # board (its program and folder given), waits for its expand button, presses
 # it as a screen reader does, and looks for every control a person acts on:
-# the button, the sort list, the 24 city names of the grid, the map link and
-# the maker's link, each reached from the desktop and named. It also listens
+# the button, the sort list, the 24 city names of the grid, the check box
+# "مدينتي" with its state, the map link, the days link and the maker's link,
+# each reached from the desktop and named. It also listens
 # to the ticker for a few seconds: its scrolling tells nothing.
 # Prints one line per control and exits 0 when all were found.
 #   atspiwalk.py <program> <folder>
@@ -21,6 +22,7 @@ COLLAPSE = "إخفاء التفاصيل"
 MAKER = "موقع صانع البرنامج"
 MAP_LINK = "أضغط هنا لمشاهدة "
 DAYS_LINK = "عرض الأيام القادمة"
+MY_CITY = "مدينتي"
 
 
 def walk(node, depth=0):
@@ -114,6 +116,10 @@ def main():
                 if cell is not None and cell.name and cell.name in reached:
                     found["city %d" % (row + 1)] = cell.name
             print("ok: row 1 reads:", grid.getRowDescription(0))
+        mine = find(app, pyatspi.ROLE_CHECK_BOX, MY_CITY)
+        if mine is not None:
+            checked = mine.getState().contains(pyatspi.STATE_CHECKED)
+            found["my city"] = mine.name + (" (checked)" if checked else " (not checked)")
         link = find(app, pyatspi.ROLE_LINK, prefix=MAP_LINK)
         if link is not None:
             found["map link"] = link.name
@@ -124,7 +130,8 @@ def main():
         if maker is not None:
             found["maker's link"] = maker.name
 
-        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["map link", "days link", "maker's link"]
+        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["my city", "map link", "days link",
+                                                                                        "maker's link"]
         for target in targets:
             if target in found:
                 print("ok: %s: %s" % (target, found[target]))

@@ -8,6 +8,7 @@
 #include "testsupport.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
@@ -21,8 +22,9 @@ const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 
 // The desktop's notification service as the test sees it: it owns the name
-// on a connection of its own and records every notice.
-class StandInNotifications : public QObject
+// on a connection of its own and records every notice; asked to, it refuses
+// the next one (a daemon that crashed) after recording it.
+class StandInNotifications : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -36,7 +38,8 @@ public:
         QVariantMap hints;
     };
     QList<Notice> notices;
-    QElapsedTimer sinceDocument; // started as the warned city's document is answered
+    bool refuseNext = false;
+    QElapsedTimer sinceDocument; // started as each document is answered, until the first notice
     qint64 firstNoticeUs = -1;
 
     bool start()
@@ -76,6 +79,8 @@ public Q_SLOTS:
         if (firstNoticeUs < 0 && sinceDocument.isValid())
             firstNoticeUs = sinceDocument.nsecsElapsed() / 1000;
         notices.append({summary, body, actions, hints});
+        if (std::exchange(refuseNext, false))
+            sendErrorReply(QDBusError::Failed, QStringLiteral("the notification daemon went away"));
         return uint(notices.size());
     }
 
@@ -114,6 +119,7 @@ void TestNotices::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_world = FakeWorld();
+    m_world.settingsFile = m_dir->filePath(QStringLiteral("config/rorizedivo/rorizedivo.conf"));
     m_warnings.clear();
     QVERIFY(m_standIn.start());
     m_standIn.notices.clear();
@@ -130,7 +136,7 @@ void TestNotices::init()
             if (city.locationId == id)
                 doc.warnings = m_warnings.value(city.cityCode);
         }
-        if (!doc.warnings.isEmpty() && !m_standIn.sinceDocument.isValid())
+        if (m_standIn.firstNoticeUs < 0)
             m_standIn.sinceDocument.start();
         HttpResponse response;
         response.body = doc.toXml();
@@ -166,58 +172,97 @@ void TestNotices::refresh(frmWeatherMain &board, int hour)
 }
 
 namespace {
-QString warning(const char *kind, const char *start, const char *end)
+QString warning(const char *kind, const char *start, const char *end, const char *peak = "1")
 {
-    return QStringLiteral(
-               R"(<rorizedivo:warning kind="%1" start="2026-12-%2:00+03:00" end="2026-12-%3:00+03:00" peak="1"/>)")
-        .arg(QLatin1String(kind), QLatin1String(start), QLatin1String(end));
+    return QStringLiteral(R"(<rorizedivo:warning kind="%1" start="2026-12-%2:00+03:00" end="2026-12-%3:00+03:00" )"
+                          R"(peak="%4"/>)")
+        .arg(QLatin1String(kind), QLatin1String(start), QLatin1String(end), QLatin1String(peak));
 }
 } // namespace
 
 void TestNotices::tellsEachWarningOnce_data()
 {
     // At each step the documents carry these warnings, the board refreshes
-    // (a restarted one first), and these notices are sent, as "summary |
-    // body".
-    QTest::addColumn<QList<QStringList>>("steps"); // {restart?, RUH's, JED's, notices...}
-    const QString dust = warning("dust", "08T15:00", "08T21:00");
-    const QString dustAnHourOn = warning("dust", "08T16:00", "08T22:00");
-    const QString heat = warning("heat", "09T00:00", "10T00:00");
-    const QString rain = warning("rain", "09T00:00", "10T00:00");
-    const QString toldDust = QStringLiteral(u"تنبيه: عاصفة ترابية في الرياض | اليوم من الساعة 3 مساءً إلى 9 مساءً");
-    const QString toldHeat = QStringLiteral(u"تنبيه: موجة حر شديدة في جدة | غداً");
-    QTest::newRow("each new warning once") << QList<QStringList>{{"", dust, heat, toldDust, toldHeat}};
-    QTest::newRow("not at the next refresh")
-        << QList<QStringList>{{"", dust, heat, toldDust, toldHeat}, {"", dust, heat}};
+    // (restarted first, or restarted after its first close, or with the
+    // person's own cities chosen, or with the notification service refusing
+    // the notice), and these notices are sent, as "summary | body", the
+    // body's lines joined by " / ".
+    QTest::addColumn<QList<QStringList>>("steps"); // {what, RUH's, JED's, notices...}
+    // clang-format off
+    const QString dust = warning("dust", "08T15:00", "08T21:00", "1450");
+    const QString dustAnHourOn = warning("dust", "08T16:00", "08T22:00", "1450");
+    const QString heat = warning("heat", "09T00:00", "10T00:00", "48.6");
+    const QString rain = warning("rain", "09T00:00", "10T00:00", "35.2");
+    const QString rainToday = warning("rain", "08T00:00", "09T00:00", "22");
+    const QString wind = warning("wind", "09T00:00", "10T00:00", "75");
+    const QString thunder = warning("thunder", "08T00:00", "09T00:00", "95");
+    const QString dustLine = u"الرياض: عاصفة ترابية اليوم من الساعة 3 مساءً إلى 9 مساءً، الغبار 1450 ميكروغرام/م³"_qs;
+    const QString heatLine = u"جدة: موجة حر شديدة غداً، العظمى 49°"_qs;
+    const QString toldDust = u"تنبيه: عاصفة ترابية في الرياض | "_qs + dustLine;
+    const QString toldBoth = u"تنبيه: عاصفة ترابية في الرياض وتنبيه آخر | "_qs + dustLine + u" / "_qs + heatLine;
+    const auto n = [](const QString &a, const QString &b) { return a + QLatin1Char('\n') + b; };
+    QTest::newRow("a refresh's warnings in one notice") << QList<QStringList>{{"", dust, heat, toldBoth}};
+    QTest::newRow("not at the next refresh") << QList<QStringList>{{"", dust, heat, toldBoth}, {"", dust, heat}};
     QTest::newRow("a storm under way, derived again")
         << QList<QStringList>{{"", dust, "", toldDust}, {"", dustAnHourOn, ""}};
-    QTest::newRow("not after a restart") << QList<QStringList>{{"", dust, heat, toldDust, toldHeat},
-                                                               {"restart", dust, heat}};
-    QTest::newRow("another kind for the same city") << QList<QStringList>{
-        {"", dust, "", toldDust},
-        {"", dust + QLatin1Char('\n') + rain, "", QStringLiteral(u"تنبيه: أمطار غزيرة وسيول محتملة في الرياض | غداً")}};
-    QTest::newRow("the same kind at another time")
-        << QList<QStringList>{{"", dust, "", toldDust},
-                              {"", warning("dust", "09T03:00", "09T05:00"), "",
-                               QStringLiteral(u"تنبيه: عاصفة ترابية في الرياض | غداً من الساعة 3 صباحاً إلى 5 صباحاً")}};
+    QTest::newRow("not after a restart") << QList<QStringList>{{"", dust, heat, toldBoth}, {"restart", dust, heat}};
+    QTest::newRow("another kind for the same city") << QList<QStringList>{{"", dust, "", toldDust},
+        {"", n(dust, rain), "", u"تنبيه: أمطار غزيرة وسيول محتملة في الرياض | الرياض: أمطار غزيرة وسيول محتملة غداً، 35 مم"_qs}};
+    QTest::newRow("the same kind at another time") << QList<QStringList>{{"", dust, "", toldDust},
+        {"", warning("dust", "09T03:00", "09T05:00", "1100"), "",
+         u"تنبيه: عاصفة ترابية في الرياض | الرياض: عاصفة ترابية غداً من الساعة 3 صباحاً إلى 5 صباحاً، الغبار 1100 ميكروغرام/م³"_qs}};
     QTest::newRow("a warning gone from the document is not told") << QList<QStringList>{{"", "", ""}};
+    // Two days of one kind in one document are told as one, over both days;
+    // a day more of a told one is news, and told over the whole span.
+    QTest::newRow("two days of one kind") << QList<QStringList>{{"", "", n(rainToday, rain),
+        u"تنبيه: أمطار غزيرة وسيول محتملة في جدة | جدة: أمطار غزيرة وسيول محتملة اليوم وغداً، 35 مم"_qs}, {"", "", n(rainToday, rain)}};
+    QTest::newRow("a day more is news") << QList<QStringList>{
+        {"", "", rainToday, u"تنبيه: أمطار غزيرة وسيول محتملة في جدة | جدة: أمطار غزيرة وسيول محتملة اليوم، 22 مم"_qs},
+        {"", "", n(n(rainToday, rain), warning("rain", "10T00:00", "11T00:00", "20")),
+         u"تنبيه: أمطار غزيرة وسيول محتملة في جدة | جدة: أمطار غزيرة وسيول محتملة من اليوم حتى الخميس، 35 مم"_qs}};
+    // Told only once the service has shown it: refused, it is tried again.
+    QTest::newRow("a failed Notify") << QList<QStringList>{{"refuse", dust, "", toldDust}, {"", dust, "", toldDust},
+                                                           {"", dust, ""}};
+    // With a city chosen, only its warnings are told; with none, every city's again.
+    QTest::newRow("a chosen city") << QList<QStringList>{{"mine JED", dust, heat, u"تنبيه: موجة حر شديدة في جدة | "_qs + heatLine},
+                                                         {"", dust, heat}, {"mine", dust, heat, toldDust}};
+    QTest::newRow("the chosen city after the store's reset") << QList<QStringList>{{"mine JED", dust, ""}, {"first close", dust, heat,
+        u"تنبيه: موجة حر شديدة في جدة | "_qs + heatLine}};
+    QTest::newRow("a refresh with three new warnings") << QList<QStringList>{{"", dust, "", toldDust},
+        {"", n(dust, heat), n(wind, thunder), u"تنبيه: موجة حر شديدة في الرياض وتنبيهان آخران | الرياض: موجة حر شديدة غداً، العظمى 49° / "
+         u"جدة: عواصف رعدية اليوم / جدة: رياح شديدة غداً، هبات حتى 75 كم/س"_qs}};
+    QTest::newRow("four") << QList<QStringList>{{"", n(dust, heat), n(wind, thunder),
+        u"تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى | "_qs + dustLine + u" / الرياض: موجة حر شديدة غداً، العظمى 49° / "
+        u"جدة: عواصف رعدية اليوم / جدة: رياح شديدة غداً، هبات حتى 75 كم/س"_qs}};
+    // clang-format on
 }
 
 void TestNotices::tellsEachWarningOnce()
 {
     QFETCH(QList<QStringList>, steps);
-    m_standIn.sinceDocument.invalidate();
     m_standIn.firstNoticeUs = -1;
     std::unique_ptr<frmWeatherMain> board = loadBoard();
     QVERIFY(board);
     int hour = 11;
     for (const QStringList &step : steps) {
-        if (step.at(0) == QLatin1String("restart")) {
+        const QString what = step.at(0);
+        if (what == QLatin1String("restart") || what == QLatin1String("first close")) {
+            // The first close on a machine discards the store; the next start makes it anew.
+            if (what == QLatin1String("first close"))
+                QVERIFY(QFile::remove(m_dir->filePath(QStringLiteral("qivwtv61.txt"))));
             board->Form_Unload();
             board.reset();
             board = loadBoard();
             QVERIFY(board);
+            pointFeedsAt(m_dir->filePath(QStringLiteral("wt.dar")),
+                         m_server->url(QString()).toString(QUrl::StripTrailingSlash));
         }
+        if (what.startsWith(QLatin1String("mine"))) {
+            for (const QString &code : board->boardWarnings()->ownCities())
+                board->boardWarnings()->setOwnCity(code, false);
+            board->boardWarnings()->setOwnCity(what.mid(5), true);
+        }
+        m_standIn.refuseNext = what == QLatin1String("refuse");
         m_warnings.insert(QStringLiteral("RUH"), step.at(1));
         m_warnings.insert(QStringLiteral("JED"), step.at(2));
         m_standIn.notices.clear();
@@ -225,15 +270,15 @@ void TestNotices::tellsEachWarningOnce()
         QVERIFY(m_standIn.settle());
         QStringList told;
         for (const StandInNotifications::Notice &notice : std::as_const(m_standIn.notices)) {
-            told << notice.summary + QStringLiteral(" | ") + notice.body;
+            told << notice.summary + QStringLiteral(" | ") + QString(notice.body).replace(u'\n', QStringLiteral(" / "));
             QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
                      QStringLiteral("org.example.rorizedivo"));
             QCOMPARE(notice.actions.value(0), QStringLiteral("default"));
         }
         QCOMPARE(told, step.mid(3));
     }
-    if (m_standIn.firstNoticeUs >= 0 && QTest::currentDataTag() == QLatin1String("each new warning once"))
-        qInfo("from the warned document's answer to its notice: %lld us", m_standIn.firstNoticeUs);
+    if (m_standIn.firstNoticeUs >= 0 && QTest::currentDataTag() == QLatin1String("a refresh's warnings in one notice"))
+        qInfo("from the refresh's last document's answer to its notice: %lld us", m_standIn.firstNoticeUs);
 }
 
 void TestNotices::defaultActionShowsTheCity()

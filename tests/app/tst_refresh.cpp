@@ -226,6 +226,9 @@ void TestRefresh::offlineTouchesNothing_data()
         << QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
     QTest::newRow("another account's server") << OfflineCause::PortHeldByOther << minutesOld << Offline
                                               << QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+    QTest::newRow("nobody can tell whose server it is")
+        << OfflineCause::OwnerUnknown << minutesOld << Offline
+        << QStringLiteral(u"تعذّر معرفة صاحب الخادم على منفذ خدمة الطقس على هذا الجهاز، فلا تُقرأ بياناته");
 }
 
 void TestRefresh::offlineTouchesNothing()

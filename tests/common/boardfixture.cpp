@@ -14,6 +14,7 @@ BoardServices FakeWorld::services(const QString &applicationFolder)
 {
     BoardServices s;
     s.applicationFolder = applicationFolder;
+    s.settingsFile = settingsFile;
     s.now = [this] { return now; };
     s.isOnline = [this] { return online; };
     s.offlineCause = [this] { return online ? OfflineCause::None : offlineCause; };

@@ -21,6 +21,7 @@ struct FakeWorld
     QStringList messages;
     QStringList sounds;
     QList<QPair<QString, QStringList>> launches;
+    QString settingsFile; // the person's own cities; empty: kept for the run only
 
     BoardServices services(const QString &applicationFolder);
 };

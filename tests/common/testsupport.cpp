@@ -129,6 +129,11 @@ bool LoopbackHttpServer::listen(quint16 port)
     return m_server->listen(QHostAddress(QHostAddress::LocalHost), port);
 }
 
+void LoopbackHttpServer::close()
+{
+    m_server->close();
+}
+
 bool LoopbackHttpServer::useTls(const QString &certificatePath, const QString &keyPath)
 {
     QFile certificate(certificatePath);

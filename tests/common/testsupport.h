@@ -68,6 +68,9 @@ public:
 
     // Listens on 127.0.0.1 only; port 0 takes any free port.
     bool listen(quint16 port = 0);
+    // Stops listening, as a service that ends; connections under way are
+    // still answered.
+    void close();
     // Speaks HTTP over TLS from now on, with this certificate and its EC
     // key (PEM files); before listen(). A client that refuses the
     // certificate leaves no request.

@@ -1,5 +1,6 @@
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
+#include "feed/feeddate.h"
 #include "feed/feedwarning.h"
 #include "feed/winddirection.h"
 
@@ -260,6 +261,13 @@ void TestFeedWords::warningWords_data()
         u"اليوم", u"تنبيه: عواصف رعدية اليوم");
     row("a later day", "wind", "2026-12-10T00:00:00+03:00", "2026-12-11T00:00:00+03:00", "2026-12-08T08:00:00Z",
         u"يوم الخميس", u"تنبيه: رياح شديدة يوم الخميس");
+    // Runs of days, merged before they are said.
+    row("today and tomorrow", "rain", "2026-12-08T00:00:00+03:00", "2026-12-10T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"اليوم وغداً", u"تنبيه: أمطار غزيرة وسيول محتملة اليوم وغداً");
+    row("three days from tomorrow", "wind", "2026-12-09T00:00:00+03:00", "2026-12-12T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"من غداً حتى الجمعة", u"تنبيه: رياح شديدة من غداً حتى الجمعة");
+    row("three days, under way", "heat", "2026-12-08T00:00:00+03:00", "2026-12-11T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"من اليوم حتى الخميس", u"تنبيه: موجة حر شديدة من اليوم حتى الخميس");
     // clang-format on
 }
 
@@ -297,6 +305,10 @@ void TestFeedWords::dataAge_data()
     QTest::newRow("GMT") << "Mon, 07 Dec 2026 10:00 am GMT" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
     QTest::newRow("an offset in hours") << "Mon, 07 Dec 2026 4:00 pm +06" << 180
                                         << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+    QTest::newRow("a zone not known: the cities' time")
+        << "Mon, 07 Dec 2026 1:00 pm CEST" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+    QTest::newRow("no zone: the cities' time")
+        << "Mon, 07 Dec 2026 1:00 pm" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
     QTest::newRow("not a date") << "yesterday" << 600 << QString();
 }
 

@@ -17,8 +17,8 @@
 // start_minutely_15 to end_minutely_15 and the hourly series at start_hour,
 // every step with the current block's values, each variable in the series
 // the request asks it in; an hourly series of the element's own (the air's
-// hours ahead) stands in for the current block's. Anything else is passed as
-// it is.
+// hours ahead) stands in for the current block's. Asked in GMT, its times
+// are GMT's. Anything else is passed as it is.
 inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query)
 {
     const QString start = query.queryItemValue(QStringLiteral("start_minutely_15"));
@@ -27,6 +27,11 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
     const QJsonValue current = answer.value(QStringLiteral("current"));
     if (!current.isObject() || hour.isEmpty())
         return element;
+    if (query.queryItemValue(QStringLiteral("timezone")) == QLatin1String("GMT")) {
+        answer.insert(QStringLiteral("timezone"), QStringLiteral("GMT"));
+        answer.insert(QStringLiteral("timezone_abbreviation"), QStringLiteral("GMT"));
+        answer.insert(QStringLiteral("utc_offset_seconds"), 0);
+    }
     const QStringList hourly = query.queryItemValue(QStringLiteral("hourly")).split(u',');
     QStringList quarters;
     if (!start.isEmpty()) {

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -563,7 +564,8 @@ void TestFeedServer::replayServesRecordedFiles()
     file.write(recorded);
     file.close();
 
-    ReplayForecastSource replay(dir.path());
+    // Served in the hour it was written (1 pm in Riyadh), it is served as written.
+    ReplayForecastSource replay(dir.path(), [] { return QDateTime(QDate(2026, 12, 7), QTime(10, 30), Qt::UTC); });
     FeedServer server(LocationTable::builtIn(), &replay);
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
 
@@ -577,16 +579,34 @@ void TestFeedServer::replayServesRecordedFiles()
     QCOMPARE(client.next().status, 503); // no SAXX0017-f.xml
     QCOMPARE(client.next().status, 503); // no SAXX0012.xml
 
-    // The demo's dust storm in Qassim, under way at 1 pm on 7 December, and
-    // Sharurah's heat that day, are in force whenever they are replayed; at
-    // the time they were written they are as written.
+    // Replayed later, a document is one of the hour it is asked in: its
+    // times that hour, its coming days from that day. The demo's dust storm
+    // in Qassim, under way at 1 pm on 7 December, and Sharurah's heat that
+    // day, are in force whenever they are replayed; at the time they were
+    // written they are as written.
     QDateTime now;
     ReplayForecastSource clocked(dir.path(), [&now] { return now; });
     const QList<std::tuple<QString, QByteArray, QByteArray>> moved{
         {"SAXX0030", R"(kind="dust" start="2026-12-07T13:00:00+03:00" end="2026-12-07T21:00:00+03:00")",
          R"(kind="dust" start="2027-03-02T01:00:00+03:00" end="2027-03-02T09:00:00+03:00")"},
         {"SAXX0039", R"(kind="heat" start="2026-12-07T00:00:00+03:00" end="2026-12-08T00:00:00+03:00")",
-         R"(kind="heat" start="2027-03-02T00:00:00+03:00" end="2027-03-03T00:00:00+03:00")"}};
+         R"(kind="heat" start="2027-03-02T00:00:00+03:00" end="2027-03-03T00:00:00+03:00")"},
+        {"SAXX0017", "", ""}};
+    // 1:30 am on 2 March in Saudi time, 85 days on.
+    const auto movedTimes = [](QByteArray document) {
+        document.replace("Mon, 07 Dec 2026 1:00 pm AST", "Tue, 02 Mar 2027 1:00 am AST");
+        document.replace(" at 1:00 pm AST</title>", " at 1:00 am AST</title>");
+        for (int day = 0; day < 5; ++day) {
+            const auto forecast = [](const QDate &date) {
+                return QStringLiteral(R"(<yweather:forecast day="%1" date="%2")")
+                    .arg(QLocale::c().toString(date, QStringLiteral("ddd")),
+                         QLocale::c().toString(date, QStringLiteral("d MMM yyyy")))
+                    .toUtf8();
+            };
+            document.replace(forecast(QDate(2026, 12, 7 + day)), forecast(QDate(2027, 3, 2).addDays(day)));
+        }
+        return document;
+    };
     const auto replayedAt = [&](const QString &id, const QDateTime &at) {
         now = at;
         QByteArray body;
@@ -598,11 +618,13 @@ void TestFeedServer::replayServesRecordedFiles()
         const QString name = id + QStringLiteral(".xml");
         const QByteArray demo = readWhole(serviceSamplesPath(QStringLiteral("demo/") + name));
         QVERIFY(demo.contains(written));
-        QVERIFY(QFile::copy(serviceSamplesPath(QStringLiteral("demo/") + name), dir.filePath(name)));
+        QVERIFY(QFile::exists(dir.filePath(name))
+                || QFile::copy(serviceSamplesPath(QStringLiteral("demo/") + name), dir.filePath(name)));
         QCOMPARE(replayedAt(id, QDateTime(QDate(2026, 12, 7), QTime(10, 59), Qt::UTC)), demo);
-        // 1:30 am on 2 March in Saudi time.
-        QCOMPARE(replayedAt(id, QDateTime(QDate(2027, 3, 1), QTime(22, 30), Qt::UTC)),
-                 QByteArray(demo).replace(written, replayed));
+        const QByteArray expected = movedTimes(written.isEmpty() ? demo : QByteArray(demo).replace(written, replayed));
+        QVERIFY(expected.contains("<pubDate>Tue, 02 Mar 2027 1:00 am AST</pubDate>"));
+        QVERIFY(expected.contains(R"(<yweather:forecast day="Sat" date="6 Mar 2027")"));
+        QCOMPARE(replayedAt(id, QDateTime(QDate(2027, 3, 1), QTime(22, 30), Qt::UTC)), expected);
     }
 }
 
@@ -636,7 +658,9 @@ void TestFeedServer::recordsWhatItServes()
 }
 
 // The idle exit comes once nothing has been asked for the interval, and
-// never while a client is connected or the source is asking its upstream.
+// never while a client is connected or the source is asking its upstream;
+// from then on the server takes nothing from the listen queue, where a
+// client that comes before the exit waits for the next start.
 void TestFeedServer::idleExitWaits_data()
 {
     QTest::addColumn<bool>("connected");
@@ -668,6 +692,10 @@ void TestFeedServer::idleExitWaits()
     }
     QTRY_COMPARE(exits, 1);
     m_server->setIdleInterval(0);
+    RawClient late(m_server->port());
+    late.send("GET /health HTTP/1.1\r\n\r\n");
+    QCOMPARE(late.next(false, 300).status, 0);
+    QCOMPARE(m_server->openConnections(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFeedServer)

@@ -16,6 +16,7 @@
 #include "service/openmeteoclient.h"
 #include "service/quarterseries.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -260,6 +261,15 @@ bool waitFor(const std::function<bool()> &done)
     return done();
 }
 
+// The service's journal lines while a test keeps them (keepJournal).
+QStringList journal;
+
+void keepJournal(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "forecastd") == 0)
+        journal << message;
+}
+
 } // namespace
 
 class TestLiveForecasts : public QObject
@@ -299,6 +309,12 @@ private slots:
     void keepsAnswersOnDisk();
     void restartKeepsTheLedger_data();
     void restartKeepsTheLedger();
+    void waveSchedule_data();
+    void waveSchedule();
+    void keepsWhatIsKnown_data();
+    void keepsWhatIsKnown();
+    void failingWritesAreSeen_data();
+    void failingWritesAreSeen();
     void health_data();
     void health();
 
@@ -371,20 +387,39 @@ void TestLiveForecasts::requestShape_data()
 {
     QTest::addColumn<QString>("apiKey");
     QTest::addColumn<int>("minute"); // of the hour the request is made in
+    QTest::addColumn<QString>("zone"); // every city's
 
-    QTest::newRow("free API") << QString() << 5;
-    QTest::newRow("the hour's end: the same hour asked") << QString() << 59;
-    QTest::newRow("commercial plan's key") << QStringLiteral("k3y-abc_1.2") << 30;
+    const QString riyadh = QStringLiteral("Asia/Riyadh");
+    QTest::newRow("free API") << QString() << 5 << riyadh;
+    QTest::newRow("the hour's end: the same hour asked") << QString() << 59 << riyadh;
+    QTest::newRow("commercial plan's key") << QStringLiteral("k3y-abc_1.2") << 30 << riyadh;
+    QTest::newRow("a zone the host does not know: all in GMT") << QString() << 5 << "Asia/Nowhere";
 }
 
 void TestLiveForecasts::requestShape()
 {
     QFETCH(QString, apiKey);
     QFETCH(int, minute);
+    QFETCH(QString, zone);
     m_client->setApiKey(apiKey);
     m_now = Observed.addSecs(minute * 60);
+    // The zone asked, and the hour's first reading in it.
+    const bool known = zone == QLatin1String("Asia/Riyadh");
+    const QString asked = known ? zone : QStringLiteral("GMT");
+    const auto reading = [known](int minutes) {
+        return Observed.addSecs((known ? 3 * 60 : 0) * 60 + minutes * 60)
+            .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm"));
+    };
+    const LocationTable zoned = LocationTable::fromJson(
+        readWhole(serviceSamplesPath(QStringLiteral("../locations.json"))).replace("Asia/Riyadh", zone.toLatin1()));
+    const auto forget = qScopeGuard([this] { m_source.reset(); });
+    m_source = std::make_unique<LiveForecastSource>(m_client.get(), zoned, [this] { return m_now; });
     serveForecasts(riyadhAnswer());
-    QCOMPARE(ask(city("SAXX0036")).status, ServedDocument::Status::Ok);
+    // The answers are of the hour asked, whatever zone they are in.
+    const ServedDocument served = ask(city("SAXX0036"));
+    QCOMPARE(served.status, ServedDocument::Status::Ok);
+    QVERIFY(!served.stale);
+    QVERIFY(served.body.contains(known ? " AST<" : " GMT<"));
     QCOMPARE(upstreamCalls(), 1);
     QCOMPARE(airCalls(), 1);
 
@@ -395,21 +430,21 @@ void TestLiveForecasts::requestShape()
     for (const HttpRequest &request : m_upstream->requests()) {
         const QUrlQuery query(request.query);
         QCOMPARE(citiesAsked(request), ids);
-        QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), QStringLiteral("Asia/Riyadh"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("timezone"), QUrl::FullyDecoded), asked);
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
         QCOMPARE(request.header("Accept"), QByteArray("application/json"));
         // The hour from 13:00 AST, whatever the minute: every machine asks
         // the same address for the same hour.
-        QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_hour")), reading(0));
         QCOMPARE(query.queryItemValue(QStringLiteral("apikey")), apiKey);
         QVERIFY(!query.hasQueryItem(QStringLiteral("current")));
         if (request.path == QLatin1String("/v1/air-quality")) {
             // The dust of the next 24 hours, for the warnings.
             QCOMPARE(query.queryItemValue(QStringLiteral("hourly"), QUrl::FullyDecoded), QStringLiteral("dust,pm10"));
-            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-08T12:00"));
+            QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), reading(23 * 60));
             continue;
         }
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), QStringLiteral("2026-12-07T13:00"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_hour")), reading(0));
         QCOMPARE(request.path, QStringLiteral("/v1/forecast"));
         QCOMPARE(query.queryItemValue(QStringLiteral("minutely_15"), QUrl::FullyDecoded),
                  QStringLiteral("temperature_2m,relative_humidity_2m,is_day,weather_code,"
@@ -419,8 +454,8 @@ void TestLiveForecasts::requestShape()
                  QStringLiteral("weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
                                 "precipitation_sum,wind_gusts_10m_max"));
         QCOMPARE(query.queryItemValue(QStringLiteral("forecast_days")), QStringLiteral("5"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), QStringLiteral("2026-12-07T13:00"));
-        QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), QStringLiteral("2026-12-07T13:45"));
+        QCOMPARE(query.queryItemValue(QStringLiteral("start_minutely_15")), reading(0));
+        QCOMPARE(query.queryItemValue(QStringLiteral("end_minutely_15")), reading(45));
     }
     // 24 cities, 15 variables: 36 calls as the upstream counts them; the
     // air's two variables count as one call a city.
@@ -1390,6 +1425,241 @@ void TestLiveForecasts::restartKeepsTheLedger()
     QCOMPARE(upstreamCalls(), calls);
     if (first == QLatin1String("down") && calls == 2) // the second failure in a row
         QCOMPARE(m_source->consecutiveFailures(), 2);
+}
+
+// The wave schedule, on a clock the test sets. A clock hours ahead (a
+// hardware clock that keeps local time, before NTP sets it right) sees a
+// wave fail and sets a pause; the clock is then put right and the upstream
+// is back. No pause set under the wrong time holds the waves back longer
+// than it was set for, whether the service runs on or restarts with its
+// ledger. And a whole UTC day of outage with a board open charges the
+// budget only for what reached the upstream, and never spends it.
+void TestLiveForecasts::waveSchedule_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("failure");  // "refused" (the network down), "503", or 429 with a "Daily" or "Hourly" limit
+    QTest::addColumn<QDateTime>("wrong");  // the clock as the pause is set; invalid: the outage's day
+    QTest::addColumn<int>("ahead");        // how far that clock is ahead, in seconds
+    QTest::addColumn<bool>("restart");     // the service restarts as the clock is put right
+    QTest::addColumn<int>("held");         // seconds the waves stay held once it is right
+
+    const int threeHours = 3 * 3600;
+    const QDateTime noon(QDate(2026, 12, 7), QTime(13, 5), Qt::UTC);
+    const QDateTime pastMidnight(QDate(2026, 12, 8), QTime(0, 30), Qt::UTC);
+    QTest::newRow("back-off set 3 h ahead, clock put right") << "refused" << noon << threeHours << false << 0;
+    QTest::newRow("back-off set 3 h ahead, restarted") << "refused" << noon << threeHours << true << 0;
+    QTest::newRow("back-off set 20 min ahead: its 30 s only") << "503" << noon << 20 * 60 << false << 30;
+    QTest::newRow("back-off set 20 min ahead, restarted: its 30 s only") << "503" << noon << 20 * 60 << true << 30;
+    QTest::newRow("daily limit set 3 h ahead past midnight") << "Daily" << pastMidnight << threeHours << false << 0;
+    QTest::newRow("daily limit set 3 h ahead past midnight, restarted") << "Daily" << pastMidnight << threeHours << true << 0;
+    QTest::newRow("hourly limit set 3 h ahead: its 40 min only") << "Hourly" << noon.addSecs(15 * 60) << threeHours << false << 40 * 60;
+    QTest::newRow("a day's outage, the network down") << "refused" << QDateTime() << 0 << false << 0;
+    QTest::newRow("a day's outage, the upstream answering 503") << "503" << QDateTime() << 0 << false << 0;
+    // clang-format on
+}
+
+void TestLiveForecasts::waveSchedule()
+{
+    QFETCH(QString, failure);
+    QFETCH(QDateTime, wrong);
+    QFETCH(int, ahead);
+    QFETCH(bool, restart);
+    QFETCH(int, held);
+    QTemporaryDir cache;
+    m_source->setCacheDirectory(cache.path());
+    const QUrl forecast = m_client->endpoint();
+    const QUrl air = m_client->airQualityEndpoint();
+    const QString nowhere = QStringLiteral("http://127.0.0.1:%1/v1/").arg(unusedLoopbackPort());
+    if (failure == QLatin1String("refused")) {
+        m_client->setEndpoint(QUrl(nowhere + QStringLiteral("forecast")));
+        m_client->setAirQualityEndpoint(QUrl(nowhere + QStringLiteral("air-quality")));
+    } else if (failure == QLatin1String("503")) {
+        m_upstream->serve(QStringLiteral("/v1/forecast"), "busy", 503, "text/plain");
+    } else {
+        m_upstream->serve(QStringLiteral("/v1/forecast"),
+                          R"({"error":true,"reason":")" + failure.toLatin1() + R"( API request limit exceeded."})", 429,
+                          "application/json");
+    }
+
+    if (!wrong.isValid()) {
+        // A board refreshing all day, the upstream failing all day.
+        const QDateTime day(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC);
+        QDateTime spent;
+        for (int minute = 0; minute < 24 * 60; ++minute) {
+            m_now = day.addSecs(minute * 60);
+            m_source->renewIfDue();
+            if (minute % 60 == 5 || minute % 60 == 18 || minute % 60 == 28)
+                QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+            waitForTheWave();
+            spent = spent.isValid() || !m_source->limitedUntil().isValid() ? spent : m_now;
+        }
+        // Charged what reached the upstream, the air with the first wave alone.
+        const double reached = upstreamCalls()
+                * OpenMeteoClient::weightOf(cityCount(), OpenMeteoClient::forecastVariables())
+            + airCalls() * OpenMeteoClient::weightOf(cityCount(), OpenMeteoClient::airQualityVariables());
+        QCOMPARE(m_source->ledger().weightedToday(m_now), reached);
+        QCOMPARE(airCalls(), failure == QLatin1String("refused") ? 0 : 1);
+        QVERIFY2(!spent.isValid(), qPrintable(QStringLiteral("the budget was spent at ") + spent.toString()));
+        return;
+    }
+
+    m_now = wrong;
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Unavailable);
+    m_client->setEndpoint(forecast);
+    m_client->setAirQualityEndpoint(air);
+    serveForecasts(riyadhAnswer());
+    m_now = wrong.addSecs(-ahead);
+    if (restart) {
+        m_source = std::make_unique<LiveForecastSource>(m_client.get(), LocationTable::builtIn(),
+                                                        [this] { return m_now; });
+        m_source->setCacheDirectory(cache.path());
+    }
+    const int calls = upstreamCalls();
+    const ServedDocument first = ask(city("SAXX0017"));
+    QCOMPARE(first.status == ServedDocument::Status::Ok, held == 0);
+    QCOMPARE(first.retryAfterSeconds, held);
+    advance(held);
+    QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    QCOMPARE(upstreamCalls(), calls + 1);
+}
+
+// What a city keeps when the next wave's answers fail it. The first wave
+// brings the samples: Qassim's forecast and, in its air series of the next
+// 24 hours, a dust storm. The next hour's wave fails as the row says. The
+// storm's warning stands on the air series already held, and the last
+// forecast quarter known is served until a forecast of the hour comes.
+void TestLiveForecasts::keepsWhatIsKnown_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("forecast"); // the next wave's: "good", "empty", "3 hours before", "late"
+    QTest::addColumn<QString>("air");      // "good", "empty", "day before", "failed", "late"
+
+    QTest::newRow("air late") << "good" << "late";
+    QTest::newRow("air failed") << "good" << "failed";
+    QTest::newRow("air empty") << "good" << "empty";
+    QTest::newRow("air of the day before") << "good" << "day before";
+    QTest::newRow("forecast late") << "late" << "good";
+    QTest::newRow("forecast empty") << "empty" << "good";
+    QTest::newRow("forecast of 3 hours before") << "3 hours before" << "good";
+    // clang-format on
+}
+
+void TestLiveForecasts::keepsWhatIsKnown()
+{
+    QFETCH(QString, forecast);
+    QFETCH(QString, air);
+    const QString forecastPath = QStringLiteral("/v1/forecast");
+    const QString airPath = QStringLiteral("/v1/air-quality");
+    const Location &qassim = city("SAXX0030");
+    serveSampleAnswers(*m_upstream);
+    QVERIFY(ask(qassim).body.contains(R"(kind="dust")"));
+    advance(40 * 60); // 13:45 AST, the wave's last quarter
+    QVERIFY(ask(qassim).body.contains(" at 1:45 pm"));
+
+    m_now = nextHour().addSecs(5 * 60); // the next wave, at 14:05 AST
+    m_source->setAirQualityGrace(200);
+    m_source->setAnswerWithin(500);
+    const auto sample = [](const QString &id, const char *suffix) {
+        return readWhole(serviceSamplesPath(QStringLiteral("upstream/") + id + QLatin1String(suffix)));
+    };
+    const QByteArray empty = R"({"utc_offset_seconds":10800})";
+    const QUrlQuery earlier(
+        m_client->requestUrl(LocationTable::builtIn().locations(), hourStart(m_now).addSecs(-3 * 3600)));
+    if (forecast == QLatin1String("late"))
+        m_upstream->hang(forecastPath);
+    else if (forecast != QLatin1String("good"))
+        m_upstream->handle(forecastPath, [=](const HttpRequest &request) {
+            QList<QByteArray> elements;
+            for (const QString &id : citiesAsked(request))
+                elements << (forecast == QLatin1String("empty") ? empty : seriesAnswer(sample(id, ".json"), earlier));
+            HttpResponse response;
+            response.body = answerOf(elements);
+            return response;
+        });
+    if (air == QLatin1String("late"))
+        m_upstream->hang(airPath);
+    else if (air == QLatin1String("failed"))
+        m_upstream->serve(airPath, "busy", 503, "text/plain");
+    else if (air != QLatin1String("good"))
+        m_upstream->handle(airPath, perCity([=](const QString &id) {
+                               return air == QLatin1String("empty") ? empty
+                                                                    : sample(id, "-air-quality.json")
+                                                                          .replace("2026-12-07T", "2026-12-06T")
+                                                                          .replace("2026-12-08T", "2026-12-07T");
+                           }));
+
+    // The storm's warning and its dust, with the forecast of the hour or
+    // the last one known.
+    const ServedDocument next = ask(qassim);
+    QCOMPARE(next.status, ServedDocument::Status::Ok);
+    QVERIFY2(next.body.contains(R"(kind="dust")") && next.body.contains(R"(code="19")"), next.body.constData());
+    QCOMPARE(next.stale, forecast != QLatin1String("good"));
+    QCOMPARE(next.body.contains(" at 1:45 pm"), next.stale);
+}
+
+// A file that cannot be written (a full disk, a read-only folder) is seen:
+// counted in /metrics, noted by health, said in the journal once as its
+// writes begin to fail and once as they succeed again, however many waves
+// come between; the documents are served all the same.
+void TestLiveForecasts::failingWritesAreSeen_data()
+{
+    QTest::addColumn<QString>("blocked"); // a folder where this file goes; "": a file where the cache folder goes
+    QTest::addColumn<bool>("ledger"); // the ledger's writes fail
+    QTest::addColumn<bool>("answers"); // the answers' writes fail
+
+    QTest::newRow("the ledger") << "ledger.json" << true << false;
+    QTest::newRow("the answers") << "forecasts.json" << false << true;
+    QTest::newRow("the cache folder") << "" << true << true;
+}
+
+void TestLiveForecasts::failingWritesAreSeen()
+{
+    QFETCH(QString, blocked);
+    QFETCH(bool, ledger);
+    QFETCH(bool, answers);
+    QTemporaryDir root;
+    const QString folder = root.filePath(blocked.isEmpty() ? QStringLiteral("file/cache") : QStringLiteral("cache"));
+    const QString blocker = blocked.isEmpty() ? root.filePath(QStringLiteral("file")) : folder + u'/' + blocked;
+    QFile file(blocker);
+    QVERIFY(blocked.isEmpty() ? file.open(QIODevice::WriteOnly) : QDir().mkpath(blocker));
+    journal.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("forecastd.debug=false"));
+    const QtMessageHandler before = qInstallMessageHandler(keepJournal);
+    const auto restore = qScopeGuard([before] {
+        qInstallMessageHandler(before);
+        QLoggingCategory::setFilterRules(QStringLiteral("forecastd=false"));
+    });
+    const auto failures = [this](const char *file) {
+        const QByteArray metrics = m_source->metrics();
+        const qsizetype at = metrics.indexOf(QByteArray("forecastd_file_write_failures_total{file=\"") + file);
+        return metrics.mid(at, metrics.indexOf('\n', at) - at);
+    };
+    const auto reason = [this] {
+        QString told;
+        m_source->health([&told](const ServiceHealth &health) { told = health.ok ? health.reason : QString(); });
+        return told;
+    };
+    m_source->setCacheDirectory(folder);
+    serveForecasts(riyadhAnswer());
+    for (int wave = 0; wave < 3; ++wave, m_now = nextHour())
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    QCOMPARE(!failures("ledger").endsWith(" 0"), ledger);
+    QCOMPARE(!failures("answers").endsWith(" 0"), answers);
+    QCOMPARE(reason().contains(QLatin1String("the ledger cannot be kept")), ledger);
+    QCOMPARE(reason().contains(QLatin1String("the answers cannot be kept")), answers);
+    QCOMPARE(journal.filter(QStringLiteral("cannot keep the ledger")).size(), ledger ? 1 : 0);
+    QCOMPARE(journal.filter(QStringLiteral("cannot keep the answers")).size(), answers ? 1 : 0);
+
+    // Room again: the next waves keep both, and that is said once.
+    QVERIFY(blocked.isEmpty() ? file.remove() : QDir(blocker).removeRecursively());
+    const QByteArray failedBefore = failures("ledger") + failures("answers");
+    for (int wave = 0; wave < 2; ++wave, m_now = nextHour())
+        QCOMPARE(ask(city("SAXX0017")).status, ServedDocument::Status::Ok);
+    QCOMPARE(failures("ledger") + failures("answers"), failedBefore);
+    QVERIFY(!reason().contains(QLatin1String("cannot be kept")));
+    QCOMPARE(journal.filter(QStringLiteral("the ledger can be kept")).size(), ledger ? 1 : 0);
+    QCOMPARE(journal.filter(QStringLiteral("the answers can be kept")).size(), answers ? 1 : 0);
+    QVERIFY(QFile::exists(folder + QStringLiteral("/ledger.json")) && QFile::exists(folder + "/forecasts.json"));
 }
 
 // The health the board's online check asks for: 200 while something can be

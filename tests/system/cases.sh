@@ -11,7 +11,8 @@ cases=(
   "daily_limit         a restart after a 429 'daily limit' asks the upstream nothing more that day"
   "broken_settings     a broken settings file: the unit fails once, the journal names the file and line at err, no key"
   "check_config        rorizedivo-forecastd --check-config gives the unit's verdict"
-  "stranger_listeners  a subordinate-uid listener is not trusted; a [::] IPV6_V6ONLY one beside root's is no matter"
+  "settings_deleted    without its settings file the unit starts on its defaults and /health answers"
+  "stranger_listeners  neither a subordinate-uid listener nor a deferred-accept one is trusted; a [::] IPV6_V6ONLY one beside root's is no matter"
   "upgrade             the release before, in use, upgraded with apt-get: its service ends, its files, store and settings kept"
   "downgrade           back to the release before: its board opens the store this one used, with its rows; then forward"
   "purge               purge leaves nothing in /etc/rorizedivo, /var/cache or /var/lib"
@@ -237,6 +238,29 @@ case_check_config() {
   out=$(in_ct rorizedivo-forecastd --check-config 2>&1) || fail "--check-config fails a good file: $out"
 }
 
+case_settings_deleted() {
+  local since status out
+  in_ct systemctl stop "$unit.service"
+  # On its defaults the upstream is out of reach here, and the back-off
+  # that leaves it would outlast the case: the service's files are kept aside.
+  in_ct tar -czf /root/service-files.tgz --ignore-failed-read "${service_files[@]}" 2>/dev/null
+  since=$(date +%s)
+  # As an administrator would; dpkg keeps a deleted conffile deleted.
+  rm "$ctroot$conf"
+  out=$(in_ct rorizedivo-forecastd --check-config 2>&1) || fail "--check-config fails without $conf: $out"
+  status=$(request /health)
+  case "$status" in 200 | 503) ;; *) fail "without $conf, /health got '$status'" ;; esac
+  [ "$(state_of "$unit.service")" = active ] \
+    || fail "without $conf the unit is $(state_of "$unit.service"): $(journal_since "$since" -u "$unit.service" -o cat)"
+  # Its defaults: the upstream's own endpoints, not the stand-in of the settings.
+  journal_since "$since" -u "$unit.service" -o cat | grep -qF "live from https://api.open-meteo.com" \
+    || fail "it does not run on its defaults: $(journal_since "$since" -u "$unit.service" -o cat)"
+  in_ct systemctl stop "$unit.service"
+  in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
+  in_ct tar -xzf /root/service-files.tgz -C /
+  set_settings "$good_settings"
+}
+
 # stranger ACCOUNT NAME COMMAND...: a listener of another account.
 stranger() {
   local account=$1 name=$2
@@ -267,6 +291,22 @@ case_stranger_listeners() {
   board_stop carol
   stranger_stop subordinate
   [ "$taken" = 0 ] || fail "carol's board took $taken rows from uid $first's listener"
+
+  # mallory again, as herself, accepting only once the client has sent its
+  # request: until then the server end of a connection is half-open, and
+  # the kernel tells it as root's. Her own feed service answers behind it.
+  stranger mallory replay env HOME=/tmp rorizedivo-forecastd --replay /srv/feeds --config /srv/feeds/forecastd.conf \
+    --port 8620
+  wait_for 30 "mallory's feed service" listening "0100007F:21AC 00000000:0000 0A"
+  stranger mallory deferred socat "TCP4-LISTEN:8619,bind=127.0.0.1,defer-accept=10,reuseaddr,fork" TCP4:127.0.0.1:8620
+  wait_for 30 "mallory's deferred-accept listener" listening "0100007F:21AB 00000000:0000 0A"
+  board_start carol
+  wait_for 60 "carol's board to judge the listener" grep -qE "rows refreshed|offline" "$work/board-carol.log"
+  taken=$(rows carol)
+  board_stop carol
+  stranger_stop deferred
+  stranger_stop replay
+  [ "$taken" = 0 ] || fail "carol's board took $taken rows from mallory's deferred-accept listener"
 
   # Root's socket again, and mallory on [::]:8619 for IPv6 alone beside it.
   in_ct systemctl start "$unit.socket"

@@ -4,6 +4,7 @@
 #include "boardfixture.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
+#include "view/owncitytoggle.h"
 
 #include <QComboBox>
 #include <QApplication>
@@ -183,7 +184,7 @@ public:
 
     // The next refresh brings a dust storm to Qassim and tomorrow's heat to
     // Sharurah: their signs in the strip and the grid, and Qassim's line in
-    // the panel.
+    // the panel, where the person has marked Qassim "مدينتي".
     QImage warnings()
     {
         for (const auto &city : WeatherStore::seedCities())
@@ -192,7 +193,9 @@ public:
         stopTimers();
         for (int i = 0; i < 90; ++i)
             m_board->TimerW_lbl_Timer();
-        return expanded(0, QStringLiteral("ELQ"));
+        expanded(0, QStringLiteral("ELQ"));
+        m_board->cityDetail()->ownCity()->click();
+        return grab();
     }
 
 private:

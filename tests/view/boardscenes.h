@@ -3,8 +3,10 @@
 // The board at a fixed moment with fixed weather for its 24 cities, drawn
 // offscreen: the collapsed strip, the expanded board with chosen cities,
 // each of the six sorts, the keyboard in the grid (the only scene with the
-// focus frame), and warnings after a later refresh. The golden screenshot test compares these pictures
-// with its references; `board-screenshots` writes them (and the README's).
+// focus frame), and warnings after a later refresh, with the city shown
+// marked as the person's own. The golden screenshot test compares these
+// pictures with its references; `board-screenshots` writes them (and the
+// README's).
 
 #include <QImage>
 #include <QList>

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 #include "store/weatherstore.h"
 
+#include "view/owncitytoggle.h"
 #include "view/tickerstrip.h"
 
 #include <QAccessible>
@@ -142,15 +143,15 @@ QStringList seedCodes(int count)
     return codes;
 }
 
-// Stores a city's row with rows beside it, as a refresh does.
-void storeBeside(const QString &store, const QString &code, const WriteAlong &beside)
+// Stores a city's row with its side rows, as a refresh does.
+void storeSideRows(const QString &store, const QString &code, const SideRowsWrite &sideRows)
 {
     DataControl data;
     openRows(data, store);
     data.recordset().findFirst(QStringLiteral("city_code"), code);
     data.recordset().edit();
     data.recordset().setValue(QStringLiteral("DewPoint"), FieldValue::null());
-    QVERIFY(data.recordset().update({beside}));
+    QVERIFY(data.recordset().update({sideRows}));
 }
 
 // Keeps days beside a city's row: "date low high code" each.
@@ -164,7 +165,7 @@ void storeDays(const QString &store, const QString &code, const QStringList &day
                      {"high", FieldValue::text(v[4])},
                      {"code", FieldValue::text(v[5])}});
     }
-    storeBeside(store, code, WeatherStore::comingDays().replaceWith(code, rows));
+    storeSideRows(store, code, WeatherStore::comingDays().replaceWith(code, rows));
 }
 
 // Keeps a city's warnings beside its row as a refresh does: "kind start end"
@@ -183,7 +184,7 @@ void storeWarnings(const QString &store, const QString &code, const QStringList 
                      {"ends", at(v[2])},
                      {"peak", FieldValue::number(1)}});
     }
-    storeBeside(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
+    storeSideRows(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
 }
 
 void setColumn(const QString &store, const QString &code, const QString &column, const FieldValue &value)
@@ -522,7 +523,9 @@ void TestBoard::arrowSweepsAndStops()
 void TestBoard::warningsAndAge_data()
 {
     // clang-format off
+    QTest::addColumn<QString>("clock"); // the machine's, in UTC on 7 Dec (13:40 in the cities)
     QTest::addColumn<QStringList>("warnings"); // "CODE kind start end"
+    QTest::addColumn<QString>("mine"); // the person's own city, if any
     QTest::addColumn<QStringList>("published"); // "CODE time" of 7 Dec, AST
     QTest::addColumn<QString>("sign"); // the strip sign's name; empty: hidden
     QTest::addColumn<QStringList>("marked"); // grid rows: the city, ! for the sign, ~ dimmed
@@ -532,27 +535,42 @@ void TestBoard::warningsAndAge_data()
     const QString dust = u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs;
     const QString dustToday = u"اليوم: عاصفة ترابية من الساعة 10 صباحاً إلى 9 مساءً"_qs;
     const QString overMidnight = u"تنبيه: عاصفة ترابية اليوم من الساعة 10 مساءً إلى غداً الساعة 3 صباحاً"_qs;
-    QTest::newRow("nothing to mark") << QStringList() << QStringList() << "" << QStringList() << "" << "" << QStringList();
-    QTest::newRow("a dust storm under way") << QStringList{"RUH dust 07T10 07T21"} << QStringList()
+    const QString rainy = u"تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs;
+    QTest::newRow("nothing to mark") << "10:40" << QStringList() << "" << QStringList() << "" << QStringList() << "" << "" << QStringList();
+    QTest::newRow("a dust storm under way") << "10:40" << QStringList{"RUH dust 07T10 07T21"} << "" << QStringList()
         << u"الرياض، "_qs + dust << QStringList{u"الرياض !"_qs} << dust << "" << QStringList{dustToday};
-    QTest::newRow("a warning that has ended") << QStringList{"RUH dust 07T08 07T12"} << QStringList()
+    QTest::newRow("a warning that has ended") << "10:40" << QStringList{"RUH dust 07T08 07T12"} << "" << QStringList()
         << "" << QStringList() << "" << "" << QStringList();
     QTest::newRow("tomorrow's, the strip's for the first city")
-        << QStringList{"JED heat 08T00 09T00", "AHB wind 08T00 09T00"} << QStringList()
+        << "10:40" << QStringList{"JED heat 08T00 09T00", "AHB wind 08T00 09T00"} << "" << QStringList()
         << u"أبها، تنبيه: رياح شديدة غداً"_qs << QStringList{u"أبها !"_qs, u"جدة !"_qs} << "" << "" << QStringList();
-    QTest::newRow("two kinds for one city") << QStringList{"RUH dust 07T10 07T21", "RUH heat 08T00 09T00"} << QStringList()
-        << u"الرياض، "_qs + dust + u"، تنبيه: موجة حر شديدة غداً"_qs << QStringList{u"الرياض !"_qs}
+    QTest::newRow("the strip's for the person's own city first")
+        << "10:40" << QStringList{"JED heat 08T00 09T00", "AHB wind 08T00 09T00"} << "JED" << QStringList()
+        << u"جدة، تنبيه: موجة حر شديدة غداً"_qs << QStringList{u"أبها !"_qs, u"جدة !"_qs} << "" << "" << QStringList();
+    QTest::newRow("an own city without a warning") << "10:40" << QStringList{"AHB wind 08T00 09T00"} << "JED" << QStringList()
+        << u"أبها، تنبيه: رياح شديدة غداً"_qs << QStringList{u"أبها !"_qs} << "" << "" << QStringList();
+    QTest::newRow("two kinds for one city") << "10:40" << QStringList{"RUH dust 07T10 07T21", "RUH heat 08T00 09T00"} << ""
+        << QStringList() << u"الرياض، "_qs + dust + u"، تنبيه: موجة حر شديدة غداً"_qs << QStringList{u"الرياض !"_qs}
         << dust + u"، تنبيه: موجة حر شديدة غداً"_qs << "" << QStringList{dustToday, u"غداً: موجة حر شديدة"_qs};
-    QTest::newRow("dust over midnight") << QStringList{"RUH dust 07T22 08T03"} << QStringList()
+    QTest::newRow("two days of one kind, said as one") << "10:40"
+        << QStringList{"RUH rain 07T00 08T00", "RUH rain 08T00 09T00"} << "" << QStringList()
+        << u"الرياض، تنبيه: أمطار غزيرة وسيول محتملة اليوم وغداً"_qs << QStringList{u"الرياض !"_qs}
+        << u"تنبيه: أمطار غزيرة وسيول محتملة اليوم وغداً"_qs << ""
+        << QStringList{u"اليوم: أمطار غزيرة وسيول محتملة"_qs, u"غداً: أمطار غزيرة وسيول محتملة"_qs};
+    QTest::newRow("dust over midnight") << "10:40" << QStringList{"RUH dust 07T22 08T03"} << "" << QStringList()
         << u"الرياض، "_qs + overMidnight << QStringList{u"الرياض !"_qs} << overMidnight << ""
         << QStringList{u"اليوم: عاصفة ترابية من الساعة 10 مساءً"_qs, u"غداً: عاصفة ترابية حتى 3 صباحاً"_qs};
-    QTest::newRow("data four hours old") << QStringList() << QStringList{"RUH 9:00 am"}
+    // 22:00 UTC is 1 am on the 8th in the cities: their today, whatever the machine's date.
+    QTest::newRow("the cities' day at 22:00 UTC") << "22:00" << QStringList{"RUH rain 08T00 09T00"} << ""
+        << QStringList() << u"الرياض، "_qs + rainy << QStringList{u"الرياض !"_qs} << rainy << ""
+        << QStringList{u"اليوم: أمطار غزيرة وسيول محتملة"_qs};
+    QTest::newRow("data four hours old") << "10:40" << QStringList() << "" << QStringList{"RUH 9:00 am"}
         << "" << QStringList{u"الرياض ~"_qs} << "" << u"آخر تحديث قبل 4 ساعات"_qs << QStringList();
-    QTest::newRow("an hour old is not old") << QStringList() << QStringList{"RUH 12:40 pm"}
+    QTest::newRow("an hour old is not old") << "10:40" << QStringList() << "" << QStringList{"RUH 12:40 pm"}
         << "" << QStringList() << "" << "" << QStringList();
-    QTest::newRow("the newest data says the age") << QStringList() << QStringList{"RUH 9:00 am", "JED 11:00 am"}
+    QTest::newRow("the newest data says the age") << "10:40" << QStringList() << "" << QStringList{"RUH 9:00 am", "JED 11:00 am"}
         << "" << QStringList{u"الرياض ~"_qs, u"جدة ~"_qs} << "" << u"آخر تحديث قبل ساعتين"_qs << QStringList();
-    QTest::newRow("old and warned") << QStringList{"JED rain 07T00 08T00"} << QStringList{"JED 6:00 am"}
+    QTest::newRow("old and warned") << "10:40" << QStringList{"JED rain 07T00 08T00"} << "" << QStringList{"JED 6:00 am"}
         << u"جدة، تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs << QStringList{u"جدة !~"_qs} << ""
         << u"آخر تحديث قبل 7 ساعات"_qs << QStringList();
     // clang-format on
@@ -560,13 +578,16 @@ void TestBoard::warningsAndAge_data()
 
 void TestBoard::warningsAndAge()
 {
+    QFETCH(QString, clock);
     QFETCH(QStringList, warnings);
+    QFETCH(QString, mine);
     QFETCH(QStringList, published);
     QFETCH(QString, sign);
     QFETCH(QStringList, marked);
     QFETCH(QString, line);
     QFETCH(QString, age);
     QFETCH(QStringList, days);
+    m_world.now = QDateTime(QDate(2026, 12, 7), QTime::fromString(clock, QStringLiteral("hh:mm")), Qt::UTC);
     storeWeather(storePath(), fourCities);
     storeDays(storePath(), "RUH", {"7 Dec 2026 12 27 32", "8 Dec 2026 13 29 11", "9 Dec 2026 14 30 32"});
     QHash<QString, QStringList> byCity;
@@ -578,6 +599,7 @@ void TestBoard::warningsAndAge()
         setColumn(storePath(), p.left(3), "pDate", FieldValue::text(u"Mon, 07 Dec 2026 "_qs + p.mid(4) + u" AST"_qs));
     auto board = loadBoard();
     QVERIFY(board);
+    board->boardWarnings()->setOwnCity(mine, true);
     QCOMPARE(board->stripWarningSign()->isHidden(), sign.isEmpty());
     QCOMPARE(board->stripWarningSign()->accessibleName(), sign);
     QCOMPARE(board->tickerStrip()->ageNote(), age);
@@ -795,11 +817,11 @@ void TestBoard::tabOrder_data()
     QTest::newRow("expanded, a warning") << true << false
                                          << QStringList{"PictureHideDetail", "StripWarningSign", "ComboSort"};
     QTest::newRow("expanded") << true << false
-                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "lblGoogle", "lblDays",
-                                             "lblQIVurl", "PictureHideDetail"};
+                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "OwnCity", "lblGoogle",
+                                             "lblDays", "lblQIVurl", "PictureHideDetail"};
     QTest::newRow("expanded, Shift+Tab") << true << true
                                          << QStringList{"PictureHideDetail", "lblQIVurl", "lblDays", "lblGoogle",
-                                                        "CityGrid", "ComboSort", "PictureHideDetail"};
+                                                        "OwnCity", "CityGrid", "ComboSort", "PictureHideDetail"};
     // clang-format on
 }
 
@@ -848,6 +870,9 @@ void TestBoard::keysActLikeClicks_data()
     QTest::newRow("Space on the maker's link") << true << "lblQIVurl" << int(Qt::Key_Space) << true << "lblQIVurl" << maker;
     QTest::newRow("Space on the days link") << true << "lblDays" << int(Qt::Key_Space) << true << "lblDays" << "";
     QTest::newRow("another key does nothing") << true << "lblQIVurl" << int(Qt::Key_A) << true << "lblQIVurl" << "";
+    // "مدينتي" makes الرياض the person's own city, by Space or a click.
+    QTest::newRow("Space on my city") << true << "OwnCity" << int(Qt::Key_Space) << true << "OwnCity" << "";
+    QTest::newRow("a click on my city") << true << "OwnCity" << 0 << true << "" << "";
     // The strip's sign (for جدة's warning) expands the board on جدة; it stays in view.
     QTest::newRow("Enter on the warning sign") << false << "StripWarningSign" << int(Qt::Key_Return) << true << "StripWarningSign" << "";
     QTest::newRow("a click on the warning sign") << false << "StripWarningSign" << 0 << true << "" << "";
@@ -891,6 +916,8 @@ void TestBoard::keysActLikeClicks()
     if (sign)
         QCOMPARE(board->lblCityD()->text(), u"جدة"_qs);
     QCOMPARE(board->comingDays()->isShowingDays(), control == QLatin1String("lblDays"));
+    QCOMPARE(board->boardWarnings()->ownCities(),
+             control == QLatin1String("OwnCity") ? QStringList{"RUH"} : QStringList());
     QCOMPARE(m_world.launches.size(), opened.isEmpty() ? 0 : 1);
     if (!opened.isEmpty())
         QCOMPARE(m_world.launches.first().second, QStringList{opened});
@@ -1048,6 +1075,7 @@ void TestBoard::accessibleControls_data()
         u"الرياض، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs);
     row("warning line", [](frmWeatherMain &b) { return b.cityDetail()->lblWarningD(); }, QAccessible::StaticText,
         u"تنبيه: عاصفة ترابية اليوم حتى 9 مساءً"_qs);
+    row("my city", [](frmWeatherMain &b) { return b.cityDetail()->ownCity(); }, QAccessible::CheckBox, u"مدينتي"_qs);
     // clang-format on
 }
 
@@ -1083,6 +1111,14 @@ void TestBoard::accessibleControls()
     QCOMPARE(iface->actionInterface()
                  && iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
              pressable);
+    // A check box tells its state, and a screen reader switches it.
+    QCOMPARE(bool(iface->state().checkable), role == QAccessible::CheckBox);
+    if (iface->state().checkable) {
+        QVERIFY(!iface->state().checked);
+        iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QVERIFY(iface->state().checked);
+        QCOMPARE(board->boardWarnings()->ownCities(), QStringList{"RUH"});
+    }
     // The days: rows under their four column headers, each headed by its day.
     if (QAccessibleTableInterface *table = iface->tableInterface()) {
         QCOMPARE(table->rowCount(), 2);

@@ -1,0 +1,53 @@
+#include "feed/feeddate.h"
+
+#include <QLocale>
+
+QDate cityDate(const QDateTime &now)
+{
+    return now.toOffsetFromUtc(CityUtcOffsetSeconds).date();
+}
+
+std::optional<QDateTime> publishedAt(const QString &pubDate)
+{
+    QString text = pubDate.simplified();
+    int offset = CityUtcOffsetSeconds;
+    // The zone follows the half of the day; a text that ends in the half has none.
+    const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
+    const QString zone = space > 0 ? text.mid(space + 1) : QString();
+    if (space > 0 && zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
+        && zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) != 0) {
+        bool hours = false;
+        const int offsetHours = zone.size() == 3 && (zone[0] == u'+' || zone[0] == u'-') ? zone.toInt(&hours) : 0;
+        if (zone == QLatin1String("GMT") || zone == QLatin1String("UTC"))
+            offset = 0;
+        else if (hours)
+            offset = offsetHours * 3600;
+        text.truncate(space);
+    }
+    QDateTime at = QLocale::c().toDateTime(text, QStringLiteral("ddd, d MMM yyyy h:mm ap"));
+    if (!at.isValid())
+        at = QLocale::c().toDateTime(text, QStringLiteral("ddd, d MMM yyyy h:mm AP"));
+    if (!at.isValid())
+        return std::nullopt;
+    return QDateTime(at.date(), at.time(), Qt::OffsetFromUTC, offset);
+}
+
+QString weekdayName(const QDate &date)
+{
+    // By QDate's day of the week, Monday first.
+    static const char16_t *const names[7] = {u"الاثنين", u"الثلاثاء", u"الأربعاء", u"الخميس",
+                                             u"الجمعة",  u"السبت",    u"الأحد"};
+    return date.isValid() ? QString::fromUtf16(names[date.dayOfWeek() - 1]) : QString();
+}
+
+QString dayName(const QDate &day, const QDate &today)
+{
+    const qint64 ahead = today.daysTo(day);
+    if (ahead == 0)
+        return QStringLiteral(u"اليوم");
+    if (ahead == 1)
+        return QStringLiteral(u"غداً");
+    if (ahead == -1)
+        return QStringLiteral(u"أمس");
+    return weekdayName(day);
+}

@@ -1,0 +1,57 @@
+#include "citydocument.h"
+
+#include "citywarnings.h"
+#include "feeddocument.h"
+#include "quarterseries.h"
+
+#include <algorithm>
+
+void CityDocument::keep(const KeptAnswers &answers)
+{
+    m_answers = answers;
+    m_documentQuarter = QDateTime();
+}
+
+std::optional<QDateTime> CityDocument::latestQuarter(const QDateTime &now) const
+{
+    if (m_answers.forecast.isEmpty())
+        return {};
+    return ::latestQuarter(m_answers.forecast, quarterStart(now));
+}
+
+bool CityDocument::hasServable(const QDateTime &now) const
+{
+    const auto quarter = latestQuarter(now);
+    return quarter && quarter->secsTo(now) <= StaleLimitSeconds;
+}
+
+ServedDocument CityDocument::served(Units units, const QDateTime &now, bool renewing)
+{
+    ServedDocument served;
+    const auto quarter = latestQuarter(now);
+    if (!quarter || quarter->secsTo(now) > StaleLimitSeconds) {
+        served.status = ServedDocument::Status::Unavailable;
+        served.note = QStringLiteral("unavailable");
+        return served;
+    }
+    if (m_documentQuarter != *quarter) {
+        const QJsonObject forecast = forecastAtQuarter(m_answers.forecast, *quarter);
+        const QJsonObject air = airQualityAtQuarter(m_answers.airQuality, *quarter);
+        const QList<CityWarning> warnings = cityWarnings(m_answers.forecast, m_answers.airQuality, *quarter);
+        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings);
+        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings);
+        m_documentQuarter = *quarter;
+        m_documentMadeAt = now;
+    }
+    served.status = ServedDocument::Status::Ok;
+    served.body = units == Units::Metric ? m_metric : m_imperial;
+    served.stale = *quarter != quarterStart(now);
+    served.note = served.stale ? QStringLiteral("stale") : QStringLiteral("fresh");
+    served.lastModified = m_documentMadeAt;
+    // A stale document, or one a wave under way may replace any moment, is
+    // not to be kept by a cache: no-cache.
+    served.maxAgeSeconds = served.stale || renewing
+        ? -1
+        : int(std::max<qint64>(0, now.secsTo(quarterStart(now).addSecs(QuarterSeconds))));
+    return served;
+}

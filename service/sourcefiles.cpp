@@ -165,10 +165,22 @@ bool SourceFiles::writeAnswers(const Answers &answers)
 SourceFiles::LedgerState SourceFiles::readLedger(Ledger *ledger) const
 {
     const QString path = ledgerPath();
-    if (path.isEmpty() || !QFile::exists(path))
+    if (path.isEmpty())
         return LedgerState::Missing;
     QJsonObject saved;
     QString problem;
+    if (!QFile::exists(path)) {
+        // The service kept today's calls beside the answers before the
+        // ledger had a file of its own (6.1): an upgrade goes on counting
+        // them rather than spending the day's budget again.
+        if (!QFile::exists(answersPath()) || !readObject(answersPath(), MaximumAnswersBytes, &saved, &problem)
+            || !saved.value(QLatin1String("upstream")).isObject())
+            return LedgerState::Missing;
+        qCInfo(lcForecastd, "today's calls taken from %s, where an earlier version kept them",
+               qPrintable(answersPath()));
+        ledger->upstream = saved.value(QLatin1String("upstream")).toObject();
+        return LedgerState::Read;
+    }
     if (readObject(path, MaximumLedgerBytes, &saved, &problem) && !saved.value(QLatin1String("upstream")).isObject())
         problem = QStringLiteral("no count of calls in it");
     if (!problem.isEmpty()) {

@@ -68,7 +68,8 @@ public:
 
     // What the files hold; a file that is missing or damaged gives nothing
     // (a damaged one is logged: the answers as a warning, the ledger as an
-    // error naming it).
+    // error naming it). Without a ledger file, today's calls come from the
+    // answers, where 6.1 kept them.
     Answers readAnswers() const;
     LedgerState readLedger(Ledger *ledger) const;
 

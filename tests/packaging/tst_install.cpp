@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 namespace {
@@ -96,6 +97,7 @@ private slots:
     void serviceUnitsAreSoundAndSandboxed();
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
+    void releasesAreTheChangelogs();
     void boardsOfTwoUsersFillTheirOwnStores();
     void boardStartsItsServiceWhereNoSocketListens();
 
@@ -217,6 +219,45 @@ void TestInstall::answersWithoutADisplay()
     QCOMPARE(process.exitCode(), status);
     const QByteArray output = status == 0 ? process.readAllStandardOutput() : process.readAllStandardError();
     QVERIFY2(status == 0 ? output.startsWith(said) : output.contains(said), output.constData());
+}
+
+// The software centre and the package's changelog tell the same releases:
+// the newest is this version, and each has as many points in AppStream as
+// the changelog has items for it.
+void TestInstall::releasesAreTheChangelogs()
+{
+    using Release = QPair<QString, int>; // version, items
+    const Finished changelog = runToEnd(
+        QStringLiteral("gzip"),
+        {QStringLiteral("-dc"), installed(QStringLiteral("share/doc/rorizedivo/changelog.gz"))});
+    QCOMPARE(changelog.exitCode, 0);
+    QList<Release> told;
+    const QRegularExpression entry(QStringLiteral("^rorizedivo \\(([^)]+)\\) "));
+    for (const QString &line : QString::fromUtf8(changelog.output).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = entry.match(line);
+        if (match.hasMatch())
+            told.append({match.captured(1), 0});
+        else if (line.startsWith(QLatin1String("  * ")) && !told.isEmpty())
+            ++told.last().second;
+    }
+
+    QFile metainfo(installed(QStringLiteral("share/metainfo/org.example.rorizedivo.metainfo.xml")));
+    QVERIFY(metainfo.open(QIODevice::ReadOnly));
+    QList<Release> listed;
+    QXmlStreamReader xml(&metainfo);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("release"))
+            listed.append({xml.attributes().value(QLatin1String("version")).toString(), 0});
+        else if (xml.name() == QLatin1String("li") && !listed.isEmpty())
+            ++listed.last().second;
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+
+    QVERIFY(!told.isEmpty());
+    QCOMPARE(told.constFirst().first, QStringLiteral(WEATHER_VERSION));
+    QCOMPARE(listed, told);
 }
 
 void TestInstall::boardsOfTwoUsersFillTheirOwnStores()

@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
@@ -1359,7 +1361,7 @@ void TestLiveForecasts::restartKeepsTheLedger_data()
 {
     // clang-format off
     QTest::addColumn<QString>("first");   // the first wave: "good", "daily limit" or "down"
-    QTest::addColumn<QString>("damaged"); // the file damaged before the restart, if any
+    QTest::addColumn<QString>("damaged"); // the file damaged before the restart, if any; "6.1": the files as 6.1 kept them
     QTest::addColumn<int>("later");       // seconds from the first wave to the restart and the next request
     QTest::addColumn<int>("calls");       // forecast requests by then
 
@@ -1369,6 +1371,7 @@ void TestLiveForecasts::restartKeepsTheLedger_data()
     QTest::newRow("back-off over: asked again, pausing longer") << "down" << "" << 30 << 2;
     QTest::newRow("answers damaged: asked again, the count kept") << "good" << "forecasts.json" << 600 << 2;
     QTest::newRow("ledger damaged: said") << "good" << "ledger.json" << 600 << 1;
+    QTest::newRow("upgraded from 6.1: the count in the answers") << "good" << "6.1" << 600 << 1;
     // clang-format on
 }
 
@@ -1391,7 +1394,17 @@ void TestLiveForecasts::restartKeepsTheLedger()
     const double spent = m_source->ledger().weightedToday(m_now);
     const QDateTime limited = m_source->limitedUntil();
     const QDateTime backoff = m_source->backoffUntil();
-    if (!damaged.isEmpty()) {
+    if (damaged == QLatin1String("6.1")) {
+        // One file: the answers, and today's calls beside them.
+        QFile ledger(QDir(cache.path()).filePath(QStringLiteral("ledger.json")));
+        QFile answers(QDir(cache.path()).filePath(QStringLiteral("forecasts.json")));
+        QVERIFY(ledger.open(QIODevice::ReadOnly) && answers.open(QIODevice::ReadWrite));
+        QJsonObject calls = QJsonDocument::fromJson(ledger.readAll())[QLatin1String("upstream")].toObject();
+        calls.remove(QStringLiteral("last_success")); // 6.1 kept the day and its counts alone
+        QJsonObject both = QJsonDocument::fromJson(answers.readAll()).object();
+        both.insert(QStringLiteral("upstream"), calls);
+        QVERIFY(answers.resize(0) && answers.write(QJsonDocument(both).toJson()) > 0 && ledger.remove());
+    } else if (!damaged.isEmpty()) {
         QFile file(QDir(cache.path()).filePath(damaged));
         QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() - 1));
     }

@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2154
+# shellcheck shell=bash disable=SC2154,SC2034
 # The system test's cases, run by scripts/system-test in the booted
 # container, in this order (each starts from where the one before left the
 # machine). Sourced: it uses in_ct, on_net, ctroot, work and root from there.
@@ -13,8 +13,14 @@ cases=(
   "check_config        rorizedivo-forecastd --check-config gives the unit's verdict"
   "settings_deleted    without its settings file the unit starts on its defaults and /health answers"
   "stranger_listeners  neither a subordinate-uid listener nor a deferred-accept one is trusted; a [::] IPV6_V6ONLY one beside root's is no matter"
+  "upgrade             the release before, in use, upgraded with apt-get: its service ends, its files, store and settings kept"
+  "downgrade           back to the release before: its board opens the store this one used, with its rows; then forward"
   "purge               purge leaves nothing in /etc/rorizedivo, /var/cache or /var/lib"
 )
+
+# The cases that install the release before this one: scripts/system-test
+# builds its package (scripts/release-package) while the others run.
+previous_release_cases=(upgrade downgrade)
 
 unit=rorizedivo-forecastd
 conf=/etc/rorizedivo/forecastd.conf
@@ -25,6 +31,11 @@ good_settings="# the system test's settings
 forecast-upstream = http://127.0.0.1:8700/v1/forecast
 air-quality-upstream = http://127.0.0.1:8700/v1/air-quality
 api-key = $key
+"
+# As an administrator leaves them: their own lines and comments.
+edited_settings="${good_settings}
+# Kept low while we share the site's budget. -- the administrator
+daily-budget = 4000
 "
 # Its fourth line has no '='.
 broken_settings="# the system test's settings, broken
@@ -37,6 +48,9 @@ fail() {
   echo "FAILED: $*"
   exit 1
 }
+# ok WHAT: a check passed, shown under the case's line.
+ok() { echo "ok: $*"; }
+oneline() { tr '\n' ' '; }
 
 # wait_for SECONDS WHAT COMMAND...: until the command succeeds.
 wait_for() {
@@ -103,15 +117,19 @@ board_stop() {
   [ "$status" -eq 0 ] || [ "$status" -eq 143 ] \
     || fail "$1's board ended with status $status: $(tail -n 5 "$work/board-$1.log")"
 }
-# rows ACCOUNT: the rows of the running board's store that hold a reading
-# (a board's first close on a machine discards its store). Read from a copy,
+# store ACCOUNT SQL: the answer of the account's store. Read from a copy,
 # which SQLite indexes anew: it would follow /proc/PID/root to this
 # machine's own root.
-rows() {
+store() {
   rm -rf "$work/store" && mkdir "$work/store"
   cp "$ctroot/home/$1/.local/share/rorizedivo/"wt.dar{,-wal} "$work/store/" 2>/dev/null || true
-  sqlite3 "$work/store/wt.dar" "SELECT count(*) FROM wt WHERE Temp IS NOT NULL AND pDate <> ''" 2>/dev/null || echo 0
+  sqlite3 "$work/store/wt.dar" "$2" 2>/dev/null
 }
+# rows ACCOUNT: the rows of the running board's store that hold a reading
+# (a board's first close on a machine discards its store).
+rows() { store "$1" "SELECT count(*) FROM wt WHERE Temp IS NOT NULL AND pDate <> ''" || echo 0; }
+# tables ACCOUNT: the tables of the account's store, one a line, in order.
+tables() { store "$1" "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name" || true; }
 
 # --- The cases -------------------------------------------------------------------
 
@@ -302,6 +320,220 @@ case_stranger_listeners() {
   [ "$taken" = 24 ] || fail "beside [::]:8619 of another account, dave's board filled $taken rows of 24"
 }
 
+# --- Releases --------------------------------------------------------------------
+# previous_release: the package of the release before this one, which
+# scripts/system-test builds while the cases before run, copied into the
+# container: old_deb (its path there) and old_version; new_deb and
+# new_version are this one's.
+previous_release() {
+  wait_for 1500 "the previous release's package (build/system-test-previous.log)" test -s "$work/previous.status"
+  [ "$(cat "$work/previous.status")" = 0 ] \
+    || fail "the previous release's package was not made: $(tail -n 20 "$root/build/system-test-previous.log")"
+  local deb
+  deb=$(tail -n 1 "$work/previous.path")
+  cp "$deb" "$ctroot/root/"
+  old_deb="/root/$(basename "$deb")"
+  old_version=$(dpkg-deb -f "$deb" Version)
+  dpkg --compare-versions "$old_version" lt "$new_version" \
+    || fail "the release before, $old_version, is not older than $new_version"
+}
+installed_version() { in_ct dpkg-query -W -f '${Version}' rorizedivo 2>/dev/null || true; }
+# install_package APT-OPTION... DEB: as an unattended upgrade installs it:
+# no questions, an edited settings file kept as it is.
+install_package() {
+  in_ct env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$@" >"$work/apt.log" 2>&1 \
+    || fail "apt-get install $*: $(tail -n 20 "$work/apt.log")"
+}
+# version_change FROM TO: what dpkg logged of the package going from FROM to TO.
+version_change() { in_ct grep -E " (upgrade|install) rorizedivo:[a-z0-9]+ $1 $2\$" /var/log/dpkg.log | tail -n 1 || true; }
+# The settings file as its administrator left it: its content, mode and owner.
+settings_state() { in_ct sh -c "sha256sum $conf && stat -c '%a %U:%G' $conf"; }
+# The version that the feed service says it is (its Server header); the
+# request starts it when it is not running.
+served_version() {
+  on_net curl -s -o /dev/null -D - -m 60 http://127.0.0.1:8619/health | tr -d '\r' \
+    | sed -n 's,^Server: forecastd/,,p' || true
+}
+# The processes that run a program no longer on disk: "PID PROGRAM (deleted)".
+deleted_programs() {
+  in_ct sh -c 'for p in /proc/[0-9]*; do
+    e=$(readlink "$p/exe" 2>/dev/null) || continue
+    case "$e" in *" (deleted)") echo "${p#/proc/} $e" ;; esac
+  done'
+}
+# board_pid ACCOUNT: the pid in the container of the board board_start
+# started (the last of the pids its status lists, one for each namespace).
+board_pid() {
+  local here
+  here=$(pgrep -P "$(cat "$work/board-$1.nsenter")")
+  awk '/^NSpid:/ { print $NF }' "/proc/$here/status"
+}
+
+# serve_nothing: the service's kept answers set aside, and the upstream out of
+# service: the service has nothing to serve, and boards count as offline.
+# serve_again: both back.
+serve_nothing() {
+  in_ct systemctl stop "$unit.service" 2>/dev/null
+  in_ct tar -czf /root/kept-answers.tgz --ignore-failed-read "${service_files[@]}" 2>/dev/null
+  in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
+  echo down >"$work/upstream/mode"
+}
+serve_again() {
+  in_ct systemctl stop "$unit.service" 2>/dev/null
+  in_ct find "${service_files[@]}" -mindepth 1 -delete 2>/dev/null || true
+  in_ct tar -xzf /root/kept-answers.tgz -C /
+  echo ok >"$work/upstream/mode"
+}
+# opens_with_rows ACCOUNT WHAT: the installed board, with a service that has
+# nothing to serve, opens the account's store and keeps its 24 rows; then,
+# served again, refreshes them (the side tables the board keeps are made).
+opens_with_rows() {
+  serve_nothing
+  board_start "$1"
+  wait_for 60 "$1's board to find the service with nothing to serve" grep -q offline "$work/board-$1.log"
+  local kept
+  kept=$(rows "$1")
+  board_stop "$1"
+  [ "$kept" = 24 ] || fail "$2 opened $1's store with $kept rows of 24: $(tail -n 5 "$work/board-$1.log")"
+  ok "$2 opens $1's store, offline, with its $kept rows of 24"
+  serve_again
+  board_start "$1"
+  wait_for 120 "$1's refresh by $2" refreshed "$1" 1
+  kept=$(rows "$1")
+  [ "$kept" = 24 ] || fail "$2 refreshed $kept rows of 24 in $1's store"
+  ok "$2 refreshes them: $kept rows of 24"
+}
+# deleted_programs_but PID: what deleted_programs lists but that process.
+deleted_programs_but() { deleted_programs | grep -v "^$1 " || true; }
+# service_kept_up SINCE: the service has not failed since then nor been
+# restarted, logged no error, and said at most a line of the files it keeps.
+service_kept_up() {
+  local journal files
+  [ "$(state_of "$unit.service")" = active ] && [ "$(in_ct systemctl show -P NRestarts "$unit.service")" = 0 ] \
+    || fail "the service is $(state_of "$unit.service") after $(in_ct systemctl show -P NRestarts "$unit.service") restarts"
+  [ -z "$(journal_since "$1" -u "$unit.service" -p err -o cat)" ] \
+    || fail "the service logged errors: $(journal_since "$1" -u "$unit.service" -p err -o cat)"
+  journal=$(journal_since "$1" -u "$unit.service" -o cat)
+  files=$(grep -E 'forecasts\.json|ledger\.json' <<<"$journal" || true)
+  [ "$(grep -c . <<<"$files")" -le 1 ] || fail "the service said more than a line of its files: $files"
+  ok "forecastd $(served_version) active, never restarted, no error in the journal; of its files: ${files:-nothing}"
+}
+
+case_upgrade() {
+  previous_release
+  # A machine of the release before: this one purged, that one installed
+  # anew, its settings edited by the administrator.
+  in_ct apt-get purge -y -qq rorizedivo >/dev/null
+  install_package "$old_deb"
+  [ "$(installed_version)" = "$old_version" ] || fail "$old_version did not install: $(tail -n 5 "$work/apt.log")"
+  set_settings "$edited_settings"
+  local settings
+  settings=$(settings_state)
+  # erin's board fills its rows. The first close on a machine discards the
+  # store once: her board of that release has been closed once before.
+  board_start erin
+  wait_for 120 "erin's first refresh by $old_version" refreshed erin 1
+  board_stop erin
+  board_start erin
+  wait_for 120 "erin's refresh by $old_version" refreshed erin 1
+  [ "$(rows erin)" = 24 ] || fail "$old_version's board holds $(rows erin) rows of 24"
+  local old_tables old_service old_board
+  old_tables=$(tables erin)
+  old_service=$(service_pid)
+  old_board=$(board_pid erin)
+  [ "$old_service" -gt 0 ] || fail "$old_version's service does not run"
+  in_ct sh -c "test -s /var/cache/private/$unit/forecasts.json" || fail "$old_version's service kept no answers"
+  ok "$old_version installed; erin's board (pid $old_board) runs with 24 rows in tables: $(oneline <<<"$old_tables")"
+
+  # The upstream out of service from here on: what the new service serves,
+  # it took from what the old one kept.
+  echo down >"$work/upstream/mode"
+  local since
+  since=$(date +%s)
+  install_package "$new_deb"
+  local change
+  change=$(version_change "$old_version" "$new_version")
+  [ -n "$change" ] \
+    || fail "dpkg reports no upgrade from $old_version to $new_version: $(in_ct grep rorizedivo /var/log/dpkg.log | tail -n 3)"
+  [ "$(installed_version)" = "$new_version" ] || fail "dpkg says $(installed_version) is installed"
+  ok "dpkg: ${change#* * }; installed: $(installed_version)"
+  ! in_ct test -e "/proc/$old_service" || fail "$old_version's service (pid $old_service) runs on after the upgrade"
+  [ "$(settings_state)" = "$settings" ] \
+    || fail "the settings file the administrator edited changed: $(settings_state) / $(in_ct cat "$conf")"
+  ok "the edited settings file is kept: $(settings_state | oneline)"
+
+  local status
+  status=$(request "/forecastrss?p=SAXX0036&u=c")
+  [ "$status" = 200 ] || fail "the new service answered a city $status: it took up nothing $old_version kept"
+  [ "$(served_version)" = "$new_version" ] || fail "the next request started forecastd $(served_version)"
+  on_net curl -s -m 60 http://127.0.0.1:8619/metrics | grep -qxF "forecastd_build_info{version=\"$new_version\"} 1" \
+    || fail "/metrics does not say forecastd_build_info of $new_version"
+  ok "$old_version's service (pid $old_service) ended; the next request started forecastd $(served_version)" \
+    "(pid $(service_pid), build_info $new_version), which served a city $status from the answers $old_version kept" \
+    "while the upstream was down"
+  # erin's board of the release before is her own process: it runs on
+  # until she closes it, and nothing else runs a program that is gone.
+  local deleted
+  deleted=$(deleted_programs_but "$old_board")
+  [ -z "$deleted" ] || fail "running programs no longer on disk: $deleted"
+  [ -n "$(deleted_programs)" ] || fail "erin's board of $old_version runs no deleted program: the check sees nothing"
+  board_stop erin
+  deleted=$(deleted_programs)
+  [ -z "$deleted" ] || fail "running programs no longer on disk after erin's board ended: $deleted"
+  ok "no process runs a deleted program but erin's board of $old_version, and none once she closed it"
+  service_kept_up "$since"
+
+  # erin's store, with its rows, gains every table a new store has.
+  opens_with_rows erin "$new_version's board"
+  board_start frank
+  wait_for 120 "frank's refresh" refreshed frank 1
+  # One after the other: both read their copy in the same folder.
+  local missing new_tables fresh_tables
+  fresh_tables=$(tables frank)
+  new_tables=$(tables erin)
+  missing=$(comm -23 <(cat <<<"$fresh_tables") <(cat <<<"$new_tables"))
+  board_stop erin
+  board_stop frank
+  [ -z "$missing" ] || fail "erin's store of $old_version did not gain $missing"
+  grep -q '^wt_' <<<"$new_tables" || fail "erin's store has no table beside wt: $new_tables"
+  [ "$new_tables" != "$old_tables" ] || fail "erin's store gained no table: $old_tables"
+  ok "erin's store gained the tables of a new store: $(oneline <<<"$new_tables")"
+}
+
+case_downgrade() {
+  previous_release
+  [ "$(installed_version)" = "$new_version" ] || fail "$new_version is not installed (the case follows upgrade)"
+  grep -q '^wt_' <<<"$(tables erin)" || fail "erin has no store of $new_version (the case follows upgrade)"
+  local settings since old_service change
+  settings=$(settings_state)
+  request /health >/dev/null
+  old_service=$(service_pid)
+  since=$(date +%s)
+  install_package --allow-downgrades "$old_deb"
+  change=$(version_change "$new_version" "$old_version")
+  grep -q DOWNGRADED "$work/apt.log" && [ -n "$change" ] \
+    || fail "dpkg reports no downgrade from $new_version to $old_version: $(in_ct grep rorizedivo /var/log/dpkg.log | tail -n 3)"
+  [ "$(installed_version)" = "$old_version" ] || fail "dpkg says $(installed_version) is installed"
+  ok "apt-get: DOWNGRADED; dpkg: ${change#* * }"
+  ! in_ct test -e "/proc/$old_service" || fail "$new_version's service (pid $old_service) runs on"
+  [ "$(served_version)" = "$old_version" ] || fail "the next request started forecastd $(served_version)"
+  [ -z "$(deleted_programs)" ] || fail "running programs no longer on disk: $(deleted_programs)"
+  ok "$new_version's service (pid $old_service) ended; the next request started forecastd $(served_version); no deleted program runs"
+  [ "$(settings_state)" = "$settings" ] || fail "the settings file changed: $(settings_state)"
+  ok "the edited settings file is kept"
+
+  opens_with_rows erin "$old_version's board"
+  board_stop erin
+  ok "erin's store keeps the tables $old_version leaves be: $(tables erin | oneline)"
+  service_kept_up "$since"
+
+  # Forward again, for the cases after.
+  install_package "$new_deb"
+  [ "$(installed_version)" = "$new_version" ] || fail "$new_version did not install again"
+  ok "forward again: $(installed_version)"
+}
+
 case_purge() {
   in_ct apt-get purge -y -qq rorizedivo >/dev/null
   [ -e "$ctroot/etc/rorizedivo" ] && fail "/etc/rorizedivo is left: $(ls -A "$ctroot/etc/rorizedivo")"
@@ -313,7 +545,7 @@ case_purge() {
 # --- The table -------------------------------------------------------------------
 run_cases() {
   set_settings "$good_settings"
-  for account in alice bob carol dave mallory; do
+  for account in alice bob carol dave erin frank mallory; do
     in_ct useradd --create-home --shell /bin/bash "$account"
   done
   local failed=() ran=0 name what row
@@ -335,6 +567,7 @@ run_cases() {
     set -e
     if [ "$status" -eq 0 ]; then
       printf 'PASS  %-19s %3d s  %s\n' "$name" $((SECONDS - begun)) "$what"
+      grep '^ok: ' "$work/case.log" | sed 's/^ok: /      /' || true
     else
       printf 'FAIL  %-19s %3d s  %s\n' "$name" $((SECONDS - begun)) "$what"
       sed 's/^/      /' "$work/case.log"

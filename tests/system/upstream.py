@@ -7,7 +7,8 @@ Answers the forecast and air-quality calls of a wave as the real APIs
 would for the hour asked, every value the same. Each call is appended to
 STATE_DIR/calls (one line: "forecast" or "air-quality", then its query),
 so the test counts what the service asked. While STATE_DIR/mode holds
-"429", every call is answered with Open-Meteo's daily-limit refusal.
+"429", every call is answered with Open-Meteo's daily-limit refusal; while
+it holds "down", with a 503, as an upstream out of service.
 """
 import json
 import sys
@@ -28,6 +29,7 @@ DAILY = {
     "temperature_2m_max": [25.9, 26.3, 24.8, 23.1, 24.0], "temperature_2m_min": [13.2, 12.8, 14.1, 13.5, 12.2],
 }
 DAILY_LIMIT = b'{"error":true,"reason":"Daily API request limit exceeded. Please try again tomorrow."}'
+OUT_OF_SERVICE = b'{"error":true,"reason":"Service unavailable"}'
 
 
 def element(current, query):
@@ -74,8 +76,11 @@ class Upstream(BaseHTTPRequestHandler):
         with open(self.state / "calls", "a") as calls:
             calls.write(("air-quality " if air else "forecast ") + url.query + "\n")
         mode = self.state / "mode"
-        if mode.exists() and mode.read_text().strip() == "429":
+        mode = mode.read_text().strip() if mode.exists() else "ok"
+        if mode == "429":
             return self.answer(429, DAILY_LIMIT)
+        if mode == "down":
+            return self.answer(503, OUT_OF_SERVICE)
         count = query.get("latitude", [""])[0].count(",") + 1
         one = element(AIR if air else CURRENT, query)
         body = one if count == 1 else [dict(one, location_id=i) if i else one for i in range(count)]

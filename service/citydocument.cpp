@@ -34,13 +34,16 @@ ServedDocument CityDocument::served(Units units, const QDateTime &now, bool rene
         served.note = QStringLiteral("unavailable");
         return served;
     }
-    if (m_documentQuarter != *quarter) {
+    if (m_documentQuarter != *quarter || m_documentHour != hourStart(now)) {
         const QJsonObject forecast = forecastAtQuarter(m_answers.forecast, *quarter);
         const QJsonObject air = airQualityAtQuarter(m_answers.airQuality, *quarter);
         const QList<CityWarning> warnings = cityWarnings(m_answers.forecast, m_answers.airQuality, *quarter);
-        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings);
-        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings);
+        // From the hour served: a stale document's older series tells fewer.
+        const QList<ComingHour> hours = comingHours(m_answers.forecast, m_answers.airQuality, now);
+        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, hours);
+        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, hours);
         m_documentQuarter = *quarter;
+        m_documentHour = hourStart(now);
         m_documentMadeAt = now;
     }
     served.status = ServedDocument::Status::Ok;

@@ -21,7 +21,8 @@ struct KeptAnswers
 };
 
 // One city of the live source: the answers it keeps, its own pauses, and
-// its documents, written once for each quarter they tell of.
+// its documents, written once for each quarter they tell of and hour they
+// are served in (their coming hours begin at the hour served).
 class CityDocument
 {
 public:
@@ -56,8 +57,10 @@ public:
 private:
     const Location *m_location;
     KeptAnswers m_answers;
-    // The documents last written, and the quarter they tell of.
+    // The documents last written, the quarter they tell of and the hour
+    // their coming hours begin at.
     QDateTime m_documentQuarter;
+    QDateTime m_documentHour;
     QDateTime m_documentMadeAt;
     QByteArray m_metric;
     QByteArray m_imperial;

@@ -3,7 +3,9 @@
 #include "feeddocument.h"
 
 #include <QJsonArray>
+#include <QMap>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -89,6 +91,27 @@ QJsonObject withoutSeries(QJsonObject element)
     return element;
 }
 
+// The element as an answer with a current block for the quarter at index
+// q of its quarter-hour series.
+QJsonObject answerAtQuarter(const QJsonObject &forecast, qsizetype q, const QDateTime &quarter, qint64 offset)
+{
+    QJsonObject current{{QStringLiteral("time"), readingAt(quarter, offset)},
+                        {QStringLiteral("interval"), int(QuarterSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(forecast.value(QLatin1String("minutely_15")).toObject(),
+               forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
+    const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
+    const qsizetype h = indexOfInstant(hours, hourStart(quarter), offset);
+    if (h >= 0)
+        takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+
+    QJsonObject answer = withoutSeries(forecast);
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}
+
 } // namespace
 
 QDateTime quarterStart(const QDateTime &utc)
@@ -110,12 +133,23 @@ std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateT
     const auto offset = utcOffsetOf(forecast);
     if (!offset)
         return {};
-    std::optional<QDateTime> latest;
+    // The series goes on for a day past its wave's hour: only that hour's
+    // quarters tell the conditions, so that an answer stays of its hour,
+    // and goes stale after it, as one of that hour alone would.
+    QList<QDateTime> quarters;
     const QJsonArray times =
         forecast.value(QLatin1String("minutely_15")).toObject().value(QLatin1String("time")).toArray();
     for (const QJsonValue &reading : times) {
         const QDateTime at = instantOf(reading, *offset);
-        if (at.isValid() && at == quarterStart(at) && at <= atOrBefore && (!latest || at > *latest))
+        if (at.isValid() && at == quarterStart(at))
+            quarters.append(at);
+    }
+    if (quarters.isEmpty())
+        return {};
+    const QDateTime wave = hourStart(*std::min_element(quarters.begin(), quarters.end()));
+    std::optional<QDateTime> latest;
+    for (const QDateTime &at : std::as_const(quarters)) {
+        if (hourStart(at) == wave && at <= atOrBefore && (!latest || at > *latest))
             latest = at;
     }
     return latest;
@@ -128,25 +162,30 @@ QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quar
     const auto offset = utcOffsetOf(forecast);
     if (!offset)
         return {};
-    const QJsonObject quarters = forecast.value(QLatin1String("minutely_15")).toObject();
-    const qsizetype q = indexOfInstant(quarters, quarter, *offset);
-    if (q < 0)
-        return {};
+    const qsizetype q = indexOfInstant(forecast.value(QLatin1String("minutely_15")).toObject(), quarter, *offset);
+    return q < 0 ? QJsonObject() : answerAtQuarter(forecast, q, quarter, *offset);
+}
 
-    QJsonObject current{{QStringLiteral("time"), readingAt(quarter, *offset)},
-                        {QStringLiteral("interval"), int(QuarterSeconds)}};
-    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
-                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
-    takeValues(quarters, forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
-    const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfInstant(hours, hourStart(quarter), *offset);
-    if (h >= 0)
-        takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
-
-    QJsonObject answer = withoutSeries(forecast);
-    answer.insert(QStringLiteral("current_units"), units);
-    answer.insert(QStringLiteral("current"), current);
-    return answer;
+QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast, const QDateTime &from, int hours)
+{
+    QList<QPair<QDateTime, QJsonObject>> answers;
+    const auto offset = utcOffsetOf(forecast);
+    const QJsonValue series = forecast.value(QLatin1String("minutely_15"));
+    if (!offset || !series.isObject())
+        return answers;
+    // Each reading is looked at once: a day's series has 96.
+    QMap<QDateTime, qsizetype> wholeHours;
+    const QJsonArray times = series.toObject().value(QLatin1String("time")).toArray();
+    const QDateTime first = hourStart(from);
+    const QDateTime end = first.addSecs(hours * HourSeconds);
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QDateTime at = instantOf(times.at(i), *offset);
+        if (at.isValid() && at == hourStart(at) && at >= first && at < end && !wholeHours.contains(at))
+            wholeHours.insert(at, i);
+    }
+    for (QDateTime at = first; wholeHours.contains(at); at = at.addSecs(HourSeconds))
+        answers.append({at, answerAtQuarter(forecast, wholeHours.value(at), at, *offset)});
+    return answers;
 }
 
 QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &quarter)

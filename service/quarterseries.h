@@ -2,11 +2,15 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
+#include <QPair>
 
 #include <optional>
 
 // The service asks the upstream once an hour for the quarter-hour series of
-// that hour, and serves each quarter from it. These turn one city's element
+// the 24 hours from that hour, and serves each quarter of its first hour
+// from it; the quarters after that hour are forecasts, told as the coming
+// hours (cominghours.h), never served as conditions. These turn one city's element
 // of such an answer into the answer the upstream's own `current` block would
 // have given for one quarter, so that documents are written by the same
 // code whichever way the values came.
@@ -20,9 +24,9 @@ QDateTime quarterStart(const QDateTime &utc);
 QDateTime hourStart(const QDateTime &utc);
 
 // The latest quarter, at or before `atOrBefore`, that a forecast element
-// gives conditions for: from its quarter-hour series, or, for an element
-// with a current block of its own, that block's quarter. Nothing when it
-// gives none, or tells no time.
+// gives conditions for: from the first hour of its quarter-hour series (the
+// hour its wave asked for), or, for an element with a current block of its
+// own, that block's quarter. Nothing when it gives none, or tells no time.
 std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore);
 
 // The forecast element as an answer with a current block for `quarter`:
@@ -32,6 +36,14 @@ std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateT
 // of its own is returned as it is when the block is for that quarter. An
 // empty object when the element has nothing for the quarter.
 QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quarter);
+
+// The quarter-hour series of a forecast element at each whole hour from the
+// hour of `from` (UTC) on, as forecastAtQuarter gives each, `hours` of them
+// at most: the hours the series covers one after another from that hour
+// (none when it lacks that hour), with the instant of each.
+// The series is read whether or not the element has a current block too;
+// nothing for an element without one.
+QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast, const QDateTime &from, int hours);
 
 // The air-quality element as an answer with a current block for the hour
 // of `quarter`, as the upstream gives the air: every hourly variable at that

@@ -1,0 +1,74 @@
+#include "cominghours.h"
+
+#include "documentfacts.h"
+#include "feed/feeddate.h"
+#include "quarterseries.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+constexpr qint64 HourSeconds = 60 * 60;
+
+// The air at an hour: from the element's hourly series, read even beside a
+// current block, or else from a current block of that hour.
+std::optional<Air> airAt(const QJsonObject &airQuality, const QDateTime &hour)
+{
+    QJsonObject series = airQuality;
+    series.remove(QLatin1String("current"));
+    QJsonObject atHour = airQualityAtQuarter(series, hour);
+    if (atHour.isEmpty())
+        atHour = airQualityAtQuarter(airQuality, hour);
+    return readUpstreamAnswer({}, atHour).air;
+}
+
+} // namespace
+
+QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &airQuality, const QDateTime &now)
+{
+    QList<ComingHour> hours;
+    // The series tells its readings at this offset (forecastAtHours gives
+    // nothing unless it is a sound one).
+    const int offset = forecast.value(QLatin1String("utc_offset_seconds")).toInt();
+    for (const auto &[instant, answer] : forecastAtHours(forecast, hourStart(now), ComingHourCount)) {
+        Reading reading = readUpstreamAnswer(answer, {});
+        if (!reading.current)
+            continue;
+        reading.air = airAt(airQuality, instant);
+        const Current &at = *reading.current;
+        hours.append({instant.toOffsetFromUtc(offset), conditionAt(at, dayOfReading(reading), reading.air),
+                      at.temperature, at.windSpeed, at.windDirection});
+    }
+    return hours;
+}
+
+QByteArray hoursMovedTo(const QByteArray &document, const QDateTime &now)
+{
+    static const QRegularExpression hour(QStringLiteral(R"re(<rorizedivo:hour time="(?<time>[^"]+)")re"));
+    static const QRegularExpression published(QStringLiteral(R"(<pubDate>([^<]+)</pubDate>)"));
+    const QString text = QString::fromUtf8(document);
+    QRegularExpressionMatchIterator found = hour.globalMatch(text);
+    const std::optional<QDateTime> written = publishedAt(published.match(text).captured(1));
+    if (!found.hasNext() || !written)
+        return document;
+
+    QString moved;
+    qsizetype from = 0;
+    std::optional<qint64> hours;
+    while (found.hasNext()) {
+        const QRegularExpressionMatch match = found.next();
+        const QDateTime time = QDateTime::fromString(match.captured(u"time"), Qt::ISODate);
+        if (!time.isValid())
+            return document;
+        if (!hours) {
+            // The document's hour and now's, as wall clocks at the hours' offset.
+            const int offset = time.offsetFromUtc();
+            hours = hourStart(written->toUTC().addSecs(offset)).secsTo(hourStart(now.toUTC().addSecs(offset)))
+                / HourSeconds;
+        }
+        moved += text.mid(from, match.capturedStart(u"time") - from)
+            + time.addSecs(*hours * HourSeconds).toString(Qt::ISODate);
+        from = match.capturedEnd(u"time");
+    }
+    return (moved + text.mid(from)).toUtf8();
+}

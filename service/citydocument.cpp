@@ -9,14 +9,13 @@
 void CityDocument::keep(const KeptAnswers &answers)
 {
     m_answers = answers;
+    m_quarters = conditionQuarters(answers.forecast);
     m_documentQuarter = QDateTime();
 }
 
 std::optional<QDateTime> CityDocument::latestQuarter(const QDateTime &now) const
 {
-    if (m_answers.forecast.isEmpty())
-        return {};
-    return ::latestQuarter(m_answers.forecast, quarterStart(now));
+    return ::latestQuarter(m_quarters, quarterStart(now));
 }
 
 bool CityDocument::hasServable(const QDateTime &now) const

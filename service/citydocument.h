@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 
 #include <optional>
 
@@ -57,6 +58,7 @@ public:
 private:
     const Location *m_location;
     KeptAnswers m_answers;
+    QList<QDateTime> m_quarters; // those its forecast gives conditions for
     // The documents last written, the quarter they tell of and the hour
     // their coming hours begin at.
     QDateTime m_documentQuarter;

@@ -10,18 +10,6 @@ namespace {
 
 constexpr qint64 HourSeconds = 60 * 60;
 
-// The air at an hour: from the element's hourly series, read even beside a
-// current block, or else from a current block of that hour.
-std::optional<Air> airAt(const QJsonObject &airQuality, const QDateTime &hour)
-{
-    QJsonObject series = airQuality;
-    series.remove(QLatin1String("current"));
-    QJsonObject atHour = airQualityAtQuarter(series, hour);
-    if (atHour.isEmpty())
-        atHour = airQualityAtQuarter(airQuality, hour);
-    return readUpstreamAnswer({}, atHour).air;
-}
-
 } // namespace
 
 QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &airQuality, const QDateTime &now)
@@ -30,11 +18,15 @@ QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &ai
     // The series tells its readings at this offset (forecastAtHours gives
     // nothing unless it is a sound one).
     const int offset = forecast.value(QLatin1String("utc_offset_seconds")).toInt();
-    for (const auto &[instant, answer] : forecastAtHours(forecast, hourStart(now), ComingHourCount)) {
-        Reading reading = readUpstreamAnswer(answer, {});
+    // The days and the air are read once, not at each of the 24 hours.
+    const QList<Day> days = readUpstreamAnswer(forecast, {}).days;
+    const QMap<QDateTime, QJsonObject> air = airQualityAtHours(airQuality, now, ComingHourCount);
+    for (auto [instant, answer] : forecastAtHours(forecast, hourStart(now), ComingHourCount)) {
+        answer.remove(QLatin1String("daily"));
+        Reading reading = readUpstreamAnswer(answer, air.value(instant));
         if (!reading.current)
             continue;
-        reading.air = airAt(airQuality, instant);
+        reading.days = days;
         const Current &at = *reading.current;
         hours.append({instant.toOffsetFromUtc(offset), conditionAt(at, dayOfReading(reading), reading.air),
                       at.temperature, at.windSpeed, at.windDirection});

@@ -112,6 +112,22 @@ QJsonObject answerAtQuarter(const QJsonObject &forecast, qsizetype q, const QDat
     return answer;
 }
 
+// The air-quality element as an answer with a current block for the hour
+// at index h of its hourly series.
+QJsonObject airAtHour(const QJsonObject &airQuality, qsizetype h, const QDateTime &hour, qint64 offset)
+{
+    QJsonObject current{{QStringLiteral("time"), readingAt(hour, offset)},
+                        {QStringLiteral("interval"), int(HourSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(airQuality.value(QLatin1String("hourly")).toObject(),
+               airQuality.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+    QJsonObject answer = withoutSeries(airQuality);
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}
+
 } // namespace
 
 QDateTime quarterStart(const QDateTime &utc)
@@ -124,11 +140,11 @@ QDateTime hourStart(const QDateTime &utc)
     return floorTo(utc, HourSeconds);
 }
 
-std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore)
+QList<QDateTime> conditionQuarters(const QJsonObject &forecast)
 {
     if (forecast.value(QLatin1String("current")).isObject()) {
         const auto quarter = currentQuarter(forecast);
-        return quarter && *quarter <= atOrBefore ? quarter : std::nullopt;
+        return quarter ? QList<QDateTime>{*quarter} : QList<QDateTime>();
     }
     const auto offset = utcOffsetOf(forecast);
     if (!offset)
@@ -147,12 +163,23 @@ std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateT
     if (quarters.isEmpty())
         return {};
     const QDateTime wave = hourStart(*std::min_element(quarters.begin(), quarters.end()));
+    quarters.removeIf([&wave](const QDateTime &at) { return hourStart(at) != wave; });
+    return quarters;
+}
+
+std::optional<QDateTime> latestQuarter(const QList<QDateTime> &quarters, const QDateTime &atOrBefore)
+{
     std::optional<QDateTime> latest;
-    for (const QDateTime &at : std::as_const(quarters)) {
-        if (hourStart(at) == wave && at <= atOrBefore && (!latest || at > *latest))
+    for (const QDateTime &at : quarters) {
+        if (at <= atOrBefore && (!latest || at > *latest))
             latest = at;
     }
     return latest;
+}
+
+std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore)
+{
+    return latestQuarter(conditionQuarters(forecast), atOrBefore);
 }
 
 QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quarter)
@@ -198,17 +225,29 @@ QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &
     const auto offset = utcOffsetOf(airQuality);
     if (!offset)
         return {};
-    const QJsonObject hours = airQuality.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfInstant(hours, hour, *offset);
-    if (h < 0)
-        return {};
-    QJsonObject current{{QStringLiteral("time"), readingAt(hour, *offset)},
-                        {QStringLiteral("interval"), int(HourSeconds)}};
-    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
-                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
-    takeValues(hours, airQuality.value(QLatin1String("hourly_units")).toObject(), h, current, units);
-    QJsonObject answer = withoutSeries(airQuality);
-    answer.insert(QStringLiteral("current_units"), units);
-    answer.insert(QStringLiteral("current"), current);
-    return answer;
+    const qsizetype h = indexOfInstant(airQuality.value(QLatin1String("hourly")).toObject(), hour, *offset);
+    return h < 0 ? QJsonObject() : airAtHour(airQuality, h, hour, *offset);
+}
+
+QMap<QDateTime, QJsonObject> airQualityAtHours(const QJsonObject &airQuality, const QDateTime &from, int hours)
+{
+    QMap<QDateTime, QJsonObject> answers;
+    const auto offset = utcOffsetOf(airQuality);
+    if (!offset)
+        return answers;
+    const QDateTime first = hourStart(from);
+    const QDateTime end = first.addSecs(hours * HourSeconds);
+    const QJsonArray times =
+        airQuality.value(QLatin1String("hourly")).toObject().value(QLatin1String("time")).toArray();
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QDateTime at = instantOf(times.at(i), *offset);
+        if (at.isValid() && at == hourStart(at) && at >= first && at < end && !answers.contains(at))
+            answers.insert(at, airAtHour(airQuality, i, at, *offset));
+    }
+    if (const auto quarter = currentQuarter(airQuality)) {
+        const QDateTime hour = hourStart(*quarter);
+        if (hour >= first && hour < end && !answers.contains(hour))
+            answers.insert(hour, airQuality);
+    }
+    return answers;
 }

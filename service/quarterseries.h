@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QPair>
 
 #include <optional>
@@ -23,11 +24,17 @@
 QDateTime quarterStart(const QDateTime &utc);
 QDateTime hourStart(const QDateTime &utc);
 
-// The latest quarter, at or before `atOrBefore`, that a forecast element
-// gives conditions for: from the first hour of its quarter-hour series (the
-// hour its wave asked for), or, for an element with a current block of its
-// own, that block's quarter. Nothing when it gives none, or tells no time.
+// The quarters a forecast element gives conditions for: those of the first
+// hour of its quarter-hour series (the hour its wave asked for), or, for an
+// element with a current block of its own, that block's quarter. None when
+// it tells no time.
+QList<QDateTime> conditionQuarters(const QJsonObject &forecast);
+
+// The latest of the quarters at or before `atOrBefore`: of a forecast
+// element's conditionQuarters(), or of those found once and kept (a city
+// asks at every request, and a day's series has 96 readings to look at).
 std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore);
+std::optional<QDateTime> latestQuarter(const QList<QDateTime> &quarters, const QDateTime &atOrBefore);
 
 // The forecast element as an answer with a current block for `quarter`:
 // every quarter-hour variable at that quarter, every hourly one at the
@@ -50,3 +57,9 @@ QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast
 // hour. An element with a current block of its own is returned as it is
 // when the block is for that hour. An empty object when it has nothing.
 QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &quarter);
+
+// The air-quality element at each hour from the hour of `from` (UTC) on,
+// `hours` of them at most, each as an answer with a current block: every
+// hour its hourly series tells, read whether or not it has a current block
+// too, and that block's own hour where the series does not tell it.
+QMap<QDateTime, QJsonObject> airQualityAtHours(const QJsonObject &airQuality, const QDateTime &from, int hours);

@@ -53,7 +53,6 @@ void checkCity(const QJsonObject &answer, const Location &location, const QJsonO
         FUZZ_CHECK(warnings[i].start < warnings[i].end);
         FUZZ_CHECK(i == 0 || warnings[i - 1].start <= warnings[i].start);
     }
-    FUZZ_CHECK(hours.size() <= ComingHourCount);
     for (qsizetype i = 1; i < hours.size(); ++i)
         FUZZ_CHECK(hours[i - 1].time.secsTo(hours[i].time) == 3600);
 
@@ -61,7 +60,6 @@ void checkCity(const QJsonObject &answer, const Location &location, const QJsonO
     for (const Units units : {Units::Metric, Units::Imperial}) {
         QByteArray document = writeForecastDocument(answer, location, units, airQuality, warnings, hours);
         FUZZ_CHECK(document.contains("rorizedivo") == (!warnings.isEmpty() || !hours.isEmpty()));
-        FUZZ_CHECK(document.count("<rorizedivo:hour ") == hours.size());
         if (units == Units::Imperial) {
             const QDateTime later(QDate(2031, 5, 17), QTime(4, 20), Qt::UTC);
             document = hoursMovedTo(warningsMovedTo(document, later), later);
@@ -110,7 +108,7 @@ void checkQuarters(const QJsonObject &element, const Location &location)
         const std::optional<QDateTime> observed = observationTime(answer);
         FUZZ_CHECK(!observed || quarterStart(*observed) == *quarter);
         const QList<ComingHour> hours = comingHours(element, element, *quarter);
-        FUZZ_CHECK(hours.isEmpty() || hours.first().time == hourStart(*quarter));
+        FUZZ_CHECK(hours.size() <= ComingHourCount && (hours.isEmpty() || hours.first().time == hourStart(*quarter)));
         checkCity(answer, location, airQualityAtQuarter(element, *quarter), cityWarnings(element, element, *quarter),
                   hours);
         const std::optional<QDateTime> before = latestQuarter(element, quarter->addSecs(-15 * 60));

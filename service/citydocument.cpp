@@ -11,6 +11,7 @@ void CityDocument::keep(const KeptAnswers &answers)
     m_answers = answers;
     m_quarters = conditionQuarters(answers.forecast);
     m_documentQuarter = QDateTime();
+    m_hoursFrom = QDateTime();
 }
 
 std::optional<QDateTime> CityDocument::latestQuarter(const QDateTime &now) const
@@ -38,9 +39,12 @@ ServedDocument CityDocument::served(Units units, const QDateTime &now, bool rene
         const QJsonObject air = airQualityAtQuarter(m_answers.airQuality, *quarter);
         const QList<CityWarning> warnings = cityWarnings(m_answers.forecast, m_answers.airQuality, *quarter);
         // From the hour served: a stale document's older series tells fewer.
-        const QList<ComingHour> hours = comingHours(m_answers.forecast, m_answers.airQuality, now);
-        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, hours);
-        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, hours);
+        if (m_hoursFrom != hourStart(now)) {
+            m_hours = comingHours(m_answers.forecast, m_answers.airQuality, now);
+            m_hoursFrom = hourStart(now);
+        }
+        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, m_hours);
+        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, m_hours);
         m_documentQuarter = *quarter;
         m_documentHour = hourStart(now);
         m_documentMadeAt = now;

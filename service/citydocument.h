@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cominghours.h"
 #include "forecastsource.h"
 #include "waveschedule.h"
 
@@ -63,6 +64,9 @@ private:
     // their coming hours begin at.
     QDateTime m_documentQuarter;
     QDateTime m_documentHour;
+    // The coming hours from that hour, found once for its four quarters.
+    QList<ComingHour> m_hours;
+    QDateTime m_hoursFrom;
     QDateTime m_documentMadeAt;
     QByteArray m_metric;
     QByteArray m_imperial;

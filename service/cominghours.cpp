@@ -21,8 +21,9 @@ QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &ai
     // The days and the air are read once, not at each of the 24 hours.
     const QList<Day> days = readUpstreamAnswer(forecast, {}).days;
     const QMap<QDateTime, QJsonObject> air = airQualityAtHours(airQuality, now, ComingHourCount);
-    for (auto [instant, answer] : forecastAtHours(forecast, hourStart(now), ComingHourCount)) {
-        answer.remove(QLatin1String("daily"));
+    QJsonObject series = forecast;
+    series.remove(QLatin1String("daily"));
+    for (const auto &[instant, answer] : forecastAtHours(series, hourStart(now), ComingHourCount)) {
         Reading reading = readUpstreamAnswer(answer, air.value(instant));
         if (!reading.current)
             continue;

@@ -92,8 +92,10 @@ QJsonObject withoutSeries(QJsonObject element)
 }
 
 // The element as an answer with a current block for the quarter at index
-// q of its quarter-hour series.
-QJsonObject answerAtQuarter(const QJsonObject &forecast, qsizetype q, const QDateTime &quarter, qint64 offset)
+// q of its quarter-hour series; `answer` is the element without its series
+// (withoutSeries), made once for all the quarters asked.
+QJsonObject answerAtQuarter(const QJsonObject &forecast, QJsonObject answer, qsizetype q, const QDateTime &quarter,
+                            qint64 offset)
 {
     QJsonObject current{{QStringLiteral("time"), readingAt(quarter, offset)},
                         {QStringLiteral("interval"), int(QuarterSeconds)}};
@@ -106,7 +108,6 @@ QJsonObject answerAtQuarter(const QJsonObject &forecast, qsizetype q, const QDat
     if (h >= 0)
         takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
 
-    QJsonObject answer = withoutSeries(forecast);
     answer.insert(QStringLiteral("current_units"), units);
     answer.insert(QStringLiteral("current"), current);
     return answer;
@@ -190,7 +191,7 @@ QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quar
     if (!offset)
         return {};
     const qsizetype q = indexOfInstant(forecast.value(QLatin1String("minutely_15")).toObject(), quarter, *offset);
-    return q < 0 ? QJsonObject() : answerAtQuarter(forecast, q, quarter, *offset);
+    return q < 0 ? QJsonObject() : answerAtQuarter(forecast, withoutSeries(forecast), q, quarter, *offset);
 }
 
 QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast, const QDateTime &from, int hours)
@@ -210,8 +211,9 @@ QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast
         if (at.isValid() && at == hourStart(at) && at >= first && at < end && !wholeHours.contains(at))
             wholeHours.insert(at, i);
     }
+    const QJsonObject base = withoutSeries(forecast);
     for (QDateTime at = first; wholeHours.contains(at); at = at.addSecs(HourSeconds))
-        answers.append({at, answerAtQuarter(forecast, wholeHours.value(at), at, *offset)});
+        answers.append({at, answerAtQuarter(forecast, base, wholeHours.value(at), at, *offset)});
     return answers;
 }
 

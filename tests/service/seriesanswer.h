@@ -52,6 +52,9 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
     QStringList ownTimes;
     for (const QJsonValue &time : own.value(QStringLiteral("time")).toArray())
         ownTimes << time.toString();
+    QList<qsizetype> ownAt; // where the element's own series has each quarter, or -1
+    for (const QString &quarter : std::as_const(quarters))
+        ownAt << ownTimes.indexOf(quarter);
     for (auto it = values.begin(); it != values.end(); ++it) {
         if (it.key() == QLatin1String("time") || it.key() == QLatin1String("interval"))
             continue;
@@ -62,10 +65,8 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
         } else {
             QJsonArray series;
             const QJsonArray ownValues = own.value(it.key()).toArray();
-            for (const QString &quarter : std::as_const(quarters)) {
-                const qsizetype at = ownTimes.indexOf(quarter);
+            for (const qsizetype at : std::as_const(ownAt))
                 series.append(at >= 0 && at < ownValues.size() ? ownValues.at(at) : it.value());
-            }
             quarterSeries.insert(it.key(), series);
             if (units.contains(it.key()))
                 quarterUnits.insert(it.key(), units.value(it.key()));

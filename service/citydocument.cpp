@@ -9,14 +9,14 @@
 void CityDocument::keep(const KeptAnswers &answers)
 {
     m_answers = answers;
+    m_quarters = conditionQuarters(answers.forecast);
     m_documentQuarter = QDateTime();
+    m_hoursFrom = QDateTime();
 }
 
 std::optional<QDateTime> CityDocument::latestQuarter(const QDateTime &now) const
 {
-    if (m_answers.forecast.isEmpty())
-        return {};
-    return ::latestQuarter(m_answers.forecast, quarterStart(now));
+    return ::latestQuarter(m_quarters, quarterStart(now));
 }
 
 bool CityDocument::hasServable(const QDateTime &now) const
@@ -34,13 +34,19 @@ ServedDocument CityDocument::served(Units units, const QDateTime &now, bool rene
         served.note = QStringLiteral("unavailable");
         return served;
     }
-    if (m_documentQuarter != *quarter) {
+    if (m_documentQuarter != *quarter || m_documentHour != hourStart(now)) {
         const QJsonObject forecast = forecastAtQuarter(m_answers.forecast, *quarter);
         const QJsonObject air = airQualityAtQuarter(m_answers.airQuality, *quarter);
         const QList<CityWarning> warnings = cityWarnings(m_answers.forecast, m_answers.airQuality, *quarter);
-        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings);
-        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings);
+        // From the hour served: a stale document's older series tells fewer.
+        if (m_hoursFrom != hourStart(now)) {
+            m_hours = comingHours(m_answers.forecast, m_answers.airQuality, now);
+            m_hoursFrom = hourStart(now);
+        }
+        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, m_hours);
+        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, m_hours);
         m_documentQuarter = *quarter;
+        m_documentHour = hourStart(now);
         m_documentMadeAt = now;
     }
     served.status = ServedDocument::Status::Ok;

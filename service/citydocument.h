@@ -1,11 +1,13 @@
 #pragma once
 
+#include "cominghours.h"
 #include "forecastsource.h"
 #include "waveschedule.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 
 #include <optional>
 
@@ -21,7 +23,8 @@ struct KeptAnswers
 };
 
 // One city of the live source: the answers it keeps, its own pauses, and
-// its documents, written once for each quarter they tell of.
+// its documents, written once for each quarter they tell of and hour they
+// are served in (their coming hours begin at the hour served).
 class CityDocument
 {
 public:
@@ -56,8 +59,14 @@ public:
 private:
     const Location *m_location;
     KeptAnswers m_answers;
-    // The documents last written, and the quarter they tell of.
+    QList<QDateTime> m_quarters; // those its forecast gives conditions for
+    // The documents last written, the quarter they tell of and the hour
+    // their coming hours begin at.
     QDateTime m_documentQuarter;
+    QDateTime m_documentHour;
+    // The coming hours from that hour, found once for its four quarters.
+    QList<ComingHour> m_hours;
+    QDateTime m_hoursFrom;
     QDateTime m_documentMadeAt;
     QByteArray m_metric;
     QByteArray m_imperial;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cominghours.h"
 #include "conditions.h"
 #include "feeddocument.h"
 #include "feedformat.h"
@@ -15,6 +16,16 @@ struct Location;
 
 // The feed condition of a WMO weather code; "not available" without one.
 FeedCondition conditionOf(std::optional<int> wmoCode, bool daytime);
+
+// The condition of one moment of a reading: dust when the air says so
+// (isDustCondition), else its weather code's, by day or by night (its
+// is_day, else the sunrise and sunset of `day`, else by day).
+FeedCondition conditionAt(const Current &current, const Day *day, const std::optional<Air> &air);
+
+// The day the current conditions belong to: the day of the observation, or
+// the first day when the observation has no time; none when the reading
+// has no such day.
+const Day *dayOfReading(const Reading &reading);
 
 // The values as texts in the document's units.
 struct UnitTexts
@@ -53,11 +64,12 @@ struct DocumentFacts
     std::optional<FeedCondition> condition;
     QList<Day> forecastDays;
     QList<CityWarning> warnings;
+    QList<ComingHour> hours;
 };
 
 // What the document of one city's answer tells, in these units: the
 // current conditions and the day they belong to, the condition (dust when
 // the air says so), the publication time in the zone shown, the coming
-// days and the warnings.
+// days, the warnings and the coming hours.
 DocumentFacts factsOf(const QJsonObject &answer, const Location &location, Units units, const QJsonObject &airQuality,
-                      const QList<CityWarning> &warnings);
+                      const QList<CityWarning> &warnings, const QList<ComingHour> &hours);

@@ -11,9 +11,10 @@ namespace {
 
 const QString WeatherNs = QStringLiteral("http://xml.weather.yahoo.com/ns/rss/1.0");
 const QString GeoNs = QStringLiteral("http://www.w3.org/2003/01/geo/wgs84_pos#");
-// The project's own elements: the warnings, which a reader of the others
-// does without.
-const QString WarningsNs = QStringLiteral("https://rorizedivo.example.org/ns/warnings/1");
+// The project's own elements: the warnings and the coming hours, which a
+// reader of the others does without. The name came with the warnings, the
+// first of them; readers know the elements by it, so it stays.
+const QString ProjectNs = QStringLiteral("https://rorizedivo.example.org/ns/warnings/1");
 
 // Attributes of one element; the element is written only when one of them
 // has a value.
@@ -42,9 +43,9 @@ std::optional<QString> textOf(Maybe value, F format)
     return value ? std::optional<QString>(format(*value)) : std::nullopt;
 }
 
-// The warnings' namespace is declared only where there are warnings: a
+// The project's namespace is declared only where it has elements: a
 // document without them is what it was before they existed.
-void writeRssStart(QXmlStreamWriter &w, bool warnings)
+void writeRssStart(QXmlStreamWriter &w, bool projectElements)
 {
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
@@ -53,8 +54,8 @@ void writeRssStart(QXmlStreamWriter &w, bool warnings)
     w.writeAttribute(QStringLiteral("version"), QStringLiteral("2.0"));
     w.writeNamespace(WeatherNs, QStringLiteral("yweather"));
     w.writeNamespace(GeoNs, QStringLiteral("geo"));
-    if (warnings)
-        w.writeNamespace(WarningsNs, QStringLiteral("rorizedivo"));
+    if (projectElements)
+        w.writeNamespace(ProjectNs, QStringLiteral("rorizedivo"));
     w.writeStartElement(QStringLiteral("channel"));
 }
 
@@ -189,7 +190,7 @@ void writeForecastDays(QXmlStreamWriter &w, const DocumentFacts &facts)
 void writeWarnings(QXmlStreamWriter &w, const DocumentFacts &facts)
 {
     for (const CityWarning &warning : facts.warnings) {
-        w.writeEmptyElement(WarningsNs, QStringLiteral("warning"));
+        w.writeEmptyElement(ProjectNs, QStringLiteral("warning"));
         w.writeAttribute(QStringLiteral("kind"), warningKindName(warning.kind));
         w.writeAttribute(QStringLiteral("start"), warning.start.toString(Qt::ISODate));
         w.writeAttribute(QStringLiteral("end"), warning.end.toString(Qt::ISODate));
@@ -197,8 +198,27 @@ void writeWarnings(QXmlStreamWriter &w, const DocumentFacts &facts)
     }
 }
 
-// The item: the conditions now, the summary, the coming days, the warnings
-// and its guid.
+// Each coming hour as the current condition and the wind are written:
+// temperature, code and text as the condition's, speed and direction as
+// the wind's.
+void writeHours(QXmlStreamWriter &w, const DocumentFacts &facts)
+{
+    for (const ComingHour &hour : facts.hours) {
+        w.writeEmptyElement(ProjectNs, QStringLiteral("hour"));
+        w.writeAttribute(QStringLiteral("time"), hour.time.toString(Qt::ISODate));
+        if (hour.temperature)
+            w.writeAttribute(QStringLiteral("temp"), facts.in.temperature(*hour.temperature));
+        w.writeAttribute(QStringLiteral("code"), QString::number(hour.condition.code));
+        w.writeAttribute(QStringLiteral("text"), hour.condition.text);
+        if (hour.windSpeed)
+            w.writeAttribute(QStringLiteral("speed"), facts.in.speed(*hour.windSpeed));
+        if (hour.windDirection)
+            w.writeAttribute(QStringLiteral("direction"), feedWholeText(*hour.windDirection));
+    }
+}
+
+// The item: the conditions now, the summary, the coming days, the warnings,
+// the coming hours and its guid.
 void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location)
 {
     const Reading &reading = facts.reading;
@@ -230,6 +250,7 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
     w.writeEndElement();
     writeForecastDays(w, facts);
     writeWarnings(w, facts);
+    writeHours(w, facts);
 
     QString guid = location.id;
     if (facts.shown) {
@@ -247,12 +268,13 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
 } // namespace
 
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
-                                 const QJsonObject &airQuality, const QList<CityWarning> &warnings)
+                                 const QJsonObject &airQuality, const QList<CityWarning> &warnings,
+                                 const QList<ComingHour> &hours)
 {
-    const DocumentFacts facts = factsOf(answer, location, units, airQuality, warnings);
+    const DocumentFacts facts = factsOf(answer, location, units, airQuality, warnings, hours);
     QByteArray out;
     QXmlStreamWriter w(&out);
-    writeRssStart(w, !facts.warnings.isEmpty());
+    writeRssStart(w, !facts.warnings.isEmpty() || !facts.hours.isEmpty());
     writeChannelHead(w, facts, location);
     writeConditionsNow(w, facts);
     writeItem(w, facts, location);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "citywarnings.h"
+#include "cominghours.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -46,12 +47,16 @@ inline constexpr int DocumentTtlMinutes = 15;
 // leaves the value out. The wind chill is not the upstream's "apparent"
 // temperature (which counts humidity and sun) but windChillCelsius().
 //
-// The city's warnings (cityWarnings()) follow the forecasts, as elements of
-// the project's own namespace that a reader of the others passes over; the
-// namespace is declared only when there are warnings, so that a document
-// without them is what it was before warnings existed.
+// The city's warnings (cityWarnings()) follow the forecasts, and its coming
+// hours (comingHours()) the warnings, as elements of the project's own
+// namespace that a reader of the others passes over; the namespace is
+// declared only when there are warnings or hours, so that a document
+// without them is what it was before either existed. An hour is written in
+// the document's units, as the current condition's temperature and the
+// wind are.
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
-                                 const QJsonObject &airQuality = {}, const QList<CityWarning> &warnings = {});
+                                 const QJsonObject &airQuality = {}, const QList<CityWarning> &warnings = {},
+                                 const QList<ComingHour> &hours = {});
 
 // The quantities a series of an answer is read in, each in one base unit.
 enum class Quantity {

@@ -31,8 +31,9 @@ const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_mi
                               "precipitation_sum,wind_gusts_10m_max";
 const char AirQualityVariables[] = "dust,pm10";
 // The air is asked for the next 24 hours, the warnings' horizon for dust
-// storms: a longer series costs no more calls than the hour alone.
-constexpr int AirQualityHours = 24;
+// storms, and the quarter-hour series for as long, the coming hours the
+// documents tell: a longer series costs no more calls than the hour alone.
+constexpr int SeriesHours = 24;
 
 int variableCount(const char *list)
 {
@@ -95,15 +96,16 @@ QUrlQuery locationQuery(const QList<Location> &locations)
     return query;
 }
 
-// The bounds of one hour's series (and of the hourly one `hours` long), in
-// the request's zone.
+// The bounds of the series from one hour, in the request's zone: the
+// quarter-hour series SeriesHours long, and the hourly one `hours` long.
 void addHour(QUrlQuery &query, const QList<Location> &locations, const QDateTime &hour, bool quarters, int hours = 1)
 {
     const QTimeZone zone = requestZone(locations);
     const QString start = localReading(hour, zone);
     if (quarters) {
         query.addQueryItem(QStringLiteral("start_minutely_15"), start);
-        query.addQueryItem(QStringLiteral("end_minutely_15"), localReading(hour.addSecs(45 * 60), zone));
+        query.addQueryItem(QStringLiteral("end_minutely_15"),
+                           localReading(hour.addSecs(SeriesHours * 60 * 60 - 15 * 60), zone));
     }
     query.addQueryItem(QStringLiteral("start_hour"), start);
     query.addQueryItem(QStringLiteral("end_hour"), localReading(hour.addSecs((hours - 1) * 60 * 60), zone));
@@ -214,7 +216,7 @@ QUrl OpenMeteoClient::airQualityUrl(const QList<Location> &locations, const QDat
     QUrl url = m_airQualityEndpoint;
     QUrlQuery query = locationQuery(locations);
     query.addQueryItem(QStringLiteral("hourly"), QString::fromLatin1(AirQualityVariables));
-    addHour(query, locations, hour, false, AirQualityHours);
+    addHour(query, locations, hour, false, SeriesHours);
     if (!m_apiKey.isEmpty())
         query.addQueryItem(QStringLiteral("apikey"), m_apiKey);
     url.setQuery(query);

@@ -59,9 +59,10 @@ struct FetchResult
 // others wait their turn in order), gives up on a request after ten
 // seconds, and stops reading an answer that grows past 1 MiB.
 //
-// A request asks for one hour: the quarter-hour series of that hour
-// (minutely_15), the hourly values of what has no quarter-hour series, and
-// the coming days. Its address depends on nothing but the cities, the hour
+// A request asks for one hour: the quarter-hour series (minutely_15) of the
+// 24 hours from that hour (the conditions of that hour, and the coming
+// hours), the hourly values of that hour of what has no quarter-hour
+// series, and the coming days. Its address depends on nothing but the cities, the hour
 // and the key, so that every machine asks the same address for the same
 // hour and a caching proxy between them and the upstream answers all but
 // the first.
@@ -122,8 +123,9 @@ public:
     QString apiKey() const { return m_apiKey; }
 
     // The address asked for the forecasts of these cities for the hour that
-    // begins at `hour` (UTC): their coordinates, the quarter-hour, hourly
-    // and daily variables the documents need, five days in the cities' time
+    // begins at `hour` (UTC): their coordinates, the quarter-hour (24 hours
+    // from that hour), hourly and daily variables the documents need, five
+    // days in the cities' time
     // zone (one zone for all when they share it; GMT, bounds and answers
     // alike, when the host does not know the first city's zone).
     QUrl requestUrl(const QList<Location> &locations, const QDateTime &hour) const;

@@ -3,7 +3,9 @@
 #include "feeddocument.h"
 
 #include <QJsonArray>
+#include <QMap>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -89,6 +91,44 @@ QJsonObject withoutSeries(QJsonObject element)
     return element;
 }
 
+// The element as an answer with a current block for the quarter at index
+// q of its quarter-hour series; `answer` is the element without its series
+// (withoutSeries), made once for all the quarters asked.
+QJsonObject answerAtQuarter(const QJsonObject &forecast, QJsonObject answer, qsizetype q, const QDateTime &quarter,
+                            qint64 offset)
+{
+    QJsonObject current{{QStringLiteral("time"), readingAt(quarter, offset)},
+                        {QStringLiteral("interval"), int(QuarterSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(forecast.value(QLatin1String("minutely_15")).toObject(),
+               forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
+    const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
+    const qsizetype h = indexOfInstant(hours, hourStart(quarter), offset);
+    if (h >= 0)
+        takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}
+
+// The air-quality element as an answer with a current block for the hour
+// at index h of its hourly series.
+QJsonObject airAtHour(const QJsonObject &airQuality, qsizetype h, const QDateTime &hour, qint64 offset)
+{
+    QJsonObject current{{QStringLiteral("time"), readingAt(hour, offset)},
+                        {QStringLiteral("interval"), int(HourSeconds)}};
+    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
+                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
+    takeValues(airQuality.value(QLatin1String("hourly")).toObject(),
+               airQuality.value(QLatin1String("hourly_units")).toObject(), h, current, units);
+    QJsonObject answer = withoutSeries(airQuality);
+    answer.insert(QStringLiteral("current_units"), units);
+    answer.insert(QStringLiteral("current"), current);
+    return answer;
+}
+
 } // namespace
 
 QDateTime quarterStart(const QDateTime &utc)
@@ -101,24 +141,46 @@ QDateTime hourStart(const QDateTime &utc)
     return floorTo(utc, HourSeconds);
 }
 
-std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore)
+QList<QDateTime> conditionQuarters(const QJsonObject &forecast)
 {
     if (forecast.value(QLatin1String("current")).isObject()) {
         const auto quarter = currentQuarter(forecast);
-        return quarter && *quarter <= atOrBefore ? quarter : std::nullopt;
+        return quarter ? QList<QDateTime>{*quarter} : QList<QDateTime>();
     }
     const auto offset = utcOffsetOf(forecast);
     if (!offset)
         return {};
-    std::optional<QDateTime> latest;
+    // The series goes on for a day past its wave's hour: only that hour's
+    // quarters tell the conditions, so that an answer stays of its hour,
+    // and goes stale after it, as one of that hour alone would.
+    QList<QDateTime> quarters;
     const QJsonArray times =
         forecast.value(QLatin1String("minutely_15")).toObject().value(QLatin1String("time")).toArray();
     for (const QJsonValue &reading : times) {
         const QDateTime at = instantOf(reading, *offset);
-        if (at.isValid() && at == quarterStart(at) && at <= atOrBefore && (!latest || at > *latest))
+        if (at.isValid() && at == quarterStart(at))
+            quarters.append(at);
+    }
+    if (quarters.isEmpty())
+        return {};
+    const QDateTime wave = hourStart(*std::min_element(quarters.begin(), quarters.end()));
+    quarters.removeIf([&wave](const QDateTime &at) { return hourStart(at) != wave; });
+    return quarters;
+}
+
+std::optional<QDateTime> latestQuarter(const QList<QDateTime> &quarters, const QDateTime &atOrBefore)
+{
+    std::optional<QDateTime> latest;
+    for (const QDateTime &at : quarters) {
+        if (at <= atOrBefore && (!latest || at > *latest))
             latest = at;
     }
     return latest;
+}
+
+std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore)
+{
+    return latestQuarter(conditionQuarters(forecast), atOrBefore);
 }
 
 QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quarter)
@@ -128,25 +190,31 @@ QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quar
     const auto offset = utcOffsetOf(forecast);
     if (!offset)
         return {};
-    const QJsonObject quarters = forecast.value(QLatin1String("minutely_15")).toObject();
-    const qsizetype q = indexOfInstant(quarters, quarter, *offset);
-    if (q < 0)
-        return {};
+    const qsizetype q = indexOfInstant(forecast.value(QLatin1String("minutely_15")).toObject(), quarter, *offset);
+    return q < 0 ? QJsonObject() : answerAtQuarter(forecast, withoutSeries(forecast), q, quarter, *offset);
+}
 
-    QJsonObject current{{QStringLiteral("time"), readingAt(quarter, *offset)},
-                        {QStringLiteral("interval"), int(QuarterSeconds)}};
-    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
-                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
-    takeValues(quarters, forecast.value(QLatin1String("minutely_15_units")).toObject(), q, current, units);
-    const QJsonObject hours = forecast.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfInstant(hours, hourStart(quarter), *offset);
-    if (h >= 0)
-        takeValues(hours, forecast.value(QLatin1String("hourly_units")).toObject(), h, current, units);
-
-    QJsonObject answer = withoutSeries(forecast);
-    answer.insert(QStringLiteral("current_units"), units);
-    answer.insert(QStringLiteral("current"), current);
-    return answer;
+QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast, const QDateTime &from, int hours)
+{
+    QList<QPair<QDateTime, QJsonObject>> answers;
+    const auto offset = utcOffsetOf(forecast);
+    const QJsonValue series = forecast.value(QLatin1String("minutely_15"));
+    if (!offset || !series.isObject())
+        return answers;
+    // Each reading is looked at once: a day's series has 96.
+    QMap<QDateTime, qsizetype> wholeHours;
+    const QJsonArray times = series.toObject().value(QLatin1String("time")).toArray();
+    const QDateTime first = hourStart(from);
+    const QDateTime end = first.addSecs(hours * HourSeconds);
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QDateTime at = instantOf(times.at(i), *offset);
+        if (at.isValid() && at == hourStart(at) && at >= first && at < end && !wholeHours.contains(at))
+            wholeHours.insert(at, i);
+    }
+    const QJsonObject base = withoutSeries(forecast);
+    for (QDateTime at = first; wholeHours.contains(at); at = at.addSecs(HourSeconds))
+        answers.append({at, answerAtQuarter(forecast, base, wholeHours.value(at), at, *offset)});
+    return answers;
 }
 
 QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &quarter)
@@ -159,17 +227,29 @@ QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &
     const auto offset = utcOffsetOf(airQuality);
     if (!offset)
         return {};
-    const QJsonObject hours = airQuality.value(QLatin1String("hourly")).toObject();
-    const qsizetype h = indexOfInstant(hours, hour, *offset);
-    if (h < 0)
-        return {};
-    QJsonObject current{{QStringLiteral("time"), readingAt(hour, *offset)},
-                        {QStringLiteral("interval"), int(HourSeconds)}};
-    QJsonObject units{{QStringLiteral("time"), QStringLiteral("iso8601")},
-                      {QStringLiteral("interval"), QStringLiteral("seconds")}};
-    takeValues(hours, airQuality.value(QLatin1String("hourly_units")).toObject(), h, current, units);
-    QJsonObject answer = withoutSeries(airQuality);
-    answer.insert(QStringLiteral("current_units"), units);
-    answer.insert(QStringLiteral("current"), current);
-    return answer;
+    const qsizetype h = indexOfInstant(airQuality.value(QLatin1String("hourly")).toObject(), hour, *offset);
+    return h < 0 ? QJsonObject() : airAtHour(airQuality, h, hour, *offset);
+}
+
+QMap<QDateTime, QJsonObject> airQualityAtHours(const QJsonObject &airQuality, const QDateTime &from, int hours)
+{
+    QMap<QDateTime, QJsonObject> answers;
+    const auto offset = utcOffsetOf(airQuality);
+    if (!offset)
+        return answers;
+    const QDateTime first = hourStart(from);
+    const QDateTime end = first.addSecs(hours * HourSeconds);
+    const QJsonArray times =
+        airQuality.value(QLatin1String("hourly")).toObject().value(QLatin1String("time")).toArray();
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QDateTime at = instantOf(times.at(i), *offset);
+        if (at.isValid() && at == hourStart(at) && at >= first && at < end && !answers.contains(at))
+            answers.insert(at, airAtHour(airQuality, i, at, *offset));
+    }
+    if (const auto quarter = currentQuarter(airQuality)) {
+        const QDateTime hour = hourStart(*quarter);
+        if (hour >= first && hour < end && !answers.contains(hour))
+            answers.insert(hour, airQuality);
+    }
+    return answers;
 }

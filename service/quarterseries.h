@@ -2,11 +2,16 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QPair>
 
 #include <optional>
 
 // The service asks the upstream once an hour for the quarter-hour series of
-// that hour, and serves each quarter from it. These turn one city's element
+// the 24 hours from that hour, and serves each quarter of its first hour
+// from it; the quarters after that hour are forecasts, told as the coming
+// hours (cominghours.h), never served as conditions. These turn one city's element
 // of such an answer into the answer the upstream's own `current` block would
 // have given for one quarter, so that documents are written by the same
 // code whichever way the values came.
@@ -19,11 +24,17 @@
 QDateTime quarterStart(const QDateTime &utc);
 QDateTime hourStart(const QDateTime &utc);
 
-// The latest quarter, at or before `atOrBefore`, that a forecast element
-// gives conditions for: from its quarter-hour series, or, for an element
-// with a current block of its own, that block's quarter. Nothing when it
-// gives none, or tells no time.
+// The quarters a forecast element gives conditions for: those of the first
+// hour of its quarter-hour series (the hour its wave asked for), or, for an
+// element with a current block of its own, that block's quarter. None when
+// it tells no time.
+QList<QDateTime> conditionQuarters(const QJsonObject &forecast);
+
+// The latest of the quarters at or before `atOrBefore`: of a forecast
+// element's conditionQuarters(), or of those found once and kept (a city
+// asks at every request, and a day's series has 96 readings to look at).
 std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateTime &atOrBefore);
+std::optional<QDateTime> latestQuarter(const QList<QDateTime> &quarters, const QDateTime &atOrBefore);
 
 // The forecast element as an answer with a current block for `quarter`:
 // every quarter-hour variable at that quarter, every hourly one at the
@@ -33,8 +44,22 @@ std::optional<QDateTime> latestQuarter(const QJsonObject &forecast, const QDateT
 // empty object when the element has nothing for the quarter.
 QJsonObject forecastAtQuarter(const QJsonObject &forecast, const QDateTime &quarter);
 
+// The quarter-hour series of a forecast element at each whole hour from the
+// hour of `from` (UTC) on, as forecastAtQuarter gives each, `hours` of them
+// at most: the hours the series covers one after another from that hour
+// (none when it lacks that hour), with the instant of each.
+// The series is read whether or not the element has a current block too;
+// nothing for an element without one.
+QList<QPair<QDateTime, QJsonObject>> forecastAtHours(const QJsonObject &forecast, const QDateTime &from, int hours);
+
 // The air-quality element as an answer with a current block for the hour
 // of `quarter`, as the upstream gives the air: every hourly variable at that
 // hour. An element with a current block of its own is returned as it is
 // when the block is for that hour. An empty object when it has nothing.
 QJsonObject airQualityAtQuarter(const QJsonObject &airQuality, const QDateTime &quarter);
+
+// The air-quality element at each hour from the hour of `from` (UTC) on,
+// `hours` of them at most, each as an answer with a current block: every
+// hour its hourly series tells, read whether or not it has a current block
+// too, and that block's own hour where the series does not tell it.
+QMap<QDateTime, QJsonObject> airQualityAtHours(const QJsonObject &airQuality, const QDateTime &from, int hours);

@@ -1,6 +1,7 @@
 #include "recordedsource.h"
 
 #include "citywarnings.h"
+#include "cominghours.h"
 #include "feed/feeddate.h"
 #include "feedformat.h"
 #include "locationtable.h"
@@ -80,7 +81,7 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
             // Served as a document of this hour, its warnings with it.
             const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
-            const QByteArray moved = publicationMovedTo(warningsMovedTo(served.body, now), now);
+            const QByteArray moved = publicationMovedTo(hoursMovedTo(warningsMovedTo(served.body, now), now), now);
             if (moved != served.body) {
                 served.body = moved;
                 served.lastModified = std::max(served.lastModified, hourStart(now));

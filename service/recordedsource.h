@@ -26,8 +26,9 @@ QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now);
 // warnings for today's: each document is served as if written in the hour
 // it is asked for (publicationMovedTo), its warnings moved by as many hours
 // (dust) or days as lie between its time and the clock's (warningsMovedTo),
-// so that the demo looks fresh, and a storm under way when the document was
-// written is under way whenever it is replayed.
+// and its coming hours by as many hours (hoursMovedTo), so that the demo
+// looks fresh, a storm under way when the document was written is under
+// way whenever it is replayed, and its hours begin at the hour of now.
 class ReplayForecastSource : public ForecastSource
 {
 public:

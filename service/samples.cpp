@@ -46,12 +46,14 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
             air = airAnswer.answers.value(0);
         }
         QSaveFile out(QDir(outputDir).filePath(recordedFileName(location.id, Units::Metric)));
-        // The warnings as a live wave would give them in the answer's quarter.
+        // The warnings and the coming hours as a live wave would give them
+        // in the answer's quarter.
         const QJsonObject forecast = answer.answers.value(0);
         const auto observed = observationTime(forecast);
         const QList<CityWarning> warnings = observed ? cityWarnings(forecast, air, quarterStart(*observed))
                                                      : QList<CityWarning>();
-        const QByteArray document = writeForecastDocument(forecast, location, Units::Metric, air, warnings);
+        const QList<ComingHour> hours = observed ? comingHours(forecast, air, *observed) : QList<ComingHour>();
+        const QByteArray document = writeForecastDocument(forecast, location, Units::Metric, air, warnings, hours);
         if (!out.open(QIODevice::WriteOnly) || out.write(document) != document.size() || !out.commit())
             problems.append(QStringLiteral("%1: %2").arg(out.fileName(), out.errorString()));
     }

@@ -20,7 +20,9 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -82,6 +84,35 @@ public:
 
     std::atomic<int> forecastCalls{0};
     std::atomic<int> airQualityCalls{0};
+    // Every call as the upstream weighs it (weightOf), in thousandths.
+    std::atomic<qint64> weightedMillicalls{0};
+    double weighted() const { return weightedMillicalls / 1000.0; }
+
+    // What the upstream counts a request as, by its own rule rather than the
+    // service's idea of it: a call for each location, times the variables
+    // asked over ten (at least one), times the days the request covers over
+    // fourteen (at least one). The days are forecast_days (the upstream's 7
+    // when not given), or more where the bounds of a series span more.
+    static double weightOf(const QUrlQuery &query)
+    {
+        const int locations = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
+        int variables = 0;
+        for (const char *block : {"current", "minutely_15", "hourly", "daily"}) {
+            const QString asked = query.queryItemValue(QLatin1String(block), QUrl::FullyDecoded);
+            variables += asked.isEmpty() ? 0 : int(asked.count(u',')) + 1;
+        }
+        const QString forecastDays = query.queryItemValue(QStringLiteral("forecast_days"));
+        double days = forecastDays.isEmpty() ? 7 : forecastDays.toInt();
+        for (const char *series : {"minutely_15", "hour"}) {
+            const QDateTime start = QDateTime::fromString(
+                query.queryItemValue(QStringLiteral("start_") + QLatin1String(series)), Qt::ISODate);
+            const QDateTime end = QDateTime::fromString(
+                query.queryItemValue(QStringLiteral("end_") + QLatin1String(series)), Qt::ISODate);
+            if (start.isValid() && end.isValid())
+                days = std::max(days, std::ceil(start.secsTo(end) / 86400.0));
+        }
+        return locations * std::max(1.0, variables / 10.0) * std::max(1.0, days / 14.0);
+    }
     // The city whose element of every forecast answer holds nothing; -1: none.
     std::atomic<int> failingCity{-1};
     // The status of every answer: 200 with the series, or an error status
@@ -104,6 +135,7 @@ private:
             const int count = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
             const bool air = target.path().contains(QLatin1String("air-quality"));
             ++(air ? airQualityCalls : forecastCalls);
+            weightedMillicalls += qRound64(weightOf(query) * 1000);
             // The series of the hour asked, every step as the canned answer.
             const int answered = status.load();
             const QByteArray body = answered != 200

@@ -11,7 +11,8 @@
 //     open, the answer time of an ordinary request on a new connection, and
 //     whether a crowd of clients asking at once all get their documents.
 // Before these it reports the upstream calls of simulated days, and what a
-// whole day of outage costs with a board open (--outage reports only that).
+// whole day of outage costs with a board open (--outage reports only that,
+// --calls only the days of calls).
 // With --port it measures a service already running on 127.0.0.1:<port>
 // instead (for example one started with --replay).
 //
@@ -199,6 +200,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption outageOption(
         QStringLiteral("outage"),
         QStringLiteral("Only report what a day of outage costs, with a board open (also reported by default)."));
+    const QCommandLineOption callsOption(
+        QStringLiteral("calls"),
+        QStringLiteral("Only report the upstream calls of simulated days (also reported by default)."));
     const QCommandLineOption boardOption(
         QStringLiteral("board"),
         QStringLiteral("Measure the board's start and refreshes end to end (needs 127.0.0.1:8619 free)."));
@@ -215,7 +219,7 @@ int main(int argc, char *argv[])
         QStringLiteral("With --board: the service to start (default forecastd beside this program)."),
         QStringLiteral("path"));
     parser.addOptions({portOption, requestsOption, connectionsOption, secondsOption, holdersOption, crowdOption,
-                       outageOption, boardOption, delayOption, boardPathOption, forecastdOption});
+                       outageOption, callsOption, boardOption, delayOption, boardPathOption, forecastdOption});
     parser.process(app);
     raiseOpenFileLimit();
 
@@ -249,6 +253,11 @@ int main(int argc, char *argv[])
         });
         if (parser.isSet(outageOption)) {
             reportOutageDays(*upstream);
+            upstreamThread.run([&] { upstream.reset(); });
+            return 0;
+        }
+        if (parser.isSet(callsOption)) {
+            reportDaysOfCalls(*upstream);
             upstreamThread.run([&] { upstream.reset(); });
             return 0;
         }

@@ -38,6 +38,7 @@ DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::functio
     upstream.failingCity = failingCity;
     const int forecastsBefore = upstream.forecastCalls;
     const int airBefore = upstream.airQualityCalls;
+    const double weightedBefore = upstream.weighted();
     OpenMeteoClient client;
     client.setEndpoint(QUrl(upstream.url("/v1/forecast")));
     client.setAirQualityEndpoint(QUrl(upstream.url("/v1/air-quality")));
@@ -77,12 +78,10 @@ DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::functio
     source.reset();
     LiveForecastSource next(&client, LocationTable::builtIn(), clock);
     next.setCacheDirectory(kept.path());
-    const int cities = int(LocationTable::builtIn().locations().size());
     result.weighted = next.ledger().weightedToday(now);
     result.forecastRequests = upstream.forecastCalls - forecastsBefore;
     result.airQualityRequests = upstream.airQualityCalls - airBefore;
-    result.counted = result.forecastRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
-        + result.airQualityRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
+    result.counted = upstream.weighted() - weightedBefore;
     upstream.failingCity = -1;
     return result;
 }
@@ -121,6 +120,7 @@ OutageDay runOutageDay(StandInUpstream &upstream, Outage outage, const QTime &ba
 {
     const int forecastsBefore = upstream.forecastCalls;
     const int airBefore = upstream.airQualityCalls;
+    const double weightedBefore = upstream.weighted();
     const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(refusingPort());
     OpenMeteoClient client;
     const auto pointAt = [&client](const QString &forecast, const QString &air) {
@@ -166,11 +166,9 @@ OutageDay runOutageDay(StandInUpstream &upstream, Outage outage, const QTime &ba
             result.charged = source.ledger().weightedToday(now);
             result.forecastRequests = upstream.forecastCalls - forecastsBefore;
             result.airQualityRequests = upstream.airQualityCalls - airBefore;
+            result.counted = upstream.weighted() - weightedBefore;
         }
     }
-    const int cities = int(LocationTable::builtIn().locations().size());
-    result.counted = result.forecastRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::forecastVariables())
-        + result.airQualityRequests * OpenMeteoClient::weightOf(cities, OpenMeteoClient::airQualityVariables());
     upstream.status = 200;
     return result;
 }

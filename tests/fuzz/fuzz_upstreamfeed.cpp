@@ -14,11 +14,14 @@
 // block for that quarter (forecastAtQuarter, airQualityAtQuarter with the
 // element standing as its own air), written and read back the same way,
 // with the warnings the element gives for that quarter (in order, each
-// ending after it starts); the imperial one after a replay has moved them.
+// ending after it starts) and its coming hours (whole hours, one after
+// another, at most 24, from the quarter's hour); the imperial one after a
+// replay has moved them.
 //
 // Calls: QJsonDocument::fromJson, OpenMeteoClient::judge, observationTime,
 // latestQuarter, forecastAtQuarter, airQualityAtQuarter, cityWarnings,
-// writeForecastDocument (both unit systems), warningsMovedTo, then screenFeedDocument,
+// comingHours, writeForecastDocument (both unit systems), warningsMovedTo,
+// hoursMovedTo, then screenFeedDocument,
 // parseFeedDocument, readChannels, channelOutcome, windDirIndexAfter,
 // filledColumns and Recordset::setValue.
 
@@ -42,7 +45,7 @@
 namespace {
 
 void checkCity(const QJsonObject &answer, const Location &location, const QJsonObject &airQuality,
-               const QList<CityWarning> &warnings = {})
+               const QList<CityWarning> &warnings = {}, const QList<ComingHour> &hours = {})
 {
     if (const std::optional<QDateTime> observed = observationTime(answer))
         FUZZ_CHECK(observed->isValid());
@@ -50,13 +53,17 @@ void checkCity(const QJsonObject &answer, const Location &location, const QJsonO
         FUZZ_CHECK(warnings[i].start < warnings[i].end);
         FUZZ_CHECK(i == 0 || warnings[i - 1].start <= warnings[i].start);
     }
+    for (qsizetype i = 1; i < hours.size(); ++i)
+        FUZZ_CHECK(hours[i - 1].time.secsTo(hours[i].time) == 3600);
 
     QList<ChannelReadings> read;
     for (const Units units : {Units::Metric, Units::Imperial}) {
-        QByteArray document = writeForecastDocument(answer, location, units, airQuality, warnings);
-        FUZZ_CHECK(document.contains("rorizedivo") == !warnings.isEmpty());
-        if (units == Units::Imperial)
-            document = warningsMovedTo(document, QDateTime(QDate(2031, 5, 17), QTime(4, 20), Qt::UTC));
+        QByteArray document = writeForecastDocument(answer, location, units, airQuality, warnings, hours);
+        FUZZ_CHECK(document.contains("rorizedivo") == (!warnings.isEmpty() || !hours.isEmpty()));
+        if (units == Units::Imperial) {
+            const QDateTime later(QDate(2031, 5, 17), QTime(4, 20), Qt::UTC);
+            document = hoursMovedTo(warningsMovedTo(document, later), later);
+        }
         const DocumentVerdict verdict = screenFeedDocument(document);
         FUZZ_CHECK_MESSAGE(verdict == DocumentVerdict::Accepted, QString::fromLatin1(verdictName(verdict)));
         const QList<ChannelReadings> channels = readChannels(parseFeedDocument(document));
@@ -100,7 +107,10 @@ void checkQuarters(const QJsonObject &element, const Location &location)
         // The current block tells the quarter it was made for.
         const std::optional<QDateTime> observed = observationTime(answer);
         FUZZ_CHECK(!observed || quarterStart(*observed) == *quarter);
-        checkCity(answer, location, airQualityAtQuarter(element, *quarter), cityWarnings(element, element, *quarter));
+        const QList<ComingHour> hours = comingHours(element, element, *quarter);
+        FUZZ_CHECK(hours.size() <= ComingHourCount && (hours.isEmpty() || hours.first().time == hourStart(*quarter)));
+        checkCity(answer, location, airQualityAtQuarter(element, *quarter), cityWarnings(element, element, *quarter),
+                  hours);
         const std::optional<QDateTime> before = latestQuarter(element, quarter->addSecs(-15 * 60));
         FUZZ_CHECK(!before || *before < *quarter);
         quarter = before;

@@ -16,9 +16,10 @@
 // upstream gives for a wave's request: the quarter-hour series from
 // start_minutely_15 to end_minutely_15 and the hourly series at start_hour,
 // every step with the current block's values, each variable in the series
-// the request asks it in; an hourly series of the element's own (the air's
-// hours ahead) stands in for the current block's. Asked in GMT, its times
-// are GMT's. Anything else is passed as it is.
+// the request asks it in; a series of the element's own stands in for the
+// current block's: its hourly one (the air's hours ahead) as a whole, its
+// quarter-hour one (the coming hours) at each quarter it has. Asked in GMT,
+// its times are GMT's. Anything else is passed as it is.
 inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query)
 {
     const QString start = query.queryItemValue(QStringLiteral("start_minutely_15"));
@@ -47,6 +48,13 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
     QJsonObject hourUnits;
     const QJsonObject units = answer.value(QStringLiteral("current_units")).toObject();
     const QJsonObject values = current.toObject();
+    const QJsonObject own = answer.value(QStringLiteral("minutely_15")).toObject();
+    QStringList ownTimes;
+    for (const QJsonValue &time : own.value(QStringLiteral("time")).toArray())
+        ownTimes << time.toString();
+    QList<qsizetype> ownAt; // where the element's own series has each quarter, or -1
+    for (const QString &quarter : std::as_const(quarters))
+        ownAt << ownTimes.indexOf(quarter);
     for (auto it = values.begin(); it != values.end(); ++it) {
         if (it.key() == QLatin1String("time") || it.key() == QLatin1String("interval"))
             continue;
@@ -56,8 +64,9 @@ inline QByteArray seriesAnswer(const QByteArray &element, const QUrlQuery &query
                 hourUnits.insert(it.key(), units.value(it.key()));
         } else {
             QJsonArray series;
-            for (qsizetype i = 0; i < quarters.size(); ++i)
-                series.append(it.value());
+            const QJsonArray ownValues = own.value(it.key()).toArray();
+            for (const qsizetype at : std::as_const(ownAt))
+                series.append(at >= 0 && at < ownValues.size() ? ownValues.at(at) : it.value());
             quarterSeries.insert(it.key(), series);
             if (units.contains(it.key()))
                 quarterUnits.insert(it.key(), units.value(it.key()));

@@ -592,8 +592,19 @@ void TestFeedServer::replayServesRecordedFiles()
         {"SAXX0039", R"(kind="heat" start="2026-12-07T00:00:00+03:00" end="2026-12-08T00:00:00+03:00")",
          R"(kind="heat" start="2027-03-02T00:00:00+03:00" end="2027-03-03T00:00:00+03:00")"},
         {"SAXX0017", "", ""}};
-    // 1:30 am on 2 March in Saudi time, 85 days on.
+    // 1:30 am on 2 March in Saudi time, 85 days on; the coming hours from
+    // 1 am, as many as were written.
     const auto movedTimes = [](QByteArray document) {
+        for (int hour = 0; hour < 24; ++hour) {
+            const auto element = [hour](const QDate &date, int clock) {
+                return R"(<rorizedivo:hour time=")"
+                    + QDateTime(date, QTime(clock, 0), Qt::OffsetFromUTC, 3 * 3600)
+                          .addSecs(hour * 3600)
+                          .toString(Qt::ISODate)
+                          .toUtf8();
+            };
+            document.replace(element(QDate(2026, 12, 7), 13), element(QDate(2027, 3, 2), 1));
+        }
         document.replace("Mon, 07 Dec 2026 1:00 pm AST", "Tue, 02 Mar 2027 1:00 am AST");
         document.replace(" at 1:00 pm AST</title>", " at 1:00 am AST</title>");
         for (int day = 0; day < 5; ++day) {
@@ -624,6 +635,7 @@ void TestFeedServer::replayServesRecordedFiles()
         const QByteArray expected = movedTimes(written.isEmpty() ? demo : QByteArray(demo).replace(written, replayed));
         QVERIFY(expected.contains("<pubDate>Tue, 02 Mar 2027 1:00 am AST</pubDate>"));
         QVERIFY(expected.contains(R"(<yweather:forecast day="Sat" date="6 Mar 2027")"));
+        QVERIFY(expected.contains(R"(<rorizedivo:hour time="2027-03-02T01:00:00+03:00")"));
         QCOMPARE(replayedAt(id, QDateTime(QDate(2027, 3, 1), QTime(22, 30), Qt::UTC)), expected);
     }
 }

@@ -62,6 +62,58 @@ QString windWords(const ComingHour &hour)
     return spokenList(parts);
 }
 
+// The wind as the panel writes it: "رياح شمالية 20 كم/س".
+QString shortWind(const ComingHour &hour)
+{
+    const std::optional<double> speed = hour.windSpeed.toNumber();
+    if (speed && *speed == 0)
+        return QStringLiteral(u"سكون");
+    const CompassSector *sector = compassSector(float(hour.windSector));
+    QString text = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words) : QStringLiteral(u"رياح");
+    if (speed)
+        text += QLatin1Char(' ') + singleText(float(*speed)) + QStringLiteral(u" كم/س");
+    return text;
+}
+
+// A smooth line through points evenly spaced along x that never swings past
+// them: a monotone cubic (Fritsch and Carlson), so a temperature that stays
+// level is drawn level and a peak is drawn at its hour, not beside it.
+QPainterPath smoothThrough(const QList<QPointF> &points)
+{
+    QPainterPath path(points.value(0));
+    const qsizetype n = points.size();
+    if (n < 2)
+        return path;
+    QList<qreal> rise(n - 1); // per step
+    for (qsizetype k = 0; k + 1 < n; ++k)
+        rise[k] = points[k + 1].y() - points[k].y();
+    QList<qreal> slope(n);
+    slope[0] = rise[0];
+    slope[n - 1] = rise[n - 2];
+    for (qsizetype k = 1; k + 1 < n; ++k)
+        slope[k] = rise[k - 1] * rise[k] <= 0 ? 0 : (rise[k - 1] + rise[k]) / 2;
+    for (qsizetype k = 0; k + 1 < n; ++k) {
+        if (rise[k] == 0) {
+            slope[k] = slope[k + 1] = 0;
+            continue;
+        }
+        const qreal a = slope[k] / rise[k];
+        const qreal b = slope[k + 1] / rise[k];
+        if (const qreal length = std::hypot(a, b); length > 3) {
+            slope[k] = 3 / length * a * rise[k];
+            slope[k + 1] = 3 / length * b * rise[k];
+        }
+    }
+    for (qsizetype k = 0; k + 1 < n; ++k) {
+        const QPointF from = points[k];
+        const QPointF to = points[k + 1];
+        const qreal third = (to.x() - from.x()) / 3;
+        path.cubicTo(QPointF(from.x() + third, from.y() + slope[k] / 3),
+                     QPointF(to.x() - third, to.y() - slope[k + 1] / 3), to);
+    }
+    return path;
+}
+
 } // namespace
 
 HoursCurve::HoursCurve(CityDetail *panel)
@@ -225,8 +277,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
     const qreal left = SideMargin;
     const qreal right = width() - SideMargin;
 
-    // The scale: a faint line at each whole step of it, its degrees at the left.
-    p.setFont(tahoma(7));
+    // The scale: a faint line at each whole step of it.
     const int span = m_scaleHigh - m_scaleLow;
     const int every = span <= 8 ? 1 : span <= 16 ? 2 : 5;
     for (int t = m_scaleLow; t <= m_scaleHigh; ++t) {
@@ -261,15 +312,11 @@ void HoursCurve::paintEvent(QPaintEvent *)
             ++first;
             continue;
         }
-        QPainterPath run(pointOf(first));
-        int i = first + 1;
-        for (; i < shownHours() && m_hours.at(i).temperature.toNumber(); ++i) {
-            const QPointF from = pointOf(i - 1);
-            const QPointF to = pointOf(i);
-            // Level where it turns, so the line never overshoots its hours.
-            const qreal middle = (from.x() + to.x()) / 2;
-            run.cubicTo(QPointF(middle, from.y()), QPointF(middle, to.y()), to);
-        }
+        QList<QPointF> points;
+        int i = first;
+        for (; i < shownHours() && m_hours.at(i).temperature.toNumber(); ++i)
+            points << pointOf(i);
+        const QPainterPath run = smoothThrough(points);
         QPainterPath ground = run;
         ground.lineTo(pointOf(i - 1).x(), PlotBottom);
         ground.lineTo(pointOf(first).x(), PlotBottom);
@@ -324,9 +371,11 @@ void HoursCurve::paintEvent(QPaintEvent *)
         QStringList parts{m_highlighted == 0 && m_firstIsNow ? NowWord : spokenHour(h.hour.time())};
         if (!h.condition.isEmpty())
             parts << h.condition;
-        if (h.temperature.toNumber())
-            parts << degreesText(h.temperature);
-        parts << windWords(h);
+        if (h.temperature.toNumber()) {
+            // Kept left to right within the Arabic line, so "°" stays after the number.
+            parts << QChar(0x202A) + degreesText(h.temperature) + QChar(0x202C);
+        }
+        parts << shortWind(h);
         p.setPen(QPen(BoxBorder, 1));
         p.setBrush(Qt::NoBrush);
         const QRectF box(left, DetailTop, right - left, DetailHeight);

@@ -2,6 +2,7 @@
 // place of its map on request.
 #include "view/hourscurve.h"
 
+#include "feed/feeddate.h"
 #include "platform/numbertext.h"
 #include "view/boardaccessibility.h"
 #include "view/citydetail.h"
@@ -11,6 +12,7 @@
 #include "view/windcompass.h"
 
 #include <QAccessible>
+#include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -194,6 +196,18 @@ void HoursCurve::tellHighlighted()
     QAccessible::updateAccessibility(&event);
 }
 
+QColor HoursCurve::spanColor(const QString &kind)
+{
+    // Each as people know it from weather maps: sand, a heat's red, rain's
+    // blue, a storm's violet and the wind's teal.
+    static const QHash<QString, QColor> colors{{QStringLiteral("dust"), QColor(205, 150, 70)},
+                                               {QStringLiteral("heat"), QColor(230, 70, 40)},
+                                               {QStringLiteral("rain"), QColor(50, 130, 235)},
+                                               {QStringLiteral("thunder"), QColor(155, 90, 225)},
+                                               {QStringLiteral("wind"), QColor(40, 185, 175)}};
+    return colors.value(kind, CurveColor);
+}
+
 QString HoursCurve::headerText(int column)
 {
     static const char16_t *const headers[Columns] = {u"الساعة", u"الحالة", u"الحرارة", u"الرياح"};
@@ -207,7 +221,7 @@ QString HoursCurve::cellText(int row, int column) const
     const ComingHour &h = m_hours.at(row);
     switch (column) {
     case 0:
-        return spokenHour(h.hour.time());
+        return row == 0 && m_firstIsNow ? spokenList({NowWord, hourName(h.hour.time())}) : hourName(h.hour.time());
     case 1:
         return h.condition;
     case 2: {
@@ -229,23 +243,6 @@ QString HoursCurve::spokenRow(int row) const
             parts << text;
     }
     return spokenList(parts);
-}
-
-QString HoursCurve::shortHour(const QTime &time)
-{
-    const int hour = time.hour();
-    return QString::number(hour % 12 == 0 ? 12 : hour % 12)
-        + (hour < 12 ? QStringLiteral(u" ص") : QStringLiteral(u" م"));
-}
-
-QString HoursCurve::spokenHour(const QTime &time)
-{
-    const int hour = time.hour();
-    if (hour == 0)
-        return QStringLiteral(u"منتصف الليل");
-    if (hour == 12)
-        return QStringLiteral(u"12 ظهراً");
-    return QString::number(hour % 12) + (hour < 12 ? QStringLiteral(u" صباحاً") : QStringLiteral(u" مساءً"));
 }
 
 QPointF HoursCurve::pointOf(int index) const
@@ -357,7 +354,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(now ? Green : Cyan);
         p.setFont(tahoma(8.25, now));
         p.drawText(QRectF(column.x(), HourTop, labelWidth, HourHeight), Qt::AlignCenter,
-                   now ? NowWord : shortHour(h.hour.time()));
+                   now ? NowWord : shortHourName(h.hour.time()));
     }
     if (m_highlighted >= 0) {
         const QPointF point = pointOf(m_highlighted);
@@ -368,7 +365,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         // The hour in full at the foot.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList parts{m_highlighted == 0 && m_firstIsNow ? NowWord : spokenHour(h.hour.time())};
+        QStringList parts{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(h.hour.time())};
         if (!h.condition.isEmpty())
             parts << h.condition;
         if (h.temperature.toNumber()) {

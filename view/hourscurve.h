@@ -65,15 +65,15 @@ public:
     int highlighted() const { return m_highlighted; }
     void setHighlighted(int index);
 
+    // The colour a warning's span is shaded in, by its kind (dust, heat,
+    // rain, thunder, wind); amber for any other.
+    static QColor spanColor(const QString &kind);
+
     // What the table tells: the column headers and each hour's cells.
     static QString headerText(int column);
     QString cellText(int row, int column) const;
     // A row as a screen reader says it: "3 مساءً، غبار، 41 درجة، رياح شمالية، 20 كيلومتر في الساعة".
     QString spokenRow(int row) const;
-
-    // The hour as the curve labels it ("3 م", "12 ص") and as it is said ("3 مساءً").
-    static QString shortHour(const QTime &time);
-    static QString spokenHour(const QTime &time);
 
     // Where the curve puts an hour and its temperature, in the widget's
     // pixels; the x of a moment between hours, for the spans. For tests.

@@ -162,9 +162,9 @@ public:
     QImage comingDays()
     {
         expanded(0, QStringLiteral("RUH"));
-        m_board->comingDays()->link()->click();
+        m_board->mapPlace()->show(MapPlace::Shown::Days);
         const QImage image = grab();
-        m_board->comingDays()->link()->click();
+        m_board->mapPlace()->show(MapPlace::Shown::Map);
         stopTimers();
         return image;
     }

@@ -642,10 +642,11 @@ void TestBoard::comingDaysTakeTheMapsPlace()
     ComingDays *days = board->comingDays();
     QVERIFY(days->isHidden() && !board->ImageMAP()->isHidden() && board->TimerWind()->isEnabled());
 
-    days->link()->click();
+    FormLabel *link = board->mapPlace()->daysLink();
+    link->click();
     QVERIFY(!days->isHidden() && board->ImageMAP()->isHidden() && board->LineWind()->isHidden());
     QVERIFY(!board->TimerWind()->isEnabled());
-    QCOMPARE(days->link()->text(), u"الخريطة"_qs);
+    QCOMPARE(link->text(), u"الخريطة"_qs);
     QStringList shown;
     for (int r = 0; r < days->shownRows(); ++r) {
         for (int c = 0; c < ComingDays::Columns; ++c)
@@ -660,11 +661,11 @@ void TestBoard::comingDaysTakeTheMapsPlace()
     QCOMPARE(days->shownRows(), 1);
     QCOMPARE(days->cell(2, 0)->text(), "30°C");
 
-    days->link()->click();
+    link->click();
     QVERIFY(days->isHidden() && !board->ImageMAP()->isHidden() && !board->LineWind()->isHidden());
     QVERIFY(board->TimerWind()->isEnabled());
     QCOMPARE(board->LineWind()->x1(), 5460.0f); // north-east, from its start
-    QCOMPARE(days->link()->text(), u"الأيام القادمة"_qs);
+    QCOMPARE(link->text(), u"الأيام القادمة"_qs);
 }
 
 void TestBoard::sortKeys_data()
@@ -818,9 +819,9 @@ void TestBoard::tabOrder_data()
                                          << QStringList{"PictureHideDetail", "StripWarningSign", "ComboSort"};
     QTest::newRow("expanded") << true << false
                               << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "OwnCity", "lblGoogle",
-                                             "lblDays", "lblQIVurl", "PictureHideDetail"};
+                                             "lblDays", "lblHours", "lblQIVurl", "PictureHideDetail"};
     QTest::newRow("expanded, Shift+Tab") << true << true
-                                         << QStringList{"PictureHideDetail", "lblQIVurl", "lblDays", "lblGoogle",
+                                         << QStringList{"PictureHideDetail", "lblQIVurl", "lblHours", "lblDays", "lblGoogle",
                                                         "OwnCity", "CityGrid", "ComboSort", "PictureHideDetail"};
     // clang-format on
 }
@@ -869,6 +870,7 @@ void TestBoard::keysActLikeClicks_data()
     QTest::newRow("Enter on the map link") << true << "lblGoogle" << int(Qt::Key_Return) << true << "lblGoogle" << map;
     QTest::newRow("Space on the maker's link") << true << "lblQIVurl" << int(Qt::Key_Space) << true << "lblQIVurl" << maker;
     QTest::newRow("Space on the days link") << true << "lblDays" << int(Qt::Key_Space) << true << "lblDays" << "";
+    QTest::newRow("Enter on the hours link") << true << "lblHours" << int(Qt::Key_Return) << true << "lblHours" << "";
     QTest::newRow("another key does nothing") << true << "lblQIVurl" << int(Qt::Key_A) << true << "lblQIVurl" << "";
     // "مدينتي" makes الرياض the person's own city, by Space or a click.
     QTest::newRow("Space on my city") << true << "OwnCity" << int(Qt::Key_Space) << true << "OwnCity" << "";
@@ -915,7 +917,10 @@ void TestBoard::keysActLikeClicks()
         QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focusAfter);
     if (sign)
         QCOMPARE(board->lblCityD()->text(), u"جدة"_qs);
-    QCOMPARE(board->comingDays()->isShowingDays(), control == QLatin1String("lblDays"));
+    const MapPlace::Shown shown = control == QLatin1String("lblDays") ? MapPlace::Shown::Days
+        : control == QLatin1String("lblHours")                        ? MapPlace::Shown::Hours
+                                                                      : MapPlace::Shown::Map;
+    QCOMPARE(board->mapPlace()->shown(), shown);
     QCOMPARE(board->boardWarnings()->ownCities(),
              control == QLatin1String("OwnCity") ? QStringList{"RUH"} : QStringList());
     QCOMPARE(m_world.launches.size(), opened.isEmpty() ? 0 : 1);
@@ -1051,9 +1056,12 @@ void TestBoard::accessibleControls_data()
     row("map link", [](frmWeatherMain &b) { return b.lblGoogle(); }, QAccessible::Link,
         u"أضغط هنا لمشاهدة الرياض من خلال Google"_qs);
     row("maker's link", [](frmWeatherMain &b) { return b.lblQIVurl(); }, QAccessible::Link, u"موقع صانع البرنامج"_qs);
-    row("days link", [](frmWeatherMain &b) { return b.comingDays()->link(); }, QAccessible::Link, u"عرض الأيام القادمة"_qs);
-    row("coming days", [](frmWeatherMain &b) { b.comingDays()->link()->click(); return b.comingDays(); },
+    row("days link", [](frmWeatherMain &b) { return b.mapPlace()->daysLink(); }, QAccessible::Link, u"عرض الأيام القادمة"_qs);
+    row("coming days", [](frmWeatherMain &b) { b.mapPlace()->daysLink()->click(); return b.comingDays(); },
         QAccessible::Table, u"الأيام القادمة"_qs);
+    row("hours link", [](frmWeatherMain &b) { return b.mapPlace()->hoursLink(); }, QAccessible::Link, u"عرض الساعات القادمة"_qs);
+    row("coming hours", [](frmWeatherMain &b) { b.mapPlace()->hoursLink()->click(); return b.comingHours(); },
+        QAccessible::Table, u"الساعات القادمة"_qs);
     row("city", [](frmWeatherMain &b) { return b.lblCityD(); }, QAccessible::StaticText, u"الرياض"_qs);
     row("temperature", [](frmWeatherMain &b) { return b.lblTempD(); }, QAccessible::StaticText, u"25 درجة"_qs,
         u"درجة الحرارة بالدرجة المئوية"_qs);

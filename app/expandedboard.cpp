@@ -205,7 +205,7 @@ void frmWeatherMain::ShowCityDetail()
     m_days->setDays(days, cityDate(m_services.now()));
     // The coming hours, each warning's span behind them in its colour.
     QList<HourSpan> spans;
-    for (const FeedWarning &warning : warnings)
+    for (const FeedWarning &warning : mergedRuns(warnings))
         spans << HourSpan{warning.start, warning.end, HoursCurve::spanColor(warning.kind)};
     m_hours->setSpans(spans);
     m_hours->setHours(comingHoursOf(m_datawt2), m_services.now());

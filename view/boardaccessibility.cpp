@@ -359,9 +359,15 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        if (!m_curve || t != QAccessible::Name)
+        if (!m_curve)
             return QString();
-        return m_row < 0 ? HoursCurve::headerText(m_column) : m_curve->cellText(m_row, m_column);
+        if (t == QAccessible::Name)
+            return m_row < 0 ? HoursCurve::headerText(m_column) : m_curve->cellText(m_row, m_column);
+        // The hour's cell, which takes the focus, describes its whole row:
+        // what a screen reader says as Left and Right move along the curve.
+        if (t == QAccessible::Description && m_row >= 0 && m_column == 0)
+            return m_curve->spokenRow(m_row);
+        return QString();
     }
     void setText(QAccessible::Text, const QString &) override { }
     QRect rect() const override

@@ -257,13 +257,20 @@ QPointF HoursCurve::pointOf(int index) const
     return QPointF(x, y);
 }
 
-qreal HoursCurve::xOfTime(const QDateTime &moment) const
+QList<HoursCurve::Shade> HoursCurve::shades() const
 {
+    QList<Shade> shades;
     if (m_hours.isEmpty())
-        return width() - SideMargin;
-    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const qreal hours = m_hours.first().hour.secsTo(moment) / 3600.0;
-    return std::clamp(width() - SideMargin - hours * step, SideMargin, width() - SideMargin);
+        return shades;
+    const QDateTime &first = m_hours.first().hour;
+    const qreal last = shownHours() - 1;
+    for (const HourSpan &span : m_spans) {
+        const qreal from = std::clamp(first.secsTo(span.start) / 3600.0, 0.0, last);
+        const qreal to = std::clamp(first.secsTo(span.end) / 3600.0, 0.0, last);
+        if (to > from)
+            shades << Shade{from, to, span.color};
+    }
+    return shades;
 }
 
 void HoursCurve::paintEvent(QPaintEvent *)
@@ -286,11 +293,10 @@ void HoursCurve::paintEvent(QPaintEvent *)
     }
 
     // Behind the curve, the spans of the warnings, each with its sign at its top.
-    for (const HourSpan &s : std::as_const(m_spans)) {
-        const qreal x1 = xOfTime(s.start);
-        const qreal x2 = xOfTime(s.end);
-        if (x1 - x2 < 1)
-            continue; // out of the hours shown
+    const qreal step = (right - left) / (Hours - 1);
+    for (const Shade &s : shades()) {
+        const qreal x1 = right - s.from * step;
+        const qreal x2 = right - s.to * step;
         QColor shade = s.color;
         shade.setAlpha(70);
         p.fillRect(QRectF(x2, PlotTop - 6, x1 - x2, PlotBottom - PlotTop + 6), shade);
@@ -331,7 +337,6 @@ void HoursCurve::paintEvent(QPaintEvent *)
     }
 
     // Every third hour: its mark, its temperature over it, its condition and hour under the plot.
-    const qreal step = (right - left) / (Hours - 1);
     const qreal labelWidth = step * MarkEvery - 2;
     for (int i = 0; i < shownHours(); i += MarkEvery) {
         const ComingHour &h = m_hours.at(i);

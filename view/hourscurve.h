@@ -75,10 +75,19 @@ public:
     // A row as a screen reader says it: "3 مساءً، غبار، 41 درجة، رياح شمالية، 20 كيلومتر في الساعة".
     QString spokenRow(int row) const;
 
-    // Where the curve puts an hour and its temperature, in the widget's
-    // pixels; the x of a moment between hours, for the spans. For tests.
+    // Where the curve puts an hour and its temperature, in the widget's pixels.
     QPointF pointOf(int index) const;
-    qreal xOfTime(const QDateTime &moment) const;
+    // The spans as shaded: from and to in hours after the first one shown,
+    // within the curve; a span outside it is not shaded.
+    struct Shade
+    {
+        qreal from;
+        qreal to;
+        QColor color;
+    };
+    QList<Shade> shades() const;
+    // Whether the first hour shown is the current one, marked "الآن".
+    bool startsNow() const { return m_firstIsNow; }
     // The temperatures the vertical scale spans, whole degrees.
     int scaleLow() const { return m_scaleLow; }
     int scaleHigh() const { return m_scaleHigh; }

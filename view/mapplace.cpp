@@ -59,6 +59,8 @@ MapPlace::MapPlace(CityDetail *panel, ComingDays *days, HoursCurve *hours)
     m_daysLink = makeLink(panel, QStringLiteral("lblDays"), LinksLeft, DaysWords);
     const int hoursLeft = m_daysLink->leftTwips() + CityDetail::LeftTwips + m_daysLink->widthTwips() + LinksGap;
     m_hoursLink = makeLink(panel, QStringLiteral("lblHours"), hoursLeft, HoursWords);
+    applyLink(m_daysLink, false, DaysWords);
+    applyLink(m_hoursLink, false, HoursWords);
     connect(m_daysLink, &FormLabel::clicked, this, [this] { show(m_shown == Shown::Days ? Shown::Map : Shown::Days); });
     connect(m_hoursLink, &FormLabel::clicked, this,
             [this] { show(m_shown == Shown::Hours ? Shown::Map : Shown::Hours); });

@@ -108,7 +108,9 @@ void TestWeatherStore::tableShape()
     while (sqlite3_step(st) == SQLITE_ROW)
         tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
-    QCOMPARE(tables, (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_warn")}));
+    QCOMPARE(tables,
+             (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_hours"),
+                          QStringLiteral("wt_warn")}));
 
     sqlite3_prepare_v2(db, "pragma table_info(wt)", -1, &st, nullptr);
     QStringList names;

@@ -368,23 +368,27 @@ void HoursCurve::paintEvent(QPaintEvent *)
             p.setBrush(Black);
             p.drawEllipse(point, 5, 5);
         }
-        // The hour in full at the foot.
+        // The hour in full at the foot: when, what and how warm over its wind.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList parts{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(h.hour.time())};
+        QStringList first{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(h.hour.time())};
         if (!h.condition.isEmpty())
-            parts << h.condition;
-        if (h.temperature.toNumber()) {
-            // Kept left to right within the Arabic line, so "°" stays after the number.
-            parts << QChar(0x202A) + degreesText(h.temperature) + QChar(0x202C);
-        }
-        parts << shortWind(h);
+            first << h.condition;
+        // In words: a "°" among Arabic words would stand before its number.
+        if (const std::optional<double> t = h.temperature.toNumber())
+            first << spokenDegrees(singleText(float(*t)));
         p.setPen(QPen(BoxBorder, 1));
         p.setBrush(Qt::NoBrush);
         const QRectF box(left, DetailTop, right - left, DetailHeight);
         p.drawRect(box);
         p.setPen(Yellow);
         p.setFont(tahoma(9, true));
-        p.drawText(box.adjusted(8, 4, -8, -4), Qt::AlignCenter | Qt::TextWordWrap, parts.join(QStringLiteral(u"، ")));
+        const QRectF inner = box.adjusted(8, 4, -8, -4);
+        p.drawText(QRectF(inner.x(), inner.y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
+                   first.join(QStringLiteral(u"، ")));
+        p.setPen(White);
+        p.setFont(tahoma(8.25));
+        p.drawText(QRectF(inner.x(), inner.center().y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
+                   shortWind(h));
     }
 }
 

@@ -90,9 +90,13 @@ int main(int argc, char **argv)
             double worst = 0;
             QTimer heartbeat;
             heartbeat.setTimerType(Qt::PreciseTimer);
+            double worstEnd = 0;
             QObject::connect(&heartbeat, &QTimer::timeout, [&] {
                 const double now = clock.nsecsElapsed() / 1e6;
-                worst = std::max(worst, now - last);
+                if (now - last > worst) {
+                    worst = now - last;
+                    worstEnd = now;
+                }
                 last = now;
             });
             heartbeat.start(1);
@@ -100,8 +104,14 @@ int main(int argc, char **argv)
             board.TimerWeather_Timer();
             // What the refresh left to paint is part of it.
             QCoreApplication::processEvents();
-            worst = std::max(worst, clock.nsecsElapsed() / 1e6 - last);
+            const double total = clock.nsecsElapsed() / 1e6;
+            if (total - last > worst) {
+                worst = total - last;
+                worstEnd = total;
+            }
             heartbeat.stop();
+            if (qEnvironmentVariableIsSet("REFRESH_BENCH_WHERE"))
+                std::printf("   round %d: worst %.1f ms ending at %.1f of %.1f ms\n", r, worst, worstEnd, total);
             longest << worst;
         }
         std::printf("%-14s %10.1f %10.1f\n", name, median(longest), *std::max_element(longest.begin(), longest.end()));

@@ -467,8 +467,12 @@ void TestBoard::mapPictures()
     board->ComboSort()->setCurrentIndex(0); // أبها, الرياض, جدة
     board->lblCity_Click(1);
     QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(40, 30));
+    // A picture replaced is read anew, even for the city already shown.
+    QVERIFY(image.scaled(50, 20).save(board->AppFolder() + QStringLiteral("wtIMG/RUH.tmg"), "PNG"));
+    board->lblCity_Click(1);
+    QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(50, 20));
     board->lblCity_Click(2);
-    QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(40, 30)); // the previous picture stays
+    QCOMPARE(board->ImageMAP()->pixmap().size(), QSize(50, 20)); // the previous picture stays
     board->lblCity_Click(0);
     QVERIFY(board->ImageMAP()->pixmap().isNull());
     QVERIFY(board->TimerWind()->isEnabled()); // the arrow still moves over an empty map

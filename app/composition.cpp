@@ -85,14 +85,18 @@ void frmWeatherMain::buildControls()
     // While the ticker scrolls, the arrow moves on its ticks: one frame and
     // one wake-up for both.
     m_compass->followFrames(m_ticker->TimerW_lbl());
-    // The coming days take the map's place on request, and the arrow stops
-    // while they do.
+    // The coming days or hours take the map's place on request, and the
+    // arrow stops while they do.
     m_days = new ComingDays(m_detail);
-    connect(m_days, &ComingDays::showingDaysChanged, m_compass, &WindCompass::setCovered);
+    m_hours = new HoursCurve(m_detail);
+    m_mapPlace = new MapPlace(m_detail, m_days, m_hours);
+    connect(m_mapPlace, &MapPlace::mapCoveredChanged, m_compass, &WindCompass::setCovered);
     // The keyboard stands in the grid on the city the panel shows.
     connect(m_detail, &CityDetail::cityShown, m_grid, &CityGrid::setCurrentCity);
     new BoardKeyboard(m_pictureShowDetail, m_pictureHideDetail, {m_stripSign},
-                      {m_comboSort, m_grid, m_detail->ownCity(), lblGoogle(), m_days->link(), m_lblQIVurl}, this);
+                      {m_comboSort, m_grid, m_detail->ownCity(), lblGoogle(), m_mapPlace->daysLink(),
+                       m_mapPlace->hoursLink(), m_hours, m_lblQIVurl},
+                      this);
     // The warnings, and what the person hears of them.
     m_warnings = new BoardWarnings(m_services.notices, m_services.now, this);
 

@@ -7,6 +7,7 @@
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
 #include "feed/feeddate.h"
+#include "feed/winddirection.h"
 #include "links/modulerorizedivo.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
@@ -54,6 +55,29 @@ QList<ComingDay> comingDaysOf(const DataControl &data)
         days << day;
     }
     return days;
+}
+
+// The hours kept beside the shown row, as the curve shows them; none
+// without a current row.
+QList<ComingHour> comingHoursOf(const DataControl &data)
+{
+    QList<ComingHour> hours;
+    const FieldValue code = data.recordset().value(QStringLiteral("city_code"));
+    if (!code.isText())
+        return hours;
+    // Columns: hour, temp, code, speed, direction.
+    for (const QVector<FieldValue> &kept : WeatherStore::comingHours().rowsOf(data, code.toText())) {
+        ComingHour hour;
+        hour.hour = warningTimeFromText(kept[0].toText());
+        hour.temperature = kept[1];
+        if (const std::optional<double> condition = kept[2].toNumber())
+            hour.condition = conditionText(float(*condition));
+        hour.windSpeed = kept[3];
+        if (const std::optional<double> direction = kept[4].toNumber())
+            hour.windSector = windDirectionName(float(*direction)).sector;
+        hours << hour;
+    }
+    return hours;
 }
 
 // What a row of the store says of its age and whether it holds weather.
@@ -179,6 +203,12 @@ void frmWeatherMain::ShowCityDetail()
             day.warningSign = WarningSign::picture(14, devicePixelRatioF());
     }
     m_days->setDays(days, cityDate(m_services.now()));
+    // The coming hours, each warning's span behind them in its colour.
+    QList<HourSpan> spans;
+    for (const FeedWarning &warning : mergedRuns(warnings))
+        spans << HourSpan{warning.start, warning.end, HoursCurve::spanColor(warning.kind)};
+    m_hours->setSpans(spans);
+    m_hours->setHours(comingHoursOf(m_datawt2), m_services.now());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
     const QString condition = lblConditionD()->text();

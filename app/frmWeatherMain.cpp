@@ -166,7 +166,8 @@ bool frmWeatherMain::Form_Load()
         lblCity(i)->setCursor(*hand);
     m_lblQIVurl->setCursor(*hand);
     lblGoogle()->setCursor(*hand);
-    m_days->link()->setCursor(*hand);
+    m_mapPlace->daysLink()->setCursor(*hand);
+    m_mapPlace->hoursLink()->setCursor(*hand);
     m_detail->ownCity()->setCursor(*hand);
     return true;
 }

@@ -8,6 +8,8 @@
 #include "view/citydetail.h"
 #include "view/citygrid.h"
 #include "view/comingdays.h"
+#include "view/hourscurve.h"
+#include "view/mapplace.h"
 #include "view/tickerstrip.h"
 #include "view/warningsign.h"
 #include "view/windcompasswidget.h"
@@ -93,6 +95,8 @@ public:
     CityDetail *cityDetail() const { return m_detail; }
     WindCompass *windCompass() const { return m_compass; }
     ComingDays *comingDays() const { return m_days; }
+    HoursCurve *comingHours() const { return m_hours; }
+    MapPlace *mapPlace() const { return m_mapPlace; }
     BoardWarnings *boardWarnings() const { return m_warnings; }
 
     // --- Controls, by the names they are known by ---------------------------
@@ -187,6 +191,8 @@ private:
     CityDetail *m_detail = nullptr;
     WindCompass *m_compass = nullptr;
     ComingDays *m_days = nullptr;
+    HoursCurve *m_hours = nullptr;
+    MapPlace *m_mapPlace = nullptr;
     BoardWarnings *m_warnings = nullptr;
     FormLabel *m_pictureShowDetail = nullptr;
     FormLabel *m_pictureHideDetail = nullptr;

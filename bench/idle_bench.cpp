@@ -4,9 +4,9 @@
 // a whole cycle, the CPU time of its process (the scheduler's run time of
 // its threads) is taken over a few quiet windows while the ticker scrolls
 // and the wind arrow sweeps, then once more collapsed, where only the ticker
-// runs. Between the two, the link under the map puts the city's coming days
-// in the map's place (the arrow stops meanwhile) and the board is measured
-// so. Each window is printed, then their median and the resident memory.
+// runs. Between the two, the links under the map put the city's coming days,
+// then its coming hours, in the map's place (the arrow stops meanwhile) and
+// the board is measured so. Each window is printed, then their median and the resident memory.
 //
 //   idle-bench [seconds] [warm-up seconds]   (defaults 20 and 90)
 //
@@ -187,6 +187,10 @@ public:
         clickAt(45, 730);
         report("expanded, ticker and coming days", seconds);
         clickAt(45, 730);
+        // The hours' link beside it: the hours' curve, then the map again.
+        clickAt(150, 730);
+        report("expanded, ticker and coming hours", seconds);
+        clickAt(150, 730);
         if (!clickUntil(QStringLiteral("506x59")))
             std::fprintf(stderr, "idle-bench: the board did not collapse (%s)\n", qPrintable(windowSize()));
         else

@@ -51,3 +51,20 @@ QString dayName(const QDate &day, const QDate &today)
         return QStringLiteral(u"أمس");
     return weekdayName(day);
 }
+
+QString hourName(const QTime &time)
+{
+    const int hour = time.hour();
+    if (hour == 0)
+        return QStringLiteral(u"منتصف الليل");
+    if (hour == 12)
+        return QStringLiteral(u"12 ظهراً");
+    return QString::number(hour % 12) + (hour < 12 ? QStringLiteral(u" صباحاً") : QStringLiteral(u" مساءً"));
+}
+
+QString shortHourName(const QTime &time)
+{
+    const int hour = time.hour();
+    return QString::number(hour % 12 == 0 ? 12 : hour % 12)
+        + (hour < 12 ? QStringLiteral(u" ص") : QStringLiteral(u" م"));
+}

@@ -26,3 +26,9 @@ std::optional<QDateTime> publishedAt(const QString &pubDate);
 QString weekdayName(const QDate &date);
 // A day as seen from `today`: "اليوم", "غداً", "أمس", else its weekday.
 QString dayName(const QDate &day, const QDate &today);
+
+// An hour on the twelve-hour clock people speak: "3 مساءً", "12 ظهراً",
+// "منتصف الليل".
+QString hourName(const QTime &time);
+// The same as a scale writes it, short: "3 م", "12 ص".
+QString shortHourName(const QTime &time);

@@ -81,21 +81,40 @@ void readSingle(const QDomElement &channel, const QString &element, const QStrin
         value = float(*number);
 }
 
-void readDays(const QDomElement &channel, QList<ForecastDay> &days)
+FieldValue attributeOf(const QDomElement &e, const QString &name)
 {
-    const QDomNodeList elements = channel.elementsByTagName(QStringLiteral("yweather:forecast"));
+    return e.hasAttribute(name) ? FieldValue::text(e.attribute(name)) : FieldValue::null();
+}
+
+// The first `most` elements of that name, each made into an entry by
+// `entry`; a channel without any leaves what an earlier one gave.
+template <typename Entry, typename Make>
+void readEntries(const QDomElement &channel, const QString &name, int most, QList<Entry> &entries, Make entry)
+{
+    const QDomNodeList elements = channel.elementsByTagName(name);
     if (elements.isEmpty())
         return;
-    days.clear();
-    const auto attribute = [](const QDomElement &e, const QString &name) {
-        return e.hasAttribute(name) ? FieldValue::text(e.attribute(name)) : FieldValue::null();
-    };
-    for (int i = 0; i < elements.size() && i < ComingDaysRead; ++i) {
-        const QDomElement e = elements.item(i).toElement();
-        days.append({attribute(e, QStringLiteral("day")), attribute(e, QStringLiteral("date")),
-                     attribute(e, QStringLiteral("low")), attribute(e, QStringLiteral("high")),
-                     attribute(e, QStringLiteral("code"))});
-    }
+    entries.clear();
+    for (int i = 0; i < elements.size() && i < most; ++i)
+        entries.append(entry(elements.item(i).toElement()));
+}
+
+void readDays(const QDomElement &channel, QList<ForecastDay> &days)
+{
+    readEntries(channel, QStringLiteral("yweather:forecast"), ComingDaysRead, days, [](const QDomElement &e) {
+        return ForecastDay{attributeOf(e, QStringLiteral("day")), attributeOf(e, QStringLiteral("date")),
+                           attributeOf(e, QStringLiteral("low")), attributeOf(e, QStringLiteral("high")),
+                           attributeOf(e, QStringLiteral("code"))};
+    });
+}
+
+void readHours(const QDomElement &channel, QList<ForecastHour> &hours)
+{
+    readEntries(channel, QStringLiteral("rorizedivo:hour"), ComingHoursRead, hours, [](const QDomElement &e) {
+        return ForecastHour{attributeOf(e, QStringLiteral("time")), attributeOf(e, QStringLiteral("temp")),
+                            attributeOf(e, QStringLiteral("code")), attributeOf(e, QStringLiteral("speed")),
+                            attributeOf(e, QStringLiteral("direction"))};
+    });
 }
 
 FieldValue orNoValue(const FieldValue &value)
@@ -158,6 +177,7 @@ void readChannel(const QDomElement &channel, ChannelReadings &r)
     if (QList<FeedWarning> warnings = readWarnings(channel); !warnings.isEmpty())
         r.warnings = std::move(warnings);
     readDays(channel, r.days);
+    readHours(channel, r.hours);
 }
 
 QList<ChannelReadings> readChannels(const QDomDocument &document)
@@ -263,6 +283,19 @@ QList<QList<QPair<QString, FieldValue>>> comingDayRows(const ChannelReadings &r)
                      {QStringLiteral("low"), d.low},
                      {QStringLiteral("high"), d.high},
                      {QStringLiteral("code"), d.code}});
+    }
+    return rows;
+}
+
+QList<QList<QPair<QString, FieldValue>>> comingHourRows(const ChannelReadings &r)
+{
+    QList<QList<QPair<QString, FieldValue>>> rows;
+    for (const ForecastHour &h : r.hours) {
+        rows.append({{QStringLiteral("hour"), h.time},
+                     {QStringLiteral("temp"), h.temp},
+                     {QStringLiteral("code"), h.code},
+                     {QStringLiteral("speed"), h.speed},
+                     {QStringLiteral("direction"), h.direction}});
     }
     return rows;
 }

@@ -22,6 +22,17 @@ struct ForecastDay
     FieldValue code; // @code, the condition code
 };
 
+// One coming hour of the feed: a "rorizedivo:hour" element's attributes,
+// each no value when the element lacks it.
+struct ForecastHour
+{
+    FieldValue time; // @time, the whole hour with the city's offset ("2026-07-14T13:00:00+03:00")
+    FieldValue temp; // @temp, in °C
+    FieldValue code; // @code, the condition code
+    FieldValue speed; // @speed, the wind in km/h
+    FieldValue direction; // @direction, where the wind blows from, in degrees
+};
+
 // The working values of one feed read, as they stand after a channel of the
 // document has been read.
 //
@@ -58,9 +69,13 @@ struct ChannelReadings
     // The coming days, today first: the first ComingDaysRead forecast
     // elements of the last channel that had any.
     QList<ForecastDay> days;
+    // The coming hours, the current one first: the first ComingHoursRead
+    // hour elements of the last channel that had any.
+    QList<ForecastHour> hours;
 };
 
 inline constexpr int ComingDaysRead = 5;
+inline constexpr int ComingHoursRead = 24;
 
 // Reads one channel element on top of what `readings` already holds.
 // Elements are found by their qualified name as written (yweather:condition),
@@ -112,6 +127,8 @@ QList<QPair<QString, FieldValue>> filledColumns(const ChannelReadings &readings,
 // columns day, date, low, high and code, with the feed's texts, so that the
 // store's write rules decide what the columns take.
 QList<QList<QPair<QString, FieldValue>>> comingDayRows(const ChannelReadings &readings);
+// The coming hours the same way: columns hour, temp, code, speed and direction.
+QList<QList<QPair<QString, FieldValue>>> comingHourRows(const ChannelReadings &readings);
 
 // The city's part of the status ticker: the Arabic city name, " : ", the
 // condition, two blanks, the temperature exactly as the feed wrote it and

@@ -40,17 +40,6 @@ QString wholeDays(const QDate &first, const QDate &last, const QDate &today)
     return QStringLiteral(u"من ") + dayName(first, today) + QStringLiteral(u" حتى ") + dayName(last, today);
 }
 
-// "3 مساءً", on the twelve-hour clock people speak.
-QString hourWord(const QTime &time)
-{
-    const int hour = time.hour();
-    if (hour == 0)
-        return QStringLiteral(u"منتصف الليل");
-    if (hour == 12)
-        return QStringLiteral(u"12 ظهراً");
-    return QString::number(hour % 12) + (hour < 12 ? QStringLiteral(u" صباحاً") : QStringLiteral(u" مساءً"));
-}
-
 bool atMidnight(const QDateTime &t)
 {
     return t.time() == QTime(0, 0);
@@ -143,11 +132,11 @@ QString warningTimeWords(const FeedWarning &w, const QDateTime &now)
     const QDate last = atMidnight(w.end) ? w.end.date().addDays(-1) : w.end.date();
     if (atMidnight(w.start) && atMidnight(w.end))
         return wholeDays(first, last, today);
-    QString words = dayWord(first, today) + QStringLiteral(u" من الساعة ") + hourWord(w.start.time())
+    QString words = dayWord(first, today) + QStringLiteral(u" من الساعة ") + hourName(w.start.time())
         + QStringLiteral(u" إلى ");
     if (first != last)
         words += dayWord(w.end.date(), today) + QStringLiteral(u" الساعة ");
-    return words + hourWord(w.end.time());
+    return words + hourName(w.end.time());
 }
 
 QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
@@ -161,7 +150,7 @@ QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
             return wholeDays(today, last, today);
         return dayWord(last, today) + QStringLiteral(u" حتى منتصف الليل");
     }
-    return dayWord(w.end.date(), today) + QStringLiteral(u" حتى ") + hourWord(w.end.time());
+    return dayWord(w.end.date(), today) + QStringLiteral(u" حتى ") + hourName(w.end.time());
 }
 
 QString warningLine(const FeedWarning &w, const QDateTime &now)
@@ -183,10 +172,10 @@ QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, con
         const bool fromStart = w.start <= dayStart;
         const bool toEnd = w.end >= dayEnd;
         if (!fromStart)
-            text += QStringLiteral(u" من الساعة ") + hourWord(w.start.toOffsetFromUtc(w.start.offsetFromUtc()).time());
+            text += QStringLiteral(u" من الساعة ") + hourName(w.start.toOffsetFromUtc(w.start.offsetFromUtc()).time());
         if (!toEnd)
             text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى "))
-                + hourWord(w.end.toOffsetFromUtc(w.start.offsetFromUtc()).time());
+                + hourName(w.end.toOffsetFromUtc(w.start.offsetFromUtc()).time());
         said << text;
     }
     return said.join(QStringLiteral(u"، "));

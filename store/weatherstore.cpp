@@ -108,6 +108,17 @@ const SideRows &comingDays()
     return days;
 }
 
+const SideRows &comingHours()
+{
+    static const SideRows hours(QStringLiteral("wt_hours"),
+                                {{QStringLiteral("hour"), Text, 30},
+                                 {QStringLiteral("temp"), Single, 0},
+                                 {QStringLiteral("code"), Single, 0},
+                                 {QStringLiteral("speed"), Single, 0},
+                                 {QStringLiteral("direction"), Single, 0}});
+    return hours;
+}
+
 const SideRows &cityWarnings()
 {
     static const SideRows warnings(QStringLiteral("wt_warn"),
@@ -170,9 +181,10 @@ bool createStoreFile(const QString &path, QString *error)
         return false;
     // The tables beside wt are made with it; a store made before them gains
     // them at its first refresh.
-    const QByteArray create = (createTableStatement() + QStringLiteral("; ") + comingDays().createStatement()
-                               + QStringLiteral("; ") + cityWarnings().createStatement())
-                                  .toUtf8();
+    QStringList statements{createTableStatement()};
+    for (const SideRows *side : {&comingDays(), &comingHours(), &cityWarnings()})
+        statements << side->createStatement();
+    const QByteArray create = statements.join(QStringLiteral("; ")).toUtf8();
     char *message = nullptr;
     const bool created = sqlite3_exec(db, create.constData(), nullptr, nullptr, &message) == SQLITE_OK;
     if (!created && error)

@@ -31,6 +31,13 @@ QString createTableStatement();
 inline constexpr int ComingDays = 5;
 const SideRows &comingDays();
 
+// The coming hours of each city, kept beside its row in wt_hours: the
+// feed's hour elements in their order, the current hour first (the hour
+// with the city's offset, its temperature, condition code, wind speed and
+// direction). At most ComingHours of them are kept.
+inline constexpr int ComingHours = 24;
+const SideRows &comingHours();
+
 // The warnings the feed service sent with each city's document, kept beside
 // its row in wt_warn: kind (dust, heat, rain, thunder, wind), starts and ends
 // (ISO 8601 with the city's offset, the end not included) and the peak.

@@ -254,12 +254,20 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     m_cityCode = code.toText();
     m_ownCity->setVisible(!m_cityCode.isEmpty());
     const QString picture = pictureFolder + code.toText() + QStringLiteral(".tmg");
-    if (code.isText() && QFileInfo(picture).isFile()) {
-        const QImage image = readPicture(picture, devicePixelRatioF());
-        if (!image.isNull())
-            m_imageMap->setPixmap(QPixmap::fromImage(image));
+    const QFileInfo file(picture);
+    if (code.isText() && file.isFile()) {
+        const QString read = picture + u'|' + file.lastModified().toString(Qt::ISODateWithMs) + u'|'
+            + QString::number(file.size()) + u'|' + QString::number(devicePixelRatioF());
+        if (read != m_pictureRead) {
+            const QImage image = readPicture(picture, devicePixelRatioF());
+            if (!image.isNull()) {
+                m_imageMap->setPixmap(QPixmap::fromImage(image));
+                m_pictureRead = read;
+            }
+        }
     } else {
         m_imageMap->clear();
+        m_pictureRead.clear();
     }
     m_imageMap->setAccessibleName((QStringLiteral(u"خريطة ") + m_lblCityD->text()).trimmed());
 

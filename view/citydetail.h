@@ -99,5 +99,9 @@ private:
     FormLabel *m_lblWarningD = nullptr;
     OwnCityToggle *m_ownCity = nullptr;
     QString m_cityCode; // of the city shown
+    // The map picture shown, as read: its file, when it last changed and the
+    // density it was read for. A refresh shows the same city again, and
+    // reading the same picture again would hold the window for nothing.
+    QString m_pictureRead;
     QFrame *m_box = nullptr;
 };

@@ -14,9 +14,6 @@ using namespace ControlKit;
 
 namespace {
 
-const QString DaysCaption = QStringLiteral(u"الأيام القادمة");
-const QString MapCaption = QStringLiteral(u"الخريطة");
-
 // The table in the map's own twips: four columns from the right, as the
 // grid reads (day, condition, high, low), a header row and five rows, each
 // with room under it for a warning of that day.
@@ -36,9 +33,6 @@ constexpr int SignWidth = 300;
 
 const char16_t *const headerTexts[ComingDays::Columns] = {u"اليوم", u"الحالة", u"العظمى", u"الصغرى"};
 
-// The link under the map, in the window's twips: under the map link, at its start.
-constexpr QRect LinkTwips{315, 10800, 2000, 300};
-
 const QString Celsius = QStringLiteral("°C");
 
 QString degreesText(const FieldValue &value)
@@ -57,7 +51,6 @@ QString spokenTemperature(const QString &caption)
 
 ComingDays::ComingDays(CityDetail *panel)
     : QWidget(panel)
-    , m_map(panel->ImageMAP())
 {
     setObjectName(QStringLiteral("ComingDays"));
     installBoardAccessibility();
@@ -104,38 +97,6 @@ ComingDays::ComingDays(CityDetail *panel)
         m_warnings[r]->hide();
     }
     hide();
-
-    m_link = makeLabel(panel, QStringLiteral("lblDays"),
-                       placeWithin(CityDetail::LeftTwips, CityDetail::TopTwips, LinkTwips.x(), LinkTwips.y(),
-                                   LinkTwips.width(), LinkTwips.height()),
-                       DaysCaption, LightGreen, tahoma(8.25, true));
-    m_link->setAccessibleRole(QAccessible::Link);
-    // Only as wide as its longer caption, so nothing beside it takes its clicks.
-    m_link->setTwipsGeometry(m_link->leftTwips(), m_link->topTwips(), captionWidthTwips(m_link), m_link->heightTwips());
-    connect(m_link, &FormLabel::clicked, this, [this] { setShowingDays(!m_showingDays); });
-    applyLink();
-}
-
-void ComingDays::applyLink()
-{
-    // It says what a click will show.
-    m_link->setText(m_showingDays ? MapCaption : DaysCaption);
-    m_link->setAccessibleName(m_showingDays ? QStringLiteral(u"عرض الخريطة") : QStringLiteral(u"عرض الأيام القادمة"));
-}
-
-void ComingDays::setShowingDays(bool days)
-{
-    if (days == m_showingDays)
-        return;
-    m_showingDays = days;
-    setVisible(days);
-    m_map->setVisible(!days);
-    if (days)
-        raise();
-    applyLink();
-    Q_EMIT showingDaysChanged(days);
-    QAccessibleEvent event(m_link, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&event);
 }
 
 void ComingDays::setDays(const QList<ComingDay> &days, QDate today)

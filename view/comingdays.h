@@ -25,12 +25,10 @@ struct ComingDay
     QString warningText;
 };
 
-// The coming days of the shown city, on request in the place of its map:
-// a table of up to five rows (the day's name, its condition, its high and
-// its low) under its column headers, and under the map, beside the map
-// link, the link that switches between the two ("الأيام القادمة", then
-// "الخريطة"). The choice holds from one city to the next. Laid over the
-// panel's map; the link sits in the panel, after the map link.
+// The coming days of the shown city, on request in the place of its map
+// (MapPlace): a table of up to five rows (the day's name, its condition, its
+// high and its low) under its column headers, each with the warnings that
+// fall on its day.
 class ComingDays : public QWidget
 {
     Q_OBJECT
@@ -39,11 +37,6 @@ public:
     static constexpr int Columns = 4;
 
     explicit ComingDays(CityDetail *panel);
-
-    FormLabel *link() const { return m_link; }
-    bool isShowingDays() const { return m_showingDays; }
-    // Shows the days in the map's place, or the map again.
-    void setShowingDays(bool days);
 
     // The shown city's days, today (the city's) first, each named as seen
     // from it ("اليوم", "غداً", else its weekday); days gone before `today`
@@ -60,19 +53,10 @@ public:
     // The row and column of a cell; (-1, -1) for anything else.
     QPoint cellOf(const QWidget *label) const;
 
-Q_SIGNALS:
-    // The days took the map's place, or gave it back.
-    void showingDaysChanged(bool days);
-
 private:
-    void applyLink();
-
-    FormLabel *m_map;
-    FormLabel *m_link = nullptr;
     std::array<FormLabel *, Columns> m_headers{};
     std::array<std::array<FormLabel *, Columns>, Rows> m_cells{};
     std::array<FormLabel *, Rows> m_signs{};
     std::array<FormLabel *, Rows> m_warnings{};
     int m_shownRows = 0;
-    bool m_showingDays = false;
 };

@@ -3,8 +3,9 @@
 # board (its program and folder given), waits for its expand button, presses
 # it as a screen reader does, and looks for every control a person acts on:
 # the button, the sort list, the 24 city names of the grid, the check box
-# "مدينتي" with its state, the map link, the days link and the maker's link,
-# each reached from the desktop and named. It also listens
+# "مدينتي" with its state, the map link, the days link, the hours link and the
+# maker's link, each reached from the desktop and named; then it presses the
+# hours link and reads the table of the coming hours. It also listens
 # to the ticker for a few seconds: its scrolling tells nothing.
 # Prints one line per control and exits 0 when all were found.
 #   atspiwalk.py <program> <folder>
@@ -22,6 +23,8 @@ COLLAPSE = "إخفاء التفاصيل"
 MAKER = "موقع صانع البرنامج"
 MAP_LINK = "أضغط هنا لمشاهدة "
 DAYS_LINK = "عرض الأيام القادمة"
+HOURS_LINK = "عرض الساعات القادمة"
+HOURS = "الساعات القادمة"
 MY_CITY = "مدينتي"
 
 
@@ -129,9 +132,19 @@ def main():
         maker = find(app, pyatspi.ROLE_LINK, MAKER)
         if maker is not None:
             found["maker's link"] = maker.name
+        hours_link = find(app, pyatspi.ROLE_LINK, HOURS_LINK)
+        if hours_link is not None:
+            found["hours link"] = hours_link.name
+            press(hours_link)
+            hours = wait_for(lambda: find(app, pyatspi.ROLE_TABLE, HOURS), 20)
+            if hours is not None:
+                rows = hours.queryTable()
+                first = rows.getAccessibleAt(0, 0)
+                if rows.nRows > 0 and first is not None and first.name:
+                    found["hours"] = "%d rows, the first: %s" % (rows.nRows, rows.getRowDescription(0))
 
-        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + ["my city", "map link", "days link",
-                                                                                        "maker's link"]
+        targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + [
+            "my city", "map link", "days link", "hours link", "hours", "maker's link"]
         for target in targets:
             if target in found:
                 print("ok: %s: %s" % (target, found[target]))

@@ -93,11 +93,23 @@ QByteArray FeedDocument::toXml() const
         : QStringLiteral(
             "<yweather:forecast day=\"Mon\" date=\"7 Dec 2026\" low=\"12\" high=\"27\" text=\"Sunny\" code=\"32\" />\n"
             "<yweather:forecast day=\"Tue\" date=\"8 Dec 2026\" low=\"1\" high=\"2\" text=\"Sunny\" code=\"32\" />\n");
-    QString document = xml.arg(city, temp, code, windDirection, windSpeed, visibility, link, days + warnings);
-    if (!warnings.isEmpty())
+    QString document = xml.arg(city, temp, code, windDirection, windSpeed, visibility, link, days + warnings + hours);
+    if (!warnings.isEmpty() || !hours.isEmpty())
         document.replace(QStringLiteral("<rss "),
                          QStringLiteral("<rss xmlns:rorizedivo=\"https://rorizedivo.example.org/ns/warnings/1\" "));
     return document.toUtf8();
+}
+
+QString hourElements(const QDateTime &first, int count)
+{
+    QString elements;
+    for (int i = 0; i < count; ++i) {
+        elements += QStringLiteral("<rorizedivo:hour time=\"%1\" temp=\"%2\" code=\"32\" text=\"Sunny\" speed=\"10\" "
+                                   "direction=\"45\"/>\n")
+                        .arg(first.addSecs(i * 3600).toString(Qt::ISODate))
+                        .arg(20 + i);
+    }
+    return elements;
 }
 
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
@@ -106,6 +118,8 @@ void serveEveryCity(LoopbackHttpServer &server, const QString &temp)
         FeedDocument doc;
         doc.city = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
         doc.temp = temp;
+        const QDateTime now = QDateTime::currentDateTimeUtc().toOffsetFromUtc(3 * 3600);
+        doc.hours = hourElements(QDateTime(now.date(), QTime(now.time().hour(), 0), Qt::OffsetFromUTC, 3 * 3600));
         HttpResponse response;
         response.body = doc.toXml();
         return response;

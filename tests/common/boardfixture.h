@@ -58,18 +58,26 @@ struct FeedDocument
     QString windSpeed = QStringLiteral("14.48");
     QString visibility = QStringLiteral("9.99");
     QString link = QStringLiteral("http://weather.example/forecast/SAXX0017_c.html");
-    // rorizedivo:warning elements after the forecasts, as the feed service
-    // writes them; the namespace is declared only when there are any.
+    // rorizedivo:warning and rorizedivo:hour elements after the forecasts, as
+    // the feed service writes them; the namespace is declared only when
+    // there are any.
     QString warnings;
+    QString hours;
     // The coming days' elements; empty: today's and tomorrow's of the recorded shape.
     QString forecast;
 
     QByteArray toXml() const;
 };
 
+// `count` rorizedivo:hour elements from the whole hour `first` (in the
+// cities' time), each a degree warmer than the one before from 20, a north-
+// east wind of 10 km/h.
+QString hourElements(const QDateTime &first, int count = 24);
+
 class LoopbackHttpServer;
 // Answers each city's feed request on server with a document of the shape
-// above for the city asked, at the given temperature.
+// above for the city asked, at the given temperature, with its next 24 hours
+// from the hour the request came in.
 void serveEveryCity(LoopbackHttpServer &server, const QString &temp = FeedDocument().temp);
 // The feeds the server was asked for; the board's health checks of the
 // feed service before its refreshes are not counted.

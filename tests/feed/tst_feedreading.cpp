@@ -205,7 +205,7 @@ void TestFeedReading::edgeCases_data()
         {"days=2", "day0.day=Sat", "day0.date=13 Mar 2010", "day1.low=18", "day1.high=31", "day1.code=12",
          "city_e=Riyadh", "Temp=25", "Condition=مشمس", "Condition_Code=#32", "pDate=Sat, 13 Mar 2010 3:00 pm AST",
          "Wind_Dirctn=شمالية شمالية شرقية", "wCatg=#2", "Wind_DirctnIndex=#30", "Visibility=#10",
-         "temp_low=17", "temp_high=29", "URL=http://127.0.0.1:8619/forecast/SAXX0017_c.html", "warnings="});
+         "temp_low=17", "temp_high=29", "URL=http://127.0.0.1:8619/forecast/SAXX0017_c.html", "warnings=", "hours=0"});
 
     // Warnings beside the elements of old; the row reads as before.
     row("two warnings", riyadhWarned(R"(<rorizedivo:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>
@@ -217,6 +217,17 @@ void TestFeedReading::edgeCases_data()
 <rorizedivo:warning kind="wind" start="2026-12-09T00:00:00+03:00" end="2026-12-08T00:00:00+03:00" peak="70"/>
 <rorizedivo:warning kind="rain" start="2026-12-08T00:00:00+03:00" end="2026-12-09T00:00:00+03:00" peak="x"/>)"), "Write",
         {"warnings=rain 2026-12-08T00:00:00+03:00 2026-12-09T00:00:00+03:00 0"});
+    // The coming hours beside them: the first 24, each without what it lacks.
+    const QByteArray hour = R"(<rorizedivo:hour time="2026-12-08T15:00:00+03:00" temp="31" code="19" text="Dust" speed="41.8" direction="315"/>)";
+    row("hours beside the elements of old", riyadhWarned(hour + "\n" + QByteArray(hour).replace(R"(speed="41.8" )", "")
+                                                                            .replace("T15:", "T16:")), "Write",
+        {"Temp=25", "Wind_Speed=11.27", "hours=2", "hour0.hour=2026-12-08T15:00:00+03:00", "hour0.temp=31",
+         "hour0.code=19", "hour0.speed=41.8", "hour0.direction=315", "hour1.hour=2026-12-08T16:00:00+03:00",
+         "hour1.speed=∅"});
+    row("twenty-five hours, twenty-four kept", riyadhWarned(hour.repeated(24) + QByteArray(hour).replace("temp=\"31\"", "temp=\"7\"")),
+        "Write", {"hours=24", "hour23.temp=31"});
+    row("hour of another prefix", riyadhWarned(QByteArray(hour).replace("rorizedivo:", "rzd:"))
+                                      .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"hours=0"});
     row("warning of another prefix", riyadhWarned(R"(<rzd:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>)")
                                          .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"warnings="});
 
@@ -320,11 +331,17 @@ void TestFeedReading::edgeCases()
 
     const Columns filled = filledColumns(r, windDirIndexAfter(r, 7));
     const auto days = comingDayRows(r);
+    const auto hours = comingHourRows(r);
     for (const QString &check : columns) {
         const qsizetype equals = check.indexOf(u'=');
         const QString name = check.left(equals);
         if (name == QLatin1String("warnings"))
             QCOMPARE(describe(r.warnings), check.mid(equals + 1));
+        else if (name == QLatin1String("hours"))
+            QCOMPARE(hours.size(), check.mid(equals + 1).toInt());
+        else if (name.startsWith(QLatin1String("hour"))) // "hour1.speed": the second hour's wind speed
+            QCOMPARE(column(hours.value(name.mid(4, name.indexOf(u'.') - 4).toInt()), name.mid(name.indexOf(u'.') + 1)),
+                     expected(check.mid(equals + 1)));
         else if (name == QLatin1String("days"))
             QCOMPARE(days.size(), check.mid(equals + 1).toInt());
         else if (name.startsWith(QLatin1String("day")) && name.at(4) == u'.') // "day1.low": the second day's low

@@ -14,6 +14,7 @@
 #include "feed/documentscreen.h"
 #include "feed/feedreading.h"
 #include "feed/feedwarning.h"
+#include "store/weatherstore.h"
 
 #include <QDomDocument>
 
@@ -109,6 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(dayWarningText({w}, w.start.toOffsetFromUtc(w.start.offsetFromUtc()).date(), w.start)
                            .startsWith(warningKindText(w.kind)));
         }
+
+        // At most a day of hours, kept beside the row by the store's rules.
+        FUZZ_CHECK(readings.hours.size() <= ComingHoursRead);
+        FUZZ_CHECK(rows.edit());
+        FUZZ_CHECK_MESSAGE(
+            rows.update({WeatherStore::comingHours().replaceWith(QStringLiteral("RUH"), comingHourRows(readings))}),
+            rows.lastError());
 
         writeRow(rows, filledColumns(readings, windDirIndex));
         const QString cityA = rows.value(QStringLiteral("city_a")).toText();

@@ -108,7 +108,9 @@ void TestWeatherStore::tableShape()
     while (sqlite3_step(st) == SQLITE_ROW)
         tables << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
-    QCOMPARE(tables, (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_warn")}));
+    QCOMPARE(tables,
+             (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_hours"),
+                          QStringLiteral("wt_warn")}));
 
     sqlite3_prepare_v2(db, "pragma table_info(wt)", -1, &st, nullptr);
     QStringList names;
@@ -457,10 +459,11 @@ QTEST_GUILESS_MAIN(TestWeatherStore)
 
 void TestWeatherStore::rowsBesideARow_data()
 {
-    QTest::addColumn<bool>("oldStore"); // made before wt_days was
+    QTest::addColumn<QString>("side"); // the table beside wt
+    QTest::addColumn<bool>("oldStore"); // made before that table was
     QTest::addColumn<QString>("code"); // the code of the row stored
     QTest::addColumn<QList<SideRows::Row>>("days"); // what goes beside it
-    QTest::addColumn<QStringList>("kept"); // RUH's days read back after: "day date low high code"
+    QTest::addColumn<QStringList>("kept"); // RUH's rows read back after: "day date low high code", ...
 
     const auto day = [](const char *name, const char *low, const char *high) {
         return SideRows::Row{{"day", FieldValue::text(name)},
@@ -471,31 +474,55 @@ void TestWeatherStore::rowsBesideARow_data()
     };
     const QList<SideRows::Row> five{day("Mon", "12", "27"), day("Tue", "13", "28"), day("Wed", "14", "29"),
                                     day("Thu", "15", "30"), day("Fri", "16", "31")};
-    QTest::newRow("five days") << false << "RUH" << five
+    QTest::newRow("five days") << "wt_days" << false << "RUH" << five
                                << QStringList{"Mon 7 Dec 2026 12 27 32", "Tue 7 Dec 2026 13 28 32",
                                               "Wed 7 Dec 2026 14 29 32", "Thu 7 Dec 2026 15 30 32",
                                               "Fri 7 Dec 2026 16 31 32"};
-    QTest::newRow("fewer") << false << "RUH" << five.mid(0, 2)
+    QTest::newRow("fewer") << "wt_days" << false << "RUH" << five.mid(0, 2)
                            << QStringList{"Mon 7 Dec 2026 12 27 32", "Tue 7 Dec 2026 13 28 32"};
     QTest::newRow("a value refused or missing")
-        << false << "RUH" << QList<SideRows::Row>{day("Mon", "warm", "27"), {{"day", FieldValue::text("Tue")}}}
+        << "wt_days" << false << "RUH"
+        << QList<SideRows::Row>{day("Mon", "warm", "27"), {{"day", FieldValue::text("Tue")}}}
         << QStringList{"Mon 7 Dec 2026 ∅ 27 32", "Tue ∅ ∅ ∅ ∅"};
-    QTest::newRow("cleared") << false << "RUH" << QList<SideRows::Row>{} << QStringList{};
-    QTest::newRow("another city's row") << false << "JED" << five.mid(0, 1) << QStringList{"∅ ∅ 1 2 ∅"};
+    QTest::newRow("cleared") << "wt_days" << false << "RUH" << QList<SideRows::Row>{} << QStringList{};
+    QTest::newRow("another city's row") << "wt_days" << false << "JED" << five.mid(0, 1) << QStringList{"∅ ∅ 1 2 ∅"};
     QTest::newRow("a store made before the table")
-        << true << "RUH" << five.mid(0, 1) << QStringList{"Mon 7 Dec 2026 12 27 32"};
+        << "wt_days" << true << "RUH" << five.mid(0, 1) << QStringList{"Mon 7 Dec 2026 12 27 32"};
+
+    // The coming hours: their hour with its offset, temperature, condition, wind speed and direction.
+    const auto hour = [](const char *time, const char *temp) {
+        return SideRows::Row{{"hour", FieldValue::text(time)},
+                             {"temp", FieldValue::text(temp)},
+                             {"code", FieldValue::text("19")},
+                             {"speed", FieldValue::text("41.8")},
+                             {"direction", FieldValue::text("315")}};
+    };
+    const QList<SideRows::Row> hours{hour("2026-12-07T13:00:00+03:00", "21"),
+                                     hour("2026-12-07T14:00:00+03:00", "22.5")};
+    QTest::newRow("hours in their order")
+        << "wt_hours" << false << "RUH" << hours
+        << QStringList{"2026-12-07T13:00:00+03:00 21 19 41.8 315", "2026-12-07T14:00:00+03:00 22.5 19 41.8 315"};
+    QTest::newRow("an hour's value refused")
+        << "wt_hours" << false << "RUH" << QList<SideRows::Row>{hour("2026-12-07T13:00:00+03:00", "hot")}
+        << QStringList{"2026-12-07T13:00:00+03:00 ∅ 19 41.8 315"};
+    QTest::newRow("another city's hours") << "wt_hours" << false << "JED" << hours << QStringList{"∅ ∅ 1 2 ∅"};
+    QTest::newRow("a store made before the hours")
+        << "wt_hours" << true << "RUH" << hours.mid(1) << QStringList{"2026-12-07T14:00:00+03:00 22.5 19 41.8 315"};
 }
 
 void TestWeatherStore::rowsBesideARow()
 {
+    QFETCH(QString, side);
     QFETCH(bool, oldStore);
     QFETCH(QString, code);
     QFETCH(QList<SideRows::Row>, days);
     QFETCH(QStringList, kept);
-    const SideRows &table = comingDays();
+    const SideRows &table = side == QLatin1String("wt_hours") ? comingHours() : comingDays();
+    QCOMPARE(table.table(), side);
     if (oldStore) {
         sqlite3 *db = openStoreConnection(storePath(), false);
-        QCOMPARE(sqlite3_exec(db, "drop table wt_days", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, qPrintable(QStringLiteral("drop table ") + side), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
         sqlite3_close(db);
     }
     DataControl data;
@@ -506,8 +533,10 @@ void TestWeatherStore::rowsBesideARow()
     if (!oldStore) {
         QVERIFY(rs.edit());
         rs.setValue(QStringLiteral("Temp"), FieldValue::number(1));
-        QVERIFY(rs.update({table.replaceWith(QStringLiteral("RUH"),
-                                             {{{"low", FieldValue::text("1")}, {"high", FieldValue::text("2")}}})}));
+        // Values in the table's third and fourth columns (the days' low and high).
+        QVERIFY(rs.update({table.replaceWith(
+            QStringLiteral("RUH"),
+            {{{table.columns()[2].name, FieldValue::text("1")}, {table.columns()[3].name, FieldValue::text("2")}}})}));
     }
     QVERIFY(rs.findFirst(QStringLiteral("city_code"), code));
     QVERIFY(rs.edit());

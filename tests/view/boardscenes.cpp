@@ -70,6 +70,43 @@ constexpr char riyadhDays[] = R"(<yweather:forecast day="Mon" date="7 Dec 2026" 
                               R"(<yweather:forecast day="Thu" date="10 Dec 2026" low="-2" high="24" code="19"/>)"
                               R"(<yweather:forecast day="Fri" date="11 Dec 2026" low="9" code="4"/>)";
 
+// The coming hours from 13:00 on 7 December: Riyadh's winter day and clear
+// night, and Qassim's dust until its storm passes at 18:00 with the wind.
+struct HourFeed
+{
+    int temp;
+    int code;
+    int windSpeed;
+};
+constexpr HourFeed riyadhHours[24] = {
+    {25, 32, 14}, {26, 32, 15}, {26, 32, 16}, {25, 32, 14}, {23, 32, 12}, {21, 31, 10}, {19, 31, 9},  {18, 31, 8},
+    {17, 31, 8},  {16, 31, 7},  {15, 31, 7},  {14, 31, 6},  {14, 31, 6},  {13, 31, 5},  {13, 31, 5},  {12, 31, 6},
+    {12, 31, 6},  {13, 32, 8},  {15, 32, 10}, {18, 34, 12}, {20, 30, 13}, {22, 30, 14}, {23, 32, 15}, {24, 32, 15}};
+constexpr HourFeed qassimHours[24] = {
+    {22, 19, 56}, {23, 19, 58}, {23, 19, 52}, {22, 19, 47}, {20, 19, 40}, {18, 31, 30}, {16, 31, 22}, {15, 31, 18},
+    {14, 31, 15}, {13, 31, 13}, {12, 31, 12}, {11, 31, 10}, {10, 31, 9},  {10, 31, 9},  {9, 31, 8},   {9, 31, 8},
+    {9, 31, 9},   {10, 32, 11}, {12, 32, 13}, {15, 32, 15}, {18, 34, 16}, {20, 34, 17}, {21, 32, 17}, {22, 32, 16}};
+
+QString hoursOf(const QString &code)
+{
+    const HourFeed *hours = code == QLatin1String("RUH") ? riyadhHours
+        : code == QLatin1String("ELQ")                   ? qassimHours
+                                                         : nullptr;
+    if (!hours)
+        return QString();
+    const QDateTime first(QDate(2026, 12, 7), QTime(13, 0), Qt::OffsetFromUTC, 3 * 3600);
+    QString elements;
+    for (int i = 0; i < 24; ++i) {
+        elements += QStringLiteral(R"(<rorizedivo:hour time="%1" temp="%2" code="%3" speed="%4" direction="%5"/>)")
+                        .arg(first.addSecs(i * 3600).toString(Qt::ISODate))
+                        .arg(hours[i].temp)
+                        .arg(hours[i].code)
+                        .arg(hours[i].windSpeed)
+                        .arg(code == QLatin1String("RUH") ? 22.5 : 315);
+    }
+    return elements;
+}
+
 const CityFeed *feedFor(const QString &code)
 {
     for (const CityFeed &city : cityFeeds) {
@@ -162,9 +199,22 @@ public:
     QImage comingDays()
     {
         expanded(0, QStringLiteral("RUH"));
-        m_board->comingDays()->link()->click();
+        m_board->mapPlace()->show(MapPlace::Shown::Days);
         const QImage image = grab();
-        m_board->comingDays()->link()->click();
+        m_board->mapPlace()->show(MapPlace::Shown::Map);
+        stopTimers();
+        return image;
+    }
+
+    // Riyadh's coming hours in the place of its map, its third hour
+    // highlighted as the keyboard leaves it.
+    QImage comingHours(const QString &cityCode)
+    {
+        expanded(0, cityCode);
+        m_board->mapPlace()->show(MapPlace::Shown::Hours);
+        m_board->comingHours()->setHighlighted(2);
+        const QImage image = grab();
+        m_board->mapPlace()->show(MapPlace::Shown::Map);
         stopTimers();
         return image;
     }
@@ -226,6 +276,7 @@ private:
         doc.windSpeed = QLatin1String(feed->windSpeed);
         doc.visibility = QLatin1String(feed->visibility);
         doc.warnings = warnings;
+        doc.hours = hoursOf(city.cityCode);
         if (city.cityCode == QLatin1String("RUH"))
             doc.forecast = QString::fromUtf8(riyadhDays);
         m_server.serve(target, doc.toXml());
@@ -281,8 +332,11 @@ QList<QPair<QString, QImage>> renderBoardScenes()
         scenes.append({QStringLiteral("sort-%1").arg(key), scene.expanded(key, QString())});
     scenes.append({QStringLiteral("sort-list"), scene.sortList()});
     scenes.append({QStringLiteral("days-RUH"), scene.comingDays()});
+    scenes.append({QStringLiteral("hours-RUH"), scene.comingHours(QStringLiteral("RUH"))});
     scenes.append({QStringLiteral("keyboard-grid"), scene.keyboardInGrid()});
-    // The only scene with warnings, and so last.
+    // The only scenes with warnings, and so last: the board's marks, then
+    // Qassim's dust storm shaded behind its hours.
     scenes.append({QStringLiteral("warnings-ELQ"), scene.warnings()});
+    scenes.append({QStringLiteral("hours-ELQ"), scene.comingHours(QStringLiteral("ELQ"))});
     return scenes;
 }

@@ -7,6 +7,7 @@
 #include "platform/formcontrols.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
+#include "view/hourscurve.h"
 #include "view/spokentext.h"
 #include "view/citygrid.h"
 #include "view/tickerstrip.h"
@@ -38,6 +39,8 @@ private slots:
     void densePictures();
     void spokenWords_data();
     void spokenWords();
+    void hoursAlongTheCurve_data();
+    void hoursAlongTheCurve();
 };
 
 using PartFactory = std::function<QWidget *()>;
@@ -377,6 +380,61 @@ void TestParts::spokenWords()
     QFETCH(QString, shown);
     QFETCH(QString, said);
     QCOMPARE(speech(shown), said);
+}
+
+// The curve's hours from the clock's, and the keys along them: the hours
+// kept run from 13:00 in the cities, each a degree warmer, the fifth
+// without a temperature. Left goes to a later hour (they run leftwards),
+// and the screen reader's focus follows with the hour's values.
+void TestParts::hoursAlongTheCurve_data()
+{
+    // clang-format off
+    QTest::addColumn<int>("minutes"); // the clock, after 13:00 in the cities
+    QTest::addColumn<QString>("keys"); // Left, Right, Home, End
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
+    const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
+    QTest::newRow("the current hour first") << 40 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
+    QTest::newRow("Left to a later hour") << 40 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind;
+    QTest::newRow("Right of the first stays") << 40 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
+    QTest::newRow("an hour without a temperature") << 40 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind;
+    QTest::newRow("End, and Left past it") << 40 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind;
+    QTest::newRow("Home again") << 40 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
+    QTest::newRow("hours gone by are left out") << 130 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind;
+    QTest::newRow("before the first hour, none is now") << -70 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind;
+    QTest::newRow("all gone by") << 24 * 60 << "L" << 0 << "";
+    // clang-format on
+}
+
+void TestParts::hoursAlongTheCurve()
+{
+    QFETCH(int, minutes);
+    QFETCH(QString, keys);
+    QFETCH(int, shown);
+    QFETCH(QString, said);
+    QWidget window;
+    CityDetail panel(&window);
+    HoursCurve curve(&panel);
+    const QDateTime first(QDate(2026, 7, 14), QTime(13, 0), Qt::OffsetFromUTC, 3 * 3600);
+    QList<ComingHour> hours;
+    for (int i = 0; i < 24; ++i) {
+        const FieldValue temperature = i == 4 ? FieldValue::null() : FieldValue::number(20 + i);
+        hours << ComingHour{first.addSecs(i * 3600), temperature, u"مشمس"_qs, FieldValue::number(10), 3};
+    }
+    curve.setHours(hours, first.addSecs(minutes * 60));
+    curve.show();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    curve.setFocus();
+    const QHash<QChar, Qt::Key> key{{'L', Qt::Key_Left}, {'R', Qt::Key_Right}, {'H', Qt::Key_Home}, {'E', Qt::Key_End}};
+    for (const QChar k : keys)
+        QTest::keyClick(&curve, key.value(k));
+    QCOMPARE(curve.shownHours(), shown);
+    QAccessibleInterface *focused = QAccessible::queryAccessibleInterface(&curve)->focusChild();
+    QCOMPARE(focused ? focused->text(QAccessible::Description) : QString(), said);
+    if (focused)
+        QCOMPARE(focused->tableCellInterface()->rowIndex(), curve.highlighted());
 }
 
 QTEST_MAIN(TestParts)

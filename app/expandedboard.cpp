@@ -148,7 +148,8 @@ void frmWeatherMain::ComboSort_Click()
 
 void frmWeatherMain::FillCityGrid()
 {
-    m_grid->clear();
+    // The grid empties the rows it does not fill: what stays the same after
+    // a refresh is neither measured nor painted again.
     m_datawt2.refresh();
     Recordset &rows = m_datawt2.recordset();
     m_grid->fill(rows);

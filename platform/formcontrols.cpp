@@ -52,6 +52,7 @@ void FormLabel::setShrinkToFit(bool shrink)
 {
     if (shrink == shrinksToFit())
         return;
+    m_lastFit.reset();
     if (shrink) {
         m_fullFont = font();
         setContentsMargins(TextGap, 0, TextGap, 0);
@@ -80,12 +81,25 @@ void FormLabel::fitText()
     if (!m_fullFont)
         return;
     const qreal room = contentsRect().width();
+    const QString shown = text();
     QFont fitted = *m_fullFont;
-    // Quarter points down to a size still legible; a text longer than the
-    // store lets any value be does not come this far.
-    constexpr qreal Smallest = 5.0;
-    while (fitted.pointSizeF() > Smallest && QFontMetricsF(fitted, this).horizontalAdvance(text()) > room)
-        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+    // An empty label takes its full font: nothing to measure. Labels are
+    // often emptied and given their text again (the grid, refilled after
+    // each refresh), and measuring a text at size after size is what costs:
+    // the size a text took is kept and taken again while text and room are
+    // the same.
+    if (!shown.isEmpty()) {
+        if (m_lastFit && m_lastFit->text == shown && m_lastFit->room == room) {
+            fitted.setPointSizeF(m_lastFit->pointSize);
+        } else {
+            // Quarter points down to a size still legible; a text longer
+            // than the store lets any value be does not come this far.
+            constexpr qreal Smallest = 5.0;
+            while (fitted.pointSizeF() > Smallest && QFontMetricsF(fitted, this).horizontalAdvance(shown) > room)
+                fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+            m_lastFit = Fit{shown, room, fitted.pointSizeF()};
+        }
+    }
     if (fitted != font())
         setFont(fitted);
 }

@@ -123,6 +123,14 @@ private:
     bool m_keepsShapedTexts = false;
 
     std::optional<QFont> m_fullFont; // the font before shrinking, when shrinking
+    // The last text fitted, in how much room, and the size it took.
+    struct Fit
+    {
+        QString text;
+        qreal room;
+        qreal pointSize;
+    };
+    std::optional<Fit> m_lastFit;
     QString m_tag;
     int m_left = 0;
     int m_top = 0;

@@ -124,12 +124,16 @@ CityGrid::CityGrid(QWidget *parent)
 
 void CityGrid::clear()
 {
-    for (int i = 0; i < Rows; ++i) {
-        for (int c = 0; c < Columns; ++c)
-            m_cells[c][i]->clear();
-        m_codes[i].clear();
-        markRow(i, QString(), false);
-    }
+    for (int i = 0; i < Rows; ++i)
+        clearRow(i);
+}
+
+void CityGrid::clearRow(int row)
+{
+    for (int c = 0; c < Columns; ++c)
+        m_cells[c][row]->clear();
+    m_codes[row].clear();
+    markRow(row, QString(), false);
 }
 
 void CityGrid::markRow(int row, const QString &warning, bool old)
@@ -147,7 +151,8 @@ void CityGrid::markRow(int row, const QString &warning, bool old)
 
 void CityGrid::fill(Recordset &rows)
 {
-    for (qint16 i = 0; !rows.isEof();) {
+    qint16 i = 0;
+    while (!rows.isEof()) {
         lblCity(i)->setText(rows.value(QStringLiteral("city_a")).toText());
         m_codes[i] = rows.value(QStringLiteral("city_code")).toText();
         lblCondition(i)->setText(rows.value(QStringLiteral("Condition")).toText());
@@ -160,6 +165,9 @@ void CityGrid::fill(Recordset &rows)
             break;
         rows.moveNext();
     }
+    // The rows beyond the last city stand empty.
+    while (i < Rows)
+        clearRow(i++);
 }
 
 void CityGrid::markHeader(int column)

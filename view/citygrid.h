@@ -39,8 +39,9 @@ public:
     // Empties every row.
     void clear();
     // Fills the rows from the current row of `rows` on, one city a row, as
-    // many as there are up to 24. The 24th row shown stays current, so that
-    // with nothing picked the panel shows the last city of the grid.
+    // many as there are up to 24, and empties the rows beyond them; a label
+    // whose text stays is not touched. The 24th row shown stays current, so
+    // that with nothing picked the panel shows the last city of the grid.
     void fill(Recordset &rows);
     // Marks the header of the sort column; -1 marks none.
     void markHeader(int column);
@@ -82,6 +83,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void clearRow(int row);
     void setCurrentRow(int row);
 
     int m_currentRow = -1;

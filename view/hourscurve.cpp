@@ -134,16 +134,23 @@ HoursCurve::HoursCurve(CityDetail *panel)
 
 void HoursCurve::setHours(const QList<ComingHour> &hours, const QDateTime &now)
 {
-    m_hours.clear();
+    QList<ComingHour> shown;
     for (const ComingHour &hour : hours) {
-        if (m_hours.size() == Hours)
+        if (shown.size() == Hours)
             break;
         if (!hour.hour.isValid() || hour.hour.addSecs(3600) <= now)
             continue; // gone by, or kept from an older document
-        if (!m_hours.isEmpty() && hour.hour <= m_hours.last().hour)
+        if (!shown.isEmpty() && hour.hour <= shown.last().hour)
             continue; // the hours run forward, each once
-        m_hours << hour;
+        shown << hour;
     }
+    const bool startsNow = !shown.isEmpty() && shown.first().hour <= now;
+    // A refresh shows the same city again, mostly with the same hours: they
+    // are drawn again, and the highlighted hour moves back, only when they
+    // changed.
+    if (shown == m_hours && startsNow == m_firstIsNow && !shown.isEmpty())
+        return;
+    m_hours = shown;
     double low = 0;
     double high = 0;
     bool any = false;
@@ -160,7 +167,7 @@ void HoursCurve::setHours(const QList<ComingHour> &hours, const QDateTime &now)
         m_scaleLow -= missing / 2;
         m_scaleHigh += missing - missing / 2;
     }
-    m_firstIsNow = !m_hours.isEmpty() && m_hours.first().hour <= now;
+    m_firstIsNow = startsNow;
     m_highlighted = m_hours.isEmpty() ? -1 : 0;
     update();
     QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
@@ -169,6 +176,8 @@ void HoursCurve::setHours(const QList<ComingHour> &hours, const QDateTime &now)
 
 void HoursCurve::setSpans(const QList<HourSpan> &spans)
 {
+    if (spans == m_spans)
+        return;
     m_spans = spans;
     update();
 }

@@ -19,6 +19,12 @@ struct ComingHour
     QString condition; // the condition's Arabic word
     FieldValue windSpeed; // in km/h
     int windSector = 0; // 1 (north) to 16 clockwise; 0: no direction
+
+    bool operator==(const ComingHour &other) const
+    {
+        return hour == other.hour && temperature == other.temperature && condition == other.condition
+            && windSpeed == other.windSpeed && windSector == other.windSector;
+    }
 };
 
 // A span of a warning laid behind the curve.
@@ -27,6 +33,11 @@ struct HourSpan
     QDateTime start;
     QDateTime end; // not included
     QColor color;
+
+    bool operator==(const HourSpan &other) const
+    {
+        return start == other.start && end == other.end && color == other.color;
+    }
 };
 
 // The coming hours of the shown city, on request in the place of its map: the

@@ -158,25 +158,32 @@ QString warningLine(const FeedWarning &w, const QDateTime &now)
     return QStringLiteral(u"تنبيه: ") + warningKindText(w.kind) + QLatin1Char(' ') + warningShortTimeWords(w, now);
 }
 
+QString daySpanText(const QString &name, const QDateTime &start, const QDateTime &end, const QDate &day)
+{
+    const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, start.offsetFromUtc());
+    const QDateTime dayEnd = dayStart.addDays(1);
+    if (start >= dayEnd || end <= dayStart)
+        return QString();
+    QString text = name;
+    const bool fromStart = start <= dayStart;
+    const bool toEnd = end >= dayEnd;
+    if (!fromStart)
+        text += QStringLiteral(u" من الساعة ") + hourName(start.toOffsetFromUtc(start.offsetFromUtc()).time());
+    if (!toEnd)
+        text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى "))
+            + hourName(end.toOffsetFromUtc(start.offsetFromUtc()).time());
+    return text;
+}
+
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now)
 {
     QStringList said;
     for (const FeedWarning &w : warnings) {
         if (!warningInForce(w, now))
             continue;
-        const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, w.start.offsetFromUtc());
-        const QDateTime dayEnd = dayStart.addDays(1);
-        if (w.start >= dayEnd || w.end <= dayStart)
-            continue;
-        QString text = warningKindText(w.kind);
-        const bool fromStart = w.start <= dayStart;
-        const bool toEnd = w.end >= dayEnd;
-        if (!fromStart)
-            text += QStringLiteral(u" من الساعة ") + hourName(w.start.toOffsetFromUtc(w.start.offsetFromUtc()).time());
-        if (!toEnd)
-            text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى "))
-                + hourName(w.end.toOffsetFromUtc(w.start.offsetFromUtc()).time());
-        said << text;
+        const QString text = daySpanText(warningKindText(w.kind), w.start, w.end, day);
+        if (!text.isEmpty())
+            said << text;
     }
     return said.join(QStringLiteral(u"، "));
 }

@@ -7,9 +7,12 @@
 #include "view/controlkit.h"
 #include "view/owncitytoggle.h"
 #include "view/spokentext.h"
+#include "view/warningsign.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 
+#include <algorithm>
 #include <utility>
 
 using namespace ControlKit;
@@ -196,9 +199,14 @@ CityDetail::CityDetail(QWidget *parent)
     m_imageMap->setAccessibleName(QStringLiteral(u"خريطة شبه الجزيرة العربية"));
 
     // The left of the wind chill's row is free.
-    m_lblWarningD = makeLabel(this, QStringLiteral("lblWarningD"),
-                              local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight), QString(),
-                              QColor(255, 176, 0), tahoma(9, true));
+    m_warningRow = local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight);
+    m_lblAlertD = makeLabel(this, QStringLiteral("lblAlertD"), m_warningRow, QString(), WarningSign::Amber,
+                            tahoma(9, true));
+    m_lblAlertD->setAlignment(Qt::AlignCenter);
+    m_lblAlertD->setShrinkToFit(true);
+    m_lblAlertD->setVisible(false);
+    m_lblWarningD = makeLabel(this, QStringLiteral("lblWarningD"), m_warningRow, QString(), WarningSign::Amber,
+                              tahoma(9, true));
     m_lblWarningD->setAlignment(Qt::AlignCenter);
     m_lblWarningD->setShrinkToFit(true);
     m_lblWarningD->setVisible(false);
@@ -220,8 +228,26 @@ void CityDetail::setOwnCity(bool own)
     m_ownCity->setChecked(own);
 }
 
-void CityDetail::showWarning(const QString &line)
+void CityDetail::showWarning(const QString &alertLine, const QColor &alertColour, const QString &line)
 {
+    // The alerts come first as the row is read, at its right; each label
+    // gets the share of the row its text would take at full size, but
+    // never less than a third.
+    const int room = m_warningRow.width();
+    int alertRoom = alertLine.isEmpty() ? 0 : room;
+    if (!alertLine.isEmpty() && !line.isEmpty()) {
+        const QFontMetrics metrics(m_lblAlertD->font());
+        const qreal alertWidth = metrics.horizontalAdvance(alertLine);
+        const qreal lineWidth = metrics.horizontalAdvance(line);
+        alertRoom = int(room * std::clamp(alertWidth / (alertWidth + lineWidth), 1.0 / 3, 2.0 / 3));
+    }
+    const int top = m_warningRow.y();
+    const int height = m_warningRow.height();
+    m_lblAlertD->setTwipsGeometry(m_warningRow.x() + room - alertRoom, top, alertRoom, height);
+    m_lblWarningD->setTwipsGeometry(m_warningRow.x(), top, room - alertRoom, height);
+    m_lblAlertD->setForeColor(alertColour.isValid() ? alertColour : WarningSign::Amber);
+    m_lblAlertD->setText(alertLine);
+    m_lblAlertD->setVisible(!alertLine.isEmpty());
     m_lblWarningD->setText(line);
     m_lblWarningD->setVisible(!line.isEmpty());
 }

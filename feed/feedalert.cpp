@@ -6,6 +6,8 @@
 #include <QDomNodeList>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 // An attribute, or nothing when it is longer than the board keeps: a text
@@ -115,8 +117,12 @@ QString alertLine(const FeedAlert &alert, const QDateTime &now)
 {
     const AlertText &text = shownAlertText(alert);
     const QString what = text.headline.isEmpty() ? alertName(alert) : text.headline;
-    return QString::fromUtf16(AlertSource) + QStringLiteral(u": ") + what + QLatin1Char(' ')
-        + warningShortTimeWords(alertSpan(alert), now);
+    // Until when, from now on: said as for a warning under way.
+    FeedWarning span = alertSpan(alert);
+    span.start = std::min(span.start, now.toOffsetFromUtc(span.start.offsetFromUtc()));
+    // The headline last: where the room ends, it is what is cut short.
+    return QString::fromUtf16(AlertSource) + QStringLiteral(u"، ") + warningShortTimeWords(span, now)
+        + QStringLiteral(u": ") + what;
 }
 
 QString dayAlertText(const QList<FeedAlert> &alerts, const QDate &day, const QDateTime &now)

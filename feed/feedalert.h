@@ -84,8 +84,9 @@ FeedWarning alertSpan(const FeedAlert &alert);
 // words, else its headline.
 QString alertName(const FeedAlert &alert);
 
-// The alert as the window shows and says it, its source named:
-// "المركز الوطني للأرصاد: <headline> اليوم حتى 9 مساءً".
+// The alert as the window shows and says it, its source named, and until
+// when it holds (also before its onset, which the days and the hours show):
+// "المركز الوطني للأرصاد، اليوم حتى 9 مساءً: <headline>".
 QString alertLine(const FeedAlert &alert, const QDateTime &now);
 
 // What a coming day says of the alerts in force that fall on it, as

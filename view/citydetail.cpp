@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 
-#include <algorithm>
 #include <utility>
 
 using namespace ControlKit;
@@ -165,12 +164,16 @@ CityDetail::CityDetail(QWidget *parent)
     FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captionTexts[13]), Cyan,
                                 tahoma(8.25, true));
     time->setAlignment(Qt::AlignCenter);
+    const int timeWidth = captionWidthTwips(time);
+    const int timeLeft = DividerLeft + DividerWidth / 2 - timeWidth / 2;
     {
-        const int width = captionWidthTwips(time);
-        const QRect place = local(DividerLeft + DividerWidth / 2 - width / 2, TimeCaptionTop, width, TimeCaptionHeight);
+        const QRect place = local(timeLeft, TimeCaptionTop, timeWidth, TimeCaptionHeight);
         time->setTwipsGeometry(place.x(), place.y(), place.width(), place.height());
     }
     m_captions[13] = time;
+    // Under the warnings' row, left of "وقت": where the warnings go while an
+    // alert of the centre takes their row.
+    m_warningBelow = local(PanelLeft, TimeCaptionTop, timeLeft - TextGapTwips - PanelLeft, TimeCaptionHeight);
 
     QList<QFrame *> boxes{m_box};
     boxes << makeShape(this, QStringLiteral("Shape1"), local(240, 1100, 6255, 30), BoxBorder, NoFill);
@@ -230,24 +233,22 @@ void CityDetail::setOwnCity(bool own)
 
 void CityDetail::showWarning(const QString &alertLine, const QColor &alertColour, const QString &line)
 {
-    // The alerts come first as the row is read, at its right; each label
-    // gets the share of the row its text would take at full size, but
-    // never less than a third.
-    const int room = m_warningRow.width();
-    int alertRoom = alertLine.isEmpty() ? 0 : room;
-    if (!alertLine.isEmpty() && !line.isEmpty()) {
-        const QFontMetrics metrics(m_lblAlertD->font());
-        const qreal alertWidth = metrics.horizontalAdvance(alertLine);
-        const qreal lineWidth = metrics.horizontalAdvance(line);
-        alertRoom = int(room * std::clamp(alertWidth / (alertWidth + lineWidth), 1.0 / 3, 2.0 / 3));
-    }
-    const int top = m_warningRow.y();
-    const int height = m_warningRow.height();
-    m_lblAlertD->setTwipsGeometry(m_warningRow.x() + room - alertRoom, top, alertRoom, height);
-    m_lblWarningD->setTwipsGeometry(m_warningRow.x(), top, room - alertRoom, height);
+    // The alerts take the warnings' row, and the warnings then move to the
+    // free room under it, left of "وقت": each line has the row's width.
+    // A headline too long for the row even in the smallest size is cut
+    // short; the tooltip and screen readers have it whole.
     m_lblAlertD->setForeColor(alertColour.isValid() ? alertColour : WarningSign::Amber);
-    m_lblAlertD->setText(alertLine);
+    QFont smallest = m_lblAlertD->font();
+    smallest.setPointSizeF(FormLabel::SmallestPointSize);
+    const qreal room = twipsToPixels(m_warningRow.width()) - 2 * FormLabel::TextGap;
+    m_lblAlertD->setText(QFontMetricsF(smallest, m_lblAlertD).elidedText(alertLine, Qt::ElideRight, room));
+    m_lblAlertD->setToolTip(alertLine);
+    m_lblAlertD->setAccessibleName(alertLine);
     m_lblAlertD->setVisible(!alertLine.isEmpty());
+    const int top = alertLine.isEmpty() ? m_warningRow.y() : m_warningBelow.y();
+    const int height = alertLine.isEmpty() ? m_warningRow.height() : m_warningBelow.height();
+    const int width = alertLine.isEmpty() ? m_warningRow.width() : m_warningBelow.width();
+    m_lblWarningD->setTwipsGeometry(m_warningRow.x(), top, width, height);
     m_lblWarningD->setText(line);
     m_lblWarningD->setVisible(!line.isEmpty());
 }

@@ -632,7 +632,7 @@ void TestBoard::warningsAndAge_data()
         << u"جدة، تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs << QStringList{u"جدة !~"_qs} << ""
         << u"آخر تحديث قبل 7 ساعات"_qs << QStringList() << u"الآن 24"_qs;
     // The centre's alerts: first, in their colour, the strongest one's on the strip.
-    const QString alertDust = u"المركز الوطني للأرصاد: غبار كثيف اليوم حتى 9 مساءً"_qs;
+    const QString alertDust = u"المركز الوطني للأرصاد، اليوم حتى 9 مساءً: غبار كثيف"_qs;
     const QString alertDustToday = u"اليوم: غبار من الساعة 10 صباحاً إلى 9 مساءً"_qs;
     QTest::newRow("an alert ahead of a warning") << "10:40" << QStringList{"RUH heat 08T00 09T00", "RUH alert:red 07T10 07T21 dust"}
         << "" << QStringList() << u"الرياض، "_qs + alertDust + u"، تنبيه: موجة حر شديدة غداً r"_qs << QStringList{u"الرياض !r"_qs}
@@ -640,7 +640,7 @@ void TestBoard::warningsAndAge_data()
         << QStringList{alertDustToday, u"غداً: موجة حر شديدة"_qs} << u"الآن 24 11-23 0-8r"_qs;
     QTest::newRow("the strongest alert leads the strip") << "10:40"
         << QStringList{"RUH alert:yellow 07T10 07T21 dust", "JED alert:red 08T00 09T00 wind", "JED alert:orange 08T00 09T00 dust"}
-        << "" << QStringList() << u"جدة، المركز الوطني للأرصاد: رياح نشطة غداً، المركز الوطني للأرصاد: غبار كثيف غداً r"_qs
+        << "" << QStringList() << u"جدة، المركز الوطني للأرصاد، غداً حتى منتصف الليل: رياح نشطة، المركز الوطني للأرصاد، غداً حتى منتصف الليل: غبار كثيف r"_qs
         << QStringList{u"الرياض !y"_qs, u"جدة !r"_qs} << alertDust + u" y | "_qs << "" << QStringList{alertDustToday} << u"الآن 24 0-8y"_qs;
     QTest::newRow("an alert that has expired") << "10:40" << QStringList{"RUH alert:red 07T08 07T12 dust"} << ""
         << QStringList() << "" << QStringList() << "" << "" << QStringList() << u"الآن 24"_qs;
@@ -705,13 +705,20 @@ void TestBoard::warningsAndAge()
     const FormLabel *warningLine = board->cityDetail()->lblWarningD();
     QCOMPARE(alertLine->isHidden(), alertLine->text().isEmpty());
     QCOMPARE(warningLine->isHidden(), warningLine->text().isEmpty());
+    // The alert's line whole, as its tooltip and screen readers have it;
+    // shown whole, or cut short where the row ends.
+    const QString wholeAlert = alertLine->toolTip();
+    QCOMPARE(alertLine->accessibleName(), wholeAlert);
+    QVERIFY(alertLine->text() == wholeAlert
+            || (alertLine->text().endsWith(u'…') && wholeAlert.startsWith(alertLine->text().chopped(1))));
     QCOMPARE(alertLine->isHidden()
                  ? warningLine->text()
-                 : alertLine->text() + u' ' + colourMark(alertLine->foreColor()) + u" | "_qs + warningLine->text(),
+                 : wholeAlert + u' ' + colourMark(alertLine->foreColor()) + u" | "_qs + warningLine->text(),
              line);
-    // The alerts come first as the line is read: at its right.
+    // The alerts come first as the panel is read: in the warnings' row, the
+    // warnings under it.
     if (!alertLine->isHidden() && !warningLine->isHidden())
-        QVERIFY(alertLine->geometry().left() >= warningLine->geometry().right());
+        QVERIFY(alertLine->geometry().bottom() < warningLine->geometry().top());
     QStringList warnedDays;
     for (int r = 0; r < board->comingDays()->shownRows(); ++r) {
         const auto *warning = board->comingDays()->findChild<FormLabel *>(QStringLiteral("lblDayWarning(%1)").arg(r));

@@ -13,6 +13,7 @@
 //   refresh-bench [rounds] [alerts]   (default 10 and 10; the worst and the
 //                                      median are printed)
 
+#include "app/boardwarnings.h"
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
 #include "store/weatherstore.h"
@@ -20,6 +21,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -124,6 +126,17 @@ int main(int argc, char **argv)
 
     for (const int inForce : alerts > 0 ? QList<int>{0, alerts} : QList<int>{0}) {
         serveDocuments(inForce);
+        board.TimerWeather_Timer(); // the documents of this run, read once before the rounds
+        QSet<QString> ids;
+        int covered = 0;
+        for (const auto &city : WeatherStore::seedCities()) {
+            const QList<FeedAlert> kept = board.boardWarnings()->alertsOf(city.cityCode);
+            covered += kept.isEmpty() ? 0 : 1;
+            for (const FeedAlert &alert : kept)
+                ids.insert(alert.id);
+        }
+        std::printf("(the board keeps %lld alerts over %d cities; Riyadh's line: %s)\n", qlonglong(ids.size()), covered,
+                    qPrintable(board.boardWarnings()->alertLineOf(QStringLiteral("RUH")).left(60)));
         std::printf("the window's thread during a refresh of 24 cities, %d of the centre's alerts in force: its "
                     "longest stretch without a turn of its event loop\n%-14s %10s %10s\n",
                     inForce, "panel shows", "median ms", "worst ms");

@@ -1277,6 +1277,7 @@ void TestBoard::gridIsATable()
 {
     storeWeather(storePath(), fourCities);
     storeWarnings(storePath(), "DMM", {"dust 07T10 07T21"});
+    storeAlerts(storePath(), "RUH", {"red 07T10 07T21 dust"});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail_Click();
@@ -1319,7 +1320,10 @@ void TestBoard::gridIsATable()
     QCOMPARE(
         table->rowDescription(1),
         u"الدمام، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً، غبار، سالب 3.5 درجة، 2 كيلومتر، شرقية، 7 كيلومتر في الساعة"_qs);
-    QCOMPARE(table->rowDescription(2), u"الرياض، مشمس، 25 درجة، جيدة، شمالية، 14.48 كيلومتر في الساعة"_qs);
+    // The centre's alert, with its source, the same way.
+    QCOMPARE(table->rowDescription(2),
+             u"الرياض، المركز الوطني للأرصاد، اليوم حتى 9 مساءً: غبار كثيف، مشمس، 25 درجة، جيدة، شمالية، 14.48 "
+             u"كيلومتر في الساعة"_qs);
     QCOMPARE(table->rowDescription(10), QString()); // an empty row says nothing
 
     // A screen reader presses a city as a click would.

@@ -242,8 +242,11 @@ void CityDetail::showWarning(const QString &alertLine, const QColor &alertColour
     smallest.setPointSizeF(FormLabel::SmallestPointSize);
     const qreal room = twipsToPixels(m_warningRow.width()) - 2 * FormLabel::TextGap;
     m_lblAlertD->setText(QFontMetricsF(smallest, m_lblAlertD).elidedText(alertLine, Qt::ElideRight, room));
-    m_lblAlertD->setToolTip(alertLine);
-    m_lblAlertD->setAccessibleName(alertLine);
+    // Screen readers hear of a new name: only when it is one.
+    if (m_lblAlertD->accessibleName() != alertLine) {
+        m_lblAlertD->setToolTip(alertLine);
+        m_lblAlertD->setAccessibleName(alertLine);
+    }
     m_lblAlertD->setVisible(!alertLine.isEmpty());
     const int top = alertLine.isEmpty() ? m_warningRow.y() : m_warningBelow.y();
     const int height = alertLine.isEmpty() ? m_warningRow.height() : m_warningBelow.height();

@@ -17,6 +17,7 @@
 #include <optional>
 
 class LocationTable;
+class OfficialWarnings;
 
 // Documents made from the live upstream, in hourly waves, with the manners a
 // free service deserves (Open-Meteo allows fewer than 10,000 weighted calls a
@@ -127,6 +128,12 @@ public:
     void setCacheDirectory(const QString &directory);
     bool ledgerUnreadable() const { return m_ledgerUnreadable; }
 
+    // The national centre's alerts, carried in the documents of the cities
+    // they cover; `alerts` must outlive the source. The first documents
+    // after start wait for its first look (OfficialWarnings::afterFirstLook),
+    // while the wave they may need is under way.
+    void setOfficialWarnings(OfficialWarnings *alerts) { m_alerts = alerts; }
+
     void setDailyBudget(double weightedCalls) { m_schedule.setDailyBudget(weightedCalls); }
     double dailyBudget() const { return m_schedule.dailyBudget(); }
 
@@ -216,4 +223,5 @@ private:
     SourceFiles m_files;
     bool m_ledgerUnreadable = false;
     int m_airQualityGraceMs = AirQualityGraceMs;
+    OfficialWarnings *m_alerts = nullptr;
 };

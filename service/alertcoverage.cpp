@@ -19,8 +19,8 @@ bool insidePolygon(const QList<CapPoint> &polygon, double latitude, double longi
         const CapPoint &a = polygon.at(i);
         const CapPoint &b = polygon.at(j);
         if ((a.latitude > latitude) != (b.latitude > latitude)) {
-            const double crossing =
-                a.longitude + (latitude - a.latitude) * (b.longitude - a.longitude) / (b.latitude - a.latitude);
+            const double crossing = a.longitude
+                + (latitude - a.latitude) * (b.longitude - a.longitude) / (b.latitude - a.latitude);
             if (longitude < crossing)
                 inside = !inside;
         }

@@ -70,8 +70,7 @@ ServedDocument LiveForecastSource::served(int index, Units units, const QDateTim
 {
     CityDocument &city = m_cities[index];
     ServedDocument served = city.served(units, now, m_wave.has_value(),
-                                        m_alerts ? m_alerts->forCity(city.location().id, now)
-                                                 : QList<OfficialAlert>());
+                                        m_alerts ? m_alerts->forCity(city.location().id, now) : QList<OfficialAlert>());
     if (served.status == ServedDocument::Status::Ok)
         return served;
     // Nothing to serve: say when asking again may help.
@@ -390,7 +389,8 @@ void LiveForecastSource::answerHealthChecks()
 QByteArray LiveForecastSource::metrics()
 {
     const QDateTime now = this->now();
-    return m_schedule.ledger().metrics(now, m_schedule.dailyBudget()) + (m_alerts ? m_alerts->metrics(now) : QByteArray())
+    return m_schedule.ledger().metrics(now, m_schedule.dailyBudget())
+        + (m_alerts ? m_alerts->metrics(now) : QByteArray())
         + "# HELP forecastd_ledger_unreadable 1 when the ledger file (today's calls, limits, back-offs) could not be "
           "read at start, so that they count from then.\n# TYPE forecastd_ledger_unreadable gauge\n"
           "forecastd_ledger_unreadable "

@@ -194,9 +194,8 @@ struct Options
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions(
-            {port, replay, record, config, upstream, airQuality, dailyBudget, officialWarnings, render, output, idleExit,
-             checkConfig});
+        parser.addOptions({port, replay, record, config, upstream, airQuality, dailyBudget, officialWarnings, render,
+                           output, idleExit, checkConfig});
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("With --check-config: the file to check."),
                                      QStringLiteral("[FILE]"));
     }

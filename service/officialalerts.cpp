@@ -94,8 +94,8 @@ QString foldedAndCut(const QString &text, int length)
     return cut.trimmed() + QStringLiteral("…");
 }
 
-QList<OfficialAlert> alertsInForce(const QList<CapAlert> &alerts, const LocationTable &locations,
-                                   const QDateTime &now, Withdrawals *withdrawals)
+QList<OfficialAlert> alertsInForce(const QList<CapAlert> &alerts, const LocationTable &locations, const QDateTime &now,
+                                   Withdrawals *withdrawals)
 {
     // What Cancels and Updates take back, from now on.
     for (const CapAlert &alert : alerts) {

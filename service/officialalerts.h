@@ -59,8 +59,8 @@ inline constexpr int WithdrawalDays = 7;
 // feeds make one alert with a text per language. Each covers the cities of
 // `locations` that an area of its Met infos covers (areaCovers); an alert
 // that covers none is left out. In the order of onset, then identifier.
-QList<OfficialAlert> alertsInForce(const QList<CapAlert> &alerts, const LocationTable &locations,
-                                   const QDateTime &now, Withdrawals *withdrawals);
+QList<OfficialAlert> alertsInForce(const QList<CapAlert> &alerts, const LocationTable &locations, const QDateTime &now,
+                                   Withdrawals *withdrawals);
 
 // The kind of warning an alert plainly is, by its events and event codes:
 // dust, heat, rain, thunder or wind; empty when none or not plainly.

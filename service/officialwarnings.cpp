@@ -83,8 +83,7 @@ void OfficialWarnings::start()
 void OfficialWarnings::asked()
 {
     m_lastAsked = now();
-    if (!m_look.running && !m_timer.isActive())
-        lookIfDue();
+    lookIfDue();
 }
 
 void OfficialWarnings::lookIfDue()
@@ -150,9 +149,10 @@ void OfficialWarnings::startNext()
         const Request pending = m_queue.takeFirst();
         QNetworkRequest request(askedAt(pending.url));
         request.setHeader(QNetworkRequest::UserAgentHeader, OpenMeteoClient::userAgent());
-        request.setRawHeader("Accept", pending.isIndex ? "application/rss+xml, application/atom+xml, "
-                                                         "application/cap+xml, application/xml, text/xml"
-                                                       : "application/cap+xml, application/xml, text/xml");
+        request.setRawHeader("Accept",
+                             pending.isIndex ? "application/rss+xml, application/atom+xml, "
+                                               "application/cap+xml, application/xml, text/xml"
+                                             : "application/cap+xml, application/xml, text/xml");
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         if (pending.isIndex) {
             const Feed feed = m_feeds.value(pending.url);
@@ -236,9 +236,7 @@ QString OfficialWarnings::sslFailure(QNetworkReply *reply, const QList<QSslError
         if (error.error() == QSslError::UnableToGetLocalIssuerCertificate
             || error.error() == QSslError::UnableToVerifyFirstCertificate
             || error.error() == QSslError::UnableToGetIssuerCertificate) {
-            const QString issuer = error.certificate().isNull()
-                ? QString()
-                : error.certificate().issuerDisplayName();
+            const QString issuer = error.certificate().isNull() ? QString() : error.certificate().issuerDisplayName();
             return QStringLiteral("the certificate chain of %1 is incomplete: the issuer%2 is not known here (the "
                                   "server leaves out an intermediate certificate); official-warnings-ca = FILE in "
                                   "forecastd.conf can add it")
@@ -327,7 +325,8 @@ void OfficialWarnings::onDocument(const QUrl &url, const Answer &answer)
         if (!answer.failure.isEmpty())
             feedFailed(int(i), QStringLiteral("failed"), QStringLiteral("%1: %2").arg(url.toString(), answer.failure));
         else if (answer.status < 200 || answer.status > 299)
-            feedFailed(int(i), QStringLiteral("failed"), QStringLiteral("%1: HTTP %2").arg(url.toString()).arg(answer.status));
+            feedFailed(int(i), QStringLiteral("failed"),
+                       QStringLiteral("%1: HTTP %2").arg(url.toString()).arg(answer.status));
     }
     if (!answer.failure.isEmpty() || answer.status < 200 || answer.status > 299)
         return;

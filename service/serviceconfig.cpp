@@ -100,10 +100,11 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
     }
     if (key == QLatin1String("official-warnings")) {
         QList<QUrl> sources;
-        for (const QString &address : value.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-            const QUrl url(address, QUrl::StrictMode);
+        const QStringList addresses = value.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < addresses.size(); ++i) {
+            const QUrl url(addresses.at(i), QUrl::StrictMode);
             if (!isUpstreamUrl(url)) {
-                *error = QStringLiteral("not an http(s) address: %1").arg(address);
+                *error = QStringLiteral("address %1 of the feeds is not an http(s) address").arg(i + 1);
                 return false;
             }
             if (!sources.contains(url))
@@ -125,11 +126,11 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
         if (!value.isEmpty()) {
             QFile file(value);
             if (!file.open(QIODevice::ReadOnly)) {
-                *error = QStringLiteral("%1: %2").arg(value, file.errorString());
+                *error = QStringLiteral("the certificates' file cannot be read (%1)").arg(file.errorString());
                 return false;
             }
             if (QSslCertificate::fromData(file.read(MaximumFileBytes * 16), QSsl::Pem).isEmpty()) {
-                *error = QStringLiteral("%1 holds no PEM certificate").arg(value);
+                *error = QStringLiteral("the certificates' file holds no PEM certificate");
                 return false;
             }
         }

@@ -286,6 +286,7 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("upstream in the file not http") << QStringList() << QByteArray("forecast-upstream = ftp://x.example/") << QByteArray(".conf:1: not an http(s) address");
     QTest::newRow("configuration file missing") << QStringList{"--config", "/nonexistent/forecastd.conf"} << QByteArray() << QByteArray("/nonexistent/forecastd.conf");
     QTest::newRow("daily budget option not a number") << QStringList{"--daily-budget", "-3"} << QByteArray() << QByteArray("--daily-budget");
+    QTest::newRow("official warning feed not http") << QStringList{"--official-warnings", "https://ncm.gov.sa/ar/cap-alerts", "--official-warnings", "file:///tmp/x"} << QByteArray() << QByteArray("--official-warnings: address 2 of the feeds is not an http(s) address");
     QTest::newRow("port not a number") << QStringList{"--port", "eighty"} << QByteArray() << QByteArray();
     QTest::newRow("port too large") << QStringList{"--port", "70000"} << QByteArray() << QByteArray();
     QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"} << QByteArray() << QByteArray();
@@ -333,6 +334,11 @@ void TestForecastd::settingsVerdicts_data()
     QTest::newRow("key written without =") << QByteArray("\napi-key: S3CRETKEY123\n") << QByteArray(".conf:2: not a line of the form key = value") << QByteArray("S3CRETKEY123");
     QTest::newRow("key where the name goes") << QByteArray("S3CRETKEY123 = 1\n") << QByteArray(".conf:1: no such setting (") << QByteArray("S3CRETKEY123");
     QTest::newRow("address with a key, not http") << QByteArray("forecast-upstream = ftp://x.example/?apikey=S3CRETKEY123") << QByteArray(".conf:1: not an http(s) address") << QByteArray("S3CRETKEY123");
+    QTest::newRow("official warnings turned off") << QByteArray("official-warnings =\n") << QByteArray() << QByteArray("S3CRET");
+    QTest::newRow("official warnings through a site cache") << QByteArray("official-warnings = https://ncm.gov.sa/ar/cap-alerts  https://ncm.gov.sa/en/cap-alerts\nofficial-warnings-cache = http://cache.example:8620/official-warnings/\n") << QByteArray() << QByteArray("S3CRET");
+    QTest::newRow("official warning address not http") << QByteArray("official-warnings = https://ncm.gov.sa/ar/cap-alerts ftp://x.example/?k=S3CRET\n") << QByteArray(".conf:1: address 2 of the feeds is not an http(s) address") << QByteArray("S3CRET");
+    QTest::newRow("official warnings' certificates missing") << QByteArray("official-warnings-ca = /nonexistent/S3CRET.pem\n") << QByteArray(".conf:1: the certificates' file cannot be read") << QByteArray("S3CRET");
+    QTest::newRow("official warnings' certificates none") << QByteArray("official-warnings-ca = /dev/null\n") << QByteArray(".conf:1: the certificates' file holds no PEM certificate") << QByteArray("S3CRET");
     QTest::newRow("budget below one wave") << QByteArray("daily-budget = 59.5") << QByteArray(".conf:1: the daily budget is smaller than one wave of 60 weighted calls") << QByteArray("59.5");
     // clang-format on
 }

@@ -15,6 +15,10 @@
 #include "service/openmeteoclient.h"
 
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -164,6 +168,7 @@ private slots:
     void fetcher();
     void keptAcrossRestart();
     void firstDocumentsWaitForTheFirstLook();
+    void throughTheSiteCache();
 
 private:
     // Looks when one is due (the clock moved on) and waits for it to end.
@@ -520,6 +525,51 @@ void TestOfficialWarnings::firstDocumentsWaitForTheFirstLook()
                     [&other](const ServedDocument &document) { other = document; });
     QTRY_VERIFY(other.has_value());
     QVERIFY(!other->body.contains("rorizedivo:alert"));
+}
+
+// Two machines behind the site cache (the real nginx, as scripts/site-cache
+// runs it) cost the feeds what one costs: the index and each document asked
+// once, and a machine's conditional request answered by the cache.
+void TestOfficialWarnings::throughTheSiteCache()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("nginx"),
+                                       {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+            .isEmpty())
+        QSKIP("nginx is not installed (scripts/setup installs nginx-light)");
+    serveIndex(rssIndex({QStringLiteral("/cap/A1.xml")}));
+    const quint16 port = unusedLoopbackPort();
+    QProcess cache;
+    cache.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SITE_CACHE_WARNINGS"),
+                       QStringLiteral("http://127.0.0.1:%1").arg(m_feeds->port()));
+    cache.setProcessEnvironment(environment);
+    cache.start(QStringLiteral(SITE_CACHE_SCRIPT),
+                {QString::number(port), QStringLiteral("http://127.0.0.1:9/v1/forecast"),
+                 QStringLiteral("http://127.0.0.1:9/v1/air-quality")});
+    const auto stop = qScopeGuard([&cache] {
+        cache.terminate();
+        cache.waitForFinished(5000);
+    });
+    QTcpSocket probe;
+    QVERIFY(waitUntil([&] { return (probe.connectToHost(QHostAddress::LocalHost, port), probe.waitForConnected(100)); },
+                      10000));
+
+    const QUrl via(QStringLiteral("http://127.0.0.1:%1/official-warnings/").arg(port));
+    const auto first = makeAlerts();
+    const auto second = makeAlerts();
+    for (OfficialWarnings *machine : {first.get(), second.get()}) {
+        machine->setVia(via);
+        machine->start();
+        QTRY_VERIFY(!machine->lookRunning());
+        QCOMPARE(ids(*machine), QStringList{QStringLiteral("A1")});
+    }
+    m_now = m_now.addSecs(OfficialWarnings::LookSeconds);
+    askAndWait(*first);
+    QCOMPARE(first->looksStarted(), 2);
+    QVERIFY(first->metrics(m_now).contains("{outcome=\"unchanged\"} 1"));
+    QCOMPARE(requestsFor(QStringLiteral("/ar/cap-alerts")), 1);
+    QCOMPARE(requestsFor(QStringLiteral("/cap/A1.xml")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestOfficialWarnings)

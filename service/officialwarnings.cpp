@@ -64,6 +64,13 @@ QUrl OfficialWarnings::askedAt(const QUrl &url) const
     return through;
 }
 
+void OfficialWarnings::setExtraCertificates(const QList<QSslCertificate> &certificates)
+{
+    m_certificates = certificates;
+    // A connection kept open was verified with the certificates before.
+    m_manager->clearConnectionCache();
+}
+
 void OfficialWarnings::setCacheDirectory(const QString &directory)
 {
     m_directory = directory;

@@ -69,7 +69,7 @@ public:
     void setSources(const QList<QUrl> &sources) { m_sources = sources; }
     QList<QUrl> sources() const { return m_sources; }
     void setVia(const QUrl &via) { m_via = via; }
-    void setExtraCertificates(const QList<QSslCertificate> &certificates) { m_certificates = certificates; }
+    void setExtraCertificates(const QList<QSslCertificate> &certificates);
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     void setFirstLookWait(int milliseconds) { m_firstLookWaitMs = milliseconds; }
     // Keeps the last good looks in <directory>/alerts.json, and takes up

@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QSignalSpy>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -169,6 +170,7 @@ private slots:
     void keptAcrossRestart();
     void firstDocumentsWaitForTheFirstLook();
     void throughTheSiteCache();
+    void incompleteCertificateChain();
 
 private:
     // Looks when one is due (the clock moved on) and waits for it to end.
@@ -570,6 +572,85 @@ void TestOfficialWarnings::throughTheSiteCache()
     QVERIFY(first->metrics(m_now).contains("{outcome=\"unchanged\"} 1"));
     QCOMPARE(requestsFor(QStringLiteral("/ar/cap-alerts")), 1);
     QCOMPARE(requestsFor(QStringLiteral("/cap/A1.xml")), 1);
+}
+
+namespace {
+
+QStringList journalLines;
+
+void keepJournal(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "forecastd") == 0)
+        journalLines << message;
+}
+
+// With openssl in `folder`: a root CA, an intermediate it signed, and
+// 127.0.0.1's certificate signed by the intermediate, which the server
+// sends alone, as a server that leaves the intermediate out of its chain.
+bool makeChain(const QString &folder)
+{
+    const auto openssl = [&folder](const QString &arguments) {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(QStringLiteral("openssl"), arguments.split(u' ', Qt::SkipEmptyParts));
+        return process.waitForFinished(30000) && process.exitCode() == 0;
+    };
+    const QString request = QStringLiteral(
+        "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ");
+    return openssl(request + QStringLiteral("-subj /CN=Test-Root -keyout root.key -out root.crt"))
+        && openssl(request
+                   + QStringLiteral("-subj /CN=Test-Intermediate -keyout intermediate.key -out intermediate.crt "
+                                    "-addext basicConstraints=critical,CA:TRUE -CA root.crt -CAkey root.key"))
+        && openssl(request
+                   + QStringLiteral("-subj /CN=127.0.0.1 -keyout leaf.key -out leaf.crt "
+                                    "-addext subjectAltName=IP:127.0.0.1 -addext basicConstraints=CA:FALSE "
+                                    "-CA intermediate.crt -CAkey intermediate.key"));
+}
+
+} // namespace
+
+// A chain without its intermediate fails with one line that says so, however
+// many looks it fails; the intermediate given for these feeds mends it.
+void TestOfficialWarnings::incompleteCertificateChain()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        QSKIP("openssl is not installed");
+    QTemporaryDir folder;
+    QVERIFY(makeChain(folder.path()));
+    LoopbackHttpServer feeds;
+    QVERIFY(feeds.useTls(folder.filePath(QStringLiteral("leaf.crt")), folder.filePath(QStringLiteral("leaf.key"))));
+    QVERIFY(feeds.listen());
+    feeds.serve(QStringLiteral("/ar/cap-alerts"), rssIndex({}, capAlert(QStringLiteral("A1"), {Info()})));
+
+    OfficialWarnings alerts(LocationTable::builtIn(), [this] { return m_now; });
+    alerts.setSources({QUrl(QStringLiteral("https://127.0.0.1:%1/ar/cap-alerts").arg(feeds.port()))});
+    alerts.setTimeout(5000);
+    alerts.setExtraCertificates(QSslCertificate::fromPath(folder.filePath(QStringLiteral("root.crt"))));
+    QLoggingCategory::setFilterRules(QStringLiteral("forecastd.warning=true"));
+    journalLines.clear();
+    const QtMessageHandler before = qInstallMessageHandler(keepJournal);
+    const auto restore = qScopeGuard([before] {
+        qInstallMessageHandler(before);
+        QLoggingCategory::setFilterRules(QStringLiteral("forecastd=false"));
+    });
+    alerts.start();
+    QTRY_VERIFY(!alerts.lookRunning());
+    m_now = m_now.addSecs(OfficialWarnings::LookSeconds);
+    askAndWait(alerts);
+    QCOMPARE(alerts.looksStarted(), 2);
+    QCOMPARE(journalLines.size(), 1);
+    QVERIFY2(journalLines.first().contains(QLatin1String("the certificate chain of 127.0.0.1 is incomplete: the issuer "
+                                                         "\"Test-Intermediate\" is not known here")),
+             qPrintable(journalLines.first()));
+    QVERIFY(ids(alerts).isEmpty());
+
+    OfficialWarnings mended(LocationTable::builtIn(), [this] { return m_now; });
+    mended.setSources(alerts.sources());
+    mended.setExtraCertificates(QSslCertificate::fromPath(folder.filePath(QStringLiteral("root.crt")))
+                                + QSslCertificate::fromPath(folder.filePath(QStringLiteral("intermediate.crt"))));
+    mended.start();
+    QTRY_VERIFY(!mended.lookRunning());
+    QCOMPARE(ids(mended), QStringList{QStringLiteral("A1")});
 }
 
 QTEST_GUILESS_MAIN(TestOfficialWarnings)

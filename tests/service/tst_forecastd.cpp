@@ -204,14 +204,18 @@ void TestForecastd::servesLiveAndRecords()
     QTemporaryDir record;
     if (!QFileInfo::exists(QLatin1String(FakeTimeLibrary)))
         QSKIP("libfaketime is not installed (scripts/setup installs it)");
-    // The settings file gives the air-quality upstream, a key and a budget;
+    // The settings file gives the air-quality upstream, a key, a budget and
+    // the national centre's alert feed (the demo's alert, a CAP document);
     // the command line's forecast upstream wins over the file's.
+    upstream.serve(QStringLiteral("/alerts.xml"), readWhole(serviceSamplesPath(QStringLiteral("upstream/alerts.xml"))),
+                   200, "application/cap+xml");
     const QString config = record.filePath(QStringLiteral("forecastd.conf"));
     QFile settings(config);
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("forecast-upstream = http://127.0.0.1:9/nowhere\n# a comment\nair-quality-upstream = "
                    + upstream.url(QStringLiteral("/v1/air-quality")).toEncoded()
-                   + "\napi-key = K3y\ndaily-budget = 1234\n");
+                   + "\napi-key = K3y\ndaily-budget = 1234\nofficial-warnings = "
+                   + upstream.url(QStringLiteral("/alerts.xml")).toEncoded() + "\n");
     settings.close();
     // 13:05 AST, the hour of the sample answers' current conditions.
     const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
@@ -223,7 +227,8 @@ void TestForecastd::servesLiveAndRecords()
     };
 
     // The same answers rendered by the program at build time for the demo;
-    // Qassim in its dust, from the air-quality answer. Both are recorded.
+    // Qassim in its dust, from the air-quality answer, with the centre's
+    // alert of it. Both are recorded.
     for (const char *id : {"SAXX0036", "SAXX0030"}) {
         const Fetched fetched = fetch(feed(id));
         QCOMPARE(fetched.status, 200);
@@ -232,19 +237,30 @@ void TestForecastd::servesLiveAndRecords()
         QCOMPARE(readWhole(QDir(record.path()).filePath(name)), fetched.body);
     }
     QVERIFY(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0030.xml"))).contains("code=\"19\""));
-    // One wave: a forecast and an air-quality request.
-    QCOMPARE(upstream.requests().size(), 2);
+    // One wave: a forecast and an air-quality request; and one look at the
+    // alert feed, without the key.
+    const auto weatherRequests = [&upstream] {
+        QList<HttpRequest> weather;
+        for (const HttpRequest &request : upstream.requests()) {
+            if (request.path != QLatin1String("/alerts.xml"))
+                weather << request;
+        }
+        return weather;
+    };
+    QCOMPARE(weatherRequests().size(), 2);
     for (const HttpRequest &request : upstream.requests()) {
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
-        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")), QStringLiteral("K3y"));
+        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")),
+                 request.path == QLatin1String("/alerts.xml") ? QString() : QStringLiteral("K3y"));
     }
+    QCOMPARE(upstream.requests().size(), 3);
     const QByteArray metrics = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))).body;
     QVERIFY2(metrics.contains("forecastd_daily_budget_weighted_calls 1234\n"), metrics.constData());
     QVERIFY(metrics.contains("forecastd_upstream_weighted_calls_today{api=\"forecast\"} 36\n"));
 
     // Served from the cache the second time; healthy; the answers kept on disk.
     QCOMPARE(fetch(feed("SAXX0036")).status, 200);
-    QCOMPARE(upstream.requests().size(), 2);
+    QCOMPARE(weatherRequests().size(), 2);
     QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(port))).status, 200);
     QVERIFY(QFile::exists(m_cache.filePath(QStringLiteral("rorizedivo/forecastd/forecasts.json"))));
 }

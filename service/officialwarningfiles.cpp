@@ -93,8 +93,10 @@ void OfficialWarnings::takeUpFiles()
                 continue;
             document.alerts = reading.alerts;
         }
-        if (url.isValid())
-            m_documents.insert(url, document);
+        if (!url.isValid() || m_documentBytes + document.body.size() > MaximumDocumentBytes)
+            continue;
+        m_documentBytes += document.body.size();
+        m_documents.insert(url, document);
     }
     for (const QJsonValue &value : root.value(QLatin1String("feeds")).toArray()) {
         const QJsonObject object = value.toObject();

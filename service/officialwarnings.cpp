@@ -138,7 +138,7 @@ void OfficialWarnings::beginLook()
         FeedLook feed;
         feed.url = m_sources.at(i);
         m_look.feeds.append(feed);
-        send({m_sources.at(i), int(i), true});
+        send({m_sources.at(i), int(i), true, m_look.serial});
     }
     qCDebug(lcForecastd, "looking at %lld official warning feeds", static_cast<long long>(m_sources.size()));
 }
@@ -259,8 +259,14 @@ QString OfficialWarnings::sslFailure(QNetworkReply *reply, const QList<QSslError
 
 void OfficialWarnings::onAnswer(const Request &request, const Answer &answer)
 {
-    if (!m_look.running || request.feed < 0 || request.feed >= m_look.feeds.size())
+    // An answer that comes after its look ended (a 429 ended it) is of no
+    // look; one for a feed that has already failed changes nothing.
+    if (!m_look.running || request.look != m_look.serial || request.feed < 0 || request.feed >= m_look.feeds.size())
         return;
+    if (request.isIndex && !m_look.feeds.at(request.feed).failure.isEmpty()) {
+        endLookIfDone();
+        return;
+    }
     if (answer.status == 429 || (answer.status == 503 && answer.retryAfterSeconds >= 0)) {
         // The feeds' host asks to be left alone: every request of this
         // look still to go is dropped with it.
@@ -316,7 +322,7 @@ void OfficialWarnings::onIndex(int feed, const Answer &answer)
             asked = asked || running.url == link;
         ++look.documentsPending;
         if (!asked)
-            send({link, feed, false});
+            send({link, feed, false, m_look.serial});
     }
 }
 
@@ -337,7 +343,11 @@ void OfficialWarnings::onDocument(const QUrl &url, const Answer &answer)
     }
     if (!answer.failure.isEmpty() || answer.status < 200 || answer.status > 299)
         return;
-    const CapReading reading = readCap(answer.body, url);
+    CapReading reading = readCap(answer.body, url);
+    if (reading.ok && m_documentBytes + answer.body.size() > MaximumDocumentBytes) {
+        reading.ok = false;
+        reading.error = QStringLiteral("the feeds' documents would pass %1 bytes in all").arg(MaximumDocumentBytes);
+    }
     Document document;
     document.refused = !reading.ok;
     if (reading.ok) {
@@ -347,6 +357,7 @@ void OfficialWarnings::onDocument(const QUrl &url, const Answer &answer)
         qCWarning(lcForecastd, "official warnings: %s refused: %s", qPrintable(url.toString()),
                   qPrintable(reading.error));
     }
+    m_documentBytes += document.body.size();
     m_documents.insert(url, document);
 }
 
@@ -403,8 +414,15 @@ void OfficialWarnings::endLookIfDone()
     QSet<QUrl> listed;
     for (const Feed &feed : std::as_const(m_feeds))
         listed.unite(QSet<QUrl>(feed.links.begin(), feed.links.end()));
-    for (auto it = m_documents.begin(); it != m_documents.end();)
-        it = listed.contains(it.key()) ? std::next(it) : m_documents.erase(it);
+    m_documentBytes = 0;
+    for (auto it = m_documents.begin(); it != m_documents.end();) {
+        if (!listed.contains(it.key())) {
+            it = m_documents.erase(it);
+            continue;
+        }
+        m_documentBytes += it->body.size();
+        ++it;
+    }
     m_look.running = false;
     recompute();
     saveFiles();

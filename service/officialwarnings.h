@@ -57,6 +57,9 @@ public:
     static constexpr int TimeoutMs = 15000;
     static constexpr int MaximumInFlight = 4;
     static constexpr int LongestPauseSeconds = 6 * 60 * 60;
+    // What the CAP documents of every feed may hold together, in memory
+    // and in alerts.json; a real one is a few kilobytes.
+    static constexpr qint64 MaximumDocumentBytes = 16 * 1024 * 1024;
     // How long the first documents after start wait for the first look.
     static constexpr int FirstLookWaitMs = 4000;
 
@@ -145,6 +148,7 @@ private:
         QUrl url; // as listed
         int feed = -1;
         bool isIndex = false;
+        quint64 look = 0; // the look it belongs to
     };
     struct Answer
     {
@@ -187,6 +191,7 @@ private:
 
     QHash<QUrl, Feed> m_feeds;
     QHash<QUrl, Document> m_documents;
+    qint64 m_documentBytes = 0; // of m_documents' bodies
     Withdrawals m_withdrawals;
     QList<OfficialAlert> m_inForce;
 

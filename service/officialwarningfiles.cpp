@@ -49,12 +49,18 @@ void OfficialWarnings::saveFiles()
                                      {QStringLiteral("refused"), it->refused},
                                      {QStringLiteral("body"), QString::fromUtf8(it->body)}});
     }
+    QJsonArray sources;
+    for (const QUrl &source : std::as_const(m_sources))
+        sources.append(source.toString());
     QJsonObject withdrawals;
     for (auto it = m_withdrawals.cbegin(); it != m_withdrawals.cend(); ++it)
         withdrawals.insert(it.key(), isoTime(it.value()));
     const QByteArray json = QJsonDocument(QJsonObject{{QStringLiteral("feeds"), feeds},
                                                       {QStringLiteral("documents"), documents},
-                                                      {QStringLiteral("withdrawals"), withdrawals}})
+                                                      {QStringLiteral("withdrawals"), withdrawals},
+                                                      {QStringLiteral("sources"), sources},
+                                                      {QStringLiteral("lastLookAt"), isoTime(m_lastLookAt)},
+                                                      {QStringLiteral("pausedUntil"), isoTime(m_pausedUntil)}})
                                 .toJson(QJsonDocument::Compact);
     const QString path = filePath(m_directory);
     QDir().mkpath(m_directory);
@@ -134,6 +140,20 @@ void OfficialWarnings::takeUpFiles()
         if (until.isValid())
             m_withdrawals.insert(it.key(), until);
     }
+    // When the service before looked, and until when the feeds asked to be
+    // left alone: neither beyond what a clock that moved could make of it.
+    // Of these very feeds: other settings are other feeds.
+    QStringList sources;
+    for (const QUrl &source : std::as_const(m_sources))
+        sources.append(source.toString());
+    const bool sameFeeds = root.value(QLatin1String("sources")).toVariant().toStringList() == sources;
+    const QDateTime now = this->now();
+    const QDateTime lastLook = QDateTime::fromString(root.value(QLatin1String("lastLookAt")).toString(), Qt::ISODate);
+    if (sameFeeds && lastLook.isValid() && lastLook <= now)
+        m_lastLookAt = lastLook;
+    const QDateTime paused = QDateTime::fromString(root.value(QLatin1String("pausedUntil")).toString(), Qt::ISODate);
+    if (sameFeeds && paused.isValid() && paused > now)
+        m_pausedUntil = std::min(paused, now.addSecs(LongestPauseSeconds));
     recompute();
     if (!m_inForce.isEmpty())
         qCDebug(lcForecastd, "%lld official alerts taken up from %s", static_cast<long long>(m_inForce.size()),

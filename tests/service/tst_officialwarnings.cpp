@@ -485,9 +485,15 @@ void TestOfficialWarnings::keptAcrossRestart()
     m_feeds->handle(QStringLiteral("/ar/cap-alerts"), [](const HttpRequest &) {
         return HttpResponse{503, {}, {}, {}};
     });
+    // Started again within 5 minutes of the last look, it looks no sooner
+    // than that look's time allows.
+    m_now = m_now.addSecs(OfficialWarnings::LookSeconds - 1);
     const auto alerts = makeAlerts(cache.path());
     alerts->start();
-    QTRY_VERIFY(!alerts->lookRunning());
+    QVERIFY(!alerts->lookRunning() && !alerts->firstLookPending());
+    m_now = m_now.addSecs(1);
+    askAndWait(*alerts);
+    QCOMPARE(alerts->looksStarted(), 1);
     QCOMPARE(ids(*alerts), QStringList{QStringLiteral("A1")});
     QCOMPARE(alerts->forCity(QStringLiteral("SAXX0017"), m_now).size(), 1);
     QVERIFY(alerts->metrics(m_now).contains("forecastd_official_warning_looks_total{outcome=\"failed\"} 1"));

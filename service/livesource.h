@@ -61,6 +61,9 @@ class OfficialWarnings;
 //  - a document that is stale, or that a wave under way is about to replace,
 //    says so to HTTP caches (no max-age): only a fresh one may be kept, until
 //    its quarter ends;
+//  - the national centre's alerts (OfficialWarnings), when set, go into the
+//    documents of the cities they cover; a document is written anew when
+//    they change or one expires;
 //  - with a cache folder, the answers of each wave are kept on disk, and
 //    apart from them the ledger: today's calls, the back-offs and the limit
 //    in force (SourceFiles), so that a restarted service serves the answers

@@ -168,6 +168,7 @@ private slots:
     void fetcher_data();
     void fetcher();
     void keptAcrossRestart();
+    void firstDocumentsWaitForTheFirstLook_data();
     void firstDocumentsWaitForTheFirstLook();
     void throughTheSiteCache();
     void incompleteCertificateChain();
@@ -504,8 +505,17 @@ void TestOfficialWarnings::keptAcrossRestart()
 // The first documents after start wait for the first look, while the
 // hour's wave goes out, and carry the alerts it found; the upstream is
 // asked what it would be asked without them.
+void TestOfficialWarnings::firstDocumentsWaitForTheFirstLook_data()
+{
+    QTest::addColumn<bool>("feedHangs");
+    QTest::newRow("the feed answers") << false;
+    // The wait is bounded: the document goes without alerts.
+    QTest::newRow("the feed hangs") << true;
+}
+
 void TestOfficialWarnings::firstDocumentsWaitForTheFirstLook()
 {
+    QFETCH(bool, feedHangs);
     LoopbackHttpServer upstream;
     QVERIFY(upstream.listen());
     serveSampleAnswers(upstream);
@@ -517,15 +527,24 @@ void TestOfficialWarnings::firstDocumentsWaitForTheFirstLook()
     Info info;
     info.expires = QStringLiteral("2026-12-07T21:00:00+03:00");
     serveIndex(rssIndex({}, capAlert(QStringLiteral("A1"), {info})));
+    if (feedHangs)
+        m_feeds->hang(QStringLiteral("/ar/cap-alerts"));
     const auto alerts = makeAlerts();
+    alerts->setFirstLookWait(300);
     source.setOfficialWarnings(alerts.get());
     alerts->start();
     std::optional<ServedDocument> served;
     source.document(*LocationTable::builtIn().find(QStringLiteral("SAXX0017")), Units::Metric,
                     [&served](const ServedDocument &document) { served = document; });
     QTRY_VERIFY(served.has_value());
-    QVERIFY2(served->body.contains("<rorizedivo:alert id=\"A1\""), served->body.constData());
+    QCOMPARE(served->status, ServedDocument::Status::Ok);
     QCOMPARE(upstream.requests().size(), 2); // the forecast and the air, once
+    if (feedHangs) {
+        QVERIFY(alerts->lookRunning());
+        QVERIFY(!served->body.contains("rorizedivo:alert"));
+        return;
+    }
+    QVERIFY2(served->body.contains("<rorizedivo:alert id=\"A1\""), served->body.constData());
     QVERIFY(source.metrics().contains("forecastd_official_alerts_in_force 1"));
 
     std::optional<ServedDocument> other;

@@ -26,12 +26,12 @@ bool fitIdentifier(const QString &id, int most)
     return std::none_of(id.cbegin(), id.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-AlertText readText(const QDomElement &e)
+FeedAlertText readText(const QDomElement &e)
 {
-    return AlertText{bounded(e, QStringLiteral("sender"), AlertLimits::SenderLength),
-                     bounded(e, QStringLiteral("event"), AlertLimits::EventLength),
-                     bounded(e, QStringLiteral("headline"), AlertLimits::HeadlineLength),
-                     bounded(e, QStringLiteral("description"), AlertLimits::DescriptionLength)};
+    return FeedAlertText{bounded(e, QStringLiteral("sender"), AlertLimits::SenderLength),
+                         bounded(e, QStringLiteral("event"), AlertLimits::EventLength),
+                         bounded(e, QStringLiteral("headline"), AlertLimits::HeadlineLength),
+                         bounded(e, QStringLiteral("description"), AlertLimits::DescriptionLength)};
 }
 
 } // namespace
@@ -78,7 +78,7 @@ QList<FeedAlert> readAlerts(const QDomElement &channel)
     return alerts;
 }
 
-const AlertText &shownAlertText(const FeedAlert &alert)
+const FeedAlertText &shownAlertText(const FeedAlert &alert)
 {
     return alert.arabic.isEmpty() && !alert.english.isEmpty() ? alert.english : alert.arabic;
 }
@@ -103,7 +103,7 @@ FeedWarning alertSpan(const FeedAlert &alert)
 
 QString alertName(const FeedAlert &alert)
 {
-    const AlertText &text = shownAlertText(alert);
+    const FeedAlertText &text = shownAlertText(alert);
     if (!text.event.isEmpty())
         return text.event;
     if (!alert.kind.isEmpty())
@@ -115,7 +115,7 @@ QString alertName(const FeedAlert &alert)
 
 QString alertLine(const FeedAlert &alert, const QDateTime &now)
 {
-    const AlertText &text = shownAlertText(alert);
+    const FeedAlertText &text = shownAlertText(alert);
     const QString what = text.headline.isEmpty() ? alertName(alert) : text.headline;
     // Until when, from now on: said as for a warning under way.
     FeedWarning span = alertSpan(alert);

@@ -12,7 +12,7 @@ class QDomElement;
 
 // What the national meteorological centre says of an alert in one language.
 // A field the centre left out is empty.
-struct AlertText
+struct FeedAlertText
 {
     QString sender;
     QString event;
@@ -36,8 +36,8 @@ struct FeedAlert
     QDateTime expires;
     QString kind; // dust, heat, rain, thunder, wind; empty when none of them
     QStringList references; // the identifiers of the alerts it replaces
-    AlertText arabic;
-    AlertText english;
+    FeedAlertText arabic;
+    FeedAlertText english;
 };
 
 // Bounds on what a document may make the board keep: far above what the
@@ -66,7 +66,7 @@ QList<FeedAlert> readAlerts(const QDomElement &channel);
 
 // The text the board shows of an alert: the Arabic one, else the English
 // when the feeds gave no Arabic.
-const AlertText &shownAlertText(const FeedAlert &alert);
+const FeedAlertText &shownAlertText(const FeedAlert &alert);
 
 // How strong a colour is: yellow 1, orange 2, red 3; 0 for anything else.
 int alertColourRank(const QString &colour);

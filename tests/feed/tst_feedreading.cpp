@@ -74,7 +74,7 @@ QString describe(const QList<FeedAlert> &alerts)
 {
     QStringList parts;
     for (const FeedAlert &a : alerts) {
-        const auto text = [](const char *lang, const AlertText &t) {
+        const auto text = [](const char *lang, const FeedAlertText &t) {
             return t.isEmpty() ? QString()
                                : QStringLiteral(" %1:%2|%3|%4|%5")
                                      .arg(QLatin1String(lang), t.event, t.headline, t.sender, t.description);

@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const FeedAlert &a : readings.alerts) {
             FUZZ_CHECK(!a.id.isEmpty() && a.id.size() <= AlertLimits::IdLength && !a.id.contains(u' '));
             FUZZ_CHECK(alertColourRank(a.colour) > 0 && a.onset < a.expires);
-            for (const AlertText *text : {&a.arabic, &a.english})
+            for (const FeedAlertText *text : {&a.arabic, &a.english})
                 FUZZ_CHECK(text->headline.size() <= AlertLimits::HeadlineLength
                            && text->description.size() <= AlertLimits::DescriptionLength);
             FUZZ_CHECK(alertLine(a, a.onset).startsWith(QString::fromUtf16(AlertSource)));

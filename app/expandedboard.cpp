@@ -6,7 +6,7 @@
 
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "feed/winddirection.h"
 #include "links/modulerorizedivo.h"
 #include "links/processlauncher.h"

@@ -1,6 +1,6 @@
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "feed/feedwarning.h"
 #include "feed/winddirection.h"
 

@@ -544,6 +544,7 @@ case_downgrade() {
   # release kept: never a quarter past this release's last observation (a
   # forecast of the coming hours served as the weather now).
   local library published shown
+  echo down >"$work/upstream/mode"
   library=$(cd "$ctroot" && ls usr/lib/*/faketime/libfaketime.so.1)
   in_ct mkdir -p "/etc/systemd/system/$unit.service.d"
   printf '[Service]\nEnvironment=LD_PRELOAD=/%s FAKETIME=+2h FAKETIME_DONT_FAKE_MONOTONIC=1\n' "$library" \

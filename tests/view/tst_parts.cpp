@@ -391,23 +391,25 @@ void TestParts::hoursAlongTheCurve_data()
     // clang-format off
     QTest::addColumn<int>("minutes"); // the clock, after 13:00 in the cities
     QTest::addColumn<int>("missing"); // an hour not kept, counted from 13:00; -1: none
+    QTest::addColumn<int>("offset"); // the hours written at this offset from UTC, in hours
     QTest::addColumn<QString>("keys"); // Left, Right, Home, End
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
     QTest::addColumn<int>("placed"); // where it is drawn, in hours from the first shown
     const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
-    QTest::newRow("the current hour first") << 40 << -1 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("Left to a later hour") << 40 << -1 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2;
-    QTest::newRow("Right of the first stays") << 40 << -1 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("an hour without a temperature") << 40 << -1 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4;
-    QTest::newRow("End, and Left past it") << 40 << -1 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
-    QTest::newRow("Home again") << 40 << -1 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("hours gone by are left out") << 130 << -1 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0;
-    QTest::newRow("before the first hour, none is now") << -70 << -1 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("all gone by") << 24 * 60 << -1 << "L" << 0 << "" << -1;
+    QTest::newRow("the current hour first") << 40 << -1 << 3 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("Left to a later hour") << 40 << -1 << 3 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2;
+    QTest::newRow("Right of the first stays") << 40 << -1 << 3 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("an hour without a temperature") << 40 << -1 << 3 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4;
+    QTest::newRow("End, and Left past it") << 40 << -1 << 3 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
+    QTest::newRow("Home again") << 40 << -1 << 3 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("hours gone by are left out") << 130 << -1 << 3 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0;
+    QTest::newRow("before the first hour, none is now") << -70 << -1 << 3 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("all gone by") << 24 * 60 << -1 << 3 << "L" << 0 << "" << -1;
     // The keys step over the gap of a missing hour; the hours after it stay at their time.
-    QTest::newRow("a missing hour") << 40 << 2 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3;
-    QTest::newRow("a missing hour, the last") << 40 << 2 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
+    QTest::newRow("a missing hour") << 40 << 2 << 3 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3;
+    QTest::newRow("hours written at +00:00, shown on the cities' clock") << 40 << -1 << 0 << "L" << 24 << u"2 مساءً، مشمس، 21 درجة، "_qs + wind << 1;
+    QTest::newRow("a missing hour, the last") << 40 << 2 << 3 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
     // clang-format on
 }
 
@@ -415,6 +417,7 @@ void TestParts::hoursAlongTheCurve()
 {
     QFETCH(int, minutes);
     QFETCH(int, missing);
+    QFETCH(int, offset);
     QFETCH(QString, keys);
     QFETCH(int, shown);
     QFETCH(QString, said);
@@ -427,7 +430,8 @@ void TestParts::hoursAlongTheCurve()
     for (int i = 0; i < 24; ++i) {
         const FieldValue temperature = i == 4 ? FieldValue::null() : FieldValue::number(20 + i);
         if (i != missing)
-            hours << ComingHour{first.addSecs(i * 3600), temperature, u"مشمس"_qs, FieldValue::number(10), 3};
+            hours << ComingHour{first.addSecs(i * 3600).toOffsetFromUtc(offset * 3600), temperature, u"مشمس"_qs,
+                                FieldValue::number(10), 3};
     }
     curve.setHours(hours, first.addSecs(minutes * 60));
     curve.show();

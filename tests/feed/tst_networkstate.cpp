@@ -1,12 +1,15 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
 #include "platform/datacontrol.h"
+#include "platform/feedservicestarter.h"
 #include "platform/kernelsockets.h"
 #include "platform/networkstate.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -160,6 +163,7 @@ private slots:
     void boardIsOnline();
     void feedService_data();
     void feedService();
+    void starterLooksWithoutConnecting();
 };
 
 // The listeners that take the board's connections to 127.0.0.1:8619
@@ -523,6 +527,23 @@ void TestNetworkState::feedService()
         QVERIFY(ticked); // the window's timers ran while the check waited
     if (server != QLatin1String("none"))
         QCOMPARE(service.requests().value(0).target(), health);
+}
+
+// Whether anything listens on the feed port, the starter asks the kernel:
+// it makes no connection to a listener nobody has judged.
+void TestNetworkState::starterLooksWithoutConnecting()
+{
+    QTemporaryDir folder;
+    QFile program(QDir(folder.path()).filePath(QString::fromUtf16(FeedServiceStarter::ProgramName)));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\nexit 0\n");
+    program.close();
+    QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress(QHostAddress::LocalHost)));
+    FeedServiceStarter starter(folder.path(), listener.serverPort());
+    QVERIFY(!starter.startIfNeeded()); // something listens: nothing is started
+    QVERIFY(!listener.waitForNewConnection(0));
 }
 
 QTEST_MAIN(TestNetworkState)

@@ -69,8 +69,8 @@ QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now)
     const std::optional<QDateTime> written = publishedAt(published.match(text).captured(1));
     if (!written || !text.contains(QLatin1String("<rorizedivo:alert ")))
         return document;
-    const qint64 seconds = hourStart(written->toUTC()).secsTo(hourStart(now.toUTC()));
-    if (seconds == 0)
+    const ReplayShift shift = replayShift(*written, now);
+    if (shift.hours == 0)
         return document;
     QString moved;
     qsizetype from = 0;
@@ -84,8 +84,7 @@ QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now)
                 tag.replace(
                     at.captured(),
                     QStringLiteral(" %1=\"%2\"")
-                        .arg(at.captured(u"name"),
-                             then.addSecs(seconds).toOffsetFromUtc(then.offsetFromUtc()).toString(Qt::ISODate)));
+                        .arg(at.captured(u"name"), cityTime(then.addSecs(shift.hours * 3600)).toString(Qt::ISODate)));
         }
         moved += text.mid(from, element.capturedStart() - from) + tag;
         from = element.capturedEnd();

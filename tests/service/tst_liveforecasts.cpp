@@ -751,8 +751,14 @@ void TestLiveForecasts::failuresCityByCity()
         // series gives what the upstream's current conditions would, its days
         // the warnings (Jizan's thunder, Sharurah's heat), its air Qassim's
         // dust, its series the coming hours: as recorded, byte for byte.
+        // The national centre's alert the demo carries over Qassim is not
+        // read by this source: its lines are left out.
+        static const QRegularExpression alert(QStringLiteral(" *<rorizedivo:alert .*</rorizedivo:alert>\n"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+        const QString recorded = QString::fromUtf8(
+            readWhole(serviceSamplesPath(QStringLiteral("demo/%1.xml").arg(location.id))));
         if (location.id != failing)
-            QCOMPARE(served.body, readWhole(serviceSamplesPath(QStringLiteral("demo/%1.xml").arg(location.id))));
+            QCOMPARE(served.body, QString(recorded).remove(alert).toUtf8());
     }
     QCOMPARE(upstreamCalls(), 1);
     QVERIFY(!m_source->backoffUntil().isValid());

@@ -176,8 +176,7 @@ void BoardWarnings::tellNew()
         return;
 
     // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each.
-    QString summary = QStringLiteral(u"تنبيه: ") + warningKindText(told.first().warnings.first().kind)
-        + QStringLiteral(u" في ") + told.first().name;
+    QString summary = warningTitle(told.first().warnings.first().kind) + QStringLiteral(u" في ") + told.first().name;
     if (count > 1)
         summary += QStringLiteral(u" و")
             + countedText(count - 1, u"تنبيه آخر", u"تنبيهان آخران", u"تنبيهات أخرى", u"تنبيهاً آخر");

@@ -391,8 +391,7 @@ void BoardWarnings::tellNew()
     // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each,
     // the centre's alerts first.
     QString summary = alerts.isEmpty()
-        ? QStringLiteral(u"تنبيه: ") + warningKindText(told.first().warnings.first().kind) + QStringLiteral(u" في ")
-            + told.first().name
+        ? warningTitle(told.first().warnings.first().kind) + QStringLiteral(u" في ") + told.first().name
         : QStringLiteral(u"تنبيه من ") + QString::fromUtf16(AlertSource) + QStringLiteral(u": ")
             + alertName(alerts.first().alert) + QStringLiteral(u" في ") + alerts.first().names.first();
     if (count > 1)

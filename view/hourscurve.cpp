@@ -2,7 +2,7 @@
 // place of its map on request.
 #include "view/hourscurve.h"
 
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "platform/numbertext.h"
 #include "view/boardaccessibility.h"
 #include "view/citydetail.h"
@@ -51,30 +51,11 @@ QString degreesText(const FieldValue &value)
     return number ? singleText(float(*number)) + QStringLiteral(u"°") : QString();
 }
 
-QString windWords(const ComingHour &hour)
+// The hour's wind speed as its figure is written; empty when not known.
+QString speedFigure(const ComingHour &hour)
 {
     const std::optional<double> speed = hour.windSpeed.toNumber();
-    if (speed && *speed == 0)
-        return QStringLiteral(u"سكون");
-    const CompassSector *sector = compassSector(float(hour.windSector));
-    QStringList parts;
-    parts << (sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words) : QStringLiteral(u"رياح"));
-    if (speed)
-        parts << spokenSpeed(singleText(float(*speed)));
-    return spokenList(parts);
-}
-
-// The wind as the panel writes it: "رياح شمالية 20 كم/س".
-QString shortWind(const ComingHour &hour)
-{
-    const std::optional<double> speed = hour.windSpeed.toNumber();
-    if (speed && *speed == 0)
-        return QStringLiteral(u"سكون");
-    const CompassSector *sector = compassSector(float(hour.windSector));
-    QString text = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words) : QStringLiteral(u"رياح");
-    if (speed)
-        text += QLatin1Char(' ') + singleText(float(*speed)) + QStringLiteral(u" كم/س");
-    return text;
+    return speed ? singleText(float(*speed)) : QString();
 }
 
 // A smooth line through points evenly spaced along x that never swings past
@@ -142,6 +123,8 @@ void HoursCurve::setHours(const QList<ComingHour> &hours, const QDateTime &now)
             continue; // gone by, or kept from an older document
         if (!shown.isEmpty() && hour.hour <= shown.last().hour)
             continue; // the hours run forward, each once
+        if (!shown.isEmpty() && shown.first().hour.secsTo(hour.hour) >= Hours * 3600)
+            break; // past the curve's day, after a missing hour
         shown << hour;
     }
     const bool startsNow = !shown.isEmpty() && shown.first().hour <= now;
@@ -230,7 +213,8 @@ QString HoursCurve::cellText(int row, int column) const
     const ComingHour &h = m_hours.at(row);
     switch (column) {
     case 0:
-        return row == 0 && m_firstIsNow ? spokenList({NowWord, hourName(h.hour.time())}) : hourName(h.hour.time());
+        return row == 0 && m_firstIsNow ? spokenList({NowWord, hourName(cityTime(h.hour).time())})
+                                        : hourName(cityTime(h.hour).time());
     case 1:
         return h.condition;
     case 2: {
@@ -238,7 +222,7 @@ QString HoursCurve::cellText(int row, int column) const
         return t ? spokenDegrees(singleText(float(*t))) : QString();
     }
     case 3:
-        return windWords(h);
+        return windWords(float(h.windSector), speedFigure(h), WindWording::Spoken);
     }
     return QString();
 }
@@ -254,10 +238,17 @@ QString HoursCurve::spokenRow(int row) const
     return spokenList(parts);
 }
 
+qreal HoursCurve::hoursAfterFirst(int index) const
+{
+    if (index < 0 || index >= shownHours())
+        return index;
+    return m_hours.first().hour.secsTo(m_hours.at(index).hour) / 3600.0;
+}
+
 QPointF HoursCurve::pointOf(int index) const
 {
     const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const qreal x = width() - SideMargin - index * step;
+    const qreal x = width() - SideMargin - hoursAfterFirst(index) * step;
     qreal y = (PlotTop + PlotBottom) / 2;
     if (index >= 0 && index < shownHours()) {
         if (const std::optional<double> t = m_hours.at(index).temperature.toNumber())
@@ -272,7 +263,7 @@ QList<HoursCurve::Shade> HoursCurve::shades() const
     if (m_hours.isEmpty())
         return shades;
     const QDateTime &first = m_hours.first().hour;
-    const qreal last = shownHours() - 1;
+    const qreal last = hoursAfterFirst(shownHours() - 1);
     for (const HourSpan &span : m_spans) {
         const qreal from = std::clamp(first.secsTo(span.start) / 3600.0, 0.0, last);
         const qreal to = std::clamp(first.secsTo(span.end) / 3600.0, 0.0, last);
@@ -313,8 +304,8 @@ void HoursCurve::paintEvent(QPaintEvent *)
         WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide), s.sign);
     }
 
-    // The curve, broken where an hour has no temperature, the ground under
-    // each run of it shaded.
+    // The curve, broken where an hour has no temperature or is missing, the
+    // ground under each run of it shaded.
     QLinearGradient fade(0, PlotTop, 0, PlotBottom);
     fade.setColorAt(0, QColor(255, 176, 0, 90));
     fade.setColorAt(1, QColor(255, 176, 0, 10));
@@ -326,7 +317,9 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         QList<QPointF> points;
         int i = first;
-        for (; i < shownHours() && m_hours.at(i).temperature.toNumber(); ++i)
+        for (; i < shownHours() && m_hours.at(i).temperature.toNumber()
+             && (i == first || hoursAfterFirst(i) - hoursAfterFirst(i - 1) == 1);
+             ++i)
             points << pointOf(i);
         const QPainterPath run = smoothThrough(points);
         QPainterPath ground = run;
@@ -345,9 +338,12 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.drawLine(QPointF(point.x(), PlotTop - 6), QPointF(point.x(), PlotBottom));
     }
 
-    // Every third hour: its mark, its temperature over it, its condition and hour under the plot.
+    // Every third hour from the first: its mark, its temperature over it,
+    // its condition and hour under the plot.
     const qreal labelWidth = step * MarkEvery - 2;
-    for (int i = 0; i < shownHours(); i += MarkEvery) {
+    for (int i = 0; i < shownHours(); ++i) {
+        if (int(hoursAfterFirst(i)) % MarkEvery != 0)
+            continue;
         const ComingHour &h = m_hours.at(i);
         const QPointF point = pointOf(i);
         const QRectF column(point.x() - labelWidth / 2, 0, labelWidth, 0);
@@ -368,7 +364,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(now ? Green : Cyan);
         p.setFont(tahoma(8.25, now));
         p.drawText(QRectF(column.x(), HourTop, labelWidth, HourHeight), Qt::AlignCenter,
-                   now ? NowWord : shortHourName(h.hour.time()));
+                   now ? NowWord : shortHourName(cityTime(h.hour).time()));
     }
     if (m_highlighted >= 0) {
         const QPointF point = pointOf(m_highlighted);
@@ -379,7 +375,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         // The hour in full at the foot: when, what and how warm over its wind.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList first{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(h.hour.time())};
+        QStringList first{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(cityTime(h.hour).time())};
         if (!h.condition.isEmpty())
             first << h.condition;
         // In words: a "°" among Arabic words would stand before its number.
@@ -397,7 +393,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(White);
         p.setFont(tahoma(8.25));
         p.drawText(QRectF(inner.x(), inner.center().y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
-                   shortWind(h));
+                   windWords(float(h.windSector), speedFigure(h), WindWording::Written));
     }
 }
 
@@ -428,9 +424,13 @@ void HoursCurve::mousePressEvent(QMouseEvent *event)
 {
     if (m_hours.isEmpty())
         return;
-    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const int index = int(std::lround((width() - SideMargin - event->position().x()) / step));
-    setHighlighted(index);
+    // The hour drawn nearest the click.
+    int nearest = 0;
+    for (int i = 1; i < shownHours(); ++i) {
+        if (std::abs(pointOf(i).x() - event->position().x()) < std::abs(pointOf(nearest).x() - event->position().x()))
+            nearest = i;
+    }
+    setHighlighted(nearest);
 }
 
 void HoursCurve::focusInEvent(QFocusEvent *event)

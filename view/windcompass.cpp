@@ -1,6 +1,9 @@
 #include "view/windcompass.h"
 
+#include "view/spokentext.h"
+
 #include <QString>
+#include <QStringList>
 #include <cmath>
 
 namespace {
@@ -81,4 +84,18 @@ bool stepWindArrow(float windDirIndex, ArrowSegment &arrow, const QRectF &map)
     arrow.y1 += dy;
     arrow.y2 += dy;
     return arrowOutsideMap(arrow, map);
+}
+
+QString windWords(float windDirIndex, const QString &speed, WindWording how)
+{
+    if (speed == QLatin1String("0"))
+        return QStringLiteral(u"سكون");
+    const CompassSector *sector = compassSector(windDirIndex);
+    const QString direction = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words)
+                                     : QStringLiteral(u"رياح بلا اتجاه");
+    if (speed.isEmpty())
+        return direction;
+    if (how == WindWording::Spoken)
+        return spokenList(QStringList{direction, spokenSpeed(speed)});
+    return direction + QLatin1Char(' ') + speed + QStringLiteral(u" كم/س");
 }

@@ -185,12 +185,7 @@ void WindCompass::setCovered(bool covered)
 
 QString WindCompass::spokenText() const
 {
-    const CompassSector *sector = compassSector(m_windDirIndex);
-    const QString direction = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words)
-                                     : QStringLiteral(u"رياح بلا اتجاه");
-    const QString speed = m_shownSpeed == 0 ? QStringLiteral(u"سكون")
-                                            : spokenSpeed(QString::number(roundHalfEven(m_shownSpeed), 'f', 0));
-    return spokenList({direction, speed});
+    return windWords(m_windDirIndex, QString::number(roundHalfEven(m_shownSpeed), 'f', 0), WindWording::Spoken);
 }
 
 void WindCompass::readBack()

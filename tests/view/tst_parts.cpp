@@ -390,28 +390,38 @@ void TestParts::hoursAlongTheCurve_data()
 {
     // clang-format off
     QTest::addColumn<int>("minutes"); // the clock, after 13:00 in the cities
+    QTest::addColumn<int>("missing"); // an hour not kept, counted from 13:00; -1: none
+    QTest::addColumn<int>("offset"); // the hours written at this offset from UTC, in hours
     QTest::addColumn<QString>("keys"); // Left, Right, Home, End
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
+    QTest::addColumn<int>("placed"); // where it is drawn, in hours from the first shown
     const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
-    QTest::newRow("the current hour first") << 40 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("Left to a later hour") << 40 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind;
-    QTest::newRow("Right of the first stays") << 40 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("an hour without a temperature") << 40 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind;
-    QTest::newRow("End, and Left past it") << 40 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind;
-    QTest::newRow("Home again") << 40 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("hours gone by are left out") << 130 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind;
-    QTest::newRow("before the first hour, none is now") << -70 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("all gone by") << 24 * 60 << "L" << 0 << "";
+    QTest::newRow("the current hour first") << 40 << -1 << 3 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("Left to a later hour") << 40 << -1 << 3 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2;
+    QTest::newRow("Right of the first stays") << 40 << -1 << 3 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("an hour without a temperature") << 40 << -1 << 3 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4;
+    QTest::newRow("End, and Left past it") << 40 << -1 << 3 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
+    QTest::newRow("Home again") << 40 << -1 << 3 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("hours gone by are left out") << 130 << -1 << 3 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0;
+    QTest::newRow("before the first hour, none is now") << -70 << -1 << 3 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
+    QTest::newRow("all gone by") << 24 * 60 << -1 << 3 << "L" << 0 << "" << -1;
+    // The keys step over the gap of a missing hour; the hours after it stay at their time.
+    QTest::newRow("a missing hour") << 40 << 2 << 3 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3;
+    QTest::newRow("hours written at +00:00, shown on the cities' clock") << 40 << -1 << 0 << "L" << 24 << u"2 مساءً، مشمس، 21 درجة، "_qs + wind << 1;
+    QTest::newRow("a missing hour, the last") << 40 << 2 << 3 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
     // clang-format on
 }
 
 void TestParts::hoursAlongTheCurve()
 {
     QFETCH(int, minutes);
+    QFETCH(int, missing);
+    QFETCH(int, offset);
     QFETCH(QString, keys);
     QFETCH(int, shown);
     QFETCH(QString, said);
+    QFETCH(int, placed);
     QWidget window;
     CityDetail panel(&window);
     HoursCurve curve(&panel);
@@ -419,7 +429,9 @@ void TestParts::hoursAlongTheCurve()
     QList<ComingHour> hours;
     for (int i = 0; i < 24; ++i) {
         const FieldValue temperature = i == 4 ? FieldValue::null() : FieldValue::number(20 + i);
-        hours << ComingHour{first.addSecs(i * 3600), temperature, u"مشمس"_qs, FieldValue::number(10), 3};
+        if (i != missing)
+            hours << ComingHour{first.addSecs(i * 3600).toOffsetFromUtc(offset * 3600), temperature, u"مشمس"_qs,
+                                FieldValue::number(10), 3};
     }
     curve.setHours(hours, first.addSecs(minutes * 60));
     curve.show();
@@ -435,6 +447,12 @@ void TestParts::hoursAlongTheCurve()
     QCOMPARE(focused ? focused->text(QAccessible::Description) : QString(), said);
     if (focused)
         QCOMPARE(focused->tableCellInterface()->rowIndex(), curve.highlighted());
+    if (placed < 0)
+        return;
+    // An hour's width is the space between the first two, both kept.
+    const qreal hourWidth = curve.pointOf(0).x() - curve.pointOf(1).x();
+    QVERIFY(hourWidth > 0);
+    QCOMPARE(curve.pointOf(0).x() - curve.pointOf(curve.highlighted()).x(), placed * hourWidth);
 }
 
 QTEST_MAIN(TestParts)

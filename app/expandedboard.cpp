@@ -186,7 +186,8 @@ void frmWeatherMain::ShowCityDetail()
     const Recordset &row = m_datawt2.recordset();
     m_detail->showRow(row, m_appFolder + QString::fromUtf16(PictureFolder));
     const QString code = row.value(QStringLiteral("city_code")).toText();
-    m_detail->showWarning(m_warnings->lineOf(code));
+    m_detail->showWarning(m_warnings->alertLineOf(code), WarningSign::alertColour(m_warnings->colourOf(code)),
+                          m_warnings->warningLineOf(code));
     m_detail->setOwnCity(m_warnings->isOwnCity(code));
 
     // The arrow starts again from the edge its wind blows from.
@@ -196,18 +197,34 @@ void frmWeatherMain::ShowCityDetail()
     m_compass->showWind(sector, CityDetail::windSpeedOf(row));
     // Each coming day with the warnings that fall on it, named from the
     // city's today, whatever zone the machine's clock is set to.
+    // The centre's alerts come first, the sign in the strongest one's colour.
+    const QDateTime now = m_services.now();
     QList<ComingDay> days = comingDaysOf(m_datawt2);
-    const QList<FeedWarning> warnings = m_warnings->of(code);
+    const QList<FeedWarning> warnings = m_warnings->standingOf(code);
+    const QList<FeedAlert> alerts = m_warnings->alertsOf(code);
     for (ComingDay &day : days) {
-        day.warningText = dayWarningText(warnings, day.date, m_services.now());
+        QString colour;
+        for (const FeedAlert &alert : alerts) {
+            if (alertColourRank(alert.colour) > alertColourRank(colour)
+                && !dayAlertText({alert}, day.date, now).isEmpty())
+                colour = alert.colour;
+        }
+        QStringList said{dayAlertText(alerts, day.date, now), dayWarningText(warnings, day.date, now)};
+        said.removeAll(QString());
+        day.warningText = said.join(QStringLiteral(u"، "));
         if (!day.warningText.isEmpty())
-            day.warningSign = WarningSign::picture(14, devicePixelRatioF());
+            day.warningSign = WarningSign::picture(14, devicePixelRatioF(), WarningSign::alertColour(colour));
     }
-    m_days->setDays(days, cityDate(m_services.now()));
-    // The coming hours, each warning's span behind them in its colour.
+    m_days->setDays(days, cityDate(now));
+    // The coming hours, each warning's span behind them in its colour, and
+    // over them each alert's.
     QList<HourSpan> spans;
     for (const FeedWarning &warning : mergedRuns(warnings))
         spans << HourSpan{warning.start, warning.end, HoursCurve::spanColor(warning.kind)};
+    for (const FeedAlert &alert : alerts) {
+        const QColor colour = WarningSign::alertColour(alert.colour);
+        spans << HourSpan{alert.onset, alert.expires, colour, colour};
+    }
     m_hours->setSpans(spans);
     m_hours->setHours(comingHoursOf(m_datawt2), m_services.now());
 
@@ -281,6 +298,7 @@ void frmWeatherMain::showWarningsAndAge()
         m_stripSign->setAccessibleName(first);
         m_stripSign->setToolTip(first);
     }
+    m_stripSign->setColour(WarningSign::alertColour(m_warnings->strongestColour()));
     if (m_stripSign->isHidden() == !first.isEmpty()) {
         m_stripSign->setVisible(!first.isEmpty());
         m_stripSign->raise();
@@ -294,6 +312,7 @@ void frmWeatherMain::showWarningsAndAge()
             if (row.code == code && !code.isEmpty())
                 old = row.hasWeather && row.published && isOldData(*row.published, now);
         }
-        m_grid->markRow(i, code.isEmpty() ? QString() : m_warnings->lineOf(code), old);
+        m_grid->markRow(i, code.isEmpty() ? QString() : m_warnings->lineOf(code), old,
+                        code.isEmpty() ? QColor() : WarningSign::alertColour(m_warnings->colourOf(code)));
     }
 }

@@ -185,15 +185,14 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.yield = [this] { return yieldToEvents(); };
     hooks.windDirIndex = [this] { return m_compass->windDirIndex(); };
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
-    // The city's coming days and hours and its warnings, kept beside its row.
+    // The city's coming days and hours, its warnings and alerts, kept beside its row.
     hooks.sideRows = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
         const QString name = m_dataWt.recordset().value(QStringLiteral("city_a")).toText();
-        return QList<SideRowsWrite>{
-            WeatherStore::comingDays().replaceWith(cityCode,
-                                                   filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
-            WeatherStore::comingHours().replaceWith(cityCode,
-                                                    filledFrom ? comingHourRows(*filledFrom) : QList<SideRows::Row>()),
-            m_warnings->sideRows(cityCode, name, filledFrom ? filledFrom->warnings : QList<FeedWarning>())};
+        return QList<SideRowsWrite>{WeatherStore::comingDays().replaceWith(
+                                        cityCode, filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
+                                    WeatherStore::comingHours().replaceWith(
+                                        cityCode, filledFrom ? comingHourRows(*filledFrom) : QList<SideRows::Row>())}
+        + m_warnings->sideRows(cityCode, name, filledFrom);
     };
     m_ticker->appendTickerText(updateCityFromFeed(m_dataWt.recordset(), m_currentFeedUrl, *m_loader, hooks));
 }

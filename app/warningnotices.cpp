@@ -14,9 +14,20 @@ WarningNotices::WarningNotices(QString path)
     if (!file.open(QIODevice::ReadOnly))
         return;
     // One warning a line: city, kind, start, end and peak (a list kept by an
-    // older board has no peak).
+    // older board has no peak). An alert's line has five fields, "alert",
+    // its identifier, colour, expiry and the cities it covered (comma
+    // separated): a board that knows only warnings passes it over, since its
+    // third field is no time.
     while (!file.atEnd()) {
         const QList<QByteArray> fields = file.readLine().trimmed().split(' ');
+        if (fields.size() == 5 && fields.at(0) == "alert") {
+            ToldAlert alert{QString::fromUtf8(fields.at(1)), QString::fromUtf8(fields.at(2)),
+                            warningTimeFromText(QString::fromLatin1(fields.at(3))),
+                            QString::fromUtf8(fields.at(4)).split(u',', Qt::SkipEmptyParts)};
+            if (!alert.id.isEmpty() && alert.expires.isValid())
+                m_alerts.append(alert);
+            continue;
+        }
         if (fields.size() != 4 && fields.size() != 5)
             continue;
         Told told{QString::fromUtf8(fields.at(0)), QString::fromUtf8(fields.at(1)),
@@ -38,7 +49,7 @@ bool WarningNotices::meets(const Told &told, const QString &cityCode, const Feed
 QList<FeedWarning> WarningNotices::untold(const QString &cityCode, const QList<FeedWarning> &warnings,
                                           const QDateTime &now)
 {
-    bool changed = false;
+    bool changed = m_alerts.removeIf([&now](const ToldAlert &told) { return told.expires <= now; }) > 0;
     // What was told of this city is forgotten once it has ended and no
     // warning of its kind meets it any more: a storm whose first end has
     // passed while it goes on is still the storm told.
@@ -95,6 +106,58 @@ void WarningNotices::markTold(const QString &cityCode, const QList<FeedWarning> 
     save();
 }
 
+WarningNotices::AlertNews WarningNotices::alertNews(const FeedAlert &alert) const
+{
+    const auto toldAs = [this](const QString &id) {
+        return std::find_if(m_alerts.cbegin(), m_alerts.cend(), [&id](const ToldAlert &t) { return t.id == id; });
+    };
+    if (toldAs(alert.id) != m_alerts.cend())
+        return AlertNews::Told;
+    bool replacesTold = false;
+    bool sameEnd = false;
+    int toldRank = 0;
+    for (const QString &ref : alert.references) {
+        const auto told = toldAs(ref);
+        if (told == m_alerts.cend())
+            continue;
+        replacesTold = true;
+        toldRank = std::max(toldRank, alertColourRank(told->colour));
+        sameEnd = sameEnd || told->expires == alert.expires;
+    }
+    if (!replacesTold)
+        return AlertNews::News;
+    return alertColourRank(alert.colour) > toldRank || !sameEnd ? AlertNews::News : AlertNews::Quiet;
+}
+
+void WarningNotices::markAlertTold(const FeedAlert &alert, const QStringList &cities)
+{
+    QStringList covered = cities;
+    m_alerts.removeIf([&](const ToldAlert &t) {
+        if (t.id != alert.id && !alert.references.contains(t.id))
+            return false;
+        for (const QString &city : t.cities) {
+            if (!covered.contains(city))
+                covered << city;
+        }
+        return true;
+    });
+    m_alerts.append({alert.id, alert.colour, alert.expires, covered});
+    save();
+}
+
+QList<WarningNotices::ToldAlert> WarningNotices::toldAlerts(const QDateTime &now)
+{
+    if (m_alerts.removeIf([&now](const ToldAlert &told) { return told.expires <= now; }) > 0)
+        save();
+    return m_alerts;
+}
+
+void WarningNotices::forgetAlert(const QString &id)
+{
+    if (m_alerts.removeIf([&id](const ToldAlert &t) { return t.id == id; }) > 0)
+        save();
+}
+
 void WarningNotices::save() const
 {
     QSaveFile file(m_path);
@@ -108,6 +171,10 @@ void WarningNotices::save() const
         if (told.peak >= 0)
             line += ' ' + QByteArray::number(told.peak);
         file.write(line + '\n');
+    }
+    for (const ToldAlert &told : m_alerts) {
+        file.write("alert " + told.id.toUtf8() + ' ' + told.colour.toUtf8() + ' '
+                   + warningTimeText(told.expires).toLatin1() + ' ' + told.cities.join(u',').toUtf8() + '\n');
     }
     if (!file.commit())
         qCWarning(lcRefresh, "%s cannot be written: a warning may be told again", qPrintable(m_path));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/feedalert.h"
 #include "feed/feedwarning.h"
 
 #include <QDateTime>
@@ -17,6 +18,12 @@
 // news. What was told follows the warning it told, taking its later end and
 // higher peak, and is forgotten once it has ended with no warning of its
 // kind left that meets it.
+//
+// The national centre's alerts are told once per identifier. An Update (an
+// alert whose references name told ones) is news only when it raises the
+// colour or moves the end; otherwise it counts as told with them. Each
+// told alert is kept with the cities it covered, so that a later refresh
+// can tell whether it was called off.
 class WarningNotices
 {
 public:
@@ -28,6 +35,27 @@ public:
     QList<FeedWarning> untold(const QString &cityCode, const QList<FeedWarning> &warnings, const QDateTime &now);
     // The desktop has shown these: from now on they count as told (and are saved).
     void markTold(const QString &cityCode, const QList<FeedWarning> &warnings);
+
+    struct ToldAlert
+    {
+        QString id;
+        QString colour;
+        QDateTime expires;
+        QStringList cities;
+    };
+    enum class AlertNews {
+        Told, // told already
+        News, // to be told
+        Quiet, // an update that says nothing new: told with what it replaces
+    };
+    AlertNews alertNews(const FeedAlert &alert) const;
+    // The desktop has shown this alert (or it is a quiet update): told from
+    // now on, in place of the alerts it replaces (and saved).
+    void markAlertTold(const FeedAlert &alert, const QStringList &cities);
+    // The alerts told and not yet expired at `now`.
+    QList<ToldAlert> toldAlerts(const QDateTime &now);
+    // An alert called off: forgotten (and saved).
+    void forgetAlert(const QString &id);
 
 private:
     struct Told
@@ -43,4 +71,5 @@ private:
 
     QString m_path;
     QList<Told> m_told;
+    QList<ToldAlert> m_alerts;
 };

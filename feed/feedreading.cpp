@@ -176,6 +176,8 @@ void readChannel(const QDomElement &channel, ChannelReadings &r)
     readText(channel, QStringLiteral("link"), r.link);
     if (QList<FeedWarning> warnings = readWarnings(channel); !warnings.isEmpty())
         r.warnings = std::move(warnings);
+    if (QList<FeedAlert> alerts = readAlerts(channel); !alerts.isEmpty())
+        r.alerts = std::move(alerts);
     readDays(channel, r.days);
     readHours(channel, r.hours);
 }

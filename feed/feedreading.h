@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/feedalert.h"
 #include "feed/feedwarning.h"
 #include "platform/feeddate.h"
 #include "platform/fieldvalue.h"
@@ -67,6 +68,8 @@ struct ChannelReadings
     // rorizedivo:warning elements: a channel that carries any replaces those
     // of an earlier one.
     QList<FeedWarning> warnings;
+    // rorizedivo:alert elements, the centre's alerts for the city, the same way.
+    QList<FeedAlert> alerts;
     // The coming days, today first: the first ComingDaysRead forecast
     // elements of the last channel that had any.
     QList<ForecastDay> days;

@@ -196,25 +196,31 @@ int warningBand(const FeedWarning &w)
     return 0;
 }
 
+QString daySpanText(const QString &name, const QDateTime &start, const QDateTime &end, const QDate &day)
+{
+    const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, CityUtcOffsetSeconds);
+    const QDateTime dayEnd = dayStart.addDays(1);
+    if (start >= dayEnd || end <= dayStart)
+        return QString();
+    QString text = name;
+    const bool fromStart = start <= dayStart;
+    const bool toEnd = end >= dayEnd;
+    if (!fromStart)
+        text += QLatin1Char(' ') + fromHour(start);
+    if (!toEnd)
+        text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى ")) + hourName(cityTime(end).time());
+    return text;
+}
+
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now)
 {
     QStringList said;
     for (const FeedWarning &w : warnings) {
         if (!warningInForce(w, now))
             continue;
-        const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, CityUtcOffsetSeconds);
-        const QDateTime dayEnd = dayStart.addDays(1);
-        if (w.start >= dayEnd || w.end <= dayStart)
-            continue;
-        QString text = warningKindText(w.kind);
-        const bool fromStart = w.start <= dayStart;
-        const bool toEnd = w.end >= dayEnd;
-        if (!fromStart)
-            text += QLatin1Char(' ') + fromHour(w.start);
-        if (!toEnd)
-            text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى "))
-                + hourName(cityTime(w.end).time());
-        said << text;
+        const QString text = daySpanText(warningKindText(w.kind), w.start, w.end, day);
+        if (!text.isEmpty())
+            said << text;
     }
     return said.join(QStringLiteral(u"، "));
 }

@@ -66,6 +66,9 @@ QString warningLine(const FeedWarning &warning, const QDateTime &now);
 // the day ("عاصفة ترابية من الساعة 3 مساءً إلى 9 مساءً", "... حتى 3
 // صباحاً"), joined; empty when none does.
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now);
+// The part of `day` (the city's own, in the offset of `start`) that a span
+// takes, said after `name`; empty when the span does not fall on the day.
+QString daySpanText(const QString &name, const QDateTime &start, const QDateTime &end, const QDate &day);
 
 // How strong a warning is on its kind's scale: 0 at its threshold, one
 // more at each step past it (dust by 1,000 µg/m³, heat by 2 °C, rain by 20

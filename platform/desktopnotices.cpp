@@ -27,37 +27,50 @@ DesktopNotices::DesktopNotices(QObject *parent)
     bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
 }
 
-void DesktopNotices::send(const QString &summary, const QString &body, const QString &key,
-                          std::function<void(bool shown)> answered)
+void DesktopNotices::send(const QString &summary, const QString &body, const QString &key, Urgency urgency,
+                          std::function<void(uint id)> answered)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         tellUnavailable(QStringLiteral("no session bus"));
         if (answered)
-            answered(false);
+            answered(0);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(DesktopEntry));
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(urgency == Urgency::Critical ? 2 : 1)));
     call << QStringLiteral("RORizedivo") << uint(0) << QString::fromLatin1(DesktopEntry) << summary << body
          << QStringList{QStringLiteral("default"), QStringLiteral(u"عرض")} << hints << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key, answered](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         const QDBusPendingReply<uint> reply = *w;
-        if (reply.isError()) {
-            tellUnavailable(reply.error().message());
+        // An id of 0 is none the service hands out: taken as a refusal.
+        if (reply.isError() || reply.value() == 0) {
+            tellUnavailable(reply.isError() ? reply.error().message() : QStringLiteral("no notice id"));
             if (answered)
-                answered(false);
+                answered(0);
             return;
         }
         m_toldUnavailable = false;
         m_keys.insert(reply.value(), key);
         if (answered)
-            answered(true);
+            answered(reply.value());
     });
+}
+
+void DesktopNotices::close(uint id)
+{
+    if (!m_keys.remove(id))
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("CloseNotification"));
+    call << id;
+    bus.asyncCall(call);
 }
 
 void DesktopNotices::onActionInvoked(uint id, const QString &action)

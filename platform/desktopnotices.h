@@ -20,11 +20,19 @@ public:
 
     explicit DesktopNotices(QObject *parent = nullptr);
 
-    // Sends without waiting for the answer. `answered` learns it later: true
-    // once the service has shown the notice (it answered with the notice's
-    // id), false when there is no service or it refused.
-    void send(const QString &summary, const QString &body, const QString &key,
-              std::function<void(bool shown)> answered = {});
+    // How pressing a notice is: a critical one stays until the person
+    // dismisses it.
+    enum class Urgency { Normal, Critical };
+
+    // Sends without waiting for the answer. `answered` learns it later: the
+    // notice's id once the service has shown it, 0 when there is no service
+    // or it refused.
+    void send(const QString &summary, const QString &body, const QString &key, Urgency urgency = Urgency::Normal,
+              std::function<void(uint id)> answered = {});
+    // Takes a notice this board sent back from the desktop (what it told no
+    // longer holds). Nothing for a notice already closed, or one of an
+    // earlier run: its id may by now be another program's.
+    void close(uint id);
 
 Q_SIGNALS:
     // The person chose the notice sent with this key.

@@ -94,8 +94,8 @@ void FormLabel::fitText()
         } else {
             // Quarter points down to a size still legible; a text longer
             // than the store lets any value be does not come this far.
-            constexpr qreal Smallest = 5.0;
-            while (fitted.pointSizeF() > Smallest && QFontMetricsF(fitted, this).horizontalAdvance(shown) > room)
+            while (fitted.pointSizeF() > SmallestPointSize
+                   && QFontMetricsF(fitted, this).horizontalAdvance(shown) > room)
                 fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
             m_lastFit = Fit{shown, room, fitted.pointSizeF()};
         }

@@ -48,6 +48,8 @@ public:
     // The least room between a text and its label's edges, so that the texts
     // of two labels side by side never touch, nor a line beside them.
     static constexpr int TextGap = 4; // pixels
+    // The smallest size a label shrinks its text to: still legible.
+    static constexpr qreal SmallestPointSize = 5.0;
 
     // A label whose value can be longer than its room (a three-word wind
     // name, a long condition) keeps TextGap free on each side and draws a

@@ -129,6 +129,28 @@ const SideRows &cityWarnings()
     return warnings;
 }
 
+const SideRows &officialAlerts()
+{
+    static const SideRows alerts(QStringLiteral("wt_alert"),
+                                 {{QStringLiteral("alert_id"), Text, 120},
+                                  {QStringLiteral("colour"), Text, 6},
+                                  {QStringLiteral("severity"), Text, 20},
+                                  {QStringLiteral("urgency"), Text, 20},
+                                  {QStringLiteral("onset"), Text, 30},
+                                  {QStringLiteral("expires"), Text, 30},
+                                  {QStringLiteral("kind"), Text, 10},
+                                  {QStringLiteral("refs"), Text, 600},
+                                  {QStringLiteral("sender_a"), Text, 100},
+                                  {QStringLiteral("event_a"), Text, 100},
+                                  {QStringLiteral("headline_a"), Text, 300},
+                                  {QStringLiteral("description_a"), Text, 400},
+                                  {QStringLiteral("sender_e"), Text, 100},
+                                  {QStringLiteral("event_e"), Text, 100},
+                                  {QStringLiteral("headline_e"), Text, 300},
+                                  {QStringLiteral("description_e"), Text, 400}});
+    return alerts;
+}
+
 QString createTableStatement()
 {
     // Text columns declare NOCASE: the board registers its linguistic,
@@ -182,7 +204,7 @@ bool createStoreFile(const QString &path, QString *error)
     // The tables beside wt are made with it; a store made before them gains
     // them at its first refresh.
     QStringList statements{createTableStatement()};
-    for (const SideRows *side : {&comingDays(), &comingHours(), &cityWarnings()})
+    for (const SideRows *side : {&comingDays(), &comingHours(), &cityWarnings(), &officialAlerts()})
         statements << side->createStatement();
     const QByteArray create = statements.join(QStringLiteral("; ")).toUtf8();
     char *message = nullptr;

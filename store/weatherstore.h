@@ -44,6 +44,13 @@ const SideRows &comingHours();
 // (ISO 8601 with the city's offset, the end not included) and the peak.
 const SideRows &cityWarnings();
 
+// The national centre's alerts carried by each city's document, kept beside
+// its row in wt_alert: the alert's identifier (alert_id), colour, CAP
+// severity and urgency, onset and expiry (ISO 8601 with the city's offset),
+// kind, the identifiers it replaces (refs, space separated), and per language
+// (_a Arabic, _e English) the sender, event, headline and description.
+const SideRows &officialAlerts();
+
 struct SeedCity
 {
     QString cityA; // Arabic name, shown everywhere

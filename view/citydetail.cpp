@@ -7,8 +7,10 @@
 #include "view/controlkit.h"
 #include "view/owncitytoggle.h"
 #include "view/spokentext.h"
+#include "view/warningsign.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 
 #include <utility>
 
@@ -162,12 +164,16 @@ CityDetail::CityDetail(QWidget *parent)
     FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captionTexts[13]), Cyan,
                                 tahoma(8.25, true));
     time->setAlignment(Qt::AlignCenter);
+    const int timeWidth = captionWidthTwips(time);
+    const int timeLeft = DividerLeft + DividerWidth / 2 - timeWidth / 2;
     {
-        const int width = captionWidthTwips(time);
-        const QRect place = local(DividerLeft + DividerWidth / 2 - width / 2, TimeCaptionTop, width, TimeCaptionHeight);
+        const QRect place = local(timeLeft, TimeCaptionTop, timeWidth, TimeCaptionHeight);
         time->setTwipsGeometry(place.x(), place.y(), place.width(), place.height());
     }
     m_captions[13] = time;
+    // Under the warnings' row, left of "وقت": where the warnings go while an
+    // alert of the centre takes their row.
+    m_warningBelow = local(PanelLeft, TimeCaptionTop, timeLeft - TextGapTwips - PanelLeft, TimeCaptionHeight);
 
     QList<QFrame *> boxes{m_box};
     boxes << makeShape(this, QStringLiteral("Shape1"), local(240, 1100, 6255, 30), BoxBorder, NoFill);
@@ -196,9 +202,14 @@ CityDetail::CityDetail(QWidget *parent)
     m_imageMap->setAccessibleName(QStringLiteral(u"خريطة شبه الجزيرة العربية"));
 
     // The left of the wind chill's row is free.
-    m_lblWarningD = makeLabel(this, QStringLiteral("lblWarningD"),
-                              local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight), QString(),
-                              QColor(255, 176, 0), tahoma(9, true));
+    m_warningRow = local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight);
+    m_lblAlertD = makeLabel(this, QStringLiteral("lblAlertD"), m_warningRow, QString(), WarningSign::Amber,
+                            tahoma(9, true));
+    m_lblAlertD->setAlignment(Qt::AlignCenter);
+    m_lblAlertD->setShrinkToFit(true);
+    m_lblAlertD->setVisible(false);
+    m_lblWarningD = makeLabel(this, QStringLiteral("lblWarningD"), m_warningRow, QString(), WarningSign::Amber,
+                              tahoma(9, true));
     m_lblWarningD->setAlignment(Qt::AlignCenter);
     m_lblWarningD->setShrinkToFit(true);
     m_lblWarningD->setVisible(false);
@@ -220,8 +231,27 @@ void CityDetail::setOwnCity(bool own)
     m_ownCity->setChecked(own);
 }
 
-void CityDetail::showWarning(const QString &line)
+void CityDetail::showWarning(const QString &alertLine, const QColor &alertColour, const QString &line)
 {
+    // The alerts take the warnings' row, and the warnings then move to the
+    // free room under it, left of "وقت": each line has the row's width.
+    // A headline too long for the row even in the smallest size is cut
+    // short; the tooltip and screen readers have it whole.
+    m_lblAlertD->setForeColor(alertColour.isValid() ? alertColour : WarningSign::Amber);
+    QFont smallest = m_lblAlertD->font();
+    smallest.setPointSizeF(FormLabel::SmallestPointSize);
+    const qreal room = twipsToPixels(m_warningRow.width()) - 2 * FormLabel::TextGap;
+    m_lblAlertD->setText(QFontMetricsF(smallest, m_lblAlertD).elidedText(alertLine, Qt::ElideRight, room));
+    // Screen readers hear of a new name: only when it is one.
+    if (m_lblAlertD->accessibleName() != alertLine) {
+        m_lblAlertD->setToolTip(alertLine);
+        m_lblAlertD->setAccessibleName(alertLine);
+    }
+    m_lblAlertD->setVisible(!alertLine.isEmpty());
+    const int top = alertLine.isEmpty() ? m_warningRow.y() : m_warningBelow.y();
+    const int height = alertLine.isEmpty() ? m_warningRow.height() : m_warningBelow.height();
+    const int width = alertLine.isEmpty() ? m_warningRow.width() : m_warningBelow.width();
+    m_lblWarningD->setTwipsGeometry(m_warningRow.x(), top, width, height);
     m_lblWarningD->setText(line);
     m_lblWarningD->setVisible(!line.isEmpty());
 }

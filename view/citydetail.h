@@ -47,7 +47,13 @@ public:
     // The warning of the city shown ("تنبيه: عاصفة ترابية اليوم حتى 9
     // مساءً"), beside its wind chill; hidden while there is none.
     FormLabel *lblWarningD() const { return m_lblWarningD; }
-    void showWarning(const QString &line);
+    // The national centre's alerts for the city, ahead of the warnings
+    // ("المركز الوطني للأرصاد: ... اليوم حتى 9 مساءً"), in the strongest
+    // alert's colour; hidden while there is none. While it shows, it takes
+    // the warnings' row, and the warnings go under it.
+    FormLabel *lblAlertD() const { return m_lblAlertD; }
+    void showWarning(const QString &line) { showWarning(QString(), QColor(), line); }
+    void showWarning(const QString &alertLine, const QColor &alertColour, const QString &line);
     // "مدينتي" beside the name, for the city shown; hidden while none is.
     OwnCityToggle *ownCity() const { return m_ownCity; }
     // Shows whether the city shown is the person's own; unlike a click, it
@@ -97,6 +103,9 @@ private:
     FormLabel *m_imageMap = nullptr;
     FormLabel *m_lblGoogle = nullptr;
     FormLabel *m_lblWarningD = nullptr;
+    FormLabel *m_lblAlertD = nullptr;
+    QRect m_warningRow; // twips
+    QRect m_warningBelow; // twips, the warnings' place while the alerts take their row
     OwnCityToggle *m_ownCity = nullptr;
     QString m_cityCode; // of the city shown
     // The map picture shown, as read: its file, when it last changed and the

@@ -136,9 +136,10 @@ void CityGrid::clearRow(int row)
     markRow(row, QString(), false);
 }
 
-void CityGrid::markRow(int row, const QString &warning, bool old)
+void CityGrid::markRow(int row, const QString &warning, bool old, const QColor &signColour)
 {
     m_warnings[row] = warning;
+    m_signs[row]->setColour(signColour);
     m_signs[row]->setVisible(!warning.isEmpty());
     if (m_dimmed[row] == old)
         return;

@@ -2,6 +2,7 @@
 
 #include "platform/formcontrols.h"
 
+#include <QColor>
 #include <QWidget>
 
 #include <array>
@@ -50,7 +51,7 @@ public:
     // Marks a row filled last: a warning sign beside the city's name when
     // `warning` (as the window says it) is not empty, and the whole row
     // dimmed when its data is old. An empty row carries no marks.
-    void markRow(int row, const QString &warning, bool old);
+    void markRow(int row, const QString &warning, bool old, const QColor &signColour = QColor());
     QString rowWarning(int row) const { return m_warnings[row]; }
     bool rowDimmed(int row) const { return m_dimmed[row]; }
     WarningSign *warningSign(int row) const { return m_signs[row]; }

@@ -268,7 +268,7 @@ QList<HoursCurve::Shade> HoursCurve::shades() const
         const qreal from = std::clamp(first.secsTo(span.start) / 3600.0, 0.0, last);
         const qreal to = std::clamp(first.secsTo(span.end) / 3600.0, 0.0, last);
         if (to > from)
-            shades << Shade{from, to, span.color};
+            shades << Shade{from, to, span.color, span.sign};
     }
     return shades;
 }
@@ -301,7 +301,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         shade.setAlpha(70);
         p.fillRect(QRectF(x2, PlotTop - 6, x1 - x2, PlotBottom - PlotTop + 6), shade);
         const qreal middle = (x1 + x2) / 2;
-        WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide));
+        WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide), s.sign);
     }
 
     // The curve, broken where an hour has no temperature or is missing, the

@@ -34,10 +34,11 @@ struct HourSpan
     QDateTime start;
     QDateTime end; // not included
     QColor color;
+    QColor sign = QColor(255, 176, 0); // its sign's colour: the board's amber, or an alert's
 
     bool operator==(const HourSpan &other) const
     {
-        return start == other.start && end == other.end && color == other.color;
+        return start == other.start && end == other.end && color == other.color && sign == other.sign;
     }
 };
 
@@ -99,6 +100,7 @@ public:
         qreal from;
         qreal to;
         QColor color;
+        QColor sign;
     };
     QList<Shade> shades() const;
     // Whether the first hour shown is the current one, marked "الآن".

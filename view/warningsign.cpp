@@ -6,6 +6,29 @@
 #include <QPainter>
 #include <QPainterPath>
 
+const QColor WarningSign::Amber(255, 176, 0);
+
+QColor WarningSign::alertColour(const QString &colour)
+{
+    // Deep enough to tell apart from the amber, and each other, on black.
+    if (colour == QLatin1String("yellow"))
+        return QColor(255, 230, 40);
+    if (colour == QLatin1String("orange"))
+        return QColor(255, 120, 0);
+    if (colour == QLatin1String("red"))
+        return QColor(235, 35, 35);
+    return Amber;
+}
+
+void WarningSign::setColour(const QColor &colour)
+{
+    const QColor wanted = colour.isValid() ? colour : Amber;
+    if (wanted == m_colour)
+        return;
+    m_colour = wanted;
+    update();
+}
+
 WarningSign::WarningSign(QWidget *parent)
     : QWidget(parent)
 {
@@ -17,7 +40,7 @@ WarningSign::WarningSign(QWidget *parent)
 void WarningSign::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    paintSign(p, QRectF(rect()));
+    paintSign(p, QRectF(rect()), m_colour);
     if (hasFocus()) {
         p.setPen(QPen(ControlKit::Yellow, 1.0));
         p.setBrush(Qt::NoBrush);
@@ -25,17 +48,17 @@ void WarningSign::paintEvent(QPaintEvent *)
     }
 }
 
-QPixmap WarningSign::picture(int side, qreal devicePixelRatio)
+QPixmap WarningSign::picture(int side, qreal devicePixelRatio, const QColor &colour)
 {
     QPixmap pixmap(QSize(side, side) * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    paintSign(p, QRectF(0, 0, side, side));
+    paintSign(p, QRectF(0, 0, side, side), colour);
     return pixmap;
 }
 
-void WarningSign::paintSign(QPainter &p, const QRectF &area)
+void WarningSign::paintSign(QPainter &p, const QRectF &area, const QColor &colour)
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
@@ -48,7 +71,7 @@ void WarningSign::paintSign(QPainter &p, const QRectF &area)
     triangle.lineTo(centre.x() - side / 2, centre.y() + h / 2);
     triangle.closeSubpath();
     p.setPen(QPen(ControlKit::Black, 1.0));
-    p.setBrush(QColor(255, 176, 0));
+    p.setBrush(colour);
     p.drawPath(triangle);
     // The mark: a bar and a dot.
     p.setPen(Qt::NoPen);

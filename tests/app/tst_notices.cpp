@@ -38,7 +38,10 @@ public:
         QVariantMap hints;
     };
     QList<Notice> notices;
+    QStringList closed; // the summaries of the notices taken back
     bool refuseNext = false;
+    uint nextId = 1;
+    QHash<uint, QString> summaries; // of every notice shown, by id
     QElapsedTimer sinceDocument; // started as each document is answered, until the first notice
     qint64 firstNoticeUs = -1;
 
@@ -79,10 +82,14 @@ public Q_SLOTS:
         if (firstNoticeUs < 0 && sinceDocument.isValid())
             firstNoticeUs = sinceDocument.nsecsElapsed() / 1000;
         notices.append({summary, body, actions, hints});
-        if (std::exchange(refuseNext, false))
+        if (std::exchange(refuseNext, false)) {
             sendErrorReply(QDBusError::Failed, QStringLiteral("the notification daemon went away"));
-        return uint(notices.size());
+            return 0;
+        }
+        summaries.insert(nextId, summary);
+        return nextId++;
     }
+    void CloseNotification(uint id) { closed << summaries.value(id, QStringLiteral("unknown notice")); }
 
 private:
     QDBusConnection m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-in"));
@@ -123,6 +130,9 @@ void TestNotices::init()
     m_warnings.clear();
     QVERIFY(m_standIn.start());
     m_standIn.notices.clear();
+    m_standIn.closed.clear();
+    m_standIn.summaries.clear();
+    m_standIn.nextId = 1;
     m_notices = std::make_unique<DesktopNotices>();
     QVERIFY(prepareBoardFolder(m_dir->path()));
     m_server = std::make_unique<LoopbackHttpServer>();
@@ -139,7 +149,10 @@ void TestNotices::init()
         if (m_standIn.firstNoticeUs < 0)
             m_standIn.sinceDocument.start();
         HttpResponse response;
-        response.body = doc.toXml();
+        if (doc.warnings == QLatin1String("fail"))
+            response.status = 503; // the city's document could not be had
+        else
+            response.body = doc.toXml();
         return response;
     });
 }
@@ -177,6 +190,21 @@ QString warning(const char *kind, const char *start, const char *end, const char
     return QStringLiteral(R"(<rorizedivo:warning kind="%1" start="2026-12-%2:00+03:00" end="2026-12-%3:00+03:00" )"
                           R"(peak="%4"/>)")
         .arg(QLatin1String(kind), QLatin1String(start), QLatin1String(end), QLatin1String(peak));
+}
+// An alert of the national centre over the day's afternoon, as the feed
+// service writes it: red or another colour, its end (the day and hour, as
+// warning() takes them), the alerts it replaces.
+QString alert(const char *id, const char *colour, const char *expires = "08T21:00", const char *references = "",
+              const char *headline = "تنبيه: غبار على المنطقة")
+{
+    return QStringLiteral(R"(<rorizedivo:alert id="%1" colour="%2" severity="Severe" urgency="Immediate" )"
+                          R"(onset="2026-12-08T15:00:00+03:00" expires="2026-12-%3:00+03:00" kind="dust"%4>)"
+                          R"(<rorizedivo:text lang="ar" sender="المركز-الوطني-للأرصاد" event="غبار" headline="%5"/>)"
+                          R"(<rorizedivo:text lang="en" sender="NCM" event="Dust" headline="Dust over the region"/>)"
+                          R"(</rorizedivo:alert>)")
+        .arg(QLatin1String(id), QLatin1String(colour), QLatin1String(expires),
+             *references ? QStringLiteral(R"( references="%1")").arg(QLatin1String(references)) : QString(),
+             QString::fromUtf8(headline));
 }
 } // namespace
 
@@ -250,6 +278,43 @@ void TestNotices::tellsEachWarningOnce_data()
     QTest::newRow("four") << QList<QStringList>{{"", n(dust, heat), n(wind, thunder),
         u"تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى | "_qs + dustLine + u" / الرياض: موجة حر شديدة غداً، العظمى 49° / "
         u"جدة: عواصف رعدية اليوم / جدة: رياح شديدة غداً، هبات حتى 75 كم/س"_qs}};
+
+    // The centre's alerts: first in the notice, a line each naming every
+    // city that carries it, red ones critical; told once per identifier.
+    const QString alertSummary = u"تنبيه من المركز الوطني للأرصاد: غبار في الرياض"_qs;
+    const QString afternoon = u"اليوم من الساعة 3 مساءً إلى 9 مساءً"_qs;
+    const QString alertLine = u"الرياض: تنبيه: غبار على المنطقة "_qs + afternoon;
+    const QString toldRed = alertSummary + u" [critical] | "_qs + alertLine;
+    const QString toldYellow = alertSummary + u" | "_qs + alertLine;
+    const QString red = alert("2.49.0.1", "red");
+    const QString yellow = alert("2.49.0.1", "yellow");
+    QTest::newRow("an alert ahead of a warning, red is critical") << QList<QStringList>{
+        {"", red, heat, alertSummary + u" وتنبيه آخر [critical] | "_qs + alertLine + u" / "_qs + heatLine}, {"", red, heat},
+        {"restart", red, heat}};
+    QTest::newRow("an alert over two cities, one line") << QList<QStringList>{
+        {"", yellow, yellow, alertSummary + u" | الرياض، جدة: تنبيه: غبار على المنطقة "_qs + afternoon}};
+    QTest::newRow("an update that raises the colour is news") << QList<QStringList>{{"", yellow, "", toldYellow},
+        {"", alert("2.49.0.2", "red", "08T21:00", "2.49.0.1", "تنبيه أحمر"), "",
+         alertSummary + u" [critical] | الرياض: تنبيه أحمر "_qs + afternoon}, {"", alert("2.49.0.2", "red", "08T21:00", "2.49.0.1"), ""}};
+    QTest::newRow("an update that moves the end is news") << QList<QStringList>{{"", yellow, "", toldYellow},
+        {"", alert("2.49.0.2", "yellow", "08T23:00", "2.49.0.1"), "",
+         alertSummary + u" | الرياض: تنبيه: غبار على المنطقة اليوم من الساعة 3 مساءً إلى 11 مساءً"_qs}};
+    // An update that says nothing new stands for the alert it replaces: its
+    // Cancel takes back the notice that told that one.
+    QTest::newRow("an update that says nothing new is not news") << QList<QStringList>{{"", red, "", toldRed},
+        {"", alert("2.49.0.2", "orange", "08T21:00", "2.49.0.1"), ""}, {"", "", "", u"closed: "_qs + alertSummary}};
+    QTest::newRow("a cancel closes its notice") << QList<QStringList>{{"", red, "", toldRed},
+        {"", "", "", u"closed: "_qs + alertSummary}, {"", "", ""}};
+    QTest::newRow("a notice of two alerts stays while one holds") << QList<QStringList>{
+        {"", n(red, alert("2.49.0.3", "yellow", "08T20:00")), "",
+         alertSummary + u" وتنبيه آخر [critical] | "_qs + alertLine + u" / الرياض: تنبيه: غبار على المنطقة اليوم من الساعة 3 مساءً إلى 8 مساءً"_qs},
+        {"", red, ""}, {"", "", "", u"closed: "_qs + alertSummary + u" وتنبيه آخر"_qs}};
+    QTest::newRow("a city whose document failed does not cancel") << QList<QStringList>{{"", yellow, "", toldYellow},
+        {"", "fail", ""}, {"", yellow, ""}};
+    QTest::newRow("an alert of a city not chosen") << QList<QStringList>{{"mine JED", red, heat, u"تنبيه: موجة حر شديدة في جدة | "_qs + heatLine},
+        {"", red, heat}, {"mine", red, heat, toldRed}};
+    QTest::newRow("a derived warning of the alert's kind and hours is not told apart") << QList<QStringList>{
+        {"", n(red, dust), "", toldRed}, {"", n(red, dust), ""}};
     // clang-format on
 }
 
@@ -288,11 +353,16 @@ void TestNotices::tellsEachWarningOnce()
         QVERIFY(m_standIn.settle());
         QStringList told;
         for (const StandInNotifications::Notice &notice : std::as_const(m_standIn.notices)) {
-            told << notice.summary + QStringLiteral(" | ") + QString(notice.body).replace(u'\n', QStringLiteral(" / "));
+            const bool critical = notice.hints.value(QStringLiteral("urgency")).toInt() == 2;
+            told << notice.summary + (critical ? QStringLiteral(" [critical]") : QString()) + QStringLiteral(" | ")
+                    + QString(notice.body).replace(u'\n', QStringLiteral(" / "));
             QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
                      QStringLiteral("org.example.rorizedivo"));
             QCOMPARE(notice.actions.value(0), QStringLiteral("default"));
         }
+        for (const QString &closed : std::as_const(m_standIn.closed))
+            told << QStringLiteral("closed: ") + closed;
+        m_standIn.closed.clear();
         QCOMPARE(told, step.mid(3));
     }
     if (m_standIn.firstNoticeUs >= 0 && QTest::currentDataTag() == QLatin1String("a refresh's warnings in one notice"))

@@ -68,6 +68,60 @@ QString describe(const QList<FeedWarning> &warnings)
     return parts.join(u'|');
 }
 
+// The alerts read, "id colour severity/urgency onset expires kind refs" and
+// each language's "event|headline|sender|description", joined by " ; ".
+QString describe(const QList<FeedAlert> &alerts)
+{
+    QStringList parts;
+    for (const FeedAlert &a : alerts) {
+        const auto text = [](const char *lang, const FeedAlertText &t) {
+            return t.isEmpty() ? QString()
+                               : QStringLiteral(" %1:%2|%3|%4|%5")
+                                     .arg(QLatin1String(lang), t.event, t.headline, t.sender, t.description);
+        };
+        parts << QStringLiteral("%1 %2 %3/%4 %5 %6 %7 %8")
+                     .arg(a.id, a.colour, a.severity, a.urgency, a.onset.toString(Qt::ISODate),
+                          a.expires.toString(Qt::ISODate), a.kind.isEmpty() ? QStringLiteral("-") : a.kind,
+                          a.references.join(u','))
+                + text("ar", a.arabic) + text("en", a.english);
+    }
+    return parts.join(QStringLiteral(" ; "));
+}
+
+// An alert element as the feed service writes it; `attributes` replace the
+// usual ones of the same name or add to them, a value "" leaves one out.
+QByteArray alertElement(
+    const QString &id, const QByteArray &attributes = {},
+    const QByteArray &texts =
+        R"(<rorizedivo:text lang="ar" sender="المركز الوطني للأرصاد" event="غبار" headline="تنبيه أحمر" description="رياح نشطة"/><rorizedivo:text lang="en" sender="NCM" event="Dust" headline="Red alert"/>)")
+{
+    QList<QPair<QByteArray, QByteArray>> given{{"id", id.toUtf8()},
+                                               {"colour", "red"},
+                                               {"severity", "Severe"},
+                                               {"urgency", "Immediate"},
+                                               {"onset", "2026-12-09T15:00:00+03:00"},
+                                               {"expires", "2026-12-09T21:00:00+03:00"},
+                                               {"kind", "dust"}};
+    for (const QByteArray &pair : attributes.split(' ')) {
+        const qsizetype equals = pair.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray name = pair.left(equals);
+        const QByteArray value = pair.mid(equals + 1).replace('_', ' ');
+        const auto found = std::find_if(given.begin(), given.end(), [&](const auto &g) { return g.first == name; });
+        if (found != given.end())
+            found->second = value;
+        else
+            given.append({name, value});
+    }
+    QByteArray xml = "<rorizedivo:alert";
+    for (const auto &[name, value] : given) {
+        if (!value.isEmpty())
+            xml += ' ' + name + "=\"" + value + '"';
+    }
+    return xml + '>' + texts + "</rorizedivo:alert>\n";
+}
+
 const char *outcomeName(ChannelOutcome outcome)
 {
     switch (outcome) {
@@ -228,6 +282,28 @@ void TestFeedReading::edgeCases_data()
         "Write", {"hours=24", "hour23.temp=31"});
     row("hour of another prefix", riyadhWarned(QByteArray(hour).replace("rorizedivo:", "rzd:"))
                                       .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"hours=0"});
+    // The centre's alerts, after the warnings, before the hours.
+    row("an alert in both languages", riyadhWarned(R"(<rorizedivo:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>)"
+                                                   + alertElement("2.49.0.1", "references=2.49.0.0") + hour), "Write",
+        {"warnings=dust 2026-12-08T15:00:00+03:00 2026-12-08T21:00:00+03:00 1450", "hours=1",
+         u"alerts=2.49.0.1 red Severe/Immediate 2026-12-09T15:00:00+03:00 2026-12-09T21:00:00+03:00 dust 2.49.0.0 "
+         u"ar:غبار|تنبيه أحمر|المركز الوطني للأرصاد|رياح نشطة en:Dust|Red alert|NCM|"_qs});
+    row("alerts screened", riyadhWarned(alertElement("green", "colour=green") + alertElement("") + alertElement("x", "id=two_words")
+                                        + alertElement("backward", "expires=2026-12-09T14:00:00+03:00")
+                                        + alertElement("soon", "onset=soon") + alertElement("no-expiry", "expires=")
+                                        + alertElement("2.49.0.1", "kind=hail colour=yellow severity=Minor urgency=Expected references=2.49.0.1_2.49.0.0_2.49.0.0")
+                                        + alertElement("2.49.0.1", "colour=orange")
+                                        + alertElement("2.49.0.2", "", R"(<rorizedivo:text lang="fr" event="Poussière"/><rorizedivo:text lang="en" event="Dust" headline=")"
+                                                       + QByteArray(301, 'h') + R"(" description=")" + QByteArray(400, 'd') + R"("/><rorizedivo:text lang="en" event="Sand"/>)")),
+        "Write",
+        {u"alerts=2.49.0.1 yellow Minor/Expected 2026-12-09T15:00:00+03:00 2026-12-09T21:00:00+03:00 - 2.49.0.0 ar:غبار|تنبيه أحمر|المركز الوطني للأرصاد|رياح نشطة en:Dust|Red alert|NCM| ; "
+         u"2.49.0.2 red Severe/Immediate 2026-12-09T15:00:00+03:00 2026-12-09T21:00:00+03:00 dust  en:Dust|||"_qs + QString(400, u'd')});
+    QByteArray many;
+    for (int i = 0; i < 21; ++i)
+        many += alertElement(QStringLiteral("2.49.0.%1").arg(i));
+    row("twenty-one alerts, twenty kept", riyadhWarned(many), "Write", {"alerts#20"});
+    row("alert of another prefix", riyadhWarned(alertElement("2.49.0.1").replace("rorizedivo:", "rzd:"))
+                                       .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"alerts#0"});
     row("warning of another prefix", riyadhWarned(R"(<rzd:warning kind="dust" start="2026-12-08T15:00:00+03:00" end="2026-12-08T21:00:00+03:00" peak="1450"/>)")
                                          .replace("xmlns:rorizedivo", "xmlns:rzd"), "Write", {"warnings="});
 
@@ -335,7 +411,11 @@ void TestFeedReading::edgeCases()
     for (const QString &check : columns) {
         const qsizetype equals = check.indexOf(u'=');
         const QString name = check.left(equals);
-        if (name == QLatin1String("warnings"))
+        if (check.startsWith(QLatin1String("alerts#")))
+            QCOMPARE(r.alerts.size(), check.mid(7).toInt());
+        else if (name == QLatin1String("alerts"))
+            QCOMPARE(describe(r.alerts), check.mid(equals + 1));
+        else if (name == QLatin1String("warnings"))
             QCOMPARE(describe(r.warnings), check.mid(equals + 1));
         else if (name == QLatin1String("hours"))
             QCOMPARE(hours.size(), check.mid(equals + 1).toInt());

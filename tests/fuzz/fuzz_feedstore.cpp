@@ -111,6 +111,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                            .startsWith(warningKindText(w.kind)));
         }
 
+        // The centre's alerts read are whole and within what the store keeps,
+        // and the board words each at any moment before it expires.
+        FUZZ_CHECK(readings.alerts.size() <= AlertLimits::AlertsRead);
+        for (const FeedAlert &a : readings.alerts) {
+            FUZZ_CHECK(!a.id.isEmpty() && a.id.size() <= AlertLimits::IdLength && !a.id.contains(u' '));
+            FUZZ_CHECK(alertColourRank(a.colour) > 0 && a.onset < a.expires);
+            for (const FeedAlertText *text : {&a.arabic, &a.english})
+                FUZZ_CHECK(text->headline.size() <= AlertLimits::HeadlineLength
+                           && text->description.size() <= AlertLimits::DescriptionLength);
+            FUZZ_CHECK(alertLine(a, a.onset).startsWith(QString::fromUtf16(AlertSource)));
+            FUZZ_CHECK(!dayAlertText({a}, a.onset.toOffsetFromUtc(a.onset.offsetFromUtc()).date(), a.onset).isEmpty());
+        }
+
         // At most a day of hours, kept beside the row by the store's rules.
         FUZZ_CHECK(readings.hours.size() <= ComingHoursRead);
         FUZZ_CHECK(rows.edit());

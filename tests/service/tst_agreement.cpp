@@ -77,6 +77,8 @@ private slots:
     void demoDocuments_data();
     void demoDocuments();
     void locationTableMatchesTheSeed();
+    void alertsTheBoardReads_data();
+    void alertsTheBoardReads();
 
 private:
     // Reads a document the way the board does and stores what it would
@@ -309,6 +311,68 @@ void TestAgreement::locationTableMatchesTheSeed()
             QVERIFY2(kilometres < 1e-3, qPrintable(seed.locationId));
         QCOMPARE(location->timezone, QStringLiteral("Asia/Riyadh"));
     }
+}
+
+void TestAgreement::alertsTheBoardReads_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("severity");
+    QTest::addColumn<QStringList>("languages"); // of the texts the service writes
+    QTest::addColumn<QString>("read"); // what the board reads: "id colour onset expires kind refs | ar | en"
+    const QString times = QStringLiteral("2026-12-07T15:00:00+03:00 2026-12-07T21:00:00+03:00");
+    const QString arabic = u"المركز الوطني للأرصاد|غبار|تنبيه أحمر: أتربة \"مثارة\" & رياح|"_qs + QString(299, u'س') + u"…"_qs;
+    const QString english = u"NCM|Dust|Red alert: <raised> dust|Winds & dust"_qs;
+    QTest::newRow("both languages") << "Extreme" << QStringList{"ar", "en"}
+        << u"2.49.0.1 red "_qs + times + u" dust 2.49.0.0 2.49.0.00 | "_qs + arabic + u" | "_qs + english;
+    QTest::newRow("English alone") << "Moderate" << QStringList{"en"}
+        << u"2.49.0.1 orange "_qs + times + u" dust 2.49.0.0 2.49.0.00 |  | "_qs + english;
+    QTest::newRow("an unknown severity is yellow") << "Unknown" << QStringList{"ar"}
+        << u"2.49.0.1 yellow "_qs + times + u" dust 2.49.0.0 2.49.0.00 | "_qs + arabic + u" | "_qs;
+    // clang-format on
+}
+
+void TestAgreement::alertsTheBoardReads()
+{
+    // The service's alert elements, escaped by its writer and in the cities'
+    // zone whatever the alert's, are what the board's reader takes.
+    QFETCH(QString, severity);
+    QFETCH(QStringList, languages);
+    QFETCH(QString, read);
+    OfficialAlert alert;
+    alert.identifier = QStringLiteral("2.49.0.1");
+    alert.severity = severity;
+    alert.urgency = QStringLiteral("Immediate");
+    alert.onset = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+    alert.expires = QDateTime(QDate(2026, 12, 7), QTime(18, 0), Qt::UTC);
+    alert.kind = QStringLiteral("dust");
+    alert.references = QStringList{QStringLiteral("2.49.0.0"), QStringLiteral("2.49.0.00")};
+    for (const QString &language : languages) {
+        if (language == QLatin1String("ar"))
+            alert.texts.append({language, u"المركز الوطني للأرصاد"_qs, u"غبار"_qs,
+                                u"تنبيه أحمر: أتربة \"مثارة\" & رياح"_qs, QString(299, u'س') + u"…"_qs});
+        else
+            alert.texts.append({language, u"NCM"_qs, u"Dust"_qs, u"Red alert: <raised> dust"_qs, u"Winds & dust"_qs});
+    }
+    const Location &riyadh = *LocationTable::builtIn().find(QStringLiteral("SAXX0017"));
+    const QJsonObject answer =
+        QJsonDocument::fromJson(readWhole(serviceSamplesPath(QStringLiteral("upstream/SAXX0017.json")))).object();
+    ChannelReadings readings;
+    storeAsTheBoardDoes(writeForecastDocument(answer, riyadh, Units::Metric, {}, {}, {}, {alert}),
+                        QStringLiteral("SAXX0017"), &readings);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(readings.alerts.size(), 1);
+    const FeedAlert &a = readings.alerts.first();
+    const auto text = [](const FeedAlertText &t) {
+        return t.isEmpty() ? QString() : QStringList{t.sender, t.event, t.headline, t.description}.join(u'|');
+    };
+    QCOMPARE(QStringList({a.id, a.colour, a.onset.toString(Qt::ISODate), a.expires.toString(Qt::ISODate), a.kind,
+                          a.references.join(u' '), QStringLiteral("|"), text(a.arabic), QStringLiteral("|"),
+                          text(a.english)})
+                 .join(u' '),
+             read);
+    QCOMPARE(a.severity, severity);
+    QCOMPARE(a.urgency, QStringLiteral("Immediate"));
 }
 
 QTEST_GUILESS_MAIN(TestAgreement)

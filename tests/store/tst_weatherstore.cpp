@@ -110,7 +110,7 @@ void TestWeatherStore::tableShape()
     sqlite3_finalize(st);
     QCOMPARE(tables,
              (QStringList{QStringLiteral("wt"), QStringLiteral("wt_days"), QStringLiteral("wt_hours"),
-                          QStringLiteral("wt_warn")}));
+                          QStringLiteral("wt_warn"), QStringLiteral("wt_alert")}));
 
     sqlite3_prepare_v2(db, "pragma table_info(wt)", -1, &st, nullptr);
     QStringList names;
@@ -508,6 +508,41 @@ void TestWeatherStore::rowsBesideARow_data()
     QTest::newRow("another city's hours") << "wt_hours" << false << "JED" << hours << QStringList{"∅ ∅ 1 2 ∅"};
     QTest::newRow("a store made before the hours")
         << "wt_hours" << true << "RUH" << hours.mid(1) << QStringList{"2026-12-07T14:00:00+03:00 22.5 19 41.8 315"};
+
+    // The centre's alerts: identifier, colour, severity, urgency, onset,
+    // expiry, kind, what it replaces, and each language's four texts.
+    const auto alert = [](const char *id, const QString &headline) {
+        return SideRows::Row{{"alert_id", FieldValue::text(id)},
+                             {"colour", FieldValue::text("red")},
+                             {"severity", FieldValue::text("Severe")},
+                             {"urgency", FieldValue::text("Immediate")},
+                             {"onset", FieldValue::text("2026-12-07T15:00:00+03:00")},
+                             {"expires", FieldValue::text("2026-12-07T21:00:00+03:00")},
+                             {"kind", FieldValue::text("dust")},
+                             {"refs", FieldValue::text("2.49.0.1 2.49.0.2")},
+                             {"sender_a", FieldValue::text(u"المركز الوطني للأرصاد"_qs)},
+                             {"event_a", FieldValue::text(u"غبار"_qs)},
+                             {"headline_a", FieldValue::text(headline)},
+                             {"description_a", FieldValue::text(QString(400, u'س'))},
+                             {"sender_e", FieldValue::text("NCM")},
+                             {"event_e", FieldValue::text("Dust")},
+                             {"headline_e", FieldValue::text("Red alert")}};
+    };
+    const QString kept = u" red Severe Immediate 2026-12-07T15:00:00+03:00 2026-12-07T21:00:00+03:00 dust "
+                         u"2.49.0.1 2.49.0.2 المركز الوطني للأرصاد غبار %1 "_qs
+        + QString(400, u'س') + u" NCM Dust Red alert ∅"_qs;
+    QTest::newRow("an alert in both languages")
+        << "wt_alert" << false << "RUH" << QList<SideRows::Row>{alert("2.49.0.3", u"تنبيه أحمر"_qs)}
+        << QStringList{u"2.49.0.3"_qs + kept.arg(u"تنبيه أحمر"_qs)};
+    QTest::newRow("a headline longer than its column")
+        << "wt_alert" << false << "RUH" << QList<SideRows::Row>{alert("2.49.0.3", QString(301, u'ت'))}
+        << QStringList{u"2.49.0.3"_qs + kept.arg(u"∅"_qs)};
+    QTest::newRow("another city's alerts")
+        << "wt_alert" << false << "JED" << QList<SideRows::Row>{alert("2.49.0.3", u"تنبيه"_qs)}
+        << QStringList{u"∅ ∅ 1 2 ∅ ∅ ∅ ∅ ∅ ∅ ∅ ∅ ∅ ∅ ∅ ∅"_qs};
+    QTest::newRow("a store made before the alerts")
+        << "wt_alert" << true << "RUH" << QList<SideRows::Row>{alert("2.49.0.4", u"تنبيه"_qs)}
+        << QStringList{u"2.49.0.4"_qs + kept.arg(u"تنبيه"_qs)};
 }
 
 void TestWeatherStore::rowsBesideARow()
@@ -517,7 +552,9 @@ void TestWeatherStore::rowsBesideARow()
     QFETCH(QString, code);
     QFETCH(QList<SideRows::Row>, days);
     QFETCH(QStringList, kept);
-    const SideRows &table = side == QLatin1String("wt_hours") ? comingHours() : comingDays();
+    const SideRows &table = side == QLatin1String("wt_hours") ? comingHours()
+        : side == QLatin1String("wt_alert")                   ? officialAlerts()
+                                                              : comingDays();
     QCOMPARE(table.table(), side);
     if (oldStore) {
         sqlite3 *db = openStoreConnection(storePath(), false);

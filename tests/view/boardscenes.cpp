@@ -248,7 +248,50 @@ public:
         return grab();
     }
 
+    // The centre's alerts come with the next refresh: a red dust alert over
+    // Riyadh, which also has heavy rain of its own tomorrow, and a yellow
+    // wind alert over Jeddah: the signs in their colours, Riyadh's line
+    // with the alert ahead, and its hours with the alert's span.
+    QImage alerts(MapPlace::Shown shown)
+    {
+        if (shown == MapPlace::Shown::Map) {
+            for (const auto &city : WeatherStore::seedCities())
+                serveFeed(city, warningsOf(city.cityCode) + alertsOf(city.cityCode));
+            m_board->TimerWeather_Timer();
+            stopTimers();
+            for (int i = 0; i < 90; ++i)
+                m_board->TimerW_lbl_Timer();
+        }
+        expanded(0, QStringLiteral("RUH"));
+        m_board->mapPlace()->show(shown);
+        const QImage image = grab();
+        m_board->mapPlace()->show(MapPlace::Shown::Map);
+        stopTimers();
+        return image;
+    }
+
 private:
+    static QString alertsOf(const QString &code)
+    {
+        const auto alert = [](const char *id, const char *colour, const char *kind, const QString &event,
+                              const QString &headline) {
+            return QStringLiteral(
+                       R"(<rorizedivo:alert id="2.49.0.0.682.0.2026.12.07.%1" colour="%2" )"
+                       R"(severity="Severe" urgency="Immediate" onset="2026-12-07T14:00:00+03:00" )"
+                       R"(expires="2026-12-07T22:00:00+03:00" kind="%3">)"
+                       R"(<rorizedivo:text lang="ar" sender="المركز الوطني للأرصاد" event="%4" headline="%5"/>)"
+                       R"(</rorizedivo:alert>)")
+                .arg(QLatin1String(id), QLatin1String(colour), QLatin1String(kind), event, headline);
+        };
+        if (code == QLatin1String("RUH"))
+            return QStringLiteral(R"(<rorizedivo:warning kind="rain" start="2026-12-08T00:00:00+03:00" )"
+                                  R"(end="2026-12-09T00:00:00+03:00" peak="24"/>)")
+                + alert("1", "red", "dust", QStringLiteral(u"غبار"), QStringLiteral(u"تنبيه أحمر: أتربة مثارة"));
+        if (code == QLatin1String("JED"))
+            return alert("2", "yellow", "wind", QStringLiteral(u"رياح"), QStringLiteral(u"تنبيه أصفر: رياح نشطة"));
+        return QString();
+    }
+
     static QString warningsOf(const QString &code)
     {
         if (code == QLatin1String("ELQ"))
@@ -338,5 +381,9 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     // Qassim's dust storm shaded behind its hours.
     scenes.append({QStringLiteral("warnings-ELQ"), scene.warnings()});
     scenes.append({QStringLiteral("hours-ELQ"), scene.comingHours(QStringLiteral("ELQ"))});
+    // Then the centre's alerts beside them.
+    scenes.append({QStringLiteral("alerts-RUH"), scene.alerts(MapPlace::Shown::Map)});
+    scenes.append({QStringLiteral("alerts-hours-RUH"), scene.alerts(MapPlace::Shown::Hours)});
+    scenes.append({QStringLiteral("alerts-days-RUH"), scene.alerts(MapPlace::Shown::Days)});
     return scenes;
 }

@@ -5,6 +5,7 @@
 
 #include "view/owncitytoggle.h"
 #include "view/tickerstrip.h"
+#include "view/warningsign.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -185,6 +186,41 @@ void storeWarnings(const QString &store, const QString &code, const QStringList 
                      {"peak", FieldValue::number(1)}});
     }
     storeSideRows(store, code, WeatherStore::cityWarnings().replaceWith(code, rows));
+}
+
+// Keeps a city's alerts of the national centre beside its row as a refresh
+// does: "colour start end kind" each, the times as storeWarnings takes them.
+// A dust alert's headline is "غبار كثيف", any other's "رياح نشطة".
+void storeAlerts(const QString &store, const QString &code, const QStringList &alerts)
+{
+    const auto at = [](const QString &dayHour) {
+        return FieldValue::text(QStringLiteral("2026-12-%1T%2:00:00+03:00").arg(dayHour.left(2), dayHour.mid(3)));
+    };
+    QList<SideRows::Row> rows;
+    for (const QString &alert : alerts) {
+        const QStringList v = alert.split(u' ');
+        const bool dust = v[3] == QLatin1String("dust");
+        rows.append({{"alert_id", FieldValue::text(code + v[0] + v[1])},
+                     {"colour", FieldValue::text(v[0])},
+                     {"onset", at(v[1])},
+                     {"expires", at(v[2])},
+                     {"kind", FieldValue::text(v[3])},
+                     {"event_a", FieldValue::text(dust ? u"غبار"_qs : u"رياح"_qs)},
+                     {"headline_a", FieldValue::text(dust ? u"غبار كثيف"_qs : u"رياح نشطة"_qs)},
+                     {"headline_e", FieldValue::text("Alert")}});
+    }
+    storeSideRows(store, code, WeatherStore::officialAlerts().replaceWith(code, rows));
+}
+
+// How a sign or a line is coloured, after its text: nothing for the board's
+// amber, else the alert's colour's first letter.
+QString colourMark(const QColor &colour)
+{
+    for (const char *name : {"yellow", "orange", "red"}) {
+        if (colour == WarningSign::alertColour(QLatin1String(name)))
+            return QString(QLatin1Char(name[0]));
+    }
+    return QString();
 }
 
 // Keeps 24 coming hours beside a city's row from the hour `first` (07T13, as
@@ -543,12 +579,12 @@ void TestBoard::warningsAndAge_data()
 {
     // clang-format off
     QTest::addColumn<QString>("clock"); // the machine's, in UTC on 7 Dec (13:40 in the cities)
-    QTest::addColumn<QStringList>("warnings"); // "CODE kind start end"
+    QTest::addColumn<QStringList>("warnings"); // "CODE kind start end", or "CODE alert:colour start end kind"
     QTest::addColumn<QString>("mine"); // the person's own city, if any
     QTest::addColumn<QStringList>("published"); // "CODE time" of 7 Dec, AST
-    QTest::addColumn<QString>("sign"); // the strip sign's name; empty: hidden
-    QTest::addColumn<QStringList>("marked"); // grid rows: the city, ! for the sign, ~ dimmed
-    QTest::addColumn<QString>("line"); // the panel's line for الرياض
+    QTest::addColumn<QString>("sign"); // the strip sign's name (and colour mark); empty: hidden
+    QTest::addColumn<QStringList>("marked"); // grid rows: the city, ! for the sign (and its colour mark), ~ dimmed
+    QTest::addColumn<QString>("line"); // the panel's line for الرياض: "alerts colour | warnings" with alerts
     QTest::addColumn<QString>("age");
     QTest::addColumn<QStringList>("days"); // الرياض's coming days that say a warning
     // الرياض's curve, its hours kept from 13:00: its first hour ("الآن" for
@@ -595,6 +631,23 @@ void TestBoard::warningsAndAge_data()
     QTest::newRow("old and warned") << "10:40" << QStringList{"JED rain 07T00 08T00"} << "" << QStringList{"JED 6:00 am"}
         << u"جدة، تنبيه: أمطار غزيرة وسيول محتملة اليوم"_qs << QStringList{u"جدة !~"_qs} << ""
         << u"آخر تحديث قبل 7 ساعات"_qs << QStringList() << u"الآن 24"_qs;
+    // The centre's alerts: first, in their colour, the strongest one's on the strip.
+    const QString alertDust = u"المركز الوطني للأرصاد، اليوم حتى 9 مساءً: غبار كثيف"_qs;
+    const QString alertDustToday = u"اليوم: غبار من الساعة 10 صباحاً إلى 9 مساءً"_qs;
+    QTest::newRow("an alert ahead of a warning") << "10:40" << QStringList{"RUH heat 08T00 09T00", "RUH alert:red 07T10 07T21 dust"}
+        << "" << QStringList() << u"الرياض، "_qs + alertDust + u"، تنبيه: موجة حر شديدة غداً r"_qs << QStringList{u"الرياض !r"_qs}
+        << alertDust + u" r | تنبيه: موجة حر شديدة غداً"_qs << ""
+        << QStringList{alertDustToday, u"غداً: موجة حر شديدة"_qs} << u"الآن 24 11-23 0-8r"_qs;
+    QTest::newRow("the strongest alert leads the strip") << "10:40"
+        << QStringList{"RUH alert:yellow 07T10 07T21 dust", "JED alert:red 08T00 09T00 wind", "JED alert:orange 08T00 09T00 dust"}
+        << "" << QStringList() << u"جدة، المركز الوطني للأرصاد، غداً حتى منتصف الليل: رياح نشطة، المركز الوطني للأرصاد، غداً حتى منتصف الليل: غبار كثيف r"_qs
+        << QStringList{u"الرياض !y"_qs, u"جدة !r"_qs} << alertDust + u" y | "_qs << "" << QStringList{alertDustToday} << u"الآن 24 0-8y"_qs;
+    QTest::newRow("an alert that has expired") << "10:40" << QStringList{"RUH alert:red 07T08 07T12 dust"} << ""
+        << QStringList() << "" << QStringList() << "" << "" << QStringList() << u"الآن 24"_qs;
+    QTest::newRow("a warning of the alert's kind and hours stands aside") << "10:40"
+        << QStringList{"RUH dust 07T10 07T21", "RUH alert:orange 07T10 07T21 dust"} << "" << QStringList()
+        << u"الرياض، "_qs + alertDust + u" o"_qs << QStringList{u"الرياض !o"_qs} << alertDust + u" o | "_qs << ""
+        << QStringList{alertDustToday} << u"الآن 24 0-8o"_qs;
     // clang-format on
 }
 
@@ -615,31 +668,57 @@ void TestBoard::warningsAndAge()
     storeHours(storePath(), "RUH", "07T13");
     storeDays(storePath(), "RUH", {"7 Dec 2026 12 27 32", "8 Dec 2026 13 29 11", "9 Dec 2026 14 30 32"});
     QHash<QString, QStringList> byCity;
-    for (const QString &w : warnings)
-        byCity[w.left(3)] << w.mid(4);
+    QHash<QString, QStringList> alertsByCity;
+    for (const QString &w : warnings) {
+        if (w.mid(4).startsWith(QLatin1String("alert:")))
+            alertsByCity[w.left(3)] << w.mid(10);
+        else
+            byCity[w.left(3)] << w.mid(4);
+    }
     for (auto it = byCity.cbegin(); it != byCity.cend(); ++it)
         storeWarnings(storePath(), it.key(), it.value());
+    for (auto it = alertsByCity.cbegin(); it != alertsByCity.cend(); ++it)
+        storeAlerts(storePath(), it.key(), it.value());
     for (const QString &p : published)
         setColumn(storePath(), p.left(3), "pDate", FieldValue::text(u"Mon, 07 Dec 2026 "_qs + p.mid(4) + u" AST"_qs));
     auto board = loadBoard();
     QVERIFY(board);
     board->boardWarnings()->setOwnCity(mine, true);
     QCOMPARE(board->stripWarningSign()->isHidden(), sign.isEmpty());
-    QCOMPARE(board->stripWarningSign()->accessibleName(), sign);
+    const QString stripColour = colourMark(board->stripWarningSign()->colour());
+    QCOMPARE(board->stripWarningSign()->accessibleName() + (stripColour.isEmpty() ? QString() : u' ' + stripColour),
+             sign);
     QCOMPARE(board->tickerStrip()->ageNote(), age);
 
     board->PictureShowDetail_Click();
     QStringList seen;
     for (int i = 0; i < 4; ++i) {
-        const QString marks = QString(board->cityGrid()->warningSign(i)->isHidden() ? "" : "!")
+        const WarningSign *gridSign = board->cityGrid()->warningSign(i);
+        const QString marks = (gridSign->isHidden() ? QString() : u'!' + colourMark(gridSign->colour()))
             + (board->cityGrid()->rowDimmed(i) ? "~" : "");
         if (!marks.isEmpty())
             seen << board->lblCity(i)->text() + u' ' + marks;
     }
     QCOMPARE(seen, marked);
     board->lblCity_Click(2); // الرياض
-    QCOMPARE(board->cityDetail()->lblWarningD()->isHidden(), line.isEmpty());
-    QCOMPARE(board->cityDetail()->lblWarningD()->text(), line);
+    const FormLabel *alertLine = board->cityDetail()->lblAlertD();
+    const FormLabel *warningLine = board->cityDetail()->lblWarningD();
+    QCOMPARE(alertLine->isHidden(), alertLine->text().isEmpty());
+    QCOMPARE(warningLine->isHidden(), warningLine->text().isEmpty());
+    // The alert's line whole, as its tooltip and screen readers have it;
+    // shown whole, or cut short where the row ends.
+    const QString wholeAlert = alertLine->toolTip();
+    QCOMPARE(alertLine->accessibleName(), wholeAlert);
+    QVERIFY(alertLine->text() == wholeAlert
+            || (alertLine->text().endsWith(u'…') && wholeAlert.startsWith(alertLine->text().chopped(1))));
+    QCOMPARE(alertLine->isHidden()
+                 ? warningLine->text()
+                 : wholeAlert + u' ' + colourMark(alertLine->foreColor()) + u" | "_qs + warningLine->text(),
+             line);
+    // The alerts come first as the panel is read: in the warnings' row, the
+    // warnings under it.
+    if (!alertLine->isHidden() && !warningLine->isHidden())
+        QVERIFY(alertLine->geometry().bottom() < warningLine->geometry().top());
     QStringList warnedDays;
     for (int r = 0; r < board->comingDays()->shownRows(); ++r) {
         const auto *warning = board->comingDays()->findChild<FormLabel *>(QStringLiteral("lblDayWarning(%1)").arg(r));
@@ -651,7 +730,7 @@ void TestBoard::warningsAndAge()
     QStringList drawn{hours->startsNow() ? u"الآن"_qs : hours->hour(0).hour.toString(),
                       QString::number(hours->shownHours())};
     for (const HoursCurve::Shade &shade : hours->shades())
-        drawn << QStringLiteral("%1-%2").arg(shade.from).arg(shade.to);
+        drawn << QStringLiteral("%1-%2").arg(shade.from).arg(shade.to) + colourMark(shade.sign);
     QCOMPARE(drawn.join(u' '), curve);
 }
 
@@ -1198,6 +1277,7 @@ void TestBoard::gridIsATable()
 {
     storeWeather(storePath(), fourCities);
     storeWarnings(storePath(), "DMM", {"dust 07T10 07T21"});
+    storeAlerts(storePath(), "RUH", {"red 07T10 07T21 dust"});
     auto board = loadBoard();
     QVERIFY(board);
     board->PictureShowDetail_Click();
@@ -1240,7 +1320,10 @@ void TestBoard::gridIsATable()
     QCOMPARE(
         table->rowDescription(1),
         u"الدمام، تنبيه: عاصفة ترابية اليوم حتى 9 مساءً، غبار، سالب 3.5 درجة، 2 كيلومتر، شرقية، 7 كيلومتر في الساعة"_qs);
-    QCOMPARE(table->rowDescription(2), u"الرياض، مشمس، 25 درجة، جيدة، شمالية، 14.48 كيلومتر في الساعة"_qs);
+    // The centre's alert, with its source, the same way.
+    QCOMPARE(table->rowDescription(2),
+             u"الرياض، المركز الوطني للأرصاد، اليوم حتى 9 مساءً: غبار كثيف، مشمس، 25 درجة، جيدة، شمالية، 14.48 "
+             u"كيلومتر في الساعة"_qs);
     QCOMPARE(table->rowDescription(10), QString()); // an empty row says nothing
 
     // A screen reader presses a city as a click would.

@@ -53,7 +53,7 @@ void TestParts::controlsLieWithinTheirPart_data()
     QTest::addColumn<int>("controls");
     QTest::newRow("ticker strip") << PartFactory([] { return new TickerStrip; }) << 1;
     QTest::newRow("city grid") << PartFactory([] { return new CityGrid; }) << 24 + 6 * 24 + 6 + 24; // + a warning sign a row
-    QTest::newRow("city detail") << PartFactory([] { return new CityDetail; }) << 7 + 1 + 12 + 13 + 2 + 1 + 1; // + the warning line, "مدينتي"
+    QTest::newRow("city detail") << PartFactory([] { return new CityDetail; }) << 7 + 1 + 12 + 13 + 2 + 1 + 1 + 1; // + the warning line, "مدينتي", the alerts' line
     QTest::newRow("wind compass") << PartFactory([] { return new WindCompass(QRectF(CityDetail::MapTwips)); }) << 1 + 1 + 4 + 9;
     // clang-format on
 }

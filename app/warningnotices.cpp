@@ -14,16 +14,16 @@ WarningNotices::WarningNotices(QString path)
     if (!file.open(QIODevice::ReadOnly))
         return;
     // One warning a line: city, kind, start, end and peak (a list kept by an
-    // older board has no peak). An alert's line has six fields, "alert", its
-    // identifier, colour, onset, expiry and the cities it covered (comma
-    // separated), so that a board that knows only warnings passes it over.
+    // older board has no peak). An alert's line has five fields, "alert",
+    // its identifier, colour, expiry and the cities it covered (comma
+    // separated): a board that knows only warnings passes it over, since its
+    // third field is no time.
     while (!file.atEnd()) {
         const QList<QByteArray> fields = file.readLine().trimmed().split(' ');
-        if (fields.size() == 6 && fields.at(0) == "alert") {
+        if (fields.size() == 5 && fields.at(0) == "alert") {
             ToldAlert alert{QString::fromUtf8(fields.at(1)), QString::fromUtf8(fields.at(2)),
                             warningTimeFromText(QString::fromLatin1(fields.at(3))),
-                            warningTimeFromText(QString::fromLatin1(fields.at(4))),
-                            QString::fromUtf8(fields.at(5)).split(u',', Qt::SkipEmptyParts)};
+                            QString::fromUtf8(fields.at(4)).split(u',', Qt::SkipEmptyParts)};
             if (!alert.id.isEmpty() && alert.expires.isValid())
                 m_alerts.append(alert);
             continue;
@@ -49,7 +49,7 @@ bool WarningNotices::meets(const Told &told, const QString &cityCode, const Feed
 QList<FeedWarning> WarningNotices::untold(const QString &cityCode, const QList<FeedWarning> &warnings,
                                           const QDateTime &now)
 {
-    bool changed = false;
+    bool changed = m_alerts.removeIf([&now](const ToldAlert &told) { return told.expires <= now; }) > 0;
     // What was told of this city is forgotten once it has ended and no
     // warning of its kind meets it any more: a storm whose first end has
     // passed while it goes on is still the storm told.
@@ -58,7 +58,6 @@ QList<FeedWarning> WarningNotices::untold(const QString &cityCode, const QList<F
             && std::none_of(warnings.cbegin(), warnings.cend(),
                             [&](const FeedWarning &w) { return meets(told, cityCode, w); });
     }) > 0;
-    changed |= m_alerts.removeIf([&now](const ToldAlert &told) { return told.expires <= now; }) > 0;
 
     QList<FeedWarning> untold;
     for (const FeedWarning &w : warnings) {
@@ -142,7 +141,7 @@ void WarningNotices::markAlertTold(const FeedAlert &alert, const QStringList &ci
         }
         return true;
     });
-    m_alerts.append({alert.id, alert.colour, alert.onset, alert.expires, covered});
+    m_alerts.append({alert.id, alert.colour, alert.expires, covered});
     save();
 }
 
@@ -175,8 +174,7 @@ void WarningNotices::save() const
     }
     for (const ToldAlert &told : m_alerts) {
         file.write("alert " + told.id.toUtf8() + ' ' + told.colour.toUtf8() + ' '
-                   + warningTimeText(told.onset).toLatin1() + ' ' + warningTimeText(told.expires).toLatin1() + ' '
-                   + told.cities.join(u',').toUtf8() + '\n');
+                   + warningTimeText(told.expires).toLatin1() + ' ' + told.cities.join(u',').toUtf8() + '\n');
     }
     if (!file.commit())
         qCWarning(lcRefresh, "%s cannot be written: a warning may be told again", qPrintable(m_path));

@@ -40,7 +40,6 @@ public:
     {
         QString id;
         QString colour;
-        QDateTime onset;
         QDateTime expires;
         QStringList cities;
     };

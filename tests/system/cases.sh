@@ -593,12 +593,12 @@ case_official_warnings() {
   ok "Riyadh's document carries the centre's alert, in Arabic and English; Jeddah's none"
 
   # A board keeps it beside Riyadh's row (the store's table of the centre's alerts).
-  # board_start alice
-  # wait_for 120 "alice's first refresh" refreshed alice 1
-  # [ "$(store alice "SELECT count(*) FROM wt_alert WHERE city_code = 'RUH' AND alert_id = '$alert_id'")" = 1 ] \
-  #   || fail "alice's store holds no alert for Riyadh: $(store alice "SELECT * FROM wt_alert")"
-  # board_stop alice
-  # ok "a board's store holds the alert for Riyadh"
+  board_start alice
+  wait_for 120 "alice's first refresh" refreshed alice 1
+  [ "$(store alice "SELECT count(*) FROM wt_alert WHERE city_code = 'RUH' AND alert_id = '$alert_id'")" = 1 ] \
+    || fail "alice's store holds no alert for Riyadh: $(store alice "SELECT * FROM wt_alert")"
+  board_stop alice
+  ok "a board's store holds the alert for Riyadh"
 
   # A restart with the feeds down serves what the last good look found.
   echo down >"$work/upstream/alerts-mode"

@@ -66,7 +66,7 @@ QString warningLine(const FeedWarning &warning, const QDateTime &now);
 // the day ("عاصفة ترابية من الساعة 3 مساءً إلى 9 مساءً", "... حتى 3
 // صباحاً"), joined; empty when none does.
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now);
-// The part of `day` (the city's own, in the offset of `start`) that a span
+// The part of `day` (the cities' own, at UTC+3) that a span
 // takes, said after `name`; empty when the span does not fall on the day.
 QString daySpanText(const QString &name, const QDateTime &start, const QDateTime &end, const QDate &day);
 

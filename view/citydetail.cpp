@@ -3,7 +3,6 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/owncitytoggle.h"
 #include "view/spokentext.h"
@@ -91,7 +90,6 @@ CityDetail::CityDetail(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityDetail"));
-    installBoardAccessibility();
     makeBlack(this);
     // Down to the row of links under the map's.
     setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 11130 - TopTwips));

@@ -3,7 +3,6 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 #include "view/warningsign.h"
@@ -60,7 +59,6 @@ CityGrid::CityGrid(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityGrid"));
-    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(LeftTwips, TopTwips, 14520 - LeftTwips, FirstRowTop + Rows * RowStep - TopTwips));
 

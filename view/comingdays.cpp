@@ -3,7 +3,6 @@
 
 #include "feed/feeddate.h"
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
@@ -53,7 +52,6 @@ ComingDays::ComingDays(CityDetail *panel)
     : QWidget(panel)
 {
     setObjectName(QStringLiteral("ComingDays"));
-    installBoardAccessibility();
     makeBlack(this);
     setAutoFillBackground(true);
     const QRect map = CityDetail::MapTwips;

@@ -4,7 +4,6 @@
 
 #include "feed/feeddate.h"
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
@@ -122,7 +121,6 @@ HoursCurve::HoursCurve(CityDetail *panel)
     : QWidget(panel)
 {
     setObjectName(QStringLiteral("HoursCurve"));
-    installBoardAccessibility();
     makeBlack(this);
     setAutoFillBackground(true);
     const QRect map = CityDetail::MapTwips;

@@ -1,6 +1,5 @@
 #include "view/tickerstrip.h"
 
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 
 #include <QAccessible>
@@ -11,7 +10,6 @@ TickerStrip::TickerStrip(QWidget *parent)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("FrameWeather"));
-    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(0, 0, WidthTwips, HeightTwips));
     setAutoFillBackground(true);

@@ -2,7 +2,6 @@
 #include "view/windcompasswidget.h"
 
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 
@@ -21,7 +20,6 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     , m_map(map)
 {
     setObjectName(QStringLiteral("WindCompass"));
-    installBoardAccessibility();
     makeBlack(this);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     // From the window's corner to a little beyond the map and the wind box,

@@ -5,6 +5,7 @@
 #include "boardfixture.h"
 #include "platform/cursorfile.h"
 #include "platform/formcontrols.h"
+#include "view/boardaccessibility.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/hourscurve.h"
@@ -25,6 +26,7 @@ class TestParts : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void controlsLieWithinTheirPart_data();
     void controlsLieWithinTheirPart();
     void tickerMovesTheLabel();
@@ -45,6 +47,13 @@ private slots:
 
 using PartFactory = std::function<QWidget *()>;
 Q_DECLARE_METATYPE(PartFactory)
+
+// The parts on their own, without the window that installs what screen
+// readers are told of them.
+void TestParts::initTestCase()
+{
+    installBoardAccessibility();
+}
 
 void TestParts::controlsLieWithinTheirPart_data()
 {

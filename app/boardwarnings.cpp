@@ -4,10 +4,13 @@
 #include "app/refreshlog.h"
 #include "app/warningnotices.h"
 
+#include "platform/boardlanguage.h"
 #include "platform/desktopnotices.h"
 #include "platform/numbertext.h"
 #include "store/weatherstore.h"
+#include "view/celltext.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSettings>
 
@@ -60,7 +63,7 @@ void BoardWarnings::load(DataControl &data)
     Recordset &rows = data.recordset();
     for (rows.moveFirst(); !rows.isEof(); rows.moveNext()) {
         const QString code = rows.value(QStringLiteral("city_code")).toText();
-        m_cities.append({code, rows.value(QStringLiteral("city_a")).toText()});
+        m_cities.append({code, shownCityName(rows)});
         QList<FeedWarning> warnings;
         // Columns: kind, starts, ends, peak.
         for (const QVector<FieldValue> &kept : WeatherStore::cityWarnings().rowsOf(data, code)) {
@@ -108,7 +111,7 @@ QString BoardWarnings::lineOf(const QString &cityCode) const
     QStringList lines;
     for (const FeedWarning &w : inForce(m_warnings.value(cityCode), now))
         lines << warningLine(w, now);
-    return lines.join(QStringLiteral(u"، "));
+    return lines.join(QCoreApplication::translate("SpokenText", "، "));
 }
 
 QString BoardWarnings::firstWarnedCity() const
@@ -130,7 +133,7 @@ QString BoardWarnings::firstWarnedLine() const
     const QString code = firstWarnedCity();
     for (const City &city : m_cities) {
         if (!code.isEmpty() && city.code == code)
-            return city.name + QStringLiteral(u"، ") + lineOf(code);
+            return tr("%1، %2").arg(city.name, lineOf(code));
     }
     return QString();
 }
@@ -176,17 +179,19 @@ void BoardWarnings::tellNew()
         return;
 
     // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each.
-    QString summary = QStringLiteral(u"تنبيه: ") + warningKindText(told.first().warnings.first().kind)
-        + QStringLiteral(u" في ") + told.first().name;
-    if (count > 1)
-        summary += QStringLiteral(u" و")
+    QString summary = tr("تنبيه: %1 في %2").arg(warningKindText(told.first().warnings.first().kind), told.first().name);
+    if (count > 1) {
+        const QString arabic = QStringLiteral(u" و")
             + countedText(count - 1, u"تنبيه آخر", u"تنبيهان آخران", u"تنبيهات أخرى", u"تنبيهاً آخر");
+        summary += countedInLanguage(arabic, "BoardWarnings", QT_TRANSLATE_N_NOOP("BoardWarnings", " و%n تنبيه آخر"),
+                                     count - 1);
+    }
     QStringList lines;
     for (const Told &city : std::as_const(told)) {
         for (const FeedWarning &w : city.warnings) {
             const QString peak = warningPeakText(w);
-            lines << city.name + QStringLiteral(u": ") + warningKindText(w.kind) + QLatin1Char(' ')
-                    + warningTimeWords(w, now) + (peak.isEmpty() ? QString() : QStringLiteral(u"، ") + peak);
+            const QString line = tr("%1: %2 %3").arg(city.name, warningKindText(w.kind), warningTimeWords(w, now));
+            lines << (peak.isEmpty() ? line : tr("%1، %2").arg(line, peak));
             qCInfo(lcRefresh, "telling %s: %s %s", qPrintable(city.code), qPrintable(w.kind),
                    qPrintable(warningTimeText(w.start)));
         }

@@ -9,6 +9,7 @@
 #include "feed/feeddate.h"
 #include "feed/winddirection.h"
 #include "links/modulerorizedivo.h"
+#include "platform/boardlanguage.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
 #include "store/weatherstore.h"
@@ -16,8 +17,6 @@
 #include <QComboBox>
 
 namespace {
-
-const QString NotFound = QStringLiteral(u"لم يتم العثور على السجل");
 
 // Starts programs through the board's own seam, so tests see what would start.
 class ServiceLauncher final : public ProcessLauncher
@@ -172,9 +171,14 @@ void frmWeatherMain::lblCity_Click(int index)
         return;
     m_selectedCityCode.clear();
     Recordset &rows = m_datawt2.recordset();
-    rows.findFirst(QStringLiteral("city_a"), lblCity(index)->text());
+    // By the name shown, which in English is not the one kept in city_a:
+    // there by the code of the city the row was filled with.
+    if (boardReadsLeftToRight())
+        rows.findFirst(QStringLiteral("city_code"), m_grid->cityCode(index));
+    else
+        rows.findFirst(QStringLiteral("city_a"), lblCity(index)->text());
     if (rows.noMatch()) {
-        m_services.showMessage(this, NotFound, false);
+        m_services.showMessage(this, tr("لم يتم العثور على السجل"), false);
         return;
     }
     m_selectedCityCode = rows.value(QStringLiteral("city_code")).toText();
@@ -212,7 +216,8 @@ void frmWeatherMain::ShowCityDetail()
     m_hours->setHours(comingHoursOf(m_datawt2), m_services.now());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
-    const QString condition = lblConditionD()->text();
+    // The stored word: the label says it in the board's language.
+    const QString condition = row.value(QStringLiteral("Condition")).toText();
     if (conditionSpeaksOfRainfall(condition))
         m_services.playSound(m_appFolder + QStringLiteral("rain.wav"));
     if (conditionSpeaksOfThunderstorm(condition))

@@ -11,6 +11,7 @@
 #include "view/windcompasswidget.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 
 namespace {
 
@@ -186,7 +187,8 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        return t == QAccessible::Name ? QStringLiteral(u"الأيام القادمة") : QAccessibleWidget::text(t);
+        return t == QAccessible::Name ? QCoreApplication::translate("MapPlace", "الأيام القادمة")
+                                      : QAccessibleWidget::text(t);
     }
     int rowCount() const override { return part()->shownRows(); }
 };

@@ -4,6 +4,7 @@
 #include "view/hourscurve.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QHash>
 #include <QPointer>
 #include <QWindow>
@@ -117,7 +118,8 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        return t == QAccessible::Name ? QStringLiteral(u"الساعات القادمة") : QAccessibleWidget::text(t);
+        return t == QAccessible::Name ? QCoreApplication::translate("HoursCurve", "الساعات القادمة")
+                                      : QAccessibleWidget::text(t);
     }
 
     int childCount() const override { return HoursCurve::Columns * (1 + rowCount()); }

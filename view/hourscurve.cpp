@@ -3,14 +3,17 @@
 #include "view/hourscurve.h"
 
 #include "feed/feeddate.h"
+#include "platform/boardlanguage.h"
 #include "platform/numbertext.h"
 #include "view/citydetail.h"
+#include "view/celltext.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 #include "view/warningsign.h"
 #include "view/windcompass.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
@@ -40,7 +43,19 @@ constexpr qreal DetailHeight = 56;
 // Whole degrees the scale spans at least, so a still day is not drawn as a storm.
 constexpr int MinimumSpan = 6;
 
-const QString NowWord = QStringLiteral(u"الآن");
+QString nowWord()
+{
+    return QCoreApplication::translate("HoursCurve", "الآن");
+}
+
+// "رياح شمالية", or "رياح" without a direction.
+QString windOf(const ComingHour &hour)
+{
+    const CompassSector *sector = compassSector(float(hour.windSector));
+    return sector ? QCoreApplication::translate("HoursCurve", "رياح %1")
+                        .arg(QCoreApplication::translate("WindWords", sector->words))
+                  : QCoreApplication::translate("HoursCurve", "رياح");
+}
 const QColor CurveColor(255, 176, 0);
 const QColor GridColor(60, 60, 70);
 
@@ -54,10 +69,9 @@ QString windWords(const ComingHour &hour)
 {
     const std::optional<double> speed = hour.windSpeed.toNumber();
     if (speed && *speed == 0)
-        return QStringLiteral(u"سكون");
-    const CompassSector *sector = compassSector(float(hour.windSector));
+        return QCoreApplication::translate("HoursCurve", "سكون");
     QStringList parts;
-    parts << (sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words) : QStringLiteral(u"رياح"));
+    parts << windOf(hour);
     if (speed)
         parts << spokenSpeed(singleText(float(*speed)));
     return spokenList(parts);
@@ -68,11 +82,10 @@ QString shortWind(const ComingHour &hour)
 {
     const std::optional<double> speed = hour.windSpeed.toNumber();
     if (speed && *speed == 0)
-        return QStringLiteral(u"سكون");
-    const CompassSector *sector = compassSector(float(hour.windSector));
-    QString text = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words) : QStringLiteral(u"رياح");
+        return QCoreApplication::translate("HoursCurve", "سكون");
+    QString text = windOf(hour);
     if (speed)
-        text += QLatin1Char(' ') + singleText(float(*speed)) + QStringLiteral(u" كم/س");
+        text += QLatin1Char(' ') + QCoreApplication::translate("HoursCurve", "%1 كم/س").arg(singleText(float(*speed)));
     return text;
 }
 
@@ -126,7 +139,7 @@ HoursCurve::HoursCurve(CityDetail *panel)
     const QRect map = CityDetail::MapTwips;
     setGeometry(twipsRect(map.x() - CityDetail::LeftTwips, map.y() - CityDetail::TopTwips, map.width(), map.height()));
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QStringLiteral(u"الساعات القادمة"));
+    setAccessibleName(QCoreApplication::translate("HoursCurve", "الساعات القادمة"));
     hide();
 }
 
@@ -217,8 +230,10 @@ QColor HoursCurve::spanColor(const QString &kind)
 
 QString HoursCurve::headerText(int column)
 {
-    static const char16_t *const headers[Columns] = {u"الساعة", u"الحالة", u"الحرارة", u"الرياح"};
-    return column >= 0 && column < Columns ? QString::fromUtf16(headers[column]) : QString();
+    static const char *const headers[Columns] = {
+        QT_TRANSLATE_NOOP("HoursCurve", "الساعة"), QT_TRANSLATE_NOOP("HoursCurve", "الحالة"),
+        QT_TRANSLATE_NOOP("HoursCurve", "الحرارة"), QT_TRANSLATE_NOOP("HoursCurve", "الرياح")};
+    return column >= 0 && column < Columns ? QCoreApplication::translate("HoursCurve", headers[column]) : QString();
 }
 
 QString HoursCurve::cellText(int row, int column) const
@@ -228,9 +243,9 @@ QString HoursCurve::cellText(int row, int column) const
     const ComingHour &h = m_hours.at(row);
     switch (column) {
     case 0:
-        return row == 0 && m_firstIsNow ? spokenList({NowWord, hourName(h.hour.time())}) : hourName(h.hour.time());
+        return row == 0 && m_firstIsNow ? spokenList({nowWord(), hourName(h.hour.time())}) : hourName(h.hour.time());
     case 1:
-        return h.condition;
+        return conditionShown(h.condition);
     case 2: {
         const std::optional<double> t = h.temperature.toNumber();
         return t ? spokenDegrees(singleText(float(*t))) : QString();
@@ -252,10 +267,16 @@ QString HoursCurve::spokenRow(int row) const
     return spokenList(parts);
 }
 
+qreal HoursCurve::xOf(qreal hours) const
+{
+    // From the right margin leftwards in Arabic, from the left one in English.
+    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
+    return boardReadsLeftToRight() ? SideMargin + hours * step : width() - SideMargin - hours * step;
+}
+
 QPointF HoursCurve::pointOf(int index) const
 {
-    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const qreal x = width() - SideMargin - index * step;
+    const qreal x = xOf(index);
     qreal y = (PlotTop + PlotBottom) / 2;
     if (index >= 0 && index < shownHours()) {
         if (const std::optional<double> t = m_hours.at(index).temperature.toNumber())
@@ -284,7 +305,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setLayoutDirection(Qt::RightToLeft);
+    p.setLayoutDirection(boardReadsLeftToRight() ? Qt::LeftToRight : Qt::RightToLeft);
     const qreal left = SideMargin;
     const qreal right = width() - SideMargin;
 
@@ -302,11 +323,11 @@ void HoursCurve::paintEvent(QPaintEvent *)
     // Behind the curve, the spans of the warnings, each with its sign at its top.
     const qreal step = (right - left) / (Hours - 1);
     for (const Shade &s : shades()) {
-        const qreal x1 = right - s.from * step;
-        const qreal x2 = right - s.to * step;
+        const qreal x1 = xOf(s.from);
+        const qreal x2 = xOf(s.to);
         QColor shade = s.color;
         shade.setAlpha(70);
-        p.fillRect(QRectF(x2, PlotTop - 6, x1 - x2, PlotBottom - PlotTop + 6), shade);
+        p.fillRect(QRectF(std::min(x1, x2), PlotTop - 6, std::abs(x1 - x2), PlotBottom - PlotTop + 6), shade);
         const qreal middle = (x1 + x2) / 2;
         WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide));
     }
@@ -361,12 +382,12 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(White);
         p.setFont(tahoma(7));
         p.drawText(QRectF(column.x(), ConditionTop, labelWidth, ConditionHeight),
-                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, h.condition);
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, conditionShown(h.condition));
         const bool now = i == 0 && m_firstIsNow;
         p.setPen(now ? Green : Cyan);
         p.setFont(tahoma(8.25, now));
         p.drawText(QRectF(column.x(), HourTop, labelWidth, HourHeight), Qt::AlignCenter,
-                   now ? NowWord : shortHourName(h.hour.time()));
+                   now ? nowWord() : shortHourName(h.hour.time()));
     }
     if (m_highlighted >= 0) {
         const QPointF point = pointOf(m_highlighted);
@@ -377,9 +398,9 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         // The hour in full at the foot: when, what and how warm over its wind.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList first{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(h.hour.time())};
+        QStringList first{m_highlighted == 0 && m_firstIsNow ? nowWord() : hourName(h.hour.time())};
         if (!h.condition.isEmpty())
-            first << h.condition;
+            first << conditionShown(h.condition);
         // In words: a "°" among Arabic words would stand before its number.
         if (const std::optional<double> t = h.temperature.toNumber())
             first << spokenDegrees(singleText(float(*t)));
@@ -391,7 +412,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setFont(tahoma(9, true));
         const QRectF inner = box.adjusted(8, 4, -8, -4);
         p.drawText(QRectF(inner.x(), inner.y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
-                   first.join(QStringLiteral(u"، ")));
+                   first.join(QCoreApplication::translate("SpokenText", "، ")));
         p.setPen(White);
         p.setFont(tahoma(8.25));
         p.drawText(QRectF(inner.x(), inner.center().y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
@@ -401,14 +422,17 @@ void HoursCurve::paintEvent(QPaintEvent *)
 
 void HoursCurve::keyPressEvent(QKeyEvent *event)
 {
-    // The hours run leftwards: Left goes on to a later hour.
-    switch (event->key()) {
-    case Qt::Key_Left:
-        setHighlighted(m_highlighted + 1);
-        break;
-    case Qt::Key_Right:
-        setHighlighted(m_highlighted - 1);
-        break;
+    // The hours run as the board reads: in Arabic Left goes on to a later
+    // hour, in English Right does.
+    const int later = boardReadsLeftToRight() ? Qt::Key_Right : Qt::Key_Left;
+    const int earlier = boardReadsLeftToRight() ? Qt::Key_Left : Qt::Key_Right;
+    const int key = event->key();
+    if (key == later || key == earlier) {
+        setHighlighted(m_highlighted + (key == later ? 1 : -1));
+        event->accept();
+        return;
+    }
+    switch (key) {
     case Qt::Key_Home:
         setHighlighted(0);
         break;
@@ -427,7 +451,9 @@ void HoursCurve::mousePressEvent(QMouseEvent *event)
     if (m_hours.isEmpty())
         return;
     const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const int index = int(std::lround((width() - SideMargin - event->position().x()) / step));
+    const qreal x = event->position().x();
+    const qreal along = boardReadsLeftToRight() ? x - SideMargin : width() - SideMargin - x;
+    const int index = int(std::lround(along / step));
     setHighlighted(index);
 }
 

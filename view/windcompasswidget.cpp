@@ -6,6 +6,7 @@
 #include "view/spokentext.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 
 #include <QtMath>
 
@@ -71,6 +72,11 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
         // The arrow sweeps over the letters, which then draw again and again.
         label->setKeepsShapedTexts(true);
     }
+
+    // The box stands at the map's end where a line ends: its right in Arabic.
+    const int mapEnds = int(m_map.left() + m_map.right());
+    mirrorAcross(box, mapEnds);
+    mirrorAcross(m_lblWindDirc_Speed, mapEnds);
 
     m_lineWind = makeLine(this, QStringLiteral("LineWind"), 0, 0, 0, 0, QColor(255, 40, 40), 3);
     m_lineWind->setKeepsPicture(true);
@@ -184,9 +190,10 @@ void WindCompass::setCovered(bool covered)
 QString WindCompass::spokenText() const
 {
     const CompassSector *sector = compassSector(m_windDirIndex);
-    const QString direction = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words)
-                                     : QStringLiteral(u"رياح بلا اتجاه");
-    const QString speed = m_shownSpeed == 0 ? QStringLiteral(u"سكون")
+    const QString direction = sector ? QCoreApplication::translate("WindCompass", "رياح %1")
+                                           .arg(QCoreApplication::translate("WindWords", sector->words))
+                                     : QCoreApplication::translate("WindCompass", "رياح بلا اتجاه");
+    const QString speed = m_shownSpeed == 0 ? QCoreApplication::translate("WindCompass", "سكون")
                                             : spokenSpeed(QString::number(roundHalfEven(m_shownSpeed), 'f', 0));
     return spokenList({direction, speed});
 }

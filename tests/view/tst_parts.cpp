@@ -4,6 +4,7 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
 #include "platform/cursorfile.h"
+#include "platform/boardlanguage.h"
 #include "platform/formcontrols.h"
 #include "view/boardaccessibility.h"
 #include "view/citydetail.h"
@@ -402,16 +403,22 @@ void TestParts::hoursAlongTheCurve_data()
     QTest::addColumn<QString>("keys"); // Left, Right, Home, End
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
+    QTest::addColumn<bool>("english"); // the hours run rightwards: Right goes to a later hour
     const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
-    QTest::newRow("the current hour first") << 40 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("Left to a later hour") << 40 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind;
-    QTest::newRow("Right of the first stays") << 40 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("an hour without a temperature") << 40 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind;
-    QTest::newRow("End, and Left past it") << 40 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind;
-    QTest::newRow("Home again") << 40 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("hours gone by are left out") << 130 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind;
-    QTest::newRow("before the first hour, none is now") << -70 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind;
-    QTest::newRow("all gone by") << 24 * 60 << "L" << 0 << "";
+    QTest::newRow("the current hour first") << 40 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
+    QTest::newRow("Left to a later hour") << 40 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << false;
+    QTest::newRow("Right of the first stays") << 40 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
+    QTest::newRow("an hour without a temperature") << 40 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << false;
+    QTest::newRow("End, and Left past it") << 40 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << false;
+    QTest::newRow("Home again") << 40 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
+    QTest::newRow("hours gone by are left out") << 130 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << false;
+    QTest::newRow("before the first hour, none is now") << -70 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
+    QTest::newRow("all gone by") << 24 * 60 << "L" << 0 << "" << false;
+    const QString windEnglish = u"Northeast wind, 10 kilometres per hour"_qs;
+    QTest::newRow("in English, Right to a later hour") << 40 << "RR" << 24 << u"3 PM, Sunny, 22 degrees, "_qs + windEnglish << true;
+    QTest::newRow("in English, Left of the first stays") << 40 << "L" << 24 << u"Now, 1 PM, Sunny, 20 degrees, "_qs + windEnglish << true;
+    QTest::newRow("in English, an hour without a temperature") << 40 << "RRRRLR" << 24 << u"5 PM, Sunny, "_qs + windEnglish << true;
+    QTest::newRow("in English, End") << 40 << "E" << 24 << u"12 PM, Sunny, 43 degrees, "_qs + windEnglish << true;
     // clang-format on
 }
 
@@ -421,6 +428,8 @@ void TestParts::hoursAlongTheCurve()
     QFETCH(QString, keys);
     QFETCH(int, shown);
     QFETCH(QString, said);
+    QFETCH(bool, english);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
     QWidget window;
     CityDetail panel(&window);
     HoursCurve curve(&panel);
@@ -444,6 +453,9 @@ void TestParts::hoursAlongTheCurve()
     QCOMPARE(focused ? focused->text(QAccessible::Description) : QString(), said);
     if (focused)
         QCOMPARE(focused->tableCellInterface()->rowIndex(), curve.highlighted());
+    // Drawn as it reads: the later hour to the left in Arabic, to the right in English.
+    QCOMPARE(curve.pointOf(1).x() > curve.pointOf(0).x(), english);
+    setBoardLanguage(BoardLanguage::Arabic);
 }
 
 QTEST_MAIN(TestParts)

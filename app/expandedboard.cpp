@@ -137,7 +137,9 @@ void frmWeatherMain::ComboSort_Click()
         return;
     // With nothing chosen the view keeps the statement it had.
     const int position = m_comboSort->currentIndex();
-    const QString statement = SortedViews::statement(position);
+    // In English the cities go in the order of the names shown.
+    const QString statement = position == 0 && boardReadsLeftToRight() ? SortedViews::byEnglishName()
+                                                                       : SortedViews::statement(position);
     if (!statement.isEmpty())
         m_datawt2.setRecordSource(statement);
     m_grid->markHeader(statement.isEmpty() ? -1 : position);

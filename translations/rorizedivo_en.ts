@@ -117,7 +117,7 @@
     </message>
     <message>
         <source>درجة الحرارة (c)</source>
-        <translation>Temperature (c)</translation>
+        <translation>Temp. (c)</translation>
     </message>
     <message>
         <source>مدى الرؤية / كم</source>

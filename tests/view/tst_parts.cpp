@@ -30,6 +30,7 @@ private slots:
     void initTestCase();
     void controlsLieWithinTheirPart_data();
     void controlsLieWithinTheirPart();
+    void tickerMovesTheLabel_data();
     void tickerMovesTheLabel();
     void pausedPartsResumeWhereTheyStood();
     void arrowFollowsTheTicker();
@@ -84,8 +85,26 @@ void TestParts::controlsLieWithinTheirPart()
     QVERIFY(QTest::qWaitForWindowExposed(part.get()));
 }
 
+void TestParts::tickerMovesTheLabel_data()
+{
+    // Where the label stands at the start, after its first step once the
+    // whole window of text is in view, and back at the start: in Arabic it
+    // moves right from the strip's left end, in English left from its right
+    // end (the label is 6900 twips of the strip's 7100).
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("stepped");
+    QTest::newRow("Arabic") << false << 0 << 100;
+    QTest::newRow("English") << true << 200 << 100;
+}
+
 void TestParts::tickerMovesTheLabel()
 {
+    QFETCH(bool, english);
+    QFETCH(int, start);
+    QFETCH(int, stepped);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     TickerStrip strip;
     strip.setTickerText(QString(200, QLatin1Char('x')));
     strip.resetTicker();
@@ -93,13 +112,15 @@ void TestParts::tickerMovesTheLabel()
         strip.TimerW_lbl_Timer();
     QCOMPARE(strip.tickerStart(), 119.0f);
     QCOMPARE(strip.lblWeather()->text().size(), 81);
-    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    QCOMPARE(strip.lblWeather()->leftTwips(), start);
     strip.TimerW_lbl_Timer();
-    QCOMPARE(strip.lblWeather()->leftTwips(), 100);
-    QCOMPARE(strip.lblWeather()->x(), twipsToPixels(100));
-    for (int tick = 1; tick < 70; ++tick)
+    QCOMPARE(strip.lblWeather()->leftTwips(), stepped);
+    QCOMPARE(strip.lblWeather()->x(), twipsToPixels(stepped));
+    strip.TimerW_lbl_Timer();
+    QCOMPARE(strip.lblWeather()->leftTwips(), english ? stepped - 100 : stepped + 100);
+    for (int tick = 2; tick < 70; ++tick)
         strip.TimerW_lbl_Timer();
-    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    QCOMPARE(strip.lblWeather()->leftTwips(), start);
     QCOMPARE(strip.lblWeather()->text(), QString());
     QCOMPARE(strip.tickerLength(), 5);
 }

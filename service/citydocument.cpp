@@ -25,7 +25,8 @@ bool CityDocument::hasServable(const QDateTime &now) const
     return quarter && quarter->secsTo(now) <= StaleLimitSeconds;
 }
 
-ServedDocument CityDocument::served(Units units, const QDateTime &now, bool renewing)
+ServedDocument CityDocument::served(Units units, const QDateTime &now, bool renewing,
+                                    const QList<OfficialAlert> &alerts)
 {
     ServedDocument served;
     const auto quarter = latestQuarter(now);
@@ -34,7 +35,7 @@ ServedDocument CityDocument::served(Units units, const QDateTime &now, bool rene
         served.note = QStringLiteral("unavailable");
         return served;
     }
-    if (m_documentQuarter != *quarter || m_documentHour != hourStart(now)) {
+    if (m_documentQuarter != *quarter || m_documentHour != hourStart(now) || m_documentAlerts != alerts) {
         const QJsonObject forecast = forecastAtQuarter(m_answers.forecast, *quarter);
         const QJsonObject air = airQualityAtQuarter(m_answers.airQuality, *quarter);
         const QList<CityWarning> warnings = cityWarnings(m_answers.forecast, m_answers.airQuality, *quarter);
@@ -43,8 +44,9 @@ ServedDocument CityDocument::served(Units units, const QDateTime &now, bool rene
             m_hours = comingHours(m_answers.forecast, m_answers.airQuality, now);
             m_hoursFrom = hourStart(now);
         }
-        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, m_hours);
-        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, m_hours);
+        m_metric = writeForecastDocument(forecast, *m_location, Units::Metric, air, warnings, m_hours, alerts);
+        m_imperial = writeForecastDocument(forecast, *m_location, Units::Imperial, air, warnings, m_hours, alerts);
+        m_documentAlerts = alerts;
         m_documentQuarter = *quarter;
         m_documentHour = hourStart(now);
         m_documentMadeAt = now;

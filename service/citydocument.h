@@ -2,6 +2,7 @@
 
 #include "cominghours.h"
 #include "forecastsource.h"
+#include "officialalerts.h"
 #include "waveschedule.h"
 
 #include <QByteArray>
@@ -51,7 +52,8 @@ public:
     // The city's document for the latest quarter at hand, fresh or stale;
     // Unavailable (with no time to ask again: the caller knows it) when it
     // has none. `renewing`: a wave under way may replace it any moment.
-    ServedDocument served(Units units, const QDateTime &now, bool renewing);
+    // `alerts`: the national centre's alerts in force over the city now.
+    ServedDocument served(Units units, const QDateTime &now, bool renewing, const QList<OfficialAlert> &alerts = {});
 
     Backoff backoff; // its forecast element failed
     Backoff airBackoff; // its air-quality element failed
@@ -64,6 +66,7 @@ private:
     // their coming hours begin at.
     QDateTime m_documentQuarter;
     QDateTime m_documentHour;
+    QList<OfficialAlert> m_documentAlerts;
     // The coming hours from that hour, found once for its four quarters.
     QList<ComingHour> m_hours;
     QDateTime m_hoursFrom;

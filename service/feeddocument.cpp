@@ -198,6 +198,47 @@ void writeWarnings(QXmlStreamWriter &w, const DocumentFacts &facts)
     }
 }
 
+// The cities' own zone, whatever the host's: the times of the centre's
+// alerts are told as the cities read them.
+QString citiesTime(const QDateTime &time)
+{
+    return time.toOffsetFromUtc(3 * 3600).toString(Qt::ISODate);
+}
+
+// Each alert of the national centre in force over the city, its words in
+// each language the feeds gave.
+void writeAlerts(QXmlStreamWriter &w, const QList<OfficialAlert> &alerts)
+{
+    for (const OfficialAlert &alert : alerts) {
+        w.writeStartElement(ProjectNs, QStringLiteral("alert"));
+        w.writeAttribute(QStringLiteral("id"), alert.identifier);
+        w.writeAttribute(QStringLiteral("colour"), alert.colour());
+        if (!alert.severity.isEmpty())
+            w.writeAttribute(QStringLiteral("severity"), alert.severity);
+        if (!alert.urgency.isEmpty())
+            w.writeAttribute(QStringLiteral("urgency"), alert.urgency);
+        w.writeAttribute(QStringLiteral("onset"), citiesTime(alert.onset));
+        w.writeAttribute(QStringLiteral("expires"), citiesTime(alert.expires));
+        if (!alert.kind.isEmpty())
+            w.writeAttribute(QStringLiteral("kind"), alert.kind);
+        if (!alert.references.isEmpty())
+            w.writeAttribute(QStringLiteral("references"), alert.references.join(u' '));
+        for (const AlertText &text : alert.texts) {
+            w.writeEmptyElement(ProjectNs, QStringLiteral("text"));
+            w.writeAttribute(QStringLiteral("lang"), text.language);
+            const QList<QPair<const char *, const QString *>> fields{{"sender", &text.sender},
+                                                                     {"event", &text.event},
+                                                                     {"headline", &text.headline},
+                                                                     {"description", &text.description}};
+            for (const auto &[name, value] : fields) {
+                if (!value->isEmpty())
+                    w.writeAttribute(QLatin1String(name), *value);
+            }
+        }
+        w.writeEndElement(); // alert
+    }
+}
+
 // Each coming hour as the current condition and the wind are written:
 // temperature, code and text as the condition's, speed and direction as
 // the wind's.
@@ -219,7 +260,8 @@ void writeHours(QXmlStreamWriter &w, const DocumentFacts &facts)
 
 // The item: the conditions now, the summary, the coming days, the warnings,
 // the coming hours and its guid.
-void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location)
+void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &location,
+               const QList<OfficialAlert> &alerts)
 {
     const Reading &reading = facts.reading;
     w.writeStartElement(QStringLiteral("item"));
@@ -250,6 +292,7 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
     w.writeEndElement();
     writeForecastDays(w, facts);
     writeWarnings(w, facts);
+    writeAlerts(w, alerts);
     writeHours(w, facts);
 
     QString guid = location.id;
@@ -269,15 +312,15 @@ void writeItem(QXmlStreamWriter &w, const DocumentFacts &facts, const Location &
 
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
                                  const QJsonObject &airQuality, const QList<CityWarning> &warnings,
-                                 const QList<ComingHour> &hours)
+                                 const QList<ComingHour> &hours, const QList<OfficialAlert> &alerts)
 {
     const DocumentFacts facts = factsOf(answer, location, units, airQuality, warnings, hours);
     QByteArray out;
     QXmlStreamWriter w(&out);
-    writeRssStart(w, !facts.warnings.isEmpty() || !facts.hours.isEmpty());
+    writeRssStart(w, !facts.warnings.isEmpty() || !facts.hours.isEmpty() || !alerts.isEmpty());
     writeChannelHead(w, facts, location);
     writeConditionsNow(w, facts);
-    writeItem(w, facts, location);
+    writeItem(w, facts, location, alerts);
     writeRssEnd(w);
     return out;
 }

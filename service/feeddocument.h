@@ -2,6 +2,7 @@
 
 #include "citywarnings.h"
 #include "cominghours.h"
+#include "officialalerts.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -53,10 +54,12 @@ inline constexpr int DocumentTtlMinutes = 15;
 // declared only when there are warnings or hours, so that a document
 // without them is what it was before either existed. An hour is written in
 // the document's units, as the current condition's temperature and the
-// wind are.
+// wind are. The national centre's alerts that cover the city come between
+// the warnings and the hours, one element each with a text element per
+// language, their times in the cities' zone (+03:00).
 QByteArray writeForecastDocument(const QJsonObject &answer, const Location &location, Units units,
                                  const QJsonObject &airQuality = {}, const QList<CityWarning> &warnings = {},
-                                 const QList<ComingHour> &hours = {});
+                                 const QList<ComingHour> &hours = {}, const QList<OfficialAlert> &alerts = {});
 
 // The quantities a series of an answer is read in, each in one base unit.
 enum class Quantity {

@@ -2,6 +2,7 @@
 
 #include "answersettling.h"
 #include "locationtable.h"
+#include "officialwarnings.h"
 #include "openmeteoclient.h"
 #include "quarterseries.h"
 #include "servicelog.h"
@@ -68,7 +69,8 @@ QDateTime LiveForecastSource::cityBackoffUntil(const QString &locationId, bool a
 ServedDocument LiveForecastSource::served(int index, Units units, const QDateTime &now)
 {
     CityDocument &city = m_cities[index];
-    ServedDocument served = city.served(units, now, m_wave.has_value());
+    ServedDocument served = city.served(units, now, m_wave.has_value(),
+                                        m_alerts ? m_alerts->forCity(city.location().id, now) : QList<OfficialAlert>());
     if (served.status == ServedDocument::Status::Ok)
         return served;
     // Nothing to serve: say when asking again may help.
@@ -81,6 +83,21 @@ void LiveForecastSource::document(const Location &location, Units units, Callbac
 {
     const QDateTime now = this->now();
     m_lastAsked = now;
+    if (m_alerts) {
+        m_alerts->asked();
+        if (m_alerts->firstLookPending()) {
+            // The hour's wave goes out meanwhile, so that the two waits
+            // overlap.
+            if (!m_wave && m_schedule.due(now))
+                startWave(false);
+            const QPointer<LiveForecastSource> self(this);
+            m_alerts->afterFirstLook([self, location = &location, units, callback = std::move(callback)] {
+                if (self)
+                    self->document(*location, units, callback);
+            });
+            return;
+        }
+    }
     const int index = m_index.value(location.id.toUpper(), -1);
     if (index < 0) {
         ServedDocument unknown;
@@ -371,7 +388,9 @@ void LiveForecastSource::answerHealthChecks()
 
 QByteArray LiveForecastSource::metrics()
 {
-    return m_schedule.ledger().metrics(now(), m_schedule.dailyBudget())
+    const QDateTime now = this->now();
+    return m_schedule.ledger().metrics(now, m_schedule.dailyBudget())
+        + (m_alerts ? m_alerts->metrics(now) : QByteArray())
         + "# HELP forecastd_ledger_unreadable 1 when the ledger file (today's calls, limits, back-offs) could not be "
           "read at start, so that they count from then.\n# TYPE forecastd_ledger_unreadable gauge\n"
           "forecastd_ledger_unreadable "

@@ -17,6 +17,7 @@
 #include <optional>
 
 class LocationTable;
+class OfficialWarnings;
 
 // Documents made from the live upstream, in hourly waves, with the manners a
 // free service deserves (Open-Meteo allows fewer than 10,000 weighted calls a
@@ -60,6 +61,9 @@ class LocationTable;
 //  - a document that is stale, or that a wave under way is about to replace,
 //    says so to HTTP caches (no max-age): only a fresh one may be kept, until
 //    its quarter ends;
+//  - the national centre's alerts (OfficialWarnings), when set, go into the
+//    documents of the cities they cover; a document is written anew when
+//    they change or one expires;
 //  - with a cache folder, the answers of each wave are kept on disk, and
 //    apart from them the ledger: today's calls, the back-offs and the limit
 //    in force (SourceFiles), so that a restarted service serves the answers
@@ -126,6 +130,12 @@ public:
     // back-offs and limits hold on.
     void setCacheDirectory(const QString &directory);
     bool ledgerUnreadable() const { return m_ledgerUnreadable; }
+
+    // The national centre's alerts, carried in the documents of the cities
+    // they cover; `alerts` must outlive the source. The first documents
+    // after start wait for its first look (OfficialWarnings::afterFirstLook),
+    // while the wave they may need is under way.
+    void setOfficialWarnings(OfficialWarnings *alerts) { m_alerts = alerts; }
 
     void setDailyBudget(double weightedCalls) { m_schedule.setDailyBudget(weightedCalls); }
     double dailyBudget() const { return m_schedule.dailyBudget(); }
@@ -216,4 +226,5 @@ private:
     SourceFiles m_files;
     bool m_ledgerUnreadable = false;
     int m_airQualityGraceMs = AirQualityGraceMs;
+    OfficialWarnings *m_alerts = nullptr;
 };

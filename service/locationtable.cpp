@@ -1,6 +1,7 @@
 #include "locationtable.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -62,6 +63,17 @@ LocationTable LocationTable::fromJson(const QByteArray &json, QString *error)
         return {};
     }
 
+    // The regions' names, English and Arabic, by the English name each city
+    // gives.
+    QHash<QString, QStringList> regionNames;
+    const QJsonObject regions = root.value(QLatin1String("regions")).toObject();
+    for (auto region = regions.begin(); region != regions.end(); ++region) {
+        QStringList names{region.key()};
+        for (const QJsonValue &name : region.value().toArray())
+            names.append(name.toString());
+        regionNames.insert(region.key(), names);
+    }
+
     LocationTable table;
     QSet<QString> seen;
     const QJsonArray entries = root.value(QLatin1String("locations")).toArray();
@@ -74,6 +86,13 @@ LocationTable LocationTable::fromJson(const QByteArray &json, QString *error)
         location.country = entry.value(QLatin1String("country")).toString(country);
         location.countryCode = entry.value(QLatin1String("countryCode")).toString(countryCode);
         location.timezone = entry.value(QLatin1String("timezone")).toString(timezone);
+        location.cityArabic = entry.value(QLatin1String("cityArabic")).toString();
+        location.placeNames = QStringList{location.city};
+        if (!location.cityArabic.isEmpty())
+            location.placeNames.append(location.cityArabic);
+        for (const QJsonValue &name : entry.value(QLatin1String("names")).toArray())
+            location.placeNames.append(name.toString());
+        location.placeNames += regionNames.value(location.region, QStringList{location.region});
         if (location.id.isEmpty() || location.city.isEmpty()) {
             fail(error, QStringLiteral("a location without id or city"));
             return {};

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One city the service answers for, keyed by the location id that the
 // board's feed addresses carry (?p=SAXX0017).
@@ -11,6 +12,10 @@ struct Location
     QString id; // "SAXX0017"
     QString city; // English name, "Riyadh"
     QString region; // province, "Riyadh"
+    QString cityArabic; // "الرياض"
+    // Every name an alert's area may give the city by: its own, in English
+    // and Arabic, and those of its region.
+    QStringList placeNames;
     QString country; // "Saudi Arabia"
     QString countryCode; // "SA"
     QString timezone; // IANA name asked of the upstream, "Asia/Riyadh"

@@ -13,6 +13,7 @@
 #include "feedserver.h"
 #include "livesource.h"
 #include "locationtable.h"
+#include "officialwarnings.h"
 #include "openmeteoclient.h"
 #include "recordedsource.h"
 #include "samples.h"
@@ -25,6 +26,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSslCertificate>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -163,6 +165,13 @@ struct Options
         QStringLiteral("Ask the upstream for at most <n> weighted calls a UTC day (default "
                        "5000); once they are spent, serve what is at hand until the next day."),
         QStringLiteral("n")};
+    QCommandLineOption officialWarnings{
+        QStringLiteral("official-warnings"),
+        QStringLiteral("Read the national centre's CAP alerts from these feeds (space-separated, or the option "
+                       "given again; default %1; an empty value reads none).")
+            .arg(OfficialWarnings::defaultSources().constFirst().toString() + QLatin1Char(' ')
+                 + OfficialWarnings::defaultSources().constLast().toString()),
+        QStringLiteral("url")};
     QCommandLineOption render{QStringLiteral("render"),
                               QStringLiteral("Do not serve: write the u=c document of every city from the upstream "
                                              "answers <dir>/<id>.json (and <dir>/<id>-air-quality.json where there is "
@@ -185,8 +194,8 @@ struct Options
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions(
-            {port, replay, record, config, upstream, airQuality, dailyBudget, render, output, idleExit, checkConfig});
+        parser.addOptions({port, replay, record, config, upstream, airQuality, dailyBudget, officialWarnings, render,
+                           output, idleExit, checkConfig});
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("With --check-config: the file to check."),
                                      QStringLiteral("[FILE]"));
     }
@@ -220,10 +229,11 @@ bool readSettings(const QCommandLineParser &parser, const Options &options, cons
     const QList<QPair<const QCommandLineOption *, QString>> overrides{
         {&options.upstream, QStringLiteral("forecast-upstream")},
         {&options.airQuality, QStringLiteral("air-quality-upstream")},
-        {&options.dailyBudget, QStringLiteral("daily-budget")}};
+        {&options.dailyBudget, QStringLiteral("daily-budget")},
+        {&options.officialWarnings, QStringLiteral("official-warnings")}};
     for (const auto &[option, key] : overrides) {
         QString why;
-        if (parser.isSet(*option) && !config->set(key, parser.value(*option), &why)) {
+        if (parser.isSet(*option) && !config->set(key, parser.values(*option).join(u' '), &why)) {
             *problem = QStringLiteral("--%1: %2").arg(option->names().constFirst(), why);
             return false;
         }
@@ -242,9 +252,23 @@ QString cacheDirectory()
         + QStringLiteral("/rorizedivo/forecastd");
 }
 
+// The national centre's alerts, as the settings say; none when no feed is set.
+std::unique_ptr<OfficialWarnings> officialWarnings(const ServiceConfig &config, const QString &cache)
+{
+    if (config.officialWarnings.isEmpty())
+        return {};
+    auto alerts = std::make_unique<OfficialWarnings>(LocationTable::builtIn());
+    alerts->setSources(config.officialWarnings);
+    alerts->setVia(config.officialWarningsCache);
+    if (!config.officialWarningsCa.isEmpty())
+        alerts->setExtraCertificates(QSslCertificate::fromPath(config.officialWarningsCa, QSsl::Pem));
+    alerts->setCacheDirectory(cache);
+    return alerts;
+}
+
 // The live source, with its client, as the settings say.
 std::unique_ptr<ForecastSource> liveSource(const ServiceConfig &config, std::unique_ptr<OpenMeteoClient> *client,
-                                           QString *origin)
+                                           std::unique_ptr<OfficialWarnings> *alerts, QString *origin)
 {
     *client = std::make_unique<OpenMeteoClient>();
     (*client)->setEndpoint(config.forecastEndpoint());
@@ -254,11 +278,22 @@ std::unique_ptr<ForecastSource> liveSource(const ServiceConfig &config, std::uni
     live->setDailyBudget(config.dailyBudget);
     const QString cache = cacheDirectory();
     live->setCacheDirectory(cache);
+    *alerts = officialWarnings(config, cache);
+    live->setOfficialWarnings(alerts->get());
+    QStringList feeds;
+    for (const QUrl &feed : config.officialWarnings)
+        feeds.append(feed.toString());
     *origin = QStringLiteral("live from %1 and %2%3, at most %4 weighted calls a day, answers kept in %5")
                   .arg((*client)->endpoint().toString(), (*client)->airQualityEndpoint().toString(),
                        config.apiKey.isEmpty() ? QString() : QStringLiteral(" with an API key"))
                   .arg(config.dailyBudget)
-                  .arg(cache);
+                  .arg(cache)
+        + (feeds.isEmpty() ? QStringLiteral(", no official warnings")
+                           : QStringLiteral(", official warnings from %1%2")
+                                 .arg(feeds.join(u' '),
+                                      config.officialWarningsCache.isEmpty()
+                                          ? QString()
+                                          : QStringLiteral(" through ") + config.officialWarningsCache.toString()));
     return live;
 }
 
@@ -399,6 +434,7 @@ int main(int argc, char *argv[])
     }
 
     std::unique_ptr<OpenMeteoClient> client;
+    std::unique_ptr<OfficialWarnings> alerts;
     std::unique_ptr<ForecastSource> source;
     QString origin;
     if (replay) {
@@ -410,7 +446,7 @@ int main(int argc, char *argv[])
         source = std::make_unique<ReplayForecastSource>(dir);
         origin = QStringLiteral("replaying the recorded documents in %1").arg(QDir(dir).absolutePath());
     } else {
-        source = liveSource(config, &client, &origin);
+        source = liveSource(config, &client, &alerts, &origin);
     }
 
     std::unique_ptr<ForecastSource> recorder;
@@ -442,6 +478,8 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
         });
     }
+    if (alerts)
+        alerts->start();
     if (recorder)
         say(QStringLiteral("recording every document served in %1").arg(parser.value(options.record)));
     say(QStringLiteral(

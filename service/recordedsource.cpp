@@ -62,6 +62,39 @@ QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now)
     return (moved + text.mid(from)).toUtf8();
 }
 
+QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now)
+{
+    static const QRegularExpression alert(QStringLiteral(R"re(<rorizedivo:alert [^>]*>)re"));
+    static const QRegularExpression time(QStringLiteral(R"re( (?<name>onset|expires)="(?<time>[^"]+)")re"));
+    static const QRegularExpression published(QStringLiteral(R"(<pubDate>([^<]+)</pubDate>)"));
+    const QString text = QString::fromUtf8(document);
+    const std::optional<QDateTime> written = publishedAt(published.match(text).captured(1));
+    if (!written || !text.contains(QLatin1String("<rorizedivo:alert ")))
+        return document;
+    const qint64 seconds = hourStart(written->toUTC()).secsTo(hourStart(now.toUTC()));
+    if (seconds == 0)
+        return document;
+    QString moved;
+    qsizetype from = 0;
+    for (QRegularExpressionMatchIterator found = alert.globalMatch(text); found.hasNext();) {
+        const QRegularExpressionMatch element = found.next();
+        QString tag = element.captured();
+        for (QRegularExpressionMatchIterator times = time.globalMatch(element.captured()); times.hasNext();) {
+            const QRegularExpressionMatch at = times.next();
+            const QDateTime then = QDateTime::fromString(at.captured(u"time"), Qt::ISODate);
+            if (then.isValid())
+                tag.replace(
+                    at.captured(),
+                    QStringLiteral(" %1=\"%2\"")
+                        .arg(at.captured(u"name"),
+                             then.addSecs(seconds).toOffsetFromUtc(then.offsetFromUtc()).toString(Qt::ISODate)));
+        }
+        moved += text.mid(from, element.capturedStart() - from) + tag;
+        from = element.capturedEnd();
+    }
+    return (moved + text.mid(from)).toUtf8();
+}
+
 ReplayForecastSource::ReplayForecastSource(const QString &directory, Clock clock)
     : m_directory(directory)
     , m_clock(std::move(clock))
@@ -81,7 +114,8 @@ void ReplayForecastSource::document(const Location &location, Units units, Callb
             served.lastModified = file.fileTime(QFileDevice::FileModificationTime).toUTC();
             // Served as a document of this hour, its warnings with it.
             const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
-            const QByteArray moved = publicationMovedTo(hoursMovedTo(warningsMovedTo(served.body, now), now), now);
+            const QByteArray moved = publicationMovedTo(
+                hoursMovedTo(warningsMovedTo(alertsMovedTo(served.body, now), now), now), now);
             if (moved != served.body) {
                 served.body = moved;
                 served.lastModified = std::max(served.lastModified, hourStart(now));

@@ -19,6 +19,12 @@ QString recordedFileName(const QString &locationId, Units units);
 // a publication time, or of this hour, is returned as it is.
 QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now);
 
+// The national centre's alerts of a replayed document moved by as many hours
+// as lie between its publication time and now, as its dust warnings are:
+// an alert in force when the document was written is in force whenever it
+// is replayed. A document without alerts is returned as it is.
+QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now);
+
 // Serves recorded documents instead of asking the upstream: for demos
 // without network, and for tests. The file is read at each request, so a
 // folder can be refilled while the service runs; a city without its file is
@@ -26,7 +32,8 @@ QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now);
 // warnings for today's: each document is served as if written in the hour
 // it is asked for (publicationMovedTo), its warnings moved by as many hours
 // (dust) or days as lie between its time and the clock's (warningsMovedTo),
-// and its coming hours by as many hours (hoursMovedTo), so that the demo
+// its alerts by as many hours (alertsMovedTo), and its coming hours by as
+// many hours (hoursMovedTo), so that the demo
 // looks fresh, a storm under way when the document was written is under
 // way whenever it is replayed, and its hours begin at the hour of now.
 class ReplayForecastSource : public ForecastSource

@@ -1,7 +1,9 @@
 #include "samples.h"
 
 #include "feeddocument.h"
+#include "capreader.h"
 #include "locationtable.h"
+#include "officialalerts.h"
 #include "openmeteoclient.h"
 #include "quarterseries.h"
 #include "recordedsource.h"
@@ -20,6 +22,16 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
     QStringList problems;
     if (!QDir().mkpath(outputDir))
         return {QStringLiteral("cannot create %1").arg(outputDir)};
+    // The national centre's alerts, when the folder has them (alerts.xml, a
+    // CAP document or an index carrying them inline).
+    QList<CapAlert> capAlerts;
+    QFile alertsFile(QDir(upstreamDir).filePath(QStringLiteral("alerts.xml")));
+    if (alertsFile.open(QIODevice::ReadOnly)) {
+        const CapReading reading = readCap(alertsFile.read(CapLimits::MaximumBytes + 1));
+        if (!reading.ok)
+            problems.append(QStringLiteral("%1: %2").arg(alertsFile.fileName(), reading.error));
+        capAlerts = reading.alerts;
+    }
     for (const Location &location : locations.locations()) {
         QFile in(QDir(upstreamDir).filePath(location.id + QStringLiteral(".json")));
         if (!in.open(QIODevice::ReadOnly)) {
@@ -53,7 +65,16 @@ QStringList renderSampleDocuments(const LocationTable &locations, const QString 
         const QList<CityWarning> warnings = observed ? cityWarnings(forecast, air, quarterStart(*observed))
                                                      : QList<CityWarning>();
         const QList<ComingHour> hours = observed ? comingHours(forecast, air, *observed) : QList<ComingHour>();
-        const QByteArray document = writeForecastDocument(forecast, location, Units::Metric, air, warnings, hours);
+        // The alerts in force when the answer was observed.
+        Withdrawals withdrawals;
+        QList<OfficialAlert> alerts;
+        for (const OfficialAlert &alert :
+             observed ? alertsInForce(capAlerts, locations, *observed, &withdrawals) : QList<OfficialAlert>()) {
+            if (alert.cities.contains(location.id))
+                alerts.append(alert);
+        }
+        const QByteArray document = writeForecastDocument(forecast, location, Units::Metric, air, warnings, hours,
+                                                          alerts);
         if (!out.open(QIODevice::WriteOnly) || out.write(document) != document.size() || !out.commit())
             problems.append(QStringLiteral("%1: %2").arg(out.fileName(), out.errorString()));
     }

@@ -1,6 +1,7 @@
 #include "serviceconfig.h"
 
 #include "locationtable.h"
+#include "officialwarnings.h"
 #include "openmeteoclient.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QRegularExpression>
+#include <QSslCertificate>
 
 #include <cmath>
 
@@ -32,6 +34,11 @@ double waveWeight()
 }
 
 } // namespace
+
+QList<QUrl> ServiceConfig::defaultOfficialWarnings()
+{
+    return OfficialWarnings::defaultSources();
+}
 
 QUrl ServiceConfig::forecastEndpoint() const
 {
@@ -91,12 +98,52 @@ bool ServiceConfig::set(const QString &key, const QString &value, QString *error
         dailyBudget = budget;
         return true;
     }
+    if (key == QLatin1String("official-warnings")) {
+        QList<QUrl> sources;
+        const QStringList addresses = value.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < addresses.size(); ++i) {
+            const QUrl url(addresses.at(i), QUrl::StrictMode);
+            if (!isUpstreamUrl(url)) {
+                *error = QStringLiteral("address %1 of the feeds is not an http(s) address").arg(i + 1);
+                return false;
+            }
+            if (!sources.contains(url))
+                sources.append(url);
+        }
+        officialWarnings = sources;
+        return true;
+    }
+    if (key == QLatin1String("official-warnings-cache")) {
+        const QUrl url(value, QUrl::StrictMode);
+        if (!value.isEmpty() && !isUpstreamUrl(url)) {
+            *error = QStringLiteral("not an http(s) address");
+            return false;
+        }
+        officialWarningsCache = value.isEmpty() ? QUrl() : url;
+        return true;
+    }
+    if (key == QLatin1String("official-warnings-ca")) {
+        if (!value.isEmpty()) {
+            QFile file(value);
+            if (!file.open(QIODevice::ReadOnly)) {
+                *error = QStringLiteral("the certificates' file cannot be read (%1)").arg(file.errorString());
+                return false;
+            }
+            if (QSslCertificate::fromData(file.read(MaximumFileBytes * 16), QSsl::Pem).isEmpty()) {
+                *error = QStringLiteral("the certificates' file holds no PEM certificate");
+                return false;
+            }
+        }
+        officialWarningsCa = value;
+        return true;
+    }
     // The name is told when it looks like one (lower-case words joined by
     // hyphens): a value, such as a key, written in its place stays out of
     // the log.
     static const QRegularExpression name(QStringLiteral("^[a-z]{1,16}(-[a-z]{1,16}){0,3}$"));
     *error = QStringLiteral("no such setting%1 (the settings are forecast-upstream, air-quality-upstream, "
-                            "api-key and daily-budget)")
+                            "api-key, daily-budget, official-warnings, official-warnings-ca and "
+                            "official-warnings-cache)")
                  .arg(name.match(key).hasMatch() ? QStringLiteral(": ") + key : QString());
     return false;
 }

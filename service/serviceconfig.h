@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QStringList>
 #include <QString>
 #include <QUrl>
@@ -13,6 +14,10 @@
 //   air-quality-upstream = URL   where the air is asked about
 //   api-key = KEY                a key of the upstream's commercial plan
 //   daily-budget = N             weighted upstream calls a UTC day
+//   official-warnings = URL [URL]  the national centre's CAP alert feeds
+//                                (empty: none are read)
+//   official-warnings-ca = FILE  CA certificates (PEM) for those feeds alone
+//   official-warnings-cache = URL  a site cache the feeds are asked through
 //
 // A key given on the command line wins over the file. A file that cannot be
 // read whole stops the service: it never falls back to defaults unseen. A
@@ -41,6 +46,11 @@ struct ServiceConfig
     QUrl airQualityUpstream; // likewise
     QString apiKey;
     double dailyBudget = 5000;
+    QList<QUrl> officialWarnings = defaultOfficialWarnings();
+    QString officialWarningsCa; // empty: the system's CAs alone
+    QUrl officialWarningsCache; // empty: the feeds are asked directly
+
+    static QList<QUrl> defaultOfficialWarnings();
 
     // The endpoints to ask: those given, else the upstream's free ones, or
     // its customer ones when there is a key.

@@ -64,6 +64,16 @@ inline QByteArray answerFor(const QByteArray &one, int count, int failing = -1)
 
 // Open-Meteo stood in for on loopback: every call is answered after a delay,
 // as over the internet, and counted.
+// An alert feed's index carrying a red dust alert over Riyadh, in force on
+// the bench's day.
+inline constexpr char CannedAlertIndex[] =
+    "<rss version=\"2.0\"><channel><item><alert xmlns=\"urn:oasis:names:tc:emergency:cap:1.2\">"
+    "<identifier>BENCH-1</identifier><sender>ncm.gov.sa</sender><sent>2026-12-08T00:00:00+03:00</sent>"
+    "<status>Actual</status><msgType>Alert</msgType><scope>Public</scope><info><language>en</language>"
+    "<category>Met</category><event>Dust</event><urgency>Immediate</urgency><severity>Severe</severity>"
+    "<expires>2026-12-10T00:00:00+03:00</expires><senderName>NCM</senderName><headline>Dust</headline>"
+    "<area><areaDesc>Riyadh Region</areaDesc></area></info></alert></item></channel></rss>";
+
 class StandInUpstream : public QObject
 {
 public:
@@ -113,6 +123,8 @@ public:
         }
         return locations * std::max(1.0, variables / 10.0) * std::max(1.0, days / 14.0);
     }
+    // Requests for the alert feeds' indexes (/ncm/...).
+    std::atomic<int> alertIndexCalls{0};
     // The city whose element of every forecast answer holds nothing; -1: none.
     std::atomic<int> failingCity{-1};
     // The status of every answer: 200 with the series, or an error status
@@ -131,6 +143,16 @@ private:
             const QList<QByteArray> requestLine = received->left(received->indexOf('\r')).split(' ');
             received->clear();
             const QUrl target(QString::fromLatin1(requestLine.value(1)));
+            if (target.path().startsWith(QLatin1String("/ncm/"))) {
+                // The national centre's alert feeds: an index with one alert
+                // inline, in force all day; no call of the weather upstream.
+                ++alertIndexCalls;
+                const QByteArray body = CannedAlertIndex;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                socket->disconnectFromHost();
+                return;
+            }
             const QUrlQuery query(target);
             const int count = int(query.queryItemValue(QStringLiteral("latitude")).count(u',')) + 1;
             const bool air = target.path().contains(QLatin1String("air-quality"));

@@ -5,6 +5,7 @@
 
 #include "livesource.h"
 #include "locationtable.h"
+#include "officialwarnings.h"
 #include "openmeteoclient.h"
 #include "benchsupport.h"
 
@@ -31,10 +32,16 @@ struct DayOfCalls
     int answered = 0;
     int asked = 0;
     int starts = 0;
+    int alertLooks = 0; // looks at the alert feeds (each asks both indexes)
+    int mostLooksInAnHour = 0;
 };
 
-DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::function<bool(const QTime &)> &boardRuns)
+DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::function<bool(const QTime &)> &boardRuns,
+                  bool officialWarnings = false)
 {
+    const int alertCallsBefore = upstream.alertIndexCalls;
+    int looksThisHour = 0;
+    std::unique_ptr<OfficialWarnings> alerts;
     upstream.failingCity = failingCity;
     const int forecastsBefore = upstream.forecastCalls;
     const int airBefore = upstream.airQualityCalls;
@@ -50,10 +57,20 @@ DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::functio
     DayOfCalls result;
     for (int minute = 0; minute < 24 * 60; ++minute) {
         now = day.addSecs(minute * 60);
+        if (minute % 60 == 0)
+            looksThisHour = 0;
         if (source) {
             source->renewIfDue();
-            if (!source->busy() && source->lastAsked().secsTo(now) > LiveForecastSource::IdleExitSeconds)
+            if (alerts) {
+                const int before = alerts->looksStarted();
+                alerts->lookIfDue();
+                waitFor([&alerts] { return !alerts->lookRunning(); }, 20000);
+                looksThisHour += alerts->looksStarted() - before;
+            }
+            if (!source->busy() && source->lastAsked().secsTo(now) > LiveForecastSource::IdleExitSeconds) {
                 source.reset(); // the idle exit
+                alerts.reset();
+            }
         }
         const int clockMinute = now.time().minute();
         if (boardRuns(now.time()) && (clockMinute == 5 || clockMinute == 18 || clockMinute == 28)) {
@@ -61,6 +78,15 @@ DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::functio
                 source = std::make_unique<LiveForecastSource>(&client, LocationTable::builtIn(), clock);
                 source->setCacheDirectory(kept.path());
                 ++result.starts;
+                if (officialWarnings) {
+                    alerts = std::make_unique<OfficialWarnings>(LocationTable::builtIn(), clock);
+                    alerts->setSources(
+                        {QUrl(upstream.url("/ncm/ar/cap-alerts")), QUrl(upstream.url("/ncm/en/cap-alerts"))});
+                    alerts->setCacheDirectory(kept.path());
+                    source->setOfficialWarnings(alerts.get());
+                    alerts->start();
+                    ++looksThisHour;
+                }
             }
             for (const Location &location : LocationTable::builtIn().locations()) {
                 int status = -1;
@@ -74,8 +100,11 @@ DayOfCalls runDay(StandInUpstream &upstream, int failingCity, const std::functio
         }
         if (source)
             waitFor([&source] { return !source->waveRunning(); }, 20000);
+        result.mostLooksInAnHour = std::max(result.mostLooksInAnHour, looksThisHour);
     }
     source.reset();
+    alerts.reset();
+    result.alertLooks = (upstream.alertIndexCalls - alertCallsBefore) / 2;
     LiveForecastSource next(&client, LocationTable::builtIn(), clock);
     next.setCacheDirectory(kept.path());
     result.weighted = next.ledger().weightedToday(now);
@@ -231,14 +260,21 @@ void reportDaysOfCalls(StandInUpstream &upstream)
         const char *name;
         int failing;
         std::function<bool(const QTime &)> boardRuns;
-    } days[] = {{"board on all day:", -1, allDay},
-                {"one city always failing:", 8, allDay},
-                {"board on 08-12 and 14-22 AST:", -1, withPauses}};
+        bool officialWarnings;
+    } days[] = {{"board on all day:", -1, allDay, false},
+                {"one city always failing:", 8, allDay, false},
+                {"board on 08-12 and 14-22 AST:", -1, withPauses, false},
+                {"all day, official warnings:", -1, allDay, true},
+                {"08-12, 14-22, official warnings:", -1, withPauses, true}};
     for (const auto &row : days) {
-        const DayOfCalls day = runDay(upstream, row.failing, row.boardRuns);
-        std::printf("  %-30s %.1f weighted calls (ledger %.1f; %d forecast and %d air-quality requests); "
-                    "%d start(s) of the service; %d of %d documents served\n",
+        const DayOfCalls day = runDay(upstream, row.failing, row.boardRuns, row.officialWarnings);
+        std::printf("  %-32s %.1f weighted calls (ledger %.1f; %d forecast and %d air-quality requests); "
+                    "%d start(s) of the service; %d of %d documents served",
                     row.name, day.counted, day.weighted, day.forecastRequests, day.airQualityRequests, day.starts,
                     day.answered, day.asked);
+        if (row.officialWarnings)
+            std::printf("; %d looks at the 2 alert feeds (%.1f an hour, at most %d in one hour)", day.alertLooks,
+                        day.alertLooks / 24.0, day.mostLooksInAnHour);
+        std::printf("\n");
     }
 }

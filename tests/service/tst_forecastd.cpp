@@ -204,14 +204,18 @@ void TestForecastd::servesLiveAndRecords()
     QTemporaryDir record;
     if (!QFileInfo::exists(QLatin1String(FakeTimeLibrary)))
         QSKIP("libfaketime is not installed (scripts/setup installs it)");
-    // The settings file gives the air-quality upstream, a key and a budget;
+    // The settings file gives the air-quality upstream, a key, a budget and
+    // the national centre's alert feed (the demo's alert, a CAP document);
     // the command line's forecast upstream wins over the file's.
+    upstream.serve(QStringLiteral("/alerts.xml"), readWhole(serviceSamplesPath(QStringLiteral("upstream/alerts.xml"))),
+                   200, "application/cap+xml");
     const QString config = record.filePath(QStringLiteral("forecastd.conf"));
     QFile settings(config);
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("forecast-upstream = http://127.0.0.1:9/nowhere\n# a comment\nair-quality-upstream = "
                    + upstream.url(QStringLiteral("/v1/air-quality")).toEncoded()
-                   + "\napi-key = K3y\ndaily-budget = 1234\n");
+                   + "\napi-key = K3y\ndaily-budget = 1234\nofficial-warnings = "
+                   + upstream.url(QStringLiteral("/alerts.xml")).toEncoded() + "\n");
     settings.close();
     // 13:05 AST, the hour of the sample answers' current conditions.
     const quint16 port = start({QStringLiteral("--upstream"), upstream.url(QStringLiteral("/v1/forecast")).toString(),
@@ -223,7 +227,8 @@ void TestForecastd::servesLiveAndRecords()
     };
 
     // The same answers rendered by the program at build time for the demo;
-    // Qassim in its dust, from the air-quality answer. Both are recorded.
+    // Qassim in its dust, from the air-quality answer, with the centre's
+    // alert of it. Both are recorded.
     for (const char *id : {"SAXX0036", "SAXX0030"}) {
         const Fetched fetched = fetch(feed(id));
         QCOMPARE(fetched.status, 200);
@@ -232,19 +237,30 @@ void TestForecastd::servesLiveAndRecords()
         QCOMPARE(readWhole(QDir(record.path()).filePath(name)), fetched.body);
     }
     QVERIFY(readWhole(QDir(record.path()).filePath(QStringLiteral("SAXX0030.xml"))).contains("code=\"19\""));
-    // One wave: a forecast and an air-quality request.
-    QCOMPARE(upstream.requests().size(), 2);
+    // One wave: a forecast and an air-quality request; and one look at the
+    // alert feed, without the key.
+    const auto weatherRequests = [&upstream] {
+        QList<HttpRequest> weather;
+        for (const HttpRequest &request : upstream.requests()) {
+            if (request.path != QLatin1String("/alerts.xml"))
+                weather << request;
+        }
+        return weather;
+    };
+    QCOMPARE(weatherRequests().size(), 2);
     for (const HttpRequest &request : upstream.requests()) {
         QVERIFY(request.header("User-Agent").startsWith("forecastd/"));
-        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")), QStringLiteral("K3y"));
+        QCOMPARE(QUrlQuery(request.query).queryItemValue(QStringLiteral("apikey")),
+                 request.path == QLatin1String("/alerts.xml") ? QString() : QStringLiteral("K3y"));
     }
+    QCOMPARE(upstream.requests().size(), 3);
     const QByteArray metrics = fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))).body;
     QVERIFY2(metrics.contains("forecastd_daily_budget_weighted_calls 1234\n"), metrics.constData());
     QVERIFY(metrics.contains("forecastd_upstream_weighted_calls_today{api=\"forecast\"} 36\n"));
 
     // Served from the cache the second time; healthy; the answers kept on disk.
     QCOMPARE(fetch(feed("SAXX0036")).status, 200);
-    QCOMPARE(upstream.requests().size(), 2);
+    QCOMPARE(weatherRequests().size(), 2);
     QCOMPARE(fetch(QUrl(QStringLiteral("http://127.0.0.1:%1/health").arg(port))).status, 200);
     QVERIFY(QFile::exists(m_cache.filePath(QStringLiteral("rorizedivo/forecastd/forecasts.json"))));
 }
@@ -286,6 +302,7 @@ void TestForecastd::refusesBadOptions_data()
     QTest::newRow("upstream in the file not http") << QStringList() << QByteArray("forecast-upstream = ftp://x.example/") << QByteArray(".conf:1: not an http(s) address");
     QTest::newRow("configuration file missing") << QStringList{"--config", "/nonexistent/forecastd.conf"} << QByteArray() << QByteArray("/nonexistent/forecastd.conf");
     QTest::newRow("daily budget option not a number") << QStringList{"--daily-budget", "-3"} << QByteArray() << QByteArray("--daily-budget");
+    QTest::newRow("official warning feed not http") << QStringList{"--official-warnings", "https://ncm.gov.sa/ar/cap-alerts", "--official-warnings", "file:///tmp/x"} << QByteArray() << QByteArray("--official-warnings: address 2 of the feeds is not an http(s) address");
     QTest::newRow("port not a number") << QStringList{"--port", "eighty"} << QByteArray() << QByteArray();
     QTest::newRow("port too large") << QStringList{"--port", "70000"} << QByteArray() << QByteArray();
     QTest::newRow("replay folder missing") << QStringList{"--replay", "/nonexistent/forecasts"} << QByteArray() << QByteArray();
@@ -333,6 +350,11 @@ void TestForecastd::settingsVerdicts_data()
     QTest::newRow("key written without =") << QByteArray("\napi-key: S3CRETKEY123\n") << QByteArray(".conf:2: not a line of the form key = value") << QByteArray("S3CRETKEY123");
     QTest::newRow("key where the name goes") << QByteArray("S3CRETKEY123 = 1\n") << QByteArray(".conf:1: no such setting (") << QByteArray("S3CRETKEY123");
     QTest::newRow("address with a key, not http") << QByteArray("forecast-upstream = ftp://x.example/?apikey=S3CRETKEY123") << QByteArray(".conf:1: not an http(s) address") << QByteArray("S3CRETKEY123");
+    QTest::newRow("official warnings turned off") << QByteArray("official-warnings =\n") << QByteArray() << QByteArray("S3CRET");
+    QTest::newRow("official warnings through a site cache") << QByteArray("official-warnings = https://ncm.gov.sa/ar/cap-alerts  https://ncm.gov.sa/en/cap-alerts\nofficial-warnings-cache = http://cache.example:8620/official-warnings/\n") << QByteArray() << QByteArray("S3CRET");
+    QTest::newRow("official warning address not http") << QByteArray("official-warnings = https://ncm.gov.sa/ar/cap-alerts ftp://x.example/?k=S3CRET\n") << QByteArray(".conf:1: address 2 of the feeds is not an http(s) address") << QByteArray("S3CRET");
+    QTest::newRow("official warnings' certificates missing") << QByteArray("official-warnings-ca = /nonexistent/S3CRET.pem\n") << QByteArray(".conf:1: the certificates' file cannot be read") << QByteArray("S3CRET");
+    QTest::newRow("official warnings' certificates none") << QByteArray("official-warnings-ca = /dev/null\n") << QByteArray(".conf:1: the certificates' file holds no PEM certificate") << QByteArray("S3CRET");
     QTest::newRow("budget below one wave") << QByteArray("daily-budget = 59.5") << QByteArray(".conf:1: the daily budget is smaller than one wave of 60 weighted calls") << QByteArray("59.5");
     // clang-format on
 }

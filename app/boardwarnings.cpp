@@ -179,7 +179,7 @@ void BoardWarnings::tellNew()
         return;
 
     // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each.
-    QString summary = tr("تنبيه: %1 في %2").arg(warningKindText(told.first().warnings.first().kind), told.first().name);
+    QString summary = tr("%1 في %2").arg(warningTitle(told.first().warnings.first().kind), told.first().name);
     if (count > 1) {
         const QString arabic = QStringLiteral(u" و")
             + countedText(count - 1, u"تنبيه آخر", u"تنبيهان آخران", u"تنبيهات أخرى", u"تنبيهاً آخر");

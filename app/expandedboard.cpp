@@ -6,7 +6,7 @@
 
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "feed/winddirection.h"
 #include "links/modulerorizedivo.h"
 #include "platform/boardlanguage.h"
@@ -46,7 +46,7 @@ QList<ComingDay> comingDaysOf(const DataControl &data)
     // Columns: day, date, low, high, code.
     for (const QVector<FieldValue> &kept : WeatherStore::comingDays().rowsOf(data, code.toText())) {
         ComingDay day;
-        day.date = QLocale::c().toDate(kept[1].toText(), QStringLiteral("d MMM yyyy"));
+        day.date = feedDayFromText(kept[1].toText());
         day.low = kept[2];
         day.high = kept[3];
         if (const std::optional<double> condition = kept[4].toNumber())

@@ -10,9 +10,13 @@
 // application folder so that neither the next refresh nor a restart tells
 // one twice. A warning counts as told when one of the same city and kind
 // was told whose time overlaps or touches its own and, for the kinds that
-// come by whole days, covers every day of it: a storm under way is derived
-// again each hour with a later start and stays told, while rain told for
-// today and now coming tomorrow too is news. What has ended is forgotten.
+// come by whole days, covers every day of it, and whose peak was in the
+// same band of its kind's scale: a storm under way is derived again each
+// hour with a later start and end and stays told, while rain told for
+// today and now coming tomorrow too, or a storm grown a band stronger, is
+// news. What was told follows the warning it told, taking its later end and
+// higher peak, and is forgotten once it has ended with no warning of its
+// kind left that meets it.
 class WarningNotices
 {
 public:
@@ -32,6 +36,7 @@ private:
         QString kind;
         QDateTime start;
         QDateTime end;
+        double peak = -1; // -1: not kept (a list written before peaks were)
     };
     static bool meets(const Told &told, const QString &cityCode, const FeedWarning &warning);
     void save() const;

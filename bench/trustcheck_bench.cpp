@@ -15,6 +15,7 @@
 //
 // Each figure is the median of the rounds, on the window's thread.
 
+#include "platform/kernelsockets.h"
 #include "platform/networkstate.h"
 
 #include <QCoreApplication>
@@ -31,9 +32,6 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <linux/inet_diag.h>
-#include <linux/netlink.h>
-#include <linux/sock_diag.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
@@ -49,67 +47,31 @@ namespace before {
 
 constexpr uint OverflowUid = 65534;
 
-QHostAddress tableAddress(const QByteArray &hex)
+bool isLoopback(const QHostAddress &address)
 {
-    if (hex.size() != 8 && hex.size() != 32)
-        return {};
-    quint8 bytes[16];
-    for (qsizetype i = 0; i < hex.size() / 8; ++i) {
-        bool ok = false;
-        const quint32 word = hex.mid(i * 8, 8).toUInt(&ok, 16);
-        if (!ok)
-            return {};
-        std::memcpy(bytes + 4 * i, &word, 4);
-    }
-    if (hex.size() == 8)
-        return QHostAddress(qFromBigEndian<quint32>(bytes));
-    return QHostAddress(bytes);
-}
-
-bool isLoopbackEnd(const QByteArray &field, quint16 port)
-{
-    const QList<QByteArray> parts = field.split(':');
-    bool ok = false;
-    if (parts.size() != 2 || parts.at(1).toUInt(&ok, 16) != port || !ok)
-        return false;
-    const QHostAddress address = tableAddress(parts.at(0));
     return address == QHostAddress(QHostAddress::LocalHost)
         || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1"));
 }
 
+// The owner of the accepted end of the connection from clientPort, read
+// from a socket table by the board's own reader.
 std::optional<uint> ownerInTable(const QByteArray &table, quint16 port, quint16 clientPort)
 {
-    const QList<QByteArray> lines = table.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 8 || fields.at(3) == "0A" || fields.at(3) == "06")
-            continue;
-        bool ok = false;
-        const uint uid = fields.at(7).toUInt(&ok);
-        if (ok && isLoopbackEnd(fields.at(1), port) && isLoopbackEnd(fields.at(2), clientPort))
-            return uid;
+    for (const KernelSocket &socket : socketsInTable(table)) {
+        if (socket.state != ListeningState && socket.state != TimeWaitState && socket.port == port
+            && socket.peerPort == clientPort && isLoopback(socket.address) && isLoopback(socket.peer))
+            return socket.owner;
     }
     return std::nullopt;
 }
 
 std::optional<uint> listenerInTable(const QByteArray &table, quint16 port)
 {
-    const QList<QByteArray> lines = table.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 8 || fields.at(3) != "0A")
-            continue;
-        const QList<QByteArray> local = fields.at(1).split(':');
-        bool portOk = false;
-        bool uidOk = false;
-        const uint uid = fields.at(7).toUInt(&uidOk);
-        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk)
-            continue;
-        const QHostAddress address = tableAddress(local.at(0));
-        if (address == QHostAddress(QHostAddress::LocalHost) || address == QHostAddress(QHostAddress::AnyIPv4)
-            || address == QHostAddress(QHostAddress::AnyIPv6)
-            || address == QHostAddress(QStringLiteral("::ffff:127.0.0.1")))
-            return uid;
+    for (const KernelSocket &socket : socketsInTable(table)) {
+        if (socket.state == ListeningState && socket.port == port
+            && (isLoopback(socket.address) || socket.address == QHostAddress(QHostAddress::AnyIPv4)
+                || socket.address == QHostAddress(QHostAddress::AnyIPv6)))
+            return socket.owner;
     }
     return std::nullopt;
 }
@@ -122,47 +84,17 @@ QByteArray readProcFile(const char *path)
 
 enum class Lookup { Found, NotFound, Unavailable };
 
+// The accepted end of the connection from clientPort, asked of the socket
+// diagnostics by the board's own reader.
 Lookup ownerFromDiagnostics(quint16 port, quint16 clientPort, uint *owner)
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (fd < 0)
+    const std::optional<QList<KernelSocket>> found = askSocketDiagnostics({AF_INET, ~0u, port, clientPort});
+    if (!found)
         return Lookup::Unavailable;
-    struct
-    {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST;
-    message.request.sdiag_family = AF_INET;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
-    message.request.id.idiag_sport = htons(port);
-    message.request.id.idiag_dport = htons(clientPort);
-    message.request.id.idiag_src[0] = htonl(INADDR_LOOPBACK);
-    message.request.id.idiag_dst[0] = htonl(INADDR_LOOPBACK);
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    Lookup result = Lookup::Unavailable;
-    alignas(nlmsghdr) char answer[1024];
-    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr *>(&kernel), sizeof kernel)
-        == ssize_t(sizeof message)) {
-        const ssize_t size = ::recv(fd, answer, sizeof answer, MSG_DONTWAIT);
-        const auto *reply = reinterpret_cast<const nlmsghdr *>(answer);
-        if (size >= ssize_t(sizeof(nlmsghdr)) && reply->nlmsg_len <= size_t(size)) {
-            if (reply->nlmsg_type == SOCK_DIAG_BY_FAMILY && reply->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-                *owner = static_cast<const inet_diag_msg *>(NLMSG_DATA(reply))->idiag_uid;
-                result = Lookup::Found;
-            } else if (reply->nlmsg_type == NLMSG_ERROR) {
-                result = Lookup::NotFound;
-            }
-        }
-    }
-    ::close(fd);
-    return result;
+    if (found->isEmpty())
+        return Lookup::NotFound;
+    *owner = found->first().owner;
+    return Lookup::Found;
 }
 
 bool acceptedByTrusted(quint16 port, quint16 clientPort, uint *owner)

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
-// A row's publication time is read by publishedAt (feed/feeddate.h).
+// A row's publication time is read by publishedAt (platform/feeddate.h).
 
 // Whether data published at `published` is old enough to say so: more than
 // an hour before `now`.

@@ -159,10 +159,10 @@ QDomDocument DocumentLoader::load(const QUrl &address)
     return whileWorking(*body, deadline, parse).value_or(QDomDocument());
 }
 
-QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address)
+QList<ChannelReadings> DocumentLoader::loadChannels(const QUrl &address, const std::function<void()> &begun)
 {
     const QDeadlineTimer deadline(m_timeoutMs);
-    const std::optional<QByteArray> body = fetch(address, deadline);
+    const std::optional<QByteArray> body = fetch(address, deadline, begun);
     if (!body)
         return {};
     return whileWorking(*body, deadline, parseAndRead).value_or(QList<ChannelReadings>());
@@ -183,6 +183,7 @@ bool DocumentLoader::judgeEnds(const QUrl &address, QList<JudgedEnd> &ends)
         case ListenerVerdict::Nobody:
             // Not tried: whoever binds it meanwhile would be judged by
             // nothing, having left again before the answer is read.
+            m_listenerRefusal = OfflineCause::ServiceNotRunning;
             m_failure = QStringLiteral("connection: nothing listens on %1").arg(endName(loopback, port));
             return false;
         case ListenerVerdict::Stranger:
@@ -221,7 +222,8 @@ bool DocumentLoader::stillHeldAsJudged(const QList<JudgedEnd> &ends)
     return true;
 }
 
-std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDeadlineTimer &deadline)
+std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDeadlineTimer &deadline,
+                                                const std::function<void()> &begun)
 {
     const QString scheme = address.scheme();
     m_failure.clear();
@@ -289,6 +291,8 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
 
     const QPointer<DocumentLoader> loaderAlive(this);
     m_aborted = false;
+    if (begun)
+        begun();
     m_waitLoop = &loop;
     startUntil(timeout, deadline);
     if (!reply->isFinished())
@@ -324,6 +328,9 @@ std::optional<QByteArray> DocumentLoader::fetch(const QUrl &address, const QDead
         m_failure = status > 0 && (status < 200 || status > 299)
             ? QStringLiteral("HTTP %1").arg(status)
             : QStringLiteral("connection: %1").arg(reply->errorString());
+        // Judged, yet gone by the time of the connection.
+        if (!ends.isEmpty() && reply->error() == QNetworkReply::ConnectionRefusedError)
+            m_listenerRefusal = OfflineCause::ServiceNotRunning;
     }
     if (!reply->isFinished())
         reply->abort();

@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
+
 #include <optional>
 
 class QEventLoop;
@@ -70,8 +72,10 @@ public:
     QDomDocument load(const QString &address);
     // Loads the same way and reads every channel (readChannels); empty for a
     // failed load. Parsing and reading both run on the worker, within one
-    // budget (FeedLimits::MaximumWork).
-    QList<ChannelReadings> loadChannels(const QUrl &address);
+    // budget (FeedLimits::MaximumWork). `begun`, when given, is called once
+    // the load is allowed (its ends judged) and its request is on its way,
+    // and not at all for a load refused before that.
+    QList<ChannelReadings> loadChannels(const QUrl &address, const std::function<void()> &begun = {});
 
     // Bounds the whole load: the transfer, redirects included, and the work.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
@@ -83,8 +87,10 @@ public:
     // answer within 20000 ms", "HTTP 503", "screened: TooManyAttributes",
     // ...); empty after a load that gave a document.
     QString lastFailure() const { return m_failure; }
-    // Whether the last load was refused for who holds its loopback port:
-    // PortHeldByOther or OwnerUnknown; None for any other outcome.
+    // Whether the last load was refused for who holds its loopback port,
+    // PortHeldByOther or OwnerUnknown, or found nothing listening there,
+    // ServiceNotRunning; None for any other outcome. Each means that the
+    // feed service can't be had, for this city and the next.
     OfflineCause listenerRefusal() const { return m_listenerRefusal; }
 
 public slots:
@@ -94,7 +100,8 @@ public slots:
 
 private:
     // The body of a good answer; nothing for a failure of any kind.
-    std::optional<QByteArray> fetch(const QUrl &address, const QDeadlineTimer &deadline);
+    std::optional<QByteArray> fetch(const QUrl &address, const QDeadlineTimer &deadline,
+                                    const std::function<void()> &begun = {});
     // A loopback address and port a load reaches, and who held it then.
     struct JudgedEnd;
     // Judges the loopback ends of `address` not judged yet into `ends`;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feed/feedwarning.h"
+#include "platform/feeddate.h"
 #include "platform/fieldvalue.h"
 
 #include <QList>
@@ -75,7 +76,7 @@ struct ChannelReadings
 };
 
 inline constexpr int ComingDaysRead = 5;
-inline constexpr int ComingHoursRead = 24;
+inline constexpr int ComingHoursRead = ComingHourCount;
 
 // Reads one channel element on top of what `readings` already holds.
 // Elements are found by their qualified name as written (yweather:condition),

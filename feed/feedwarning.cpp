@@ -1,7 +1,7 @@
 // The warnings a city's document carries, and how the board words them.
 #include "feed/feedwarning.h"
 
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "platform/fieldvalue.h"
 
 #include <QCoreApplication>
@@ -66,16 +66,34 @@ QString wholeDays(const QDate &first, const QDate &last, const QDate &today)
         .arg(dayPlain(first, today), dayPlain(last, today));
 }
 
+// Whether a time falls at midnight on the cities' clock.
 bool atMidnight(const QDateTime &t)
 {
-    return t.time() == QTime(0, 0);
+    return cityTime(t).time() == QTime(0, 0);
 }
 
-// `now` on the city's own clock, whose offset the warning's times carry.
-QDate todayFor(const FeedWarning &w, const QDateTime &now)
+// "من الساعة 3 مساءً", the hour a span begins at on the cities' clock.
+QString fromHour(const QDateTime &start)
 {
-    return now.toOffsetFromUtc(w.start.offsetFromUtc()).date();
+    return QCoreApplication::translate("FeedWarning", "من الساعة %1").arg(hourName(cityTime(start).time()));
 }
+
+// Each kind's scale of strength: its threshold and the step to the next
+// band. Dust by a thousand µg/m³ (1,000 is a visibility of about a
+// kilometre, 2,000 about half); heat by 2 °C from 48; rain by 20 mm, each
+// another fifth of a year's rain in a day; wind by 15 km/h from 60, near
+// the Beaufort scale's steps (62, 75, 89, 103); thunderstorms by their WMO
+// code, 95 without hail and 96 to 99 with it.
+struct Scale
+{
+    const char *kind;
+    double threshold;
+    double step;
+    int bands; // the number of bands above the first; 0: no end
+};
+constexpr Scale scales[] = {
+    {"dust", 1000, 1000, 0}, {"heat", 48, 2, 0}, {"rain", 20, 20, 0}, {"wind", 60, 15, 0}, {"thunder", 95, 1, 1},
+};
 
 } // namespace
 
@@ -152,38 +170,58 @@ QString warningPeakText(const FeedWarning &w)
 
 QString warningTimeWords(const FeedWarning &w, const QDateTime &now)
 {
-    const QDate today = todayFor(w, now);
-    const QDate first = w.start.date();
+    const QDate today = cityDate(now);
+    const QDateTime start = cityTime(w.start);
+    const QDateTime end = cityTime(w.end);
+    const QDate first = start.date();
     // The last day it covers: an end at midnight closes the day before.
-    const QDate last = atMidnight(w.end) ? w.end.date().addDays(-1) : w.end.date();
-    if (atMidnight(w.start) && atMidnight(w.end))
+    const QDate last = atMidnight(end) ? end.date().addDays(-1) : end.date();
+    if (atMidnight(start) && atMidnight(end))
         return wholeDays(first, last, today);
     if (first != last)
-        return QCoreApplication::translate("FeedWarning", "%1 من الساعة %2 إلى %3 الساعة %4")
-            .arg(dayWord(first, today), hourName(w.start.time()), dayWord(w.end.date(), today), hourName(w.end.time()));
-    return QCoreApplication::translate("FeedWarning", "%1 من الساعة %2 إلى %3")
-        .arg(dayWord(first, today), hourName(w.start.time()), hourName(w.end.time()));
+        return QCoreApplication::translate("FeedWarning", "%1 %2 إلى %3 الساعة %4")
+            .arg(dayWord(first, today), fromHour(start), dayWord(end.date(), today), hourName(end.time()));
+    return QCoreApplication::translate("FeedWarning", "%1 %2 إلى %3")
+        .arg(dayWord(first, today), fromHour(start), hourName(end.time()));
 }
 
 QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
 {
     if (w.start > now)
         return warningTimeWords(w, now);
-    const QDate today = todayFor(w, now);
-    if (atMidnight(w.end)) {
-        const QDate last = w.end.date().addDays(-1);
+    const QDate today = cityDate(now);
+    const QDateTime end = cityTime(w.end);
+    if (atMidnight(end)) {
+        const QDate last = end.date().addDays(-1);
         if (atMidnight(w.start))
             return wholeDays(today, last, today);
         return QCoreApplication::translate("FeedWarning", "%1 حتى منتصف الليل").arg(dayWord(last, today));
     }
     return QCoreApplication::translate("FeedWarning", "%1 حتى %2")
-        .arg(dayWord(w.end.date(), today), hourName(w.end.time()));
+        .arg(dayWord(end.date(), today), hourName(end.time()));
+}
+
+QString warningTitle(const QString &kind)
+{
+    return QCoreApplication::translate("FeedWarning", "تنبيه: %1").arg(warningKindText(kind));
 }
 
 QString warningLine(const FeedWarning &w, const QDateTime &now)
 {
-    return QCoreApplication::translate("FeedWarning", "تنبيه: %1 %2")
-        .arg(warningKindText(w.kind), warningShortTimeWords(w, now));
+    return warningTitle(w.kind) + QLatin1Char(' ') + warningShortTimeWords(w, now);
+}
+
+int warningBand(const FeedWarning &w)
+{
+    for (const Scale &scale : scales) {
+        if (w.kind != QLatin1String(scale.kind))
+            continue;
+        if (!(w.peak > scale.threshold) || w.peak > 1e6)
+            return 0;
+        const int band = int(std::floor((w.peak - scale.threshold) / scale.step));
+        return scale.bands > 0 ? std::min(band, scale.bands) : band;
+    }
+    return 0;
 }
 
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now)
@@ -192,21 +230,19 @@ QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, con
     for (const FeedWarning &w : warnings) {
         if (!warningInForce(w, now))
             continue;
-        const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, w.start.offsetFromUtc());
+        const QDateTime dayStart(day, QTime(0, 0), Qt::OffsetFromUTC, CityUtcOffsetSeconds);
         const QDateTime dayEnd = dayStart.addDays(1);
         if (w.start >= dayEnd || w.end <= dayStart)
             continue;
         QString text = warningKindText(w.kind);
         const bool fromStart = w.start <= dayStart;
         const bool toEnd = w.end >= dayEnd;
-        const QString from = hourName(w.start.toOffsetFromUtc(w.start.offsetFromUtc()).time());
-        const QString to = hourName(w.end.toOffsetFromUtc(w.start.offsetFromUtc()).time());
-        if (!fromStart && !toEnd)
-            text = QCoreApplication::translate("FeedWarning", "%1 من الساعة %2 إلى %3").arg(text, from, to);
-        else if (!fromStart)
-            text = QCoreApplication::translate("FeedWarning", "%1 من الساعة %2").arg(text, from);
-        else if (!toEnd)
-            text = QCoreApplication::translate("FeedWarning", "%1 حتى %2").arg(text, to);
+        if (!fromStart)
+            text += QLatin1Char(' ') + fromHour(w.start);
+        if (!toEnd)
+            text = (fromStart ? QCoreApplication::translate("FeedWarning", "%1 حتى %2")
+                              : QCoreApplication::translate("FeedWarning", "%1 إلى %2"))
+                       .arg(text, hourName(cityTime(w.end).time()));
         said << text;
     }
     return said.join(QCoreApplication::translate("SpokenText", "، "));

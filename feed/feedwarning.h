@@ -7,7 +7,8 @@
 class QDomElement;
 
 // One warning the feed service derived for a city: what is coming, from when
-// to when (the city's local time with its offset, the end not included) and
+// to when (read by the offset written with it, shown on the cities' clock:
+// cityTime; the end not included) and
 // how strong it gets at its peak.
 struct FeedWarning
 {
@@ -55,6 +56,8 @@ QString warningPeakText(const FeedWarning &warning);
 QString warningTimeWords(const FeedWarning &warning, const QDateTime &now);
 // The same, shorter once the warning is in force: "اليوم حتى 9 مساءً".
 QString warningShortTimeWords(const FeedWarning &warning, const QDateTime &now);
+// "تنبيه: عاصفة ترابية", how a warning of the kind is headed wherever it is told.
+QString warningTitle(const QString &kind);
 // "تنبيه: عاصفة ترابية اليوم حتى 9 مساءً", as the window shows and says it.
 QString warningLine(const FeedWarning &warning, const QDateTime &now);
 
@@ -63,6 +66,12 @@ QString warningLine(const FeedWarning &warning, const QDateTime &now);
 // the day ("عاصفة ترابية من الساعة 3 مساءً إلى 9 مساءً", "... حتى 3
 // صباحاً"), joined; empty when none does.
 QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, const QDateTime &now);
+
+// How strong a warning is on its kind's scale: 0 at its threshold, one
+// more at each step past it (dust by 1,000 µg/m³, heat by 2 °C, rain by 20
+// mm, wind by 15 km/h, a thunderstorm with hail). A warning a band
+// stronger than the one told is news.
+int warningBand(const FeedWarning &warning);
 
 // Whether the warning has not yet ended at `now`.
 inline bool warningInForce(const FeedWarning &warning, const QDateTime &now)

@@ -36,17 +36,31 @@ QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoade
         return hooks.sideRows ? hooks.sideRows(city, filledFrom) : QList<SideRowsWrite>();
     };
 
-    row.edit();
-    for (const auto &[column, value] : clearedColumns())
-        row.setValue(column, value);
-    store(row, city, sideRows(nullptr));
+    // The row is cleared once its load is allowed and under way, so a city
+    // whose feed fails shows nothing stale; a load refused before it began
+    // (somebody else holds the feed port, its holder can't be told, nothing
+    // listens) leaves the row as it is, and the walk ends there.
+    bool cleared = false;
+    const auto clear = [&] {
+        if (std::exchange(cleared, true))
+            return;
+        row.edit();
+        for (const auto &[column, value] : clearedColumns())
+            row.setValue(column, value);
+        store(row, city, sideRows(nullptr));
+    };
 
     // The load waits in a local event loop, and the parse and the reading
     // run on a worker meanwhile: ticks and clicks go on.
-    const QList<ChannelReadings> channels = loader.loadChannels(QUrl(address));
+    const QList<ChannelReadings> channels = loader.loadChannels(QUrl(address), clear);
     if (channels.isEmpty())
         qCInfo(lcFeed, "%s: no feed from %s: %s", qPrintable(city), qPrintable(address),
                qPrintable(loader.lastFailure()));
+    if (loader.listenerRefusal() != OfflineCause::None && !cleared)
+        return QString();
+    // A load that failed before it began for any other reason (no address,
+    // another load under way) ends cleared like any failed feed.
+    clear();
     if (!hooks.yield() || !hooks.yield())
         return QString();
 

@@ -28,8 +28,10 @@ struct FeedUpdateHooks
 };
 
 // Brings the current row of `row` up to date from the city's feed at
-// `address`: the row is stored cleared first, so a city whose feed fails
-// shows nothing stale, then every good channel of the document fills it.
+// `address`: the row is stored cleared as its load begins, so a city whose
+// feed fails shows nothing stale, then every good channel of the document
+// fills it. A load refused before it began (DocumentLoader::listenerRefusal)
+// leaves the row as it was.
 // Returns what the city adds to the ticker text (empty when it adds nothing).
 QString updateCityFromFeed(Recordset &row, const QString &address, DocumentLoader &loader,
                            const FeedUpdateHooks &hooks);

@@ -15,6 +15,17 @@
 #include <sys/prctl.h>
 #endif
 
+namespace {
+
+// Whether anything listens on the port, from the kernel's word alone: no
+// connection is made to a listener the board has not judged.
+bool anyListener(quint16 port)
+{
+    return portHolders(QHostAddress(QHostAddress::LocalHost), port).verdict() != ListenerVerdict::Nobody;
+}
+
+} // namespace
+
 FeedServiceStarter::FeedServiceStarter(const QString &executableFolder, quint16 port)
     : m_program(QDir(executableFolder).filePath(QString::fromUtf16(ProgramName)))
     , m_port(port)
@@ -36,7 +47,7 @@ bool FeedServiceStarter::startIfNeeded()
 {
     const QFileInfo program(m_program);
     if ((m_process && m_process->state() != QProcess::NotRunning) || !program.isFile() || !program.isExecutable()
-        || loopbackPortListening(m_port))
+        || anyListener(m_port))
         return false;
 
     auto process = std::make_unique<QProcess>();
@@ -60,7 +71,7 @@ bool FeedServiceStarter::startIfNeeded()
     QElapsedTimer waited;
     waited.start();
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (process->state() != QProcess::Running || loopbackPortListening(m_port, 50) || waited.elapsed() > 5000)
+        if (process->state() != QProcess::Running || anyListener(m_port) || waited.elapsed() > 5000)
             loop.quit();
     });
     poll.start(50);

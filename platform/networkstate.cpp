@@ -1,5 +1,6 @@
 #include "platform/networkstate.h"
 
+#include "platform/kernelsockets.h"
 #include "platform/logging.h"
 
 #include <QEventLoop>
@@ -17,12 +18,7 @@
 #include <utility>
 
 #include <arpa/inet.h>
-#include <linux/inet_diag.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
-#include <linux/sock_diag.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,53 +37,6 @@ namespace {
 // namespace.
 constexpr uint OverflowUid = 65534;
 
-// One address of a kernel socket table: "0100007F" for IPv4, 32 digits for
-// IPv6; each 32-bit word is printed as a number the host read from the
-// address's bytes, so the number's bytes in the host's order are the
-// address's bytes.
-QHostAddress tableAddress(const QByteArray &hex)
-{
-    if (hex.size() != 8 && hex.size() != 32)
-        return {};
-    quint8 bytes[16];
-    for (qsizetype i = 0; i < hex.size() / 8; ++i) {
-        bool ok = false;
-        const quint32 word = hex.mid(i * 8, 8).toUInt(&ok, 16);
-        if (!ok)
-            return {};
-        std::memcpy(bytes + 4 * i, &word, 4);
-    }
-    if (hex.size() == 8)
-        return QHostAddress(qFromBigEndian<quint32>(bytes));
-    return QHostAddress(bytes);
-}
-
-// The one walker over a kernel socket table: the listening sockets on the
-// port. The first line names the columns:
-//   sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode
-void addListenersInTable(const QByteArray &table, quint16 port, QList<PortListener> *found)
-{
-    constexpr char Listening[] = "0A";
-    const QList<QByteArray> lines = table.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
-        if (fields.size() < 10 || fields.at(3) != Listening)
-            continue;
-        const QList<QByteArray> local = fields.at(1).split(':');
-        bool portOk = false;
-        bool uidOk = false;
-        bool inodeOk = false;
-        PortListener listener;
-        listener.owner = fields.at(7).toUInt(&uidOk);
-        listener.inode = fields.at(9).toULongLong(&inodeOk);
-        if (local.size() != 2 || local.at(1).toUInt(&portOk, 16) != port || !portOk || !uidOk || !inodeOk)
-            continue;
-        listener.address = tableAddress(local.at(0));
-        if (!listener.address.isNull())
-            found->append(listener);
-    }
-}
-
 std::optional<QByteArray> readProcFile(const QString &path)
 {
     QFile file(path);
@@ -99,87 +48,26 @@ std::optional<QByteArray> readProcFile(const QString &path)
     return file.readAll();
 }
 
-// Appends the listeners of one family on the port from a dump of the
-// kernel's socket diagnostics. Only the listening sockets are walked, and
-// of them only those on the port; the answer comes in parts, up to
-// NLMSG_DONE.
-bool dumpListeners(int fd, quint8 family, quint16 port, quint32 sequence, QList<PortListener> *found)
+// The listeners on the port among the sockets the kernel told of.
+void addListeners(const QList<KernelSocket> &sockets, quint16 port, QList<PortListener> *found)
 {
-    struct
-    {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.header.nlmsg_seq = sequence;
-    message.request.sdiag_family = family;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = 1u << TCP_LISTEN;
-    message.request.id.idiag_sport = htons(port);
-    // Asked for nothing beyond the message itself; an IPv6 socket's
-    // INET_DIAG_SKV6ONLY comes with it anyway.
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr *>(&kernel), sizeof kernel)
-        != ssize_t(sizeof message))
-        return false;
-
-    // The kernel makes each part at most this large for a reader that
-    // takes this much at a time.
-    alignas(nlmsghdr) char answer[32768];
-    for (;;) {
-        const ssize_t size = ::recv(fd, answer, sizeof answer, 0);
-        if (size < 0 && errno == EINTR)
-            continue;
-        if (size <= 0)
-            return false; // an error, or no answer within the socket's time-out
-        size_t left = size_t(size);
-        for (auto *reply = reinterpret_cast<const nlmsghdr *>(answer); NLMSG_OK(reply, left);
-             reply = NLMSG_NEXT(reply, left)) {
-            if (reply->nlmsg_seq != sequence)
-                continue;
-            if (reply->nlmsg_type == NLMSG_DONE)
-                return true;
-            if (reply->nlmsg_type != SOCK_DIAG_BY_FAMILY || reply->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
-                return false; // NLMSG_ERROR, or not a socket
-            const auto *socket = static_cast<const inet_diag_msg *>(NLMSG_DATA(reply));
-            if (socket->idiag_state != TCP_LISTEN || ntohs(socket->id.idiag_sport) != port)
-                continue;
-            PortListener listener;
-            listener.owner = socket->idiag_uid;
-            listener.inode = socket->idiag_inode;
-            if (socket->idiag_family == AF_INET) {
-                listener.address = QHostAddress(qFromBigEndian<quint32>(&socket->id.idiag_src[0]));
-            } else {
-                listener.address = QHostAddress(reinterpret_cast<const quint8 *>(socket->id.idiag_src));
-                int attributesLength = int(reply->nlmsg_len - NLMSG_LENGTH(sizeof(inet_diag_msg)));
-                for (auto *attribute = reinterpret_cast<const rtattr *>(reinterpret_cast<const char *>(socket)
-                                                                        + NLMSG_ALIGN(sizeof(inet_diag_msg)));
-                     RTA_OK(attribute, attributesLength); attribute = RTA_NEXT(attribute, attributesLength)) {
-                    if (attribute->rta_type == INET_DIAG_SKV6ONLY && RTA_PAYLOAD(attribute) >= 1)
-                        listener.v6Only = *static_cast<const quint8 *>(RTA_DATA(attribute)) != 0;
-                }
-            }
-            found->append(listener);
-        }
+    for (const KernelSocket &socket : sockets) {
+        if (socket.state == ListeningState && socket.port == port)
+            found->append({socket.address, socket.v6Only, socket.owner, socket.inode});
     }
 }
 
+// Only the listening sockets on the port are asked for, of both families.
 std::optional<QList<PortListener>> listenersFromDiagnostics(quint16 port)
 {
-    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (fd < 0)
-        return std::nullopt;
-    // The kernel answers at once; this only bounds a kernel that does not.
-    const timeval patience{0, 200 * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     QList<PortListener> found;
-    const bool told = dumpListeners(fd, AF_INET, port, 1, &found) && dumpListeners(fd, AF_INET6, port, 2, &found);
-    ::close(fd);
-    if (!told)
-        return std::nullopt;
+    for (const quint8 family : {quint8(AF_INET), quint8(AF_INET6)}) {
+        const std::optional<QList<KernelSocket>> sockets = askSocketDiagnostics(
+            {family, 1u << ListeningState, port, 0});
+        if (!sockets)
+            return std::nullopt;
+        addListeners(*sockets, port, &found);
+    }
     return found;
 }
 
@@ -206,8 +94,8 @@ void setListenerSources(const ListenerSources &sources)
 QList<PortListener> listenersInTables(const QByteArray &procNetTcp, const QByteArray &procNetTcp6, quint16 port)
 {
     QList<PortListener> found;
-    addListenersInTable(procNetTcp, port, &found);
-    addListenersInTable(procNetTcp6, port, &found);
+    addListeners(socketsInTable(procNetTcp), port, &found);
+    addListeners(socketsInTable(procNetTcp6), port, &found);
     return found;
 }
 

@@ -1,8 +1,9 @@
 #include "citywarnings.h"
 
 #include "feeddocument.h"
-#include "feed/feeddate.h"
 #include "quarterseries.h"
+
+#include "platform/feeddate.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -71,7 +72,7 @@ void addDays(QList<CityWarning> &warnings, const QJsonObject &forecast, const QD
 }
 
 // The dust storms of the hourly series: runs of consecutive hours over the
-// threshold, from the quarter's hour on, that start within 24 hours.
+// threshold, from the quarter's hour on, that start within the coming hours.
 void addDust(QList<CityWarning> &warnings, const QJsonObject &airQuality, const QDateTime &quarter)
 {
     const auto offset = utcOffsetOf(airQuality);
@@ -95,7 +96,7 @@ void addDust(QList<CityWarning> &warnings, const QJsonObject &airQuality, const 
             storm.end = storm.end.addSecs(HourSeconds);
             storm.peak = std::max(storm.peak, stormy[i].second);
         }
-        if (storm.start < from.addSecs(24 * HourSeconds))
+        if (storm.start < from.addSecs(ComingHourCount * HourSeconds))
             warnings.append(storm);
     }
 }
@@ -150,8 +151,7 @@ QByteArray warningsMovedTo(const QByteArray &document, const QDateTime &now)
     QString indent;
     qsizetype first = -1;
     qsizetype last = -1;
-    std::optional<qint64> hours;
-    std::optional<qint64> days;
+    const ReplayShift shift = replayShift(*written, now);
     while (lines.hasNext()) {
         const QRegularExpressionMatch match = lines.next();
         CityWarning warning;
@@ -165,20 +165,15 @@ QByteArray warningsMovedTo(const QByteArray &document, const QDateTime &now)
         }
         if (!warning.start.isValid() || !warning.end.isValid() || warningKindName(warning.kind) != kind)
             return document;
-        if (!hours) {
-            // The document's time and now, as wall clocks at the warnings' offset.
-            const int offset = warning.start.offsetFromUtc();
-            const QDateTime then = hourStart(written->toUTC().addSecs(offset));
-            const QDateTime wallNow = hourStart(now.toUTC().addSecs(offset));
-            hours = then.secsTo(wallNow) / HourSeconds;
-            days = then.date().daysTo(wallNow.date());
-        }
+        // Dust by the hour, the other kinds by the cities' day.
+        warning.start = cityTime(warning.start);
+        warning.end = cityTime(warning.end);
         if (warning.kind == WarningKind::Dust) {
-            warning.start = warning.start.addSecs(*hours * HourSeconds);
-            warning.end = warning.end.addSecs(*hours * HourSeconds);
+            warning.start = warning.start.addSecs(shift.hours * HourSeconds);
+            warning.end = warning.end.addSecs(shift.hours * HourSeconds);
         } else {
-            warning.start = warning.start.addDays(*days);
-            warning.end = warning.end.addDays(*days);
+            warning.start = warning.start.addDays(shift.days);
+            warning.end = warning.end.addDays(shift.days);
         }
         moved.append({warning, match.captured(u"peak")});
         indent = match.captured(u"indent");

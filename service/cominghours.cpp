@@ -1,7 +1,7 @@
 #include "cominghours.h"
 
 #include "documentfacts.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "quarterseries.h"
 
 #include <QRegularExpression>
@@ -15,9 +15,6 @@ constexpr qint64 HourSeconds = 60 * 60;
 QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &airQuality, const QDateTime &now)
 {
     QList<ComingHour> hours;
-    // The series tells its readings at this offset (forecastAtHours gives
-    // nothing unless it is a sound one).
-    const int offset = forecast.value(QLatin1String("utc_offset_seconds")).toInt();
     // The days and the air are read once, not at each of the 24 hours.
     const QList<Day> days = readUpstreamAnswer(forecast, {}).days;
     const QMap<QDateTime, QJsonObject> air = airQualityAtHours(airQuality, now, ComingHourCount);
@@ -29,8 +26,8 @@ QList<ComingHour> comingHours(const QJsonObject &forecast, const QJsonObject &ai
             continue;
         reading.days = days;
         const Current &at = *reading.current;
-        hours.append({instant.toOffsetFromUtc(offset), conditionAt(at, dayOfReading(reading), reading.air),
-                      at.temperature, at.windSpeed, at.windDirection});
+        hours.append({cityTime(instant), conditionAt(at, dayOfReading(reading), reading.air), at.temperature,
+                      at.windSpeed, at.windDirection});
     }
     return hours;
 }
@@ -47,20 +44,14 @@ QByteArray hoursMovedTo(const QByteArray &document, const QDateTime &now)
 
     QString moved;
     qsizetype from = 0;
-    std::optional<qint64> hours;
+    const ReplayShift shift = replayShift(*written, now);
     while (found.hasNext()) {
         const QRegularExpressionMatch match = found.next();
         const QDateTime time = QDateTime::fromString(match.captured(u"time"), Qt::ISODate);
         if (!time.isValid())
             return document;
-        if (!hours) {
-            // The document's hour and now's, as wall clocks at the hours' offset.
-            const int offset = time.offsetFromUtc();
-            hours = hourStart(written->toUTC().addSecs(offset)).secsTo(hourStart(now.toUTC().addSecs(offset)))
-                / HourSeconds;
-        }
         moved += text.mid(from, match.capturedStart(u"time") - from)
-            + time.addSecs(*hours * HourSeconds).toString(Qt::ISODate);
+            + cityTime(time.addSecs(shift.hours * HourSeconds)).toString(Qt::ISODate);
         from = match.capturedEnd(u"time");
     }
     return (moved + text.mid(from)).toUtf8();

@@ -3,6 +3,8 @@
 #include "conditions.h"
 #include "upstreamreading.h"
 
+#include "platform/feeddate.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -16,12 +18,9 @@
 // as elements of the project's own namespace, which a reader of the others
 // passes over.
 
-// The hours a document tells at most, the current one first.
-inline constexpr int ComingHourCount = 24;
-
 struct ComingHour
 {
-    QDateTime time; // the hour's start, in the city's time with its UTC offset
+    QDateTime time; // the hour's start, on the cities' clock (cityTime)
     FeedCondition condition;
     Maybe temperature; // °C
     Maybe windSpeed; // km/h

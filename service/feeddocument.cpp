@@ -192,8 +192,8 @@ void writeWarnings(QXmlStreamWriter &w, const DocumentFacts &facts)
     for (const CityWarning &warning : facts.warnings) {
         w.writeEmptyElement(ProjectNs, QStringLiteral("warning"));
         w.writeAttribute(QStringLiteral("kind"), warningKindName(warning.kind));
-        w.writeAttribute(QStringLiteral("start"), warning.start.toString(Qt::ISODate));
-        w.writeAttribute(QStringLiteral("end"), warning.end.toString(Qt::ISODate));
+        w.writeAttribute(QStringLiteral("start"), cityTime(warning.start).toString(Qt::ISODate));
+        w.writeAttribute(QStringLiteral("end"), cityTime(warning.end).toString(Qt::ISODate));
         w.writeAttribute(QStringLiteral("peak"), feedDecimalText(warning.peak, 1));
     }
 }
@@ -246,7 +246,7 @@ void writeHours(QXmlStreamWriter &w, const DocumentFacts &facts)
 {
     for (const ComingHour &hour : facts.hours) {
         w.writeEmptyElement(ProjectNs, QStringLiteral("hour"));
-        w.writeAttribute(QStringLiteral("time"), hour.time.toString(Qt::ISODate));
+        w.writeAttribute(QStringLiteral("time"), cityTime(hour.time).toString(Qt::ISODate));
         if (hour.temperature)
             w.writeAttribute(QStringLiteral("temp"), facts.in.temperature(*hour.temperature));
         w.writeAttribute(QStringLiteral("code"), QString::number(hour.condition.code));

@@ -29,11 +29,6 @@ QString feedWeekdayText(const QDate &date)
     return QString::fromLatin1(weekdays[date.dayOfWeek() - 1]);
 }
 
-QString feedDayText(const QDate &date)
-{
-    return QStringLiteral("%1 %2 %3").arg(date.day()).arg(month(date)).arg(date.year());
-}
-
 QString feedDateTimeText(const QDate &date, const QTime &time, const QString &zone)
 {
     QString text = QStringLiteral("%1, %2 %3 %4 %5")

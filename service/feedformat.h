@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/feeddate.h"
+
 #include <QDate>
 #include <QString>
 #include <QTime>
@@ -18,8 +20,7 @@ QString feedClockText(const QTime &time);
 // empty. English names whatever the machine's locale is.
 QString feedDateTimeText(const QDate &date, const QTime &time, const QString &zone);
 
-// "7 Dec 2026", the forecast's date.
-QString feedDayText(const QDate &date);
+// "7 Dec 2026", the forecast's date, is feedDayText of platform/feeddate.h.
 // "Mon".
 QString feedWeekdayText(const QDate &date);
 

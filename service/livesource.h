@@ -192,8 +192,7 @@ private:
 
     void startWave(bool background);
     // Every request's answer, before its wave hears of it (or after its
-    // wave went on without it): one that never reached the upstream is
-    // not charged.
+    // wave went on without it): one that never left is not charged.
     void requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt, const FetchResult &result);
     void onForecast(quint64 serial, const FetchResult &result);
     void onAirQuality(quint64 serial, const FetchResult &result);

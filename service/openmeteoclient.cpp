@@ -3,6 +3,8 @@
 #include "locationtable.h"
 #include "servicelog.h"
 
+#include "platform/feeddate.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -30,29 +32,31 @@ const char HourlyVariables[] = "pressure_msl";
 const char DailyVariables[] = "weather_code,temperature_2m_max,temperature_2m_min,sunrise,sunset,"
                               "precipitation_sum,wind_gusts_10m_max";
 const char AirQualityVariables[] = "dust,pm10";
-// The air is asked for the next 24 hours, the warnings' horizon for dust
+// The air is asked for the coming hours, the warnings' horizon for dust
 // storms, and the quarter-hour series for as long, the coming hours the
 // documents tell: a longer series costs no more calls than the hour alone.
-constexpr int SeriesHours = 24;
+constexpr int SeriesHours = ComingHourCount;
 
 int variableCount(const char *list)
 {
     return int(QByteArray(list).count(',')) + 1;
 }
 
-// The zone a request gives its times in, and asks its answers in: the
-// first city's, which the board's cities share, or GMT when the host does
-// not know that zone (a minimal system without tzdata). The bounds of a
-// series and the zone the upstream reads them in must be the same, or the
-// series is of another hour.
-bool hostKnowsZone(const QList<Location> &locations)
-{
-    return !locations.isEmpty() && QTimeZone(locations.first().timezone.toLatin1()).isValid();
-}
-
+// The zone a request gives the bounds of its series in: the first city's,
+// which the board's cities share, as the host's zone database tells it, or,
+// on a host without one (a minimal system without tzdata), the cities' own
+// UTC+3, which keeps no daylight saving. The upstream is asked in the
+// city's zone by name either way, so its days are the cities' days; the
+// bounds and the zone it reads them in must agree, or the series is of
+// another hour.
 QTimeZone requestZone(const QList<Location> &locations)
 {
-    return hostKnowsZone(locations) ? QTimeZone(locations.first().timezone.toLatin1()) : QTimeZone::utc();
+    if (!locations.isEmpty()) {
+        const QTimeZone named(locations.first().timezone.toLatin1());
+        if (named.isValid())
+            return named;
+    }
+    return QTimeZone(CityUtcOffsetSeconds);
 }
 
 // A wall-clock reading in the request's zone, as the upstream takes the
@@ -68,9 +72,7 @@ QString coordinate(double degrees)
 }
 
 // Coordinates and zones of several cities, as the upstream takes them:
-// comma-separated lists in the same order, one zone when they share it;
-// GMT for all when the host does not know the first city's zone, as the
-// bounds are then in GMT too.
+// comma-separated lists in the same order, one zone when they share it.
 QUrlQuery locationQuery(const QList<Location> &locations)
 {
     QStringList latitudes;
@@ -87,8 +89,6 @@ QUrlQuery locationQuery(const QList<Location> &locations)
         for (const Location &location : locations)
             zones << location.timezone;
     }
-    if (!locations.isEmpty() && !hostKnowsZone(locations))
-        zones = QStringList{QStringLiteral("GMT")};
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("latitude"), latitudes.join(u','));
     query.addQueryItem(QStringLiteral("longitude"), longitudes.join(u','));
@@ -120,6 +120,24 @@ bool hasSeries(const QJsonObject &element)
             return true;
     }
     return false;
+}
+
+// Errors that come before a request is written: the connection was not
+// made, or TLS was refused before the request went over it.
+bool neverLeft(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // "Daily API request limit exceeded. Please try again tomorrow." and its
@@ -315,6 +333,7 @@ void OpenMeteoClient::onFinished(QNetworkReply *reply)
     } else if (status == 0) {
         result.error = reply->errorString();
         result.failure = UpstreamFailure::Connection;
+        result.sent = !neverLeft(reply->error());
     } else {
         result = judge(status, running.body, running.locations);
         if (result.ok && reply->error() != QNetworkReply::NoError) {

@@ -44,8 +44,14 @@ struct FetchResult
     UpstreamLimit limit = UpstreamLimit::None; // when failure is RateLimited
     int retryAfterSeconds = -1; // the upstream's Retry-After, when it sent one
     // The status the answer came with; 0 when none came (no connection, or
-    // no answer in time): the request then never reached the upstream.
+    // no answer in time).
     int httpStatus = 0;
+    // Whether the request left for the upstream. It did not when no
+    // connection was made, its name did not resolve or TLS was refused
+    // before it was sent: the upstream never saw it, and it costs nothing.
+    // A request that got no answer in time, or whose connection broke, most
+    // likely reached the upstream, which counts it.
+    bool sent = true;
     // When ok: one element per location asked, in the order asked; an empty
     // object where the answer has nothing usable for that location, and in
     // `problems` (same order) why not.

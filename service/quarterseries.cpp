@@ -168,6 +168,44 @@ QList<QDateTime> conditionQuarters(const QJsonObject &forecast)
     return quarters;
 }
 
+SplitSeries splitConditions(const QJsonObject &forecast)
+{
+    const QJsonObject series = forecast.value(QLatin1String("minutely_15")).toObject();
+    const auto offset = utcOffsetOf(forecast);
+    if (!offset || forecast.value(QLatin1String("current")).isObject() || series.isEmpty())
+        return {forecast, {}};
+    const QList<QDateTime> quarters = conditionQuarters(forecast);
+    const QJsonArray times = series.value(QLatin1String("time")).toArray();
+    QList<qsizetype> kept;
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        if (quarters.contains(instantOf(times.at(i), *offset)))
+            kept.append(i);
+    }
+    QJsonObject cut;
+    for (auto it = series.begin(); it != series.end(); ++it) {
+        if (!it.value().isArray()) {
+            cut.insert(it.key(), it.value());
+            continue;
+        }
+        const QJsonArray values = it.value().toArray();
+        QJsonArray taken;
+        for (const qsizetype i : std::as_const(kept))
+            taken.append(values.at(i));
+        cut.insert(it.key(), taken);
+    }
+    QJsonObject conditions = forecast;
+    conditions.insert(QLatin1String("minutely_15"), cut);
+    return {conditions, series};
+}
+
+QJsonObject joinedConditions(const SplitSeries &split)
+{
+    QJsonObject forecast = split.conditions;
+    if (!split.series.isEmpty())
+        forecast.insert(QLatin1String("minutely_15"), split.series);
+    return forecast;
+}
+
 std::optional<QDateTime> latestQuarter(const QList<QDateTime> &quarters, const QDateTime &atOrBefore)
 {
     std::optional<QDateTime> latest;

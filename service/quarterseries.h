@@ -30,6 +30,21 @@ QDateTime hourStart(const QDateTime &utc);
 // it tells no time.
 QList<QDateTime> conditionQuarters(const QJsonObject &forecast);
 
+// The forecast element with its quarter-hour series cut to the quarters of
+// conditionQuarters(), and the rest of that series apart: a reader that
+// takes any quarter of a series up to now as conditions (the release
+// before this one reads the answers it finds on disk so) finds none of the
+// hours' forecasts in the first. An element without such a series comes
+// back whole, and nothing apart.
+struct SplitSeries
+{
+    QJsonObject conditions;
+    QJsonObject series; // the whole quarter-hour series ("minutely_15"), or empty
+};
+SplitSeries splitConditions(const QJsonObject &forecast);
+// The element again, from what splitConditions gave.
+QJsonObject joinedConditions(const SplitSeries &split);
+
 // The latest of the quarters at or before `atOrBefore`: of a forecast
 // element's conditionQuarters(), or of those found once and kept (a city
 // asks at every request, and a day's series has 96 readings to look at).

@@ -2,7 +2,7 @@
 
 #include "citywarnings.h"
 #include "cominghours.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "feedformat.h"
 #include "locationtable.h"
 #include "quarterseries.h"
@@ -31,19 +31,17 @@ QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now)
     const std::optional<QDateTime> at = publishedAt(written);
     if (!at)
         return document;
-    // Both as wall clocks in the document's zone, to the hour.
+    // The new time is written on the document's own clock, in its zone.
     const int offset = at->offsetFromUtc();
     const QDateTime then = at->toUTC().addSecs(offset);
     const QDateTime hour = hourStart(now.toUTC().addSecs(offset));
-    if (hourStart(then) == hour)
+    const ReplayShift shift = replayShift(*at, now);
+    if (shift.hours == 0)
         return document;
-    const qint64 days = then.date().daysTo(hour.date());
 
-    const QString zone = written.mid(written.lastIndexOf(QLatin1Char(' ')) + 1);
-    const bool zoned = zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
-        && zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) != 0;
-    const QString suffix = zoned ? QLatin1Char(' ') + zone : QString();
-    text.replace(written, feedDateTimeText(hour.date(), hour.time(), zoned ? zone : QString()));
+    const QString zone = publishedZone(written);
+    const QString suffix = zone.isEmpty() ? QString() : QLatin1Char(' ') + zone;
+    text.replace(written, feedDateTimeText(hour.date(), hour.time(), zone));
     text.replace(QStringLiteral(" at ") + feedClockText(then.time()) + suffix + QStringLiteral("</title>"),
                  QStringLiteral(" at ") + feedClockText(hour.time()) + suffix + QStringLiteral("</title>"));
 
@@ -52,7 +50,7 @@ QByteArray publicationMovedTo(const QByteArray &document, const QDateTime &now)
     qsizetype from = 0;
     for (QRegularExpressionMatchIterator found = forecast.globalMatch(text); found.hasNext();) {
         const QRegularExpressionMatch day = found.next();
-        const QDate date = QLocale::c().toDate(day.captured(u"date"), QStringLiteral("d MMM yyyy")).addDays(days);
+        const QDate date = feedDayFromText(day.captured(u"date")).addDays(shift.days);
         if (!date.isValid())
             continue;
         moved += text.mid(from, day.capturedStart() - from)
@@ -71,8 +69,8 @@ QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now)
     const std::optional<QDateTime> written = publishedAt(published.match(text).captured(1));
     if (!written || !text.contains(QLatin1String("<rorizedivo:alert ")))
         return document;
-    const qint64 seconds = hourStart(written->toUTC()).secsTo(hourStart(now.toUTC()));
-    if (seconds == 0)
+    const ReplayShift shift = replayShift(*written, now);
+    if (shift.hours == 0)
         return document;
     QString moved;
     qsizetype from = 0;
@@ -86,8 +84,7 @@ QByteArray alertsMovedTo(const QByteArray &document, const QDateTime &now)
                 tag.replace(
                     at.captured(),
                     QStringLiteral(" %1=\"%2\"")
-                        .arg(at.captured(u"name"),
-                             then.addSecs(seconds).toOffsetFromUtc(then.offsetFromUtc()).toString(Qt::ISODate)));
+                        .arg(at.captured(u"name"), cityTime(then.addSecs(shift.hours * 3600)).toString(Qt::ISODate)));
         }
         moved += text.mid(from, element.capturedStart() - from) + tag;
         from = element.capturedEnd();

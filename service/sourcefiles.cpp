@@ -1,5 +1,6 @@
 #include "sourcefiles.h"
 
+#include "quarterseries.h"
 #include "servicelog.h"
 
 #include <QDir>
@@ -114,7 +115,12 @@ QString SourceFiles::ledgerPath() const
 }
 
 // {"cities": {"<id>": {"fetched": "<UTC ISO time>", "forecast": {...},
-// "airQuality": {...}}}, "answeredHour": "<UTC ISO time>"}
+// "series": {...}, "airQuality": {...}}}, "answeredHour": "<UTC ISO time>"}.
+// "forecast" holds the quarter-hour series of its wave's hour alone, the
+// conditions; "series" the whole day of it. The release before reads
+// "forecast" after a downgrade, and takes every quarter of its series up to
+// now as conditions: the coming hours' forecasts, kept apart, never reach
+// it. Its own file, without "series", is read as it is.
 SourceFiles::Answers SourceFiles::readAnswers() const
 {
     Answers answers;
@@ -131,9 +137,10 @@ SourceFiles::Answers SourceFiles::readAnswers() const
     const QJsonObject cities = saved.value(QLatin1String("cities")).toObject();
     for (auto it = cities.begin(); it != cities.end(); ++it) {
         const QJsonObject entry = it.value().toObject();
+        const QJsonObject forecast = joinedConditions(
+            {entry.value(QLatin1String("forecast")).toObject(), entry.value(QLatin1String("series")).toObject()});
         answers.cities.insert(it.key(),
-                              {timeOf(entry.value(QLatin1String("fetched"))),
-                               entry.value(QLatin1String("forecast")).toObject(),
+                              {timeOf(entry.value(QLatin1String("fetched"))), forecast,
                                entry.value(QLatin1String("airQuality")).toObject()});
     }
     answers.answeredHour = timeOf(saved.value(QLatin1String("answeredHour")));
@@ -146,8 +153,11 @@ bool SourceFiles::writeAnswers(const Answers &answers)
         return true;
     QJsonObject cities;
     for (auto it = answers.cities.begin(); it != answers.cities.end(); ++it) {
+        const SplitSeries split = splitConditions(it->forecast);
         QJsonObject entry{{QStringLiteral("fetched"), isoTime(it->fetched)},
-                          {QStringLiteral("forecast"), it->forecast}};
+                          {QStringLiteral("forecast"), split.conditions}};
+        if (!split.series.isEmpty())
+            entry.insert(QStringLiteral("series"), split.series);
         if (!it->airQuality.isEmpty())
             entry.insert(QStringLiteral("airQuality"), it->airQuality);
         cities.insert(it.key(), entry);

@@ -22,8 +22,8 @@ public:
 
     void waveStarted() { ++m_waves; }
     void requestSent(Api api, double weight, const QDateTime &now);
-    // A request counted when it was sent never reached the upstream (no
-    // HTTP status came back): its weight is taken off again, from today's
+    // A request counted when it was sent never left for the upstream (no
+    // connection, no name, TLS refused): its weight is taken off again, from today's
     // figures when it was sent today. It stays counted as a request.
     void unanswered(Api api, double weight, const QDateTime &sentAt);
     void failed(UpstreamFailure failure);

@@ -189,7 +189,7 @@ void WaveSchedule::waveStarted(const Plan &plan, const QDateTime &now)
 bool WaveSchedule::requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt,
                                 const FetchResult &result)
 {
-    if (result.httpStatus != 0)
+    if (result.sent)
         return false;
     m_ledger.unanswered(api, weight, sentAt);
     return true;

@@ -62,9 +62,10 @@ struct WaveLimit
 // holds the pauses to it (keepToClock), while running and when the ledger
 // is taken up at start.
 //
-// Only a request that got an HTTP status is charged to the day: one that
-// never reached the upstream (no route, DNS, refused) costs nothing, so
-// that an outage does not spend the day's budget. While the forecast fails
+// Every request that left is charged to the day, answered or not (the
+// upstream counts one it got but answered too late): only one that never
+// left (no route, DNS, refused, TLS refused) costs nothing, so that an
+// outage of the network does not spend the day's budget. While the forecast fails
 // in a row the air is not asked: its answer would go unused.
 class WaveSchedule
 {
@@ -102,8 +103,8 @@ public:
     // The requests of a wave sent: counted against today's budget at once,
     // should the service end before they are answered.
     void waveStarted(const Plan &plan, const QDateTime &now);
-    // A request of the wave sent at `sentAt` came back: without an HTTP
-    // status it never reached the upstream, and is not charged after all.
+    // A request of the wave sent at `sentAt` came back: one that never left
+    // (FetchResult::sent) is not charged after all; one that timed out is.
     // Whether the count changed.
     bool requestEnded(UpstreamLedger::Api api, double weight, const QDateTime &sentAt, const FetchResult &result);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/datacontrol.h"
+#include "platform/feeddate.h"
 #include "store/siderows.h"
 
 #include <QString>
@@ -35,7 +36,7 @@ const SideRows &comingDays();
 // feed's hour elements in their order, the current hour first (the hour
 // with the city's offset, its temperature, condition code, wind speed and
 // direction). At most ComingHours of them are kept.
-inline constexpr int ComingHours = 24;
+inline constexpr int ComingHours = ComingHourCount;
 const SideRows &comingHours();
 
 // The warnings the feed service sent with each city's document, kept beside

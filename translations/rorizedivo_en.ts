@@ -7,10 +7,6 @@
         <source>%1، %2</source>
         <translation>%1, %2</translation>
     </message>
-    <message>
-        <source>تنبيه: %1 في %2</source>
-        <translation>Warning: %1 in %2</translation>
-    </message>
     <message numerus="yes">
         <source> و%n تنبيه آخر</source>
         <translation>
@@ -21,6 +17,10 @@
     <message>
         <source>%1: %2 %3</source>
         <translation>%1: %2 %3</translation>
+    </message>
+    <message>
+        <source>%1 في %2</source>
+        <translation>%1 in %2</translation>
     </message>
 </context>
 <context>
@@ -447,28 +447,12 @@
         <translation>dust %1 µg/m³</translation>
     </message>
     <message>
-        <source>%1 من الساعة %2 إلى %3 الساعة %4</source>
-        <translation>%1 from %2 to %3 at %4</translation>
-    </message>
-    <message>
-        <source>%1 من الساعة %2 إلى %3</source>
-        <translation>%1 from %2 to %3</translation>
-    </message>
-    <message>
         <source>%1 حتى منتصف الليل</source>
         <translation>%1 until midnight</translation>
     </message>
     <message>
         <source>%1 حتى %2</source>
         <translation>%1 until %2</translation>
-    </message>
-    <message>
-        <source>تنبيه: %1 %2</source>
-        <translation>Warning: %1 %2</translation>
-    </message>
-    <message>
-        <source>%1 من الساعة %2</source>
-        <translation>%1 from %2</translation>
     </message>
     <message>
         <source>اليوم</source>
@@ -482,6 +466,26 @@
         <source>أمس</source>
         <translation>yesterday</translation>
     </message>
+    <message>
+        <source>من الساعة %1</source>
+        <translation>from %1</translation>
+    </message>
+    <message>
+        <source>%1 %2 إلى %3 الساعة %4</source>
+        <translation>%1 %2 to %3 at %4</translation>
+    </message>
+    <message>
+        <source>%1 %2 إلى %3</source>
+        <translation>%1 %2 to %3</translation>
+    </message>
+    <message>
+        <source>تنبيه: %1</source>
+        <translation>Warning: %1</translation>
+    </message>
+    <message>
+        <source>%1 إلى %2</source>
+        <translation>%1 to %2</translation>
+    </message>
 </context>
 <context>
     <name>HoursCurve</name>
@@ -492,22 +496,6 @@
     <message>
         <source>الآن</source>
         <translation>Now</translation>
-    </message>
-    <message>
-        <source>رياح %1</source>
-        <translation>%1 wind</translation>
-    </message>
-    <message>
-        <source>رياح</source>
-        <translation>Wind</translation>
-    </message>
-    <message>
-        <source>سكون</source>
-        <translation>Calm</translation>
-    </message>
-    <message>
-        <source>%1 كم/س</source>
-        <translation>%1 km/h</translation>
     </message>
     <message>
         <source>الساعة</source>
@@ -619,6 +607,10 @@
     <message>
         <source>سكون</source>
         <translation>Calm</translation>
+    </message>
+    <message>
+        <source>%1 كم/س</source>
+        <translation>%1 km/h</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,7 @@
 // The coming days of the shown city, in the place of its map on request.
 #include "view/comingdays.h"
 
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "platform/numbertext.h"
 #include "view/citydetail.h"
 #include "view/celltext.h"

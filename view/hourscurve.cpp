@@ -2,11 +2,11 @@
 // place of its map on request.
 #include "view/hourscurve.h"
 
-#include "feed/feeddate.h"
 #include "platform/boardlanguage.h"
+#include "platform/feeddate.h"
 #include "platform/numbertext.h"
-#include "view/citydetail.h"
 #include "view/celltext.h"
+#include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 #include "view/warningsign.h"
@@ -26,9 +26,10 @@ using namespace ControlKit;
 namespace {
 
 // The drawing in the widget's pixels (the map's 407 x 450): the hours run
-// from the right margin to the left one; under the signs of the warnings
-// the temperatures stand over their marks, then the plot, the condition
-// words, the hours, and at the foot the highlighted hour in full.
+// from the right margin to the left one (in English the other way); under
+// the signs of the warnings the temperatures stand over their marks, then
+// the plot, the condition words, the hours, and at the foot the highlighted
+// hour in full.
 constexpr qreal SideMargin = 22;
 constexpr qreal SignTop = 8;
 constexpr qreal SignSide = 18;
@@ -43,21 +44,13 @@ constexpr qreal DetailHeight = 56;
 // Whole degrees the scale spans at least, so a still day is not drawn as a storm.
 constexpr int MinimumSpan = 6;
 
+const QColor CurveColor(255, 176, 0);
+const QColor GridColor(60, 60, 70);
+
 QString nowWord()
 {
     return QCoreApplication::translate("HoursCurve", "الآن");
 }
-
-// "رياح شمالية", or "رياح" without a direction.
-QString windOf(const ComingHour &hour)
-{
-    const CompassSector *sector = compassSector(float(hour.windSector));
-    return sector ? QCoreApplication::translate("HoursCurve", "رياح %1")
-                        .arg(QCoreApplication::translate("WindWords", sector->words))
-                  : QCoreApplication::translate("HoursCurve", "رياح");
-}
-const QColor CurveColor(255, 176, 0);
-const QColor GridColor(60, 60, 70);
 
 QString degreesText(const FieldValue &value)
 {
@@ -65,28 +58,11 @@ QString degreesText(const FieldValue &value)
     return number ? singleText(float(*number)) + QStringLiteral(u"°") : QString();
 }
 
-QString windWords(const ComingHour &hour)
+// The hour's wind speed as its figure is written; empty when not known.
+QString speedFigure(const ComingHour &hour)
 {
     const std::optional<double> speed = hour.windSpeed.toNumber();
-    if (speed && *speed == 0)
-        return QCoreApplication::translate("HoursCurve", "سكون");
-    QStringList parts;
-    parts << windOf(hour);
-    if (speed)
-        parts << spokenSpeed(singleText(float(*speed)));
-    return spokenList(parts);
-}
-
-// The wind as the panel writes it: "رياح شمالية 20 كم/س".
-QString shortWind(const ComingHour &hour)
-{
-    const std::optional<double> speed = hour.windSpeed.toNumber();
-    if (speed && *speed == 0)
-        return QCoreApplication::translate("HoursCurve", "سكون");
-    QString text = windOf(hour);
-    if (speed)
-        text += QLatin1Char(' ') + QCoreApplication::translate("HoursCurve", "%1 كم/س").arg(singleText(float(*speed)));
-    return text;
+    return speed ? singleText(float(*speed)) : QString();
 }
 
 // A smooth line through points evenly spaced along x that never swings past
@@ -153,6 +129,8 @@ void HoursCurve::setHours(const QList<ComingHour> &hours, const QDateTime &now)
             continue; // gone by, or kept from an older document
         if (!shown.isEmpty() && hour.hour <= shown.last().hour)
             continue; // the hours run forward, each once
+        if (!shown.isEmpty() && shown.first().hour.secsTo(hour.hour) >= Hours * 3600)
+            break; // past the curve's day, after a missing hour
         shown << hour;
     }
     const bool startsNow = !shown.isEmpty() && shown.first().hour <= now;
@@ -243,7 +221,8 @@ QString HoursCurve::cellText(int row, int column) const
     const ComingHour &h = m_hours.at(row);
     switch (column) {
     case 0:
-        return row == 0 && m_firstIsNow ? spokenList({nowWord(), hourName(h.hour.time())}) : hourName(h.hour.time());
+        return row == 0 && m_firstIsNow ? spokenList({nowWord(), hourName(cityTime(h.hour).time())})
+                                        : hourName(cityTime(h.hour).time());
     case 1:
         return conditionShown(h.condition);
     case 2: {
@@ -251,7 +230,7 @@ QString HoursCurve::cellText(int row, int column) const
         return t ? spokenDegrees(singleText(float(*t))) : QString();
     }
     case 3:
-        return windWords(h);
+        return windWords(float(h.windSector), speedFigure(h), WindWording::Spoken);
     }
     return QString();
 }
@@ -267,6 +246,13 @@ QString HoursCurve::spokenRow(int row) const
     return spokenList(parts);
 }
 
+qreal HoursCurve::hoursAfterFirst(int index) const
+{
+    if (index < 0 || index >= shownHours())
+        return index;
+    return m_hours.first().hour.secsTo(m_hours.at(index).hour) / 3600.0;
+}
+
 qreal HoursCurve::xOf(qreal hours) const
 {
     // From the right margin leftwards in Arabic, from the left one in English.
@@ -276,7 +262,7 @@ qreal HoursCurve::xOf(qreal hours) const
 
 QPointF HoursCurve::pointOf(int index) const
 {
-    const qreal x = xOf(index);
+    const qreal x = xOf(hoursAfterFirst(index));
     qreal y = (PlotTop + PlotBottom) / 2;
     if (index >= 0 && index < shownHours()) {
         if (const std::optional<double> t = m_hours.at(index).temperature.toNumber())
@@ -291,7 +277,7 @@ QList<HoursCurve::Shade> HoursCurve::shades() const
     if (m_hours.isEmpty())
         return shades;
     const QDateTime &first = m_hours.first().hour;
-    const qreal last = shownHours() - 1;
+    const qreal last = hoursAfterFirst(shownHours() - 1);
     for (const HourSpan &span : m_spans) {
         const qreal from = std::clamp(first.secsTo(span.start) / 3600.0, 0.0, last);
         const qreal to = std::clamp(first.secsTo(span.end) / 3600.0, 0.0, last);
@@ -332,8 +318,8 @@ void HoursCurve::paintEvent(QPaintEvent *)
         WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide));
     }
 
-    // The curve, broken where an hour has no temperature, the ground under
-    // each run of it shaded.
+    // The curve, broken where an hour has no temperature or is missing, the
+    // ground under each run of it shaded.
     QLinearGradient fade(0, PlotTop, 0, PlotBottom);
     fade.setColorAt(0, QColor(255, 176, 0, 90));
     fade.setColorAt(1, QColor(255, 176, 0, 10));
@@ -345,7 +331,9 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         QList<QPointF> points;
         int i = first;
-        for (; i < shownHours() && m_hours.at(i).temperature.toNumber(); ++i)
+        for (; i < shownHours() && m_hours.at(i).temperature.toNumber()
+             && (i == first || hoursAfterFirst(i) - hoursAfterFirst(i - 1) == 1);
+             ++i)
             points << pointOf(i);
         const QPainterPath run = smoothThrough(points);
         QPainterPath ground = run;
@@ -364,9 +352,12 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.drawLine(QPointF(point.x(), PlotTop - 6), QPointF(point.x(), PlotBottom));
     }
 
-    // Every third hour: its mark, its temperature over it, its condition and hour under the plot.
+    // Every third hour from the first: its mark, its temperature over it,
+    // its condition and hour under the plot.
     const qreal labelWidth = step * MarkEvery - 2;
-    for (int i = 0; i < shownHours(); i += MarkEvery) {
+    for (int i = 0; i < shownHours(); ++i) {
+        if (int(hoursAfterFirst(i)) % MarkEvery != 0)
+            continue;
         const ComingHour &h = m_hours.at(i);
         const QPointF point = pointOf(i);
         const QRectF column(point.x() - labelWidth / 2, 0, labelWidth, 0);
@@ -387,7 +378,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(now ? Green : Cyan);
         p.setFont(tahoma(8.25, now));
         p.drawText(QRectF(column.x(), HourTop, labelWidth, HourHeight), Qt::AlignCenter,
-                   now ? nowWord() : shortHourName(h.hour.time()));
+                   now ? nowWord() : shortHourName(cityTime(h.hour).time()));
     }
     if (m_highlighted >= 0) {
         const QPointF point = pointOf(m_highlighted);
@@ -398,7 +389,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         // The hour in full at the foot: when, what and how warm over its wind.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList first{m_highlighted == 0 && m_firstIsNow ? nowWord() : hourName(h.hour.time())};
+        QStringList first{m_highlighted == 0 && m_firstIsNow ? nowWord() : hourName(cityTime(h.hour).time())};
         if (!h.condition.isEmpty())
             first << conditionShown(h.condition);
         // In words: a "°" among Arabic words would stand before its number.
@@ -416,7 +407,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(White);
         p.setFont(tahoma(8.25));
         p.drawText(QRectF(inner.x(), inner.center().y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
-                   shortWind(h));
+                   windWords(float(h.windSector), speedFigure(h), WindWording::Written));
     }
 }
 
@@ -450,11 +441,13 @@ void HoursCurve::mousePressEvent(QMouseEvent *event)
 {
     if (m_hours.isEmpty())
         return;
-    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const qreal x = event->position().x();
-    const qreal along = boardReadsLeftToRight() ? x - SideMargin : width() - SideMargin - x;
-    const int index = int(std::lround(along / step));
-    setHighlighted(index);
+    // The hour drawn nearest the click.
+    int nearest = 0;
+    for (int i = 1; i < shownHours(); ++i) {
+        if (std::abs(pointOf(i).x() - event->position().x()) < std::abs(pointOf(nearest).x() - event->position().x()))
+            nearest = i;
+    }
+    setHighlighted(nearest);
 }
 
 void HoursCurve::focusInEvent(QFocusEvent *event)

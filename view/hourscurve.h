@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/feeddate.h"
 #include "platform/fieldvalue.h"
 
 #include <QColor>
@@ -14,7 +15,7 @@ class FormLabel;
 // One coming hour of a city as the curve shows it.
 struct ComingHour
 {
-    QDateTime hour; // the whole hour, on the city's own clock
+    QDateTime hour; // the whole hour, read by its offset (shown on the cities' clock)
     FieldValue temperature; // in °C; no value: the curve passes it by
     QString condition; // the condition's Arabic word
     FieldValue windSpeed; // in km/h
@@ -57,14 +58,14 @@ class HoursCurve : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int Hours = 24;
+    static constexpr int Hours = ComingHourCount;
     static constexpr int Columns = 4;
     static constexpr int MarkEvery = 3;
 
     explicit HoursCurve(CityDetail *panel);
 
     // The city's hours; those ended before `now` are left out, the rest from
-    // the current hour on, at most Hours of them. None: an empty curve.
+    // the current hour on, within Hours of the first. None: an empty curve.
     void setHours(const QList<ComingHour> &hours, const QDateTime &now);
     void setSpans(const QList<HourSpan> &spans);
 
@@ -87,8 +88,11 @@ public:
     // A row as a screen reader says it: "3 مساءً، غبار، 41 درجة، رياح شمالية، 20 كيلومتر في الساعة".
     QString spokenRow(int row) const;
 
-    // Where the curve puts an hour and its temperature, in the widget's pixels.
+    // Where the curve puts an hour and its temperature, in the widget's
+    // pixels: each hour at its time, so a missing hour leaves a gap.
     QPointF pointOf(int index) const;
+    // How many hours after the first one shown the hour of this index is.
+    qreal hoursAfterFirst(int index) const;
     // Where the curve stands that many hours after the first one shown.
     qreal xOf(qreal hours) const;
     // The spans as shaded: from and to in hours after the first one shown,

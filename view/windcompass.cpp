@@ -1,6 +1,10 @@
 #include "view/windcompass.h"
 
+#include "view/spokentext.h"
+
+#include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 #include <cmath>
 
 namespace {
@@ -81,4 +85,19 @@ bool stepWindArrow(float windDirIndex, ArrowSegment &arrow, const QRectF &map)
     arrow.y1 += dy;
     arrow.y2 += dy;
     return arrowOutsideMap(arrow, map);
+}
+
+QString windWords(float windDirIndex, const QString &speed, WindWording how)
+{
+    if (speed == QLatin1String("0"))
+        return QCoreApplication::translate("WindCompass", "سكون");
+    const CompassSector *sector = compassSector(windDirIndex);
+    const QString direction = sector ? QCoreApplication::translate("WindCompass", "رياح %1")
+                                           .arg(QCoreApplication::translate("WindWords", sector->words))
+                                     : QCoreApplication::translate("WindCompass", "رياح بلا اتجاه");
+    if (speed.isEmpty())
+        return direction;
+    if (how == WindWording::Spoken)
+        return spokenList(QStringList{direction, spokenSpeed(speed)});
+    return direction + QLatin1Char(' ') + QCoreApplication::translate("WindCompass", "%1 كم/س").arg(speed);
 }

@@ -41,3 +41,11 @@ bool pointWindArrow(float windDirIndex, ArrowSegment &arrow, QString &code);
 // index that names no sector) and returns true when the arrow has left the
 // map, so that the caller points it again (in the same tick).
 bool stepWindArrow(float windDirIndex, ArrowSegment &arrow, const QRectF &map);
+
+// The wind in words, the one wording of it the board has: its direction
+// ("رياح شمالية شرقية", "رياح بلا اتجاه" without one) and its speed, given
+// as its figure's text ("20"; empty when not known), or "سكون" alone for a
+// calm. Spoken, for a screen reader: "رياح شمالية، 20 كيلومتر في الساعة";
+// written, as the panel shows it: "رياح شمالية 20 كم/س".
+enum class WindWording { Spoken, Written };
+QString windWords(float windDirIndex, const QString &speed, WindWording how);

@@ -189,13 +189,7 @@ void WindCompass::setCovered(bool covered)
 
 QString WindCompass::spokenText() const
 {
-    const CompassSector *sector = compassSector(m_windDirIndex);
-    const QString direction = sector ? QCoreApplication::translate("WindCompass", "رياح %1")
-                                           .arg(QCoreApplication::translate("WindWords", sector->words))
-                                     : QCoreApplication::translate("WindCompass", "رياح بلا اتجاه");
-    const QString speed = m_shownSpeed == 0 ? QCoreApplication::translate("WindCompass", "سكون")
-                                            : spokenSpeed(QString::number(roundHalfEven(m_shownSpeed), 'f', 0));
-    return spokenList({direction, speed});
+    return windWords(m_windDirIndex, QString::number(roundHalfEven(m_shownSpeed), 'f', 0), WindWording::Spoken);
 }
 
 void WindCompass::readBack()

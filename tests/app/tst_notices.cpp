@@ -190,8 +190,9 @@ void TestNotices::tellsEachWarningOnce_data()
     // At each step the documents carry these warnings, the board refreshes
     // (restarted first, or restarted after its first close, or with the
     // person's own cities chosen, or with the notification service refusing
-    // the notice), and these notices are sent, as "summary | body", the
-    // body's lines joined by " / ".
+    // the notice, at 11:05 and an hour later each step, or at the hour
+    // given), and these notices are sent, as "summary | body", the body's
+    // lines joined by " / ".
     QTest::addColumn<QList<QStringList>>("steps"); // {what, RUH's, JED's, notices...}
     // clang-format off
     const QString dust = warning("dust", "08T15:00", "08T21:00", "1450");
@@ -225,6 +226,21 @@ void TestNotices::tellsEachWarningOnce_data()
         {"", "", rainToday, u"تنبيه: أمطار غزيرة وسيول محتملة في جدة | جدة: أمطار غزيرة وسيول محتملة اليوم، 22 مم"_qs},
         {"", "", n(n(rainToday, rain), warning("rain", "10T00:00", "11T00:00", "20")),
          u"تنبيه: أمطار غزيرة وسيول محتملة في جدة | جدة: أمطار غزيرة وسيول محتملة من اليوم حتى الخميس، 35 مم"_qs}};
+    // What was told follows its warning: a storm whose end moves later is
+    // the same storm after its first end has passed; one that came after a
+    // told storm ended is news. So is a peak a band higher, not a smaller rise.
+    QTest::newRow("an end that moves later, and the refresh after the told end") << QList<QStringList>{
+        {"at 15", dust, "", toldDust}, {"at 16", warning("dust", "08T16:00", "08T23:00", "1450"), ""},
+        {"at 21", warning("dust", "08T21:00", "08T23:00", "1450"), ""}, {"at 22", warning("dust", "08T22:00", "08T23:00", "1450"), ""}};
+    QTest::newRow("a storm after the told one ended") << QList<QStringList>{{"at 15", dust, "", toldDust}, {"at 21", "", ""},
+        {"at 22", warning("dust", "08T22:00", "08T23:00", "1450"), "",
+         u"تنبيه: عاصفة ترابية في الرياض | الرياض: عاصفة ترابية اليوم من الساعة 10 مساءً إلى 11 مساءً، الغبار 1450 ميكروغرام/م³"_qs}};
+    QTest::newRow("a peak that rises") << QList<QStringList>{{"", dust, heat, toldBoth},
+        {"", warning("dust", "08T15:00", "08T21:00", "1900"), warning("heat", "09T00:00", "10T00:00", "49.9")},
+        {"", warning("dust", "08T15:00", "08T21:00", "2300"), warning("heat", "09T00:00", "10T00:00", "50.2"),
+         u"تنبيه: عاصفة ترابية في الرياض وتنبيه آخر | الرياض: عاصفة ترابية اليوم من الساعة 3 مساءً إلى 9 مساءً، "
+         u"الغبار 2300 ميكروغرام/م³ / جدة: موجة حر شديدة غداً، العظمى 50°"_qs},
+        {"", warning("dust", "08T15:00", "08T21:00", "2300"), warning("heat", "09T00:00", "10T00:00", "50.2")}};
     // Told only once the service has shown it: refused, it is tried again.
     QTest::newRow("a failed Notify") << QList<QStringList>{{"refuse", dust, "", toldDust}, {"", dust, "", toldDust},
                                                            {"", dust, ""}};
@@ -295,6 +311,8 @@ void TestNotices::tellsEachWarningOnce()
                 board->boardWarnings()->setOwnCity(code, false);
             board->boardWarnings()->setOwnCity(what.mid(5), true);
         }
+        if (what.startsWith(QLatin1String("at ")))
+            hour = what.mid(3).toInt();
         m_standIn.refuseNext = what == QLatin1String("refuse");
         m_warnings.insert(QStringLiteral("RUH"), step.at(1));
         m_warnings.insert(QStringLiteral("JED"), step.at(2));

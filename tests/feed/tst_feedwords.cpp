@@ -1,6 +1,6 @@
 #include "feed/conditionwords.h"
 #include "feed/dataage.h"
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 #include "feed/feedwarning.h"
 #include "feed/winddirection.h"
 #include "platform/boardlanguage.h"
@@ -271,6 +271,12 @@ void TestFeedWords::warningWords_data()
         u"من غداً حتى الجمعة", u"تنبيه: رياح شديدة من غداً حتى الجمعة");
     row("three days, under way", "heat", "2026-12-08T00:00:00+03:00", "2026-12-11T00:00:00+03:00", "2026-12-08T08:00:00Z",
         u"من اليوم حتى الخميس", u"تنبيه: موجة حر شديدة من اليوم حتى الخميس");
+    // Written at another offset (a service on a host that fell back to
+    // GMT): read by its offset, said on the cities' clock and day.
+    row("dust written at +00:00", "dust", "2026-12-08T12:00:00+00:00", "2026-12-08T18:00:00+00:00", "2026-12-08T08:00:00Z",
+        u"اليوم من الساعة 3 مساءً إلى 9 مساءً", u"تنبيه: عاصفة ترابية اليوم من الساعة 3 مساءً إلى 9 مساءً");
+    row("a day written at +00:00", "heat", "2026-12-08T21:00:00Z", "2026-12-09T21:00:00Z", "2026-12-08T08:00:00Z",
+        u"غداً", u"تنبيه: موجة حر شديدة غداً");
     // The same in English: the days within a sentence, the hours on the
     // twelve-hour clock English speaks.
     row("in English, dust later today", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T08:00:00Z",

@@ -1,16 +1,24 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
 #include "platform/datacontrol.h"
+#include "platform/feedservicestarter.h"
+#include "platform/kernelsockets.h"
 #include "platform/networkstate.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
@@ -147,12 +155,15 @@ private slots:
     void cleanup() { setListenerSources({}); }
     void tableListeners_data();
     void tableListeners();
+    void diagnosticsAnswers_data();
+    void diagnosticsAnswers();
     void trustedOwners_data();
     void trustedOwners();
     void boardIsOnline_data();
     void boardIsOnline();
     void feedService_data();
     void feedService();
+    void starterLooksWithoutConnecting();
 };
 
 // The listeners that take the board's connections to 127.0.0.1:8619
@@ -201,6 +212,99 @@ void TestNetworkState::tableListeners()
             seen << QStringLiteral("%1/%2").arg(listener.owner).arg(listener.inode);
     }
     QCOMPARE(seen.join(u','), listeners);
+}
+
+namespace {
+
+// A netlink message of the kernel's answer to request 1, as it lays it out.
+QByteArray netlinkMessage(quint16 type, const void *payload, size_t size, quint32 sequence = 1)
+{
+    nlmsghdr header{};
+    header.nlmsg_len = NLMSG_LENGTH(size);
+    header.nlmsg_type = type;
+    header.nlmsg_flags = NLM_F_MULTI;
+    header.nlmsg_seq = sequence;
+    QByteArray message(reinterpret_cast<const char *>(&header), sizeof header);
+    message.append(static_cast<const char *>(payload), qsizetype(size));
+    message.append(QByteArray(qsizetype(NLMSG_ALIGN(message.size())) - message.size(), '\0'));
+    return message;
+}
+
+// A listener on 127.0.0.1:8619, as the socket diagnostics tell it.
+QByteArray listenerMessage(uint owner, quint32 sequence = 1)
+{
+    inet_diag_msg socket{};
+    socket.idiag_family = AF_INET;
+    socket.idiag_state = ListeningState;
+    socket.id.idiag_sport = htons(8619);
+    socket.id.idiag_src[0] = htonl(INADDR_LOOPBACK);
+    socket.idiag_uid = owner;
+    socket.idiag_inode = 100 + owner;
+    return netlinkMessage(SOCK_DIAG_BY_FAMILY, &socket, sizeof socket, sequence);
+}
+
+QByteArray errorMessage(int error)
+{
+    nlmsgerr answer{};
+    answer.error = error;
+    return netlinkMessage(NLMSG_ERROR, &answer, sizeof answer);
+}
+
+QByteArray doneMessage()
+{
+    const int zero = 0;
+    return netlinkMessage(NLMSG_DONE, &zero, sizeof zero);
+}
+
+} // namespace
+
+// The kernel's answers to the socket diagnostics, datagram by datagram, as
+// the reader takes them: how each reads ("M"ore, "D"one, "F"ailed), and the
+// sockets told, as owner/inode.
+void TestNetworkState::diagnosticsAnswers_data()
+{
+    // clang-format off
+    QTest::addColumn<QList<QByteArray>>("datagrams");
+    QTest::addColumn<bool>("dump");
+    QTest::addColumn<QString>("parts");
+    QTest::addColumn<QString>("sockets");
+
+    QTest::newRow("one datagram and its end") << QList<QByteArray>{listenerMessage(0) + doneMessage()} << true << "D" << "0/100";
+    QTest::newRow("two datagrams") << QList<QByteArray>{listenerMessage(1000) + listenerMessage(0), listenerMessage(61184), doneMessage()}
+        << true << "MMD" << "1000/1100,0/100,61184/61284";
+    QTest::newRow("an error answer") << QList<QByteArray>{errorMessage(-EPERM)} << true << "F" << "";
+    QTest::newRow("an error after a part") << QList<QByteArray>{listenerMessage(0), errorMessage(-EINTR)} << true << "MF" << "0/100";
+    QTest::newRow("a truncated one") << QList<QByteArray>{(listenerMessage(0) + listenerMessage(1000)).chopped(20)} << true << "F" << "0/100";
+    QTest::newRow("a header cut short") << QList<QByteArray>{listenerMessage(0).left(10)} << true << "F" << "";
+    QTest::newRow("another request's passed over") << QList<QByteArray>{listenerMessage(1000, 2) + doneMessage()} << true << "D" << "";
+    QTest::newRow("one connection, there") << QList<QByteArray>{listenerMessage(61184)} << false << "D" << "61184/61284";
+    QTest::newRow("one connection, not there") << QList<QByteArray>{errorMessage(-ENOENT)} << false << "D" << "";
+    QTest::newRow("a dump: not there is an error") << QList<QByteArray>{errorMessage(-ENOENT)} << true << "F" << "";
+    // clang-format on
+}
+
+void TestNetworkState::diagnosticsAnswers()
+{
+    QFETCH(QList<QByteArray>, datagrams);
+    QFETCH(bool, dump);
+    QFETCH(QString, parts);
+    QFETCH(QString, sockets);
+    QList<KernelSocket> found;
+    QString read;
+    for (const QByteArray &datagram : std::as_const(datagrams)) {
+        const DiagnosticsPart part = readDiagnosticsPart(datagram, 1, dump, &found);
+        read += part == DiagnosticsPart::More ? u'M' : part == DiagnosticsPart::Done ? u'D' : u'F';
+        if (part != DiagnosticsPart::More)
+            break;
+    }
+    QCOMPARE(read, parts);
+    QStringList told;
+    for (const KernelSocket &socket : std::as_const(found)) {
+        QCOMPARE(socket.port, quint16(8619));
+        QCOMPARE(socket.address, QHostAddress(QHostAddress::LocalHost));
+        told << QStringLiteral("%1/%2").arg(socket.owner).arg(socket.inode);
+    }
+    QCOMPARE(told.join(u','), sockets);
 }
 
 void TestNetworkState::trustedOwners_data()
@@ -272,9 +376,14 @@ void TestNetworkState::boardIsOnline_data()
     // Looked up twice by the health check, then twice by each load: the
     // 9th is the 4th city's before its load, whose answer is refused.
     QTest::newRow("its service ends mid-walk and a stranger binds") << "own" << 4242u << loopback << 200 << false << "kernel" << 9 << 0 << held << 0 << 3 << 20;
-    // The stranger binds after the 8th, and the next two see nobody: as
-    // if it had bound after the look and left before the next.
-    QTest::newRow("a stranger binds and leaves between two looks") << "own" << 4242u << loopback << 200 << false << "kernel" << 8 << 2 << held << 0 << 3 << 18;
+    // The stranger binds after the 8th, the 3rd city's last: the 4th city's
+    // load is refused before it begins, and the walk ends with the rows
+    // after it, and its own, as they were.
+    QTest::newRow("a refusal mid-walk keeps the rows after it") << "own" << 4242u << loopback << 200 << false << "kernel" << 8 << 0 << held << 0 << 3 << 21;
+    // The same, and the next two looks see nobody, as if the stranger had
+    // bound after the look and left before the next: nothing listening ends
+    // the walk too, with nothing asked of whoever comes.
+    QTest::newRow("a stranger binds and leaves between two looks") << "own" << 4242u << loopback << 200 << false << "kernel" << 8 << 2 << notRunning << 0 << 3 << 21;
     QTest::newRow("from the tables: its own service") << "own" << 0u << loopback << 200 << false << "tables" << 0 << 0 << online << 0 << 24 << 0;
     QTest::newRow("from the tables: a stranger that defers its accept") << "stranger" << 4242u << deferred << 200 << true << "tables" << 0 << 0 << held << 0 << 0 << 24;
     QTest::newRow("from the tables: an IPv6-only stranger is not told apart") << "own and stranger" << 4242u << StrangerSocket::AnyIPv6Only << 200 << false << "tables" << 0 << 0 << held << 0 << 0 << 24;
@@ -418,6 +527,23 @@ void TestNetworkState::feedService()
         QVERIFY(ticked); // the window's timers ran while the check waited
     if (server != QLatin1String("none"))
         QCOMPARE(service.requests().value(0).target(), health);
+}
+
+// Whether anything listens on the feed port, the starter asks the kernel:
+// it makes no connection to a listener nobody has judged.
+void TestNetworkState::starterLooksWithoutConnecting()
+{
+    QTemporaryDir folder;
+    QFile program(QDir(folder.path()).filePath(QString::fromUtf16(FeedServiceStarter::ProgramName)));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\nexit 0\n");
+    program.close();
+    QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress(QHostAddress::LocalHost)));
+    FeedServiceStarter starter(folder.path(), listener.serverPort());
+    QVERIFY(!starter.startIfNeeded()); // something listens: nothing is started
+    QVERIFY(!listener.waitForNewConnection(0));
 }
 
 QTEST_MAIN(TestNetworkState)

@@ -508,6 +508,18 @@ case_downgrade() {
   grep -q '^wt_' <<<"$(tables erin)" || fail "erin has no store of $new_version (the case follows upgrade)"
   local settings since old_service change
   settings=$(settings_state)
+
+  # This release answers a wave of its own, the day's quarter-hour series;
+  # its last observation is the last quarter of that wave's hour.
+  echo ok >"$work/upstream/mode"
+  in_ct systemctl stop "$unit.service"
+  in_ct rm -f "/var/cache/private/$unit/forecasts.json" "/var/cache/private/$unit/ledger.json"
+  [ "$(request "/forecastrss?p=SAXX0017&u=c")" = 200 ] || fail "$new_version served no city with the upstream up"
+  local hour observed
+  hour=$(grep '^forecast ' "$work/upstream/calls" | tail -n 1 | tr '&' '\n' | sed -n 's/^start_hour=//p' | sed 's/%3A/:/g')
+  [ -n "$hour" ] || fail "$new_version's wave asked no hour: $(tail -n 1 "$work/upstream/calls")"
+  observed=$(($(date -u -d "${hour/T/ }" +%s) + 45 * 60))
+  echo down >"$work/upstream/mode"
   request /health >/dev/null
   old_service=$(service_pid)
   since=$(date +%s)
@@ -528,6 +540,28 @@ case_downgrade() {
   board_stop erin
   ok "erin's store keeps the tables $old_version leaves be: $(tables erin | oneline)"
   service_kept_up "$since"
+
+  # Its service two hours on, the upstream still down, serves what this
+  # release kept: never a quarter past this release's last observation (a
+  # forecast of the coming hours served as the weather now).
+  local library published shown
+  echo down >"$work/upstream/mode"
+  library=$(cd "$ctroot" && ls usr/lib/*/faketime/libfaketime.so.1)
+  in_ct mkdir -p "/etc/systemd/system/$unit.service.d"
+  printf '[Service]\nEnvironment=LD_PRELOAD=/%s FAKETIME=+2h FAKETIME_DONT_FAKE_MONOTONIC=1\n' "$library" \
+    >"$ctroot/etc/systemd/system/$unit.service.d/clock.conf"
+  in_ct systemctl daemon-reload
+  in_ct systemctl stop "$unit.service"
+  published=$(on_net curl -s -m 60 "http://127.0.0.1:8619/forecastrss?p=SAXX0017&u=c" \
+    | sed -n 's,.*<pubDate>\(.*\)</pubDate>.*,\1,p')
+  in_ct rm -r "/etc/systemd/system/$unit.service.d"
+  in_ct systemctl daemon-reload
+  in_ct systemctl stop "$unit.service"
+  [ -n "$published" ] || fail "$old_version, two hours on, served nothing of what $new_version kept"
+  shown=$(date -u -d "$(sed -E 's/^[A-Za-z]+, //; s/ [A-Z]+$//' <<<"$published")" +%s)
+  [ "$shown" -le "$observed" ] \
+    || fail "$old_version, two hours on, served a forecast as the weather of $published, past $new_version's last observation at $(date -u -d "@$observed" '+%H:%M')"
+  ok "$old_version two hours on, the upstream down: its documents of $published, not past $new_version's last observation at $(date -u -d "@$observed" '+%H:%M')"
 
   # Forward again, for the cases after.
   install_package "$new_deb"

@@ -1279,6 +1279,9 @@ void TestBoard::gridIsATable()
 // ticks scroll it.
 void TestBoard::tickerIsToldOncePerRefresh()
 {
+    // Every feed fails at once, and the walk goes on to its end (nothing
+    // listening on the feed port would end it as offline).
+    pointFeedsAt(storePath(), QStringLiteral("ftp://127.0.0.1:1"));
     auto board = loadBoard();
     QVERIFY(board);
     QSignalSpy told(board->tickerStrip(), &TickerStrip::spokenTextChanged);

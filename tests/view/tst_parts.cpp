@@ -421,36 +421,48 @@ void TestParts::hoursAlongTheCurve_data()
 {
     // clang-format off
     QTest::addColumn<int>("minutes"); // the clock, after 13:00 in the cities
+    QTest::addColumn<int>("missing"); // an hour not kept, counted from 13:00; -1: none
+    QTest::addColumn<int>("offset"); // the hours written at this offset from UTC, in hours
     QTest::addColumn<QString>("keys"); // Left, Right, Home, End
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
+    QTest::addColumn<int>("placed"); // where it is drawn, in hours from the first shown
     QTest::addColumn<bool>("english"); // the hours run rightwards: Right goes to a later hour
     const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
-    QTest::newRow("the current hour first") << 40 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
-    QTest::newRow("Left to a later hour") << 40 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << false;
-    QTest::newRow("Right of the first stays") << 40 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
-    QTest::newRow("an hour without a temperature") << 40 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << false;
-    QTest::newRow("End, and Left past it") << 40 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << false;
-    QTest::newRow("Home again") << 40 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
-    QTest::newRow("hours gone by are left out") << 130 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << false;
-    QTest::newRow("before the first hour, none is now") << -70 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << false;
-    QTest::newRow("all gone by") << 24 * 60 << "L" << 0 << "" << false;
+    QTest::newRow("the current hour first") << 40 << -1 << 3 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("Left to a later hour") << 40 << -1 << 3 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2 << false;
+    QTest::newRow("Right of the first stays") << 40 << -1 << 3 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("an hour without a temperature") << 40 << -1 << 3 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4 << false;
+    QTest::newRow("End, and Left past it") << 40 << -1 << 3 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23 << false;
+    QTest::newRow("Home again") << 40 << -1 << 3 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("hours gone by are left out") << 130 << -1 << 3 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("before the first hour, none is now") << -70 << -1 << 3 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("all gone by") << 24 * 60 << -1 << 3 << "L" << 0 << "" << -1 << false;
+    // The keys step over the gap of a missing hour; the hours after it stay at their time.
+    QTest::newRow("a missing hour") << 40 << 2 << 3 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3 << false;
+    QTest::newRow("hours written at +00:00, shown on the cities' clock") << 40 << -1 << 0 << "L" << 24 << u"2 مساءً، مشمس، 21 درجة، "_qs + wind << 1 << false;
+    QTest::newRow("a missing hour, the last") << 40 << 2 << 3 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23 << false;
     const QString windEnglish = u"Northeast wind, 10 kilometres per hour"_qs;
-    QTest::newRow("in English, Right to a later hour") << 40 << "RR" << 24 << u"3 PM, Sunny, 22 degrees, "_qs + windEnglish << true;
-    QTest::newRow("in English, Left of the first stays") << 40 << "L" << 24 << u"Now, 1 PM, Sunny, 20 degrees, "_qs + windEnglish << true;
-    QTest::newRow("in English, an hour without a temperature") << 40 << "RRRRLR" << 24 << u"5 PM, Sunny, "_qs + windEnglish << true;
-    QTest::newRow("in English, End") << 40 << "E" << 24 << u"12 PM, Sunny, 43 degrees, "_qs + windEnglish << true;
+    QTest::newRow("in English, Right to a later hour") << 40 << -1 << 3 << "RR" << 24 << u"3 PM, Sunny, 22 degrees, "_qs + windEnglish << 2 << true;
+    QTest::newRow("in English, Left of the first stays") << 40 << -1 << 3 << "L" << 24 << u"Now, 1 PM, Sunny, 20 degrees, "_qs + windEnglish << 0 << true;
+    QTest::newRow("in English, an hour without a temperature") << 40 << -1 << 3 << "RRRRLR" << 24 << u"5 PM, Sunny, "_qs + windEnglish << 4 << true;
+    QTest::newRow("in English, a missing hour") << 40 << 2 << 3 << "RR" << 23 << u"4 PM, Sunny, 23 degrees, "_qs + windEnglish << 3 << true;
+    QTest::newRow("in English, End") << 40 << -1 << 3 << "E" << 24 << u"12 PM, Sunny, 43 degrees, "_qs + windEnglish << 23 << true;
     // clang-format on
 }
 
 void TestParts::hoursAlongTheCurve()
 {
     QFETCH(int, minutes);
+    QFETCH(int, missing);
+    QFETCH(int, offset);
     QFETCH(QString, keys);
     QFETCH(int, shown);
     QFETCH(QString, said);
+    QFETCH(int, placed);
     QFETCH(bool, english);
     setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     QWidget window;
     CityDetail panel(&window);
     HoursCurve curve(&panel);
@@ -458,7 +470,9 @@ void TestParts::hoursAlongTheCurve()
     QList<ComingHour> hours;
     for (int i = 0; i < 24; ++i) {
         const FieldValue temperature = i == 4 ? FieldValue::null() : FieldValue::number(20 + i);
-        hours << ComingHour{first.addSecs(i * 3600), temperature, u"مشمس"_qs, FieldValue::number(10), 3};
+        if (i != missing)
+            hours << ComingHour{first.addSecs(i * 3600).toOffsetFromUtc(offset * 3600), temperature, u"مشمس"_qs,
+                                FieldValue::number(10), 3};
     }
     curve.setHours(hours, first.addSecs(minutes * 60));
     curve.show();
@@ -474,9 +488,18 @@ void TestParts::hoursAlongTheCurve()
     QCOMPARE(focused ? focused->text(QAccessible::Description) : QString(), said);
     if (focused)
         QCOMPARE(focused->tableCellInterface()->rowIndex(), curve.highlighted());
-    // Drawn as it reads: the later hour to the left in Arabic, to the right in English.
-    QCOMPARE(curve.pointOf(1).x() > curve.pointOf(0).x(), english);
-    setBoardLanguage(BoardLanguage::Arabic);
+    if (placed < 0)
+        return;
+    // Drawn as it reads: each later hour further left in Arabic, further
+    // right in English. An hour's width is the space between the first two,
+    // both kept.
+    const auto along = [&curve, english](int index) {
+        return english ? curve.pointOf(index).x() - curve.pointOf(0).x()
+                       : curve.pointOf(0).x() - curve.pointOf(index).x();
+    };
+    const qreal hourWidth = along(1);
+    QVERIFY(hourWidth > 0);
+    QCOMPARE(along(curve.highlighted()), placed * hourWidth);
 }
 
 QTEST_MAIN(TestParts)

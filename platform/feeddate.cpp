@@ -1,29 +1,55 @@
-#include "feed/feeddate.h"
+#include "platform/feeddate.h"
 
 #include <QCoreApplication>
 #include <QLocale>
 
+namespace {
+
+// The day and month as the feed writes them, in C's words whatever the locale.
+const QString FeedDayFormat = QStringLiteral("d MMM yyyy");
+
+QDateTime hourStart(const QDateTime &time)
+{
+    return QDateTime(time.date(), QTime(time.time().hour(), 0), Qt::OffsetFromUTC, time.offsetFromUtc());
+}
+
+} // namespace
+
+QDateTime cityTime(const QDateTime &time)
+{
+    return time.toOffsetFromUtc(CityUtcOffsetSeconds);
+}
+
 QDate cityDate(const QDateTime &now)
 {
-    return now.toOffsetFromUtc(CityUtcOffsetSeconds).date();
+    return cityTime(now).date();
+}
+
+QString publishedZone(const QString &pubDate)
+{
+    // The zone follows the half of the day; a text that ends in the half has none.
+    const QString text = pubDate.simplified();
+    const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
+    const QString zone = space > 0 ? text.mid(space + 1) : QString();
+    if (zone.compare(QLatin1String("am"), Qt::CaseInsensitive) == 0
+        || zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) == 0)
+        return QString();
+    return zone;
 }
 
 std::optional<QDateTime> publishedAt(const QString &pubDate)
 {
     QString text = pubDate.simplified();
     int offset = CityUtcOffsetSeconds;
-    // The zone follows the half of the day; a text that ends in the half has none.
-    const qsizetype space = text.lastIndexOf(QLatin1Char(' '));
-    const QString zone = space > 0 ? text.mid(space + 1) : QString();
-    if (space > 0 && zone.compare(QLatin1String("am"), Qt::CaseInsensitive) != 0
-        && zone.compare(QLatin1String("pm"), Qt::CaseInsensitive) != 0) {
+    const QString zone = publishedZone(text);
+    if (!zone.isEmpty()) {
         bool hours = false;
         const int offsetHours = zone.size() == 3 && (zone[0] == u'+' || zone[0] == u'-') ? zone.toInt(&hours) : 0;
         if (zone == QLatin1String("GMT") || zone == QLatin1String("UTC"))
             offset = 0;
         else if (hours)
             offset = offsetHours * 3600;
-        text.truncate(space);
+        text.truncate(text.size() - zone.size() - 1);
     }
     QDateTime at = QLocale::c().toDateTime(text, QStringLiteral("ddd, d MMM yyyy h:mm ap"));
     if (!at.isValid())
@@ -31,6 +57,23 @@ std::optional<QDateTime> publishedAt(const QString &pubDate)
     if (!at.isValid())
         return std::nullopt;
     return QDateTime(at.date(), at.time(), Qt::OffsetFromUTC, offset);
+}
+
+QString feedDayText(const QDate &date)
+{
+    return QLocale::c().toString(date, FeedDayFormat);
+}
+
+QDate feedDayFromText(const QString &text)
+{
+    return QLocale::c().toDate(text, FeedDayFormat);
+}
+
+ReplayShift replayShift(const QDateTime &written, const QDateTime &now)
+{
+    const QDateTime then = hourStart(cityTime(written));
+    const QDateTime hour = hourStart(cityTime(now));
+    return {then.secsTo(hour) / 3600, then.date().daysTo(hour.date())};
 }
 
 QString weekdayName(const QDate &date)

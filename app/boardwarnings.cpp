@@ -5,10 +5,13 @@
 #include "app/warningnotices.h"
 
 #include "feed/feedreading.h"
+#include "platform/boardlanguage.h"
 #include "platform/desktopnotices.h"
 #include "platform/numbertext.h"
 #include "store/weatherstore.h"
+#include "view/celltext.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSettings>
 
@@ -133,7 +136,7 @@ void BoardWarnings::load(DataControl &data)
     Recordset &rows = data.recordset();
     for (rows.moveFirst(); !rows.isEof(); rows.moveNext()) {
         const QString code = rows.value(QStringLiteral("city_code")).toText();
-        m_cities.append({code, rows.value(QStringLiteral("city_a")).toText()});
+        m_cities.append({code, shownCityName(rows)});
         QList<FeedWarning> warnings;
         // Columns: kind, starts, ends, peak.
         for (const QVector<FieldValue> &kept : WeatherStore::cityWarnings().rowsOf(data, code)) {
@@ -226,7 +229,7 @@ QString BoardWarnings::alertLineOf(const QString &cityCode) const
     QStringList lines;
     for (const FeedAlert &a : alertsInForce(m_alerts.value(cityCode), now))
         lines << alertLine(a, now);
-    return lines.join(QStringLiteral(u"، "));
+    return lines.join(QCoreApplication::translate("SpokenText", "، "));
 }
 
 QString BoardWarnings::warningLineOf(const QString &cityCode) const
@@ -235,14 +238,14 @@ QString BoardWarnings::warningLineOf(const QString &cityCode) const
     QStringList lines;
     for (const FeedWarning &w : inForce(standingOf(cityCode), now))
         lines << warningLine(w, now);
-    return lines.join(QStringLiteral(u"، "));
+    return lines.join(QCoreApplication::translate("SpokenText", "، "));
 }
 
 QString BoardWarnings::lineOf(const QString &cityCode) const
 {
     QStringList parts{alertLineOf(cityCode), warningLineOf(cityCode)};
     parts.removeAll(QString());
-    return parts.join(QStringLiteral(u"، "));
+    return parts.join(QCoreApplication::translate("SpokenText", "، "));
 }
 
 QString BoardWarnings::firstWarnedCity() const
@@ -269,7 +272,7 @@ QString BoardWarnings::firstWarnedLine() const
     const QString code = firstWarnedCity();
     for (const City &city : m_cities) {
         if (!code.isEmpty() && city.code == code)
-            return city.name + QStringLiteral(u"، ") + lineOf(code);
+            return tr("%1، %2").arg(city.name, lineOf(code));
     }
     return QString();
 }
@@ -391,17 +394,20 @@ void BoardWarnings::tellNew()
     // "تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى", and a line for each,
     // the centre's alerts first.
     QString summary = alerts.isEmpty()
-        ? warningTitle(told.first().warnings.first().kind) + QStringLiteral(u" في ") + told.first().name
-        : QStringLiteral(u"تنبيه من ") + QString::fromUtf16(AlertSource) + QStringLiteral(u": ")
-            + alertName(alerts.first().alert) + QStringLiteral(u" في ") + alerts.first().names.first();
-    if (count > 1)
-        summary += QStringLiteral(u" و")
+        ? tr("%1 في %2").arg(warningTitle(told.first().warnings.first().kind), told.first().name)
+        : tr("تنبيه من %1: %2 في %3")
+              .arg(alertSourceName(), alertName(alerts.first().alert), alerts.first().names.first());
+    if (count > 1) {
+        const QString arabic = QStringLiteral(u" و")
             + countedText(count - 1, u"تنبيه آخر", u"تنبيهان آخران", u"تنبيهات أخرى", u"تنبيهاً آخر");
+        summary += countedInLanguage(arabic, "BoardWarnings", QT_TRANSLATE_N_NOOP("BoardWarnings", " و%n تنبيه آخر"),
+                                     count - 1);
+    }
     QStringList lines;
     bool critical = false;
     for (const Carried &c : std::as_const(alerts)) {
         const QString headline = shownAlertText(c.alert).headline;
-        lines << c.names.join(QStringLiteral(u"، ")) + QStringLiteral(u": ")
+        lines << c.names.join(QCoreApplication::translate("SpokenText", "، ")) + QStringLiteral(u": ")
                 + (headline.isEmpty() ? alertName(c.alert) : headline) + QLatin1Char(' ')
                 + warningTimeWords(alertSpan(c.alert), now);
         critical = critical || c.alert.colour == QLatin1String("red");
@@ -411,8 +417,8 @@ void BoardWarnings::tellNew()
     for (const Told &city : std::as_const(told)) {
         for (const FeedWarning &w : city.warnings) {
             const QString peak = warningPeakText(w);
-            lines << city.name + QStringLiteral(u": ") + warningKindText(w.kind) + QLatin1Char(' ')
-                    + warningTimeWords(w, now) + (peak.isEmpty() ? QString() : QStringLiteral(u"، ") + peak);
+            const QString line = tr("%1: %2 %3").arg(city.name, warningKindText(w.kind), warningTimeWords(w, now));
+            lines << (peak.isEmpty() ? line : tr("%1، %2").arg(line, peak));
             qCInfo(lcRefresh, "telling %s: %s %s", qPrintable(city.code), qPrintable(w.kind),
                    qPrintable(warningTimeText(w.start)));
         }

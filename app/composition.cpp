@@ -2,6 +2,7 @@
 // that belong to the window itself. Behaviour lives in the handlers.
 #include "app/frmWeatherMain.h"
 
+#include "platform/boardlanguage.h"
 #include "view/boardaccessibility.h"
 #include "view/warningsign.h"
 #include "view/boardkeyboard.h"
@@ -16,7 +17,7 @@ using namespace ControlKit;
 void frmWeatherMain::buildControls()
 {
     setObjectName(QStringLiteral("frmWeatherMain"));
-    setWindowTitle(QStringLiteral("QIV Weather 6.1"));
+    setWindowTitle(tr("QIV Weather 6.1"));
     setWindowIcon(QIcon(QStringLiteral(":/assets/window-icon.png")));
     setAutoFillBackground(true);
     makeBlack(this);
@@ -30,17 +31,17 @@ void frmWeatherMain::buildControls()
     m_pictureShowDetail->setPixmap(
         QPixmap::fromImage(readPicture(QStringLiteral(":/assets/show-detail.gif"), devicePixelRatioF())));
     m_pictureShowDetail->setAlignment(Qt::AlignCenter);
-    m_pictureShowDetail->setToolTip(QStringLiteral(u"عرض التفاصيل"));
+    m_pictureShowDetail->setToolTip(tr("عرض التفاصيل"));
     // Screen readers name the two buttons after what they do.
     m_pictureShowDetail->setAccessibleRole(QAccessible::Button);
-    m_pictureShowDetail->setAccessibleName(QStringLiteral(u"عرض التفاصيل"));
+    m_pictureShowDetail->setAccessibleName(tr("عرض التفاصيل"));
     m_pictureHideDetail = makeLabel(this, QStringLiteral("PictureHideDetail"), QRect(7080, 0, 390, 390), QString(),
                                     White, tahoma(8.25));
     m_pictureHideDetail->setPixmap(
         QPixmap::fromImage(readPicture(QStringLiteral(":/assets/hide-detail.gif"), devicePixelRatioF())));
     m_pictureHideDetail->setAlignment(Qt::AlignCenter);
     m_pictureHideDetail->setAccessibleRole(QAccessible::Button);
-    m_pictureHideDetail->setAccessibleName(QStringLiteral(u"إخفاء التفاصيل"));
+    m_pictureHideDetail->setAccessibleName(tr("إخفاء التفاصيل"));
 
     // The warning sign at the strip's end, over the ticker's left edge, while
     // a warning is in force: a click or Enter shows the city it is for.
@@ -59,18 +60,19 @@ void frmWeatherMain::buildControls()
     m_lblQIVurl = makeLabel(this, QStringLiteral("lblQIVurl"), QRect(7700, 90, 3250, 300),
                             QStringLiteral("https://rorizedivo.example.org"), White, sansSerif(9.75, true), false);
     m_lblQIVurl->setAccessibleRole(QAccessible::Link);
-    m_lblQIVurl->setAccessibleName(QStringLiteral(u"موقع صانع البرنامج"));
+    m_lblQIVurl->setAccessibleName(tr("موقع صانع البرنامج"));
     m_lblQIVurl->setAccessibleDescription(m_lblQIVurl->text());
-    m_sortCaption = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300),
-                              QStringLiteral(u"رتب حسب"), White, tahoma(9.75, true));
+    m_sortCaption = makeLabel(this, QStringLiteral("Label1(14)"), QRect(13300, 90, 1150, 300), tr("رتب حسب"), White,
+                              tahoma(9.75, true));
     m_comboSort = new QComboBox(this);
     m_comboSort->setObjectName(QStringLiteral("ComboSort"));
     m_comboSort->setGeometry(twipsRect(11000, 60, 2200, 345));
     m_comboSort->setFont(tahoma(9));
-    m_comboSort->setLayoutDirection(Qt::RightToLeft);
+    const Qt::LayoutDirection reading = boardReadsLeftToRight() ? Qt::LeftToRight : Qt::RightToLeft;
+    m_comboSort->setLayoutDirection(reading);
     // The open list is a window of its own and would take the application's
-    // direction: it reads right to left like the closed box.
-    m_comboSort->view()->setLayoutDirection(Qt::RightToLeft);
+    // direction: it reads as the closed box does.
+    m_comboSort->view()->setLayoutDirection(reading);
     // Screen readers name the list by its caption.
     m_sortCaption->setBuddy(m_comboSort);
     m_line1 = makeLine(this, QStringLiteral("Line1"), 0, 510, ExpandedWidth, 510, White);
@@ -100,11 +102,35 @@ void frmWeatherMain::buildControls()
     // The warnings, and what the person hears of them.
     m_warnings = new BoardWarnings(m_services.notices, m_services.now, this);
 
+    mirrorForReading();
+
     // --- Timers of the window -------------------------------------------------
     m_timerFirstLoad = new FormTimer(100, this);
     m_timerFirstLoad->setObjectName(QStringLiteral("TimerFirstLoad"));
     m_timerWeather = new FormTimer(55000, this);
     m_timerWeather->setObjectName(QStringLiteral("TimerWeather"));
+}
+
+void frmWeatherMain::mirrorForReading()
+{
+    if (!boardReadsLeftToRight())
+        return;
+    // English reads left to right: the board is mirrored. The strip stays at
+    // the window's left, which the collapsed window keeps, and its button
+    // and sign change ends; the top band beside it is mirrored in its own
+    // span, and the grid and the panel across the whole board, the grid
+    // first. Each part has mirrored its own controls.
+    const int stripEnd = m_pictureShowDetail->leftTwips() + m_pictureShowDetail->widthTwips();
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{m_ticker, m_pictureShowDetail, m_pictureHideDetail, m_stripSign})
+        mirrorAcross(control, stripEnd);
+    for (QWidget *control : std::initializer_list<QWidget *>{m_lblQIVurl, m_comboSort, m_sortCaption})
+        mirrorAcross(control, CollapsedWidth + BoardWidthTwips);
+    mirrorAcross(m_grid, BoardWidthTwips);
+    mirrorAcross(m_detail, BoardWidthTwips);
+    // The compass lies over the map and goes where the panel went; its rose
+    // stays as the map is drawn, north up and east to the right.
+    m_compass->move(m_detail->x() - twipsToPixels(CityDetail::LeftTwips), m_compass->y());
 }
 
 FormLabel *frmWeatherMain::Label1(int i) const

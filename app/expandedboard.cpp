@@ -9,6 +9,7 @@
 #include "platform/feeddate.h"
 #include "feed/winddirection.h"
 #include "links/modulerorizedivo.h"
+#include "platform/boardlanguage.h"
 #include "links/processlauncher.h"
 #include "store/sortedviews.h"
 #include "store/weatherstore.h"
@@ -16,8 +17,6 @@
 #include <QComboBox>
 
 namespace {
-
-const QString NotFound = QStringLiteral(u"لم يتم العثور على السجل");
 
 // Starts programs through the board's own seam, so tests see what would start.
 class ServiceLauncher final : public ProcessLauncher
@@ -138,7 +137,9 @@ void frmWeatherMain::ComboSort_Click()
         return;
     // With nothing chosen the view keeps the statement it had.
     const int position = m_comboSort->currentIndex();
-    const QString statement = SortedViews::statement(position);
+    // In English the cities go in the order of the names shown.
+    const QString statement = position == 0 && boardReadsLeftToRight() ? SortedViews::byEnglishName()
+                                                                       : SortedViews::statement(position);
     if (!statement.isEmpty())
         m_datawt2.setRecordSource(statement);
     m_grid->markHeader(statement.isEmpty() ? -1 : position);
@@ -172,9 +173,14 @@ void frmWeatherMain::lblCity_Click(int index)
         return;
     m_selectedCityCode.clear();
     Recordset &rows = m_datawt2.recordset();
-    rows.findFirst(QStringLiteral("city_a"), lblCity(index)->text());
+    // By the name shown, which in English is not the one kept in city_a:
+    // there by the code of the city the row was filled with.
+    if (boardReadsLeftToRight())
+        rows.findFirst(QStringLiteral("city_code"), m_grid->cityCode(index));
+    else
+        rows.findFirst(QStringLiteral("city_a"), lblCity(index)->text());
     if (rows.noMatch()) {
-        m_services.showMessage(this, NotFound, false);
+        m_services.showMessage(this, tr("لم يتم العثور على السجل"), false);
         return;
     }
     m_selectedCityCode = rows.value(QStringLiteral("city_code")).toText();
@@ -211,7 +217,7 @@ void frmWeatherMain::ShowCityDetail()
         }
         QStringList said{dayAlertText(alerts, day.date, now), dayWarningText(warnings, day.date, now)};
         said.removeAll(QString());
-        day.warningText = said.join(QStringLiteral(u"، "));
+        day.warningText = said.join(QCoreApplication::translate("SpokenText", "، "));
         if (!day.warningText.isEmpty())
             day.warningSign = WarningSign::picture(14, devicePixelRatioF(), WarningSign::alertColour(colour));
     }
@@ -229,7 +235,8 @@ void frmWeatherMain::ShowCityDetail()
     m_hours->setHours(comingHoursOf(m_datawt2), m_services.now());
 
     // Rain, then thunder: one player, so thunder wins when both apply.
-    const QString condition = lblConditionD()->text();
+    // The stored word: the label says it in the board's language.
+    const QString condition = row.value(QStringLiteral("Condition")).toText();
     if (conditionSpeaksOfRainfall(condition))
         m_services.playSound(m_appFolder + QStringLiteral("rain.wav"));
     if (conditionSpeaksOfThunderstorm(condition))

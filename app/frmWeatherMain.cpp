@@ -22,8 +22,10 @@
 namespace {
 
 // The sort keys, in list order.
-const char16_t *const sortEntries[6] = {u"اسم المدينة", u"حالة الطقس",   u"درجة الحرارة",
-                                        u"مدى الرؤية",  u"إتجاه الرياح", u"سرعة الرياح"};
+const char *const sortEntries[6] = {
+    QT_TRANSLATE_NOOP("frmWeatherMain", "اسم المدينة"),  QT_TRANSLATE_NOOP("frmWeatherMain", "حالة الطقس"),
+    QT_TRANSLATE_NOOP("frmWeatherMain", "درجة الحرارة"), QT_TRANSLATE_NOOP("frmWeatherMain", "مدى الرؤية"),
+    QT_TRANSLATE_NOOP("frmWeatherMain", "إتجاه الرياح"), QT_TRANSLATE_NOOP("frmWeatherMain", "سرعة الرياح")};
 
 constexpr char16_t MarkerFile[] = u"qivwtv61.txt";
 constexpr char16_t CursorFile[] = u"H_POINT.CUR";
@@ -91,7 +93,7 @@ bool frmWeatherMain::Form_Load()
     // 1. One copy at a time.
     if (!m_instanceLock.tryAcquire()) {
         m_fatal = true;
-        m_services.showMessage(this, QStringLiteral("Application already in used."), true);
+        m_services.showMessage(this, tr("Application already in used."), true);
         return false;
     }
 
@@ -115,7 +117,7 @@ bool frmWeatherMain::Form_Load()
         return false;
     if (!QFileInfo::exists(storePath)) {
         m_fatal = true;
-        m_services.showMessage(this, QStringLiteral(u"ملف الطقس غير متوفر"), true);
+        m_services.showMessage(this, tr("ملف الطقس غير متوفر"), true);
         return false;
     }
 
@@ -152,8 +154,8 @@ bool frmWeatherMain::Form_Load()
     // that is undone without running the sort.
     {
         const QSignalBlocker blocker(m_comboSort);
-        for (const char16_t *entry : sortEntries)
-            m_comboSort->addItem(QString::fromUtf16(entry));
+        for (const char *entry : sortEntries)
+            m_comboSort->addItem(tr(entry));
         m_comboSort->setCurrentIndex(-1);
     }
 

@@ -38,6 +38,9 @@ public:
     static constexpr int CollapsedHeight = 885;
     static constexpr int ExpandedWidth = 14630;
     static constexpr int ExpandedHeight = 11350;
+    // The span of the expanded board's controls, from the window's left to
+    // as far right of the grid as the panel lies left of the window's edge.
+    static constexpr int BoardWidthTwips = 14565;
     static constexpr int FrameWeatherWidth = TickerStrip::WidthTwips;
     // The folder of the city map pictures, inside the application folder.
     static constexpr char16_t PictureFolder[] = u"wtIMG/";
@@ -175,6 +178,7 @@ protected:
 
 private:
     void buildControls();
+    void mirrorForReading();
     void connectHandlers();
     void applyOuterSize();
     void pauseWhileUnseen();

@@ -1,9 +1,11 @@
 #include "app/frmWeatherMain.h"
+#include "platform/boardlanguage.h"
 #include "platform/journallog.h"
 #include "platform/signalwatcher.h"
 #include "store/weatherstore.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QUrl>
 
 #include <cstdio>
@@ -14,7 +16,8 @@
 namespace {
 
 constexpr char Usage[] = "Usage: rorizedivo [--help | --version]\n"
-                         "A weather board in Arabic for 24 cities of Saudi Arabia. It reads its feeds from the\n"
+                         "A weather board in Arabic or English for 24 cities of Saudi Arabia, in the desktop's\n"
+                         "language (LANGUAGE=ar rorizedivo: Arabic on any desktop). It reads its feeds from the\n"
                          "local service rorizedivo-forecastd on 127.0.0.1:8619 and keeps them in wt.dar in its\n"
                          "application folder ($XDG_DATA_HOME/rorizedivo/ when installed).\n"
                          "\n"
@@ -131,6 +134,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QString::fromUtf16(ApplicationTitle));
     // Lets the desktop match the window with its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("org.example.rorizedivo"));
+    // The desktop's language, once: Arabic, or English laid out left to right.
+    setBoardLanguage(languageForDesktop(QLocale::system().uiLanguages()));
 
     const QUrl feedEndpoint(QString::fromUtf16(WeatherStore::FeedEndpoint));
     frmWeatherMain window(BoardServices::system(feedEndpoint));

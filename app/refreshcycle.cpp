@@ -9,13 +9,23 @@
 #include "feed/updatecityfromfeed.h"
 #include "feed/winddirection.h"
 #include "store/weatherstore.h"
+#include "view/celltext.h"
 
 namespace {
 
-const QString OfflineText = QStringLiteral(u"لايوجد اتصال بالسيرفر.. تأكد من اتصال الجهاز بالأنترنت");
-const QString UpdatingText = QStringLiteral(u"جاري تحديث بيانات الطقس .. نرجو الإنتظار");
-const QString Supplication = QStringLiteral(
-    u"  اللهم اسقنا غيثاً مغيثاً مريئاً نافعاً غير ضار ،عاجلاً غير آجل اللهم اسق عبادك وبهائمك ، وانشر رحمتك وأحي بلدك الميت  ");
+QString offlineText()
+{
+    return frmWeatherMain::tr("لايوجد اتصال بالسيرفر.. تأكد من اتصال الجهاز بالأنترنت");
+}
+QString updatingText()
+{
+    return frmWeatherMain::tr("جاري تحديث بيانات الطقس .. نرجو الإنتظار");
+}
+QString supplication()
+{
+    return frmWeatherMain::tr("  اللهم اسقنا غيثاً مغيثاً مريئاً نافعاً غير ضار ،عاجلاً غير آجل اللهم اسق عبادك وبهائمك ، "
+                              "وانشر رحمتك وأحي بلدك الميت  ");
+}
 
 // The walk leaves after the row of this index, counted from 0: at most 51
 // rows are refreshed in one run.
@@ -78,7 +88,7 @@ void frmWeatherMain::TimerWeather_Timer()
         // The ticker, once it runs, takes the label back within a tick; before,
         // the age follows the notice.
         const QString age = m_ticker->ageNote();
-        lblWeather()->setText(age.isEmpty() ? OfflineText : OfflineText + QStringLiteral("   ....  ") + age);
+        lblWeather()->setText(age.isEmpty() ? offlineText() : offlineText() + QStringLiteral("   ....  ") + age);
         const QString cause = offlineCauseText(why);
         lblWeather()->setToolTip(cause);
         m_ticker->setAccessibleDescription(cause);
@@ -89,7 +99,7 @@ void frmWeatherMain::TimerWeather_Timer()
     }
     toldOffline = false;
     lblWeather()->setToolTip(QString());
-    m_ticker->setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
+    m_ticker->setAccessibleDescription(QCoreApplication::translate("TickerStrip", "نشرة الطقس"));
     if (m_unloaded)
         return; // the window closed while the check waited for the feed service
     const WalkOfRows walk(m_services.now());
@@ -98,7 +108,7 @@ void frmWeatherMain::TimerWeather_Timer()
     // a second refresh while this one waits for a feed.
     m_ticker->setTickerText(QString());
     TimerW_lbl()->setEnabled(false);
-    lblWeather()->setText(UpdatingText);
+    lblWeather()->setText(updatingText());
     m_ticker->resetTicker();
     lblWeather()->setEnabled(false);
     m_timerWeather->setEnabled(false);
@@ -125,7 +135,7 @@ void frmWeatherMain::TimerWeather_Timer()
         if (const OfflineCause refused = m_loader->listenerRefusal(); refused != OfflineCause::None) {
             qCWarning(lcRefresh, "the refresh stops at row %d of %d: %s", int(i) + 1, int(count),
                       qPrintable(m_loader->lastFailure()));
-            m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
+            m_ticker->appendTickerText(QStringLiteral(" ... ") + supplication());
             lblWeather()->setEnabled(true);
             m_timerWeather->setEnabled(true);
             TimerW_lbl()->setEnabled(m_refreshReachedEnd);
@@ -134,7 +144,7 @@ void frmWeatherMain::TimerWeather_Timer()
             return;
         }
         rows.moveNext();
-        lblWeather()->setText(UpdatingText + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
+        lblWeather()->setText(updatingText() + QLatin1Char(' ') + QString::number(i) + QLatin1Char('/')
                               + QString::number(count) + QStringLiteral("   "));
         ++i;
         if (i > MaximumRowIndex)
@@ -145,7 +155,7 @@ void frmWeatherMain::TimerWeather_Timer()
            qPrintable(m_services.now().toString(QStringLiteral("HH:mm"))));
 
     // 6. The ticker text closes with the supplication for rain.
-    m_ticker->appendTickerText(QStringLiteral(" ... ") + Supplication);
+    m_ticker->appendTickerText(QStringLiteral(" ... ") + supplication());
 
     // 7. Back to idle: the 55 s period starts anew, the ticker from its start.
     lblWeather()->setEnabled(true);
@@ -187,7 +197,7 @@ void frmWeatherMain::UpdateCityFromFeed()
     hooks.setWindDirIndex = [this](float index) { m_compass->setWindDirIndex(index); };
     // The city's coming days and hours, its warnings and alerts, kept beside its row.
     hooks.sideRows = [this](const QString &cityCode, const ChannelReadings *filledFrom) {
-        const QString name = m_dataWt.recordset().value(QStringLiteral("city_a")).toText();
+        const QString name = shownCityName(m_dataWt.recordset());
         return QList<SideRowsWrite>{WeatherStore::comingDays().replaceWith(
                                         cityCode, filledFrom ? comingDayRows(*filledFrom) : QList<SideRows::Row>()),
                                     WeatherStore::comingHours().replaceWith(
@@ -201,13 +211,13 @@ QString frmWeatherMain::offlineCauseText(OfflineCause cause)
 {
     switch (cause) {
     case OfflineCause::NoNetwork:
-        return QStringLiteral(u"لا توجد شبكة: خدمة الطقس على هذا الجهاز لا تصل إلى مصدر بياناتها");
+        return tr("لا توجد شبكة: خدمة الطقس على هذا الجهاز لا تصل إلى مصدر بياناتها");
     case OfflineCause::ServiceNotRunning:
-        return QStringLiteral(u"خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
+        return tr("خدمة الطقس على هذا الجهاز لا تعمل أو تعذّر تشغيلها");
     case OfflineCause::PortHeldByOther:
-        return QStringLiteral(u"منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
+        return tr("منفذ خدمة الطقس يشغله خادم حساب آخر على هذا الجهاز");
     case OfflineCause::OwnerUnknown:
-        return QStringLiteral(u"تعذّر معرفة صاحب الخادم على منفذ خدمة الطقس على هذا الجهاز، فلا تُقرأ بياناته");
+        return tr("تعذّر معرفة صاحب الخادم على منفذ خدمة الطقس على هذا الجهاز، فلا تُقرأ بياناته");
     case OfflineCause::None:
         break;
     }

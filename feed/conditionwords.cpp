@@ -2,56 +2,58 @@
 
 QString conditionText(float code)
 {
+    // The words are stored as they are; the view says them in the board's
+    // language, by the same words as the catalogue's sources.
     // Indexed by code. Several codes share a text.
-    static const char16_t *const words[] = {
-        u"إعصار", // 0 hurricane
-        u"عاصفة استوائية", // 1 tropical storm
-        u"إعصار", // 2 hurricane
-        u"عواصف رعدية قوية", // 3 severe thunderstorms
-        u"عواصف رعدية", // 4 thunderstorms
-        u"مطر وثلوج", // 5 rain and snow
-        u"مطر و مطر متجمد", // 6 rain and freezing rain
-        u"ثلوج ومطر متجمد", // 7 snow and freezing rain
-        u"رذاذ متجمد", // 8 freezing drizzle
-        u"رذاذ", // 9 drizzle
-        u"مطر متجمد", // 10 freezing rain
-        u"مطر", // 11 rain
-        u"مطر", // 12 rain
-        u"رياح ثالجه", // 13 icy wind
-        u"ثلوج خفيفة", // 14 light snow
-        u"ثلوج", // 15 snow
-        u"ثلوج", // 16 snow
-        u"بارد", // 17 cold
-        u"متجمد", // 18 frozen
-        u"غبار", // 19 dust
-        u"ضباب", // 20 fog
-        u"غائم", // 21 cloudy
-        u"بخار", // 22 vapour
-        u"عاصف", // 23 stormy
-        u"عاصف", // 24 stormy
-        u"بارد", // 25 cold
-        u"غائم", // 26 cloudy
-        u"غائم غالباً", // 27 mostly cloudy
-        u"غائم غالباً", // 28 mostly cloudy
-        u"غائم جزئي", // 29 partly cloudy
-        u"غائم جزئي", // 30 partly cloudy
-        u"صافي", // 31 clear
-        u"مشمس", // 32 sunny
-        u"صحو", // 33 fair
-        u"صحو", // 34 fair
-        u"مطر وبرد", // 35 rain and hail
-        u"حار", // 36 hot
-        u"عواصف رعدية", // 37 thunderstorms
-        u"عواصف رعدية متقطعة", // 38 scattered thunderstorms
-        u"عواصف رعدية متقطعة", // 39 scattered thunderstorms
-        u"أمطار متقطعة", // 40 scattered showers
-        u"ثلوج كثيفه", // 41 heavy snow
-        u"ثلوج ممطرة متقطعة", // 42 scattered rainy snow
-        u"ثلوج كثيفه", // 43 heavy snow
-        u"غائم جزئي", // 44 partly cloudy
-        u"رعود", // 45 thunder
-        u"أمطار ثلجية", // 46 snowy showers
-        u"رعود", // 47 thunder
+    static const char *const words[] = {
+        QT_TRANSLATE_NOOP("ConditionWords", "إعصار"), // 0 hurricane
+        QT_TRANSLATE_NOOP("ConditionWords", "عاصفة استوائية"), // 1 tropical storm
+        QT_TRANSLATE_NOOP("ConditionWords", "إعصار"), // 2 hurricane
+        QT_TRANSLATE_NOOP("ConditionWords", "عواصف رعدية قوية"), // 3 severe thunderstorms
+        QT_TRANSLATE_NOOP("ConditionWords", "عواصف رعدية"), // 4 thunderstorms
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر وثلوج"), // 5 rain and snow
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر و مطر متجمد"), // 6 rain and freezing rain
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج ومطر متجمد"), // 7 snow and freezing rain
+        QT_TRANSLATE_NOOP("ConditionWords", "رذاذ متجمد"), // 8 freezing drizzle
+        QT_TRANSLATE_NOOP("ConditionWords", "رذاذ"), // 9 drizzle
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر متجمد"), // 10 freezing rain
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر"), // 11 rain
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر"), // 12 rain
+        QT_TRANSLATE_NOOP("ConditionWords", "رياح ثالجه"), // 13 icy wind
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج خفيفة"), // 14 light snow
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج"), // 15 snow
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج"), // 16 snow
+        QT_TRANSLATE_NOOP("ConditionWords", "بارد"), // 17 cold
+        QT_TRANSLATE_NOOP("ConditionWords", "متجمد"), // 18 frozen
+        QT_TRANSLATE_NOOP("ConditionWords", "غبار"), // 19 dust
+        QT_TRANSLATE_NOOP("ConditionWords", "ضباب"), // 20 fog
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم"), // 21 cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "بخار"), // 22 vapour
+        QT_TRANSLATE_NOOP("ConditionWords", "عاصف"), // 23 stormy
+        QT_TRANSLATE_NOOP("ConditionWords", "عاصف"), // 24 stormy
+        QT_TRANSLATE_NOOP("ConditionWords", "بارد"), // 25 cold
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم"), // 26 cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم غالباً"), // 27 mostly cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم غالباً"), // 28 mostly cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم جزئي"), // 29 partly cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم جزئي"), // 30 partly cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "صافي"), // 31 clear
+        QT_TRANSLATE_NOOP("ConditionWords", "مشمس"), // 32 sunny
+        QT_TRANSLATE_NOOP("ConditionWords", "صحو"), // 33 fair
+        QT_TRANSLATE_NOOP("ConditionWords", "صحو"), // 34 fair
+        QT_TRANSLATE_NOOP("ConditionWords", "مطر وبرد"), // 35 rain and hail
+        QT_TRANSLATE_NOOP("ConditionWords", "حار"), // 36 hot
+        QT_TRANSLATE_NOOP("ConditionWords", "عواصف رعدية"), // 37 thunderstorms
+        QT_TRANSLATE_NOOP("ConditionWords", "عواصف رعدية متقطعة"), // 38 scattered thunderstorms
+        QT_TRANSLATE_NOOP("ConditionWords", "عواصف رعدية متقطعة"), // 39 scattered thunderstorms
+        QT_TRANSLATE_NOOP("ConditionWords", "أمطار متقطعة"), // 40 scattered showers
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج كثيفه"), // 41 heavy snow
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج ممطرة متقطعة"), // 42 scattered rainy snow
+        QT_TRANSLATE_NOOP("ConditionWords", "ثلوج كثيفه"), // 43 heavy snow
+        QT_TRANSLATE_NOOP("ConditionWords", "غائم جزئي"), // 44 partly cloudy
+        QT_TRANSLATE_NOOP("ConditionWords", "رعود"), // 45 thunder
+        QT_TRANSLATE_NOOP("ConditionWords", "أمطار ثلجية"), // 46 snowy showers
+        QT_TRANSLATE_NOOP("ConditionWords", "رعود"), // 47 thunder
     };
     static_assert(sizeof(words) / sizeof(words[0]) == 48, "codes 0 to 47");
 
@@ -60,9 +62,9 @@ QString conditionText(float code)
     // keeps fractions, NaN and huge values out without special cases.
     for (int i = 0; i < 48; ++i) {
         if (code == float(i))
-            return QString::fromUtf16(words[i]);
+            return QString::fromUtf8(words[i]);
     }
-    return QStringLiteral("غير متاح");
+    return QString::fromUtf8(QT_TRANSLATE_NOOP("ConditionWords", "غير متاح"));
 }
 
 bool conditionSpeaksOfRainfall(const QString &conditionText)

@@ -2,6 +2,9 @@
 // the board words them.
 #include "feed/feedalert.h"
 
+#include "platform/boardlanguage.h"
+
+#include <QCoreApplication>
 #include <QDomElement>
 #include <QDomNodeList>
 #include <QSet>
@@ -80,7 +83,15 @@ QList<FeedAlert> readAlerts(const QDomElement &channel)
 
 const FeedAlertText &shownAlertText(const FeedAlert &alert)
 {
-    return alert.arabic.isEmpty() && !alert.english.isEmpty() ? alert.english : alert.arabic;
+    const bool english = boardLanguage() == BoardLanguage::English;
+    const FeedAlertText &own = english ? alert.english : alert.arabic;
+    const FeedAlertText &other = english ? alert.arabic : alert.english;
+    return own.isEmpty() && !other.isEmpty() ? other : own;
+}
+
+QString alertSourceName()
+{
+    return QCoreApplication::translate("FeedAlert", "المركز الوطني للأرصاد");
 }
 
 int alertColourRank(const QString &colour)
@@ -110,7 +121,7 @@ QString alertName(const FeedAlert &alert)
         return warningKindText(alert.kind);
     if (!text.headline.isEmpty())
         return text.headline;
-    return QStringLiteral(u"تنبيه");
+    return QCoreApplication::translate("FeedAlert", "تنبيه");
 }
 
 QString alertLine(const FeedAlert &alert, const QDateTime &now)
@@ -121,8 +132,8 @@ QString alertLine(const FeedAlert &alert, const QDateTime &now)
     FeedWarning span = alertSpan(alert);
     span.start = std::min(span.start, now.toOffsetFromUtc(span.start.offsetFromUtc()));
     // The headline last: where the room ends, it is what is cut short.
-    return QString::fromUtf16(AlertSource) + QStringLiteral(u"، ") + warningShortTimeWords(span, now)
-        + QStringLiteral(u": ") + what;
+    return QCoreApplication::translate("FeedAlert", "%1، %2: %3")
+        .arg(alertSourceName(), warningShortTimeWords(span, now), what);
 }
 
 QString dayAlertText(const QList<FeedAlert> &alerts, const QDate &day, const QDateTime &now)
@@ -136,7 +147,7 @@ QString dayAlertText(const QList<FeedAlert> &alerts, const QDate &day, const QDa
         if (!text.isEmpty())
             said << text;
     }
-    return said.join(QStringLiteral(u"، "));
+    return said.join(QCoreApplication::translate("SpokenText", "، "));
 }
 
 bool alertCovers(const FeedAlert &alert, const FeedWarning &warning)

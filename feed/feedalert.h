@@ -53,8 +53,8 @@ inline constexpr int HeadlineLength = 300;
 inline constexpr int DescriptionLength = 400;
 } // namespace AlertLimits
 
-// Who the board names as the alerts' source.
-inline constexpr char16_t AlertSource[] = u"المركز الوطني للأرصاد";
+// Who the board names as the alerts' source, in the board's language.
+QString alertSourceName();
 
 // The alert elements of a channel (rorizedivo:alert, by the name as written),
 // in document order, the first AlertLimits::AlertsRead of them. An alert
@@ -64,8 +64,8 @@ inline constexpr char16_t AlertSource[] = u"المركز الوطني للأرص
 // text longer than its limit is left out, as one the centre did not give.
 QList<FeedAlert> readAlerts(const QDomElement &channel);
 
-// The text the board shows of an alert: the Arabic one, else the English
-// when the feeds gave no Arabic.
+// The text the board shows of an alert: the one in the board's language,
+// else the other when the feeds gave none in it.
 const FeedAlertText &shownAlertText(const FeedAlert &alert);
 
 // How strong a colour is: yellow 1, orange 2, red 3; 0 for anything else.

@@ -3,7 +3,10 @@
 #include "feed/conditionwords.h"
 #include "feed/documentscreen.h"
 #include "feed/winddirection.h"
+#include "platform/boardlanguage.h"
 #include "platform/numbertext.h"
+
+#include <QCoreApplication>
 
 #include <QDomDocument>
 #include <QDomElement>
@@ -304,12 +307,17 @@ QList<QList<QPair<QString, FieldValue>>> comingHourRows(const ChannelReadings &r
 
 QString tickerSegment(const QString &cityA, const ChannelReadings &r)
 {
-    QString segment = cityA + QStringLiteral(" : ") + r.conditionText + QStringLiteral("  ") + r.temperature.toText()
-        + QStringLiteral("   ....  ");
+    // The ticker speaks the board's language: in English the city is named
+    // as its document names it, and the condition word is translated.
+    const QString feedName = r.city.isText() ? r.city.toText().trimmed() : QString();
+    const QString city = boardReadsLeftToRight() && !feedName.isEmpty() ? feedName : cityA;
+    QString segment = city + QStringLiteral(" : ")
+        + QCoreApplication::translate("ConditionWords", r.conditionText.toUtf8().constData()) + QStringLiteral("  ")
+        + r.temperature.toText() + QStringLiteral("   ....  ");
     if (conditionSpeaksOfRain(r.conditionText)) {
         // "O God, let it be a beneficial rain". The tanween mark U+064B
         // stands alone between two blanks, as the board has always shown it.
-        segment += QStringLiteral(" اللهم صيبا ً نافعاً ") + QStringLiteral("   .........  ");
+        segment += QCoreApplication::translate("FeedReading", " اللهم صيبا ً نافعاً ") + QStringLiteral("   .........  ");
     }
     return segment;
 }

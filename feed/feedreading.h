@@ -134,7 +134,8 @@ QList<QList<QPair<QString, FieldValue>>> comingDayRows(const ChannelReadings &re
 // The coming hours the same way: columns hour, temp, code, speed and direction.
 QList<QList<QPair<QString, FieldValue>>> comingHourRows(const ChannelReadings &readings);
 
-// The city's part of the status ticker: the Arabic city name, " : ", the
+// The city's part of the status ticker: the city's name (Arabic, or in English
+// the document's own name for it when it has one), " : ", the
 // condition, two blanks, the temperature exactly as the feed wrote it and
 // "   ....  "; followed by a short prayer for beneficial rain when the
 // condition speaks of rain or thunder.

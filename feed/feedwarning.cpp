@@ -4,6 +4,7 @@
 #include "platform/feeddate.h"
 #include "platform/fieldvalue.h"
 
+#include <QCoreApplication>
 #include <QDomElement>
 #include <QDomNodeList>
 
@@ -15,19 +16,43 @@ namespace {
 struct KindWords
 {
     const char *kind;
-    const char16_t *text;
+    const char *text;
 };
 constexpr KindWords kinds[] = {
-    {"dust", u"عاصفة ترابية"},   {"heat", u"موجة حر شديدة"}, {"rain", u"أمطار غزيرة وسيول محتملة"},
-    {"thunder", u"عواصف رعدية"}, {"wind", u"رياح شديدة"},
+    {"dust", QT_TRANSLATE_NOOP("FeedWarning", "عاصفة ترابية")},
+    {"heat", QT_TRANSLATE_NOOP("FeedWarning", "موجة حر شديدة")},
+    {"rain", QT_TRANSLATE_NOOP("FeedWarning", "أمطار غزيرة وسيول محتملة")},
+    {"thunder", QT_TRANSLATE_NOOP("FeedWarning", "عواصف رعدية")},
+    {"wind", QT_TRANSLATE_NOOP("FeedWarning", "رياح شديدة")},
 };
+
+QString kindWord(const char *source)
+{
+    return QCoreApplication::translate("FeedWarning", source);
+}
+
+// The day as seen from `today` within a sentence: "اليوم", "غداً", "أمس",
+// else its weekday (in English "today", not the coming days' "Today").
+QString dayPlain(const QDate &day, const QDate &today)
+{
+    switch (today.daysTo(day)) {
+    case 0:
+        return QCoreApplication::translate("FeedWarning", "اليوم");
+    case 1:
+        return QCoreApplication::translate("FeedWarning", "غداً");
+    case -1:
+        return QCoreApplication::translate("FeedWarning", "أمس");
+    default:
+        return weekdayName(day);
+    }
+}
 
 // The day as seen from `today`: "اليوم", "غداً", else "يوم الخميس".
 QString dayWord(const QDate &day, const QDate &today)
 {
     if (std::abs(today.daysTo(day)) <= 1)
-        return dayName(day, today);
-    return QStringLiteral(u"يوم ") + weekdayName(day);
+        return dayPlain(day, today);
+    return QCoreApplication::translate("FeedWarning", "يوم %1").arg(weekdayName(day));
 }
 
 // Whole days from `first` to `last`: "اليوم", "اليوم وغداً", "من اليوم حتى الخميس".
@@ -36,8 +61,9 @@ QString wholeDays(const QDate &first, const QDate &last, const QDate &today)
     if (first == last)
         return dayWord(first, today);
     if (first.daysTo(last) == 1)
-        return dayWord(first, today) + QStringLiteral(u" و") + dayWord(last, today);
-    return QStringLiteral(u"من ") + dayName(first, today) + QStringLiteral(u" حتى ") + dayName(last, today);
+        return QCoreApplication::translate("FeedWarning", "%1 و%2").arg(dayWord(first, today), dayWord(last, today));
+    return QCoreApplication::translate("FeedWarning", "من %1 حتى %2")
+        .arg(dayPlain(first, today), dayPlain(last, today));
 }
 
 // Whether a time falls at midnight on the cities' clock.
@@ -49,7 +75,7 @@ bool atMidnight(const QDateTime &t)
 // "من الساعة 3 مساءً", the hour a span begins at on the cities' clock.
 QString fromHour(const QDateTime &start)
 {
-    return QStringLiteral(u"من الساعة ") + hourName(cityTime(start).time());
+    return QCoreApplication::translate("FeedWarning", "من الساعة %1").arg(hourName(cityTime(start).time()));
 }
 
 // Each kind's scale of strength: its threshold and the step to the next
@@ -121,7 +147,7 @@ QString warningKindText(const QString &kind)
 {
     for (const KindWords &k : kinds) {
         if (kind == QLatin1String(k.kind))
-            return QString::fromUtf16(k.text);
+            return kindWord(k.text);
     }
     return QString();
 }
@@ -132,13 +158,13 @@ QString warningPeakText(const FeedWarning &w)
         return QString();
     const QString peak = QString::number(std::lround(w.peak));
     if (w.kind == QLatin1String("heat"))
-        return QStringLiteral(u"العظمى ") + peak + u'°';
+        return QCoreApplication::translate("FeedWarning", "العظمى %1°").arg(peak);
     if (w.kind == QLatin1String("rain"))
-        return peak + QStringLiteral(u" مم");
+        return QCoreApplication::translate("FeedWarning", "%1 مم").arg(peak);
     if (w.kind == QLatin1String("wind"))
-        return QStringLiteral(u"هبات حتى ") + peak + QStringLiteral(u" كم/س");
+        return QCoreApplication::translate("FeedWarning", "هبات حتى %1 كم/س").arg(peak);
     if (w.kind == QLatin1String("dust"))
-        return QStringLiteral(u"الغبار ") + peak + QStringLiteral(u" ميكروغرام/م³");
+        return QCoreApplication::translate("FeedWarning", "الغبار %1 ميكروغرام/م³").arg(peak);
     return QString();
 }
 
@@ -152,10 +178,11 @@ QString warningTimeWords(const FeedWarning &w, const QDateTime &now)
     const QDate last = atMidnight(end) ? end.date().addDays(-1) : end.date();
     if (atMidnight(start) && atMidnight(end))
         return wholeDays(first, last, today);
-    QString words = dayWord(first, today) + QLatin1Char(' ') + fromHour(start) + QStringLiteral(u" إلى ");
     if (first != last)
-        words += dayWord(end.date(), today) + QStringLiteral(u" الساعة ");
-    return words + hourName(end.time());
+        return QCoreApplication::translate("FeedWarning", "%1 %2 إلى %3 الساعة %4")
+            .arg(dayWord(first, today), fromHour(start), dayWord(end.date(), today), hourName(end.time()));
+    return QCoreApplication::translate("FeedWarning", "%1 %2 إلى %3")
+        .arg(dayWord(first, today), fromHour(start), hourName(end.time()));
 }
 
 QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
@@ -168,14 +195,15 @@ QString warningShortTimeWords(const FeedWarning &w, const QDateTime &now)
         const QDate last = end.date().addDays(-1);
         if (atMidnight(w.start))
             return wholeDays(today, last, today);
-        return dayWord(last, today) + QStringLiteral(u" حتى منتصف الليل");
+        return QCoreApplication::translate("FeedWarning", "%1 حتى منتصف الليل").arg(dayWord(last, today));
     }
-    return dayWord(end.date(), today) + QStringLiteral(u" حتى ") + hourName(end.time());
+    return QCoreApplication::translate("FeedWarning", "%1 حتى %2")
+        .arg(dayWord(end.date(), today), hourName(end.time()));
 }
 
 QString warningTitle(const QString &kind)
 {
-    return QStringLiteral(u"تنبيه: ") + warningKindText(kind);
+    return QCoreApplication::translate("FeedWarning", "تنبيه: %1").arg(warningKindText(kind));
 }
 
 QString warningLine(const FeedWarning &w, const QDateTime &now)
@@ -208,7 +236,9 @@ QString daySpanText(const QString &name, const QDateTime &start, const QDateTime
     if (!fromStart)
         text += QLatin1Char(' ') + fromHour(start);
     if (!toEnd)
-        text += (fromStart ? QStringLiteral(u" حتى ") : QStringLiteral(u" إلى ")) + hourName(cityTime(end).time());
+        text = (fromStart ? QCoreApplication::translate("FeedWarning", "%1 حتى %2")
+                          : QCoreApplication::translate("FeedWarning", "%1 إلى %2"))
+                   .arg(text, hourName(cityTime(end).time()));
     return text;
 }
 
@@ -222,5 +252,5 @@ QString dayWarningText(const QList<FeedWarning> &warnings, const QDate &day, con
         if (!text.isEmpty())
             said << text;
     }
-    return said.join(QStringLiteral(u"، "));
+    return said.join(QCoreApplication::translate("SpokenText", "، "));
 }

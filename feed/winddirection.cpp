@@ -10,7 +10,7 @@ struct Interval
     bool fromIncluded;
     float to;
     bool toIncluded;
-    const char16_t *name;
+    const char *name;
     int sector;
 
     bool contains(float degrees) const
@@ -30,28 +30,28 @@ WindDirection windDirectionName(float degrees)
     // includes it. Everything above 348.75 is north again; directions are
     // never reduced modulo 360.
     static const Interval intervals[] = {
-        {0.0f, true, 11.25f, true, u"شمالية", 1}, // north
-        {11.25f, false, 33.75f, true, u"شمالية شمالية شرقية", 2}, // north-north-east
-        {33.75f, false, 56.25f, true, u"شمالية شرقية", 3}, // north-east
-        {56.25f, false, 78.75f, true, u"شرقية شمالية شرقية", 4}, // east-north-east
-        {78.75f, false, 101.25f, true, u"شرقية", 5}, // east
-        {101.25f, false, 123.75f, true, u"شرقية جنوبية شرقية", 6}, // east-south-east
-        {123.75f, false, 146.25f, true, u"جنوبية شرقية", 7}, // south-east
-        {146.25f, false, 168.75f, true, u"جنوبية جنوبية شرقية", 8}, // south-south-east
-        {168.75f, false, 191.25f, true, u"جنوبية", 9}, // south
-        {191.25f, false, 213.75f, true, u"جنوبية جنوبية غربية", 10}, // south-south-west
-        {213.75f, false, 236.25f, true, u"جنوبية غربية", 11}, // south-west
-        {236.25f, false, 258.75f, true, u"غربية جنوبية غربية", 12}, // west-south-west
-        {258.75f, false, 281.25f, true, u"غربية", 13}, // west
-        {281.25f, false, 303.75f, false, u"غربية شمالية غربية", 14}, // west-north-west
-        {303.75f, true, 326.25f, true, u"شمالية غربية", 15}, // north-west
-        {326.25f, false, 348.75f, true, u"شمالية شمالية غربية", 16}, // north-north-west
-        {348.75f, false, infinity, true, u"شمالية", 1}, // north again, no upper bound
+        {0.0f, true, 11.25f, true, QT_TRANSLATE_NOOP("WindWords", "شمالية"), 1}, // north
+        {11.25f, false, 33.75f, true, QT_TRANSLATE_NOOP("WindWords", "شمالية شمالية شرقية"), 2}, // north-north-east
+        {33.75f, false, 56.25f, true, QT_TRANSLATE_NOOP("WindWords", "شمالية شرقية"), 3}, // north-east
+        {56.25f, false, 78.75f, true, QT_TRANSLATE_NOOP("WindWords", "شرقية شمالية شرقية"), 4}, // east-north-east
+        {78.75f, false, 101.25f, true, QT_TRANSLATE_NOOP("WindWords", "شرقية"), 5}, // east
+        {101.25f, false, 123.75f, true, QT_TRANSLATE_NOOP("WindWords", "شرقية جنوبية شرقية"), 6}, // east-south-east
+        {123.75f, false, 146.25f, true, QT_TRANSLATE_NOOP("WindWords", "جنوبية شرقية"), 7}, // south-east
+        {146.25f, false, 168.75f, true, QT_TRANSLATE_NOOP("WindWords", "جنوبية جنوبية شرقية"), 8}, // south-south-east
+        {168.75f, false, 191.25f, true, QT_TRANSLATE_NOOP("WindWords", "جنوبية"), 9}, // south
+        {191.25f, false, 213.75f, true, QT_TRANSLATE_NOOP("WindWords", "جنوبية جنوبية غربية"), 10}, // south-south-west
+        {213.75f, false, 236.25f, true, QT_TRANSLATE_NOOP("WindWords", "جنوبية غربية"), 11}, // south-west
+        {236.25f, false, 258.75f, true, QT_TRANSLATE_NOOP("WindWords", "غربية جنوبية غربية"), 12}, // west-south-west
+        {258.75f, false, 281.25f, true, QT_TRANSLATE_NOOP("WindWords", "غربية"), 13}, // west
+        {281.25f, false, 303.75f, false, QT_TRANSLATE_NOOP("WindWords", "غربية شمالية غربية"), 14}, // west-north-west
+        {303.75f, true, 326.25f, true, QT_TRANSLATE_NOOP("WindWords", "شمالية غربية"), 15}, // north-west
+        {326.25f, false, 348.75f, true, QT_TRANSLATE_NOOP("WindWords", "شمالية شمالية غربية"), 16}, // north-north-west
+        {348.75f, false, infinity, true, QT_TRANSLATE_NOOP("WindWords", "شمالية"), 1}, // north again, no upper bound
     };
 
     for (const Interval &interval : intervals) {
         if (interval.contains(degrees))
-            return {QString::fromUtf16(interval.name), interval.sector};
+            return {QString::fromUtf8(interval.name), interval.sector};
     }
     // Negative (or NaN): no name, and the caller's sector stays as it was.
     return {QStringLiteral(" "), 0};

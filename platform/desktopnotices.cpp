@@ -2,6 +2,8 @@
 
 #include "platform/logging.h"
 
+#include <QCoreApplication>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -42,7 +44,8 @@ void DesktopNotices::send(const QString &summary, const QString &body, const QSt
     hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(DesktopEntry));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(urgency == Urgency::Critical ? 2 : 1)));
     call << QStringLiteral("RORizedivo") << uint(0) << QString::fromLatin1(DesktopEntry) << summary << body
-         << QStringList{QStringLiteral("default"), QStringLiteral(u"عرض")} << hints << int(-1);
+         << QStringList{QStringLiteral("default"), QCoreApplication::translate("DesktopNotices", "عرض")} << hints
+         << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key, answered](QDBusPendingCallWatcher *w) {
         w->deleteLater();

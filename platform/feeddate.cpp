@@ -1,5 +1,6 @@
 #include "platform/feeddate.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
@@ -78,20 +79,23 @@ ReplayShift replayShift(const QDateTime &written, const QDateTime &now)
 QString weekdayName(const QDate &date)
 {
     // By QDate's day of the week, Monday first.
-    static const char16_t *const names[7] = {u"الاثنين", u"الثلاثاء", u"الأربعاء", u"الخميس",
-                                             u"الجمعة",  u"السبت",    u"الأحد"};
-    return date.isValid() ? QString::fromUtf16(names[date.dayOfWeek() - 1]) : QString();
+    static const char *const names[7] = {
+        QT_TRANSLATE_NOOP("FeedDate", "الاثنين"),  QT_TRANSLATE_NOOP("FeedDate", "الثلاثاء"),
+        QT_TRANSLATE_NOOP("FeedDate", "الأربعاء"), QT_TRANSLATE_NOOP("FeedDate", "الخميس"),
+        QT_TRANSLATE_NOOP("FeedDate", "الجمعة"),   QT_TRANSLATE_NOOP("FeedDate", "السبت"),
+        QT_TRANSLATE_NOOP("FeedDate", "الأحد")};
+    return date.isValid() ? QCoreApplication::translate("FeedDate", names[date.dayOfWeek() - 1]) : QString();
 }
 
 QString dayName(const QDate &day, const QDate &today)
 {
     const qint64 ahead = today.daysTo(day);
     if (ahead == 0)
-        return QStringLiteral(u"اليوم");
+        return QCoreApplication::translate("FeedDate", "اليوم");
     if (ahead == 1)
-        return QStringLiteral(u"غداً");
+        return QCoreApplication::translate("FeedDate", "غداً");
     if (ahead == -1)
-        return QStringLiteral(u"أمس");
+        return QCoreApplication::translate("FeedDate", "أمس");
     return weekdayName(day);
 }
 
@@ -99,15 +103,18 @@ QString hourName(const QTime &time)
 {
     const int hour = time.hour();
     if (hour == 0)
-        return QStringLiteral(u"منتصف الليل");
+        return QCoreApplication::translate("FeedDate", "منتصف الليل");
     if (hour == 12)
-        return QStringLiteral(u"12 ظهراً");
-    return QString::number(hour % 12) + (hour < 12 ? QStringLiteral(u" صباحاً") : QStringLiteral(u" مساءً"));
+        return QCoreApplication::translate("FeedDate", "12 ظهراً");
+    const QString figure = QString::number(hour % 12);
+    return hour < 12 ? QCoreApplication::translate("FeedDate", "%1 صباحاً").arg(figure)
+                     : QCoreApplication::translate("FeedDate", "%1 مساءً").arg(figure);
 }
 
 QString shortHourName(const QTime &time)
 {
     const int hour = time.hour();
-    return QString::number(hour % 12 == 0 ? 12 : hour % 12)
-        + (hour < 12 ? QStringLiteral(u" ص") : QStringLiteral(u" م"));
+    const QString figure = QString::number(hour % 12 == 0 ? 12 : hour % 12);
+    return hour < 12 ? QCoreApplication::translate("FeedDate", "%1 ص").arg(figure)
+                     : QCoreApplication::translate("FeedDate", "%1 م").arg(figure);
 }

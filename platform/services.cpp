@@ -1,6 +1,7 @@
 #include "platform/services.h"
 
 #include "platform/appfolder.h"
+#include "platform/boardlanguage.h"
 #include "platform/desktopnotices.h"
 #include "platform/feedservicestarter.h"
 #include "platform/networkstate.h"
@@ -57,7 +58,7 @@ BoardServices BoardServices::system(const QUrl &feedEndpoint)
         std::fflush(stderr);
         QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::NoIcon, QString::fromUtf16(ApplicationTitle),
                         text, QMessageBox::Ok, parent);
-        box.setLayoutDirection(Qt::RightToLeft);
+        box.setLayoutDirection(boardReadsLeftToRight() ? Qt::LeftToRight : Qt::RightToLeft);
         box.exec();
     };
     services.playSound = playThroughSharedEffect;

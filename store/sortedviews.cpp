@@ -20,4 +20,9 @@ QString statement(int position)
     return QString::fromUtf16(sortStatements[position]);
 }
 
+QString byEnglishName()
+{
+    return QStringLiteral("select * from wt where len(url) > 0 order by city_e, city_a");
+}
+
 } // namespace SortedViews

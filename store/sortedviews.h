@@ -12,5 +12,7 @@ inline constexpr int KeyCount = 6;
 // The statement of the view sorted by the key at `position`; empty for a
 // position that names no key.
 QString statement(int position);
+// The view by city name for a board in English: by the feed's English names.
+QString byEnglishName();
 
 } // namespace SortedViews

@@ -12,8 +12,9 @@ class QWidget;
 //    lines and letters no objects of their own;
 //  - the window and the detail panel show their controls without the boxes
 //    and lines that only decorate them.
-// Installed once, before the first control is asked for; every part of the
-// board installs it when it is made, so calling it again does nothing.
+// Installed once, before the first control is asked for: the window installs
+// it before it makes its parts (the parts know nothing of it), and calling
+// it again does nothing.
 void installBoardAccessibility();
 
 // The widget's decorations (boxes and lines) are left out of what screen

@@ -3,12 +3,12 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/owncitytoggle.h"
 #include "view/spokentext.h"
 #include "view/warningsign.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFontMetrics>
 
@@ -43,27 +43,27 @@ constexpr int NameHeight = 450;
 constexpr int ToggleRoom = 1200;
 constexpr int ToggleHeight = 330;
 
-const char16_t *const captionTexts[20] = {
+const char *const captionTexts[20] = {
     nullptr,
     nullptr,
     nullptr,
     nullptr,
     nullptr,
     nullptr,
-    u"حالة الطقس", // 6
-    u"مدى الرؤية / كم", // 7
-    u"درجة الحرارة (c)", // 8
-    u"صغرى", // 9
-    u"السرعة", // 10
-    u"الرياح", // 11
-    u"برودة  الرياح (c)", // 12
-    u"وقت", // 13
+    QT_TRANSLATE_NOOP("CityDetail", "حالة الطقس"), // 6
+    QT_TRANSLATE_NOOP("CityDetail", "مدى الرؤية / كم"), // 7
+    QT_TRANSLATE_NOOP("CityDetail", "درجة الحرارة (c)"), // 8
+    QT_TRANSLATE_NOOP("CityDetail", "صغرى"), // 9
+    QT_TRANSLATE_NOOP("CityDetail", "السرعة"), // 10
+    QT_TRANSLATE_NOOP("CityDetail", "الرياح"), // 11
+    QT_TRANSLATE_NOOP("CityDetail", "برودة  الرياح (c)"), // 12
+    QT_TRANSLATE_NOOP("CityDetail", "وقت"), // 13
     nullptr, // 14: the sort caption, not the panel's
-    u"عظمى", // 15
-    u"الرطوبة %", // 16
-    u"الشروق", // 17
-    u"الغروب", // 18
-    u"أخر تحديث", // 19
+    QT_TRANSLATE_NOOP("CityDetail", "عظمى"), // 15
+    QT_TRANSLATE_NOOP("CityDetail", "الرطوبة %"), // 16
+    QT_TRANSLATE_NOOP("CityDetail", "الشروق"), // 17
+    QT_TRANSLATE_NOOP("CityDetail", "الغروب"), // 18
+    QT_TRANSLATE_NOOP("CityDetail", "أخر تحديث"), // 19
 };
 
 int detailRowTop(int row)
@@ -93,10 +93,9 @@ CityDetail::CityDetail(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityDetail"));
-    installBoardAccessibility();
     makeBlack(this);
     // Down to the row of links under the map's.
-    setGeometry(twipsRect(LeftTwips, TopTwips, 6495 - LeftTwips, 11130 - TopTwips));
+    setGeometry(twipsRect(LeftTwips, TopTwips, WidthTwips, 11130 - TopTwips));
 
     m_box = makeShape(this, QStringLiteral("Shape2(24)"), local(240, 600, 6255, PanelBottom - 600), BoxBorder, NoFill);
     m_lblCityD = makeLabel(this, QStringLiteral("lblCityD"),
@@ -144,7 +143,8 @@ CityDetail::CityDetail(QWidget *parent)
         const int pairLeft = wide ? PanelLeft : (item.right ? RightPairLeft : PanelLeft);
         const int pairRight = item.right ? PanelRight : LeftPairRight;
         FormLabel *caption = makeLabel(this, QStringLiteral("Label1(%1)").arg(item.captionIndex), QRect(),
-                                       QString::fromUtf16(captionTexts[item.captionIndex]), Cyan, tahoma(8.25, true));
+                                       QCoreApplication::translate("CityDetail", captionTexts[item.captionIndex]), Cyan,
+                                       tahoma(8.25, true));
         caption->setAlignment(Qt::AlignCenter);
         const int captionWidth = captionWidthTwips(caption);
         const QRect place = local(pairRight - captionWidth, top, captionWidth, DetailRowHeight);
@@ -161,8 +161,8 @@ CityDetail::CityDetail(QWidget *parent)
         caption->setSpeech(spokenCaption);
         caption->setBuddy(value);
     }
-    FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(), QString::fromUtf16(captionTexts[13]), Cyan,
-                                tahoma(8.25, true));
+    FormLabel *time = makeLabel(this, QStringLiteral("Label1(13)"), QRect(),
+                                QCoreApplication::translate("CityDetail", captionTexts[13]), Cyan, tahoma(8.25, true));
     time->setAlignment(Qt::AlignCenter);
     const int timeWidth = captionWidthTwips(time);
     const int timeLeft = DividerLeft + DividerWidth / 2 - timeWidth / 2;
@@ -199,7 +199,7 @@ CityDetail::CityDetail(QWidget *parent)
     // leaves the panel and the window behind it alone.
     m_imageMap->setAutoFillBackground(true);
     m_imageMap->setAccessibleRole(QAccessible::Graphic);
-    m_imageMap->setAccessibleName(QStringLiteral(u"خريطة شبه الجزيرة العربية"));
+    m_imageMap->setAccessibleName(QCoreApplication::translate("CityDetail", "خريطة شبه الجزيرة العربية"));
 
     // The left of the wind chill's row is free.
     m_warningRow = local(PanelLeft, detailRowTop(5), LeftPairRight - PanelLeft, DetailRowHeight);
@@ -218,7 +218,9 @@ CityDetail::CityDetail(QWidget *parent)
                             LightGreen, tahoma(8.25, true));
     m_lblGoogle->setShrinkToFit(true);
     m_lblGoogle->setAccessibleRole(QAccessible::Link);
-    setAccessibleName(QStringLiteral(u"تفاصيل المدينة"));
+    setAccessibleName(QCoreApplication::translate("CityDetail", "تفاصيل المدينة"));
+
+    mirrorControls(this, WidthTwips);
 
     // The boxes lie behind everything else.
     for (QFrame *box : boxes)
@@ -252,6 +254,8 @@ void CityDetail::showWarning(const QString &alertLine, const QColor &alertColour
     const int height = alertLine.isEmpty() ? m_warningRow.height() : m_warningBelow.height();
     const int width = alertLine.isEmpty() ? m_warningRow.width() : m_warningBelow.width();
     m_lblWarningD->setTwipsGeometry(m_warningRow.x(), top, width, height);
+    // Placed as in Arabic, then across the panel as every control is in English.
+    mirrorAcross(m_lblWarningD, WidthTwips);
     m_lblWarningD->setText(line);
     m_lblWarningD->setVisible(!line.isEmpty());
 }
@@ -264,8 +268,8 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     m_lblCityD->clear();
     for (FormLabel *label : m_values)
         label->clear();
-    m_lblCityD->setText(text("city_a"));
-    lblConditionD()->setText(text("Condition"));
+    m_lblCityD->setText(shownCityName(rows));
+    lblConditionD()->setText(conditionShown(text("Condition")));
     lblHumidityD()->setText(text("Humidity"));
     lblPdateD()->setText(text("pDate"));
     lblSunRiseD()->setText(text("sunrise"));
@@ -274,7 +278,7 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
     lblTemp_HighD()->setText(text("temp_high"));
     lblTemp_LowD()->setText(text("temp_low"));
     lblVisibilityD()->setText(visibilityText(rows.value(QStringLiteral("Visibility"))));
-    lblWind_DirctD()->setText(text("wind_dirctn"));
+    lblWind_DirctD()->setText(windShown(text("wind_dirctn")));
     lblWind_ShillD()->setText(text("wind_chill"));
     lblWind_SpeedD()->setText(windSpeedText(FieldValue::number(windSpeedOf(rows))));
 
@@ -299,7 +303,8 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
         m_imageMap->clear();
         m_pictureRead.clear();
     }
-    m_imageMap->setAccessibleName((QStringLiteral(u"خريطة ") + m_lblCityD->text()).trimmed());
+    m_imageMap->setAccessibleName(
+        QCoreApplication::translate("CityDetail", "خريطة %1").arg(m_lblCityD->text()).trimmed());
 
     // The link to the city's online map.
     const FieldValue map = rows.value(QStringLiteral("map1_url"));
@@ -307,8 +312,8 @@ void CityDetail::showRow(const Recordset &rows, const QString &pictureFolder)
         m_lblGoogle->setVisible(false);
     } else {
         m_lblGoogle->setVisible(true);
-        m_lblGoogle->setText(QStringLiteral(u"أضغط هنا لمشاهدة ") + m_lblCityD->text()
-                             + QStringLiteral(u" من خلال Google"));
+        m_lblGoogle->setText(
+            QCoreApplication::translate("CityDetail", "أضغط هنا لمشاهدة %1 من خلال Google").arg(m_lblCityD->text()));
         m_lblGoogle->setTag(map.toText());
     }
     Q_EMIT cityShown(m_lblCityD->text());

@@ -20,6 +20,7 @@ public:
     // Where the window places the panel, in its twips.
     static constexpr int LeftTwips = 240;
     static constexpr int TopTwips = 600;
+    static constexpr int WidthTwips = 6495 - LeftTwips;
     // The map picture, in the window's twips: the compass sweeps over it.
     static constexpr QRect MapTwips{315, 3690, 6105, 6750};
 

@@ -3,12 +3,12 @@
 
 #include "platform/datacontrol.h"
 #include "view/celltext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 #include "view/warningsign.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 using namespace ControlKit;
@@ -21,16 +21,16 @@ struct GridColumn
     int left;
     int width;
     const char *name;
-    const char16_t *header;
+    const char *header;
     FormLabel::Speech speech; // what a screen reader says for a value
 };
 constexpr GridColumn gridColumns[CityGrid::Columns] = {
-    {12900, 1550, "lblCity", u"المدينة", nullptr},
-    {11150, 1750, "lblCondition", u"حالة الطقس", nullptr},
-    {10150, 1000, "lblTemp", u"درجة الحرارة (c)", spokenDegrees},
-    {9000, 1150, "lblVisibility", u"مدى الرؤية / كم", spokenKilometres},
-    {7300, 1700, "lblWind_Dirct", u"إتجاه الرياح", nullptr},
-    {6600, 700, "lblWind_Speed", u"سرعة الرياح", spokenSpeed},
+    {12900, 1550, "lblCity", QT_TRANSLATE_NOOP("CityGrid", "المدينة"), nullptr},
+    {11150, 1750, "lblCondition", QT_TRANSLATE_NOOP("CityGrid", "حالة الطقس"), nullptr},
+    {10150, 1000, "lblTemp", QT_TRANSLATE_NOOP("CityGrid", "درجة الحرارة (c)"), spokenDegrees},
+    {9000, 1150, "lblVisibility", QT_TRANSLATE_NOOP("CityGrid", "مدى الرؤية / كم"), spokenKilometres},
+    {7300, 1700, "lblWind_Dirct", QT_TRANSLATE_NOOP("CityGrid", "إتجاه الرياح"), nullptr},
+    {6600, 700, "lblWind_Speed", QT_TRANSLATE_NOOP("CityGrid", "سرعة الرياح"), spokenSpeed},
 };
 constexpr int HeaderTop = 960;
 constexpr int HeaderHeight = 480;
@@ -60,7 +60,6 @@ CityGrid::CityGrid(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("CityGrid"));
-    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(LeftTwips, TopTwips, 14520 - LeftTwips, FirstRowTop + Rows * RowStep - TopTwips));
 
@@ -73,7 +72,7 @@ CityGrid::CityGrid(QWidget *parent)
         const GridColumn &column = gridColumns[c];
         m_headers[c] = makeLabel(this, QStringLiteral("Label1(%1)").arg(c),
                                  local(column.left, HeaderTop, column.width, HeaderHeight),
-                                 QString::fromUtf16(column.header), White, tahoma(8.25, true));
+                                 QCoreApplication::translate("CityGrid", column.header), White, tahoma(8.25, true));
         m_headers[c]->setAlignment(Qt::AlignCenter);
         m_headers[c]->setWordWrap(true);
         m_headers[c]->setAccessibleRole(QAccessible::ColumnHeader);
@@ -115,7 +114,9 @@ CityGrid::CityGrid(QWidget *parent)
         m_signs[i]->setGeometry(twipsRect(sign.left(), sign.top(), sign.width(), sign.height()));
         m_signs[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    setAccessibleName(QStringLiteral(u"الطقس في المدن"));
+    setAccessibleName(QCoreApplication::translate("CityGrid", "الطقس في المدن"));
+
+    mirrorControls(this, 14520 - LeftTwips);
 
     // The row bands lie behind the labels.
     for (QFrame *band : m_bands)
@@ -154,12 +155,12 @@ void CityGrid::fill(Recordset &rows)
 {
     qint16 i = 0;
     while (!rows.isEof()) {
-        lblCity(i)->setText(rows.value(QStringLiteral("city_a")).toText());
+        lblCity(i)->setText(shownCityName(rows));
         m_codes[i] = rows.value(QStringLiteral("city_code")).toText();
-        lblCondition(i)->setText(rows.value(QStringLiteral("Condition")).toText());
+        lblCondition(i)->setText(conditionShown(rows.value(QStringLiteral("Condition")).toText()));
         lblTemp(i)->setText(rows.value(QStringLiteral("temp")).toText());
         lblVisibility(i)->setText(visibilityText(rows.value(QStringLiteral("Visibility"))));
-        lblWind_Dirct(i)->setText(rows.value(QStringLiteral("wind_dirctn")).toText());
+        lblWind_Dirct(i)->setText(windShown(rows.value(QStringLiteral("wind_dirctn")).toText()));
         lblWind_Speed(i)->setText(windSpeedText(rows.value(QStringLiteral("wind_speed"))));
         ++i;
         if (i > Rows - 1)

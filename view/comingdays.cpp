@@ -3,12 +3,13 @@
 
 #include "platform/feeddate.h"
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
 #include "view/citydetail.h"
+#include "view/celltext.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 
 using namespace ControlKit;
 
@@ -31,7 +32,9 @@ constexpr int WarningOffset = 390;
 constexpr int WarningHeight = 300;
 constexpr int SignWidth = 300;
 
-const char16_t *const headerTexts[ComingDays::Columns] = {u"اليوم", u"الحالة", u"العظمى", u"الصغرى"};
+const char *const headerTexts[ComingDays::Columns] = {
+    QT_TRANSLATE_NOOP("ComingDays", "اليوم"), QT_TRANSLATE_NOOP("ComingDays", "الحالة"),
+    QT_TRANSLATE_NOOP("ComingDays", "العظمى"), QT_TRANSLATE_NOOP("ComingDays", "الصغرى")};
 
 const QString Celsius = QStringLiteral("°C");
 
@@ -53,7 +56,6 @@ ComingDays::ComingDays(CityDetail *panel)
     : QWidget(panel)
 {
     setObjectName(QStringLiteral("ComingDays"));
-    installBoardAccessibility();
     makeBlack(this);
     setAutoFillBackground(true);
     const QRect map = CityDetail::MapTwips;
@@ -63,7 +65,7 @@ ComingDays::ComingDays(CityDetail *panel)
         const ColumnPlace place = columnPlaces[c];
         m_headers[c] = makeLabel(this, QStringLiteral("lblDaysHeader(%1)").arg(c),
                                  QRect(place.left, HeaderTop, place.width, LineHeight),
-                                 QString::fromUtf16(headerTexts[c]), Cyan, tahoma(9, true));
+                                 QCoreApplication::translate("ComingDays", headerTexts[c]), Cyan, tahoma(9, true));
         m_headers[c]->setAlignment(Qt::AlignCenter);
         m_headers[c]->setAccessibleRole(QAccessible::ColumnHeader);
     }
@@ -96,6 +98,7 @@ ComingDays::ComingDays(CityDetail *panel)
         m_signs[r]->hide();
         m_warnings[r]->hide();
     }
+    mirrorControls(this, map.width());
     hide();
 }
 
@@ -109,7 +112,7 @@ void ComingDays::setDays(const QList<ComingDay> &days, QDate today)
             continue; // a day gone by, kept from an earlier refresh
         const int r = m_shownRows++;
         m_cells[r][0]->setText(day.date.isValid() ? dayName(day.date, today) : QString());
-        m_cells[r][1]->setText(day.condition);
+        m_cells[r][1]->setText(conditionShown(day.condition));
         m_cells[r][2]->setText(degreesText(day.high));
         m_cells[r][3]->setText(degreesText(day.low));
         const bool warned = !day.warningText.isEmpty();

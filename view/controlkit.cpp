@@ -1,5 +1,7 @@
 #include "view/controlkit.h"
 
+#include "platform/boardlanguage.h"
+
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImageReader>
@@ -34,7 +36,7 @@ FormLabel *makeLabel(QWidget *parent, const QString &name, const QRect &twips, c
     label->setText(caption);
     label->setForeColor(color);
     label->setFont(font);
-    label->setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    label->setLayoutDirection(rightToLeft && !boardReadsLeftToRight() ? Qt::RightToLeft : Qt::LeftToRight);
     label->setAlignment((rightToLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -63,6 +65,33 @@ FormLine *makeLine(QWidget *parent, const QString &name, float x1, float y1, flo
     line->setPenWidth(width);
     line->setPoints(x1, y1, x2, y2);
     return line;
+}
+
+void mirrorAcross(QWidget *control, int axisTwips)
+{
+    if (!boardReadsLeftToRight())
+        return;
+    if (auto *label = qobject_cast<FormLabel *>(control)) {
+        label->setTwipsGeometry(axisTwips - label->leftTwips() - label->widthTwips(), label->topTwips(),
+                                label->widthTwips(), label->heightTwips());
+        const QMargins margins = label->contentsMargins();
+        label->setContentsMargins(margins.right(), margins.top(), margins.left(), margins.bottom());
+    } else if (auto *line = qobject_cast<FormLine *>(control)) {
+        line->setPoints(float(axisTwips) - line->x1(), line->y1(), float(axisTwips) - line->x2(), line->y2());
+    } else {
+        const QRect place = control->geometry();
+        control->move(twipsToPixels(axisTwips) - place.x() - place.width(), place.y());
+    }
+}
+
+void mirrorControls(QWidget *part, int widthTwips)
+{
+    if (!boardReadsLeftToRight())
+        return;
+    for (QWidget *control : part->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!control->isWindow())
+            mirrorAcross(control, widthTwips);
+    }
 }
 
 int captionWidthTwips(const FormLabel *label)

@@ -43,6 +43,17 @@ inline QRect placeWithin(int partLeft, int partTop, int left, int top, int width
     return QRect(left - partLeft, top - partTop, width, height);
 }
 
+// In English, which reads left to right, the board is laid out mirrored:
+// each part places its controls as in Arabic and then mirrors them across
+// itself, and the window mirrors the parts. A control is mirrored across
+// `axisTwips` (the left and the right end of the span it is mirrored in,
+// added up, in its parent's twips): its left edge goes where its right edge
+// was seen from the other end. A label's twips and margins follow; a line's
+// two ends are mirrored. Nothing is mirrored in Arabic.
+void mirrorAcross(QWidget *control, int axisTwips);
+// Every control of `part`, across its width in twips.
+void mirrorControls(QWidget *part, int widthTwips);
+
 // A picture, read by its content whatever its extension. On a screen of more
 // than one device pixel to the pixel, its companion drawn at twice the size,
 // "name@2x.ext" beside "name.ext", is taken where there is one that reads:

@@ -2,9 +2,10 @@
 // place of its map on request.
 #include "view/hourscurve.h"
 
+#include "platform/boardlanguage.h"
 #include "platform/feeddate.h"
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
+#include "view/celltext.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
@@ -12,6 +13,7 @@
 #include "view/windcompass.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
@@ -24,9 +26,10 @@ using namespace ControlKit;
 namespace {
 
 // The drawing in the widget's pixels (the map's 407 x 450): the hours run
-// from the right margin to the left one; under the signs of the warnings
-// the temperatures stand over their marks, then the plot, the condition
-// words, the hours, and at the foot the highlighted hour in full.
+// from the right margin to the left one (in English the other way); under
+// the signs of the warnings the temperatures stand over their marks, then
+// the plot, the condition words, the hours, and at the foot the highlighted
+// hour in full.
 constexpr qreal SideMargin = 22;
 constexpr qreal SignTop = 8;
 constexpr qreal SignSide = 18;
@@ -41,9 +44,13 @@ constexpr qreal DetailHeight = 56;
 // Whole degrees the scale spans at least, so a still day is not drawn as a storm.
 constexpr int MinimumSpan = 6;
 
-const QString NowWord = QStringLiteral(u"الآن");
 const QColor CurveColor(255, 176, 0);
 const QColor GridColor(60, 60, 70);
+
+QString nowWord()
+{
+    return QCoreApplication::translate("HoursCurve", "الآن");
+}
 
 QString degreesText(const FieldValue &value)
 {
@@ -103,13 +110,12 @@ HoursCurve::HoursCurve(CityDetail *panel)
     : QWidget(panel)
 {
     setObjectName(QStringLiteral("HoursCurve"));
-    installBoardAccessibility();
     makeBlack(this);
     setAutoFillBackground(true);
     const QRect map = CityDetail::MapTwips;
     setGeometry(twipsRect(map.x() - CityDetail::LeftTwips, map.y() - CityDetail::TopTwips, map.width(), map.height()));
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QStringLiteral(u"الساعات القادمة"));
+    setAccessibleName(QCoreApplication::translate("HoursCurve", "الساعات القادمة"));
     hide();
 }
 
@@ -202,8 +208,10 @@ QColor HoursCurve::spanColor(const QString &kind)
 
 QString HoursCurve::headerText(int column)
 {
-    static const char16_t *const headers[Columns] = {u"الساعة", u"الحالة", u"الحرارة", u"الرياح"};
-    return column >= 0 && column < Columns ? QString::fromUtf16(headers[column]) : QString();
+    static const char *const headers[Columns] = {
+        QT_TRANSLATE_NOOP("HoursCurve", "الساعة"), QT_TRANSLATE_NOOP("HoursCurve", "الحالة"),
+        QT_TRANSLATE_NOOP("HoursCurve", "الحرارة"), QT_TRANSLATE_NOOP("HoursCurve", "الرياح")};
+    return column >= 0 && column < Columns ? QCoreApplication::translate("HoursCurve", headers[column]) : QString();
 }
 
 QString HoursCurve::cellText(int row, int column) const
@@ -213,10 +221,10 @@ QString HoursCurve::cellText(int row, int column) const
     const ComingHour &h = m_hours.at(row);
     switch (column) {
     case 0:
-        return row == 0 && m_firstIsNow ? spokenList({NowWord, hourName(cityTime(h.hour).time())})
+        return row == 0 && m_firstIsNow ? spokenList({nowWord(), hourName(cityTime(h.hour).time())})
                                         : hourName(cityTime(h.hour).time());
     case 1:
-        return h.condition;
+        return conditionShown(h.condition);
     case 2: {
         const std::optional<double> t = h.temperature.toNumber();
         return t ? spokenDegrees(singleText(float(*t))) : QString();
@@ -245,10 +253,16 @@ qreal HoursCurve::hoursAfterFirst(int index) const
     return m_hours.first().hour.secsTo(m_hours.at(index).hour) / 3600.0;
 }
 
+qreal HoursCurve::xOf(qreal hours) const
+{
+    // From the right margin leftwards in Arabic, from the left one in English.
+    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
+    return boardReadsLeftToRight() ? SideMargin + hours * step : width() - SideMargin - hours * step;
+}
+
 QPointF HoursCurve::pointOf(int index) const
 {
-    const qreal step = (width() - 2 * SideMargin) / (Hours - 1);
-    const qreal x = width() - SideMargin - hoursAfterFirst(index) * step;
+    const qreal x = xOf(hoursAfterFirst(index));
     qreal y = (PlotTop + PlotBottom) / 2;
     if (index >= 0 && index < shownHours()) {
         if (const std::optional<double> t = m_hours.at(index).temperature.toNumber())
@@ -277,7 +291,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setLayoutDirection(Qt::RightToLeft);
+    p.setLayoutDirection(boardReadsLeftToRight() ? Qt::LeftToRight : Qt::RightToLeft);
     const qreal left = SideMargin;
     const qreal right = width() - SideMargin;
 
@@ -295,11 +309,11 @@ void HoursCurve::paintEvent(QPaintEvent *)
     // Behind the curve, the spans of the warnings, each with its sign at its top.
     const qreal step = (right - left) / (Hours - 1);
     for (const Shade &s : shades()) {
-        const qreal x1 = right - s.from * step;
-        const qreal x2 = right - s.to * step;
+        const qreal x1 = xOf(s.from);
+        const qreal x2 = xOf(s.to);
         QColor shade = s.color;
         shade.setAlpha(70);
-        p.fillRect(QRectF(x2, PlotTop - 6, x1 - x2, PlotBottom - PlotTop + 6), shade);
+        p.fillRect(QRectF(std::min(x1, x2), PlotTop - 6, std::abs(x1 - x2), PlotBottom - PlotTop + 6), shade);
         const qreal middle = (x1 + x2) / 2;
         WarningSign::paintSign(p, QRectF(middle - SignSide / 2, SignTop, SignSide, SignSide), s.sign);
     }
@@ -359,12 +373,12 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setPen(White);
         p.setFont(tahoma(7));
         p.drawText(QRectF(column.x(), ConditionTop, labelWidth, ConditionHeight),
-                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, h.condition);
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, conditionShown(h.condition));
         const bool now = i == 0 && m_firstIsNow;
         p.setPen(now ? Green : Cyan);
         p.setFont(tahoma(8.25, now));
         p.drawText(QRectF(column.x(), HourTop, labelWidth, HourHeight), Qt::AlignCenter,
-                   now ? NowWord : shortHourName(cityTime(h.hour).time()));
+                   now ? nowWord() : shortHourName(cityTime(h.hour).time()));
     }
     if (m_highlighted >= 0) {
         const QPointF point = pointOf(m_highlighted);
@@ -375,9 +389,9 @@ void HoursCurve::paintEvent(QPaintEvent *)
         }
         // The hour in full at the foot: when, what and how warm over its wind.
         const ComingHour &h = m_hours.at(m_highlighted);
-        QStringList first{m_highlighted == 0 && m_firstIsNow ? NowWord : hourName(cityTime(h.hour).time())};
+        QStringList first{m_highlighted == 0 && m_firstIsNow ? nowWord() : hourName(cityTime(h.hour).time())};
         if (!h.condition.isEmpty())
-            first << h.condition;
+            first << conditionShown(h.condition);
         // In words: a "°" among Arabic words would stand before its number.
         if (const std::optional<double> t = h.temperature.toNumber())
             first << spokenDegrees(singleText(float(*t)));
@@ -389,7 +403,7 @@ void HoursCurve::paintEvent(QPaintEvent *)
         p.setFont(tahoma(9, true));
         const QRectF inner = box.adjusted(8, 4, -8, -4);
         p.drawText(QRectF(inner.x(), inner.y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
-                   first.join(QStringLiteral(u"، ")));
+                   first.join(QCoreApplication::translate("SpokenText", "، ")));
         p.setPen(White);
         p.setFont(tahoma(8.25));
         p.drawText(QRectF(inner.x(), inner.center().y(), inner.width(), inner.height() / 2), Qt::AlignCenter,
@@ -399,14 +413,17 @@ void HoursCurve::paintEvent(QPaintEvent *)
 
 void HoursCurve::keyPressEvent(QKeyEvent *event)
 {
-    // The hours run leftwards: Left goes on to a later hour.
-    switch (event->key()) {
-    case Qt::Key_Left:
-        setHighlighted(m_highlighted + 1);
-        break;
-    case Qt::Key_Right:
-        setHighlighted(m_highlighted - 1);
-        break;
+    // The hours run as the board reads: in Arabic Left goes on to a later
+    // hour, in English Right does.
+    const int later = boardReadsLeftToRight() ? Qt::Key_Right : Qt::Key_Left;
+    const int earlier = boardReadsLeftToRight() ? Qt::Key_Left : Qt::Key_Right;
+    const int key = event->key();
+    if (key == later || key == earlier) {
+        setHighlighted(m_highlighted + (key == later ? 1 : -1));
+        event->accept();
+        return;
+    }
+    switch (key) {
     case Qt::Key_Home:
         setHighlighted(0);
         break;

@@ -43,14 +43,15 @@ struct HourSpan
 };
 
 // The coming hours of the shown city, on request in the place of its map: the
-// temperature of the next 24 hours drawn as a curve from right to left, as
-// the board reads, with a mark at every third hour labelled with the hour as
+// temperature of the next 24 hours drawn as a curve as the board reads
+// (from right to left in Arabic, from left to right in English), with a mark at every third hour labelled with the hour as
 // a person says it ("3 م"), the temperature and the condition word, "الآن"
 // at the current hour, and the spans of the city's warnings shaded behind
 // it, each with its sign. Drawn by QPainter at the screen's own density.
 //
 // It takes the focus: Left and Right move a highlighted hour along the curve
-// (Left later, as the hours run leftwards), Home and End to the first and the
+// (in Arabic Left later, as the hours run leftwards; in English Right),
+// Home and End to the first and the
 // last. To a screen reader it is a table of its hours (the hour, the
 // condition, the temperature, the wind in words), the highlighted hour its
 // focused row.
@@ -93,6 +94,8 @@ public:
     QPointF pointOf(int index) const;
     // How many hours after the first one shown the hour of this index is.
     qreal hoursAfterFirst(int index) const;
+    // Where the curve stands that many hours after the first one shown.
+    qreal xOf(qreal hours) const;
     // The spans as shaded: from and to in hours after the first one shown,
     // within the curve; a span outside it is not shaded.
     struct Shade

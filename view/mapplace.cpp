@@ -6,12 +6,11 @@
 #include "view/hourscurve.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 
 using namespace ControlKit;
 
 namespace {
-
-const QString MapCaption = QStringLiteral(u"الخريطة");
 
 // The links under the map, in the window's twips: under the map link, from
 // its start; the hours' link beside the days' one, a gap between them.
@@ -22,17 +21,24 @@ constexpr int LinksGap = 300;
 
 struct LinkWords
 {
-    const char16_t *caption; // what it shows
-    const char16_t *name; // what a screen reader says a click does
+    const char *caption; // what it shows
+    const char *name; // what a screen reader says a click does
 };
-constexpr LinkWords DaysWords{u"الأيام القادمة", u"عرض الأيام القادمة"};
-constexpr LinkWords HoursWords{u"الساعات القادمة", u"عرض الساعات القادمة"};
+constexpr LinkWords DaysWords{QT_TRANSLATE_NOOP("MapPlace", "الأيام القادمة"),
+                              QT_TRANSLATE_NOOP("MapPlace", "عرض الأيام القادمة")};
+constexpr LinkWords HoursWords{QT_TRANSLATE_NOOP("MapPlace", "الساعات القادمة"),
+                               QT_TRANSLATE_NOOP("MapPlace", "عرض الساعات القادمة")};
+
+QString said(const char *words)
+{
+    return QCoreApplication::translate("MapPlace", words);
+}
 
 FormLabel *makeLink(CityDetail *panel, const QString &name, int left, const LinkWords &words)
 {
     FormLabel *link = makeLabel(
         panel, name, placeWithin(CityDetail::LeftTwips, CityDetail::TopTwips, left, LinksTop, 2000, LinksHeight),
-        QString::fromUtf16(words.caption), LightGreen, tahoma(8.25, true));
+        said(words.caption), LightGreen, tahoma(8.25, true));
     link->setAccessibleRole(QAccessible::Link);
     // Only as wide as its longer caption, so nothing beside it takes its clicks.
     link->setTwipsGeometry(link->leftTwips(), link->topTwips(), captionWidthTwips(link), link->heightTwips());
@@ -42,8 +48,8 @@ FormLabel *makeLink(CityDetail *panel, const QString &name, int left, const Link
 void applyLink(FormLabel *link, bool showing, const LinkWords &words)
 {
     // It says what a click will show.
-    link->setText(showing ? MapCaption : QString::fromUtf16(words.caption));
-    link->setAccessibleName(showing ? QStringLiteral(u"عرض الخريطة") : QString::fromUtf16(words.name));
+    link->setText(showing ? QCoreApplication::translate("MapPlace", "الخريطة") : said(words.caption));
+    link->setAccessibleName(showing ? QCoreApplication::translate("MapPlace", "عرض الخريطة") : said(words.name));
     QAccessibleEvent event(link, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
 }
@@ -59,6 +65,10 @@ MapPlace::MapPlace(CityDetail *panel, ComingDays *days, HoursCurve *hours)
     m_daysLink = makeLink(panel, QStringLiteral("lblDays"), LinksLeft, DaysWords);
     const int hoursLeft = m_daysLink->leftTwips() + CityDetail::LeftTwips + m_daysLink->widthTwips() + LinksGap;
     m_hoursLink = makeLink(panel, QStringLiteral("lblHours"), hoursLeft, HoursWords);
+    // The panel's width in its twips: the links stand at its other end in English.
+    const int panelTwips = pixelsToTwips(panel->width());
+    mirrorAcross(m_daysLink, panelTwips);
+    mirrorAcross(m_hoursLink, panelTwips);
     applyLink(m_daysLink, false, DaysWords);
     applyLink(m_hoursLink, false, HoursWords);
     connect(m_daysLink, &FormLabel::clicked, this, [this] { show(m_shown == Shown::Days ? Shown::Map : Shown::Days); });

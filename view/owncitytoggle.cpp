@@ -1,16 +1,18 @@
 #include "view/owncitytoggle.h"
 
+#include "platform/boardlanguage.h"
 #include "view/controlkit.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 
 OwnCityToggle::OwnCityToggle(QWidget *parent)
-    : QCheckBox(QString::fromUtf16(Caption), parent)
+    : QCheckBox(QCoreApplication::translate("OwnCityToggle", Caption), parent)
 {
     setObjectName(QStringLiteral("OwnCity"));
     setFont(ControlKit::tahoma(8.25, true));
-    setLayoutDirection(Qt::RightToLeft);
+    setLayoutDirection(boardReadsLeftToRight() ? Qt::LeftToRight : Qt::RightToLeft);
     setFocusPolicy(Qt::TabFocus);
 }
 
@@ -25,9 +27,10 @@ void OwnCityToggle::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor ink = isChecked() ? ControlKit::Yellow : ControlKit::Cyan;
-    // The box at the right, where an Arabic line begins; its word to its left.
+    // The box where a line begins (the right in Arabic), its word after it.
+    const bool leftToRight = layoutDirection() == Qt::LeftToRight;
     const qreal side = qMin<qreal>(height() - 6, fontMetrics().height() - 2);
-    const QRectF box(width() - 3 - side, (height() - side) / 2, side, side);
+    const QRectF box(leftToRight ? 3 : width() - 3 - side, (height() - side) / 2, side, side);
     p.setPen(QPen(ink, 1.0));
     p.setBrush(isChecked() ? QBrush(ink) : QBrush(Qt::NoBrush));
     p.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
@@ -41,7 +44,11 @@ void OwnCityToggle::paintEvent(QPaintEvent *)
         p.drawPath(tick);
     }
     p.setPen(ink);
-    p.drawText(QRectF(0, 0, box.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter, text());
+    if (leftToRight)
+        p.drawText(QRectF(box.right() + 4, 0, width() - box.right() - 4, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   text());
+    else
+        p.drawText(QRectF(0, 0, box.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter, text());
     if (hasFocus()) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(QPen(ControlKit::Yellow, 1));

@@ -11,7 +11,7 @@ class OwnCityToggle : public QCheckBox
 {
     Q_OBJECT
 public:
-    static constexpr char16_t Caption[] = u"مدينتي";
+    static constexpr char Caption[] = QT_TRANSLATE_NOOP("OwnCityToggle", "مدينتي");
 
     explicit OwnCityToggle(QWidget *parent = nullptr);
     QSize sizeHint() const override;

@@ -1,5 +1,6 @@
 #include "view/spokentext.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace {
@@ -12,7 +13,9 @@ QString withUnit(const QString &caption, const QString &unit)
     caption.toDouble(&number);
     if (!number)
         return caption;
-    const QString figure = caption.startsWith(QLatin1Char('-')) ? QStringLiteral(u"سالب ") + caption.mid(1) : caption;
+    const QString figure = caption.startsWith(QLatin1Char('-'))
+        ? QCoreApplication::translate("SpokenText", "سالب ") + caption.mid(1)
+        : caption;
     return figure + QLatin1Char(' ') + unit;
 }
 
@@ -20,30 +23,31 @@ QString withUnit(const QString &caption, const QString &unit)
 
 QString spokenDegrees(const QString &caption)
 {
-    return withUnit(caption, QStringLiteral(u"درجة"));
+    return withUnit(caption, QCoreApplication::translate("SpokenText", "درجة"));
 }
 
 QString spokenKilometres(const QString &caption)
 {
-    return withUnit(caption, QStringLiteral(u"كيلومتر"));
+    return withUnit(caption, QCoreApplication::translate("SpokenText", "كيلومتر"));
 }
 
 QString spokenSpeed(const QString &caption)
 {
-    return withUnit(caption, QStringLiteral(u"كيلومتر في الساعة"));
+    return withUnit(caption, QCoreApplication::translate("SpokenText", "كيلومتر في الساعة"));
 }
 
 QString spokenPercent(const QString &caption)
 {
-    return withUnit(caption, QStringLiteral(u"بالمئة"));
+    return withUnit(caption, QCoreApplication::translate("SpokenText", "بالمئة"));
 }
 
 QString spokenCaption(const QString &caption)
 {
     QString spoken = caption;
-    spoken.replace(QStringLiteral("(c)"), QStringLiteral(u"بالدرجة المئوية"));
-    spoken.replace(QStringLiteral(u"/ كم"), QStringLiteral(u"بالكيلومتر"));
-    spoken.replace(QStringLiteral("%"), QStringLiteral(u"بالمئة"));
+    spoken.replace(QStringLiteral("(c)"), QCoreApplication::translate("SpokenText", "بالدرجة المئوية"));
+    spoken.replace(QCoreApplication::translate("SpokenText", "/ كم"),
+                   QCoreApplication::translate("SpokenText", "بالكيلومتر"));
+    spoken.replace(QStringLiteral("%"), QCoreApplication::translate("SpokenText", "بالمئة"));
     return spoken.simplified();
 }
 
@@ -54,5 +58,5 @@ QString spokenList(const QStringList &parts)
         if (!part.trimmed().isEmpty())
             said << part.trimmed();
     }
-    return said.join(QStringLiteral(u"، "));
+    return said.join(QCoreApplication::translate("SpokenText", "، "));
 }

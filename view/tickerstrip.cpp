@@ -1,9 +1,10 @@
 #include "view/tickerstrip.h"
 
-#include "view/boardaccessibility.h"
+#include "platform/boardlanguage.h"
 #include "view/controlkit.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 
 using namespace ControlKit;
 
@@ -11,7 +12,6 @@ TickerStrip::TickerStrip(QWidget *parent)
     : QFrame(parent)
 {
     setObjectName(QStringLiteral("FrameWeather"));
-    installBoardAccessibility();
     makeBlack(this);
     setGeometry(twipsRect(0, 0, WidthTwips, HeightTwips));
     setAutoFillBackground(true);
@@ -27,19 +27,28 @@ TickerStrip::TickerStrip(QWidget *parent)
     m_lblWeather->setAutoFillBackground(true);
     // The strip speaks for it (spokenText()): a label without a name of its
     // own would tell screen readers of every caption, ten a second.
-    m_lblWeather->setAccessibleName(QStringLiteral(u"نشرة الطقس"));
-    setAccessibleDescription(QStringLiteral(u"نشرة الطقس"));
+    m_lblWeather->setAccessibleName(QCoreApplication::translate("TickerStrip", "نشرة الطقس"));
+    setAccessibleDescription(QCoreApplication::translate("TickerStrip", "نشرة الطقس"));
     // Every caption comes back each cycle of the ticker.
     m_lblWeather->setKeepsShapedTexts(true);
+
+    mirrorControls(this, WidthTwips);
 
     m_timer = new FormTimer(110, this);
     m_timer->setObjectName(QStringLiteral("TimerW_lbl"));
     connect(m_timer, &FormTimer::timeout, this, &TickerStrip::TimerW_lbl_Timer);
 }
 
+// The ticker's steps are reckoned as in Arabic, where the label moves right
+// from the strip's left end; in English it moves left from the right end.
+int TickerStrip::shownLeft(int left) const
+{
+    return boardReadsLeftToRight() ? WidthTwips - left - m_lblWeather->widthTwips() : left;
+}
+
 void TickerStrip::resetTicker()
 {
-    m_lblWeather->setLeftTwips(0);
+    m_lblWeather->setLeftTwips(shownLeft(0));
     m_state = TickerState();
     m_told = false;
 }
@@ -77,10 +86,10 @@ QString TickerStrip::spokenText() const
 
 void TickerStrip::TimerW_lbl_Timer()
 {
-    m_state.left = m_lblWeather->leftTwips();
+    m_state.left = shownLeft(m_lblWeather->leftTwips());
     const QString caption = tickerStep(m_scrolled, m_state, WidthTwips);
     m_lblWeather->setText(caption);
-    m_lblWeather->setLeftTwips(m_state.left);
+    m_lblWeather->setLeftTwips(shownLeft(m_state.left));
     if (!m_told) {
         m_told = true;
         QAccessibleEvent event(this, QAccessible::NameChanged);

@@ -60,6 +60,7 @@ private:
     FormLabel *m_lblWeather;
     FormTimer *m_timer;
     void composeScrolled();
+    int shownLeft(int left) const;
 
     QString m_text;
     QString m_ageNote;

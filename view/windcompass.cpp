@@ -2,6 +2,7 @@
 
 #include "view/spokentext.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <cmath>
@@ -13,22 +14,22 @@ namespace {
 // sector 5's first end at Y 6330) are intended: they set each sector's path
 // and pace, so they are kept exactly, not derived from the angle.
 constexpr CompassSector kSectors[16] = {
-    {1, "N", {2655, 3820, 4095, 3820}, 0, 8, u"شمالية"},
-    {2, "NNE", {3915, 3810, 5445, 4590}, -2, 4, u"شمالية شمالية شرقية"},
-    {3, "NE", {5460, 4035, 6360, 5010}, -4, 4, u"شمالية شرقية"},
-    {4, "ENE", {5715, 5220, 6240, 6570}, -4, 2, u"شرقية شمالية شرقية"},
-    {5, "E", {6330, 6330, 6330, 7665}, -4, 0, u"شرقية"},
-    {6, "ESE", {6360, 7500, 5850, 8790}, -5, -2, u"شرقية جنوبية شرقية"},
-    {7, "SE", {6360, 9045, 5415, 10155}, -4, -4, u"جنوبية شرقية"},
-    {8, "SSE", {5295, 9570, 3840, 10320}, -2, -5, u"جنوبية جنوبية شرقية"},
-    {9, "S", {4245, 10305, 2535, 10320}, 0, -4, u"جنوبية"},
-    {10, "SSW", {2910, 10320, 1380, 9630}, 2, -4, u"جنوبية جنوبية غربية"},
-    {11, "SW", {1800, 9870, 630, 8625}, 2, -2, u"جنوبية غربية"},
-    {12, "WSW", {1155, 8880, 600, 7365}, 4, -2, u"غربية جنوبية غربية"},
-    {13, "W", {615, 7935, 615, 6285}, 4, 0, u"غربية"},
-    {14, "WNW", {690, 6870, 1395, 5325}, 4, 2, u"غربية شمالية غربية"},
-    {15, "NW", {600, 5385, 1830, 4155}, 4, 4, u"شمالية غربية"},
-    {16, "NNW", {1500, 4455, 3120, 3795}, 2, 5, u"شمالية شمالية غربية"},
+    {1, "N", {2655, 3820, 4095, 3820}, 0, 8, QT_TRANSLATE_NOOP("WindWords", "شمالية")},
+    {2, "NNE", {3915, 3810, 5445, 4590}, -2, 4, QT_TRANSLATE_NOOP("WindWords", "شمالية شمالية شرقية")},
+    {3, "NE", {5460, 4035, 6360, 5010}, -4, 4, QT_TRANSLATE_NOOP("WindWords", "شمالية شرقية")},
+    {4, "ENE", {5715, 5220, 6240, 6570}, -4, 2, QT_TRANSLATE_NOOP("WindWords", "شرقية شمالية شرقية")},
+    {5, "E", {6330, 6330, 6330, 7665}, -4, 0, QT_TRANSLATE_NOOP("WindWords", "شرقية")},
+    {6, "ESE", {6360, 7500, 5850, 8790}, -5, -2, QT_TRANSLATE_NOOP("WindWords", "شرقية جنوبية شرقية")},
+    {7, "SE", {6360, 9045, 5415, 10155}, -4, -4, QT_TRANSLATE_NOOP("WindWords", "جنوبية شرقية")},
+    {8, "SSE", {5295, 9570, 3840, 10320}, -2, -5, QT_TRANSLATE_NOOP("WindWords", "جنوبية جنوبية شرقية")},
+    {9, "S", {4245, 10305, 2535, 10320}, 0, -4, QT_TRANSLATE_NOOP("WindWords", "جنوبية")},
+    {10, "SSW", {2910, 10320, 1380, 9630}, 2, -4, QT_TRANSLATE_NOOP("WindWords", "جنوبية جنوبية غربية")},
+    {11, "SW", {1800, 9870, 630, 8625}, 2, -2, QT_TRANSLATE_NOOP("WindWords", "جنوبية غربية")},
+    {12, "WSW", {1155, 8880, 600, 7365}, 4, -2, QT_TRANSLATE_NOOP("WindWords", "غربية جنوبية غربية")},
+    {13, "W", {615, 7935, 615, 6285}, 4, 0, QT_TRANSLATE_NOOP("WindWords", "غربية")},
+    {14, "WNW", {690, 6870, 1395, 5325}, 4, 2, QT_TRANSLATE_NOOP("WindWords", "غربية شمالية غربية")},
+    {15, "NW", {600, 5385, 1830, 4155}, 4, 4, QT_TRANSLATE_NOOP("WindWords", "شمالية غربية")},
+    {16, "NNW", {1500, 4455, 3120, 3795}, 2, 5, QT_TRANSLATE_NOOP("WindWords", "شمالية شمالية غربية")},
 };
 
 // Applies at the left and top edges only; at the right and bottom edges an
@@ -89,13 +90,14 @@ bool stepWindArrow(float windDirIndex, ArrowSegment &arrow, const QRectF &map)
 QString windWords(float windDirIndex, const QString &speed, WindWording how)
 {
     if (speed == QLatin1String("0"))
-        return QStringLiteral(u"سكون");
+        return QCoreApplication::translate("WindCompass", "سكون");
     const CompassSector *sector = compassSector(windDirIndex);
-    const QString direction = sector ? QStringLiteral(u"رياح ") + QString::fromUtf16(sector->words)
-                                     : QStringLiteral(u"رياح بلا اتجاه");
+    const QString direction = sector ? QCoreApplication::translate("WindCompass", "رياح %1")
+                                           .arg(QCoreApplication::translate("WindWords", sector->words))
+                                     : QCoreApplication::translate("WindCompass", "رياح بلا اتجاه");
     if (speed.isEmpty())
         return direction;
     if (how == WindWording::Spoken)
         return spokenList(QStringList{direction, spokenSpeed(speed)});
-    return direction + QLatin1Char(' ') + speed + QStringLiteral(u" كم/س");
+    return direction + QLatin1Char(' ') + QCoreApplication::translate("WindCompass", "%1 كم/س").arg(speed);
 }

@@ -19,7 +19,7 @@ struct CompassSector
     const char *code; // 16-point abbreviation, "N" to "NNW"
     ArrowSegment start;
     float dx, dy; // added to both ends on every tick
-    const char16_t *words; // the direction said in Arabic, "شمالية شرقية"
+    const char *words; // the direction in Arabic, "شمالية شرقية", in the catalogue's context "WindWords"
 };
 
 // The sector of a wind direction index, or nullptr unless the index is one

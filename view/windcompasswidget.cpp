@@ -2,11 +2,11 @@
 #include "view/windcompasswidget.h"
 
 #include "platform/numbertext.h"
-#include "view/boardaccessibility.h"
 #include "view/controlkit.h"
 #include "view/spokentext.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 
 #include <QtMath>
 
@@ -21,7 +21,6 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
     , m_map(map)
 {
     setObjectName(QStringLiteral("WindCompass"));
-    installBoardAccessibility();
     makeBlack(this);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     // From the window's corner to a little beyond the map and the wind box,
@@ -73,6 +72,11 @@ WindCompass::WindCompass(const QRectF &map, QWidget *parent)
         // The arrow sweeps over the letters, which then draw again and again.
         label->setKeepsShapedTexts(true);
     }
+
+    // The box stands at the map's end where a line ends: its right in Arabic.
+    const int mapEnds = int(m_map.left() + m_map.right());
+    mirrorAcross(box, mapEnds);
+    mirrorAcross(m_lblWindDirc_Speed, mapEnds);
 
     m_lineWind = makeLine(this, QStringLiteral("LineWind"), 0, 0, 0, 0, QColor(255, 40, 40), 3);
     m_lineWind->setKeepsPicture(true);

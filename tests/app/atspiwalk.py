@@ -7,8 +7,11 @@
 # maker's link, each reached from the desktop and named; then it presses the
 # hours link and reads the table of the coming hours. It also listens
 # to the ticker for a few seconds: its scrolling tells nothing.
+# In English (the board started with LANGUAGE=en) it looks for the English
+# names, finds no object in view that says anything in Arabic letters, and
+# finds the grid's city column first, at the left.
 # Prints one line per control and exits 0 when all were found.
-#   atspiwalk.py <program> <folder>
+#   atspiwalk.py <program> <folder> [ar|en]
 # Run inside a D-Bus session (dbus-run-session) with DISPLAY set.
 import os
 import subprocess
@@ -18,14 +21,20 @@ import time
 import pyatspi
 from gi.repository import GLib
 
-EXPAND = "عرض التفاصيل"
-COLLAPSE = "إخفاء التفاصيل"
-MAKER = "موقع صانع البرنامج"
-MAP_LINK = "أضغط هنا لمشاهدة "
-DAYS_LINK = "عرض الأيام القادمة"
-HOURS_LINK = "عرض الساعات القادمة"
-HOURS = "الساعات القادمة"
-MY_CITY = "مدينتي"
+NAMES = {
+    "ar": dict(EXPAND="عرض التفاصيل", COLLAPSE="إخفاء التفاصيل", MAKER="موقع صانع البرنامج",
+               MAP_LINK="أضغط هنا لمشاهدة ", DAYS_LINK="عرض الأيام القادمة", HOURS_LINK="عرض الساعات القادمة",
+               HOURS="الساعات القادمة", MY_CITY="مدينتي", CITY="المدينة"),
+    "en": dict(EXPAND="Show details", COLLAPSE="Hide details", MAKER="The maker's website",
+               MAP_LINK="Click here to see ", DAYS_LINK="Show the coming days", HOURS_LINK="Show the coming hours",
+               HOURS="Coming hours", MY_CITY="My city", CITY="City"),
+}
+LANGUAGE = sys.argv[3] if len(sys.argv) > 3 else "ar"
+globals().update(NAMES[LANGUAGE])
+
+
+def arabic(text):
+    return any("\u0600" <= c <= "\u06ff" or "\u0750" <= c <= "\u077f" or "\ufb50" <= c <= "\ufeff" for c in text or "")
 
 
 def walk(node, depth=0):
@@ -80,6 +89,11 @@ def press(node):
 def main():
     program, folder = sys.argv[1], sys.argv[2]
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
+    for variable in ("LANGUAGE", "LC_ALL", "LC_MESSAGES"):
+        env.pop(variable, None)
+    env["LANG"] = "en_US.UTF-8" if LANGUAGE == "en" else "C.UTF-8"
+    if LANGUAGE == "en":
+        env["LANGUAGE"] = "en"
     board = subprocess.Popen([program], cwd=folder, env=env)
     failures = 0
     try:
@@ -113,6 +127,17 @@ def main():
             grid = table.queryTable()
             headers = [grid.getColumnHeader(c).name for c in range(grid.nColumns)]
             print("ok: table of %d rows under %s" % (grid.nRows, " | ".join(headers)))
+            # The city heads each row, and stands where a line of the
+            # board's language begins: at the left in English.
+            if not headers or headers[0] != CITY:
+                print("wrong: the first column is %s, not the city" % (headers[0] if headers else "none"))
+                failures += 1
+            else:
+                city = grid.getAccessibleAt(0, 0).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                condition = grid.getAccessibleAt(0, 1).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                if (city.x < condition.x) != (LANGUAGE == "en"):
+                    print("wrong: the city column stands at the %s" % ("left" if city.x < condition.x else "right"))
+                    failures += 1
             reached = {node.name for node in walk(table) if node.getRole() == pyatspi.ROLE_TABLE_CELL}
             for row in range(grid.nRows):
                 cell = grid.getAccessibleAt(row, 0)
@@ -142,6 +167,21 @@ def main():
                 first = rows.getAccessibleAt(0, 0)
                 if rows.nRows > 0 and first is not None and first.name:
                     found["hours"] = "%d rows, the first: %s" % (rows.nRows, rows.getRowDescription(0))
+
+        # What is in view and says something; in English none of it in
+        # Arabic letters (the maps' pictures are drawn, not said).
+        said = 0
+        in_arabic = 0
+        for node in walk(app):
+            if not node.getState().contains(pyatspi.STATE_SHOWING) or not (node.name or node.description):
+                continue
+            said += 1
+            if any(arabic(text) for text in (node.name, node.description)):
+                in_arabic += 1
+                if LANGUAGE == "en":
+                    print("wrong: %s says %s" % (node.getRoleName(), node.name or node.description))
+                    failures += 1
+        print("ok: %d objects in view say something, %d of them in Arabic letters" % (said, in_arabic))
 
         targets = ["button", "sort list"] + ["city %d" % (i + 1) for i in range(24)] + [
             "my city", "map link", "days link", "hours link", "hours", "maker's link"]

@@ -3,6 +3,7 @@
 // dbus-run-session).
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/boardlanguage.h"
 #include "platform/desktopnotices.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
@@ -146,6 +147,9 @@ void TestNotices::init()
             if (city.locationId == id)
                 doc.warnings = m_warnings.value(city.cityCode);
         }
+        // Each document names its city as the feed service does.
+        if (id == QLatin1String("SAXX0012"))
+            doc.city = QStringLiteral("Jeddah");
         if (m_standIn.firstNoticeUs < 0)
             m_standIn.sinceDocument.start();
         HttpResponse response;
@@ -159,6 +163,7 @@ void TestNotices::init()
 
 void TestNotices::cleanup()
 {
+    setBoardLanguage(BoardLanguage::Arabic);
     m_server.reset();
     m_notices.reset();
     m_standIn.stop();
@@ -275,6 +280,24 @@ void TestNotices::tellsEachWarningOnce_data()
     QTest::newRow("a refresh with three new warnings") << QList<QStringList>{{"", dust, "", toldDust},
         {"", n(dust, heat), n(wind, thunder), u"تنبيه: موجة حر شديدة في الرياض وتنبيهان آخران | الرياض: موجة حر شديدة غداً، العظمى 49° / "
          u"جدة: عواصف رعدية اليوم / جدة: رياح شديدة غداً، هبات حتى 75 كم/س"_qs}};
+    // In English (the board restarted in it), with English plurals; what
+    // was told in one language is not told again in the other.
+    const QString dustEnglish = u"Riyadh: Dust storm today from 3 PM to 9 PM, dust 1450 µg/m³"_qs;
+    const QString heatEnglish = u"Jeddah: Extreme heat tomorrow, high 49°"_qs;
+    QTest::newRow("in English") << QList<QStringList>{{"en", dust, heat,
+        u"Warning: Dust storm in Riyadh and 1 more warning | "_qs + dustEnglish + u" / "_qs + heatEnglish}};
+    QTest::newRow("in English, three more") << QList<QStringList>{{"en", n(dust, heat), n(wind, thunder),
+        u"Warning: Dust storm in Riyadh and 3 more warnings | "_qs + dustEnglish + u" / Riyadh: Extreme heat tomorrow, high 49° / "
+        u"Jeddah: Thunderstorms today / Jeddah: Strong wind tomorrow, gusts up to 75 km/h"_qs}};
+    QTest::newRow("in English, over two days and on a weekday") << QList<QStringList>{{"en", "",
+        n(n(rainToday, rain), warning("rain", "10T00:00", "11T00:00", "20")),
+        u"Warning: Heavy rain, flash floods likely in Jeddah | Jeddah: Heavy rain, flash floods likely from today to Thu, 35 mm"_qs},
+        {"", warning("dust", "10T03:00", "10T05:00", "1100"), "",
+         u"Warning: Dust storm in Riyadh | Riyadh: Dust storm on Thu from 3 AM to 5 AM, dust 1100 µg/m³"_qs}};
+    QTest::newRow("told in Arabic, not again in English") << QList<QStringList>{{"", dust, heat, toldBoth},
+        {"en", dust, heat}};
+    QTest::newRow("told in English, not again in Arabic") << QList<QStringList>{{"en", dust, "",
+        u"Warning: Dust storm in Riyadh | "_qs + dustEnglish}, {"ar", dust, ""}};
     QTest::newRow("four") << QList<QStringList>{{"", n(dust, heat), n(wind, thunder),
         u"تنبيه: عاصفة ترابية في الرياض و3 تنبيهات أخرى | "_qs + dustLine + u" / الرياض: موجة حر شديدة غداً، العظمى 49° / "
         u"جدة: عواصف رعدية اليوم / جدة: رياح شديدة غداً، هبات حتى 75 كم/س"_qs}};
@@ -327,6 +350,16 @@ void TestNotices::tellsEachWarningOnce()
     int hour = 11;
     for (const QStringList &step : steps) {
         const QString what = step.at(0);
+        // The language is chosen at start: the board starts again in it.
+        if (what == QLatin1String("en") || what == QLatin1String("ar")) {
+            board->Form_Unload();
+            board.reset();
+            setBoardLanguage(what == QLatin1String("en") ? BoardLanguage::English : BoardLanguage::Arabic);
+            board = loadBoard();
+            QVERIFY(board);
+            pointFeedsAt(m_dir->filePath(QStringLiteral("wt.dar")),
+                         m_server->url(QString()).toString(QUrl::StripTrailingSlash));
+        }
         if (what == QLatin1String("restart") || what == QLatin1String("first close")) {
             // The first close on a machine discards the store; the next start makes it anew.
             if (what == QLatin1String("first close"))

@@ -1,5 +1,6 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/boardlanguage.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
 
@@ -42,6 +43,7 @@ private slots:
     void refusedValuesKeepWhatTheClearingLeft();
     void closingDuringARefresh();
     void collapsedRefreshDoesNotResort();
+    void storeIsTheSameInEitherLanguage();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("wt.dar")); }
@@ -575,6 +577,82 @@ void TestRefresh::collapsedRefreshDoesNotResort()
     board->TimerWeather_Timer();
     // Collapsed: the sorted view is not asked again until the next expansion.
     QCOMPARE(board->Datawt2().recordset().recordCount(), 0);
+}
+
+// The store keeps the feed's values whatever the board speaks: the same
+// documents refreshed in Arabic and in English leave the same rows, in wt
+// and beside it, every value code unit for code unit.
+void TestRefresh::storeIsTheSameInEitherLanguage()
+{
+    const QDateTime now(QDate(2026, 12, 8), QTime(13, 5), Qt::OffsetFromUTC, 3 * 3600);
+    m_server->handle(QStringLiteral("/forecastrss"), [now](const HttpRequest &request) {
+        const QString id = QUrlQuery(request.query).queryItemValue(QStringLiteral("p"));
+        FeedDocument doc;
+        doc.city = id == QLatin1String("SAXX0012") ? QStringLiteral("Jeddah")
+            : id == QLatin1String("SAXX0036")      ? QStringLiteral("Abha")
+                                                   : QStringLiteral("Riyadh");
+        doc.code = id == QLatin1String("SAXX0012") ? QStringLiteral("38") : QStringLiteral("19");
+        doc.windDirection = id == QLatin1String("SAXX0012") ? QStringLiteral("200") : QStringLiteral("30");
+        doc.hours = hourElements(QDateTime(now.date(), QTime(13, 0), Qt::OffsetFromUTC, 3 * 3600));
+        doc.warnings = QStringLiteral(R"(<rorizedivo:warning kind="dust" start="2026-12-08T12:00:00+03:00" )"
+                                      R"(end="2026-12-08T18:00:00+03:00" peak="1450"/>)");
+        HttpResponse response;
+        response.body = doc.toXml();
+        return response;
+    });
+    const auto refreshedRows = [&](BoardLanguage language, QString *ticker) {
+        setBoardLanguage(language);
+        QStringList rows;
+        {
+            m_world.now = now;
+            auto board = loadBoard();
+            if (!board)
+                return rows;
+            board->TimerWeather_Timer();
+            *ticker = board->TickerText();
+            board->Form_Unload();
+        }
+        m_board = nullptr;
+        setBoardLanguage(BoardLanguage::Arabic);
+        DataControl data;
+        if (!openRows(data, storePath()))
+            return rows;
+        Recordset &wt = data.recordset();
+        for (wt.moveFirst(); !wt.isEof(); wt.moveNext()) {
+            QStringList values;
+            for (const ColumnInfo &column : WeatherStore::columns())
+                values << column.name + u'=' + wt.value(column.name).toText();
+            rows << values.join(u'|');
+        }
+        for (const WeatherStore::SeedCity &city : WeatherStore::seedCities()) {
+            for (const SideRows *side :
+                 {&WeatherStore::comingDays(), &WeatherStore::comingHours(), &WeatherStore::cityWarnings()}) {
+                for (const QVector<FieldValue> &kept : side->rowsOf(data, city.cityCode)) {
+                    QStringList values{city.cityCode};
+                    for (const FieldValue &value : kept)
+                        values << value.toText();
+                    rows << values.join(u'|');
+                }
+            }
+        }
+        return rows;
+    };
+    QString arabicTicker;
+    const QStringList arabic = refreshedRows(BoardLanguage::Arabic, &arabicTicker);
+    // A store made anew, as the first close leaves it for the next start.
+    QVERIFY(WeatherStore::removeStoreFile(storePath()));
+    QVERIFY(WeatherStore::createStoreFile(storePath()));
+    pointFeedsAt(storePath(), m_server->url(QString()).toString(QUrl::StripTrailingSlash));
+    QString englishTicker;
+    const QStringList english = refreshedRows(BoardLanguage::English, &englishTicker);
+
+    QCOMPARE(arabic.size(), 24 + 24 * (2 + 24 + 1));
+    QCOMPARE(english, arabic);
+    QVERIFY(arabic.first().contains(u"Condition=غبار|"_qs));
+    // The refresh did speak each language: its ticker is the board's.
+    QVERIFY2(arabicTicker.startsWith(u"أبها : غبار  25   ....  "_qs), qPrintable(arabicTicker.left(40)));
+    QVERIFY2(englishTicker.startsWith(u"Abha : Dust  25   ....  "_qs), qPrintable(englishTicker.left(40)));
+    QVERIFY(englishTicker.contains(u"Jeddah : Scattered thunderstorms  25   ....   May it be a beneficial rain "_qs));
 }
 
 QTEST_MAIN(TestRefresh)

@@ -1,5 +1,7 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/boardlanguage.h"
+#include "view/owncitytoggle.h"
 #include "testsupport.h"
 #include "store/weatherstore.h"
 
@@ -21,6 +23,9 @@ private slots:
     void init();
     void cleanup();
     void composition();
+    void languageOfTheDesktop_data();
+    void languageOfTheDesktop();
+    void compositionInEnglish();
     void loadState();
     void storeLifeCycle();
     void handCursor();
@@ -116,6 +121,70 @@ void TestStartup::composition()
     QCOMPARE(w.TimerWind()->interval(), 100);
     for (FormTimer *t : {w.TimerFirstLoad(), w.TimerWeather(), w.TimerW_lbl(), w.TimerWind()})
         QVERIFY(!t->isEnabled());
+}
+
+void TestStartup::languageOfTheDesktop_data()
+{
+    // What QLocale::system().uiLanguages() gives for LANGUAGE, LC_ALL,
+    // LC_MESSAGES and LANG.
+    QTest::addColumn<QStringList>("languages");
+    QTest::addColumn<bool>("english");
+    QTest::newRow("LANG=ar_SA.UTF-8") << QStringList{"ar-SA", "ar-Arab-SA"} << false;
+    QTest::newRow("LANG=en_US.UTF-8") << QStringList{"en-US", "en-Latn-US", "en"} << true;
+    QTest::newRow("LANG=C") << QStringList{"C"} << false;
+    QTest::newRow("LC_ALL=POSIX, as Qt may say it") << QStringList{"en-US-POSIX"} << false;
+    QTest::newRow("none named") << QStringList() << false;
+    QTest::newRow("LANGUAGE=ar on an English desktop") << QStringList{"ar", "ar-Arab-EG", "ar-EG"} << false;
+    QTest::newRow("LANGUAGE=en:ar on an Arabic desktop") << QStringList{"en", "en-Latn-US", "ar", "ar-EG"} << true;
+    QTest::newRow("French, the board has no French") << QStringList{"fr-FR", "fr"} << true;
+    QTest::newRow("Egyptian Arabic") << QStringList{"ar-EG"} << false;
+}
+
+void TestStartup::languageOfTheDesktop()
+{
+    QFETCH(QStringList, languages);
+    QFETCH(bool, english);
+    QCOMPARE(languageForDesktop(languages), english ? BoardLanguage::English : BoardLanguage::Arabic);
+}
+
+// English reads left to right: the board is the Arabic one mirrored, and
+// says everything in English.
+void TestStartup::compositionInEnglish()
+{
+    setBoardLanguage(BoardLanguage::English);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
+    QVERIFY(prepareBoardFolder(m_dir->path()));
+    frmWeatherMain w(m_world.services(m_dir->path()));
+    QVERIFY(w.Form_Load());
+    w.TimerFirstLoad()->setEnabled(false);
+    const auto inWindow = [&w](const QWidget *control) {
+        return QRect(control->mapTo(&w, QPoint(0, 0)), control->size());
+    };
+    QCOMPARE(w.Label1(0)->text(), QStringLiteral("City"));
+    QCOMPARE(w.Label1(14)->text(), QStringLiteral("Sort by"));
+    QCOMPARE(w.Label1(19)->text(), QStringLiteral("Last update"));
+    QCOMPARE(w.ComboSort()->itemText(0), QStringLiteral("City name"));
+    QCOMPARE(w.ComboSort()->layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(w.PictureShowDetail()->toolTip(), QStringLiteral("Show details"));
+    QCOMPARE(w.cityDetail()->ownCity()->text(), QStringLiteral("My city"));
+    // The strip stays at the window's left: its button at the left end, the
+    // ticker after it, the warning sign at its right end.
+    QCOMPARE(inWindow(w.PictureShowDetail()).left(), 0);
+    QCOMPARE(inWindow(w.FrameWeather()), twipsRect(370, 0, 7100, 390));
+    QVERIFY(inWindow(w.stripWarningSign()).right() > inWindow(w.FrameWeather()).center().x());
+    // The grid at the left, the city its first column; the panel at the right.
+    QVERIFY(inWindow(w.lblCity(0)).right() < inWindow(w.lblCondition(0)).left());
+    QVERIFY(inWindow(w.lblCondition(0)).right() < inWindow(w.lblWind_Speed(0)).left());
+    QVERIFY(inWindow(w.cityGrid()).right() < inWindow(w.cityDetail()).left());
+    QCOMPARE(inWindow(w.lblCity(0)).top(), twipsToPixels(1515));
+    // The compass lies over the map wherever the panel took it, its wind box
+    // at the map's left end, under the links' other end.
+    const QRect map = inWindow(w.ImageMAP());
+    QCOMPARE(map, twipsRect(14565 - 315 - 6105, 3690, 6105, 6750));
+    QCOMPARE(inWindow(w.windCompass()).left() + twipsToPixels(315), map.left());
+    QVERIFY(inWindow(w.lblWindDirc_Speed()).right() < map.center().x());
+    QVERIFY(inWindow(w.lblGoogle()).right() > map.center().x());
+    QVERIFY(inWindow(w.lblQIVurl()).left() > inWindow(w.ComboSort()).right());
 }
 
 void TestStartup::loadState()

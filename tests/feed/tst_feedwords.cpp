@@ -3,6 +3,7 @@
 #include "platform/feeddate.h"
 #include "feed/feedwarning.h"
 #include "feed/winddirection.h"
+#include "platform/boardlanguage.h"
 
 #include <QTest>
 
@@ -237,9 +238,11 @@ void TestFeedWords::warningWords_data()
     QTest::addColumn<QString>("now"); // on the board's clock, in UTC
     QTest::addColumn<QString>("words");
     QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("english");
     const auto row = [](const char *name, const char *kind, const char *start, const char *end, const char *now,
-                        const char16_t *words, const char16_t *line) {
-        QTest::newRow(name) << kind << start << end << now << QString::fromUtf16(words) << QString::fromUtf16(line);
+                        const char16_t *words, const char16_t *line, bool english = false) {
+        QTest::newRow(name) << kind << start << end << now << QString::fromUtf16(words) << QString::fromUtf16(line)
+                            << english;
     };
     // Riyadh's 11:00 is 08:00 UTC.
     row("dust later today", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T08:00:00Z",
@@ -274,6 +277,24 @@ void TestFeedWords::warningWords_data()
         u"اليوم من الساعة 3 مساءً إلى 9 مساءً", u"تنبيه: عاصفة ترابية اليوم من الساعة 3 مساءً إلى 9 مساءً");
     row("a day written at +00:00", "heat", "2026-12-08T21:00:00Z", "2026-12-09T21:00:00Z", "2026-12-08T08:00:00Z",
         u"غداً", u"تنبيه: موجة حر شديدة غداً");
+    // The same in English: the days within a sentence, the hours on the
+    // twelve-hour clock English speaks.
+    row("in English, dust later today", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"today from 3 PM to 9 PM", u"Warning: Dust storm today from 3 PM to 9 PM", true);
+    row("in English, dust under way", "dust", "2026-12-08T15:00:00+03:00", "2026-12-08T21:00:00+03:00", "2026-12-08T13:00:00Z",
+        u"today from 3 PM to 9 PM", u"Warning: Dust storm today until 9 PM", true);
+    row("in English, dust over midnight", "dust", "2026-12-08T22:00:00+03:00", "2026-12-09T03:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"today from 10 PM to tomorrow at 3 AM", u"Warning: Dust storm today from 10 PM to tomorrow at 3 AM", true);
+    row("in English, to midnight", "dust", "2026-12-08T20:00:00+03:00", "2026-12-09T00:00:00+03:00", "2026-12-08T18:00:00Z",
+        u"today from 8 PM to 12 AM", u"Warning: Dust storm today until midnight", true);
+    row("in English, noon", "dust", "2026-12-08T09:00:00+03:00", "2026-12-08T12:00:00+03:00", "2026-12-08T03:00:00Z",
+        u"today from 9 AM to 12 PM", u"Warning: Dust storm today from 9 AM to 12 PM", true);
+    row("in English, a later day", "wind", "2026-12-10T00:00:00+03:00", "2026-12-11T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"on Thu", u"Warning: Strong wind on Thu", true);
+    row("in English, today and tomorrow", "rain", "2026-12-08T00:00:00+03:00", "2026-12-10T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"today and tomorrow", u"Warning: Heavy rain, flash floods likely today and tomorrow", true);
+    row("in English, three days from tomorrow", "wind", "2026-12-09T00:00:00+03:00", "2026-12-12T00:00:00+03:00", "2026-12-08T08:00:00Z",
+        u"from tomorrow to Fri", u"Warning: Strong wind from tomorrow to Fri", true);
     // clang-format on
 }
 
@@ -285,6 +306,9 @@ void TestFeedWords::warningWords()
     QFETCH(QString, now);
     QFETCH(QString, words);
     QFETCH(QString, line);
+    QFETCH(bool, english);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     const FeedWarning warning{kind, QDateTime::fromString(start, Qt::ISODate), QDateTime::fromString(end, Qt::ISODate),
                               0};
     const QDateTime at = QDateTime::fromString(now, Qt::ISODate);
@@ -297,25 +321,32 @@ void TestFeedWords::dataAge_data()
     QTest::addColumn<QString>("pubDate");
     QTest::addColumn<int>("minutesLater"); // than 1:00 pm AST, 10:00 UTC
     QTest::addColumn<QString>("age");
+    QTest::addColumn<bool>("english");
     const char *const pubDate = "Mon, 07 Dec 2026 1:00 pm AST";
-    QTest::newRow("an hour") << pubDate << 60 << QString();
-    QTest::newRow("just past an hour") << pubDate << 61 << QStringLiteral(u"آخر تحديث قبل ساعة");
-    QTest::newRow("two hours") << pubDate << 150 << QStringLiteral(u"آخر تحديث قبل ساعتين");
-    QTest::newRow("three hours") << pubDate << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
-    QTest::newRow("ten hours") << pubDate << 600 << QStringLiteral(u"آخر تحديث قبل 10 ساعات");
-    QTest::newRow("eleven hours") << pubDate << 660 << QStringLiteral(u"آخر تحديث قبل 11 ساعة");
-    QTest::newRow("a day") << pubDate << 1500 << QStringLiteral(u"آخر تحديث قبل يوم");
-    QTest::newRow("three days") << pubDate << 3 * 1440 << QStringLiteral(u"آخر تحديث قبل 3 أيام");
+    QTest::newRow("an hour") << pubDate << 60 << QString() << false;
+    QTest::newRow("just past an hour") << pubDate << 61 << QStringLiteral(u"آخر تحديث قبل ساعة") << false;
+    QTest::newRow("two hours") << pubDate << 150 << QStringLiteral(u"آخر تحديث قبل ساعتين") << false;
+    QTest::newRow("three hours") << pubDate << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات") << false;
+    QTest::newRow("ten hours") << pubDate << 600 << QStringLiteral(u"آخر تحديث قبل 10 ساعات") << false;
+    QTest::newRow("eleven hours") << pubDate << 660 << QStringLiteral(u"آخر تحديث قبل 11 ساعة") << false;
+    QTest::newRow("a day") << pubDate << 1500 << QStringLiteral(u"آخر تحديث قبل يوم") << false;
+    QTest::newRow("three days") << pubDate << 3 * 1440 << QStringLiteral(u"آخر تحديث قبل 3 أيام") << false;
     QTest::newRow("morning, one digit") << "Mon, 7 Dec 2026 9:00 am AST" << 0
-                                        << QStringLiteral(u"آخر تحديث قبل 4 ساعات");
-    QTest::newRow("GMT") << "Mon, 07 Dec 2026 10:00 am GMT" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+                                        << QStringLiteral(u"آخر تحديث قبل 4 ساعات") << false;
+    QTest::newRow("GMT") << "Mon, 07 Dec 2026 10:00 am GMT" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات") << false;
     QTest::newRow("an offset in hours") << "Mon, 07 Dec 2026 4:00 pm +06" << 180
-                                        << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+                                        << QStringLiteral(u"آخر تحديث قبل 3 ساعات") << false;
     QTest::newRow("a zone not known: the cities' time")
-        << "Mon, 07 Dec 2026 1:00 pm CEST" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
+        << "Mon, 07 Dec 2026 1:00 pm CEST" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات") << false;
     QTest::newRow("no zone: the cities' time")
-        << "Mon, 07 Dec 2026 1:00 pm" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات");
-    QTest::newRow("not a date") << "yesterday" << 600 << QString();
+        << "Mon, 07 Dec 2026 1:00 pm" << 180 << QStringLiteral(u"آخر تحديث قبل 3 ساعات") << false;
+    QTest::newRow("not a date") << "yesterday" << 600 << QString() << false;
+    // English says its plurals its own way.
+    QTest::newRow("in English, an hour") << pubDate << 61 << QStringLiteral("Updated 1 hour ago") << true;
+    QTest::newRow("in English, two hours") << pubDate << 150 << QStringLiteral("Updated 2 hours ago") << true;
+    QTest::newRow("in English, eleven hours") << pubDate << 660 << QStringLiteral("Updated 11 hours ago") << true;
+    QTest::newRow("in English, a day") << pubDate << 1500 << QStringLiteral("Updated 1 day ago") << true;
+    QTest::newRow("in English, three days") << pubDate << 3 * 1440 << QStringLiteral("Updated 3 days ago") << true;
 }
 
 void TestFeedWords::dataAge()
@@ -323,6 +354,9 @@ void TestFeedWords::dataAge()
     QFETCH(QString, pubDate);
     QFETCH(int, minutesLater);
     QFETCH(QString, age);
+    QFETCH(bool, english);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC).addSecs(minutesLater * 60);
     const std::optional<QDateTime> published = publishedAt(pubDate);
     QCOMPARE(published ? dataAgeText(*published, now) : QString(), age);

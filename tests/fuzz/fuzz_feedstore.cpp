@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (const FeedAlertText *text : {&a.arabic, &a.english})
                 FUZZ_CHECK(text->headline.size() <= AlertLimits::HeadlineLength
                            && text->description.size() <= AlertLimits::DescriptionLength);
-            FUZZ_CHECK(alertLine(a, a.onset).startsWith(QString::fromUtf16(AlertSource)));
+            FUZZ_CHECK(alertLine(a, a.onset).startsWith(alertSourceName()));
             FUZZ_CHECK(!dayAlertText({a}, a.onset.toOffsetFromUtc(a.onset.offsetFromUtc()).date(), a.onset).isEmpty());
         }
 

@@ -2,8 +2,10 @@
 
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/boardlanguage.h"
 #include "store/weatherstore.h"
 #include "testsupport.h"
+#include "view/celltext.h"
 #include "view/owncitytoggle.h"
 
 #include <QComboBox>
@@ -118,18 +120,25 @@ const CityFeed *feedFor(const QString &code)
 
 // A feed that names the city and its temperature and nothing more: its row
 // is shown with every other value empty.
-QByteArray bareFeed(const QString &code)
+QByteArray bareFeed(const QString &code, const QString &city)
 {
     return QStringLiteral("<rss xmlns:yweather=\"http://xml.weather.yahoo.com/ns/rss/1.0\"><channel>"
-                          "<link>http://weather.example/%1</link><yweather:location city=\"%1\"/>"
+                          "<link>http://weather.example/%1</link><yweather:location city=\"%2\"/>"
                           "<item><yweather:condition temp=\"17\"/></item></channel></rss>")
-        .arg(code)
+        .arg(code, city)
         .toUtf8();
 }
 
 class Scene
 {
 public:
+    // In English the documents name their cities as the feed service does;
+    // in Arabic, where the board shows its own names, by their codes.
+    explicit Scene(bool english = false)
+        : m_english(english)
+    {
+    }
+
     bool setUp()
     {
         if (!m_dir.isValid() || !m_server.listen())
@@ -187,7 +196,7 @@ public:
         m_board->ComboSort()->setCurrentIndex(sortKey);
         if (!cityCode.isEmpty()) {
             for (int i = 0; i < frmWeatherMain::GridRows; ++i) {
-                if (m_board->lblCity(i)->text() == cityName(cityCode))
+                if (m_board->cityGrid()->cityCode(i) == cityCode)
                     m_board->lblCity_Click(i);
             }
         }
@@ -308,11 +317,11 @@ private:
         const QString target = QStringLiteral("/forecastrss?p=%1&u=c").arg(city.locationId);
         const CityFeed *feed = feedFor(city.cityCode);
         if (!feed) {
-            m_server.serve(target, bareFeed(city.cityCode));
+            m_server.serve(target, bareFeed(city.cityCode, feedCity(city.cityCode)));
             return;
         }
         FeedDocument doc;
-        doc.city = city.cityCode;
+        doc.city = feedCity(city.cityCode);
         doc.temp = QLatin1String(feed->temp);
         doc.code = QString::number(feed->condition);
         doc.windDirection = QLatin1String(feed->windDegrees);
@@ -325,14 +334,7 @@ private:
         m_server.serve(target, doc.toXml());
     }
 
-    QString cityName(const QString &code) const
-    {
-        for (const auto &city : WeatherStore::seedCities()) {
-            if (city.cityCode == code)
-                return city.cityA;
-        }
-        return {};
-    }
+    QString feedCity(const QString &code) const { return m_english ? englishCityName(code) : code; }
 
     void stopTimers()
     {
@@ -352,6 +354,7 @@ private:
     FakeWorld m_world;
     std::unique_ptr<frmWeatherMain> m_board;
     QImage m_progress;
+    bool m_english;
 };
 
 } // namespace
@@ -385,5 +388,23 @@ QList<QPair<QString, QImage>> renderBoardScenes()
     scenes.append({QStringLiteral("alerts-RUH"), scene.alerts(MapPlace::Shown::Map)});
     scenes.append({QStringLiteral("alerts-hours-RUH"), scene.alerts(MapPlace::Shown::Hours)});
     scenes.append({QStringLiteral("alerts-days-RUH"), scene.alerts(MapPlace::Shown::Days)});
+
+    // The board in English, laid out left to right: a board of its own, made
+    // once the language is chosen, as at start.
+    setBoardLanguage(BoardLanguage::English);
+    {
+        Scene english(true);
+        if (english.setUp()) {
+            scenes.append({QStringLiteral("en-collapsed"), english.collapsed()});
+            scenes.append({QStringLiteral("en-expanded-RUH"), english.expanded(0, QStringLiteral("RUH"))});
+            scenes.append({QStringLiteral("en-days-RUH"), english.comingDays()});
+            scenes.append({QStringLiteral("en-hours-RUH"), english.comingHours(QStringLiteral("RUH"))});
+            scenes.append({QStringLiteral("en-warnings-ELQ"), english.warnings()});
+            scenes.append({QStringLiteral("en-hours-ELQ"), english.comingHours(QStringLiteral("ELQ"))});
+        } else {
+            scenes.clear();
+        }
+    }
+    setBoardLanguage(BoardLanguage::Arabic);
     return scenes;
 }

@@ -1,5 +1,6 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
+#include "platform/boardlanguage.h"
 #include "testsupport.h"
 #include "store/weatherstore.h"
 
@@ -933,19 +934,27 @@ void TestBoard::tabOrder_data()
     QTest::addColumn<bool>("expanded");
     QTest::addColumn<bool>("backwards");
     QTest::addColumn<QStringList>("focused"); // where the focus stands, then after each Tab
+    QTest::addColumn<bool>("english");
     // Collapsed, only the button can be reached: the rest lies out of view.
-    QTest::newRow("collapsed") << false << false << QStringList{"PictureShowDetail", "PictureShowDetail"};
+    QTest::newRow("collapsed") << false << false << QStringList{"PictureShowDetail", "PictureShowDetail"} << false;
     // A warning in force (جدة's, below): its sign at the strip's end comes after the button.
     QTest::newRow("collapsed, a warning") << false << false
-                                          << QStringList{"PictureShowDetail", "StripWarningSign", "PictureShowDetail"};
+                                          << QStringList{"PictureShowDetail", "StripWarningSign", "PictureShowDetail"} << false;
     QTest::newRow("expanded, a warning") << true << false
-                                         << QStringList{"PictureHideDetail", "StripWarningSign", "ComboSort"};
+                                         << QStringList{"PictureHideDetail", "StripWarningSign", "ComboSort"} << false;
     QTest::newRow("expanded") << true << false
                               << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "OwnCity", "lblGoogle",
-                                             "lblDays", "lblHours", "lblQIVurl", "PictureHideDetail"};
+                                             "lblDays", "lblHours", "lblQIVurl", "PictureHideDetail"} << false;
     QTest::newRow("expanded, Shift+Tab") << true << true
                                          << QStringList{"PictureHideDetail", "lblQIVurl", "lblHours", "lblDays", "lblGoogle",
-                                                        "OwnCity", "CityGrid", "ComboSort", "PictureHideDetail"};
+                                                        "OwnCity", "CityGrid", "ComboSort", "PictureHideDetail"} << false;
+    // English reads left to right and the board is mirrored: the same
+    // order now runs from the left, the strip's button at its left end.
+    QTest::newRow("expanded, in English") << true << false
+                              << QStringList{"PictureHideDetail", "ComboSort", "CityGrid", "OwnCity", "lblGoogle",
+                                             "lblDays", "lblHours", "lblQIVurl", "PictureHideDetail"} << true;
+    QTest::newRow("collapsed, a warning, in English") << false << false
+                                          << QStringList{"PictureShowDetail", "StripWarningSign", "PictureShowDetail"} << true;
     // clang-format on
 }
 
@@ -954,7 +963,10 @@ void TestBoard::tabOrder()
     QFETCH(bool, expanded);
     QFETCH(bool, backwards);
     QFETCH(QStringList, focused);
+    QFETCH(bool, english);
     storeWeather(storePath(), fourCities);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     if (focused.contains(QLatin1String("StripWarningSign")))
         storeWarnings(storePath(), "JED", {"heat 08T00 09T00"});
     auto board = loadBoard();
@@ -973,6 +985,17 @@ void TestBoard::tabOrder()
         seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
     }
     QCOMPARE(seen, focused);
+    // Each stop after the button lies further along the line as the board
+    // reads it, until the maker's link at the top band's far end.
+    if (expanded && !backwards) {
+        const auto x = [&board](const char *name) {
+            const QWidget *control = board->findChild<QWidget *>(QLatin1String(name));
+            return control->mapTo(board.get(), control->rect().center()).x();
+        };
+        const bool rightwards = x("lblQIVurl") > x("ComboSort");
+        QCOMPARE(rightwards, english);
+        QCOMPARE(x("OwnCity") > x("CityGrid"), english);
+    }
 }
 
 void TestBoard::keysActLikeClicks_data()

@@ -6,7 +6,9 @@
 #include "boardscenes.h"
 #include "feed/conditionwords.h"
 #include "feed/winddirection.h"
+#include "platform/boardlanguage.h"
 #include "store/weatherstore.h"
+#include "view/celltext.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +61,7 @@ class TestLayout : public QObject
 
 private slots:
     void initTestCase();
+    void textsFit_data();
     void textsFit();
     void screenshots_data();
     void screenshots();
@@ -73,8 +76,19 @@ void TestLayout::initTestCase()
     QVERIFY(!m_scenes.isEmpty());
 }
 
+void TestLayout::textsFit_data()
+{
+    QTest::addColumn<bool>("english");
+    QTest::newRow("Arabic") << false;
+    // English words are longer, and the board is laid out mirrored.
+    QTest::newRow("English") << true;
+}
+
 void TestLayout::textsFit()
 {
+    QFETCH(bool, english);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     QTemporaryDir dir;
     QVERIFY(prepareBoardFolder(dir.path()));
     FakeWorld world;
@@ -90,13 +104,23 @@ void TestLayout::textsFit()
     QStringList winds;
     for (int degrees = 0; degrees < 360; ++degrees)
         winds << windDirectionName(float(degrees)).name;
-    const QStringList numbers{QStringLiteral("-123.4567"), QStringLiteral("1234.567"), QStringLiteral("103"),
-                              QStringLiteral("-12.5"),     QStringLiteral(u"جيدة"),    QStringLiteral(u"سكون")};
+    QStringList numbers{QStringLiteral("-123.4567"), QStringLiteral("1234.567"), QStringLiteral("103"),
+                        QStringLiteral("-12.5")};
+    numbers << (english ? QStringList{QStringLiteral("Good"), QStringLiteral("Calm")}
+                        : QStringList{QStringLiteral(u"جيدة"), QStringLiteral(u"سكون")});
+    if (english) {
+        for (QString &word : conditions)
+            word = conditionShown(word);
+        for (QString &word : winds)
+            word = windShown(word);
+    }
     QStringList cities;
     QStringList links;
     for (const auto &city : WeatherStore::seedCities()) {
-        cities << city.cityA;
-        links << QStringLiteral(u"أضغط هنا لمشاهدة ") + city.cityA + QStringLiteral(u" من خلال Google");
+        const QString name = english ? englishCityName(city.cityCode) : city.cityA;
+        cities << name;
+        links << (english ? QStringLiteral("Click here to see ") + name + QStringLiteral(" on Google")
+                          : QStringLiteral(u"أضغط هنا لمشاهدة ") + name + QStringLiteral(u" من خلال Google"));
     }
     QStringList windBoxes;
     for (const char *code : {"N", "NNE", "WSW", "NNW"})

@@ -4,7 +4,9 @@
 #include "app/frmWeatherMain.h"
 #include "boardfixture.h"
 #include "platform/cursorfile.h"
+#include "platform/boardlanguage.h"
 #include "platform/formcontrols.h"
+#include "view/boardaccessibility.h"
 #include "view/citydetail.h"
 #include "view/controlkit.h"
 #include "view/hourscurve.h"
@@ -25,8 +27,10 @@ class TestParts : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void controlsLieWithinTheirPart_data();
     void controlsLieWithinTheirPart();
+    void tickerMovesTheLabel_data();
     void tickerMovesTheLabel();
     void pausedPartsResumeWhereTheyStood();
     void arrowFollowsTheTicker();
@@ -45,6 +49,13 @@ private slots:
 
 using PartFactory = std::function<QWidget *()>;
 Q_DECLARE_METATYPE(PartFactory)
+
+// The parts on their own, without the window that installs what screen
+// readers are told of them.
+void TestParts::initTestCase()
+{
+    installBoardAccessibility();
+}
 
 void TestParts::controlsLieWithinTheirPart_data()
 {
@@ -74,8 +85,26 @@ void TestParts::controlsLieWithinTheirPart()
     QVERIFY(QTest::qWaitForWindowExposed(part.get()));
 }
 
+void TestParts::tickerMovesTheLabel_data()
+{
+    // Where the label stands at the start, after its first step once the
+    // whole window of text is in view, and back at the start: in Arabic it
+    // moves right from the strip's left end, in English left from its right
+    // end (the label is 6900 twips of the strip's 7100).
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("stepped");
+    QTest::newRow("Arabic") << false << 0 << 100;
+    QTest::newRow("English") << true << 200 << 100;
+}
+
 void TestParts::tickerMovesTheLabel()
 {
+    QFETCH(bool, english);
+    QFETCH(int, start);
+    QFETCH(int, stepped);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     TickerStrip strip;
     strip.setTickerText(QString(200, QLatin1Char('x')));
     strip.resetTicker();
@@ -83,13 +112,15 @@ void TestParts::tickerMovesTheLabel()
         strip.TimerW_lbl_Timer();
     QCOMPARE(strip.tickerStart(), 119.0f);
     QCOMPARE(strip.lblWeather()->text().size(), 81);
-    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    QCOMPARE(strip.lblWeather()->leftTwips(), start);
     strip.TimerW_lbl_Timer();
-    QCOMPARE(strip.lblWeather()->leftTwips(), 100);
-    QCOMPARE(strip.lblWeather()->x(), twipsToPixels(100));
-    for (int tick = 1; tick < 70; ++tick)
+    QCOMPARE(strip.lblWeather()->leftTwips(), stepped);
+    QCOMPARE(strip.lblWeather()->x(), twipsToPixels(stepped));
+    strip.TimerW_lbl_Timer();
+    QCOMPARE(strip.lblWeather()->leftTwips(), english ? stepped - 100 : stepped + 100);
+    for (int tick = 2; tick < 70; ++tick)
         strip.TimerW_lbl_Timer();
-    QCOMPARE(strip.lblWeather()->leftTwips(), 0);
+    QCOMPARE(strip.lblWeather()->leftTwips(), start);
     QCOMPARE(strip.lblWeather()->text(), QString());
     QCOMPARE(strip.tickerLength(), 5);
 }
@@ -396,20 +427,27 @@ void TestParts::hoursAlongTheCurve_data()
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("said"); // the highlighted hour as a screen reader hears it
     QTest::addColumn<int>("placed"); // where it is drawn, in hours from the first shown
+    QTest::addColumn<bool>("english"); // the hours run rightwards: Right goes to a later hour
     const QString wind = u"رياح شمالية شرقية، 10 كيلومتر في الساعة"_qs;
-    QTest::newRow("the current hour first") << 40 << -1 << 3 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("Left to a later hour") << 40 << -1 << 3 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2;
-    QTest::newRow("Right of the first stays") << 40 << -1 << 3 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("an hour without a temperature") << 40 << -1 << 3 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4;
-    QTest::newRow("End, and Left past it") << 40 << -1 << 3 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
-    QTest::newRow("Home again") << 40 << -1 << 3 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("hours gone by are left out") << 130 << -1 << 3 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0;
-    QTest::newRow("before the first hour, none is now") << -70 << -1 << 3 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0;
-    QTest::newRow("all gone by") << 24 * 60 << -1 << 3 << "L" << 0 << "" << -1;
+    QTest::newRow("the current hour first") << 40 << -1 << 3 << "" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("Left to a later hour") << 40 << -1 << 3 << "LL" << 24 << u"3 مساءً، مشمس، 22 درجة، "_qs + wind << 2 << false;
+    QTest::newRow("Right of the first stays") << 40 << -1 << 3 << "R" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("an hour without a temperature") << 40 << -1 << 3 << "LLLLRL" << 24 << u"5 مساءً، مشمس، "_qs + wind << 4 << false;
+    QTest::newRow("End, and Left past it") << 40 << -1 << 3 << "EL" << 24 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23 << false;
+    QTest::newRow("Home again") << 40 << -1 << 3 << "EH" << 24 << u"الآن، 1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("hours gone by are left out") << 130 << -1 << 3 << "" << 22 << u"الآن، 3 مساءً، مشمس، 22 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("before the first hour, none is now") << -70 << -1 << 3 << "" << 24 << u"1 مساءً، مشمس، 20 درجة، "_qs + wind << 0 << false;
+    QTest::newRow("all gone by") << 24 * 60 << -1 << 3 << "L" << 0 << "" << -1 << false;
     // The keys step over the gap of a missing hour; the hours after it stay at their time.
-    QTest::newRow("a missing hour") << 40 << 2 << 3 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3;
-    QTest::newRow("hours written at +00:00, shown on the cities' clock") << 40 << -1 << 0 << "L" << 24 << u"2 مساءً، مشمس، 21 درجة، "_qs + wind << 1;
-    QTest::newRow("a missing hour, the last") << 40 << 2 << 3 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23;
+    QTest::newRow("a missing hour") << 40 << 2 << 3 << "LL" << 23 << u"4 مساءً، مشمس، 23 درجة، "_qs + wind << 3 << false;
+    QTest::newRow("hours written at +00:00, shown on the cities' clock") << 40 << -1 << 0 << "L" << 24 << u"2 مساءً، مشمس، 21 درجة، "_qs + wind << 1 << false;
+    QTest::newRow("a missing hour, the last") << 40 << 2 << 3 << "E" << 23 << u"12 ظهراً، مشمس، 43 درجة، "_qs + wind << 23 << false;
+    const QString windEnglish = u"Northeast wind, 10 kilometres per hour"_qs;
+    QTest::newRow("in English, Right to a later hour") << 40 << -1 << 3 << "RR" << 24 << u"3 PM, Sunny, 22 degrees, "_qs + windEnglish << 2 << true;
+    QTest::newRow("in English, Left of the first stays") << 40 << -1 << 3 << "L" << 24 << u"Now, 1 PM, Sunny, 20 degrees, "_qs + windEnglish << 0 << true;
+    QTest::newRow("in English, an hour without a temperature") << 40 << -1 << 3 << "RRRRLR" << 24 << u"5 PM, Sunny, "_qs + windEnglish << 4 << true;
+    QTest::newRow("in English, a missing hour") << 40 << 2 << 3 << "RR" << 23 << u"4 PM, Sunny, 23 degrees, "_qs + windEnglish << 3 << true;
+    QTest::newRow("in English, End") << 40 << -1 << 3 << "E" << 24 << u"12 PM, Sunny, 43 degrees, "_qs + windEnglish << 23 << true;
     // clang-format on
 }
 
@@ -422,6 +460,9 @@ void TestParts::hoursAlongTheCurve()
     QFETCH(int, shown);
     QFETCH(QString, said);
     QFETCH(int, placed);
+    QFETCH(bool, english);
+    setBoardLanguage(english ? BoardLanguage::English : BoardLanguage::Arabic);
+    const auto arabicAgain = qScopeGuard([] { setBoardLanguage(BoardLanguage::Arabic); });
     QWidget window;
     CityDetail panel(&window);
     HoursCurve curve(&panel);
@@ -449,10 +490,16 @@ void TestParts::hoursAlongTheCurve()
         QCOMPARE(focused->tableCellInterface()->rowIndex(), curve.highlighted());
     if (placed < 0)
         return;
-    // An hour's width is the space between the first two, both kept.
-    const qreal hourWidth = curve.pointOf(0).x() - curve.pointOf(1).x();
+    // Drawn as it reads: each later hour further left in Arabic, further
+    // right in English. An hour's width is the space between the first two,
+    // both kept.
+    const auto along = [&curve, english](int index) {
+        return english ? curve.pointOf(index).x() - curve.pointOf(0).x()
+                       : curve.pointOf(0).x() - curve.pointOf(index).x();
+    };
+    const qreal hourWidth = along(1);
     QVERIFY(hourWidth > 0);
-    QCOMPARE(curve.pointOf(0).x() - curve.pointOf(curve.highlighted()).x(), placed * hourWidth);
+    QCOMPARE(along(curve.highlighted()), placed * hourWidth);
 }
 
 QTEST_MAIN(TestParts)

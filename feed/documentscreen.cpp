@@ -1,5 +1,7 @@
 #include "feed/documentscreen.h"
 
+#include "platform/rawmarkup.h"
+
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
@@ -9,19 +11,6 @@
 
 namespace {
 
-// Where `needle` ends in [from, end), or end when it does not occur.
-const char *after(const char *from, const char *end, std::string_view needle)
-{
-    const std::string_view rest(from, std::size_t(end - from));
-    const std::size_t at = rest.find(needle);
-    return at == std::string_view::npos ? end : from + at + needle.size();
-}
-
-bool startsWith(const char *from, const char *end, std::string_view prefix)
-{
-    return std::size_t(end - from) >= prefix.size() && std::string_view(from, prefix.size()) == prefix;
-}
-
 std::chrono::nanoseconds threadCpuTime()
 {
     timespec now{};
@@ -29,82 +18,19 @@ std::chrono::nanoseconds threadCpuTime()
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// QXmlStreamReader takes the encoding from a byte order mark or from the
-// pattern of the first bytes (this very test), then from the declaration.
-// In UTF-8 and only there, '<', '>' and the quotes are single bytes that no
-// other character contains, which the pass over raw bytes relies on.
-bool readAsUtf8(const QByteArray &body)
-{
-    const std::optional<QStringConverter::Encoding> encoding = QStringDecoder::encodingForData(body, u'<');
-    return !encoding || *encoding == QStringConverter::Utf8;
-}
-
-bool isUtf8Name(QStringView name)
-{
-    for (const char *utf8 : {"UTF-8", "UTF8", "US-ASCII", "ASCII"}) {
-        if (name.compare(QLatin1String(utf8), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-// QXmlStreamReader compares each attribute of an element with all the
-// others before it hands the element over, so one tag of 100,000 attributes
-// holds it for minutes. Their number is counted on the raw bytes first, in
-// each tag and in the whole document: an attribute is a quoted value inside
-// a start tag. Comments, CDATA sections
-// and processing instructions are skipped whole, ending where the reader
-// ends them. A document type declaration is refused here: its internal
-// subset holds quotes, comments and instructions of its own that would put
-// this pass out of step with the reader, and default attributes that no
-// tag shows. Whatever this pass misreads in a document that is not
-// well-formed, the stream reader refuses before it gets that far.
+// The pass over the raw bytes, within the read's budget.
 DocumentVerdict screenRawBytes(const QByteArray &body, WorkBudget &budget)
 {
-    const char *p = body.constData();
-    const char *const end = p + body.size();
-    int markup = 0;
-    int attributes = 0;
-    while (p < end) {
-        p = static_cast<const char *>(std::memchr(p, '<', std::size_t(end - p)));
-        if (!p)
-            return DocumentVerdict::Accepted;
-        if (++markup % 4096 == 0 && budget.isSpent())
-            return budget.reason();
-        ++p;
-        if (startsWith(p, end, "!--")) {
-            p = after(p + 3, end, "-->");
-            continue;
-        }
-        if (startsWith(p, end, "![CDATA[")) {
-            p = after(p + 8, end, "]]>");
-            continue;
-        }
-        if (startsWith(p, end, "!"))
-            return DocumentVerdict::DeclaresDocumentType;
-        if (startsWith(p, end, "?")) {
-            p = after(p + 1, end, "?>");
-            continue;
-        }
-        // A start tag or an end tag, up to its '>' outside quotes.
-        const bool startTag = p < end && *p != '/';
-        int values = 0;
-        char quote = 0;
-        for (; p < end; ++p) {
-            const char c = *p;
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '>') {
-                break;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-                if (startTag
-                    && (++values > FeedLimits::MaximumAttributes
-                        || ++attributes > FeedLimits::MaximumAttributesInDocument))
-                    return DocumentVerdict::TooManyAttributes;
-            }
-        }
+    switch (screenRawMarkup(body, FeedLimits::MaximumAttributes, FeedLimits::MaximumAttributesInDocument,
+                            [&budget] { return !budget.isSpent(); })) {
+    case RawMarkup::Accepted:
+        break;
+    case RawMarkup::DocumentType:
+        return DocumentVerdict::DeclaresDocumentType;
+    case RawMarkup::TooManyAttributes:
+        return DocumentVerdict::TooManyAttributes;
+    case RawMarkup::GivenUp:
+        return budget.reason();
     }
     return DocumentVerdict::Accepted;
 }

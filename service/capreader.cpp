@@ -1,11 +1,12 @@
 #include "capreader.h"
 
-#include "capscreen.h"
+#include "platform/rawmarkup.h"
 
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -60,7 +61,7 @@ public:
         const QXmlStreamReader::TokenType token = m_reader.readNext();
         switch (token) {
         case QXmlStreamReader::StartDocument:
-            if (!m_reader.documentEncoding().isEmpty() && !isCapUtf8Name(m_reader.documentEncoding()))
+            if (!m_reader.documentEncoding().isEmpty() && !isUtf8Name(m_reader.documentEncoding()))
                 return fail(QStringLiteral("not UTF-8"));
             break;
         case QXmlStreamReader::DTD:
@@ -420,13 +421,23 @@ CapReading readCap(const QByteArray &body, const QUrl &base)
         reading.error = QStringLiteral("larger than %1 bytes").arg(CapLimits::MaximumBytes);
         return reading;
     }
-    if (!capReadAsUtf8(body)) {
+    if (!readAsUtf8(body)) {
         reading.error = QStringLiteral("not UTF-8");
         return reading;
     }
-    reading.error = screenCapRawBytes(body);
-    if (!reading.error.isEmpty())
+    // The stream reader compares each attribute of a tag with the others
+    // before it hands the tag over: their number is counted first.
+    switch (screenRawMarkup(body, CapLimits::MaximumAttributes, std::numeric_limits<int>::max())) {
+    case RawMarkup::Accepted:
+    case RawMarkup::GivenUp:
+        break;
+    case RawMarkup::DocumentType:
+        reading.error = QStringLiteral("declares a DTD");
         return reading;
+    case RawMarkup::TooManyAttributes:
+        reading.error = QStringLiteral("too many attributes");
+        return reading;
+    }
     CapParser parser(body);
     parser.document(reading, base);
     if (parser.failed()) {

@@ -1,6 +1,4 @@
-#include "capscreen.h"
-
-#include "capreader.h"
+#include "platform/rawmarkup.h"
 
 #include <QStringDecoder>
 
@@ -24,21 +22,19 @@ bool startsWith(const char *from, const char *end, std::string_view prefix)
 
 } // namespace
 
-// The stream reader compares each attribute of a tag with all the others
-// before it hands the tag over, so the attributes are counted on the raw
-// bytes first: a quoted value inside a start tag. A document type is
-// refused here too, before its internal subset (entities, default
-// attributes) reaches the reader. In UTF-8, '<', '>' and the quotes are
-// single bytes no other character contains; whatever this pass misreads in
-// a body that is not well-formed, the reader refuses later.
-QString screenCapRawBytes(const QByteArray &body)
+RawMarkup screenRawMarkup(const QByteArray &body, int attributesPerTag, int attributesInDocument,
+                          const std::function<bool()> &keepGoing)
 {
     const char *p = body.constData();
     const char *const end = p + body.size();
+    int markup = 0;
+    int attributes = 0;
     while (p < end) {
         p = static_cast<const char *>(std::memchr(p, '<', std::size_t(end - p)));
         if (!p)
-            return {};
+            return RawMarkup::Accepted;
+        if (++markup % 4096 == 0 && keepGoing && !keepGoing())
+            return RawMarkup::GivenUp;
         ++p;
         if (startsWith(p, end, "!--")) {
             p = after(p + 3, end, "-->");
@@ -49,11 +45,12 @@ QString screenCapRawBytes(const QByteArray &body)
             continue;
         }
         if (startsWith(p, end, "!"))
-            return QStringLiteral("declares a DTD");
+            return RawMarkup::DocumentType;
         if (startsWith(p, end, "?")) {
             p = after(p + 1, end, "?>");
             continue;
         }
+        // A start tag or an end tag, up to its '>' outside quotes.
         const bool startTag = p < end && *p != '/';
         int values = 0;
         char quote = 0;
@@ -66,21 +63,21 @@ QString screenCapRawBytes(const QByteArray &body)
                 break;
             } else if (c == '"' || c == '\'') {
                 quote = c;
-                if (startTag && ++values > CapLimits::MaximumAttributes)
-                    return QStringLiteral("too many attributes");
+                if (startTag && (++values > attributesPerTag || ++attributes > attributesInDocument))
+                    return RawMarkup::TooManyAttributes;
             }
         }
     }
-    return {};
+    return RawMarkup::Accepted;
 }
 
-bool capReadAsUtf8(const QByteArray &body)
+bool readAsUtf8(const QByteArray &body)
 {
     const std::optional<QStringConverter::Encoding> encoding = QStringDecoder::encodingForData(body, u'<');
     return !encoding || *encoding == QStringConverter::Utf8;
 }
 
-bool isCapUtf8Name(QStringView name)
+bool isUtf8Name(QStringView name)
 {
     for (const char *utf8 : {"UTF-8", "UTF8", "US-ASCII", "ASCII"}) {
         if (name.compare(QLatin1String(utf8), Qt::CaseInsensitive) == 0)

@@ -401,6 +401,7 @@ QList<QPair<QString, QImage>> renderBoardScenes()
             scenes.append({QStringLiteral("en-hours-RUH"), english.comingHours(QStringLiteral("RUH"))});
             scenes.append({QStringLiteral("en-warnings-ELQ"), english.warnings()});
             scenes.append({QStringLiteral("en-hours-ELQ"), english.comingHours(QStringLiteral("ELQ"))});
+            scenes.append({QStringLiteral("en-alerts-RUH"), english.alerts(MapPlace::Shown::Map)});
         } else {
             scenes.clear();
         }
